@@ -1,0 +1,1 @@
+// The foundation of the tree: strings and sequences.

@@ -1,0 +1,2 @@
+// Program entry of the launcher stub; the run itself lives in Launcher.
+int main() { return 0; }

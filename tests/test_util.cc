@@ -1,0 +1,87 @@
+#include "tests/test_util.h"
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace bvtest {
+
+TempDir::TempDir() {
+  const char* base = getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/bvtest.XXXXXX";
+  if (mkdtemp(&templ[0]) == nullptr) throw std::runtime_error("mkdtemp failed");
+  m_path = templ;
+}
+
+TempDir::~TempDir() { removeTree(m_path); }
+
+std::string TempDir::file(const std::string& name) const { return m_path + "/" + name; }
+
+void writeFile(const std::string& path, const std::string& bytes, int mode) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + path);
+  chmod(path.c_str(), static_cast<mode_t>(mode));
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool pathExists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+void removeTree(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode)) {
+    chmod(path.c_str(), 0700);
+    if (DIR* dir = opendir(path.c_str())) {
+      while (struct dirent* e = readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        removeTree(path + "/" + name);
+      }
+      closedir(dir);
+    }
+    rmdir(path.c_str());
+  } else {
+    unlink(path.c_str());
+  }
+}
+
+int runShell(const std::string& command, std::string* out) {
+  fflush(nullptr);
+  std::string full = command;
+  if (out) full = "( " + command + " ) 2>&1";
+  FILE* pipe = popen(full.c_str(), "r");
+  if (!pipe) return -1;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) text.append(buf, n);
+  int status = pclose(pipe);
+  if (out) *out = text;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+std::string binaryPath(const std::string& name) { return std::string(BV_BINARY_DIR) + "/bin/" + name; }
+std::string sourcePath(const std::string& rel) { return std::string(BV_SOURCE_DIR) + "/" + rel; }
+std::string buildPath(const std::string& rel) { return std::string(BV_BINARY_DIR) + "/" + rel; }
+
+}  // namespace bvtest
