@@ -1,0 +1,63 @@
+// The message catalog: 40 messages in 27 languages. Each locale table holds
+// the message texts as bytes in its language's traditional character set
+// (msg_locale_charset names it); the tables are generated at build time from
+// the UTF-8 sources in platform/messages/. The language is chosen from LANG
+// each time a message is fetched.
+#ifndef BV_PLATFORM_MESSAGES_H_
+#define BV_PLATFORM_MESSAGES_H_
+
+#include "foundation/sstring.h"
+
+// Number of messages in each table and number of tables.
+const int kMessageCount = 40;
+const int kLocaleCount = 27;
+// Size of the buffer that get_msg returns, terminator included.
+const int kMessageBufferSize = 1024;
+
+// Ids of the messages that the console shows itself.
+const int MSGID_INITIALIZING = 1;       // "Initializing %s..."
+const int MSGID_VERIFYING = 3;          // "Verifying %s"
+const int MSGID_NO_JVM_FOUND = 4;       // "No Java(tm) Virtual Machine was found."
+const int MSGID_COULD_NOT_LAUNCH = 5;   // "%s could not be launched."
+const int MSGID_RUNNING = 7;            // "Running %s..."
+const int MSGID_PREPARING_JVM = 8;      // "Preparing Java(tm) Virtual Machine..."
+const int MSGID_SEARCHING_JVM = 9;      // "Searching for Java(tm) Virtual Machine..."
+const int MSGID_SEARCHING_FOR = 10;     // "Searching for %s"
+const int MSGID_SCANNING = 16;          // "Scanning disk(s) for a Java(tm) ..."
+const int MSGID_DESTINATION_PROMPT = 17;
+const int MSGID_PROGRESS_DOT = 18;      // "."
+const int MSGID_TEMP_DIR_MISSING = 39;  // "Cannot use %s as the temp directory ..."
+
+// The 27 locale tables in the order en, bg, cs, da, de, el, es, fi, fr, hr,
+// hu, it, ja, ko, nl, no, pl, pt, pt_BR, ro, ru, sk, sl, sv, tr, zh, zh_TW
+// (the position is the locale index), then a null pointer. Each table holds
+// 40 NUL-terminated texts, then a null pointer; text 0 is the locale code.
+extern const char* const* const msg_locale_table[kLocaleCount + 1];
+// The iconv name of each table's character set, in the same order.
+extern const char* const msg_locale_charset[kLocaleCount + 1];
+
+// The locale index (0 to 26) chosen from LANG: unset, "C" or no match give
+// 0 (English). First pass: the first table whose code equals LANG in the
+// first five characters; second pass: the first whose code is a prefix of
+// LANG. So pt_BR.ISO8859-1 gives pt_BR, pt_PT gives pt, nb_NO English.
+int get_locale();
+
+// A new zero-filled buffer of kMessageBufferSize bytes holding message id
+// of the current locale formatted with arg (a NUL-terminated text for the
+// one %s, or null when the message has none); an id beyond 39 gives
+// "Error displaying message: id(<id>)". When LANG names a codeset that the
+// table's bytes convert to, the text is given in that codeset. A longer
+// result is cut at the buffer's end. The caller releases it with delete[].
+char* get_msg(int id, void* arg);
+
+// The codeset named in LANG (between "." and "@" or the end), or "" when
+// LANG is unset or names none.
+SString getConsoleCodeset();
+
+// Converts bytes from one character set to another with iconv. Returns
+// false (out unchanged) when either name is unknown or a byte sequence does
+// not convert.
+bool convertCharset(const char* text, unsigned long length, const char* from,
+                    const char* to, SString& out);
+
+#endif  // BV_PLATFORM_MESSAGES_H_

@@ -1,0 +1,192 @@
+// PlatformImpl: every operating-system service of the launcher, as static
+// operations and static data (the class is never instantiated). The
+// operations are split by concern over several files of platform/:
+//   console user interface and message catalog   platform_ui.cc
+//   temporary files and clean-up                  platform_temp.cc
+//   child processes and the environment           platform_process.cc
+//   file system search and disk checks            platform_files.cc
+// The run is single-threaded; the static state is unguarded, except the
+// cancel flag, which a signal handler may set.
+#ifndef BV_PLATFORM_PLATFORM_IMPL_H_
+#define BV_PLATFORM_PLATFORM_IMPL_H_
+
+#include <csignal>
+#include <cwchar>
+
+#include "foundation/deque.h"
+#include "foundation/sstring.h"
+
+class FileFindListener;
+class JVMFile;
+
+// Status lines of the console (values are fixed; the script operations pass
+// them). Each prints an empty line and then its catalog text.
+enum UIStatus {
+  UI_STATUS_INITIALIZING = 0,   // "Initializing %s..." with the title
+  UI_STATUS_SEARCHING = 1,      // "Searching for Java(tm) Virtual Machine..."
+  UI_STATUS_JVM_NOT_FOUND = 2,  // "No Java(tm) ... found." + "%s could not be launched."
+  UI_STATUS_RUNNING = 3,        // "Running %s..." with the title
+  UI_STATUS_PREPARING_JVM = 4   // "Preparing Java(tm) Virtual Machine..."
+};
+
+// Sub-status lines; the data is the description of the JVM file concerned.
+enum UISubStatus {
+  UI_SUBSTATUS_NONE = 0,       // prints nothing
+  UI_SUBSTATUS_SEARCHING = 1,  // "Searching for %s" with the data
+  UI_SUBSTATUS_SCANNING = 2,   // "Scanning disk(s) for a Java(tm) Virtual Machine..."
+  UI_SUBSTATUS_VERIFYING = 3   // "Verifying %s" with the data
+};
+
+// Catalog texts used in exception messages (getMessageText). Values 0 to 14
+// select catalog messages 19 to 33, values 15 to 18 messages 36 to 39.
+enum MessageIdentifier {
+  MSG_INPUT_FILE_LOAD_ERROR = 0,     // "Could not load the input file."
+  MSG_INSTRUCTIONS_LOAD_ERROR = 1,   // "Error loading instructions file."
+  MSG_LAUNCH_SCRIPT_LOAD_ERROR = 2,  // "Error loading launch script."
+  MSG_JVM_FILE_LOAD_ERROR = 3,       // "Error loading JVM file."
+  MSG_INVALID_JVM_FILE_ID = 4,       // "Invalid JVM file id."
+  MSG_INVALID_INPUT_ACTION = 5,      // "Invalid action in input file: "
+  MSG_LOG_FILE_NAME_MISSING = 6,     // "A log file name must be specified ..."
+  MSG_EXTRACT_ERROR = 7,             // "Unable to extract embedded files from the launcher. "
+  MSG_FILE_INDEX_LOAD_ERROR = 8,     // "Unable to load the launcher file index. "
+  MSG_NO_JVM_INSTALLER = 9,          // "No JVM installer was included in the launcher."
+  MSG_INVALID_JVM = 10,              // "The JVM is not valid."
+  MSG_INPUT_FILE_NAME_MISSING = 11,  // "An input file name must follow the '-in' ..."
+  MSG_NO_SUITABLE_JVM = 12,          // "A suitable JVM could not be found. ..."
+  MSG_SEARCH_ALL_ERROR = 13,         // "Unable to search for all JVMs."
+  MSG_INPUT_FILE_OPEN_ERROR = 14,    // "Unable to open input file specified ..."
+  MSG_FILE_WRITE_ERROR = 15,         // "Error writing file = "
+  MSG_TEMP_SPACE_HINT = 16,          // " There may not be enough temporary disk space. ..."
+  MSG_CANCELED = 17,                 // "Canceled by the user."
+  MSG_TEMP_DIR_MISSING = 18          // "Cannot use %s as the temp directory ..."
+};
+
+class PlatformImpl {
+ public:
+  PlatformImpl() = delete;
+
+  // ---------------------------------------------------------------------
+  // Console user interface (platform_ui.cc).
+  //
+  // Everything is printed on standard output. Output can be disabled
+  // (hideUI: writeLine and write print nothing, showUIMessage still prints)
+  // and the whole interface can be made silent (setSilent(true): nothing is
+  // printed and nothing is asked, showUI keeps output disabled).
+  // ---------------------------------------------------------------------
+
+  static void setSilent(bool silent);
+  static bool isSilent() { return m_silent; }
+  // Enables output, unless silent: then it disables it (hideUI).
+  static void showUI();
+  // Disables output; the argument is not used.
+  static void hideUI(short how);
+  // Whether output is enabled (g_enableOutput).
+  static int isUIVisible();
+
+  // Decodes \uXXXX escapes of the title, stores it in the console's
+  // character set as g_title and, unless silent, prints it on a line.
+  // Characters the console cannot show become '?': the title is never cut.
+  static void setUITitle(const SString& title);
+  // Unless silent: an empty line, then the status text; an unknown value
+  // prints nothing.
+  static void setUIStatus(UIStatus status);
+  // Unless silent: for SEARCHING, SCANNING and VERIFYING an empty line and
+  // the sub-status text, and the pair is recorded; any other value prints
+  // nothing and records UI_SUBSTATUS_NONE. Silent mode records nothing.
+  static void setUISubStatus(UISubStatus subStatus, const SString& data);
+  static UISubStatus getUISubStatus();
+  static SString getUISubStatusData();
+
+  // Unless silent: adds n to the progress counter and prints n dots; a row
+  // of dots ends (an empty writeLine) when the counter reaches a multiple of
+  // 70 beyond the highest one already reached.
+  static void advanceUIProgress(long n);
+  // Unless silent: sets the progress counter, ending the dot row as above.
+  static void setUIProgress(long progress);
+
+  // Unless silent, prints text and a line end even while output is disabled.
+  static void showUIMessage(const SString& text);
+  // The catalog text for id in the user's language, or "" for an unknown id.
+  static SString getMessageText(MessageIdentifier id);
+  // Silent: "". Otherwise prints the destination question and reads one
+  // word from standard input ("" at the end of input).
+  static SString promptJVMDestinationDirectory();
+
+  // The cancel flag, tested by long operations (extraction, the disk walk).
+  // setCanceled is safe to call from a signal handler.
+  static bool isCanceled();
+  static void setCanceled(bool canceled);
+
+  // ---------------------------------------------------------------------
+  // Temporary files and clean-up (platform_temp.cc).
+  // ---------------------------------------------------------------------
+
+  static void setSystemTempDir(const SString& dir);
+  static SString getSystemTempDirectory();
+  static SString createTempSubDirectory();
+  static SString createTempFile();
+  static void addFileToCleanupList(const SString& path);
+  static void removeFileFromCleanupList(const SString& path);
+  static void removeDirFromCleanupList(const SString& path);
+  static void cleanup();
+  static void deleteFile(const SString& path);
+  static void setDeleteLauncher(bool deleteLauncher);
+  static void deleteLauncher();
+
+  // ---------------------------------------------------------------------
+  // Child processes and the environment (platform_process.cc).
+  // ---------------------------------------------------------------------
+
+  static long executeProcess(const SString& command, const SString& workingDirectory,
+                             bool showConsole, bool captureOutput, bool redirectOutput,
+                             SString* stdOut, SString* stdErr, bool replaceProcess);
+  static SString getEnvironmentVariable(const SString& name);
+  static void setEnvironmentVariable(const SString& name, const SString& value);
+  static int setFileExecutable(const SString& path);
+  static void preJavaLaunch(int how, const JVMFile& jvmFile);
+
+  // ---------------------------------------------------------------------
+  // File system search and disk checks (platform_files.cc).
+  // ---------------------------------------------------------------------
+
+  static void findFiles(const StringDeque& names, FileFindListener& listener);
+  static void getJVMSearchPartitions(StringDeque& out);
+  static void getPlatformHint(StringDeque& out, const SString& variable);
+  static void getPlatformJVMPaths(StringDeque& out);
+  static bool fileExists(const SString& path);
+  static SString getPathSeparator();
+  static bool checkFreeSpace(const SString& path, long size, long fileCount);
+  static SString wideToMultiByte(const wchar_t* text);
+  static long convertToLong(char* p);
+  static short convertToShort(char* p);
+
+ private:
+  // Console state (platform_ui.cc).
+  static bool m_silent;
+  static UISubStatus m_subStatus;
+  static SString m_subStatusData;
+  static volatile sig_atomic_t m_canceled;
+
+  // Temporary files and clean-up state (platform_temp.cc).
+  static SString m_tempDir;
+  static StringDeque m_sdqCreatedFiles;
+  static StringDeque m_sdqCreatedDrs;
+  static bool m_deleteLauncher;
+};
+
+// Puts the UI sub-status of the enclosing scope back when a phase that set
+// its own sub-status ends: the constructor saves the current pair, the
+// destructor sets it again (printing its line, unless it is NONE).
+class SubStatusWrapper {
+ public:
+  SubStatusWrapper();
+  ~SubStatusWrapper();
+  SubStatusWrapper(const SubStatusWrapper&) = delete;
+  SubStatusWrapper& operator=(const SubStatusWrapper&) = delete;
+
+ private:
+  SString m_savedData;
+  UISubStatus m_savedSubStatus;
+};
+
+#endif  // BV_PLATFORM_PLATFORM_IMPL_H_
