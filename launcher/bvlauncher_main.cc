@@ -1,2 +1,4 @@
-// Program entry of the launcher stub; the run itself lives in Launcher.
-int main() { return 0; }
+// Program entry of the launcher stub that payloads are appended to.
+#include "launcher/launcher_entry.h"
+
+int main(int argc, char** argv) { return launcherMain(argc, argv); }

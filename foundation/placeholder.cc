@@ -1,1 +1,0 @@
-// The foundation of the tree: strings and sequences.

@@ -1,0 +1,49 @@
+#include "launcher/launcher_entry.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "foundation/deque.h"
+#include "launcher/launcher.h"
+
+SString makeLauncherPath(const char* programName) {
+  if (programName == nullptr) programName = "";
+  if (programName[0] == '/') return SString(programName);
+  SString path;
+  char* buffer = static_cast<char*>(calloc(1024, 1));
+  if (buffer != nullptr) {
+    if (getcwd(buffer, 1024) != nullptr) path = buffer;
+    free(buffer);
+  }
+  if (!path.empty() && path[path.length() - 1] != '/') path += '/';
+  path += programName;
+  return path;
+}
+
+namespace {
+
+// Stand-in until the console UI lands.
+void showMessage(const SString& message) {
+  fputs(message.c_str(), stdout);
+  fputc('\n', stdout);
+  fflush(stdout);
+}
+
+}  // namespace
+
+int launcherMain(int argc, char** argv) {
+  StringDeque args;
+  for (int i = 1; i < argc; ++i) args.push_back(SString(argv[i]));
+  SString launcherPath = makeLauncherPath(argc > 0 ? argv[0] : "");
+  long exitCode;
+  {
+    Launcher launcher;
+    exitCode = Launcher::process(args, launcherPath);
+    long purpose = Launcher::getLauncherPurpose(launcherPath.c_str());
+    bool show = exitCode != 0 && ((purpose != 0 && purpose != 2) || exitCode != 232);
+    if (show && !Launcher::getErrOutput().empty()) showMessage(Launcher::getErrOutput());
+  }
+  return static_cast<int>(exitCode);
+}

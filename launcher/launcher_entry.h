@@ -1,0 +1,16 @@
+// The body of main(), kept in the library so that tests can reach it.
+#ifndef BV_LAUNCHER_LAUNCHER_ENTRY_H_
+#define BV_LAUNCHER_LAUNCHER_ENTRY_H_
+
+#include "foundation/sstring.h"
+
+// The launcher's own path: the program name when it begins with "/",
+// otherwise the current directory, a "/" when needed, and the name.
+SString makeLauncherPath(const char* programName);
+
+// Collects the arguments, runs the launcher, shows the captured standard
+// error of a failed launch, removes the temporary files and returns the
+// exit code.
+int launcherMain(int argc, char** argv);
+
+#endif  // BV_LAUNCHER_LAUNCHER_ENTRY_H_

@@ -1,0 +1,95 @@
+#include "foundation/deque.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Counts live instances, to check which sequence deletes what.
+struct Tracked {
+  static int live;
+  explicit Tracked(int v) : value(v) { ++live; }
+  ~Tracked() { --live; }
+  int value;
+};
+int Tracked::live = 0;
+
+class TrackedPtrDE : public PtrDE<Tracked> {
+ public:
+  using PtrDE::PtrDE;
+};
+class TrackedPtrDeque : public PtrDeque<Tracked, TrackedPtrDE> {};
+
+TEST(DequeTest, InvalidIndexesYieldNullOrTheEmptyString) {
+  TrackedPtrDeque d;
+  EXPECT_EQ(nullptr, d.back());
+  EXPECT_EQ(nullptr, d.front());
+  d.pop_back();
+  d.erase(3);
+  d.push_back(new Tracked(1));
+  EXPECT_EQ(nullptr, d.at(-1));
+  EXPECT_EQ(nullptr, d.at(1));
+  EXPECT_EQ(1, d.at(0)->value);
+
+  StringDeque s;
+  EXPECT_EQ(&StringDeque::emptyString, &s.back());
+  s.push_back("a");
+  EXPECT_EQ(&StringDeque::emptyString, &s.at(-1));
+  EXPECT_EQ(&StringDeque::emptyString, &s.at(1));
+  EXPECT_TRUE(StringDeque::emptyString.empty());
+}
+
+TEST(DequeTest, GrowsInStepsOf30AndClearKeepsTheCapacity) {
+  {
+    TrackedPtrDeque d;
+    EXPECT_EQ(0, d.capacity());
+    for (int i = 0; i < 30; ++i) d.push_back(new Tracked(i));
+    EXPECT_EQ(30, d.capacity());
+    d.push_back(new Tracked(30));
+    EXPECT_EQ(60, d.capacity());
+    EXPECT_EQ(31, Tracked::live);
+    d.clear();
+    EXPECT_EQ(0, Tracked::live);
+    EXPECT_EQ(60, d.capacity());
+    EXPECT_TRUE(d.empty());
+    d.push_back(new Tracked(7));
+  }
+  EXPECT_EQ(0, Tracked::live);
+}
+
+TEST(DequeTest, EraseDeletesTheElementAndClosesTheGap) {
+  TrackedPtrDeque d;
+  for (int i = 0; i < 3; ++i) d.push_back(new Tracked(i));
+  d.erase(0);
+  EXPECT_EQ(2, Tracked::live);
+  ASSERT_EQ(2, d.size());
+  EXPECT_EQ(1, d.at(0)->value);
+  EXPECT_EQ(2, d.at(1)->value);
+  d.push_front(new Tracked(9));
+  d.insert(1, new Tracked(8));
+  d.insert(-1, new Tracked(7));
+  d.insert(100, new Tracked(6));  // past the end appends
+  int want[] = {9, 8, 1, 2, 7, 6};
+  ASSERT_EQ(6, d.size());
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(want[i], d.at(i)->value) << i;
+  d.pop_front();
+  d.pop_back();
+  EXPECT_EQ(8, d.front()->value);
+  EXPECT_EQ(7, d.back()->value);
+  d.clear();
+  EXPECT_EQ(0, Tracked::live);
+}
+
+TEST(DequeTest, StringDequeStoresCopies) {
+  StringDeque d;
+  SString s("one");
+  d.push_back(s);
+  s += "two";
+  d.push_front("zero");
+  EXPECT_EQ(0, d.at(1).compare("one"));
+  EXPECT_EQ(0, d.front().compare("zero"));
+  d.at(1) += "!";
+  EXPECT_EQ(0, d.back().compare("one!"));
+  EXPECT_EQ(0, s.compare("onetwo"));
+}
+
+}  // namespace
