@@ -141,7 +141,7 @@ TEST_F(ExpressionTest, EvaluatorErrorsBeginWithThePrefix) {
       {[&] { SString t("@Z1@"); in.evalExpr(t, "P."); }, "@Z1@",
        "launcher: P. Invalid variable reference (Z1). Must use N or S as the variable type, e.g. N2 or S1."},
       {[&] { in.evalLongExpr("abc", "P."); }, "long abc", "line 1: P.Invalid numeric expression (abc)"},
-      {[&] { in.evalLongExpr("@S1@", "P."); }, "long @S1@", "line 1: P. Empty expression."},
+      {[&] { in.evalLongExpr("@S1@", "P."); }, "long @S1@", "line 1: P.Invalid numeric expression ()"},
       {[&] { in.evalShortExpr("x@N1@", "P."); }, "short x@N1@", "line 1: P. Invalid numeric expression (x1)"},
       {[&] { in.evalBoolExpr("2", "P."); }, "bool 2", "line 1: P. Invalid boolean value (2)"},
       {[&] { in.evalBoolExpr("-@N1@", "P."); }, "bool -@N1@", "line 1: P. Invalid boolean value (-@N1@)"},
@@ -214,7 +214,7 @@ TEST_F(ExpressionTest, StringArgumentReadFromAStatementAdvancesThePosition) {
       // An argument that runs to the end keeps its last character.
       {"LAUNCH x.jvm", 6, "x.jvm", 12},
       {"LAUNCH \"x y\"", 6, "x y", 12},
-      {"LAUNCH \"a\"\"b\"\"\"", 6, "a\"b\"", 16},
+      {"LAUNCH \"a\"\"b\"\"\"", 6, "a\"b\"", 15},
       // Leading white space is skipped; a tab ends a word.
       {"LAUNCH \t  x\t5", 6, "x", 12},
       {"LAUNCH", 7, "", 7},

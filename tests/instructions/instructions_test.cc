@@ -82,7 +82,7 @@ TEST_F(ScriptTest, JMP0JumpsOnlyOnZero) {
   } cases[] = {{"0", "jumped"}, {"1", "fell through"}, {"-1", "fell through"}, {"0x", "jumped"}, {" @N1@", "jumped"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
-    EXPECT_EQ("result 0", run({std::string("JMP0 ") + c.value + " ZERO", "SET S1 = fell through", "GOTO END",
+    EXPECT_EQ("result 0", run({std::string("JMP0 ") + c.value + " ZERO", "SET S1 = \"fell through\"", "GOTO END",
                                ":ZERO", "SET S1 = jumped", ":END"}));
     EXPECT_EQ(c.s1, S(1));
   }
