@@ -11,7 +11,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+
+void LauncherTestAccess::setLauncherFileName(const SString& path) {
+  Launcher::m_launcherFileName = path;
+  Launcher::m_origLauncherFileName = path;
+}
 
 namespace bvtest {
 
