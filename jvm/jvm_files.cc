@@ -6,6 +6,7 @@
 #include "launcher/launcher_exception.h"
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
+#include "tagfile/tag_file.h"
 
 namespace {
 
