@@ -103,6 +103,8 @@ int main(int argc, char** argv) {
     tags.setTagValue("DESC", "Any JVM");
     tags.setTagValue("JVM_EXE", "bin/java");
     tags.setTagValue("JVM_PROPERTIES", "java.version=...");
+    tags.setTagValue("CLASSPATH", "-cp ");
+    tags.setTagValue("CLASSPATH_SEPARATOR", ":");
     CountingJVMFiles files;
     files.addJVMFile(new JVMFile(tags));
     files.setVerifyClass(SString(("\"" + jar + "\"").c_str()), "\"Verify\"");

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -79,7 +80,7 @@ class JVMSearchTest : public ::testing::Test {
   JVMSearchTest() : m_path("PATH", m_tmp.file("no-such-dir")) {
     files.root = m_tmp.file("disk");
     writeFile(m_tmp.file("calls.log"), "");
-    runShell("mkdir -p '" + files.root + "'");
+    std::filesystem::create_directories(files.root);
     files.setVerifyClass(quoted(verifyJar()), "\"Verify\"");
   }
   void SetUp() override {
@@ -99,7 +100,7 @@ class JVMSearchTest : public ::testing::Test {
                        const std::string& exe = "bin/java") {
     std::string path = m_tmp.file(home);
     std::string script = path + "/" + exe;
-    runShell("mkdir -p \"$(dirname '" + script + "')\"");
+    std::filesystem::create_directories(std::filesystem::path(script).parent_path());
     writeFile(script,
               "#!/bin/sh\n"
               "echo '" + path + "' >> '" + m_tmp.file("calls.log") + "'\n"
@@ -128,6 +129,8 @@ class JVMSearchTest : public ::testing::Test {
     tags.setTagValue("JVM_EXE", SString(exe.c_str()));
     tags.setTagValue("JVM_PROPERTIES", SString(("java.vendor=" + vendor + "...").c_str()));
     tags.setBoolTagValue("SEARCH_ALL", searchAll);
+    tags.setTagValue("CLASSPATH", "-cp ");
+    tags.setTagValue("CLASSPATH_SEPARATOR", ":");
     for (const std::string& hint : pathHints) tags.appendTagValue("PATH_HINT", hint.c_str());
     JVMFile* file = new JVMFile(tags);
     files.addJVMFile(file);
@@ -417,13 +420,15 @@ TEST_F(JVMSearchTest, RealJavaFoundByTheScanPassesWithTheBuiltVerifyJar) {
   std::string jar = javaBuildPath("Verify.jar");
   if (!pathExists(jar)) GTEST_SKIP() << "Verify.jar was not built";
   // A link to the real executable, reported by the walk as a file.
-  ASSERT_EQ(0, runShell("mkdir -p '" + files.root + "/jdk/bin' && ln -s '" + java + "' '" +
-                        files.root + "/jdk/bin/java'"));
+  std::filesystem::create_directories(files.root + "/jdk/bin");
+  std::filesystem::create_symlink(java, files.root + "/jdk/bin/java");
   files.setVerifyClass(quoted(jar), "\"Verify\"");
   TagFile tags;
   tags.setTagValue("DESC", "Any JVM");
   tags.setTagValue("JVM_EXE", "bin/java");
   tags.setTagValue("JVM_PROPERTIES", "java.version=...");
+  tags.setTagValue("CLASSPATH", "-cp ");
+  tags.setTagValue("CLASSPATH_SEPARATOR", ":");
   files.addJVMFile(new JVMFile(tags));
 
   JVMMatchPtrDeque matches;
