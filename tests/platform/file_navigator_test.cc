@@ -11,6 +11,8 @@
 
 #include "jvm/file_find_listener.h"
 #include "launcher/launcher_exception.h"
+#include "platform/console.h"
+#include "platform/delete_full_dir.h"
 #include "platform/platform_impl.h"
 #include "tests/test_util.h"
 
@@ -212,6 +214,44 @@ TEST_F(FindFilesTest, AMissingTempDirectoryFailsTheSearchBeforeItStarts) {
   RecordingListener listener;
   EXPECT_THROW(PlatformImpl::findFiles(names, listener), LauncherException);
   EXPECT_TRUE(listener.found.empty());
+}
+
+TEST(FileNavigatorTest, OneProgressDotPerThousandFilesAndCancelStopsOnlyCancelableWalks) {
+  bvtest::TempDir dir;
+  makeDir(dir.file("tree"));
+  makeDir(dir.file("tree/sub"));
+  for (int i = 0; i < 2500; ++i) {
+    writeFile(dir.file((i % 2 ? "tree/sub/f" : "tree/f") + std::to_string(i)), "");
+  }
+  int enabled = g_enableOutput;
+  long progress = ui_progress;
+  long block = ui_progressBlock;
+  PlatformImpl::setSilent(false);
+  g_enableOutput = 0;
+  ui_progress = 0;
+
+  RecordingNavigator walk;
+  walk.process(dir.file("tree").c_str());
+  EXPECT_EQ(2500 + 2u, walk.events.size());
+  EXPECT_EQ(2, ui_progress);
+
+  PlatformImpl::setCanceled(true);
+  StringDeque names;
+  names.push_back("f1");
+  RecordingListener listener;
+  FindFiles search(names, listener);
+  EXPECT_FALSE(search.process(dir.file("tree").c_str()));
+  EXPECT_TRUE(listener.found.empty());
+  EXPECT_EQ(0, search.getVisitedDirectories().size());
+  // The removal of a tree is not cancelable.
+  DeleteFullDir removal;
+  removal.process(dir.file("tree").c_str());
+  PlatformImpl::setCanceled(false);
+  EXPECT_FALSE(bvtest::pathExists(dir.file("tree")));
+
+  g_enableOutput = enabled;
+  ui_progress = progress;
+  ui_progressBlock = block;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "launcher/launcher_exception.h"
+#include "platform/console.h"
 #include "platform/platform_process.h"
 #include "tests/test_util.h"
 
@@ -21,6 +22,28 @@ namespace {
 using bvtest::pathExists;
 using bvtest::readFile;
 using bvtest::writeFile;
+
+// Counts progress from 0 with the output switched off, and puts the
+// console state back afterwards.
+class UIQuiet {
+ public:
+  UIQuiet() : m_enabled(g_enableOutput), m_progress(ui_progress), m_block(ui_progressBlock) {
+    PlatformImpl::setSilent(false);
+    g_enableOutput = 0;
+    ui_progress = 0;
+    ui_progressBlock = 0;
+  }
+  ~UIQuiet() {
+    g_enableOutput = m_enabled;
+    ui_progress = m_progress;
+    ui_progressBlock = m_block;
+  }
+
+ private:
+  int m_enabled;
+  long m_progress;
+  long m_block;
+};
 
 // Runs command with both streams captured.
 long capture(const std::string& command, SString* out, SString* err,
@@ -94,6 +117,7 @@ TEST(ExecuteProcessTest, ExitCodesAndSignalsAreReportedAsTheShellDoes) {
 }
 
 TEST(ExecuteProcessTest, OutputOfEverySizeIsReadCompletely) {
+  UIQuiet quiet;
   // 60000 bytes fit in the pipe and are still there when the child has been
   // collected; the larger outputs must be read while it runs.
   for (long size : {1L, 4096L, 60000L, 3000000L}) {
@@ -106,6 +130,9 @@ TEST(ExecuteProcessTest, OutputOfEverySizeIsReadCompletely) {
     ASSERT_EQ(static_cast<unsigned long>(size), out.length());
     ASSERT_EQ(static_cast<unsigned long>(size / 2), err.length());
     EXPECT_EQ(std::string(size, 'x'), std::string(out.c_str(), out.length()));
+    // At least one progress dot per chunk of each stream.
+    EXPECT_GE(ui_progress, (size + kReadChunkSize - 1) / kReadChunkSize);
+    ui_progress = 0;
   }
 }
 
@@ -168,6 +195,7 @@ TEST(ExecuteProcessTest, AMissingWorkingDirectoryStartsNoChild) {
 TEST(ExecuteProcessTest, WhatTheLauncherPrintedBeforeAChildStaysInOrderAndSingle) {
   // Standard output is a pipe here, so it is fully buffered.
   std::string text = outputOfForkedProcess([] {
+    PlatformImpl::hideUI(0);  // no progress dots in between
     printf("before\n");
     PlatformImpl::executeProcess("echo child", "", false, false, false, nullptr, nullptr, false);
     printf("between\n");
@@ -195,19 +223,23 @@ TEST(ExecuteProcessTest, ReplacingTheProcessSplitsTheCommandAndRunsItFromPath) {
   EXPECT_EQ("returned 0\n", text);
 }
 
-TEST(ReadFromFileTest, ReportsDataEndAndNothingReady) {
+TEST(ReadFromFileTest, ReportsDataEndAndNothingReadyWithOneDotPerChunk) {
+  UIQuiet quiet;
   int fds[2];
   ASSERT_EQ(0, pipe(fds));
   fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
   SString out("x");
   EXPECT_EQ(-1, readFromFile(fds[0], &out));
+  EXPECT_EQ(0, ui_progress);
   std::string big(kReadChunkSize + 10, 'b');
   ASSERT_EQ(static_cast<ssize_t>(big.size()), write(fds[1], big.data(), big.size()));
   EXPECT_EQ(kReadChunkSize, readFromFile(fds[0], &out));
   EXPECT_EQ(10, readFromFile(fds[0], nullptr));
   EXPECT_EQ(static_cast<unsigned long>(kReadChunkSize + 1), out.length());
+  EXPECT_EQ(2, ui_progress);
   close(fds[1]);
   EXPECT_EQ(0, readFromFile(fds[0], &out));
+  EXPECT_EQ(2, ui_progress);
   close(fds[0]);
 }
 
