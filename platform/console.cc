@@ -21,14 +21,14 @@ void writeLine(const SString& text) {
 
 void writeLine(const char* text) {
   if (g_enableOutput == 0) return;
-  fputs(text, stdout);
+  if (text != nullptr) fputs(text, stdout);
   fputc('\n', stdout);
   fflush(stdout);
 }
 
 void write(const char* text) {
   if (g_enableOutput == 0) return;
-  fputs(text, stdout);
+  if (text != nullptr) fputs(text, stdout);
   fflush(stdout);
 }
 
