@@ -4,7 +4,9 @@
 // requested property, but only when it is given the class Verify) and
 // appends its home to a call log, so the order of the checks can be read
 // back. The disk scan is pointed at a directory of the test's own.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include "platform/file_navigator.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
+#include "tests/archive/archive_test_util.h"
 #include "tests/java/java_installs.h"
 #include "tests/test_util.h"
 
@@ -435,6 +438,60 @@ TEST_F(JVMSearchTest, RealJavaFoundByTheScanPassesWithTheBuiltVerifyJar) {
   files.searchAll(matches, false);
   ASSERT_EQ(1, matches.size());
   EXPECT_EQ(files.root + "/jdk", matches.at(0)->getJVMHome().c_str());
+}
+
+// The names in dir that begin with "bvj".
+int countTempEntries(const std::string& dir) {
+  int count = 0;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (struct dirent* e = readdir(d)) count += std::string(e->d_name).rfind("bvj", 0) == 0;
+    closedir(d);
+  }
+  return count;
+}
+
+// Loading the run's input files cannot be undone, so the launcher is loaded
+// in a child process (a death test) that reports what went wrong on stderr.
+TEST(WriteVerifyJarTest, ExtractsTheLastVerificationArchiveOncePerRun) {
+  std::string jar = javaBuildPath("Verify.jar");
+  if (!pathExists(jar)) GTEST_SKIP() << "Verify.jar was not built";
+  TempDir dir;
+  writeFile(dir.file("stub"), std::string(64, '\x7f'));
+  writeFile(dir.file("Old.jar"), "not the one");
+  std::string launcher = dir.file("launcher");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "-o", launcher,
+                          "verify-jar:" + dir.file("Old.jar"), "verify-jar:" + jar},
+                         &out))
+      << out;
+  std::filesystem::create_directories(dir.file("tmp"));
+
+  auto run = [&]() {
+    auto fail = [](const std::string& what) {
+      fprintf(stderr, "%s\n", what.c_str());
+      exit(1);
+    };
+    PlatformImpl::setSilent(true);
+    LauncherTestAccess::setLauncherFileName(launcher.c_str());
+    PlatformImpl::setSystemTempDir(dir.file("tmp").c_str());
+    Launcher::getInputFiles().load(false);
+    JVMFiles files;
+    SString classpath, className;
+    files.writeVerifyJar(classpath, className);
+    std::string first = classpath.c_str();
+    if (countTempEntries(dir.file("tmp")) != 2) fail("expected one directory per archive");
+    if (std::string(className.c_str()) != "\"Verify\"") fail("class name " + std::string(className.c_str()));
+    if (first.size() < 2 || first.front() != '"' || first.back() != '"') fail("unquoted " + first);
+    std::string path = first.substr(1, first.size() - 2);
+    if (path.rfind(dir.file("tmp/bvj"), 0) != 0) fail("not in the temp directory: " + path);
+    if (readFile(path) != readFile(jar)) fail("not the last archive: " + path);
+    files.writeVerifyJar();
+    files.writeVerifyJar(classpath, className);
+    if (first != classpath.c_str()) fail("class path changed to " + std::string(classpath.c_str()));
+    if (countTempEntries(dir.file("tmp")) != 2) fail("extracted again");
+    exit(0);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
