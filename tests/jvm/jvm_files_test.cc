@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "jvm/jvm_files.h"
+
+#include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "platform/file_navigator.h"
