@@ -11,6 +11,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "launcher/launcher.h"
+
+void LauncherTestAccess::setLauncherFileName(const SString& path) {
+  Launcher::m_launcherFileName = path;
+  Launcher::m_origLauncherFileName = path;
+}
+
 namespace bvtest {
 
 TempDir::TempDir() {

@@ -5,6 +5,15 @@
 
 #include <string>
 
+#include "foundation/sstring.h"
+
+// Reaches the launcher's private run state (Launcher names it a friend).
+class LauncherTestAccess {
+ public:
+  // Makes path the running launcher's own file (and the original one).
+  static void setLauncherFileName(const SString& path);
+};
+
 namespace bvtest {
 
 // A fresh directory under $TMPDIR (or /tmp), removed with all its contents
