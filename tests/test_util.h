@@ -3,6 +3,7 @@
 #ifndef BV_TESTS_TEST_UTIL_H_
 #define BV_TESTS_TEST_UTIL_H_
 
+#include <functional>
 #include <string>
 
 #include "foundation/sstring.h"
@@ -49,6 +50,9 @@ int runShell(const std::string& command, std::string* out = nullptr);
 std::string binaryPath(const std::string& name);  // BV_BINARY_DIR/bin/name
 std::string sourcePath(const std::string& rel);   // BV_SOURCE_DIR/rel
 std::string buildPath(const std::string& rel);    // BV_BINARY_DIR/rel
+
+// The message of the LauncherException that f throws, or "(no exception)".
+std::string launcherErrorOf(const std::function<void()>& f);
 
 }  // namespace bvtest
 

@@ -97,7 +97,7 @@ class ExpressionTest : public ScriptTest {
   }
 };
 
-TEST_F(ExpressionTest, EvalExprReplacesReferencesInEveryPass) {
+TEST_F(ExpressionTest, EvalExprReplacesReferencesAlsoInsideValues) {
   Launcher::setLongVariable(1, 3);
   Launcher::setStringVariable(1, "x@N1@");
   Launcher::setStringVariable(2, "@S1@-@s1@");
