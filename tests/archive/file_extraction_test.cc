@@ -283,6 +283,13 @@ TEST_F(ExtractAllTest, AnEmptyIndexWritesOnlyTheAction) {
   EXPECT_EQ("ACTION:  RUN_INSTRUCTIONS\n", extractAll());
 }
 
+TEST_F(ExtractAllTest, AnInputFileThatCannotBeWrittenIsAnError) {
+  build({{"jvm", "a.jvm", "JVM_EXE:  a\n"}});
+  mkdir(dir.file("out/input.tag").c_str(), 0755);
+  EXPECT_EQ(writeErrorText(std::to_string(EISDIR)), thrownMessage([&] { extractAll(); }));
+  EXPECT_EQ("JVM_EXE:  a\n", bvtest::readFile(dir.file("out/a.jvm")));
+}
+
 TEST_F(ExtractAllTest, AFailingEntryStopsBeforeTheInputFile) {
   build({{"3", "a.jar", "a"}, {"3", "b.jar", "b"}, {"3", "c.jar", "c"}});
   // b.jar cannot be created: a directory of that name is in the way.
