@@ -56,6 +56,14 @@ SString FileIndexEntry::extract(const SString& directory) const {
         SString("Embedded file ").append(m_fileName).append(" lies outside the launcher file."));
   }
 
+  // Extracting over the launcher itself would truncate the bytes being read.
+  struct stat targetStat;
+  if (stat(target.c_str(), &targetStat) == 0 && targetStat.st_dev == launcherStat.st_dev &&
+      targetStat.st_ino == launcherStat.st_ino) {
+    throw LauncherException(
+        SString("Embedded file ").append(m_fileName).append(" would replace the launcher file."));
+  }
+
   int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   int errorNumber = out < 0 ? errno : 0;
   FdCloser outCloser(out);

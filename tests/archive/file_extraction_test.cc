@@ -229,6 +229,17 @@ TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {
             thrownMessage([&] { damaged.getFileAt(0)->extract(dir.file("out").c_str()); }));
 }
 
+TEST_F(FileExtractionTest, AnEntryNamedLikeTheLauncherDoesNotReplaceIt) {
+  launcher = dir.file("out/setup");
+  build({{"7", "setup", "inner launcher"}});
+  std::string before = bvtest::readFile(launcher);
+  EXPECT_EQ("Embedded file setup would replace the launcher file.",
+            thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
+  EXPECT_EQ(before, bvtest::readFile(launcher));
+  // Anywhere else it is extracted as usual.
+  EXPECT_EQ("inner launcher", bvtest::readFile(files.getFileAt(0)->extract(dir.path().c_str()).c_str()));
+}
+
 class ExtractAllTest : public FileExtractionTest {
  protected:
   // Runs extractAll in out/ and returns the input.tag written there.
