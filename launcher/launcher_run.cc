@@ -3,6 +3,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
 
 namespace {
 
@@ -15,8 +16,7 @@ void showMessage(const SString& message) {
 
 }  // namespace
 
-// Stand-in until the temporary file clean-up lands.
-Launcher::~Launcher() {}
+Launcher::~Launcher() { PlatformImpl::cleanup(); }
 
 long Launcher::process(StringDeque& args, const SString& launcherPath) {
   m_launcherFileName = launcherPath;

@@ -121,43 +121,98 @@ class PlatformImpl {
   // Temporary files and clean-up (platform_temp.cc).
   // ---------------------------------------------------------------------
 
+  // Sets the temporary directory (-bv:tempdir). A relative directory is made
+  // absolute against the current directory now, since children run
+  // elsewhere; empty restores the default "/var/tmp/".
   static void setSystemTempDir(const SString& dir);
+  // The temporary directory, after checking that it exists and is a
+  // directory; otherwise throws LauncherException with message 39 (the
+  // directory cannot be used, use -bv:tempdir).
   static SString getSystemTempDirectory();
+  // Creates a new directory "bvj..." in the temporary directory, atomically
+  // and under a name nobody else can have planted, records it for clean-up
+  // and returns its path. Throws LauncherException (message 39, or the
+  // system's error text).
   static SString createTempSubDirectory();
+  // Creates a new empty file "bvj..." in the temporary directory (as safely
+  // as above), records it for clean-up and returns its path. Throws
+  // LauncherException (message 39, or "Error creating tmp file <path>").
   static SString createTempFile();
   static void addFileToCleanupList(const SString& path);
+  // Takes the first equal path off the file (or directory) list, so that
+  // it outlives the launcher; nothing when it is not there.
   static void removeFileFromCleanupList(const SString& path);
   static void removeDirFromCleanupList(const SString& path);
+  // Deletes the recorded files, then the recorded directories with their
+  // trees, in creation order, then the launcher file when so set. Never
+  // throws; every failure is one warning in the log. The lists stay.
   static void cleanup();
+  // A directory (not a link to one) is removed with its whole tree, without
+  // following links; anything else is removed as itself. Never throws.
   static void deleteFile(const SString& path);
   static void setDeleteLauncher(bool deleteLauncher);
+  // Unlinks the launcher's own file and tries to remove its directory
+  // (which goes only when empty). Results are not examined.
   static void deleteLauncher();
 
   // ---------------------------------------------------------------------
   // Child processes and the environment (platform_process.cc).
   // ---------------------------------------------------------------------
 
+  // Runs command (shell syntax) and returns its exit code.
+  // Normally a child runs "/bin/sh -c command" in workingDirectory (empty:
+  // the current one; the launcher's own directory is restored at once).
+  // With captureOutput the child's standard output and error go to pipes
+  // (when redirectOutput) that are read while it runs; the text is appended
+  // to *stdOut and *stdErr (either may be null: read and dropped), one
+  // progress dot per chunk read. A child that dies from signal n gives
+  // 128 + n. With replaceProcess the command is split with CmdLine and the
+  // launcher is replaced by it (execvp); if that fails the result is 0.
+  // showConsole is not used here. Throws LauncherException when the working
+  // directory, the pipes, the fork or the wait fail; a command that fails
+  // is not an error of this operation.
   static long executeProcess(const SString& command, const SString& workingDirectory,
                              bool showConsole, bool captureOutput, bool redirectOutput,
                              SString* stdOut, SString* stdErr, bool replaceProcess);
+  // The variable's value, or "" when it is not set.
   static SString getEnvironmentVariable(const SString& name);
+  // Sets the variable for the rest of the process and its later children.
   static void setEnvironmentVariable(const SString& name, const SString& value);
+  // Adds execute permission for everyone; 0 on success, negative on failure.
   static int setFileExecutable(const SString& path);
+  // Called just before the Java command runs; nothing to do here.
   static void preJavaLaunch(int how, const JVMFile& jvmFile);
 
   // ---------------------------------------------------------------------
   // File system search and disk checks (platform_files.cc).
   // ---------------------------------------------------------------------
 
+  // Walks every search partition in order (skipping the temporary
+  // directory and /var/tmp) and reports each file whose path ends with one
+  // of names as whole components, until the listener asks to stop. Throws
+  // LauncherException (message 39) when the temporary directory is missing.
   static void findFiles(const StringDeque& names, FileFindListener& listener);
+  // Appends "/" to out.
   static void getJVMSearchPartitions(StringDeque& out);
+  // Clears out, then appends the ":"-separated pieces of the variable's
+  // value, empty pieces included; nothing for an empty name or value.
   static void getPlatformHint(StringDeque& out, const SString& variable);
+  // getPlatformHint(out, "PATH").
   static void getPlatformJVMPaths(StringDeque& out);
+  // Whether stat succeeds (links followed; any kind of file).
   static bool fileExists(const SString& path);
   static SString getPathSeparator();
+  // Whether the file system holding path (the current directory when path
+  // is not absolute) has room for size bytes in fileCount files, counting a
+  // partial last block per file. Throws LauncherException with the system's
+  // error text when statfs fails.
   static bool checkFreeSpace(const SString& path, long size, long fileCount);
+  // text in the C library's multibyte form, up to the first character that
+  // does not convert.
   static SString wideToMultiByte(const wchar_t* text);
+  // The big-endian signed 32-bit integer at p.
   static long convertToLong(char* p);
+  // The big-endian signed 16-bit integer at p.
   static short convertToShort(char* p);
 
  private:
@@ -172,6 +227,7 @@ class PlatformImpl {
   static StringDeque m_sdqCreatedFiles;
   static StringDeque m_sdqCreatedDrs;
   static bool m_deleteLauncher;
+  friend class PlatformTempTestAccess;
 };
 
 // Puts the UI sub-status of the enclosing scope back when a phase that set

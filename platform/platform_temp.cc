@@ -1,0 +1,142 @@
+// Temporary files and clean-up.
+//
+// Every directory and file the launcher writes is created under one
+// temporary directory and recorded; cleanup() removes them all at the end of
+// the run. New names are made by mkdtemp/mkstemp, which pick an unused name
+// and create it in one step: a name that another user planted in the shared
+// directory in advance (a symbolic link included) is never reused, so our
+// files can never land in someone else's place.
+#include <errno.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "platform/delete_full_dir.h"
+#include "platform/file_navigator.h"
+#include "platform/messages.h"
+#include "platform/platform_impl.h"
+#include "tagfile/text_utils.h"
+
+SString PlatformImpl::m_tempDir;
+StringDeque PlatformImpl::m_sdqCreatedFiles;
+StringDeque PlatformImpl::m_sdqCreatedDrs;
+bool PlatformImpl::m_deleteLauncher = false;
+
+namespace {
+
+const char kDefaultTempDir[] = "/var/tmp/";
+// mkdtemp and mkstemp replace the six X's.
+const char kTempNameTemplate[] = "bvjXXXXXX";
+
+// The current directory, or "" when it cannot be read.
+SString currentDirectory() {
+  char buffer[4096];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return SString();
+  return SString(buffer);
+}
+
+// The process's file creation mask (read without changing it for good).
+mode_t currentUmask() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
+// A writable copy of the template path in the temporary directory.
+SString tempNameTemplate() {
+  SString path = PlatformImpl::getSystemTempDirectory();
+  appendPathSeparator(path);
+  return path.append(kTempNameTemplate);
+}
+
+// Removes the first entry equal to path from list.
+void removeFromList(StringDeque& list, const SString& path) {
+  for (long i = 0; i < list.size(); ++i) {
+    if (list.at(i).compare(path) == 0) {
+      list.erase(i);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void PlatformImpl::setSystemTempDir(const SString& dir) {
+  m_tempDir = dir;
+  if (!dir.empty() && dir[0] != '/') {
+    SString cwd = currentDirectory();
+    if (!cwd.empty()) {
+      appendPathSeparator(cwd);
+      m_tempDir = cwd.append(dir);
+    }
+  }
+}
+
+SString PlatformImpl::getSystemTempDirectory() {
+  if (m_tempDir.empty()) m_tempDir = kDefaultTempDir;
+  struct stat st;
+  if (stat(m_tempDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return m_tempDir;
+  char* text = get_msg(MSGID_TEMP_DIR_MISSING, const_cast<char*>(m_tempDir.c_str()));
+  SString message(text);
+  delete[] text;
+  throw LauncherException(message);
+}
+
+SString PlatformImpl::createTempSubDirectory() {
+  SString path = tempNameTemplate();
+  if (mkdtemp(&path[0]) == nullptr) throw LauncherException(strerror(errno));
+  // The mode mkdir 0777 would have given.
+  chmod(path.c_str(), 0777 & ~currentUmask());
+  m_sdqCreatedDrs.push_back(path);
+  return path;
+}
+
+SString PlatformImpl::createTempFile() {
+  SString path = tempNameTemplate();
+  int fd = mkstemp(&path[0]);
+  if (fd < 0) throw LauncherException(SString("Error creating tmp file ").append(path));
+  // The mode fopen would have given.
+  fchmod(fd, 0666 & ~currentUmask());
+  close(fd);
+  m_sdqCreatedFiles.push_back(path);
+  return path;
+}
+
+void PlatformImpl::addFileToCleanupList(const SString& path) { m_sdqCreatedFiles.push_back(path); }
+
+void PlatformImpl::removeFileFromCleanupList(const SString& path) {
+  removeFromList(m_sdqCreatedFiles, path);
+}
+
+void PlatformImpl::removeDirFromCleanupList(const SString& path) {
+  removeFromList(m_sdqCreatedDrs, path);
+}
+
+void PlatformImpl::cleanup() {
+  for (long i = 0; i < m_sdqCreatedFiles.size(); ++i) deleteFile(m_sdqCreatedFiles.at(i));
+  for (long i = 0; i < m_sdqCreatedDrs.size(); ++i) deleteFile(m_sdqCreatedDrs.at(i));
+  if (m_deleteLauncher) deleteLauncher();
+}
+
+void PlatformImpl::deleteFile(const SString& path) {
+  if (FileNavigator::isDirectory(path.c_str())) {
+    DeleteFullDir tree;
+    tree.process(path);
+  } else {
+    deleteOneFile(path);
+  }
+}
+
+void PlatformImpl::setDeleteLauncher(bool deleteLauncher) { m_deleteLauncher = deleteLauncher; }
+
+void PlatformImpl::deleteLauncher() {
+  SString file = Launcher::getLauncherFileName();
+  unsigned long slash = file.rfind('/');
+  SString dir = slash == SString::npos ? SString() : file.substr(0, slash);
+  unlink(file.c_str());
+  if (!dir.empty()) rmdir(dir.c_str());
+}

@@ -1,0 +1,235 @@
+#include "tagfile/tag_file.h"
+
+#include <cstring>
+
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "tagfile/text_utils.h"
+
+namespace {
+
+const char kBlockTerminator[] = "/:";
+
+// Closes a stream when the scope ends, also when a parse error is thrown.
+class FileCloser {
+ public:
+  explicit FileCloser(FILE* file) : m_file(file) {}
+  ~FileCloser() { fclose(m_file); }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+
+ private:
+  FILE* m_file;
+};
+
+bool needsQuotes(const SString& value) {
+  return value.empty() || isWhitespace(value[0]) || isWhitespace(value[value.length() - 1]) ||
+         value.find('"') != SString::npos;
+}
+
+// Writes "  value\n", or the value between double quotes with each double
+// quote doubled when it would not read back bare.
+void writeValue(FILE* file, const SString& value) {
+  fputs("  ", file);
+  if (!needsQuotes(value)) {
+    fwrite(value.data(), 1, value.length(), file);
+  } else {
+    SString quoted(value);
+    for (unsigned long pos = quoted.find('"'); pos != SString::npos;
+         pos = quoted.find('"', pos + 2)) {
+      quoted.insert(pos, 1, '"');
+    }
+    fputc('"', file);
+    fwrite(quoted.data(), 1, quoted.length(), file);
+    fputc('"', file);
+  }
+  fputc('\n', file);
+}
+
+}  // namespace
+
+TagFileEntry::TagFileEntry(SString key, StringDeque* values) : m_key(key), m_values(values) {}
+
+TagFileEntry::~TagFileEntry() { delete m_values; }
+
+TagFile::TagFile() : m_loaded(false), m_lineNumber(0) {}
+
+TagFile::TagFile(const SString& fileName) : TagFile() {
+  FILE* file = fopen(fileName.c_str(), "r");
+  if (file == nullptr) {
+    SString message("Unable to load input file: ");
+    message += fileName;
+    throw LauncherException(message);
+  }
+  FileCloser closer(file);
+  load(file, fileName, 0, -1);
+}
+
+TagFile::~TagFile() {}
+
+void TagFile::load(FILE* file, const SString& name, long offset, long length) {
+  m_name = name;
+  m_lineNumber = 0;
+  if (offset < 0 || fseek(file, offset, SEEK_SET) != 0) {
+    throw LauncherException("Unable to read tag file.");
+  }
+  SString line;
+  for (;;) {
+    if (feof(file)) break;
+    if (ferror(file)) throw LauncherException("Unable to read tag file.");
+    if (length >= 0) {
+      long position = ftell(file);
+      if (position < 0) throw LauncherException("Unable to read tag file.");
+      if (position - offset >= length) break;
+    }
+    line.erase();
+    readLine(file, line);
+    if (line.empty()) continue;
+
+    unsigned long colon = line.find(':');
+    if (colon == SString::npos) {
+      logSyntaxError("Missing colon at the end of the tag name.", m_name, m_lineNumber);
+    }
+    SString tag(line, 0, colon);
+    trim(tag, whitespaceChars);
+    removeValue(tag.c_str());
+
+    if (colon + 1 < line.length()) {
+      unsigned long start = line.find_first_not_of(whitespaceChars, colon + 1);
+      if (start == SString::npos) {
+        logSyntaxError("Invalid tag format.", m_name, m_lineNumber);
+      }
+      SString value;
+      if (line[start] == '"') {
+        unsigned long pos = start + 1;
+        value = parseStringArgument(line, pos, true);
+      } else {
+        value.assign(line, start, SString::npos);
+      }
+      setTagValue(tag.c_str(), value);
+    } else {
+      readBlock(file, tag.c_str(), m_lineNumber);
+    }
+  }
+  m_loaded = true;
+}
+
+void TagFile::readBlock(FILE* file, const char* tag, long tagLine) {
+  SString line;
+  while (!feof(file)) {
+    if (ferror(file)) throw LauncherException("Unable to read tag file.");
+    line.erase();
+    readLine(file, line);
+    if (!line.empty() && line[0] == '"') {
+      unsigned long pos = 1;
+      line = parseStringArgument(line, pos, true);
+    }
+    if (line.empty()) continue;
+    if (line.compare(kBlockTerminator) == 0) return;
+    appendTagValue(tag, line);
+  }
+  logSyntaxError("Missing /: tag completer.", m_name, tagLine);
+}
+
+SString TagFile::getTagValue(const char* tag, unsigned long index) const {
+  const StringDeque* values = getValue(tag);
+  if (values == nullptr || index >= static_cast<unsigned long>(values->size())) return SString();
+  return values->at(static_cast<long>(index));
+}
+
+long TagFile::getTagValueCount(const char* tag) const {
+  const StringDeque* values = getValue(tag);
+  return values == nullptr ? 0 : values->size();
+}
+
+bool TagFile::getBoolTagValue(const char* tag, bool defaultValue) const {
+  SString value = getTagValue(tag, 0);
+  short number;
+  if (value.empty() || !convertToShort(value, number)) return defaultValue;
+  return number != 0;
+}
+
+void TagFile::setTagValue(const char* tag, const SString& value) {
+  StringDeque* values = getValue(tag);
+  if (values == nullptr) {
+    values = new StringDeque();
+    values->push_back(value);
+    m_entries.push_back(new TagFileEntry(SString(tag), values));
+    return;
+  }
+  values->clear();
+  values->push_back(value);
+}
+
+void TagFile::appendTagValue(const char* tag, const SString& value) {
+  StringDeque* values = getValue(tag);
+  if (values == nullptr) {
+    setTagValue(tag, value);
+  } else {
+    values->push_back(value);
+  }
+}
+
+void TagFile::setBoolTagValue(const char* tag, bool value) { setTagValue(tag, value ? "1" : "0"); }
+
+void TagFile::setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool temporary) {
+  setTagValue("JVM_HOME", jvmHome);
+  setTagValue("JVM_FILE", jvmFile);
+  setBoolTagValue("JVM_TEMP", temporary);
+}
+
+void TagFile::write(const SString& fileName) const {
+  FILE* file = fopen(fileName.c_str(), "w");
+  if (file == nullptr) return;
+  FileCloser closer(file);
+  for (long i = 0; i < m_entries.size(); ++i) {
+    const TagFileEntry* entry = m_entries.at(i);
+    const StringDeque* values = entry->getValue();
+    if (values == nullptr || values->empty()) continue;
+    SString key = entry->getKey();
+    fwrite(key.data(), 1, key.length(), file);
+    fputc(':', file);
+    if (values->size() == 1) {
+      writeValue(file, values->at(0));
+      continue;
+    }
+    fputc('\n', file);
+    for (long v = 0; v < values->size(); ++v) writeValue(file, values->at(v));
+    fputs(kBlockTerminator, file);
+    fputc('\n', file);
+  }
+}
+
+StringDeque* TagFile::getValue(const char* tag) const {
+  long i = findEntry(tag);
+  return i < 0 ? nullptr : m_entries.at(i)->getValue();
+}
+
+void TagFile::removeValue(const char* tag) {
+  long i = findEntry(tag);
+  if (i >= 0) m_entries.erase(i);
+}
+
+void TagFile::readLine(FILE* file, SString& line) {
+  readLineFromStream(file, line);
+  ++m_lineNumber;
+}
+
+void TagFile::logSyntaxError(const SString& message, const SString& fileName,
+                             long lineNumber) const {
+  SString report("Syntax error in ");
+  report += fileName;
+  report += " at line ";
+  report += convertToString(lineNumber);
+  report += " ==> ";
+  report += message;
+  Launcher::logMessage(report, LOG_ERROR);
+  throw LauncherException(report);
+}
+
+long TagFile::findEntry(const char* tag) const {
+  for (long i = 0; i < m_entries.size(); ++i) {
+    if (m_entries.at(i)->getKey().compare(tag) == 0) return i;
+  }
+  return -1;
+}
