@@ -1,17 +1,13 @@
 #include "tagfile/text_utils.h"
 
-#include <cstdint>
 #include <cstring>
 
 #include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
 
 const char* whitespaceChars = " \t\n\r";
 
 namespace {
-
-// Stand-in until the platform file services land: the path separator of
-// PlatformImpl::getPathSeparator() on every supported system.
-const char kPathSeparator[] = "/";
 
 // A position as it appears in messages: signed, npos as -1.
 long signedPosition(unsigned long pos) {
@@ -23,15 +19,9 @@ bool isCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Reads count (at most 4) bytes as a big-endian unsigned number.
-uint32_t loadBigEndian(FILE* file, unsigned long count, const char* errorMessage) {
-  unsigned char bytes[4];
-  if (getBytes(file, reinterpret_cast<char*>(bytes), count) < count) {
-    throw LauncherException(errorMessage);
-  }
-  uint32_t value = 0;
-  for (unsigned long i = 0; i < count; ++i) value = (value << 8) | bytes[i];
-  return value;
+// Reads exactly count bytes into buffer or throws errorMessage.
+void loadBytes(FILE* file, char* buffer, unsigned long count, const char* errorMessage) {
+  if (getBytes(file, buffer, count) < count) throw LauncherException(errorMessage);
 }
 
 }  // namespace
@@ -49,8 +39,9 @@ void trim(SString& s, const char* chars) {
 bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 void appendPathSeparator(SString& path) {
-  if (!path.empty() && stringEndsWith(path, kPathSeparator) == SString::npos) {
-    path += kPathSeparator;
+  SString separator = PlatformImpl::getPathSeparator();
+  if (!path.empty() && stringEndsWith(path, separator.c_str()) == SString::npos) {
+    path += separator;
   }
 }
 
@@ -97,11 +88,15 @@ unsigned long getBytes(FILE* file, char* buffer, unsigned long count) {
 }
 
 long loadLongValue(FILE* file, const char* errorMessage) {
-  return static_cast<int32_t>(loadBigEndian(file, 4, errorMessage));
+  char bytes[4];
+  loadBytes(file, bytes, 4, errorMessage);
+  return PlatformImpl::convertToLong(bytes);
 }
 
 short loadShortValue(FILE* file, const char* errorMessage) {
-  return static_cast<int16_t>(loadBigEndian(file, 2, errorMessage));
+  char bytes[2];
+  loadBytes(file, bytes, 2, errorMessage);
+  return PlatformImpl::convertToShort(bytes);
 }
 
 void readLineFromStream(FILE* file, SString& line) {

@@ -11,6 +11,14 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+
+void LauncherTestAccess::setLauncherFileName(const SString& path) {
+  Launcher::m_launcherFileName = path;
+  Launcher::m_origLauncherFileName = path;
+}
+
 namespace bvtest {
 
 TempDir::TempDir() {
@@ -83,5 +91,14 @@ int runShell(const std::string& command, std::string* out) {
 std::string binaryPath(const std::string& name) { return std::string(BV_BINARY_DIR) + "/bin/" + name; }
 std::string sourcePath(const std::string& rel) { return std::string(BV_SOURCE_DIR) + "/" + rel; }
 std::string buildPath(const std::string& rel) { return std::string(BV_BINARY_DIR) + "/" + rel; }
+
+std::string launcherErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const LauncherException& e) {
+    return std::string(e.getMessage().data(), e.getMessage().length());
+  }
+  return "(no exception)";
+}
 
 }  // namespace bvtest

@@ -3,7 +3,17 @@
 #ifndef BV_TESTS_TEST_UTIL_H_
 #define BV_TESTS_TEST_UTIL_H_
 
+#include <functional>
 #include <string>
+
+#include "foundation/sstring.h"
+
+// Reaches the launcher's private run state (Launcher names it a friend).
+class LauncherTestAccess {
+ public:
+  // Makes path the running launcher's own file (and the original one).
+  static void setLauncherFileName(const SString& path);
+};
 
 namespace bvtest {
 
@@ -40,6 +50,9 @@ int runShell(const std::string& command, std::string* out = nullptr);
 std::string binaryPath(const std::string& name);  // BV_BINARY_DIR/bin/name
 std::string sourcePath(const std::string& rel);   // BV_SOURCE_DIR/rel
 std::string buildPath(const std::string& rel);    // BV_BINARY_DIR/rel
+
+// The message of the LauncherException that f throws, or "(no exception)".
+std::string launcherErrorOf(const std::function<void()>& f);
 
 }  // namespace bvtest
 

@@ -1,0 +1,79 @@
+// Layout of the launcher archive: the bytes that bvpack appends to the
+// executable image and that LauncherInputFiles reads back.
+//
+//   executable image   from byte 0
+//   embedded files     raw bytes, each at the absolute offset its entry gives
+//   file index         at the offset the trailer gives: a 4-byte file count,
+//                      then the entries back to back, in index order
+//   trailer            the last 9 bytes: purpose byte, 4-byte index offset,
+//                      the identification bytes CA 82 CA 82
+//
+// Every integer is big-endian two's complement, whatever the host's byte
+// order. Offsets and lengths are signed 32-bit, so a payload ends before
+// byte 2^31. An index entry:
+//
+//   offset  size  field
+//   0       1     file type (FileType, 0 to 7)
+//   1       4     file id, chosen by whoever built the archive
+//   5       4     file length
+//   9       4     offset to the file's first byte
+//   13      2     name length n (signed 16-bit)
+//   15      n     file name, no terminator; no line feed, NUL or "/"
+//   15 + n  1     compressed flag: 1 is compressed, any other value is not
+//   16 + n  4     decompressed file count   } only when the flag is 1
+//   20 + n  4     decompressed size (bytes) }
+//
+// The reader never looks at bytes that no entry or trailer field points to.
+#ifndef BV_ARCHIVE_ARCHIVE_FORMAT_H_
+#define BV_ARCHIVE_ARCHIVE_FORMAT_H_
+
+// The kind of an embedded file: the type byte of its index entry.
+enum FileType {
+  FILE_INSTRUCTIONS = 0,         // instruction script (tag file)
+  FILE_JVM = 1,                  // JVM description file (tag file)
+  FILE_LAUNCH_SCRIPT = 2,        // launch script (tag file)
+  FILE_CLASSPATH_JAR = 3,        // archive for the application classpath
+  FILE_JVM_INSTALLER = 4,        // JVM installer program (made executable)
+  FILE_VERIFY_JAR = 5,           // archive holding the JVM verification class
+  FILE_APPLICATION_ARCHIVE = 6,  // the application archive
+  FILE_EMBEDDED_LAUNCHER = 7     // another launcher program (made executable)
+};
+const int fileTypeCount = 8;
+
+// Trailer, counted back from the end of the file.
+const long trailerSize = 9;
+const long trailerPurposeFromEnd = 9;         // 1 byte, unsigned
+const long trailerIndexOffsetFromEnd = 8;     // 4 bytes, signed
+const long trailerIdentificationFromEnd = 4;  // 4 bytes
+const unsigned char launcherIdentificationBytes[4] = {0xCA, 0x82, 0xCA, 0x82};
+// The identification bytes read as a signed 32-bit value.
+const long launcherIdentificationValue = -897398142L;
+
+// File index.
+const long indexFileCountSize = 4;
+
+// Index entry field sizes.
+const long entryTypeSize = 1;
+const long entryIdSize = 4;
+const long entryLengthSize = 4;
+const long entryOffsetSize = 4;
+const long entryNameLengthSize = 2;
+const long entryCompressedFlagSize = 1;
+const long entryDecompressedCountSize = 4;
+const long entryDecompressedSizeSize = 4;
+// An entry takes entryFixedSize + n bytes, plus entryCompressedExtraSize
+// when its flag is compressedFlagValue.
+const long entryFixedSize = 16;
+const long entryCompressedExtraSize = 8;
+const int compressedFlagValue = 1;
+
+// Largest offset, length, id or count that the 32-bit fields hold.
+const long maxArchiveValue = 2147483647L;
+// Longest file name that the 16-bit name length holds.
+const long maxEntryNameLength = 32767;
+
+// Extraction copies at most this many bytes per block (hexadecimal EFFF),
+// with one flush, one progress step and one cancel check per block.
+const long extractionBlockSize = 61439;
+
+#endif  // BV_ARCHIVE_ARCHIVE_FORMAT_H_

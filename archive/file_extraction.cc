@@ -1,0 +1,105 @@
+// FileIndexEntry::extract: copying one embedded file out of the launcher.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "archive/block_copy.h"
+#include "archive/file_index_entry.h"
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
+#include "tagfile/text_utils.h"
+
+namespace {
+
+// Closes a file descriptor on every path out of extract.
+class FdCloser {
+ public:
+  explicit FdCloser(int fd) : m_fd(fd) {}
+  ~FdCloser() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+
+ private:
+  int m_fd;
+};
+
+// "Error writing file = " [error number] " There may not be enough ..."
+LauncherException writeError(const SString& errorNumber) {
+  SString text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
+  text.append(errorNumber);
+  text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  return LauncherException(text);
+}
+
+}  // namespace
+
+SString FileIndexEntry::extract(const SString& directory) const {
+  long bytesNeeded = m_fileLength + (m_compressed ? m_decompressedSize : 0);
+  long filesNeeded = 1 + (m_compressed ? m_decompressedFileCount : 0);
+  if (!PlatformImpl::checkFreeSpace(directory, bytesNeeded, filesNeeded)) {
+    throw writeError(SString());
+  }
+
+  SString target = directory;
+  appendPathSeparator(target);
+  target.append(m_fileName);
+
+  int in = open(Launcher::getLauncherFileName().c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) throw LauncherException("Cannot open launcher file.");
+  FdCloser inCloser(in);
+  // A damaged index must not leave a silently short copy behind.
+  struct stat launcherStat;
+  if (fstat(in, &launcherStat) != 0 || m_offsetToBytes < 0 || m_fileLength < 0 ||
+      m_offsetToBytes + m_fileLength > static_cast<long>(launcherStat.st_size)) {
+    throw LauncherException(
+        SString("Embedded file ").append(m_fileName).append(" lies outside the launcher file."));
+  }
+
+  int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int errorNumber = out < 0 ? errno : 0;
+  FdCloser outCloser(out);
+  bool readFailed = false;
+  long pos = m_offsetToBytes;
+  long end = m_offsetToBytes + m_fileLength;
+  std::unique_ptr<char[]> buffer(new char[extractionBlockSize]);
+  // One block per round: each is handed to the system before the progress
+  // display moves, and a cancel request stops the copy between blocks.
+  while (pos < end && errorNumber == 0 && !readFailed && !PlatformImpl::isCanceled()) {
+    long n = end - pos < extractionBlockSize ? end - pos : extractionBlockSize;
+    BlockCopyStatus status = copyBlock(in, pos, out, buffer.get(), n);
+    if (status == BLOCK_WRITE_FAILED) {
+      errorNumber = errno != 0 ? errno : EIO;
+    } else if (status == BLOCK_READ_FAILED) {
+      readFailed = true;
+    } else {
+      PlatformImpl::advanceUIProgress(1);
+      pos += n;
+    }
+  }
+  buffer.reset();
+
+  if (errorNumber != 0) {
+    char number[16];
+    snprintf(number, sizeof number, "%d", errorNumber);
+    throw writeError(SString(number));
+  }
+  if (readFailed) {
+    throw LauncherException(SString("Unable to read embedded file ")
+                                .append(m_fileName)
+                                .append(" from the launcher file."));
+  }
+  if (PlatformImpl::isCanceled()) {
+    throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+  }
+  if (m_fileType == FILE_JVM_INSTALLER || m_fileType == FILE_EMBEDDED_LAUNCHER) {
+    PlatformImpl::setFileExecutable(target);
+  }
+  return target;
+}

@@ -1,0 +1,104 @@
+// FileIndexEntry: one entry of the launcher archive's file index, and the
+// extraction of its embedded file.
+//
+// An entry describes where an embedded file's bytes lie in the launcher file
+// (offset and length), what it is (FileType), the id its builder chose, and
+// the name it gets when written out. A tag-file entry (types 0 to 2) may also
+// own the parsed TagFile. The embedded bytes themselves stay in the launcher
+// file until extract() copies them.
+#ifndef BV_ARCHIVE_FILE_INDEX_ENTRY_H_
+#define BV_ARCHIVE_FILE_INDEX_ENTRY_H_
+
+#include <cstdio>
+
+#include "archive/archive_format.h"
+#include "foundation/deque.h"
+#include "foundation/sstring.h"
+
+class TagFile;
+
+class FileIndexEntry {
+ public:
+  // Not loaded: type 0, id -1, length and offset 0, empty name, not
+  // compressed, no tag file.
+  FileIndexEntry();
+  // Deletes the tag file, if any.
+  ~FileIndexEntry();
+  FileIndexEntry(const FileIndexEntry&) = delete;
+  FileIndexEntry& operator=(const FileIndexEntry&) = delete;
+
+  // Reads one entry at the file's current position (layout in
+  // archive/archive_format.h). Throws LauncherException:
+  //   "Invalid file type in file index."  type byte missing or above 7
+  //   "Unable to load file id.", "Unable to load file length.",
+  //   "Unable to load offset to file bytes.", "Unable to load the string
+  //   value." (name length or name bytes missing), "Unable to load
+  //   decompressed file count.", "Unable to load decompressed size."
+  //   "Invalid file name length in file index."  negative name length
+  //   "Invalid file name in file index."  a name that is empty, ".", "..",
+  //     or holds a "/" or a line feed (it would not name a file of the
+  //     target directory)
+  // The name field is read as exactly its n bytes; the name is the text up
+  // to the first NUL among them.
+  void load(FILE* file);
+
+  // For a tag-file entry: parses the embedded tag file from the open
+  // launcher file (named after the entry, lines counted from its first
+  // line) and keeps it; a tag file loaded before is replaced. Other types:
+  // nothing. Throws the errors of TagFile::load.
+  void loadTagFile(FILE* file);
+
+  // Copies the embedded bytes into directory (a separator is added when it
+  // lacks one; empty means the current directory) under the entry's name,
+  // replacing any file there, and returns the target path. Installer and
+  // launcher entries (types 4 and 7) are made executable. Checks free space
+  // first (length + decompressed size, 1 + decompressed count files when
+  // compressed); copies in blocks of extractionBlockSize bytes, advancing
+  // the progress display one step per block and stopping after the block in
+  // which a cancel is requested. Throws LauncherException:
+  //   not enough room: MSG_FILE_WRITE_ERROR text + MSG_TEMP_SPACE_HINT text
+  //   target not creatable, short write: MSG_FILE_WRITE_ERROR text + errno
+  //     in decimal + MSG_TEMP_SPACE_HINT text
+  //   canceled: MSG_CANCELED text
+  //   "Cannot open launcher file." when the launcher file cannot be opened
+  //   "Embedded file <name> lies outside the launcher file." when its bytes
+  //     would run past the end (checked before the target is created)
+  //   "Unable to read embedded file <name> from the launcher file." on a
+  //     read error
+  // A target that an error or a cancel left partly written stays.
+  SString extract(const SString& directory) const;
+
+  long getFileType() const { return m_fileType; }
+  long getFileId() const { return m_fileId; }
+  long getFileLength() const { return m_fileLength; }
+  long getOffsetToBytes() const { return m_offsetToBytes; }
+  SString getFileName() const { return m_fileName; }
+  // The parsed tag file, owned by the entry, or null (always null for other
+  // types, and for a tag-file entry whose tags were not loaded).
+  TagFile* getTagFile() const { return m_tagFile; }
+  // True for types 0, 1 and 2.
+  bool isTagFile() const;
+  bool isCompressed() const { return m_compressed; }
+  long getDecompressedFileCount() const { return m_decompressedFileCount; }
+  long getDecompressedSize() const { return m_decompressedSize; }
+
+ private:
+  long m_fileType;
+  TagFile* m_tagFile;
+  long m_fileId;
+  long m_fileLength;
+  long m_offsetToBytes;
+  SString m_fileName;
+  bool m_compressed;
+  long m_decompressedFileCount;
+  long m_decompressedSize;
+};
+
+class FileIndexEntryPtrDE : public PtrDE<FileIndexEntry> {
+ public:
+  using PtrDE::PtrDE;
+};
+// The index entries in index order; owns them.
+class FileIndexEntryPtrDeque : public PtrDeque<FileIndexEntry, FileIndexEntryPtrDE> {};
+
+#endif  // BV_ARCHIVE_FILE_INDEX_ENTRY_H_

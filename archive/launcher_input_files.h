@@ -1,0 +1,92 @@
+// LauncherInputFiles: the set of input files of one run.
+//
+// It reads the launcher's own file once: the 9-byte trailer, the file index
+// (FileIndexEntry objects, in index order) and, on request, the embedded tag
+// files. It owns the index entries for the whole run; operations address an
+// entry by its position in the index or by its file id. The script objects
+// made from the tag files, and the input file that can name other files in
+// their place, live here too.
+//
+// One instance per run, reached through Launcher::getInputFiles().
+#ifndef BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_
+#define BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_
+
+#include <cstdio>
+
+#include "archive/file_index_entry.h"
+#include "foundation/sstring.h"
+
+// Tags of the input file that extractAll writes (and that an input file
+// may hold).
+extern const char* actionTagName;        // "ACTION"
+extern const char* instructionsTagName;  // "INSTRUCTIONS"
+extern const char* launchScriptTagName;  // "LAUNCHSCRIPT"
+extern const char* jvmTagName;           // "JVM"
+// The value of ACTION in the input file that extractAll writes.
+extern const char* runInstructionsActionName;  // "RUN_INSTRUCTIONS"
+// The name of the input file that extractAll writes.
+extern const char* extractedInputFileName;  // "input.tag"
+
+class LauncherInputFiles {
+ public:
+  // Empty index, nothing loaded.
+  LauncherInputFiles();
+  ~LauncherInputFiles();
+  LauncherInputFiles(const LauncherInputFiles&) = delete;
+  LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
+
+  // Reads the launcher file (Launcher::getLauncherFileName()) once; later
+  // calls return at once. A file whose last four bytes are not CA 82 CA 82
+  // carries no archive: nothing is loaded and that is no error. Otherwise
+  // reads the index, logs one LOG_INFO listing per entry ("file type: ",
+  // "  file id: ", "  length: ", "  offset: ", "  file name: ", one per
+  // line) and, when parseTagFiles is true, loadTagFiles. Throws
+  // LauncherException "Cannot open launcher file.", "Invalid launcher
+  // format." (shorter than 8 bytes), "Unable to read file index offset.",
+  // "Unable to read launcher identification value." and the errors of
+  // loadFileIndex and loadTagFiles; the set then counts as not loaded, and
+  // the entries read before the error stay.
+  void load(bool parseTagFiles);
+
+  // Reads the index at indexOffset: the file count, then as many entries
+  // (none for a count of 0 or below), appended to the index. Throws
+  // "Invalid file index offset." when the seek fails, "Unable to read the
+  // file count." and the errors of FileIndexEntry::load.
+  void loadFileIndex(FILE* file, long indexOffset);
+
+  // Parses the embedded tag files in index order from the open launcher
+  // file and makes the script objects of the run.
+  void loadTagFiles(FILE* file);
+
+  // Extracts every entry, in index order, into the current directory, then
+  // writes "input.tag" there: ACTION = RUN_INSTRUCTIONS, INSTRUCTIONS and
+  // LAUNCHSCRIPT = the names of the first entries of types 0 and 2 (the
+  // ones a run uses), JVM = the names of the type-1 entries in order.
+  // Stops at the first failing entry (the errors of FileIndexEntry::extract)
+  // and then writes no input.tag.
+  void extractAll() const;
+
+  // The entry at position, or null when position is negative or not below
+  // the entry count. The entry stays owned by the set.
+  FileIndexEntry* getFileAt(long position) const;
+  // The first entry in index order with this file id, or null.
+  FileIndexEntry* getFile(long fileId) const;
+  long getEmbeddedFileCount() const { return m_fileIndex.size(); }
+  bool areInternalFilesLoaded() const { return m_internalFilesLoaded; }
+
+  // Reads the trailer of an open launcher file. Returns false when the file
+  // carries no archive (its last four bytes are not CA 82 CA 82); otherwise
+  // sets indexOffset and returns true. Throws the trailer errors of load.
+  static bool readTrailer(FILE* file, long& indexOffset);
+
+ private:
+  // Writes the listing of one entry to the launcher log.
+  static void logEntry(const FileIndexEntry& entry);
+
+  FileIndexEntryPtrDeque m_fileIndex;
+  // The tag files named by an input file and the script objects belong
+  // here, between the index and the loaded flag.
+  bool m_internalFilesLoaded;
+};
+
+#endif  // BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_

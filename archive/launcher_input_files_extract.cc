@@ -1,0 +1,33 @@
+// LauncherInputFiles::extractAll: every embedded file into the current
+// directory, and an input file that lets a later run use the copies.
+#include "archive/launcher_input_files.h"
+#include "tagfile/tag_file.h"
+
+void LauncherInputFiles::extractAll() const {
+  TagFile inputFile;
+  inputFile.setTagValue(actionTagName, runInstructionsActionName);
+  for (long i = 0; i < m_fileIndex.size(); ++i) {
+    const FileIndexEntry* entry = m_fileIndex.at(i);
+    // A run uses the first instruction script and the first launch script
+    // of the index, so the input file names those.
+    switch (entry->getFileType()) {
+      case FILE_JVM:
+        inputFile.appendTagValue(jvmTagName, entry->getFileName());
+        break;
+      case FILE_LAUNCH_SCRIPT:
+        if (inputFile.getTagValueCount(launchScriptTagName) == 0) {
+          inputFile.setTagValue(launchScriptTagName, entry->getFileName());
+        }
+        break;
+      case FILE_INSTRUCTIONS:
+        if (inputFile.getTagValueCount(instructionsTagName) == 0) {
+          inputFile.setTagValue(instructionsTagName, entry->getFileName());
+        }
+        break;
+      default:
+        break;
+    }
+    entry->extract(SString());
+  }
+  inputFile.write(extractedInputFileName);
+}

@@ -1,0 +1,112 @@
+// Instructions: the interpreter of the instruction script.
+//
+// The script is the value list of the tag INSTRUCTIONS of a tag file, one
+// statement per value: a command word followed by its arguments, separated
+// by white space. Statements run in order from the first; GOTO and JMP0 move
+// the line counter to a label line (a statement whose first token begins
+// with ':'); the script ends when execution passes its last statement.
+// There is no arithmetic: an argument is an expression, plain text in which
+// variable references between two '@' (@N1@, @S2@) are replaced by the
+// values of the launcher's script variables, then read as a number or used
+// as text.
+//
+// Errors of the script itself are thrown as InstructionsException with the
+// 1-based number of the failing statement. Errors of the launcher
+// operations, and invalid variable references outside SET, are
+// LauncherExceptions and pass through unchanged.
+//
+// The statements reach the launcher operations through protected virtual
+// members that call the Launcher statics; a test may override them to see
+// what a script asks for without running the operations.
+#ifndef BV_INSTRUCTIONS_INSTRUCTIONS_H_
+#define BV_INSTRUCTIONS_INSTRUCTIONS_H_
+
+#include "foundation/sstring.h"
+#include "launcher/launcher.h"
+
+class TagFile;
+
+class Instructions {
+ public:
+  // The tag name of the script, "INSTRUCTIONS".
+  static const char* g_instructionsTag;
+
+  // tagFile must outlive this object; it is not owned.
+  explicit Instructions(const TagFile& tagFile) : m_tagFile(tagFile), m_currentLine(0) {}
+  virtual ~Instructions() {}
+  Instructions(const Instructions&) = delete;
+  Instructions& operator=(const Instructions&) = delete;
+
+  // Runs the script from its first statement. Returns the result of the
+  // last LAUNCH or ILAUNCH executed, or 0 when none was. Throws
+  // InstructionsException or LauncherException; the first error ends it.
+  long execute() const;
+
+  // The index (from 0) of the first statement that equals ':' followed by
+  // label, after variable references in it are replaced. Throws when the
+  // label resolves to nothing or no statement matches.
+  long gotoLabel(const SString& label) const;
+
+  // Throws InstructionsException with message and the number of the current
+  // statement (its index + 1).
+  [[noreturn]] void throwException(const SString& message) const;
+
+  // Replaces the variable references in text, in place; references held in
+  // an inserted value are replaced too. "@@" stands for one literal '@'.
+  // Errors begin with errorPrefix and a blank:
+  // InstructionsException for an empty text, an unmatched '@' or a
+  // reference that keeps expanding; LauncherException from VariableRef for
+  // an invalid reference.
+  void evalExpr(SString& text, const SString& errorPrefix) const;
+  // The number ("%ld", "%hd") at the start of text after evalExpr.
+  long evalLongExpr(const SString& text, const SString& errorPrefix) const;
+  short evalShortExpr(const SString& text, const SString& errorPrefix) const;
+  // evalLongExpr, which must give 0 (false) or 1 (true).
+  bool evalBoolExpr(const SString& text, const SString& errorPrefix) const;
+  // Turns a string argument (a word, or a double-quoted string in which ""
+  // stands for one quote) into its value in place, then evalExpr. An empty
+  // text stays empty.
+  void evalStringExpr(SString& text, const SString& errorPrefix) const;
+  // Reads a string argument from statement at position, skipping leading
+  // white space, and stores its value in result. position is left just
+  // after the character that ended the argument (the blank after a word,
+  // the closing quote) or at the end of the statement.
+  void evalStringExpr(const SString& statement, unsigned long& position, SString& result,
+                      const SString& errorPrefix) const;
+
+ protected:
+  // The launcher operations that the statements call.
+  virtual void initializeUI() const { Launcher::initializeUI(); }
+  virtual void findJVM(bool showUI, bool showFailMsg) const { Launcher::findJVM(showUI, showFailMsg); }
+  virtual void verifyJVM(bool showUI, bool showFailMsg, long fileId) const {
+    Launcher::verifyJVM(showUI, showFailMsg, fileId);
+  }
+  virtual long launch(const SString& jvmFilePath, short seconds) const {
+    return Launcher::launch(jvmFilePath, seconds);
+  }
+  virtual long ilaunch(long fileId, short seconds) const { return Launcher::ilaunch(fileId, seconds); }
+  virtual void installJVM(InstallJVMOption option) const { Launcher::installJVM(option); }
+  virtual void executeEmbeddedLauncher(long position) const { Launcher::executeEmbeddedLauncher(position); }
+
+ private:
+  // Runs the statement at m_currentLine; a LAUNCH or ILAUNCH stores its
+  // result in *result.
+  void executeStatement(const SString& statement, long* result) const;
+  // The next token of statement from *position; throws missingMessage when
+  // there is none.
+  SString requireToken(const SString& statement, unsigned long* position,
+                       const char* missingMessage) const;
+  // SET: the rest of the statement from position is "variable = value".
+  void executeSet(const SString& statement, unsigned long position) const;
+
+  const TagFile& m_tagFile;
+  mutable long m_currentLine;
+};
+
+// Runs the script for Launcher::run: -1 when there is none, else the
+// result of execute(). An InstructionsException becomes the
+// LauncherException "Error in instructions. <message> Line number (<n>)";
+// a LauncherException passes through.
+long runInstructions(const Instructions* instructions);
+
+#endif  // BV_INSTRUCTIONS_INSTRUCTIONS_H_
