@@ -22,7 +22,7 @@ LaunchScript::LaunchScript(const TagFile& tagFile, bool captureOutput)
       m_jvmFile(nullptr),
       m_extractJars(true),
       m_desc(tagFile.getTagValue("DESC", 0)),
-      m_archive(tagFile.getTagValue("ARCHIVE", 0))) {}
+      m_archive(tagFile.getTagValue("ARCHIVE", 0)) {}
 
 LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extractJars)
     : m_command(command),
@@ -30,7 +30,7 @@ LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extr
       m_displayConsole(false),
       m_autoSetWorkingDir(true),
       m_jvmFile(nullptr),
-      m_extractJars(extractJars)) {}
+      m_extractJars(extractJars) {}
 
 namespace {
 

@@ -6,7 +6,6 @@
 
 #include "launcher/launcher.h"
 #include "platform/platform_impl.h"
-#include "tests/launcher_test_access.h"
 #include "tests/launchscript/launch_script_fixture.h"
 
 namespace bvtest {

@@ -9,7 +9,6 @@
 #include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tests/java/java_installs.h"
-#include "tests/launcher_test_access.h"
 #include "tests/launchscript/launch_script_fixture.h"
 
 namespace bvtest {

@@ -4,7 +4,6 @@
 
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
-#include "tests/launcher_test_access.h"
 
 namespace bvtest {
 
