@@ -1,0 +1,110 @@
+// Test helpers for the console: LANG set for one scope, standard output
+// captured into a file, standard input fed from a file.
+#ifndef BV_TESTS_PLATFORM_CONSOLE_CAPTURE_H_
+#define BV_TESTS_PLATFORM_CONSOLE_CAPTURE_H_
+
+#include <fcntl.h>
+#include <stdio_ext.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tests/test_util.h"
+
+namespace bvtest {
+
+// Sets LANG (or unsets it, for a null value) and restores it at scope exit.
+class ScopedLang {
+ public:
+  explicit ScopedLang(const char* value) {
+    const char* old = getenv("LANG");
+    m_hadOld = old != nullptr;
+    if (m_hadOld) m_old = old;
+    if (value == nullptr) {
+      unsetenv("LANG");
+    } else {
+      setenv("LANG", value, 1);
+    }
+  }
+  ~ScopedLang() {
+    if (m_hadOld) {
+      setenv("LANG", m_old.c_str(), 1);
+    } else {
+      unsetenv("LANG");
+    }
+  }
+  ScopedLang(const ScopedLang&) = delete;
+  ScopedLang& operator=(const ScopedLang&) = delete;
+
+ private:
+  bool m_hadOld;
+  std::string m_old;
+};
+
+// Redirects descriptor 1 into a temporary file until take() or scope exit.
+class StdoutCapture {
+ public:
+  StdoutCapture() : m_path(m_dir.file("stdout")) {
+    fflush(stdout);
+    m_saved = dup(1);
+    int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    close(fd);
+  }
+  ~StdoutCapture() { restore(); }
+  StdoutCapture(const StdoutCapture&) = delete;
+  StdoutCapture& operator=(const StdoutCapture&) = delete;
+
+  // Everything printed so far; ends the capture.
+  std::string take() {
+    restore();
+    return readFile(m_path);
+  }
+
+ private:
+  void restore() {
+    if (m_saved < 0) return;
+    fflush(stdout);
+    dup2(m_saved, 1);
+    close(m_saved);
+    m_saved = -1;
+  }
+
+  TempDir m_dir;
+  std::string m_path;
+  int m_saved;
+};
+
+// Feeds standard input from the given bytes until scope exit; what the
+// test left unread is dropped.
+class StdinFeed {
+ public:
+  explicit StdinFeed(const std::string& bytes) : m_path(m_dir.file("stdin")) {
+    writeFile(m_path, bytes);
+    m_saved = dup(0);
+    int fd = open(m_path.c_str(), O_RDONLY);
+    dup2(fd, 0);
+    close(fd);
+    __fpurge(stdin);
+    clearerr(stdin);
+  }
+  ~StdinFeed() {
+    __fpurge(stdin);
+    clearerr(stdin);
+    dup2(m_saved, 0);
+    close(m_saved);
+  }
+  StdinFeed(const StdinFeed&) = delete;
+  StdinFeed& operator=(const StdinFeed&) = delete;
+
+ private:
+  TempDir m_dir;
+  std::string m_path;
+  int m_saved;
+};
+
+}  // namespace bvtest
+
+#endif  // BV_TESTS_PLATFORM_CONSOLE_CAPTURE_H_
