@@ -32,6 +32,7 @@ class LaunchCommandTest : public LaunchScriptTest {
   void SetUp() override {
     LaunchScriptTest::SetUp();
     m_home = m_dir.file("jvm home");
+    ASSERT_EQ(0, runShell("mkdir -p \"" + m_home + "/bin\""));
     writeFile(m_dir.file("jvm home/bin/java"), kFakeJava, 0755);
     loadJVMFile(std::string(kExampleJVMFile) + "JVM_HOME: \"" + m_home + "\"\n");
     unsetEnv("JAVA_HOME");
@@ -79,6 +80,21 @@ TEST_F(LaunchCommandTest, RunsInTheLauncherDirectoryWithJavaHomeSetForTheCommand
   unsetEnv("JAVA_HOME");
   script.execute(*m_jvmFile, nullptr, false);
   EXPECT_STREQ("", getenv("JAVA_HOME"));
+}
+
+TEST_F(LaunchCommandTest, LauncherInTheRootDirectoryRunsThere) {
+  LauncherTestAccess::setLauncherFileName("/setup.app");
+  LaunchScript script(SString(kFakeCommand), true, false);
+  script.execute(*m_jvmFile, nullptr, false);
+  EXPECT_EQ(0u, str(script.getStdOut()).find("cwd=/\n")) << str(script.getStdOut());
+}
+
+TEST_F(LaunchCommandTest, JavaHomeIsRestoredWhenTheCommandCannotStart) {
+  setEnv("JAVA_HOME", "/before");
+  LauncherTestAccess::setLauncherFileName(m_dir.file("missing dir/setup.app").c_str());
+  LaunchScript script(SString(kFakeCommand), true, false);
+  EXPECT_NE("(no exception)", launcherErrorOf([&] { script.execute(*m_jvmFile, nullptr, false); }));
+  EXPECT_STREQ("/before", getenv("JAVA_HOME"));
 }
 
 TEST_F(LaunchCommandTest, CapturedOutputAccumulatesAndIsLogged) {

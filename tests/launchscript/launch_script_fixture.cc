@@ -4,6 +4,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
 
 namespace bvtest {
 
@@ -41,6 +42,7 @@ void LaunchScriptTest::SetUp() {
 
 void LaunchScriptTest::TearDown() {
   Launcher::resetRunState();
+  PlatformImpl::setSystemTempDir("");
   for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
     if (it->wasSet) {
       setenv(it->name.c_str(), it->value.c_str(), 1);
