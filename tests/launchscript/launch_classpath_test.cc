@@ -96,6 +96,12 @@ TEST_F(LaunchScriptTest, CommandLineClasspathValues) {
   EXPECT_EQ("a:b", str(classpath));
 }
 
+TEST_F(LaunchScriptTest, RuntimeFileThatCannotBeReadAddsNothing) {
+  // A directory opens for reading but fails on the first read.
+  ASSERT_EQ(0, runShell("mkdir \"" + m_dir.file("setup.cp1") + "\" \"" + m_dir.file("setup.sp") + "\""));
+  EXPECT_EQ("x   y", resolve("x %CP%() %RUNTIME_SYSTEMPROP%() y"));
+}
+
 TEST_F(LaunchScriptTest, RuntimeFileBaseDropsOnlyARealExtension) {
   struct Case {
     const char* launcher;
