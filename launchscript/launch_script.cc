@@ -92,11 +92,12 @@ void LaunchScript::getArguments(const SString& text, unsigned long& pos,
   bool closed = false;
   while (pos != SString::npos && !closed) {
     pos = text.find_first_not_of(whitespaceChars, pos);
+    // At the end of the text c is NUL, which no state accepts.
     char c = pos == SString::npos ? '\0' : text[pos];
     const char* error = nullptr;
     switch (state) {
       case EXPECT_OPEN:
-        if (pos != SString::npos && c == '(') {
+        if (c == '(') {
           ++pos;
           state = EXPECT_ARGUMENT;
         } else {
@@ -104,11 +105,11 @@ void LaunchScript::getArguments(const SString& text, unsigned long& pos,
         }
         break;
       case EXPECT_ARGUMENT:
-        if (pos != SString::npos && c == '"') {
+        if (c == '"') {
           ++pos;
           arguments.push_back(parseStringArgument(text, pos, true));
           state = EXPECT_SEPARATOR;
-        } else if (pos != SString::npos && c == ')') {
+        } else if (c == ')') {
           ++pos;
           closed = true;
         } else {
@@ -116,10 +117,10 @@ void LaunchScript::getArguments(const SString& text, unsigned long& pos,
         }
         break;
       case EXPECT_SEPARATOR:
-        if (pos != SString::npos && c == ',') {
+        if (c == ',') {
           ++pos;
           state = EXPECT_ARGUMENT;
-        } else if (pos != SString::npos && c == ')') {
+        } else if (c == ')') {
           ++pos;
           closed = true;
         } else {
