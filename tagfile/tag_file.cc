@@ -154,7 +154,9 @@ void TagFile::setTagValue(const char* tag, const SString& value) {
   if (values == nullptr) {
     values = new StringDeque();
     values->push_back(value);
-    m_entries.push_back(new TagFileEntry(SString(tag), values));
+    TagFileEntry* entry = new TagFileEntry(SString(tag), values);
+    m_entries.push_back(entry);
+    m_index[tag] = entry;
     return;
   }
   values->clear();
@@ -201,13 +203,20 @@ void TagFile::write(const SString& fileName) const {
 }
 
 StringDeque* TagFile::getValue(const char* tag) const {
-  long i = findEntry(tag);
-  return i < 0 ? nullptr : m_entries.at(i)->getValue();
+  const TagFileEntry* entry = findEntry(tag);
+  return entry == nullptr ? nullptr : entry->getValue();
 }
 
 void TagFile::removeValue(const char* tag) {
-  long i = findEntry(tag);
-  if (i >= 0) m_entries.erase(i);
+  auto found = m_index.find(tag);
+  if (found == m_index.end()) return;
+  for (long i = 0; i < m_entries.size(); ++i) {
+    if (m_entries.at(i) == found->second) {
+      m_entries.erase(i);
+      break;
+    }
+  }
+  m_index.erase(found);
 }
 
 void TagFile::readLine(FILE* file, SString& line) {
@@ -227,9 +236,7 @@ void TagFile::logSyntaxError(const SString& message, const SString& fileName,
   throw LauncherException(report);
 }
 
-long TagFile::findEntry(const char* tag) const {
-  for (long i = 0; i < m_entries.size(); ++i) {
-    if (m_entries.at(i)->getKey().compare(tag) == 0) return i;
-  }
-  return -1;
+TagFileEntry* TagFile::findEntry(const char* tag) const {
+  auto found = m_index.find(tag);
+  return found == m_index.end() ? nullptr : found->second;
 }

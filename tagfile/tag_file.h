@@ -22,11 +22,14 @@
 // with a line feed.
 //
 // Tag names are C strings compared byte for byte (case-sensitive); values and
-// file names are SStrings. Lookups take the first entry with the name.
+// file names are SStrings. There is at most one entry per name; an index by
+// name keeps lookups cheap, so that a file of many tags loads in linear time.
 #ifndef BV_TAGFILE_TAG_FILE_H_
 #define BV_TAGFILE_TAG_FILE_H_
 
 #include <cstdio>
+#include <string>
+#include <unordered_map>
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
@@ -142,12 +145,14 @@ class TagFile {
                                    long lineNumber) const;
 
  private:
-  // Index of the first entry named tag, or -1.
-  long findEntry(const char* tag) const;
+  // The entry named tag, or null.
+  TagFileEntry* findEntry(const char* tag) const;
   // Reads the values of a block tag opened at line tagLine.
   void readBlock(FILE* file, const char* tag, long tagLine);
 
   TagFileEntryPtrDeque m_entries;
+  // Every entry of m_entries by its key; the entries are owned there.
+  std::unordered_map<std::string, TagFileEntry*> m_index;
   bool m_loaded;
   long m_lineNumber;
   SString m_name;

@@ -274,7 +274,14 @@ TEST_F(TagFileTest, SetAppendAndRemove) {
   EXPECT_EQ((Values{"0"}), valuesOf(tags, "C"));
   EXPECT_EQ((Values{"1"}), valuesOf(tags, "F"));
   tags.removeValue("B");
+  tags.removeValue("B");
   EXPECT_EQ((std::vector<std::string>{"A", "C", "D", "E", "F"}), keysOf(tags));
+  EXPECT_EQ(nullptr, tags.getValue("B"));
+  tags.appendTagValue("B", "back");
+  tags.removeValue("A");
+  EXPECT_EQ((std::vector<std::string>{"C", "D", "E", "F", "B"}), keysOf(tags));
+  EXPECT_EQ((Values{"back"}), valuesOf(tags, "B"));
+  EXPECT_EQ(0, tags.getTagValueCount("A"));
 
   TagFile jvm;
   load(jvm, "JVM_TEMP: 1\nDESC: d\nJVM_HOME: /old\n");
