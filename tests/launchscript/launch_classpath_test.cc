@@ -18,7 +18,7 @@ TEST_F(LaunchScriptTest, ClasspathTakesItsNineSourcesInOrder) {
   writeFile(m_dir.file("setup.cp1"), "p1\n");
   writeFile(m_dir.file("setup.cp"), "c1\nc2");
   writeFile(m_dir.file("setup.cp2"), "\"q 2\"\n");
-  loadJVMFile(std::string(kExampleJVMFile) + "JVM_CLASSPATH: jvm1:jvm2\n");
+  loadJVMFile(exampleJVMFile() + "JVM_CLASSPATH: jvm1:jvm2\n");
   Launcher::getPrependClasspath() = " /opt/my lib/a.jar\t";
   Launcher::getAppendClasspath() = ("@" + m_dir.file("list")).c_str();
   std::unique_ptr<TagFile> tags = loadLaunchScript(
@@ -48,23 +48,23 @@ TEST_F(LaunchScriptTest, ExampleCommandGivesQuotedClasspathAndProperties) {
 
 TEST_F(LaunchScriptTest, EnvironmentModeSetsTheVariableInsteadOfAnOption) {
   unsetEnv("BV_TEST_CP");
-  loadJVMFile(std::string(kExampleJVMFile) + "USE_CP_ENV_VAR: 1\nCP_ENV_VAR: BV_TEST_CP\n");
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: 1\nCP_ENV_VAR: BV_TEST_CP\n");
   EXPECT_EQ("java  run",
             resolve("java %CP%(\"\"\".\"\"\", \"\"\"app.jar\"\"\", \"app\"\"\") run"));
   EXPECT_STREQ(".:app.jar:app", PlatformImpl::getEnvironmentVariable("BV_TEST_CP").c_str());
   EXPECT_NE(std::string::npos, log().find("Set env var BV_TEST_CP to .:app.jar:app\n"));
 
   // Without a variable name the classpath is lost, with an error in the log.
-  loadJVMFile(std::string(kExampleJVMFile) + "USE_CP_ENV_VAR: 1\n");
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: 1\n");
   EXPECT_EQ("java  run", resolve("java %CP%(\"x\") run"));
   EXPECT_NE(std::string::npos,
             log().find("ERROR: If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm file "
                        "should also define CP_ENV_VAR.\n"));
 
   // Only exactly "1" turns the mode on.
-  loadJVMFile(std::string(kExampleJVMFile) + "USE_CP_ENV_VAR: \" 1\"\nCP_ENV_VAR: BV_TEST_CP\n");
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: \" 1\"\nCP_ENV_VAR: BV_TEST_CP\n");
   EXPECT_EQ("java -cp x run", resolve("java %CP%(\"x\") run"));
-  loadJVMFile(std::string(kExampleJVMFile) + "USE_CP_ENV_VAR: yes\nCP_ENV_VAR: BV_TEST_CP\n");
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: yes\nCP_ENV_VAR: BV_TEST_CP\n");
   EXPECT_EQ("java -cp x run", resolve("java %CP%(\"x\") run"));
 }
 

@@ -34,7 +34,7 @@ class LaunchCommandTest : public LaunchScriptTest {
     m_home = m_dir.file("jvm home");
     ASSERT_EQ(0, runShell("mkdir -p \"" + m_home + "/bin\""));
     writeFile(m_dir.file("jvm home/bin/java"), kFakeJava, 0755);
-    loadJVMFile(std::string(kExampleJVMFile) + "JVM_HOME: \"" + m_home + "\"\n");
+    loadJVMFile(exampleJVMFile() + "JVM_HOME: \"" + m_home + "\"\n");
     unsetEnv("JAVA_HOME");
     unsetEnv("BV_TEST_W1");
     unsetEnv("BV_TEST_W2");
@@ -139,7 +139,7 @@ TEST_F(LaunchCommandTest, ShownConsoleOrNoCaptureLeavesOutputAlone) {
 }
 
 TEST_F(LaunchCommandTest, WizardEnvironmentOnlyForPurposesZeroAndTwo) {
-  loadJVMFile(std::string(kExampleJVMFile) + "JVM_HOME: \"" + m_home +
+  loadJVMFile(exampleJVMFile() + "JVM_HOME: \"" + m_home +
               "\"\nSET_ENV_FOR_WIZARD:\n  BV_TEST_W1 = one = 1 \n  \" \"\n  BV_TEST_W2\n/:\n");
   struct Case {
     char purpose;
@@ -189,7 +189,7 @@ TEST_F(LaunchScriptTest, ExampleLaunchRunsAJavaProgramOnTheRealJDK) {
   }
   unsetEnv("JAVA_HOME");
   PlatformImpl::setSystemTempDir(m_dir.path().c_str());
-  loadJVMFile(std::string(kExampleJVMFile) + "JVM_HOME: " + home + "\nJVM_FILE: " +
+  loadJVMFile(exampleJVMFile() + "JVM_HOME: " + home + "\nJVM_FILE: " +
               m_dir.file("test.jvm") + "\nJVM_TEMP: 0\n");
   writeFile(m_dir.file("setup.sp"), "bv.from.sp=sp\n");
   writeFile(m_dir.file("setup.ja"), "-Dbv.from.ja=@JVM_TEMP@\n");

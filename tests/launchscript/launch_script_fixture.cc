@@ -8,36 +8,15 @@
 
 namespace bvtest {
 
-const char* const kExampleJVMFile =
-    "DESC: Java 1.4.X by Apple Computer\n"
-    "JVM_EXE: bin/java\n"
-    "PATH_HINT:\n"
-    "  /Library/Java/Home/\n"
-    "  /System/Library/Frameworks/JavaVM.framework/Versions/1.4.1/Home\n"
-    "/:\n"
-    "JVM_PROPERTIES:\n"
-    "  \"java.vendor=Apple...\"\n"
-    "  \"java.vm.version=1.4...\"\n"
-    "/:\n"
-    "CLASSPATH: \"-cp \"\n"
-    "CLASSPATH_SEPARATOR: :\n"
-    "SYSTEM: -D\n"
-    "SYSTEM_SEPARATOR: =\n"
-    "\n"
-    "SEARCH_ALL: 0\n"
-    "INIT_JAVA_HEAP: -Xms\n"
-    "MAX_JAVA_HEAP: -Xmx\n"
-    "VERBOSE: -verbose\n"
-    "BOOT_CLASSPATH: -Xbootclasspath:\n"
-    "REDUCE_OS_SIGNALS: -Xrs\n"
-    "DEBUG: -Xdebug\n"
-    "JVM_HOME: /Library/Java/Home\n";
+std::string exampleJVMFile() {
+  return std::string(kExampleJVMFile) + "JVM_HOME: /Library/Java/Home\n";
+}
 
 void LaunchScriptTest::SetUp() {
   Launcher::resetRunState();
   Launcher::setLogFileName(m_dir.file("log").c_str());
   LauncherTestAccess::setLauncherFileName(launcherPath().c_str());
-  loadJVMFile(kExampleJVMFile);
+  loadJVMFile(exampleJVMFile());
 }
 
 void LaunchScriptTest::TearDown() {

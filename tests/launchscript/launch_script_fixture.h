@@ -13,12 +13,13 @@
 #include "jvm/jvm_file.h"
 #include "launchscript/launch_script.h"
 #include "tagfile/tag_file.h"
+#include "tests/jvm/jvm_test_fixture.h"
 #include "tests/test_util.h"
 
 namespace bvtest {
 
-// The example JVM file of a Java 1.4 on the desktop system, as its tags read.
-extern const char* const kExampleJVMFile;
+// The example JVM file (kExampleJVMFile) with the home /Library/Java/Home.
+std::string exampleJVMFile();
 
 class LaunchScriptTest : public ::testing::Test {
  protected:

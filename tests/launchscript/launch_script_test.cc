@@ -109,7 +109,7 @@ TEST_F(LaunchScriptTest, UnclosedArgumentStringFailsWithoutThePrefixOrLog) {
 TEST_F(LaunchScriptTest, SelfReproducingValuesEndInALaunchScriptError) {
   setEnv("BV_TEST_LOOP", "#BV_TEST_LOOP#");
   setEnv("BV_TEST_GROW", "x#BV_TEST_GROW#");
-  loadJVMFile(std::string(kExampleJVMFile) + "LOOP: @LOOP@\n");
+  loadJVMFile(exampleJVMFile() + "LOOP: @LOOP@\n");
   // A Java arguments file whose line calls the function that reads it.
   writeFile(m_dir.file("setup.ja"), "-x %RUNTIME_JAVAARGS%()\n");
   const char* commands[] = {
