@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <string>
 
@@ -99,6 +101,9 @@ TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
 }
 
 TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithMessage39) {
+  const char* lang = getenv("LANG");
+  std::string savedLang = lang != nullptr ? lang : "";
+  setenv("LANG", "C", 1);  // the English text
   writeFile(dir.file("plain"), "not a directory");
   for (const std::string& bad : {dir.file("missing"), dir.file("plain")}) {
     SCOPED_TRACE(bad);
@@ -119,6 +124,11 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithMessage39) {
     }
   }
   EXPECT_EQ(0, PlatformTempTestAccess::fileCount() + PlatformTempTestAccess::dirCount());
+  if (lang != nullptr) {
+    setenv("LANG", savedLang.c_str(), 1);
+  } else {
+    unsetenv("LANG");
+  }
 }
 
 TEST_F(TempFilesTest, ARelativeTempDirectoryIsMadeAbsoluteWhenSet) {
