@@ -159,10 +159,13 @@ TEST_F(TempFilesTest, CleanupRemovesNestedTreesWithLinksButNotWhatTheyPointTo) {
   // A recorded link to a directory goes as a link too.
   makeLink(outside, dir.file("tmp/recorded-link"));
   PlatformImpl::addFileToCleanupList(dir.file("tmp/recorded-link").c_str());
+  makeLink(outside, dir.file("tmp/slash-link"));
+  PlatformImpl::addFileToCleanupList((dir.file("tmp/slash-link") + "/").c_str());
 
   PlatformImpl::cleanup();
   EXPECT_FALSE(pathExists(root));
   EXPECT_FALSE(pathExists(dir.file("tmp/recorded-link")));
+  EXPECT_FALSE(pathExists(dir.file("tmp/slash-link")));
   EXPECT_EQ("kept", readFile(outside + "/kept"));
   EXPECT_EQ("", log());
 }
