@@ -381,6 +381,19 @@ TEST_F(JVMSearchTest, SearchAllStoppingAtFirstMatchAppendsTheMatchOfTheWalk) {
   EXPECT_EQ(1u, files.reported.size());
 }
 
+TEST_F(JVMSearchTest, FilesWithoutJVMExeGiveNothingToScanFor) {
+  fakeHome(disk("jdk"), "Alpha Inc.");
+  addFile("Alpha", "", true);
+
+  JVMMatchPtrDeque matches;
+  files.search(matches);
+  files.searchAll(matches, false);
+
+  EXPECT_FALSE(files.scanned) << "a walk for no names";
+  EXPECT_EQ(0, matches.size());
+  EXPECT_TRUE(calls().empty());
+}
+
 TEST_F(JVMSearchTest, WithoutAVerificationArchiveNothingIsFound) {
   // A fresh set with no verification class: the run's input files carry
   // no archive of type 5, so the checks run without a class and fail.
