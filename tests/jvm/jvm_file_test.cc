@@ -10,6 +10,7 @@
 #include "jvm/jvm_match.h"
 #include "jvm/string_pair.h"
 #include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
 namespace bvtest {
@@ -186,6 +187,16 @@ TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
   EXPECT_EQ("", invoked(home));
 
   EXPECT_EQ(nullptr, jvm.verify("", kVerifyClasspath, kVerifyClass));
+
+  // The sub-status of the enclosing phase is back when the check ends.
+  PlatformImpl::setSilent(false);
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING, "outer phase");
+  EXPECT_EQ(nullptr, jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
+  EXPECT_EQ(UI_SUBSTATUS_SEARCHING, PlatformImpl::getUISubStatus());
+  EXPECT_STREQ("outer phase", PlatformImpl::getUISubStatusData().c_str());
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, "");
+  PlatformImpl::setSilent(true);
+
   TagFile& noExe = loadTagFile("DESC: x\nJVM_PROPERTIES: a=b\n");
   JVMFile noExeJVM(noExe);
   EXPECT_EQ(nullptr, noExeJVM.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
