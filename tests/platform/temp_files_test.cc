@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <string>
 
@@ -99,6 +101,9 @@ TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
 }
 
 TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithMessage39) {
+  const char* lang = getenv("LANG");
+  std::string savedLang = lang != nullptr ? lang : "";
+  setenv("LANG", "C", 1);  // the English text
   writeFile(dir.file("plain"), "not a directory");
   for (const std::string& bad : {dir.file("missing"), dir.file("plain")}) {
     SCOPED_TRACE(bad);
@@ -119,6 +124,11 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithMessage39) {
     }
   }
   EXPECT_EQ(0, PlatformTempTestAccess::fileCount() + PlatformTempTestAccess::dirCount());
+  if (lang != nullptr) {
+    setenv("LANG", savedLang.c_str(), 1);
+  } else {
+    unsetenv("LANG");
+  }
 }
 
 TEST_F(TempFilesTest, ARelativeTempDirectoryIsMadeAbsoluteWhenSet) {
@@ -149,10 +159,13 @@ TEST_F(TempFilesTest, CleanupRemovesNestedTreesWithLinksButNotWhatTheyPointTo) {
   // A recorded link to a directory goes as a link too.
   makeLink(outside, dir.file("tmp/recorded-link"));
   PlatformImpl::addFileToCleanupList(dir.file("tmp/recorded-link").c_str());
+  makeLink(outside, dir.file("tmp/slash-link"));
+  PlatformImpl::addFileToCleanupList((dir.file("tmp/slash-link") + "/").c_str());
 
   PlatformImpl::cleanup();
   EXPECT_FALSE(pathExists(root));
   EXPECT_FALSE(pathExists(dir.file("tmp/recorded-link")));
+  EXPECT_FALSE(pathExists(dir.file("tmp/slash-link")));
   EXPECT_EQ("kept", readFile(outside + "/kept"));
   EXPECT_EQ("", log());
 }
