@@ -123,7 +123,6 @@ TEST_F(JVMFileTest, ExampleFileGivesTheVerificationCommand) {
                jvm.buildVerifyCommand("/jdk/", "plain", "Verify", ignored).c_str());
 }
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
   JVMFile jvm(tags);
@@ -142,9 +141,7 @@ TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
             invoked(home));
   EXPECT_STREQ(home.c_str(), tags.getTagValue("JVM_HOME", 0).c_str());
 }
-#endif
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 TEST_F(JVMFileTest, FakeHomesFollowTheOutputRules) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
   JVMFile jvm(tags);
@@ -175,7 +172,6 @@ TEST_F(JVMFileTest, FakeHomesFollowTheOutputRules) {
   }
   EXPECT_TRUE(contains(log(), "ERROR: Invalid magic value: Exception in thread main\n"));
 }
-#endif
 
 TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
@@ -203,7 +199,6 @@ TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
   EXPECT_FALSE(contains(log(), "Verifying JVM at " + home + "\n"));
 }
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
   std::string home = makeFakeHome(m_dir.file("jdk"), "1739021872\n");
   TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "JVM_HOME: " + home + "\n");
@@ -224,9 +219,7 @@ TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
   EXPECT_NE(nullptr, match);
   delete match;
 }
-#endif
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreNeverRun) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
   JVMFile jvm(tags);
@@ -249,7 +242,6 @@ TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreNeverRun) {
   EXPECT_NE(nullptr, match);
   delete match;
 }
-#endif
 
 TEST_F(JVMFileTest, MatchWritesTheCompletedFile) {
   TagFile& tags = loadTagFile(kExampleJVMFile);

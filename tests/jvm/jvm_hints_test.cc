@@ -9,7 +9,6 @@
 #include "jvm/jvm_match.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 namespace bvtest {
 namespace {
 
@@ -189,4 +188,3 @@ TEST_F(JVMFileTest, HintSearchesNeedProperties) {
 
 }  // namespace
 }  // namespace bvtest
-#endif
