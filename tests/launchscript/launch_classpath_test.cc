@@ -2,10 +2,19 @@
 // system property options.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
+#include "tests/archive/archive_test_util.h"
 #include "tests/launchscript/launch_script_fixture.h"
 
 namespace bvtest {
@@ -149,6 +158,86 @@ TEST_F(LaunchScriptTest, SystemPropertyResolvesOnlyTheValue) {
 TEST_F(LaunchScriptTest, ClasspathArchivesOnlyWhenExtracting) {
   LaunchScript script(SString("x"), true, false);
   EXPECT_EQ("", str(script.buildJARClasspath(true)));
+}
+
+}  // namespace
+}  // namespace bvtest
+
+namespace bvtest {
+namespace {
+
+// The classpath archives of a real launcher built with bvpack. The run's
+// input files are read once per process, so each case runs in a child.
+class LaunchJarClasspathTest : public LaunchScriptTest {
+ protected:
+  // Runs f in a child process and returns what it returned (or the message
+  // of the LauncherException that it threw).
+  std::string inChild(const std::function<std::string()>& f) {
+    std::string result = m_dir.file("child-result");
+    pid_t pid = fork();
+    if (pid == 0) {
+      std::string text;
+      try {
+        text = f();
+      } catch (const LauncherException& e) {
+        text = std::string("exception: ") + e.getMessage().c_str();
+      }
+      writeFile(result, text);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return readFile(result);
+  }
+
+  // A launcher with two classpath archives between other kinds of file.
+  void buildLauncher() {
+    const char* files[][3] = {
+        {"5", "Verify.jar", "verify"}, {"3", "a.jar", "first archive"},
+        {"6", "app.jar", "application"}, {"3", "b.jar", "second archive"}};
+    std::vector<std::string> args = {"-o", launcherPath()};
+    ASSERT_EQ(0, runShell("mkdir \"" + m_dir.file("in") + "\" \"" + m_dir.file("tmp") + "\""));
+    for (const auto& file : files) {
+      writeFile(m_dir.file(std::string("in/") + file[1]), file[2]);
+      args.push_back(std::string(file[0]) + ":" + m_dir.file(std::string("in/") + file[1]));
+    }
+    std::string out;
+    ASSERT_EQ(0, runBvpack(args, &out)) << out;
+  }
+
+  // In the child: reads the launcher's index and resolves command with a
+  // launch script that extracts the archives.
+  std::string resolveInLauncher(const std::string& command) {
+    PlatformImpl::setSystemTempDir(m_dir.file("tmp").c_str());
+    Launcher::getInputFiles().load(false);
+    std::unique_ptr<TagFile> tags = loadLaunchScript("COMMAND: " + command + "\n");
+    LaunchScript script(*tags, true);
+    return str(script.resolve(*m_jvmFile));
+  }
+};
+
+TEST_F(LaunchJarClasspathTest, EveryClasspathArchiveIsExtractedAndAdded) {
+  buildLauncher();
+  std::string resolved = inChild([&] { return resolveInLauncher("x %CP%(\"first\") y"); });
+  std::string prefix = "x -cp first:\"" + m_dir.file("tmp/bvj");
+  ASSERT_EQ(0u, resolved.find(prefix)) << resolved;
+  // One new directory holds both archives, in index order, each quoted.
+  std::string directory = resolved.substr(prefix.size() - 3, 9);
+  std::string first = m_dir.file("tmp/" + directory + "/a.jar");
+  std::string second = m_dir.file("tmp/" + directory + "/b.jar");
+  EXPECT_EQ("x -cp first:\"" + first + "\":\"" + second + "\" y", resolved);
+  EXPECT_EQ("first archive", readFile(first));
+  EXPECT_EQ("second archive", readFile(second));
+
+  // Environment mode takes them without quotes.
+  unsetEnv("BV_TEST_CP");
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: 1\nCP_ENV_VAR: BV_TEST_CP\n");
+  std::string classpath = inChild([&] {
+    resolveInLauncher("%CP%()");
+    return std::string(getenv("BV_TEST_CP") ? getenv("BV_TEST_CP") : "unset");
+  });
+  EXPECT_EQ(0u, classpath.find(m_dir.file("tmp/bvj"))) << classpath;
+  EXPECT_EQ(std::string::npos, classpath.find('"')) << classpath;
 }
 
 }  // namespace
