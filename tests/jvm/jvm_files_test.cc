@@ -89,10 +89,6 @@ class JVMSearchTest : public ::testing::Test {
     files.setVerifyClass(quoted(verifyJar()), "\"Verify\"");
   }
   void SetUp() override {
-#if !__has_include("launchscript/launch_script.h")
-    // Stand-in until launchscript lands: no verification command can run.
-    GTEST_SKIP() << "the verification runs through the launch script";
-#endif
     PlatformImpl::setSilent(true);
     Launcher::getUserJavaHome() = "";
   }
@@ -379,6 +375,19 @@ TEST_F(JVMSearchTest, SearchAllStoppingAtFirstMatchAppendsTheMatchOfTheWalk) {
   ASSERT_EQ(1, matches.size());
   EXPECT_EQ(1u, calls().size());
   EXPECT_EQ(1u, files.reported.size());
+}
+
+TEST_F(JVMSearchTest, FilesWithoutJVMExeGiveNothingToScanFor) {
+  fakeHome(disk("jdk"), "Alpha Inc.");
+  addFile("Alpha", "", true);
+
+  JVMMatchPtrDeque matches;
+  files.search(matches);
+  files.searchAll(matches, false);
+
+  EXPECT_FALSE(files.scanned) << "a walk for no names";
+  EXPECT_EQ(0, matches.size());
+  EXPECT_TRUE(calls().empty());
 }
 
 TEST_F(JVMSearchTest, WithoutAVerificationArchiveNothingIsFound) {
