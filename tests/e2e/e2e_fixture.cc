@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "launcher/launcher_exception.h"
+#include "tagfile/tag_file.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/java/java_installs.h"
 
@@ -168,6 +170,31 @@ std::string launchScriptText(bool displayConsole) {
 }
 
 std::string typicalScriptPath() { return sourcePath("examples/setup/instructions.tag"); }
+
+std::string scriptText(const std::vector<std::string>& statements) {
+  std::string text = "INSTRUCTIONS:\n";
+  for (const std::string& s : statements) text += "  " + s + "\n";
+  return text + "/:\n";
+}
+
+std::string installerText(const std::string& java, bool writeJvmFile) {
+  // The launcher runs it with the test's PATH, which may lead nowhere.
+  std::string text =
+      "#!/bin/sh\n# Lays a JVM home in the current directory.\n"
+      "PATH=/usr/bin:/bin\nexport PATH\nmkdir -p bin\n";
+  text += "ln -s " + shellQuote(java) + " bin/java\n";
+  if (writeJvmFile) text += "cat > jvm <<'END_OF_JVM_FILE'\n" + jvmFileText() + "END_OF_JVM_FILE\n";
+  return text;
+}
+
+std::string tagValue(const std::string& path, const char* tag) {
+  try {
+    TagFile file{SString(path.c_str())};
+    return file.getTagValue(tag, 0).c_str();
+  } catch (const LauncherException&) {
+    return "(unreadable)";
+  }
+}
 
 void E2eTest::SetUp() {
   temp = dir.file("temp");

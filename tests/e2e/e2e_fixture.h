@@ -57,6 +57,18 @@ std::string launchScriptText(bool displayConsole);
 // The example's typical instruction script.
 std::string typicalScriptPath();
 
+// An instruction script of the given statements, one per line.
+std::string scriptText(const std::vector<std::string>& statements);
+
+// A JVM installer: a shell script that lays a JVM home in its working
+// directory, bin/java being a symbolic link to java, and writes the JVM
+// description file "jvm" there unless writeJvmFile is false.
+std::string installerText(const std::string& java, bool writeJvmFile = true);
+
+// Value 0 of a tag of a tag file on disk, "(unreadable)" when the file
+// cannot be loaded.
+std::string tagValue(const std::string& path, const char* tag);
+
 class E2eTest : public ::testing::Test {
  protected:
   void SetUp() override;
