@@ -3,11 +3,14 @@
 // A command runs in a forked child as "/bin/sh -c command", the way the C
 // library's system() runs it, so quoting, redirection and variables are the
 // shell's. Captured output is read from two non-blocking pipes while the
-// child runs, alternately in chunks of kReadChunkSize bytes, waiting at most
-// kPollMillis in poll() whenever neither pipe has data. The text of each
+// child runs, the two in turn, waiting at most kPollMillis in poll() whenever
+// neither pipe has data. Progress shows one dot per kReadChunkSize bytes
+// read (per started chunk of a read), as if the output were read in chunks
+// of that size; capture reads up to kCaptureReadSize at once, since a pipe
+// drained in page-sized reads costs a task switch per page. The text of each
 // stream is gathered in blocks that grow geometrically and is appended to
 // the caller's string once at the end, so capturing costs time and memory
-// linear in the size of the output (about twice the output at the peak).
+// linear in the size of the output.
 #include "platform/platform_process.h"
 
 #include <errno.h>
@@ -40,8 +43,10 @@ const long kDrainIdleMillis = 500;
 const long kDrainTotalMillis = 5000;
 // Exit code of a child that could not set up its output or run the shell.
 const int kChildFailureExit = 127;
+// The most that one read of captured output takes.
+const unsigned long kCaptureReadSize = 64 * 1024;
 // Captured blocks grow from the first size by doubling up to the last.
-const unsigned long kFirstBlockSize = 16 * 1024;
+const unsigned long kFirstBlockSize = kCaptureReadSize;
 const unsigned long kLastBlockSize = 8 * 1024 * 1024;
 
 SString errorText(const char* prefix) { return SString(prefix).append(strerror(errno)); }
@@ -52,12 +57,12 @@ long nowMillis() {
   return static_cast<long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// Reads one chunk into buffer (room for kReadChunkSize bytes); one progress
-// dot when data came. -1 when no data is ready or on error.
-int readChunk(int fd, char* buffer) {
-  ssize_t n = read(fd, buffer, kReadChunkSize);
+// Reads up to size bytes into buffer, with one progress dot per started
+// kReadChunkSize bytes. -1 when no data is ready or on error.
+int readChunk(int fd, char* buffer, unsigned long size) {
+  ssize_t n = read(fd, buffer, size);
   if (n < 0) return -1;
-  if (n > 0) PlatformImpl::advanceUIProgress(1);
+  if (n > 0) PlatformImpl::advanceUIProgress((n + kReadChunkSize - 1) / kReadChunkSize);
   return static_cast<int>(n);
 }
 
@@ -106,11 +111,13 @@ class CaptureBuffer {
   // readFromFile into the buffer.
   int read(int fd) {
     if (m_target == nullptr) {
-      char scratch[kReadChunkSize];
-      return readChunk(fd, scratch);
+      char scratch[kCaptureReadSize];
+      return readChunk(fd, scratch, sizeof scratch);
     }
-    if (m_blocks.empty() || m_blockSizes.back() - m_used < kReadChunkSize) addBlock();
-    int n = readChunk(fd, m_blocks.back().get() + m_used);
+    if (m_blocks.empty() || m_blockSizes.back() == m_used) addBlock();
+    unsigned long room = m_blockSizes.back() - m_used;
+    int n = readChunk(fd, m_blocks.back().get() + m_used,
+                      room < kCaptureReadSize ? room : kCaptureReadSize);
     if (n > 0) {
       m_used += static_cast<unsigned long>(n);
       m_total += static_cast<unsigned long>(n);
@@ -296,7 +303,7 @@ void replaceProcess(const SString& command) {
 
 int readFromFile(int fd, SString* out) {
   char buffer[kReadChunkSize] = {0};
-  int n = readChunk(fd, buffer);
+  int n = readChunk(fd, buffer, sizeof buffer);
   if (n > 0 && out != nullptr) out->append(buffer, static_cast<unsigned long>(n));
   return n;
 }

@@ -123,11 +123,14 @@ void PlatformImpl::cleanup() {
 }
 
 void PlatformImpl::deleteFile(const SString& path) {
-  if (FileNavigator::isDirectory(path.c_str())) {
+  // "link/" would name the directory a link points to: take the link itself.
+  SString target = path;
+  while (target.length() > 1 && target[target.length() - 1] == '/') target.erase(target.length() - 1);
+  if (FileNavigator::isDirectory(target.c_str())) {
     DeleteFullDir tree;
-    tree.process(path);
+    tree.process(target);
   } else {
-    deleteOneFile(path);
+    deleteOneFile(target);
   }
 }
 

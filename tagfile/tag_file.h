@@ -136,7 +136,6 @@ class TagFile {
   // All entries in order (for listings and tests); owned by the TagFile.
   const TagFileEntryPtrDeque& getEntries() const { return m_entries; }
 
- protected:
   // Reads one line (readLineFromStream) into line and counts it.
   void readLine(FILE* file, SString& line);
   // Logs "Syntax error in <fileName> at line <lineNumber> ==> <message>"

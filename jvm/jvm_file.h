@@ -1,0 +1,143 @@
+// JVMFile: a JVM description file, and the check of JVM homes against it.
+//
+// A JVM description file is a tag file that describes one kind of JVM the
+// application accepts: where to look for homes (PATH_HINT, PLATFORM_HINT),
+// where the Java executable lies in a home (JVM_EXE), which system
+// properties the JVM must report (JVM_PROPERTIES, "name=value", a value
+// ending in "..." being a prefix), and how that JVM spells the options the
+// launch script builds (CLASSPATH, SYSTEM, MAX_JAVA_HEAP, ...).
+//
+// A candidate home is checked by running its Java executable on the
+// verification class, which prints the line "1739021872" and then one line
+// per property name given to it: the property's value, or "null". The values
+// are matched against JVM_PROPERTIES; a match yields a new JVMMatch that the
+// caller owns.
+//
+// A home whose path holds a character that the shell or the launch template
+// would interpret (" $ ` \ % @ # or a line break) is never put into a
+// command: the check logs that it skipped it and fails.
+//
+// The check writes into the tag file: JVM_HOME holds the home of the last
+// candidate that was run. The tag file is not owned and outlives the
+// JVMFile.
+//
+// JVMFile is also the source of the @NAME@ macros of the launch script:
+// resolve() replaces each by value 0 of the tag NAME.
+//
+// Every operation that can fail throws LauncherException and nothing else.
+#ifndef BV_JVM_JVM_FILE_H_
+#define BV_JVM_JVM_FILE_H_
+
+#include "foundation/deque.h"
+#include "foundation/sstring.h"
+#include "jvm/macro_handler.h"
+
+class JVMMatch;
+class StringPairPtrDeque;
+class TagFile;
+
+// The line that the verification class prints before the property values.
+extern const char* verificationMarker;
+
+// Not meant to be derived from: it is deleted through JVMFile pointers and
+// its destructor is not virtual.
+class JVMFile final : public MacroHandler {
+ public:
+  explicit JVMFile(TagFile& tagFile) : m_tagFile(&tagFile) {}
+  JVMFile(const JVMFile&) = delete;
+  JVMFile& operator=(const JVMFile&) = delete;
+
+  TagFile* getTagFile() const { return m_tagFile; }
+  // Value 0 of JVM_EXE.
+  SString getJVMExe() const;
+  // SEARCH_ALL, default false: a search may scan the disks for this file.
+  bool isSearchAll() const;
+
+  // text with its @NAME@ macros replaced (MacroHandler::resolve with '@').
+  SString resolve(const SString& text) const;
+  // Replaces @NAME@ (delimiters at start and end) by value 0 of the tag
+  // NAME, empty when there is none; for JVM_HOME one trailing backslash is
+  // dropped. delimiter is not looked at; end is not changed.
+  void processMacro(SString& text, char delimiter, unsigned long start,
+                    unsigned long& end) const override;
+
+  // Checks the home named by the file's own JVM_HOME tag; null, with a
+  // warning, when JVM_PROPERTIES has no value.
+  JVMMatch* verify(const SString& verifyClasspath, const SString& verifyClassName);
+  // Checks one home: null when JVM_EXE or the home is empty, when the
+  // executable does not exist, or when the verification fails.
+  // verifyClasspath is normally a path in double quotes.
+  JVMMatch* verify(const SString& jvmHome, const SString& verifyClasspath,
+                   const SString& verifyClassName);
+
+  // Try the homes that the hints give, in order, up to the first match:
+  // the environment variables named by PLATFORM_HINT (each value split at
+  // ':'); the PATH_HINT directories (absolute ones under every search
+  // partition, others relative to the launcher's directory: a match found
+  // that way is temporary); the directories of PATH, less the directory part
+  // of JVM_EXE ("/usr/bin" gives "/usr/" for "bin/java"). Each returns null,
+  // with a warning, when JVM_PROPERTIES has no value.
+  JVMMatch* verifyWithPlatformHints(const SString& verifyClasspath,
+                                    const SString& verifyClassName);
+  JVMMatch* verifyWithPathHints(const SString& verifyClasspath, const SString& verifyClassName);
+  JVMMatch* verifyWithPlatformJVMPaths(const SString& verifyClasspath,
+                                       const SString& verifyClassName);
+
+  // Runs the verification class under the JVM of jvmHome (through a launch
+  // script, with JAVA_HOME set to the home) and matches its output. Sets
+  // JVM_HOME to jvmHome first.
+  bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
+                     const SString& verifyClassName);
+  // Lines before the marker are ignored; without the marker the result is
+  // false (logged as an error). Then line i must equal the expected value i,
+  // or begin with it less its "..." ending; pairs that the output does not
+  // reach are not compared.
+  bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected);
+
+  // The verification command for jvmHome, before the launch script resolves
+  // it: the quoted executable ("home/@JVM_EXE@"), %CP%(classpath), the class
+  // name and the property names. expected receives the (name, value) pairs
+  // of JVM_PROPERTIES in order; a setting without '=' is skipped with a
+  // warning.
+  SString buildVerifyCommand(const SString& jvmHome, const SString& verifyClasspath,
+                             const SString& verifyClassName, StringPairPtrDeque& expected) const;
+
+  // True when path holds a character that the shell or the launch template
+  // would interpret, so that it cannot be put into a command safely.
+  static bool isUnsafeForCommand(const SString& path);
+
+ private:
+  // True, after the warning, when JVM_PROPERTIES has no value 0.
+  bool lacksProperties() const;
+
+  TagFile* m_tagFile;
+};
+
+class JVMFilePtrDE : public DequeEntry {
+ public:
+  JVMFilePtrDE(JVMFile* value, bool owned) : m_value(value), m_owned(owned) {}
+  ~JVMFilePtrDE() override {
+    if (m_owned) delete m_value;
+  }
+  JVMFilePtrDE(const JVMFilePtrDE&) = delete;
+  JVMFilePtrDE& operator=(const JVMFilePtrDE&) = delete;
+  JVMFile* getValue() const { return m_value; }
+  bool isOwned() const { return m_owned; }
+
+ private:
+  JVMFile* m_value;
+  bool m_owned;
+};
+
+// A sequence of JVM files; each is deleted with its entry only when it was
+// inserted with the ownership flag set.
+class JVMFilePtrDeque : public PtrDeque<JVMFile, JVMFilePtrDE> {
+ public:
+  void push_back(JVMFile* file, bool owned) { GenericDeque::insert(-1, new JVMFilePtrDE(file, owned)); }
+  void push_front(JVMFile* file, bool owned) { GenericDeque::insert(0, new JVMFilePtrDE(file, owned)); }
+  void insert(long i, JVMFile* file, bool owned) {
+    GenericDeque::insert(i, new JVMFilePtrDE(file, owned));
+  }
+};
+
+#endif  // BV_JVM_JVM_FILE_H_

@@ -1,0 +1,6 @@
+#include "jvm/tag_names.h"
+
+const char* jvmPropertiesTagName = "JVM_PROPERTIES";
+const char* jvmExeTagName = "JVM_EXE";
+const char* pathHintTagName = "PATH_HINT";
+const char* platformHintTagName = "PLATFORM_HINT";

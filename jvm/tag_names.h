@@ -1,0 +1,17 @@
+// Names of the JVM description file tags that several parts of the launcher
+// read (the JVM check, the JVM search, the launcher operations).
+#ifndef BV_JVM_TAG_NAMES_H_
+#define BV_JVM_TAG_NAMES_H_
+
+// "JVM_PROPERTIES": the system properties a JVM must report, "name=value"
+// each; a value ending in "..." is a prefix.
+extern const char* jvmPropertiesTagName;
+// "JVM_EXE": the Java executable relative to a JVM home, e.g. "bin/java".
+extern const char* jvmExeTagName;
+// "PATH_HINT": candidate homes, absolute or relative to the launcher's
+// directory.
+extern const char* pathHintTagName;
+// "PLATFORM_HINT": environment variables whose values list candidate homes.
+extern const char* platformHintTagName;
+
+#endif  // BV_JVM_TAG_NAMES_H_

@@ -1,0 +1,296 @@
+// Extraction of embedded files from real launchers built with bvpack.
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/launcher_input_files.h"
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
+#include "tests/archive/archive_test_util.h"
+#include "tests/test_util.h"
+
+namespace {
+
+template <class F>
+std::string thrownMessage(F f) {
+  try {
+    f();
+  } catch (const LauncherException& e) {
+    return e.getMessage().c_str();
+  }
+  return "no exception";
+}
+
+std::string writeErrorText(const std::string& number) {
+  return std::string(PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR).c_str()) + number +
+         PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT).c_str();
+}
+
+// Bytes that differ from block to block, so that a lost or repeated block
+// shows.
+std::string patternBytes(size_t n) {
+  std::string bytes(n, '\0');
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7 + i / 61439) & 0xFF);
+  return bytes;
+}
+
+// The current directory changed for one scope.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::string& dir) {
+    char buffer[4096];
+    m_saved = getcwd(buffer, sizeof buffer) != nullptr ? buffer : "/";
+    if (chdir(dir.c_str()) != 0) ADD_FAILURE() << "cannot enter " << dir;
+  }
+  ~WorkingDirectory() {
+    if (chdir(m_saved.c_str()) != 0) ADD_FAILURE() << "cannot return to " << m_saved;
+  }
+
+ private:
+  std::string m_saved;
+};
+
+class FileExtractionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Launcher::resetRunState();
+    PlatformImpl::setCanceled(false);
+    PlatformImpl::hideUI(0);
+    mkdir(dir.file("in").c_str(), 0755);
+    mkdir(dir.file("out").c_str(), 0755);
+  }
+  void TearDown() override {
+    PlatformImpl::setCanceled(false);
+    PlatformImpl::hideUI(0);
+    Launcher::resetRunState();
+  }
+  // Packs each (type, name, bytes) with bvpack and loads the index.
+  struct Input {
+    std::string type, name, bytes;
+    std::vector<std::string> options = {};
+  };
+  void build(const std::vector<Input>& inputs) {
+    std::vector<std::string> args = {"-o", launcher};
+    for (const Input& input : inputs) {
+      bvtest::writeFile(dir.file("in/" + input.name), input.bytes);
+      args.insert(args.end(), input.options.begin(), input.options.end());
+      args.push_back(input.type + ":" + dir.file("in/" + input.name));
+    }
+    std::string out;
+    ASSERT_EQ(0, bvtest::runBvpack(args, &out)) << out;
+    LauncherTestAccess::setLauncherFileName(launcher.c_str());
+    files.load(false);
+  }
+  // Extracts with the progress display on; returns the dots it printed.
+  long extractCountingSteps(const FileIndexEntry& entry, const std::string& directory,
+                            std::string& target) {
+    PlatformImpl::showUI();
+    testing::internal::CaptureStdout();
+    target = entry.extract(directory.c_str()).c_str();
+    std::string printed = testing::internal::GetCapturedStdout();
+    PlatformImpl::hideUI(0);
+    long dots = 0;
+    for (char c : printed) dots += c == '.';
+    return dots;
+  }
+
+  bvtest::TempDir dir;
+  std::string launcher = dir.file("launcher");
+  LauncherInputFiles files;
+};
+
+TEST_F(FileExtractionTest, CopiesInBlocksOf61439BytesIntoEveryFormOfDirectory) {
+  build({{"3", "empty.jar", ""},
+         {"3", "one.jar", patternBytes(61439)},
+         {"3", "two.jar", patternBytes(61440)},
+         {"6", "big.jar", patternBytes(3 * 61439 + 5)}});
+  struct Case {
+    long position;
+    long steps;
+  } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 4}};
+  std::string out = dir.file("out");
+  for (const Case& c : cases) {
+    const FileIndexEntry* entry = files.getFileAt(c.position);
+    std::string name = entry->getFileName().c_str();
+    std::string expected = bvtest::readFile(dir.file("in/" + name));
+    SCOPED_TRACE(name);
+    std::string target;
+    EXPECT_EQ(c.steps, extractCountingSteps(*entry, out, target));
+    EXPECT_EQ(out + "/" + name, target);
+    EXPECT_EQ(expected, bvtest::readFile(target));
+    unlink(target.c_str());
+    // A directory given with its separator gives the same path.
+    EXPECT_EQ(out + "/" + name, entry->extract((out + "/").c_str()).c_str());
+    EXPECT_EQ(expected, bvtest::readFile(out + "/" + name));
+    // An empty directory means the current one: the bare name.
+    WorkingDirectory here(out);
+    unlink(name.c_str());
+    EXPECT_EQ(name, entry->extract(SString()).c_str());
+    EXPECT_EQ(expected, bvtest::readFile(out + "/" + name));
+  }
+}
+
+TEST_F(FileExtractionTest, IntoTmpWithAndWithoutTheSeparator) {
+  build({{"5", "bvtest-extract-" + std::to_string(getpid()) + ".jar", "verify"}});
+  const FileIndexEntry* entry = files.getFileAt(0);
+  std::string expected = "/tmp/" + std::string(entry->getFileName().c_str());
+  EXPECT_EQ(expected, entry->extract("/tmp").c_str());
+  EXPECT_EQ(expected, entry->extract("/tmp/").c_str());
+  EXPECT_EQ("verify", bvtest::readFile(expected));
+  unlink(expected.c_str());
+}
+
+TEST_F(FileExtractionTest, InstallersAndLaunchersBecomeExecutable) {
+  std::vector<Input> inputs;
+  for (int type = 0; type < 8; ++type) {
+    inputs.push_back({std::to_string(type), "f" + std::to_string(type), "A:  1\n"});
+  }
+  build(inputs);
+  mode_t mask = umask(022);
+  for (long i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
+    std::string target = files.getFileAt(i)->extract(dir.file("out").c_str()).c_str();
+    struct stat st;
+    ASSERT_EQ(0, stat(target.c_str(), &st));
+    EXPECT_EQ(i == 4 || i == 7 ? 0755 : 0644, st.st_mode & 07777);
+  }
+  umask(mask);
+}
+
+TEST_F(FileExtractionTest, ACompressedEntryIsCopiedAsStoredAndReplacesAnOldCopy) {
+  build({{"3", "lib.jar", patternBytes(1000), {"--compressed", "12", "50000"}}});
+  const FileIndexEntry* entry = files.getFileAt(0);
+  ASSERT_TRUE(entry->isCompressed());
+  bvtest::writeFile(dir.file("out/lib.jar"), std::string(5000, 'o'));
+  entry->extract(dir.file("out").c_str());
+  EXPECT_EQ(patternBytes(1000), bvtest::readFile(dir.file("out/lib.jar")));
+}
+
+TEST_F(FileExtractionTest, NoRoomForTheDecompressedFilesStopsBeforeWriting) {
+  // More files than any file system has room for.
+  build({{"3", "lib.jar", "x", {"--compressed", "2147483647", "0"}}});
+  EXPECT_EQ(writeErrorText(""),
+            thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
+  EXPECT_FALSE(bvtest::pathExists(dir.file("out/lib.jar")));
+}
+
+TEST_F(FileExtractionTest, WriteErrorsCarryTheErrorNumber) {
+  build({{"3", "lib.jar", patternBytes(3 * 61439)}});
+  const FileIndexEntry* entry = files.getFileAt(0);
+  // The target cannot be created: the "directory" is a plain file.
+  bvtest::writeFile(dir.file("out/plain"), "");
+  EXPECT_EQ(writeErrorText(std::to_string(ENOTDIR)),
+            thrownMessage([&] { entry->extract(dir.file("out/plain").c_str()); }));
+  // A full device: every write fails.
+  if (bvtest::pathExists("/dev/full")) {
+    ASSERT_EQ(0, symlink("/dev/full", dir.file("out/lib.jar").c_str()));
+    EXPECT_EQ(writeErrorText(std::to_string(ENOSPC)),
+              thrownMessage([&] { entry->extract(dir.file("out").c_str()); }));
+  }
+}
+
+TEST_F(FileExtractionTest, ACancelStopsTheCopyAfterTheCurrentBlock) {
+  build({{"4", "setup.bin", patternBytes(2 * 61439)}});
+  PlatformImpl::setCanceled(true);
+  EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(),
+            thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
+  // Nothing was copied, and the installer was not made executable.
+  struct stat st;
+  ASSERT_EQ(0, stat(dir.file("out/setup.bin").c_str(), &st));
+  EXPECT_EQ(0, st.st_size);
+  EXPECT_EQ(0, st.st_mode & 0111);
+}
+
+TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {
+  build({{"3", "a.jar", "abc"}, {"3", "b.jar", "defg"}});
+  // Damage the second entry's length: 4 becomes 400.
+  std::string bytes = bvtest::readFile(launcher);
+  std::string entry = bvtest::indexEntryBytes(3, 1, 4, 0, "b.jar");
+  size_t at = bytes.find(entry.substr(0, 9));  // type, id, length
+  ASSERT_NE(std::string::npos, at);
+  bytes[at + 8] = static_cast<char>(400 & 0xFF);
+  bytes[at + 7] = static_cast<char>(400 >> 8);
+  bvtest::writeFile(launcher, bytes);
+  LauncherInputFiles damaged;
+  damaged.load(false);
+  ASSERT_EQ(400, damaged.getFileAt(1)->getFileLength());
+  EXPECT_EQ("Embedded file b.jar lies outside the launcher file.",
+            thrownMessage([&] { damaged.getFileAt(1)->extract(dir.file("out").c_str()); }));
+  EXPECT_FALSE(bvtest::pathExists(dir.file("out/b.jar")));
+  // The launcher file gone: it cannot be opened again.
+  unlink(launcher.c_str());
+  EXPECT_EQ("Cannot open launcher file.",
+            thrownMessage([&] { damaged.getFileAt(0)->extract(dir.file("out").c_str()); }));
+}
+
+class ExtractAllTest : public FileExtractionTest {
+ protected:
+  // Runs extractAll in out/ and returns the input.tag written there.
+  std::string extractAll() {
+    WorkingDirectory here(dir.file("out"));
+    files.extractAll();
+    return bvtest::readFile(dir.file("out/input.tag"));
+  }
+};
+
+TEST_F(ExtractAllTest, OneJVMFileGivesFourOneValueTags) {
+  build({{"instructions", "instructions.txt", "INITIALIZE_UI:  1\n"},
+         {"verify-jar", "Verify.jar", "PK"},
+         {"launch-script", "launch.txt", "DESC:  App\n"},
+         {"jvm", "apple_macosx_14X.jvm", "JVM_EXE:  bin/java\n"}});
+  EXPECT_EQ(
+      "ACTION:  RUN_INSTRUCTIONS\n"
+      "INSTRUCTIONS:  instructions.txt\n"
+      "LAUNCHSCRIPT:  launch.txt\n"
+      "JVM:  apple_macosx_14X.jvm\n",
+      extractAll());
+  for (const char* name : {"instructions.txt", "Verify.jar", "launch.txt", "apple_macosx_14X.jvm"}) {
+    EXPECT_EQ(bvtest::readFile(dir.file(std::string("in/") + name)),
+              bvtest::readFile(dir.file(std::string("out/") + name)))
+        << name;
+  }
+}
+
+TEST_F(ExtractAllTest, SeveralJVMFilesMakeABlockAndTheFirstScriptsAreNamed) {
+  build({{"jvm", "a.jvm", "JVM_EXE:  a\n"},
+         {"launch-script", "launch1.txt", "DESC:  One\n"},
+         {"instructions", "first.txt", "A:  1\n"},
+         {"jvm", "b.jvm", "JVM_EXE:  b\n"},
+         {"instructions", "second.txt", "B:  1\n"},
+         {"launch-script", "launch2.txt", "DESC:  Two\n"},
+         {"jvm", "c.jvm", "JVM_EXE:  c\n"}});
+  EXPECT_EQ(
+      "ACTION:  RUN_INSTRUCTIONS\n"
+      "JVM:\n"
+      "  a.jvm\n"
+      "  b.jvm\n"
+      "  c.jvm\n"
+      "/:\n"
+      "LAUNCHSCRIPT:  launch1.txt\n"
+      "INSTRUCTIONS:  first.txt\n",
+      extractAll());
+  EXPECT_EQ("B:  1\n", bvtest::readFile(dir.file("out/second.txt")));
+}
+
+TEST_F(ExtractAllTest, AnEmptyIndexWritesOnlyTheAction) {
+  build({});
+  EXPECT_EQ("ACTION:  RUN_INSTRUCTIONS\n", extractAll());
+}
+
+TEST_F(ExtractAllTest, AFailingEntryStopsBeforeTheInputFile) {
+  build({{"3", "a.jar", "a"}, {"3", "b.jar", "b"}, {"3", "c.jar", "c"}});
+  // b.jar cannot be created: a directory of that name is in the way.
+  mkdir(dir.file("out/b.jar").c_str(), 0755);
+  EXPECT_EQ(writeErrorText(std::to_string(EISDIR)), thrownMessage([&] { extractAll(); }));
+  EXPECT_TRUE(bvtest::pathExists(dir.file("out/a.jar")));
+  EXPECT_FALSE(bvtest::pathExists(dir.file("out/c.jar")));
+  EXPECT_FALSE(bvtest::pathExists(dir.file("out/input.tag")));
+}
+
+}  // namespace

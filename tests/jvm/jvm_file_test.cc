@@ -1,0 +1,313 @@
+#include "jvm/jvm_file.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "jvm/jvm_match.h"
+#include "jvm/string_pair.h"
+#include "launcher/launcher_exception.h"
+#include "tests/jvm/jvm_test_fixture.h"
+
+namespace bvtest {
+namespace {
+
+const char* kVerifyClasspath = "\"/opt/bv/verify.jar\"";
+const char* kVerifyClass = "\"Verify\"";
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(JVMFileTest, MacrosTakeTagValues) {
+  TagFile& tags = loadTagFile(std::string(kExampleJVMFile) +
+                              "JVM_HOME: /opt/jdk\\\n"
+                              "OTHER: C:\\\n"
+                              "SELF: x@SELF@\n");
+  JVMFile jvm(tags);
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"@JVM_HOME@/@JVM_EXE@", "/opt/jdk/bin/java"},  // JVM_HOME loses one backslash
+      {"@OTHER@", "C:\\"},                             // any other tag keeps it
+      {"@MAX_JAVA_HEAP@60m", "-Xmx60m"},
+      {"[@NO_SUCH_TAG@]", "[]"},
+      {"a@@b", "a@b"},
+      {"@PATH_HINT@", "/Library/Java/Home/"},          // value 0 of a list
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_STREQ(c.out, jvm.resolve(c.in).c_str());
+  }
+  EXPECT_STREQ("bin/java", jvm.getJVMExe().c_str());
+  EXPECT_FALSE(jvm.isSearchAll());
+  EXPECT_EQ(&tags, jvm.getTagFile());
+
+  // A value holding its own macro is stopped.
+  try {
+    jvm.resolve("@SELF@");
+    FAIL() << "no exception";
+  } catch (const LauncherException& e) {
+    EXPECT_TRUE(contains(e.getMessage().c_str(), "Launch script error: ")) << e.getMessage().c_str();
+  }
+}
+
+TEST_F(JVMFileTest, OutputIsMatchedAgainstThePatterns) {
+  TagFile& tags = loadTagFile(kExampleJVMFile);
+  JVMFile jvm(tags);
+  struct Case {
+    const char* pattern1;
+    const char* pattern2;
+    const char* output;
+    bool result;
+  } cases[] = {
+      {"Apple...", "1.4...", "1739021872\nApple Computer, Inc.\n1.4.2_07\n", true},
+      {"Apple...", "1.4...", "1739021872\r\nApple Computer, Inc.\r\n1.4.2_07\r\n", true},
+      {"Apple...", "1.4...", "1739021872\nApple Computer, Inc.\n1.5.0\n", false},
+      {"Apple...", "1.4", "1739021872\nApple Computer, Inc.\n1.4\n", true},
+      {"Apple...", "1.4", "1739021872\nApple Computer, Inc.\n1.4.2\n", false},
+      {"Apple...", "1.4...", "1739021872\nApp\n1.4\n", false},  // shorter than the prefix
+      {"...", "...", "1739021872\nanything\n\n", true},          // "..." accepts any line
+      {"Apple...", "1.4...", "banner line\nanother\n1739021872\nApple\n1.4.1\n", true},
+      {"Apple...", "1.4...", "1739021872\n", true},               // ends after the marker
+      {"Apple...", "1.4...", "1739021872\nApple Computer, Inc.", true},  // second not reached
+      {"Apple...", "1.4...", "1739021872\nSun\n", false},
+      {"Apple...", "1.4...", "  1739021872  \n  Apple \n\t1.4.2\t\n", true},  // lines trimmed
+      {"Apple...", "1.4...", "", false},
+      {"Apple...", "1.4...", "Error: could not find class\n", false},
+      {"Apple...", "1.4...", "17390218720\nApple\n1.4\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    StringPairPtrDeque expected;
+    expected.push_back(new StringPair("java.vendor", c.pattern1));
+    expected.push_back(new StringPair("java.vm.version", c.pattern2));
+    EXPECT_EQ(c.result, jvm.verifyJVMOutput(c.output, expected));
+  }
+  // Without the marker: an error naming the last line read.
+  EXPECT_TRUE(contains(log(), "ERROR: Invalid magic value: Error: could not find class\n"));
+  EXPECT_TRUE(contains(log(), "ERROR: Invalid magic value: \n"));
+}
+
+TEST_F(JVMFileTest, ExampleFileGivesTheVerificationCommand) {
+  TagFile& tags = loadTagFile(std::string(kExampleJVMFile) +
+                              "JVM_PROPERTIES:\n"
+                              "  java.vendor = Apple...\n"
+                              "  no equals sign\n"
+                              "  java.vm.version=1.4...\n"
+                              "/:\n");
+  JVMFile jvm(tags);
+  StringPairPtrDeque expected;
+  SString command = jvm.buildVerifyCommand("/Library/Java/Home", kVerifyClasspath, kVerifyClass,
+                                           expected);
+  EXPECT_STREQ(
+      "\"/Library/Java/Home/@JVM_EXE@\" %CP%(\"\"\"/opt/bv/verify.jar\"\"\") \"Verify\" "
+      "java.vendor java.vm.version",
+      command.c_str());
+  ASSERT_EQ(2, expected.size());
+  EXPECT_STREQ("java.vendor", expected.at(0)->getName().c_str());
+  EXPECT_STREQ("Apple...", expected.at(0)->getValue().c_str());
+  EXPECT_STREQ("java.vm.version", expected.at(1)->getName().c_str());
+  EXPECT_STREQ("1.4...", expected.at(1)->getValue().c_str());
+  EXPECT_TRUE(contains(log(), "WARNING: Invalid JVM_PROPERTIES setting (no equals sign) in JVM File "));
+
+  // An unquoted classpath is put in as it is; a home with its separator gets
+  // no second one.
+  StringPairPtrDeque ignored;
+  EXPECT_STREQ("\"/jdk/@JVM_EXE@\" %CP%(plain) Verify java.vendor java.vm.version",
+               jvm.buildVerifyCommand("/jdk/", "plain", "Verify", ignored).c_str());
+}
+
+#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
+TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
+  TagFile& tags = loadTagFile(kExampleJVMFile);
+  JVMFile jvm(tags);
+  // No JVM there: the command runs, the shell fails, and the check fails.
+  EXPECT_FALSE(jvm.performVerify("/Library/Java/Home", kVerifyClasspath, kVerifyClass));
+  EXPECT_TRUE(contains(log(),
+                       "Executing launch script command: \"/Library/Java/Home/bin/java\" -cp "
+                       "\"/opt/bv/verify.jar\" \"Verify\" java.vendor java.vm.version in "))
+      << log();
+  EXPECT_STREQ("/Library/Java/Home", tags.getTagValue("JVM_HOME", 0).c_str());
+
+  // The same command against a fake home, which records what it was given.
+  std::string home = makeFakeHome(m_dir.file("Home"), "1739021872\nApple Computer, Inc.\n1.4.2_07\n");
+  EXPECT_TRUE(jvm.performVerify(home.c_str(), kVerifyClasspath, kVerifyClass));
+  EXPECT_EQ(home + "\n-cp\n/opt/bv/verify.jar\nVerify\njava.vendor\njava.vm.version\n",
+            invoked(home));
+  EXPECT_STREQ(home.c_str(), tags.getTagValue("JVM_HOME", 0).c_str());
+}
+#endif
+
+#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
+TEST_F(JVMFileTest, FakeHomesFollowTheOutputRules) {
+  TagFile& tags = loadTagFile(kExampleJVMFile);
+  JVMFile jvm(tags);
+  struct Case {
+    const char* name;
+    const char* output;
+    bool matches;
+  } cases[] = {
+      {"banner", "Picked up _JAVA_OPTIONS: -Xmx1g\n1739021872\nApple Computer, Inc.\n1.4.2_07\n",
+       true},
+      {"no marker", "Exception in thread main\n", false},
+      {"ends after marker", "1739021872\n", true},
+      {"wrong version", "1739021872\nApple Computer, Inc.\n1.5.0\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string home = makeFakeHome(m_dir.file(c.name), c.output);
+    JVMMatch* match = jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass);
+    EXPECT_EQ(c.matches, match != nullptr);
+    if (match != nullptr) {
+      EXPECT_STREQ(home.c_str(), match->getJVMHome().c_str());
+      EXPECT_FALSE(match->isJVMTemporary());
+      EXPECT_EQ(&tags, match->getTagFile());
+      EXPECT_TRUE(contains(log(), "Found matching JVM at " + home + "\n"));
+    }
+    delete match;
+    EXPECT_TRUE(contains(log(), "Verifying JVM at " + home + "/bin/java\n   for JVM: Java 1.4.X by Apple Computer\n"));
+  }
+  EXPECT_TRUE(contains(log(), "ERROR: Invalid magic value: Exception in thread main\n"));
+}
+#endif
+
+TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
+  TagFile& tags = loadTagFile(kExampleJVMFile);
+  JVMFile jvm(tags);
+  std::string home = makeFakeHome(m_dir.file("jdk"), "1739021872\n", "jre/bin/java");
+  EXPECT_EQ(nullptr, jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
+  EXPECT_TRUE(contains(log(), home + "/bin/java does not exist\n"));
+  EXPECT_FALSE(contains(log(), "Executing launch script command"));
+  EXPECT_EQ("", invoked(home));
+
+  EXPECT_EQ(nullptr, jvm.verify("", kVerifyClasspath, kVerifyClass));
+  TagFile& noExe = loadTagFile("DESC: x\nJVM_PROPERTIES: a=b\n");
+  JVMFile noExeJVM(noExe);
+  EXPECT_EQ(nullptr, noExeJVM.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
+  EXPECT_FALSE(contains(log(), "Verifying JVM at " + home + "\n"));
+}
+
+#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
+TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
+  std::string home = makeFakeHome(m_dir.file("jdk"), "1739021872\n");
+  TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "JVM_HOME: " + home + "\n");
+  JVMFile jvm(tags);
+  JVMMatch* match = jvm.verify(kVerifyClasspath, kVerifyClass);
+  ASSERT_NE(nullptr, match);
+  EXPECT_STREQ(home.c_str(), match->getJVMHome().c_str());
+  delete match;
+
+  // Without JVM_PROPERTIES: a warning and no check; the explicit form still
+  // checks and accepts any JVM that prints the marker.
+  TagFile& bare = loadTagFile("DESC: bare\nJVM_EXE: bin/java\nJVM_HOME: " + home + "\n");
+  JVMFile bareJVM(bare);
+  EXPECT_EQ(nullptr, bareJVM.verify(kVerifyClasspath, kVerifyClass));
+  EXPECT_TRUE(contains(log(), "WARNING: Unable to verify " + m_dir.file("test.jvm") +
+                                  " because the JVM_PROPERTIES tag was not specified.\n"));
+  match = bareJVM.verify(home.c_str(), kVerifyClasspath, kVerifyClass);
+  EXPECT_NE(nullptr, match);
+  delete match;
+}
+#endif
+
+#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
+TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreNeverRun) {
+  TagFile& tags = loadTagFile(kExampleJVMFile);
+  JVMFile jvm(tags);
+  const char* names[] = {"a\"b", "a$(touch pwned)b", "a`id`b", "a\\b", "a%CP%()b",
+                         "a@JVM_EXE@b", "a#HOME#b", "a\nb", "a\rb"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    std::string home = makeFakeHome(m_dir.file(name), "1739021872\nApple\n1.4\n");
+    EXPECT_TRUE(JVMFile::isUnsafeForCommand(home.c_str()));
+    EXPECT_EQ(nullptr, jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
+    EXPECT_EQ("", invoked(home));
+    EXPECT_TRUE(contains(log(), "WARNING: Skipping JVM at " + home + " because "));
+  }
+  EXPECT_FALSE(pathExists(m_dir.file("pwned")));
+  EXPECT_FALSE(contains(log(), "Executing launch script command"));
+  // Blanks, single quotes and other punctuation are fine inside the quotes.
+  std::string home = makeFakeHome(m_dir.file("My JVMs (1.4) & more!"), "1739021872\nApple\n1.4\n");
+  EXPECT_FALSE(JVMFile::isUnsafeForCommand(home.c_str()));
+  JVMMatch* match = jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass);
+  EXPECT_NE(nullptr, match);
+  delete match;
+}
+#endif
+
+TEST_F(JVMFileTest, MatchWritesTheCompletedFile) {
+  TagFile& tags = loadTagFile(kExampleJVMFile);
+  for (bool temporary : {false, true}) {
+    SCOPED_TRACE(temporary);
+    JVMMatch match("/opt/jdk", tags);
+    EXPECT_FALSE(match.isJVMTemporary());
+    match.setJVMTemporary(temporary);
+    SString path = match.writeNewJVMFile();
+    EXPECT_EQ(0u, std::string(path.c_str()).find(m_dir.path() + "/"));
+    TagFile written(path);
+    EXPECT_STREQ("/opt/jdk", written.getTagValue("JVM_HOME", 0).c_str());
+    EXPECT_STREQ(path.c_str(), written.getTagValue("JVM_FILE", 0).c_str());
+    EXPECT_STREQ(temporary ? "1" : "0", written.getTagValue("JVM_TEMP", 0).c_str());
+    EXPECT_STREQ("-cp ", written.getTagValue("CLASSPATH", 0).c_str());
+    EXPECT_EQ(2, written.getTagValueCount("JVM_PROPERTIES"));
+    // The in-memory tag file keeps the three tags.
+    EXPECT_STREQ(path.c_str(), tags.getTagValue("JVM_FILE", 0).c_str());
+  }
+}
+
+TEST_F(JVMFileTest, UnwritableJVMFileIsAnError) {
+  TagFile& tags = loadTagFile(kExampleJVMFile);
+  JVMMatch match("/opt/jdk", tags);
+  // No file may grow: the temporary file is made, but nothing can be
+  // written into it, as on a full disk.
+  struct rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  struct rlimit none = saved;
+  none.rlim_cur = 0;
+  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &none);
+  bool thrown = false;
+  std::string message;
+  try {
+    match.writeNewJVMFile();
+  } catch (const LauncherException& e) {
+    thrown = true;
+    message = e.getMessage().c_str();
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(thrown);
+  EXPECT_TRUE(contains(message, m_dir.path() + "/")) << message;
+}
+
+TEST(JVMFilePtrDeque, DeletesOnlyTheFilesItOwns) {
+  TagFile tags;
+  // A wrong delete shows in the sanitizer build as a use after free of the
+  // unowned file, or as a leak of an owned one.
+  JVMFile* unowned = new JVMFile(tags);
+  {
+    JVMFilePtrDeque files;
+    files.push_back(new JVMFile(tags), true);
+    files.push_back(unowned, false);
+    files.push_front(new JVMFile(tags), true);
+    files.insert(1, new JVMFile(tags), true);
+    ASSERT_EQ(4, files.size());
+    EXPECT_EQ(unowned, files.at(3));
+    EXPECT_EQ(unowned, files.back());
+    EXPECT_EQ(nullptr, files.at(4));
+    EXPECT_EQ(nullptr, files.at(-1));
+    EXPECT_FALSE(static_cast<JVMFilePtrDE*>(files.GenericDeque::at(3))->isOwned());
+    files.erase(0);
+    EXPECT_EQ(3, files.size());
+  }
+  EXPECT_EQ(&tags, unowned->getTagFile());
+  delete unowned;
+}
+
+}  // namespace
+}  // namespace bvtest

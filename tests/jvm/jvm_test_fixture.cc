@@ -1,0 +1,85 @@
+#include "tests/jvm/jvm_test_fixture.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "launcher/launcher.h"
+#include "platform/platform_impl.h"
+
+namespace bvtest {
+
+const char* kExampleJVMFile =
+    "DESC: Java 1.4.X by Apple Computer\n"
+    "JVM_EXE: bin/java\n"
+    "PATH_HINT:\n"
+    "  /Library/Java/Home/\n"
+    "  /System/Library/Frameworks/JavaVM.framework/Versions/1.4.1/Home\n"
+    "/:\n"
+    "JVM_PROPERTIES:\n"
+    "  java.vendor=Apple...\n"
+    "  java.vm.version=1.4...\n"
+    "/:\n"
+    "CLASSPATH: \"-cp \"\n"
+    "CLASSPATH_SEPARATOR: :\n"
+    "SYSTEM: -D\n"
+    "SYSTEM_SEPARATOR: =\n"
+    "SEARCH_ALL: 0\n"
+    "INIT_JAVA_HEAP: -Xms\n"
+    "MAX_JAVA_HEAP: -Xmx\n"
+    "VERBOSE: -verbose\n"
+    "BOOT_CLASSPATH: -Xbootclasspath:\n"
+    "REDUCE_OS_SIGNALS: -Xrs\n"
+    "DEBUG: -Xdebug\n";
+
+void JVMFileTest::SetUp() {
+  Launcher::resetRunState();
+  Launcher::setLogFileName(m_dir.file("run.log").c_str());
+  LauncherTestAccess::setLauncherFileName(m_dir.file("setup").c_str());
+  PlatformImpl::setSystemTempDir((m_dir.path() + "/").c_str());
+  PlatformImpl::setSilent(true);
+}
+
+void JVMFileTest::TearDown() {
+  PlatformImpl::cleanup();
+  PlatformImpl::setSilent(false);
+  PlatformImpl::setSystemTempDir("");
+  Launcher::resetRunState();
+}
+
+TagFile& JVMFileTest::loadTagFile(const std::string& text) {
+  std::string path = m_dir.file("test.jvm");
+  writeFile(path, text);
+  m_tagFile.reset(new TagFile(path.c_str()));
+  return *m_tagFile;
+}
+
+std::string JVMFileTest::makeFakeHome(const std::string& dir, const std::string& output,
+                                      const std::string& exe) {
+  std::string exePath = dir + "/" + exe;
+  std::filesystem::create_directories(std::filesystem::path(exePath).parent_path());
+  std::string script =
+      "#!/bin/sh\n"
+      "{ printf '%s\\n' \"$JAVA_HOME\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '" +
+      dir + "/invoked'\n"
+      "printf '%s' '" + output + "'\n";
+  writeFile(exePath, script, 0755);
+  return dir;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+  const char* old = getenv(name);
+  m_wasSet = old != nullptr;
+  if (m_wasSet) m_old = old;
+  setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (m_wasSet) {
+    setenv(m_name.c_str(), m_old.c_str(), 1);
+  } else {
+    unsetenv(m_name.c_str());
+  }
+}
+
+}  // namespace bvtest

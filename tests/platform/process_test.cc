@@ -1,0 +1,275 @@
+#include "platform/platform_impl.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "launcher/launcher_exception.h"
+#include "platform/console.h"
+#include "platform/platform_process.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using bvtest::pathExists;
+using bvtest::readFile;
+using bvtest::writeFile;
+
+// Counts progress from 0 with the output switched off, and puts the
+// console state back afterwards.
+class UIQuiet {
+ public:
+  UIQuiet() : m_enabled(g_enableOutput), m_progress(ui_progress), m_block(ui_progressBlock) {
+    PlatformImpl::setSilent(false);
+    g_enableOutput = 0;
+    ui_progress = 0;
+    ui_progressBlock = 0;
+  }
+  ~UIQuiet() {
+    g_enableOutput = m_enabled;
+    ui_progress = m_progress;
+    ui_progressBlock = m_block;
+  }
+
+ private:
+  int m_enabled;
+  long m_progress;
+  long m_block;
+};
+
+// Runs command with both streams captured.
+long capture(const std::string& command, SString* out, SString* err,
+             const std::string& workingDirectory = "") {
+  return PlatformImpl::executeProcess(command.c_str(), workingDirectory.c_str(), false, true, true,
+                                      out, err, false);
+}
+
+std::string currentDirectory() {
+  char buffer[4096];
+  return getcwd(buffer, sizeof buffer) != nullptr ? buffer : "";
+}
+
+// Runs body in a forked process whose standard output is a pipe, and
+// returns everything that process printed. The process ends when body
+// returns.
+template <class Body>
+std::string outputOfForkedProcess(Body body) {
+  int fds[2];
+  if (pipe(fds) != 0) return "pipe failed";
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    dup2(fds[1], 1);
+    close(fds[1]);
+    body();
+    fflush(nullptr);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return text;
+}
+
+TEST(ExecuteProcessTest, CapturesBothStreamsInOrderAfterWhatTheStringsHeld) {
+  SString out("old out|");
+  SString err("old err|");
+  long code = capture("printf 'a\\n'; printf e1 >&2; printf 'b\\n'; printf e2 >&2; exit 3", &out,
+                      &err);
+  EXPECT_EQ(3, code);
+  EXPECT_STREQ("old out|a\nb\n", out.c_str());
+  EXPECT_STREQ("old err|e1e2", err.c_str());
+}
+
+TEST(ExecuteProcessTest, ExitCodesAndSignalsAreReportedAsTheShellDoes) {
+  struct Case {
+    const char* command;
+    long code;
+  } cases[] = {
+      {"true", 0},
+      {"exit 255", 255},
+      {"no-such-command-anywhere 2>/dev/null", 127},
+      {"kill -TERM $$", 128 + SIGTERM},
+      {"kill -KILL $$", 128 + SIGKILL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    SString out;
+    SString err;
+    EXPECT_EQ(c.code, capture(c.command, &out, &err));
+    EXPECT_EQ(c.code, PlatformImpl::executeProcess(c.command, "", false, false, false, nullptr,
+                                                   nullptr, false));
+  }
+}
+
+TEST(ExecuteProcessTest, OutputOfEverySizeIsReadCompletely) {
+  UIQuiet quiet;
+  // 60000 bytes fit in the pipe and are still there when the child has been
+  // collected; the larger outputs must be read while it runs.
+  for (long size : {1L, 4096L, 60000L, 3000000L}) {
+    SCOPED_TRACE(size);
+    SString out;
+    SString err;
+    std::string command = "head -c " + std::to_string(size) + " /dev/zero | tr '\\0' x; " +
+                          "head -c " + std::to_string(size / 2) + " /dev/zero | tr '\\0' y >&2";
+    EXPECT_EQ(0, capture(command, &out, &err));
+    ASSERT_EQ(static_cast<unsigned long>(size), out.length());
+    ASSERT_EQ(static_cast<unsigned long>(size / 2), err.length());
+    EXPECT_EQ(std::string(size, 'x'), std::string(out.c_str(), out.length()));
+    // At least one progress dot per chunk of each stream.
+    EXPECT_GE(ui_progress, (size + kReadChunkSize - 1) / kReadChunkSize);
+    ui_progress = 0;
+  }
+}
+
+TEST(ExecuteProcessTest, OutputWithoutAStringIsReadAndDropped) {
+  SString err;
+  long code = PlatformImpl::executeProcess(
+      "head -c 2000000 /dev/zero; printf done >&2", "", false, true, true, nullptr, &err, false);
+  EXPECT_EQ(0, code);
+  EXPECT_STREQ("done", err.c_str());
+}
+
+TEST(ExecuteProcessTest, ADescendantHoldingThePipesDoesNotHoldTheLauncher) {
+  bvtest::TempDir dir;
+  std::string pidFile = dir.file("pid");
+  SString out;
+  SString err;
+  long code = capture("sleep 60 & echo $! > " + pidFile + "; echo started", &out, &err);
+  pid_t sleeper = static_cast<pid_t>(std::atol(readFile(pidFile).c_str()));
+  ASSERT_GT(sleeper, 0);
+  // The call came back while the descendant still holds the pipes open.
+  EXPECT_EQ(0, kill(sleeper, 0));
+  kill(sleeper, SIGKILL);
+  EXPECT_EQ(0, code);
+  EXPECT_STREQ("started\n", out.c_str());
+}
+
+TEST(ExecuteProcessTest, RunsInTheWorkingDirectoryAndComesBack) {
+  bvtest::TempDir dir;
+  std::string before = currentDirectory();
+  SString out;
+  SString err;
+  EXPECT_EQ(0, capture("pwd -P", &out, &err, dir.path()));
+  char resolved[4096];
+  ASSERT_NE(nullptr, realpath(dir.path().c_str(), resolved));
+  EXPECT_EQ(std::string(resolved) + "\n", out.c_str());
+  EXPECT_EQ(before, currentDirectory());
+}
+
+TEST(ExecuteProcessTest, AMissingWorkingDirectoryStartsNoChild) {
+  bvtest::TempDir dir;
+  std::string missing = dir.file("missing");
+  std::string marker = dir.file("marker");
+  std::string before = currentDirectory();
+  for (bool captureOutput : {true, false}) {
+    SCOPED_TRACE(captureOutput);
+    try {
+      SString out;
+      PlatformImpl::executeProcess(("touch " + marker).c_str(), missing.c_str(), false,
+                                   captureOutput, true, &out, nullptr, false);
+      ADD_FAILURE() << "no exception";
+    } catch (const LauncherException& e) {
+      EXPECT_EQ("Error setting working directory: " + missing + " No such file or directory",
+                e.getMessage().c_str());
+    }
+    EXPECT_FALSE(pathExists(marker));
+    EXPECT_EQ(before, currentDirectory());
+  }
+}
+
+TEST(ExecuteProcessTest, WhatTheLauncherPrintedBeforeAChildStaysInOrderAndSingle) {
+  // Standard output is a pipe here, so it is fully buffered.
+  std::string text = outputOfForkedProcess([] {
+    PlatformImpl::hideUI(0);  // no progress dots in between
+    printf("before\n");
+    PlatformImpl::executeProcess("echo child", "", false, false, false, nullptr, nullptr, false);
+    printf("between\n");
+    SString out;
+    PlatformImpl::executeProcess("echo captured", "", false, true, true, &out, nullptr, false);
+    printf("after %s", out.c_str());
+  });
+  EXPECT_EQ("before\nchild\nbetween\nafter captured\n", text);
+}
+
+TEST(ExecuteProcessTest, ReplacingTheProcessSplitsTheCommandAndRunsItFromPath) {
+  std::string text = outputOfForkedProcess([] {
+    printf("launcher\n");
+    PlatformImpl::executeProcess("sh -c \"echo [$1] [$2]\" zero \"one two\" three\\\"", "/nowhere",
+                                 false, true, true, nullptr, nullptr, true);
+    printf("not replaced\n");
+  });
+  EXPECT_EQ("launcher\n[one two] [three\"]\n", text);
+
+  text = outputOfForkedProcess([] {
+    long code = PlatformImpl::executeProcess("no-such-program-anywhere arg", "", true, false, false,
+                                             nullptr, nullptr, true);
+    printf("returned %ld\n", code);
+  });
+  EXPECT_EQ("returned 0\n", text);
+}
+
+TEST(ReadFromFileTest, ReportsDataEndAndNothingReadyWithOneDotPerChunk) {
+  UIQuiet quiet;
+  int fds[2];
+  ASSERT_EQ(0, pipe(fds));
+  fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+  SString out("x");
+  EXPECT_EQ(-1, readFromFile(fds[0], &out));
+  EXPECT_EQ(0, ui_progress);
+  std::string big(kReadChunkSize + 10, 'b');
+  ASSERT_EQ(static_cast<ssize_t>(big.size()), write(fds[1], big.data(), big.size()));
+  EXPECT_EQ(kReadChunkSize, readFromFile(fds[0], &out));
+  EXPECT_EQ(10, readFromFile(fds[0], nullptr));
+  EXPECT_EQ(static_cast<unsigned long>(kReadChunkSize + 1), out.length());
+  EXPECT_EQ(2, ui_progress);
+  close(fds[1]);
+  EXPECT_EQ(0, readFromFile(fds[0], &out));
+  EXPECT_EQ(2, ui_progress);
+  close(fds[0]);
+}
+
+TEST(EnvironmentTest, VariablesSetAreSeenByLaterChildren) {
+  EXPECT_STREQ("", PlatformImpl::getEnvironmentVariable("BV_TEST_NEVER_SET").c_str());
+  PlatformImpl::setEnvironmentVariable("BV_TEST_VARIABLE", "a value=with equals");
+  EXPECT_STREQ("a value=with equals", PlatformImpl::getEnvironmentVariable("BV_TEST_VARIABLE").c_str());
+  SString out;
+  SString err;
+  EXPECT_EQ(0, capture("printf %s \"$BV_TEST_VARIABLE\"", &out, &err));
+  EXPECT_STREQ("a value=with equals", out.c_str());
+  unsetenv("BV_TEST_VARIABLE");
+}
+
+TEST(SetFileExecutableTest, AddsExecuteForEveryoneOrFails) {
+  bvtest::TempDir dir;
+  struct Case {
+    int before;
+    int after;
+  } cases[] = {{0644, 0755}, {0600, 0711}, {0750, 0751}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.before);
+    std::string file = dir.file("f" + std::to_string(c.before));
+    writeFile(file, "#!/bin/sh\n", c.before);
+    EXPECT_EQ(0, PlatformImpl::setFileExecutable(file.c_str()));
+    struct stat st;
+    ASSERT_EQ(0, stat(file.c_str(), &st));
+    EXPECT_EQ(c.after, static_cast<int>(st.st_mode & 07777));
+  }
+  EXPECT_LT(PlatformImpl::setFileExecutable(dir.file("missing").c_str()), 0);
+}
+
+}  // namespace

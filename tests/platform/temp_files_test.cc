@@ -1,0 +1,271 @@
+#include "platform/platform_impl.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include <algorithm>
+#include <string>
+
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "platform/delete_full_dir.h"
+#include "platform/file_navigator.h"
+#include "tests/test_util.h"
+
+// Resets the clean-up state between tests.
+class PlatformTempTestAccess {
+ public:
+  static void reset() {
+    PlatformImpl::m_tempDir = "";
+    PlatformImpl::m_sdqCreatedFiles.clear();
+    PlatformImpl::m_sdqCreatedDrs.clear();
+    PlatformImpl::m_deleteLauncher = false;
+  }
+  static long fileCount() { return PlatformImpl::m_sdqCreatedFiles.size(); }
+  static long dirCount() { return PlatformImpl::m_sdqCreatedDrs.size(); }
+};
+
+namespace {
+
+using bvtest::pathExists;
+using bvtest::readFile;
+using bvtest::writeFile;
+
+std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+void makeDir(const std::string& path) { ASSERT_EQ(0, mkdir(path.c_str(), 0755)) << path; }
+
+void makeLink(const std::string& target, const std::string& link) {
+  ASSERT_EQ(0, symlink(target.c_str(), link.c_str())) << link;
+}
+
+class TempFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PlatformTempTestAccess::reset();
+    Launcher::resetRunState();
+    Launcher::setLogFileName(dir.file("run.log").c_str());
+    makeDir(dir.file("tmp"));
+    PlatformImpl::setSystemTempDir(dir.file("tmp").c_str());
+  }
+  void TearDown() override {
+    PlatformTempTestAccess::reset();
+    Launcher::resetRunState();
+  }
+  // The warnings logged so far.
+  std::string log() { return readFile(dir.file("run.log")); }
+
+  bvtest::TempDir dir;
+};
+
+TEST_F(TempFilesTest, NewDirectoriesAndFilesAreFreshRecordedAndRemovedAtCleanup) {
+  std::string tmp = dir.file("tmp");
+  std::string sub1 = PlatformImpl::createTempSubDirectory().c_str();
+  std::string sub2 = PlatformImpl::createTempSubDirectory().c_str();
+  std::string file = PlatformImpl::createTempFile().c_str();
+  EXPECT_NE(sub1, sub2);
+  for (const std::string& path : {sub1, sub2, file}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(tmp + "/", path.substr(0, tmp.size() + 1));
+    EXPECT_EQ("bvj", baseName(path).substr(0, 3));
+  }
+  struct stat st;
+  ASSERT_EQ(0, lstat(sub1.c_str(), &st));
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  ASSERT_EQ(0, lstat(file.c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(0, st.st_size);
+  EXPECT_EQ(1, PlatformTempTestAccess::fileCount());
+  EXPECT_EQ(2, PlatformTempTestAccess::dirCount());
+
+  writeFile(sub1 + "/payload", "x");
+  PlatformImpl::cleanup();
+  EXPECT_FALSE(pathExists(sub1));
+  EXPECT_FALSE(pathExists(sub2));
+  EXPECT_FALSE(pathExists(file));
+  EXPECT_EQ("", log());
+}
+
+TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
+  PlatformImpl::setSystemTempDir("");
+  EXPECT_STREQ("/var/tmp/", PlatformImpl::getSystemTempDirectory().c_str());
+  std::string sub = PlatformImpl::createTempSubDirectory().c_str();
+  EXPECT_EQ("/var/tmp/bvj", sub.substr(0, 12));
+  EXPECT_TRUE(FileNavigator::isDirectory(sub.c_str()));
+  PlatformImpl::cleanup();
+  EXPECT_FALSE(pathExists(sub));
+}
+
+TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithMessage39) {
+  const char* lang = getenv("LANG");
+  std::string savedLang = lang != nullptr ? lang : "";
+  setenv("LANG", "C", 1);  // the English text
+  writeFile(dir.file("plain"), "not a directory");
+  for (const std::string& bad : {dir.file("missing"), dir.file("plain")}) {
+    SCOPED_TRACE(bad);
+    PlatformImpl::setSystemTempDir(bad.c_str());
+    std::string expected = "Cannot use " + bad +
+                           " as the temp directory because it does not exist. Please run the "
+                           "program again using the option -bv:tempdir <temp dir> to specify a "
+                           "different directory to use.";
+    for (int which = 0; which < 3; ++which) {
+      try {
+        if (which == 0) PlatformImpl::createTempSubDirectory();
+        if (which == 1) PlatformImpl::createTempFile();
+        if (which == 2) PlatformImpl::getSystemTempDirectory();
+        ADD_FAILURE() << "no exception from operation " << which;
+      } catch (const LauncherException& e) {
+        EXPECT_EQ(expected, e.getMessage().c_str());
+      }
+    }
+  }
+  EXPECT_EQ(0, PlatformTempTestAccess::fileCount() + PlatformTempTestAccess::dirCount());
+  if (lang != nullptr) {
+    setenv("LANG", savedLang.c_str(), 1);
+  } else {
+    unsetenv("LANG");
+  }
+}
+
+TEST_F(TempFilesTest, ARelativeTempDirectoryIsMadeAbsoluteWhenSet) {
+  char saved[4096];
+  ASSERT_NE(nullptr, getcwd(saved, sizeof saved));
+  ASSERT_EQ(0, chdir(dir.path().c_str()));
+  PlatformImpl::setSystemTempDir("tmp");
+  ASSERT_EQ(0, chdir(saved));
+  EXPECT_EQ(dir.file("tmp"), PlatformImpl::getSystemTempDirectory().c_str());
+  std::string sub = PlatformImpl::createTempSubDirectory().c_str();
+  EXPECT_EQ(dir.file("tmp/bvj"), sub.substr(0, dir.file("tmp/bvj").size()));
+}
+
+TEST_F(TempFilesTest, CleanupRemovesNestedTreesWithLinksButNotWhatTheyPointTo) {
+  std::string outside = dir.file("outside");
+  makeDir(outside);
+  writeFile(outside + "/kept", "kept");
+  std::string root = PlatformImpl::createTempSubDirectory().c_str();
+  makeDir(root + "/a");
+  makeDir(root + "/a/b");
+  makeDir(root + "/a/b/c");
+  makeDir(root + "/empty");
+  writeFile(root + "/top", "1");
+  writeFile(root + "/a/b/c/deep", "2");
+  makeLink(outside + "/kept", root + "/a/file-link");
+  makeLink(outside, root + "/a/b/dir-link");
+  makeLink(dir.file("nowhere"), root + "/dangling");
+  // A recorded link to a directory goes as a link too.
+  makeLink(outside, dir.file("tmp/recorded-link"));
+  PlatformImpl::addFileToCleanupList(dir.file("tmp/recorded-link").c_str());
+  makeLink(outside, dir.file("tmp/slash-link"));
+  PlatformImpl::addFileToCleanupList((dir.file("tmp/slash-link") + "/").c_str());
+
+  PlatformImpl::cleanup();
+  EXPECT_FALSE(pathExists(root));
+  EXPECT_FALSE(pathExists(dir.file("tmp/recorded-link")));
+  EXPECT_FALSE(pathExists(dir.file("tmp/slash-link")));
+  EXPECT_EQ("kept", readFile(outside + "/kept"));
+  EXPECT_EQ("", log());
+}
+
+TEST_F(TempFilesTest, PathsTakenOffTheListsSurviveCleanup) {
+  std::string kept = PlatformImpl::createTempFile().c_str();
+  std::string gone = PlatformImpl::createTempFile().c_str();
+  std::string keptDir = PlatformImpl::createTempSubDirectory().c_str();
+  PlatformImpl::removeFileFromCleanupList(kept.c_str());
+  PlatformImpl::removeDirFromCleanupList(keptDir.c_str());
+  // Paths that are not on a list change nothing.
+  PlatformImpl::removeFileFromCleanupList(keptDir.c_str());
+  PlatformImpl::removeDirFromCleanupList(gone.c_str());
+  PlatformImpl::removeFileFromCleanupList("/nowhere");
+  EXPECT_EQ(1, PlatformTempTestAccess::fileCount());
+  EXPECT_EQ(0, PlatformTempTestAccess::dirCount());
+
+  PlatformImpl::cleanup();
+  EXPECT_TRUE(pathExists(kept));
+  EXPECT_TRUE(pathExists(keptDir));
+  EXPECT_FALSE(pathExists(gone));
+}
+
+// A deletion whose walk leaves some directories unread, as if they could not
+// be opened: their files stay, so they cannot be removed.
+class DeleteFullDirLeavingSome : public DeleteFullDir {
+ public:
+  bool skipDirectory(const SString& dir) override {
+    return std::string(dir.c_str()).find("/stuck") != std::string::npos;
+  }
+};
+
+TEST_F(TempFilesTest, ADirectoryThatStaysBlocksOnlyTheDirectoriesAboveIt) {
+  std::string root = dir.file("tmp/root");
+  makeDir(root);
+  // Each stuck directory lies below "<x>b/inner"; the sibling "<x>" begins
+  // like "<x>b" but is not above the stuck directory, so it must go. The
+  // walk order decides which sibling comes first; eight pairs cover both.
+  const char* names[] = {"a", "b", "c", "d", "e", "f", "g", "h"};
+  for (const char* name : names) {
+    std::string stuck = root + "/" + name + "b/inner/stuck";
+    makeDir(root + "/" + name);
+    makeDir(root + "/" + name + "b");
+    makeDir(root + "/" + name + "b/inner");
+    makeDir(stuck);
+    writeFile(stuck + "/file", "x");
+  }
+  makeDir(root + "/free");
+
+  DeleteFullDirLeavingSome tree;
+  EXPECT_FALSE(tree.process(root.c_str()));
+  EXPECT_FALSE(pathExists(root + "/free"));
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(pathExists(root + "/" + name));
+    EXPECT_TRUE(pathExists(root + "/" + name + "b/inner/stuck/file"));
+  }
+  // One warning per stuck directory; the ones above are not attempted.
+  ASSERT_EQ(8, tree.getFailedDirectories().size());
+  std::string warnings = log();
+  for (long i = 0; i < 8; ++i) {
+    std::string stuck = tree.getFailedDirectories().at(i).c_str();
+    EXPECT_EQ("/inner/stuck", stuck.substr(stuck.size() - 12));
+    EXPECT_NE(std::string::npos,
+              warnings.find("WARNING: Could not delete " + stuck + " :  Directory not empty\n"));
+  }
+  EXPECT_EQ(1 + 8, std::count(warnings.begin(), warnings.end(), '\n'));
+}
+
+TEST_F(TempFilesTest, DeleteOneFileTakesLinksAsThemselvesAndIgnoresMissingPaths) {
+  makeDir(dir.file("target"));
+  makeLink(dir.file("target"), dir.file("link"));
+  makeLink(dir.file("nowhere"), dir.file("dangling"));
+  EXPECT_TRUE(deleteOneFile(dir.file("link").c_str()));
+  EXPECT_TRUE(deleteOneFile(dir.file("dangling").c_str()));
+  EXPECT_TRUE(pathExists(dir.file("target")));
+  EXPECT_FALSE(deleteOneFile(dir.file("missing").c_str()));
+  EXPECT_EQ("", log());
+}
+
+TEST_F(TempFilesTest, CleanupDeletesATemporaryLauncherCopyAndItsEmptyDirectory) {
+  struct Case {
+    const char* name;
+    bool otherFile;  // something else in the launcher's directory
+  } cases[] = {{"alone", false}, {"crowded", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string launcherDir = dir.file(c.name);
+    makeDir(launcherDir);
+    writeFile(launcherDir + "/launcher", "stub", 0755);
+    if (c.otherFile) writeFile(launcherDir + "/other", "x");
+    StringDeque args;
+    args.push_back("-bv:version");
+    Launcher::process(args, (launcherDir + "/launcher").c_str());
+    PlatformImpl::setDeleteLauncher(true);
+    PlatformImpl::cleanup();
+    EXPECT_FALSE(pathExists(launcherDir + "/launcher"));
+    EXPECT_EQ(c.otherFile, pathExists(launcherDir));
+    PlatformTempTestAccess::reset();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+#include "tools/pack_options.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include "archive/archive_format.h"
+
+namespace {
+
+const char* const typeNames[fileTypeCount] = {
+    "instructions",  "jvm",         "launch-script",       "classpath-jar",
+    "jvm-installer", "verify-jar",  "application-archive", "embedded-launcher"};
+
+// A decimal number in [min, max], the whole text; what names the option in
+// the message.
+long parseNumber(const std::string& text, long min, long max, const std::string& what) {
+  errno = 0;
+  char* end = nullptr;
+  long value = text.empty() ? 0 : strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || value < min || value > max) {
+    throw PackUsageError(what + " needs a number from " + std::to_string(min) + " to " +
+                    std::to_string(max) + ", not \"" + text + "\"");
+  }
+  return value;
+}
+
+// The value after option args[i]; advances i.
+const std::string& optionValue(const std::vector<std::string>& args, size_t& i) {
+  if (i + 1 >= args.size()) throw PackUsageError(args[i] + " needs a value");
+  return args[++i];
+}
+
+}  // namespace
+
+int parseFileType(const std::string& text) {
+  if (!text.empty() && isdigit(static_cast<unsigned char>(text[0]))) {
+    if (text.size() == 1 && text[0] < '0' + fileTypeCount) return text[0] - '0';
+    return -1;
+  }
+  std::string key;
+  for (char c : text) key += c == '_' ? '-' : static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  if (key.compare(0, 5, "file-") == 0) key.erase(0, 5);
+  for (int type = 0; type < fileTypeCount; ++type) {
+    if (key == typeNames[type]) return type;
+  }
+  return -1;
+}
+
+const char* fileTypeName(int type) {
+  return type >= 0 && type < fileTypeCount ? typeNames[type] : "?";
+}
+
+PackJob parsePackArguments(const std::vector<std::string>& args) {
+  PackJob job;
+  PackEntry next;           // options gathered for the next entry
+  bool nextHasOptions = false;
+  bool listGiven = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      job.mode = PackJob::HELP;
+      return job;
+    } else if (arg == "--list") {
+      job.output = optionValue(args, i);
+      listGiven = true;
+    } else if (arg == "-o" || arg == "--output") {
+      job.output = optionValue(args, i);
+    } else if (arg == "--stub") {
+      job.stub = optionValue(args, i);
+      if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
+    } else if (arg == "--purpose") {
+      job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
+    } else if (arg == "--id") {
+      next.id = parseNumber(optionValue(args, i), -maxArchiveValue - 1, maxArchiveValue, arg);
+      next.idGiven = nextHasOptions = true;
+    } else if (arg == "--name") {
+      next.name = optionValue(args, i);
+      if (next.name.empty()) throw PackUsageError("--name needs a non-empty name");
+      nextHasOptions = true;
+    } else if (arg == "--compressed") {
+      next.decompressedFileCount = parseNumber(optionValue(args, i), 0, maxArchiveValue, arg);
+      next.decompressedSize = parseNumber(optionValue(args, i), 0, maxArchiveValue, arg);
+      next.compressedFlag = compressedFlagValue;
+      nextHasOptions = true;
+    } else if (arg == "--compressed-flag") {
+      next.compressedFlag = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
+      nextHasOptions = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      throw PackUsageError("unknown option " + arg + " (see bvpack --help)");
+    } else {
+      size_t colon = arg.find(':');
+      if (colon == std::string::npos || colon + 1 == arg.size()) {
+        throw PackUsageError("\"" + arg + "\" is not TYPE:PATH (see bvpack --help)");
+      }
+      int type = parseFileType(arg.substr(0, colon));
+      if (type < 0) throw PackUsageError("unknown file type \"" + arg.substr(0, colon) + "\"");
+      next.type = type;
+      next.path = arg.substr(colon + 1);
+      if (!next.idGiven) next.id = static_cast<long>(job.entries.size());
+      if (next.name.empty()) {
+        size_t slash = next.path.find_last_of('/');
+        next.name = slash == std::string::npos ? next.path : next.path.substr(slash + 1);
+      }
+      job.entries.push_back(next);
+      next = PackEntry();
+      nextHasOptions = false;
+    }
+  }
+  if (nextHasOptions) throw PackUsageError("options after the last TYPE:PATH apply to no file");
+  if (listGiven) {
+    if (!job.entries.empty() || !job.stub.empty()) {
+      throw PackUsageError("--list takes no other arguments");
+    }
+    job.mode = PackJob::LIST;
+    return job;
+  }
+  if (job.output.empty()) throw PackUsageError("no output file given (-o OUTPUT)");
+  return job;
+}
+
+std::string packHelpText() {
+  return
+      "Usage: bvpack [--stub FILE] [--purpose N] -o OUTPUT ENTRY...\n"
+      "       bvpack --list LAUNCHER\n"
+      "       bvpack --help\n"
+      "\n"
+      "Builds a launcher: copies the stub (the launcher program) to OUTPUT and\n"
+      "appends the bytes of each ENTRY, the file index and the 9-byte trailer.\n"
+      "OUTPUT is replaced if it exists and is made executable. The same\n"
+      "arguments and files always give the same bytes.\n"
+      "\n"
+      "Options:\n"
+      "  -o, --output OUTPUT  the launcher to write\n"
+      "  --stub FILE          the executable image to copy (default: bvlauncher\n"
+      "                       in bvpack's own directory)\n"
+      "  --purpose N          the launcher purpose byte, 0 to 255 (default 0)\n"
+      "  --list LAUNCHER      print the purpose, the index offset and the file\n"
+      "                       index of an existing launcher, read as the\n"
+      "                       launcher reads it\n"
+      "  -h, --help           print this text\n"
+      "\n"
+      "ENTRY: [--id N] [--name NAME] [--compressed FILES BYTES]\n"
+      "       [--compressed-flag N] TYPE:PATH\n"
+      "  Embeds the file PATH; entries are stored in the order given. The\n"
+      "  options before a TYPE:PATH apply to that entry only:\n"
+      "  --id N               file id, a signed 32-bit number (default: the\n"
+      "                       entry's position in the index, from 0)\n"
+      "  --name NAME          stored file name (default: the last part of PATH);\n"
+      "                       not empty, \".\" or \"..\", no \"/\" or line feed,\n"
+      "                       at most 32767 bytes\n"
+      "  --compressed FILES BYTES\n"
+      "                       mark the entry compressed (flag 1): it expands to\n"
+      "                       FILES files of BYTES bytes in all; the bytes are\n"
+      "                       stored as they are\n"
+      "  --compressed-flag N  store N (0 to 255) as the compressed flag byte;\n"
+      "                       only 1 means compressed\n"
+      "\n"
+      "TYPE: a number or a name (any case; \"FILE_\" prefix and \"_\" allowed):\n"
+      "  0 instructions         instruction script (tag file)\n"
+      "  1 jvm                  JVM description file (tag file)\n"
+      "  2 launch-script        launch script (tag file)\n"
+      "  3 classpath-jar        archive for the application classpath\n"
+      "  4 jvm-installer        JVM installer (made executable when extracted)\n"
+      "  5 verify-jar           archive with the JVM verification class\n"
+      "  6 application-archive  the application archive\n"
+      "  7 embedded-launcher    another launcher (made executable when extracted)\n"
+      "\n"
+      "Tag files (types 0 to 2) are parsed as the launcher parses them; one\n"
+      "with a syntax error, or that does not end with a line feed, is refused\n"
+      "with the launcher's report. A payload whose index would begin at or\n"
+      "after byte 2147483648 is refused (offsets are signed 32-bit).\n"
+      "\n"
+      "Example:\n"
+      "  bvpack -o setup instructions:instructions.txt verify-jar:Verify.jar \\\n"
+      "         launch-script:launch.txt jvm:apple_macosx_14X.jvm\n"
+      "\n"
+      "Exit status: 0 on success, 1 when the payload is refused or a file\n"
+      "cannot be read or written, 2 for a usage error.\n";
+}

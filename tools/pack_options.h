@@ -1,0 +1,63 @@
+// bvpack's command line: what to pack and where, as a PackJob.
+//
+//   bvpack [--stub FILE] [--purpose N] -o OUTPUT ENTRY...
+//   bvpack --list LAUNCHER
+//   bvpack --help
+//
+// An ENTRY is TYPE:PATH, optionally preceded by options that apply to it
+// alone: --id N, --name NAME, --compressed FILES BYTES, --compressed-flag N.
+// The help text (packHelpText) is the full reference.
+#ifndef BV_TOOLS_PACK_OPTIONS_H_
+#define BV_TOOLS_PACK_OPTIONS_H_
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A refusal of bvpack: a usage error or a payload it will not build. The
+// message is complete and printed after "bvpack: ".
+class PackError : public std::runtime_error {
+ public:
+  explicit PackError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A mistake on the command line itself (exit status 2).
+class PackUsageError : public PackError {
+ public:
+  explicit PackUsageError(const std::string& message) : PackError(message) {}
+};
+
+// One file to embed.
+struct PackEntry {
+  int type = 0;             // FileType, 0 to 7
+  long id = 0;              // file id; the position in the index unless given
+  bool idGiven = false;
+  std::string path;         // the file to embed
+  std::string name;         // stored name; the last part of path unless given
+  int compressedFlag = 0;   // the flag byte: 1 is compressed, 0 to 255
+  long decompressedFileCount = 0;
+  long decompressedSize = 0;
+};
+
+struct PackJob {
+  enum Mode { PACK, LIST, HELP } mode = PACK;
+  std::string output;       // PACK: the launcher to write; LIST: the one to read
+  std::string stub;         // empty: bvlauncher next to bvpack
+  int purpose = 0;          // the trailer's purpose byte
+  std::vector<PackEntry> entries;
+};
+
+// Parses the arguments after the program name. Throws PackUsageError for
+// every mistake, naming the argument.
+PackJob parsePackArguments(const std::vector<std::string>& args);
+
+// The FileType of a type argument: a number 0 to 7 or a type name (any
+// case, with or without "FILE_", "-" or "_" between words); -1 if neither.
+int parseFileType(const std::string& text);
+// The short name of a type ("launch-script"), or "?" out of range.
+const char* fileTypeName(int type);
+
+// The text that --help prints.
+std::string packHelpText();
+
+#endif  // BV_TOOLS_PACK_OPTIONS_H_

@@ -1,0 +1,194 @@
+#include "tools/pack_writer.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "archive/archive_format.h"
+#include "launcher/launcher_exception.h"
+#include "tagfile/tag_file.h"
+
+namespace {
+
+void appendBigEndian(std::string& out, long value, int size) {
+  for (int shift = (size - 1) * 8; shift >= 0; shift -= 8) {
+    out += static_cast<char>((static_cast<unsigned long>(value) >> shift) & 0xFF);
+  }
+}
+
+std::string systemError(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + strerror(errno);
+}
+
+// The size of a regular file that can be opened for reading.
+long inputFileSize(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) throw PackError(systemError("cannot read", path));
+  if (!S_ISREG(st.st_mode)) throw PackError("cannot read " + path + ": not a regular file");
+  if (st.st_size > maxArchiveValue) {
+    throw PackError(path + " is larger than 2147483647 bytes, which the index cannot hold");
+  }
+  return static_cast<long>(st.st_size);
+}
+
+void checkEntryName(const PackEntry& entry) {
+  const std::string& name = entry.name;
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+      name.find('\n') != std::string::npos || name.find('\0') != std::string::npos) {
+    throw PackError("invalid stored name \"" + name + "\" for " + entry.path +
+                    " (give one with --name: not empty, \".\" or \"..\", no \"/\" or line feed)");
+  }
+  if (static_cast<long>(name.size()) > maxEntryNameLength) {
+    throw PackError("stored name for " + entry.path + " is longer than 32767 bytes");
+  }
+}
+
+// Parses a tag file with the launcher's own parser, as the launcher will
+// when it loads the embedded copy (named after the entry, lines counted
+// from its first line).
+void checkTagFile(const PackEntry& entry, long size) {
+  FILE* file = fopen(entry.path.c_str(), "rb");
+  if (file == nullptr) throw PackError(systemError("cannot read", entry.path));
+  std::string refusal;
+  if (size > 0 && (fseek(file, size - 1, SEEK_SET) != 0 || fgetc(file) != '\n')) {
+    refusal = entry.path + ": a tag file must end with a line feed";
+  } else {
+    TagFile tagFile;
+    try {
+      tagFile.load(file, SString(entry.name.c_str()), 0, size);
+    } catch (const LauncherException& e) {
+      refusal = entry.path + ": " + e.getMessage().c_str();
+    }
+  }
+  fclose(file);
+  if (!refusal.empty()) throw PackError(refusal);
+}
+
+// Removes the temporary output unless it was renamed into place.
+class TempOutput {
+ public:
+  explicit TempOutput(const std::string& output) : m_path(output + ".bvpackXXXXXX"), m_fd(-1) {
+    m_fd = mkstemp(&m_path[0]);
+    if (m_fd < 0) throw PackError(systemError("cannot create a file next to", output));
+  }
+  ~TempOutput() {
+    if (m_fd >= 0) close(m_fd);
+    if (!m_path.empty()) unlink(m_path.c_str());
+  }
+  TempOutput(const TempOutput&) = delete;
+  TempOutput& operator=(const TempOutput&) = delete;
+
+  void write(const char* data, size_t n) {
+    while (n > 0) {
+      ssize_t written = ::write(m_fd, data, n);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) throw PackError(systemError("cannot write", m_path));
+      data += written;
+      n -= static_cast<size_t>(written);
+    }
+  }
+  void write(const std::string& bytes) { write(bytes.data(), bytes.size()); }
+  // Appends exactly size bytes of the file at path.
+  void copyFrom(const std::string& path, long size) {
+    int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) throw PackError(systemError("cannot read", path));
+    std::vector<char> buffer(1 << 16);
+    long left = size;
+    while (left > 0) {
+      size_t want = left < static_cast<long>(buffer.size()) ? left : buffer.size();
+      ssize_t got = read(in, buffer.data(), want);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        std::string message = got < 0 ? systemError("cannot read", path)
+                                      : path + " changed while it was being packed";
+        close(in);
+        throw PackError(message);
+      }
+      try {
+        write(buffer.data(), static_cast<size_t>(got));
+      } catch (...) {
+        close(in);
+        throw;
+      }
+      left -= got;
+    }
+    close(in);
+  }
+  // Makes the file executable and moves it to output.
+  void commit(const std::string& output) {
+    if (fchmod(m_fd, 0755) != 0 || close(m_fd) != 0) {
+      m_fd = -1;
+      throw PackError(systemError("cannot write", m_path));
+    }
+    m_fd = -1;
+    if (rename(m_path.c_str(), output.c_str()) != 0) {
+      throw PackError(systemError("cannot create", output));
+    }
+    m_path.clear();
+  }
+
+ private:
+  std::string m_path;
+  int m_fd;
+};
+
+}  // namespace
+
+std::string encodeFileIndex(const PackJob& job, const long* sizes, long firstOffset) {
+  std::string index;
+  appendBigEndian(index, static_cast<long>(job.entries.size()), indexFileCountSize);
+  long offset = firstOffset;
+  for (size_t i = 0; i < job.entries.size(); ++i) {
+    const PackEntry& entry = job.entries[i];
+    appendBigEndian(index, entry.type, entryTypeSize);
+    appendBigEndian(index, entry.id, entryIdSize);
+    appendBigEndian(index, sizes[i], entryLengthSize);
+    appendBigEndian(index, offset, entryOffsetSize);
+    appendBigEndian(index, static_cast<long>(entry.name.size()), entryNameLengthSize);
+    index += entry.name;
+    appendBigEndian(index, entry.compressedFlag, entryCompressedFlagSize);
+    if (entry.compressedFlag == compressedFlagValue) {
+      appendBigEndian(index, entry.decompressedFileCount, entryDecompressedCountSize);
+      appendBigEndian(index, entry.decompressedSize, entryDecompressedSizeSize);
+    }
+    offset += sizes[i];
+  }
+  return index;
+}
+
+std::string encodeTrailer(int purpose, long indexOffset) {
+  std::string trailer;
+  appendBigEndian(trailer, purpose, 1);
+  appendBigEndian(trailer, indexOffset, 4);
+  trailer.append(reinterpret_cast<const char*>(launcherIdentificationBytes), 4);
+  return trailer;
+}
+
+void writeLauncher(const PackJob& job, const std::string& stub) {
+  long stubSize = inputFileSize(stub);
+  std::vector<long> sizes;
+  long indexOffset = stubSize;
+  for (const PackEntry& entry : job.entries) {
+    checkEntryName(entry);
+    long size = inputFileSize(entry.path);
+    if (entry.type <= FILE_LAUNCH_SCRIPT) checkTagFile(entry, size);
+    sizes.push_back(size);
+    indexOffset += size;
+    if (indexOffset > maxArchiveValue) {
+      throw PackError("the payload reaches past byte 2147483647 at " + entry.path +
+                      "; the index offsets are signed 32-bit");
+    }
+  }
+
+  TempOutput out(job.output);
+  out.copyFrom(stub, stubSize);
+  for (size_t i = 0; i < job.entries.size(); ++i) out.copyFrom(job.entries[i].path, sizes[i]);
+  out.write(encodeFileIndex(job, sizes.data(), stubSize));
+  out.write(encodeTrailer(job.purpose, indexOffset));
+  out.commit(job.output);
+}

@@ -1,0 +1,26 @@
+// Writing a launcher: the stub, the embedded files, the file index and the
+// trailer, in the layout of archive/archive_format.h.
+#ifndef BV_TOOLS_PACK_WRITER_H_
+#define BV_TOOLS_PACK_WRITER_H_
+
+#include <string>
+
+#include "tools/pack_options.h"
+
+// Checks the whole payload first (readable files, valid names, tag files
+// that the launcher parses and that end with a line feed, offsets that fit
+// 32 bits), then writes job.output through a temporary file in the same
+// directory that is renamed into place, executable, only when complete.
+// stub is the executable image to copy. Throws PackError; nothing is left
+// behind then.
+void writeLauncher(const PackJob& job, const std::string& stub);
+
+// The big-endian bytes of the index (file count and entries) for entries
+// whose bytes begin at firstOffset, back to back in order; sizes[i] is the
+// length of entry i.
+std::string encodeFileIndex(const PackJob& job, const long* sizes, long firstOffset);
+
+// The 9-byte trailer.
+std::string encodeTrailer(int purpose, long indexOffset);
+
+#endif  // BV_TOOLS_PACK_WRITER_H_
