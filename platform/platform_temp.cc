@@ -19,6 +19,7 @@
 #include "platform/file_navigator.h"
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
+#include "platform/platform_signals.h"
 #include "tagfile/text_utils.h"
 
 SString PlatformImpl::m_tempDir;
@@ -53,14 +54,22 @@ SString tempNameTemplate() {
   return path.append(kTempNameTemplate);
 }
 
-// Removes the first entry equal to path from list.
+// Removes the first entry equal to path from list, and its copy for the
+// signal handler.
 void removeFromList(StringDeque& list, const SString& path) {
   for (long i = 0; i < list.size(); ++i) {
     if (list.at(i).compare(path) == 0) {
       list.erase(i);
+      unregisterTempPathForSignals(path);
       return;
     }
   }
+}
+
+// Records path in list and for the signal handler.
+void addToList(StringDeque& list, const SString& path) {
+  list.push_back(path);
+  registerTempPathForSignals(path);
 }
 
 }  // namespace
@@ -88,25 +97,29 @@ SString PlatformImpl::getSystemTempDirectory() {
 
 SString PlatformImpl::createTempSubDirectory() {
   SString path = tempNameTemplate();
+  // A signal that ends the launcher at once must find the new directory
+  // recorded: none is taken between its creation and its record.
+  CancelSignalBlocker blocked;
   if (mkdtemp(&path[0]) == nullptr) throw LauncherException(strerror(errno));
   // The mode mkdir 0777 would have given.
   chmod(path.c_str(), 0777 & ~currentUmask());
-  m_sdqCreatedDrs.push_back(path);
+  addToList(m_sdqCreatedDrs, path);
   return path;
 }
 
 SString PlatformImpl::createTempFile() {
   SString path = tempNameTemplate();
+  CancelSignalBlocker blocked;
   int fd = mkstemp(&path[0]);
   if (fd < 0) throw LauncherException(SString("Error creating tmp file ").append(path));
   // The mode fopen would have given.
   fchmod(fd, 0666 & ~currentUmask());
   close(fd);
-  m_sdqCreatedFiles.push_back(path);
+  addToList(m_sdqCreatedFiles, path);
   return path;
 }
 
-void PlatformImpl::addFileToCleanupList(const SString& path) { m_sdqCreatedFiles.push_back(path); }
+void PlatformImpl::addFileToCleanupList(const SString& path) { addToList(m_sdqCreatedFiles, path); }
 
 void PlatformImpl::removeFileFromCleanupList(const SString& path) {
   removeFromList(m_sdqCreatedFiles, path);
