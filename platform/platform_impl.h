@@ -175,7 +175,10 @@ class PlatformImpl {
   static void deleteFile(const SString& path);
   static void setDeleteLauncher(bool deleteLauncher);
   // Unlinks the launcher's own file and tries to remove its directory
-  // (which goes only when empty). Results are not examined.
+  // (which goes only when empty). Results are not examined. Only a copy
+  // that lies in a directory made by createTempSubDirectory ("bvj..." in
+  // the temporary directory) is deleted; for any other file a warning is
+  // logged and nothing is deleted.
   static void deleteLauncher();
 
   // ---------------------------------------------------------------------

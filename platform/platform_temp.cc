@@ -72,6 +72,32 @@ void addToList(StringDeque& list, const SString& path) {
   registerTempPathForSignals(path);
 }
 
+// The canonical form of path (links resolved), or "" when it has none.
+SString canonicalPath(const SString& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return SString();
+  SString result(resolved);
+  free(resolved);
+  return result;
+}
+
+// Whether dir is a directory of the kind createTempSubDirectory makes: a
+// real directory named "bvj..." right inside the temporary directory.
+bool isOwnTempSubDirectory(const SString& dir) {
+  unsigned long slash = dir.rfind('/');
+  if (slash == SString::npos || dir.compare(slash + 1, 3, "bvj") != 0) return false;
+  struct stat st;
+  if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  SString parent = canonicalPath(slash == 0 ? SString("/") : dir.substr(0, slash));
+  SString tempDir;
+  try {
+    tempDir = canonicalPath(PlatformImpl::getSystemTempDirectory());
+  } catch (const LauncherException&) {
+    return false;
+  }
+  return !parent.empty() && parent.compare(tempDir) == 0;
+}
+
 }  // namespace
 
 void PlatformImpl::setSystemTempDir(const SString& dir) {
@@ -153,6 +179,14 @@ void PlatformImpl::deleteLauncher() {
   SString file = Launcher::getLauncherFileName();
   unsigned long slash = file.rfind('/');
   SString dir = slash == SString::npos ? SString() : file.substr(0, slash);
+  if (!isOwnTempSubDirectory(dir)) {
+    Launcher::logMessage(SString("The launcher file ")
+                             .append(file)
+                             .append(" is not deleted: it does not lie in a directory that the launcher "
+                                     "made in its temporary directory."),
+                         LOG_WARNING);
+    return;
+  }
   unlink(file.c_str());
-  if (!dir.empty()) rmdir(dir.c_str());
+  rmdir(dir.c_str());
 }
