@@ -1,4 +1,6 @@
 // FileIndexEntry::extract: copying one embedded file out of the launcher.
+#include "archive/file_index_entry.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +10,7 @@
 #include <memory>
 
 #include "archive/block_copy.h"
-#include "archive/file_index_entry.h"
+#include "archive/extraction_error.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
@@ -30,14 +32,6 @@ class FdCloser {
   int m_fd;
 };
 
-// "Error writing file = " [error number] " There may not be enough ..."
-LauncherException writeError(const SString& errorNumber) {
-  SString text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
-  text.append(errorNumber);
-  text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
-  return LauncherException(text);
-}
-
 // The program at target cannot be run where it was written.
 LauncherException cannotRunError(const SString& target, const SString& directory) {
   SString text("Cannot run ");
@@ -54,7 +48,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   long bytesNeeded = m_fileLength + (m_compressed ? m_decompressedSize : 0);
   long filesNeeded = 1 + (m_compressed ? m_decompressedFileCount : 0);
   if (!PlatformImpl::checkFreeSpace(directory, bytesNeeded, filesNeeded)) {
-    throw writeError(SString());
+    throw fileWriteError(0);
   }
 
   SString target = directory;
@@ -70,6 +64,14 @@ SString FileIndexEntry::extract(const SString& directory) const {
       m_offsetToBytes + m_fileLength > static_cast<long>(launcherStat.st_size)) {
     throw LauncherException(
         SString("Embedded file ").append(m_fileName).append(" lies outside the launcher file."));
+  }
+
+  // Extracting over the launcher itself would truncate the bytes being read.
+  struct stat targetStat;
+  if (stat(target.c_str(), &targetStat) == 0 && targetStat.st_dev == launcherStat.st_dev &&
+      targetStat.st_ino == launcherStat.st_ino) {
+    throw LauncherException(
+        SString("Embedded file ").append(m_fileName).append(" would replace the launcher file."));
   }
 
   int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -95,11 +97,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   }
   buffer.reset();
 
-  if (errorNumber != 0) {
-    char number[16];
-    snprintf(number, sizeof number, "%d", errorNumber);
-    throw writeError(SString(number));
-  }
+  if (errorNumber != 0) throw fileWriteError(errorNumber);
   if (readFailed) {
     throw LauncherException(SString("Unable to read embedded file ")
                                 .append(m_fileName)

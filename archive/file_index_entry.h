@@ -63,6 +63,8 @@ class FileIndexEntry {
   //   "Cannot open launcher file." when the launcher file cannot be opened
   //   "Embedded file <name> lies outside the launcher file." when its bytes
   //     would run past the end (checked before the target is created)
+  //   "Embedded file <name> would replace the launcher file." when the
+  //     target is the launcher file itself
   //   "Unable to read embedded file <name> from the launcher file." on a
   //     read error
   //   "Cannot run <path>: programs cannot be run from <directory> ..."

@@ -63,7 +63,9 @@ class LauncherInputFiles {
   // LAUNCHSCRIPT = the names of the first entries of types 0 and 2 (the
   // ones a run uses), JVM = the names of the type-1 entries in order.
   // Stops at the first failing entry (the errors of FileIndexEntry::extract)
-  // and then writes no input.tag.
+  // and then writes no input.tag. An input.tag that cannot be created fails
+  // like an extraction target: MSG_FILE_WRITE_ERROR text, errno,
+  // MSG_TEMP_SPACE_HINT text.
   void extractAll() const;
 
   // The entry at position, or null when position is negative or not below

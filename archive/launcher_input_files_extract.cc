@@ -1,6 +1,12 @@
 // LauncherInputFiles::extractAll: every embedded file into the current
 // directory, and an input file that lets a later run use the copies.
 #include "archive/launcher_input_files.h"
+
+#include <errno.h>
+
+#include <cstdio>
+
+#include "archive/extraction_error.h"
 #include "tagfile/tag_file.h"
 
 void LauncherInputFiles::extractAll() const {
@@ -29,5 +35,10 @@ void LauncherInputFiles::extractAll() const {
     }
     entry->extract(SString());
   }
+  // TagFile::write reports nothing, so make sure first that the file can be
+  // written: a run must not report success without it.
+  FILE* probe = fopen(extractedInputFileName, "wb");
+  if (probe == nullptr) throw fileWriteError(errno);
+  fclose(probe);
   inputFile.write(extractedInputFileName);
 }

@@ -71,7 +71,7 @@ class CharTraits {
 class SString {
  public:
   // No position; as a count, up to the end.
-  static const unsigned long npos = 4294967295UL;
+  static constexpr unsigned long npos = 4294967295UL;
 
   // Empty, without a buffer.
   SString() : m_ptr(nullptr), m_len(0), m_res(0) {}

@@ -25,3 +25,8 @@ long Launcher::ilaunch(long, short) { notAvailable("ilaunch"); }
 void Launcher::installJVM(InstallJVMOption) { notAvailable("installJVM"); }
 // Stand-in until the launcher operations land
 void Launcher::executeEmbeddedLauncher(long) { notAvailable("executeEmbeddedLauncher"); }
+// Stand-in until the launcher operations land: no archive is extracted or
+// copied; the cached path (empty) is returned.
+SString& Launcher::getApplicationArchive() { return m_applicationArchive; }
+// Stand-in until the launcher operations land
+SString& Launcher::getApplicationArchive(const SString&) { return m_applicationArchive; }

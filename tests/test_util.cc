@@ -19,6 +19,10 @@ void LauncherTestAccess::setLauncherFileName(const SString& path) {
   Launcher::m_origLauncherFileName = path;
 }
 
+void LauncherTestAccess::setOriginalLauncherFileName(const SString& path) {
+  Launcher::m_origLauncherFileName = path;
+}
+
 namespace bvtest {
 
 TempDir::TempDir() {

@@ -13,6 +13,8 @@ class LauncherTestAccess {
  public:
   // Makes path the running launcher's own file (and the original one).
   static void setLauncherFileName(const SString& path);
+  // Makes path the original launcher file only, as -bv:orig does.
+  static void setOriginalLauncherFileName(const SString& path);
 };
 
 namespace bvtest {

@@ -265,6 +265,17 @@ TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {
             thrownMessage([&] { damaged.getFileAt(0)->extract(dir.file("out").c_str()); }));
 }
 
+TEST_F(FileExtractionTest, AnEntryNamedLikeTheLauncherDoesNotReplaceIt) {
+  launcher = dir.file("out/setup");
+  build({{"7", "setup", "inner launcher"}});
+  std::string before = bvtest::readFile(launcher);
+  EXPECT_EQ("Embedded file setup would replace the launcher file.",
+            thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
+  EXPECT_EQ(before, bvtest::readFile(launcher));
+  // Anywhere else it is extracted as usual.
+  EXPECT_EQ("inner launcher", bvtest::readFile(files.getFileAt(0)->extract(dir.path().c_str()).c_str()));
+}
+
 class ExtractAllTest : public FileExtractionTest {
  protected:
   // Runs extractAll in out/ and returns the input.tag written there.
@@ -317,6 +328,13 @@ TEST_F(ExtractAllTest, SeveralJVMFilesMakeABlockAndTheFirstScriptsAreNamed) {
 TEST_F(ExtractAllTest, AnEmptyIndexWritesOnlyTheAction) {
   build({});
   EXPECT_EQ("ACTION:  RUN_INSTRUCTIONS\n", extractAll());
+}
+
+TEST_F(ExtractAllTest, AnInputFileThatCannotBeWrittenIsAnError) {
+  build({{"jvm", "a.jvm", "JVM_EXE:  a\n"}});
+  mkdir(dir.file("out/input.tag").c_str(), 0755);
+  EXPECT_EQ(writeErrorText(std::to_string(EISDIR)), thrownMessage([&] { extractAll(); }));
+  EXPECT_EQ("JVM_EXE:  a\n", bvtest::readFile(dir.file("out/a.jvm")));
 }
 
 TEST_F(ExtractAllTest, AFailingEntryStopsBeforeTheInputFile) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "launcher/launcher.h"
@@ -220,6 +221,37 @@ TEST_F(LauncherInputFilesTest, TrailerAndIndexOffsetErrors) {
   LauncherInputFiles files;
   EXPECT_EQ("no exception", thrownMessage([&] { loadLauncher(launcher, files); }));
   EXPECT_EQ(0, files.getEmbeddedFileCount());
+}
+
+TEST_F(LauncherInputFilesTest, DamagedIndexBytesLoadOrFailCleanly) {
+  bvtest::writeFile(dir.file("a.jar"), "abc");
+  bvtest::writeFile(dir.file("s.txt"), "A:  1\n");
+  std::string launcher = dir.file("launcher");
+  bvtest::writeFile(dir.file("stub"), "#!/bin/sh\n");
+  ASSERT_EQ(0, bvtest::runBvpack({"--stub", dir.file("stub"), "-o", launcher, "--compressed", "1",
+                                  "2", "3:" + dir.file("a.jar"),
+                                  "0:" + dir.file("s.txt"), "7:" + dir.file("a.jar")}));
+  const std::string good = bvtest::readFile(launcher);
+  const size_t indexStart = good.size() - 9 - 4 - 3 * 16 - 5 - 5 - 8 - 5;
+  std::mt19937 random(20261210);
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes = good;
+    for (int n = 1 + round % 4; n > 0; --n) {
+      size_t at = indexStart + random() % (bytes.size() - indexStart - 4);
+      bytes[at] = static_cast<char>(random());
+    }
+    bvtest::writeFile(launcher, bytes);
+    LauncherInputFiles files;
+    std::string message = thrownMessage([&] { loadLauncher(launcher, files); });
+    SCOPED_TRACE(message);
+    // Whatever loads names files inside the target directory.
+    for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
+      std::string name = files.getFileAt(i)->getFileName().c_str();
+      EXPECT_TRUE(!name.empty() && name != "." && name != ".." &&
+                  name.find_first_of("/\n") == std::string::npos)
+          << name;
+    }
+  }
 }
 
 // A stream that claims to be size bytes long but delivers only its first

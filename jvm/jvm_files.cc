@@ -1,0 +1,206 @@
+#include "jvm/jvm_files.h"
+
+#include "archive/file_index_entry.h"
+#include "archive/launcher_input_files.h"
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "platform/messages.h"
+#include "platform/platform_impl.h"
+#include "tagfile/tag_file.h"
+
+namespace {
+
+void logInfo(const char* text, const SString& detail) {
+  SString line(text);
+  line.append(detail);
+  Launcher::logMessage(line, LOG_INFO);
+}
+
+SString descriptionOf(const JVMFile& file) {
+  return file.getTagFile()->getTagValue("DESC", 0);
+}
+
+SString quoted(const SString& text) {
+  SString result("\"");
+  result.append(text);
+  result.append("\"");
+  return result;
+}
+
+}  // namespace
+
+JVMFiles::JVMFiles() : m_match(nullptr), m_stopAtFirstMatch(false) {}
+
+// The sequences delete the JVM files and the unverified finds.
+JVMFiles::~JVMFiles() {}
+
+void JVMFiles::addJVMFile(JVMFile* file) { m_files.push_back(file, true); }
+
+JVMFile* JVMFiles::getJVMFile(long index) const {
+  if (!m_files.validIndex(index)) {
+    char* text = get_msg(MSGID_NO_JVM_FOUND, nullptr);
+    SString message(text);
+    delete[] text;
+    throw LauncherException(message);
+  }
+  return const_cast<JVMFile*>(m_files.at(index));
+}
+
+void JVMFiles::setVerifyClass(const SString& classpath, const SString& className) {
+  m_verifyClasspath = classpath;
+  m_verifyClassName = className;
+}
+
+void JVMFiles::writeVerifyJar() {
+  if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) return;
+  LauncherInputFiles& inputFiles = Launcher::getInputFiles();
+  SString jarPath;
+  for (long i = 0; i < inputFiles.getEmbeddedFileCount(); i++) {
+    FileIndexEntry* entry = inputFiles.getFileAt(i);
+    if (entry == nullptr || entry->getFileType() != FILE_VERIFY_JAR) continue;
+    SString directory = PlatformImpl::createTempSubDirectory();
+    jarPath = entry->extract(directory);
+  }
+  if (jarPath.empty()) return;
+  m_verifyClasspath = quoted(jarPath);
+  m_verifyClassName = quoted("Verify");
+}
+
+void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
+  writeVerifyJar();
+  classpath = m_verifyClasspath;
+  className = m_verifyClassName;
+}
+
+void JVMFiles::search(JVMMatchPtrDeque& matches) {
+  m_match = nullptr;
+  writeVerifyJar();
+
+  const SString userHome = Launcher::getUserJavaHome();
+  if (!userHome.empty()) {
+    logInfo("Checking user specified Java home directory => ", userHome);
+    for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
+      m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName);
+    }
+  }
+
+  // The hints of every file up to and including the first one that allows
+  // a disk scan; the files after it are left to the scan.
+  bool scanAllowed = false;
+  if (m_match == nullptr) {
+    Launcher::logMessage("Initiating JVM search based on hints...", LOG_INFO);
+    for (long i = 0; i < m_files.size() && m_match == nullptr && !scanAllowed; i++) {
+      JVMFile* file = m_files.at(i);
+      scanAllowed = file->isSearchAll();
+      SubStatusWrapper subStatus;
+      PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING, descriptionOf(*file));
+      m_match = file->verifyWithPlatformHints(m_verifyClasspath, m_verifyClassName);
+      if (m_match == nullptr) {
+        m_match = file->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
+      }
+      if (m_match == nullptr) {
+        m_match = file->verifyWithPlatformJVMPaths(m_verifyClasspath, m_verifyClassName);
+      }
+    }
+  }
+
+  // A match from the verification of the scan's kept finds is appended by
+  // the scan itself and leaves m_match null.
+  if (m_match == nullptr && scanAllowed) {
+    m_stopAtFirstMatch = true;
+    exhaustiveSearch(matches);
+  }
+  if (m_match != nullptr) {
+    matches.push_back(m_match);
+    m_match = nullptr;  // now the caller's
+  }
+}
+
+void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch) {
+  m_match = nullptr;
+  writeVerifyJar();
+  m_stopAtFirstMatch = stopAtFirstMatch;
+  exhaustiveSearch(matches);
+  // Only a walk that verified the first file's finds can have set m_match.
+  if (m_match != nullptr) {
+    matches.push_back(m_match);
+    m_match = nullptr;
+  }
+}
+
+void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
+  m_unverifiedMatches.clear();
+
+  // Each name once, in file order; an empty JVM_EXE names no file.
+  StringDeque names;
+  for (long i = 0; i < m_files.size(); i++) {
+    SString exe = m_files.at(i)->getJVMExe();
+    bool known = exe.empty();
+    for (long j = 0; j < names.size() && !known; j++) known = names.at(j).compare(exe) == 0;
+    if (!known) names.push_back(exe);
+  }
+
+  SubStatusWrapper subStatus;
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_SCANNING, SString());
+  Launcher::logMessage("Beginning exhaustive search", LOG_INFO);
+  if (!names.empty()) scanForFiles(names);
+  if (m_match != nullptr) return;
+
+  Launcher::logMessage("Processing unverified matches.\n", LOG_INFO);
+  bool stop = false;
+  for (long i = 0; i < m_unverifiedMatches.size() && !stop; i++) {
+    UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
+    StringDeque& homes = entry->getHomeDirs();
+    for (long j = 0; j < homes.size() && !stop; j++) {
+      if (PlatformImpl::isCanceled()) {
+        stop = true;
+        break;
+      }
+      const SString home = homes.at(j);
+      JVMMatch* match = entry->getJVMFile()->verify(home, m_verifyClasspath, m_verifyClassName);
+      if (match != nullptr) {
+        matches.push_back(match);
+        stop = m_stopAtFirstMatch;
+      }
+    }
+  }
+}
+
+void JVMFiles::scanForFiles(const StringDeque& names) { PlatformImpl::findFiles(names, *this); }
+
+bool JVMFiles::foundFile(const SString& path) {
+  bool stop = false;
+  for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
+    JVMFile* file = m_files.at(i);
+    const SString exe = file->getJVMExe();
+    const unsigned long n = exe.length();
+    // JVM_EXE must end the path as whole components: "/" + exe, with
+    // something before it. A shorter path is no match for this file.
+    if (n == 0 || path.length() <= n) continue;
+    const unsigned long start = path.length() - n;
+    if (path[start - 1] != '/' || path.compare(start, n, exe) != 0) continue;
+    SString home = path.substr(0, start - 1);
+    if (home.empty()) home = "/";  // an executable right under the root
+
+    if (i == 0 && m_stopAtFirstMatch) {
+      m_match = file->verify(home, m_verifyClasspath, m_verifyClassName);
+      stop = m_match != nullptr;
+    } else if (m_match == nullptr) {
+      addUnverifiedMatch(file, home);
+    }
+  }
+  return stop;
+}
+
+void JVMFiles::addUnverifiedMatch(JVMFile* file, const SString& home) {
+  for (long i = 0; i < m_unverifiedMatches.size(); i++) {
+    UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);
+    if (entry->equals(*file)) {
+      entry->addJVMHome(home);
+      return;
+    }
+  }
+  UnverifiedJVMMatch* entry = new UnverifiedJVMMatch(*file);
+  entry->addJVMHome(home);
+  m_unverifiedMatches.push_back(entry);
+}

@@ -1,0 +1,98 @@
+// JVMFiles: every JVM description file of the run, and the search for a JVM
+// that satisfies one of them.
+//
+// A search tries, in this order: the Java home named on the command line
+// against every file; then, file by file, the platform hints, the path hints
+// and the PATH directories, up to and including the first file that allows
+// a disk scan (SEARCH_ALL); then, when such a file was reached, a scan of the
+// disks for the distinct JVM_EXE names. Each candidate home is checked with
+// JVMFile::verify, which runs the candidate's Java on the verification class.
+//
+// The scan is the slow part, so when one JVM is wanted the first file's finds
+// are verified during the walk and the walk ends at the first that passes;
+// the other files' finds are kept, each home once per file, and verified
+// after the walk in the order their files were first found.
+//
+// Single-threaded: the walk calls foundFile synchronously.
+#ifndef BV_JVM_JVM_FILES_H_
+#define BV_JVM_JVM_FILES_H_
+
+#include "foundation/deque.h"
+#include "foundation/sstring.h"
+#include "jvm/file_find_listener.h"
+#include "jvm/jvm_file.h"
+#include "jvm/jvm_match.h"
+#include "jvm/unverified_jvm_match.h"
+
+class JVMFiles : public FileFindListener {
+ public:
+  // No JVM files, no matches, empty verification class path and name.
+  JVMFiles();
+  // Deletes the JVM files and the unverified finds. Not virtual: a JVMFiles
+  // is never deleted through a base pointer.
+  ~JVMFiles();
+  JVMFiles(const JVMFiles&) = delete;
+  JVMFiles& operator=(const JVMFiles&) = delete;
+
+  // Appends file and takes ownership of it.
+  void addJVMFile(JVMFile* file);
+  long getJVMFileCount() const { return m_files.size(); }
+  // The file at index. Throws LauncherException with the catalog text "No
+  // Java(tm) Virtual Machine was found." (in the user's language) when index
+  // is below 0 or not below the count.
+  JVMFile* getJVMFile(long index) const;
+
+  // Sets the class path and class name of the verification command, as the
+  // shell is to see them (quote them yourself); writeVerifyJar then leaves
+  // them alone.
+  void setVerifyClass(const SString& classpath, const SString& className);
+  // When no verification class is set yet: extracts every embedded file of
+  // type FILE_VERIFY_JAR into a new temporary subdirectory (the last one
+  // wins) and sets the class path to its path and the class name to Verify,
+  // each in double quotes. Without such a file both stay empty, and then no
+  // check can succeed. Throws the LauncherException of the extraction.
+  void writeVerifyJar();
+  // writeVerifyJar(), then copies the two values out.
+  void writeVerifyJar(SString& classpath, SString& className);
+
+  // Looks for one JVM (user home, hints, then the disk scan when a file up
+  // to the first with SEARCH_ALL allows it) and appends at most one match,
+  // which then belongs to matches. A LauncherException from a check ends the
+  // search and reaches the caller.
+  void search(JVMMatchPtrDeque& matches);
+  // Scans the disks whatever the files' SEARCH_ALL and appends one match
+  // for every home, of every file, that passes, each home once per file.
+  // With stopAtFirstMatch the first file's finds are verified during the
+  // walk, and the first match ends everything (it is appended too).
+  void searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch);
+  // The disk scan and the verification of its finds; used by search and
+  // searchAll.
+  void exhaustiveSearch(JVMMatchPtrDeque& matches);
+
+  // Called by the walk for every path that ends with one of the JVM_EXE
+  // names. Records the home (path less "/" and JVM_EXE) for each file whose
+  // JVM_EXE ends the path as whole path components; for the first file,
+  // when one match is wanted, verifies it at once instead. True (stop the
+  // walk) when that verification passed.
+  bool foundFile(const SString& path) override;
+  // Records home as a candidate of file: appended to the file's entry
+  // unless already there, or a new entry at the end.
+  void addUnverifiedMatch(JVMFile* file, const SString& home);
+
+ protected:
+  // Walks the disks for names, reporting to foundFile: the search
+  // partitions (PlatformImpl::findFiles). Tests point the walk elsewhere.
+  virtual void scanForFiles(const StringDeque& names);
+
+ private:
+  friend class JVMFilesTestAccess;
+
+  JVMFilePtrDeque m_files;
+  UnverifiedJVMMatchPtrDeque m_unverifiedMatches;
+  JVMMatch* m_match;
+  bool m_stopAtFirstMatch;
+  SString m_verifyClasspath;
+  SString m_verifyClassName;
+};
+
+#endif  // BV_JVM_JVM_FILES_H_

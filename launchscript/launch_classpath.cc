@@ -1,0 +1,170 @@
+// The classpath function %CP% and the values built from the JVM file's
+// option tags and from the runtime files next to the launcher (.cp1, .cp,
+// .cp2, .sp, .ja).
+#include <cstdio>
+
+#include "jvm/jvm_file.h"
+#include "launcher/launcher.h"
+#include "launchscript/launch_script.h"
+#include "platform/platform_impl.h"
+#include "tagfile/tag_file.h"
+#include "tagfile/text_utils.h"
+
+namespace {
+
+SString tagValue(const JVMFile* jvmFile, const char* tag) {
+  return jvmFile == nullptr ? SString() : jvmFile->getTagFile()->getTagValue(tag, 0);
+}
+
+// Calls onLine for every non-empty line of the file (read with
+// readLineFromStream); false when the file cannot be opened.
+template <class OnLine>
+bool forEachLine(const SString& fileName, OnLine onLine) {
+  FILE* file = fopen(fileName.c_str(), "r");
+  if (file == nullptr) return false;
+  // A read error (a directory of that name, say) ends the file like its end.
+  while (!feof(file) && !ferror(file)) {
+    SString line;
+    readLineFromStream(file, line);
+    if (!line.empty()) onLine(line);
+  }
+  fclose(file);
+  return true;
+}
+
+}  // namespace
+
+SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const {
+  const JVMFile* jvmFile = m_jvmFile;
+  bool environmentMode = tagValue(jvmFile, "USE_CP_ENV_VAR").compare("1") == 0;
+
+  SString classpath;
+  appendClasspathArg(jvmFile, classpath, Launcher::getPrependClasspath());
+  addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp1"));
+  addToClasspath(jvmFile, classpath, buildJVMClasspath());
+  addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp"));
+  for (long i = 0; i < arguments.size(); ++i) {
+    SString entry = arguments[i];
+    if (environmentMode) stripQuotes(entry);
+    addToClasspath(jvmFile, classpath, entry);
+  }
+  SString archive = MacroHandler::resolve(m_archive, '%');
+  if (environmentMode) stripQuotes(archive);
+  addToClasspath(jvmFile, classpath, archive);
+  addToClasspath(jvmFile, classpath, buildJARClasspath(!environmentMode));
+  addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp2"));
+  appendClasspathArg(jvmFile, classpath, Launcher::getAppendClasspath());
+
+  if (environmentMode) {
+    SString variable = tagValue(jvmFile, "CP_ENV_VAR");
+    if (variable.empty()) {
+      Launcher::logMessage(
+          "If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm file should also define "
+          "CP_ENV_VAR.",
+          LOG_ERROR);
+    } else {
+      PlatformImpl::setEnvironmentVariable(variable, classpath);
+      SString message("Set env var ");
+      message += variable;
+      message += " to ";
+      message += classpath;
+      message += "\n";
+      Launcher::logMessage(message, LOG_INFO);
+    }
+    return SString();
+  }
+  if (classpath.empty()) return classpath;
+  SString option = tagValue(jvmFile, "CLASSPATH");
+  option += classpath;
+  return option;
+}
+
+void LaunchScript::addToClasspath(const JVMFile* jvmFile, SString& classpath,
+                                  const SString& entry) const {
+  if (entry.empty()) return;
+  if (!classpath.empty()) classpath += tagValue(jvmFile, "CLASSPATH_SEPARATOR");
+  classpath += entry;
+}
+
+void LaunchScript::appendClasspathArg(const JVMFile* jvmFile, SString& classpath,
+                                      const SString& value) const {
+  SString entry = value;
+  trim(entry, whitespaceChars);
+  if (entry.empty()) return;
+  if (entry[0] == '@') {
+    addToClasspath(jvmFile, classpath, buildClasspathFromFile(jvmFile, entry.substr(1), true));
+    return;
+  }
+  SString quoted("\"");
+  quoted += entry;
+  quoted += "\"";
+  addToClasspath(jvmFile, classpath, quoted);
+}
+
+SString LaunchScript::buildClasspathFromFile(const JVMFile* jvmFile, const SString& fileName,
+                                             bool logMissing) const {
+  SString classpath;
+  bool opened = forEachLine(fileName, [&](const SString& line) {
+    addToClasspath(jvmFile, classpath, line);
+  });
+  if (!opened && logMissing) {
+    SString message("Could not find the file ");
+    message += fileName;
+    message += " while building the classpath.";
+    Launcher::logMessage(message, LOG_WARNING);
+  }
+  return classpath;
+}
+
+SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const {
+  SString fileName = getRuntimeFileBase();
+  fileName += suffix;
+  return buildClasspathFromFile(jvmFile, fileName, false);
+}
+
+SString LaunchScript::buildJVMClasspath() const { return tagValue(m_jvmFile, "JVM_CLASSPATH"); }
+
+SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name,
+                                     const SString& value) const {
+  SString option = tagValue(jvmFile, "SYSTEM");
+  option += name;
+  option += tagValue(jvmFile, "SYSTEM_SEPARATOR");
+  option += jvmFile == nullptr ? value : jvmFile->resolve(value);
+  return option;
+}
+
+SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
+  SString result;
+  SString fileName = getRuntimeFileBase();
+  fileName += ".sp";
+  forEachLine(fileName, [&](const SString& line) {
+    unsigned long equals = line.find('=');
+    if (equals == SString::npos) return;
+    SString option = makeSystemProp(jvmFile, line.substr(0, equals), line.substr(equals + 1));
+    if (option.empty()) return;
+    if (!result.empty()) result += " ";
+    result += option;
+  });
+  return result;
+}
+
+SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
+  SString result;
+  SString fileName = getRuntimeFileBase();
+  fileName += ".ja";
+  forEachLine(fileName, [&](const SString& line) {
+    SString arguments = jvmFile == nullptr ? line : jvmFile->resolve(line);
+    if (arguments.empty()) return;
+    if (!result.empty()) result += " ";
+    result += arguments;
+  });
+  return result;
+}
+
+SString LaunchScript::getRuntimeFileBase() {
+  SString base = Launcher::getOriginalLauncherFileName();
+  unsigned long separator = base.find_last_of("/\\");
+  unsigned long dot = base.rfind('.');
+  if (separator != SString::npos && dot != SString::npos && dot > separator) base.erase(dot);
+  return base;
+}

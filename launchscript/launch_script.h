@@ -1,0 +1,179 @@
+// LaunchScript: the template language of the launch script and the running
+// of the Java command that it builds.
+//
+// The COMMAND tag of a launch script is a shell command line written as a
+// template. Before it runs, three passes turn it into the command for the
+// JVM that was found, in this order:
+//   %NAME%(args)  functions (classpath option, system properties, launcher
+//                 paths...), whose values are scanned again, so a value may
+//                 hold further calls;
+//   @NAME@        value 0 of the tag NAME of the JVM file (JVMFile::resolve);
+//   #NAME#        the environment variable NAME (empty when unset).
+// A doubled delimiter that opens no macro stands for the delimiter itself.
+//
+// Function arguments are double-quoted strings in which a doubled double
+// quote stands for one: %SYSTEMPROP%("bv.jvm.home", """@JVM_HOME@""") passes
+// the value "@JVM_HOME@" with its quotes, so that it reaches the shell in
+// double quotes.
+//
+// Because every replacement is scanned again, a value that reproduces its own
+// call would grow for ever; the scan of MacroHandler is bounded and fails
+// with "Launch script error: ..." past its bounds.
+//
+// Files next to the launcher adjust the command without rebuilding it; their
+// base name is the original launcher's name without its extension:
+//   base.cp1  classpath entries put after the -cp:p classpath
+//   base.cp   classpath entries put after the JVM file's JVM_CLASSPATH
+//   base.cp2  classpath entries put before the -cp:a classpath
+//   base.sp   system properties ("name=value", one per line)
+//   base.ja   Java arguments (one or more per line)
+// Each is optional; empty lines add nothing; lines are used as written (no
+// quotes are added).
+//
+// Every operation that can fail throws LauncherException and nothing else.
+// Single-threaded, like the whole launcher.
+#ifndef BV_LAUNCHSCRIPT_LAUNCH_SCRIPT_H_
+#define BV_LAUNCHSCRIPT_LAUNCH_SCRIPT_H_
+
+#include "foundation/deque.h"
+#include "foundation/sstring.h"
+#include "jvm/macro_handler.h"
+
+class JVMFile;
+class TagFile;
+
+// The environment variable that holds the JVM home while the command runs.
+extern const char* setEnvVarAtLaunch;
+
+class LaunchScript : public MacroHandler {
+ public:
+  // Reads COMMAND, DESC, DISPLAY_CONSOLE (default false),
+  // AUTO_SET_WORKING_DIR (default true) and ARCHIVE; %CP% adds the classpath
+  // archives of the launcher archive. Keeps no reference to tagFile.
+  LaunchScript(const TagFile& tagFile, bool captureOutput);
+  // A script of one command: no console, the launcher's directory as the
+  // working directory, no DESC or ARCHIVE. The JVM check passes
+  // (command, true, false).
+  LaunchScript(const SString& command, bool captureOutput, bool extractJars);
+  LaunchScript(const LaunchScript&) = delete;
+  LaunchScript& operator=(const LaunchScript&) = delete;
+
+  SString getDesc() const { return m_desc; }
+  // Everything that the executions so far captured (each execute appends).
+  const SString& getStdOut() const { return m_stdOut; }
+  const SString& getStdErr() const { return m_stdErr; }
+
+  // The command with its functions, then its @ macros (from jvmFile), then
+  // its # macros replaced. jvmFile is used only during the call.
+  SString resolve(const JVMFile& jvmFile);
+
+  // Replaces, in text, the function call (delimiter '%') or environment
+  // macro ('#') whose delimiters stand at start and end; other delimiters
+  // change nothing. A function call extends from start past the closing
+  // parenthesis of its argument list. Throws "Launch script error: ..." for
+  // an unknown function, a malformed argument list or a wrong number of
+  // arguments, and the error of parseStringArgument for an argument string
+  // that is not closed. end is not changed.
+  void processMacro(SString& text, char delimiter, unsigned long start,
+                    unsigned long& end) const override;
+
+  // Parses a function's argument list: optional white space, "(", double
+  // quoted strings separated by ",", ")". pos starts just past the name's
+  // closing '%' and ends just past the ')', or npos when the last argument's
+  // closing quote ends the text (the list is then taken as closed). Errors
+  // "Expected left parenthesis.", "Expected string arg." and "Expected right
+  // parenthesis." go through throwException with " (near character <n>)",
+  // n being the position after the last element that was read correctly.
+  void getArguments(const SString& text, unsigned long& pos, StringDeque& arguments) const;
+
+  // Logs "Launch command:" and text (the command as far as it is resolved),
+  // then throws LauncherException "Launch script error: " + message.
+  [[noreturn]] void throwException(const SString& text, const char* message) const;
+  [[noreturn]] void throwException(const SString& text, const SString& message) const;
+
+  // Resolves the command, appends extraArguments (each in double quotes,
+  // with \ $ ` and " escaped, so that it reaches the program byte for byte),
+  // and runs it through the shell in the launcher's directory (when
+  // AUTO_SET_WORKING_DIR) with JAVA_HOME set to the JVM file's JVM_HOME for
+  // the duration of the command. Launchers of purpose 0 or 2 first apply the
+  // JVM file's SET_ENV_FOR_WIZARD settings (they stay for the rest of the
+  // run). Output is captured (and logged) unless the console is shown
+  // (DISPLAY_CONSOLE or forceConsole) or capture is off. Returns the
+  // command's exit code; failures to start it throw.
+  long execute(const JVMFile& jvmFile, const StringDeque* extraArguments, bool forceConsole);
+
+  // --- Values of the classpath and property functions ---
+
+  // Adds entry after the JVM file's CLASSPATH_SEPARATOR, or alone while the
+  // classpath is empty; an empty entry adds nothing.
+  void addToClasspath(const JVMFile* jvmFile, SString& classpath, const SString& entry) const;
+  // A -cp:p / -cp:a value: trimmed; empty adds nothing; "@file" adds the
+  // lines of file (a warning is logged when it is missing); anything else
+  // is added as one entry in double quotes.
+  void appendClasspathArg(const JVMFile* jvmFile, SString& classpath, const SString& value) const;
+  // The classpath made of the file's lines; empty when it cannot be opened
+  // (with a warning when logMissing).
+  SString buildClasspathFromFile(const JVMFile* jvmFile, const SString& fileName,
+                                 bool logMissing) const;
+  // buildClasspathFromFile(base + suffix, false).
+  SString buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const;
+  // Value 0 of JVM_CLASSPATH of the JVM file being resolved.
+  SString buildJVMClasspath() const;
+  // Extracts every classpath archive of the launcher archive into one new
+  // temporary directory and returns their paths as a classpath (each path in
+  // double quotes when quote). Empty when the script does not extract them.
+  SString buildJARClasspath(bool quote) const;
+  // SYSTEM + name + SYSTEM_SEPARATOR + value with its @ macros resolved.
+  SString makeSystemProp(const JVMFile* jvmFile, const SString& name, const SString& value) const;
+  // The options of the ".sp" file, separated by one blank.
+  SString buildRuntimeSystemProps(const JVMFile* jvmFile) const;
+  // The resolved lines of the ".ja" file, separated by one blank.
+  SString buildRuntimeJavaArgs(const JVMFile* jvmFile) const;
+
+  // The base name of the runtime files: the original launcher file name, cut
+  // at its last "." when that comes after its last "/" or "\" (a name
+  // without either keeps its extension).
+  static SString getRuntimeFileBase();
+
+ private:
+  typedef SString (LaunchScript::*FunctionCall)(const SString& text,
+                                                const StringDeque& arguments) const;
+  // One entry of the function table (launch_script_functions.cc).
+  struct FunctionDef {
+    const char* name;
+    long minArguments;
+    long maxArguments;         // -1: any number
+    const char* countMessage;  // for a wrong number of arguments
+    FunctionCall call;
+  };
+  static const FunctionDef* findFunction(const SString& name);
+
+  // The value of the function call being replaced; arguments as parsed.
+  SString callREPLACE(const SString& text, const StringDeque& arguments) const;
+  SString callRUNTIME_SYSTEMPROP(const SString& text, const StringDeque& arguments) const;
+  SString callRUNTIME_JAVAARGS(const SString& text, const StringDeque& arguments) const;
+  SString callSYSTEMPROP(const SString& text, const StringDeque& arguments) const;
+  SString callCP(const SString& text, const StringDeque& arguments) const;
+  SString callIF_EXISTS(const SString& text, const StringDeque& arguments) const;
+  SString callLAUNCHER_FILE(const SString& text, const StringDeque& arguments) const;
+  SString callLAUNCHER_DIR(const SString& text, const StringDeque& arguments) const;
+  SString callAPPLICATION_ARCHIVE(const SString& text, const StringDeque& arguments) const;
+  SString callTEMP_DIR(const SString& text, const StringDeque& arguments) const;
+
+  // The JVM file of the resolution in progress; throws when a function that
+  // needs one is used outside resolve.
+  const JVMFile& currentJVMFile(const SString& text) const;
+
+  SString m_command;
+  bool m_captureOutput;
+  bool m_displayConsole;
+  bool m_autoSetWorkingDir;
+  SString m_stdOut;
+  SString m_stdErr;
+  const JVMFile* m_jvmFile;
+  bool m_extractJars;
+  SString m_desc;
+  SString m_archive;
+};
+
+#endif  // BV_LAUNCHSCRIPT_LAUNCH_SCRIPT_H_

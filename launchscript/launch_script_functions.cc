@@ -1,0 +1,88 @@
+// The functions of the launch script template language: the table that
+// names them with their argument counts, and the values of those that do
+// not build the classpath or the runtime options (launch_classpath.cc).
+#include "launchscript/launch_script.h"
+
+#include "jvm/jvm_file.h"
+#include "launcher/launcher.h"
+#include "platform/platform_impl.h"
+#include "tagfile/tag_file.h"
+
+// Names are compared exactly, upper case as written.
+const LaunchScript::FunctionDef* LaunchScript::findFunction(const SString& name) {
+  static const FunctionDef kFunctions[] = {
+      {"REPLACE", 3, 3, "REPLACE function requires 3 arguments.", &LaunchScript::callREPLACE},
+      {"RUNTIME_SYSTEMPROP", 0, 0, "RUNTIME_SYSTEMPROP function takes no arguments.",
+       &LaunchScript::callRUNTIME_SYSTEMPROP},
+      {"RUNTIME_JAVAARGS", 0, 0, "RUNTIME_JAVAARGS function takes no arguments.",
+       &LaunchScript::callRUNTIME_JAVAARGS},
+      {"SYSTEMPROP", 2, 2, "SYSTEMPROP function requires 2 arguments.", &LaunchScript::callSYSTEMPROP},
+      {"CP", 0, -1, "", &LaunchScript::callCP},
+      {"IF_EXISTS", 2, 2, "IF_EXISTS function requires 2 arguments.", &LaunchScript::callIF_EXISTS},
+      {"LAUNCHER_FILE", 0, 0, "LAUNCHER_FILE function takes 0 arguments.",
+       &LaunchScript::callLAUNCHER_FILE},
+      {"LAUNCHER_DIR", 0, 0, "LAUNCHER_DIR function takes 0 arguments.",
+       &LaunchScript::callLAUNCHER_DIR},
+      {"APPLICATION_ARCHIVE", 0, 1, "APPLICATION_ARCHIVE function takes 0 arguments.",
+       &LaunchScript::callAPPLICATION_ARCHIVE},
+      {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::callTEMP_DIR},
+  };
+  for (const FunctionDef& function : kFunctions) {
+    if (name.compare(function.name) == 0) return &function;
+  }
+  return nullptr;
+}
+
+// Every occurrence of the resolved search text in the subject becomes the
+// resolved replacement; the search goes on after each inserted text, so a
+// replacement that contains the search text is not replaced again. An empty
+// search text leaves the subject as it is.
+SString LaunchScript::callREPLACE(const SString& text, const StringDeque& arguments) const {
+  const JVMFile& jvmFile = currentJVMFile(text);
+  SString from = jvmFile.resolve(arguments[0]);
+  SString to = jvmFile.resolve(arguments[1]);
+  SString result = arguments[2];
+  if (from.empty()) return result;
+  for (unsigned long pos = result.find(from); pos != SString::npos;
+       pos = result.find(from, pos + to.length())) {
+    result.replace(pos, from.length(), to);
+  }
+  return result;
+}
+
+SString LaunchScript::callRUNTIME_SYSTEMPROP(const SString& text, const StringDeque&) const {
+  return buildRuntimeSystemProps(&currentJVMFile(text));
+}
+
+SString LaunchScript::callRUNTIME_JAVAARGS(const SString& text, const StringDeque&) const {
+  return buildRuntimeJavaArgs(&currentJVMFile(text));
+}
+
+SString LaunchScript::callSYSTEMPROP(const SString& text, const StringDeque& arguments) const {
+  return makeSystemProp(&currentJVMFile(text), arguments[0], arguments[1]);
+}
+
+SString LaunchScript::callIF_EXISTS(const SString& text, const StringDeque& arguments) const {
+  const JVMFile& jvmFile = currentJVMFile(text);
+  if (jvmFile.getTagFile()->getTagValue(arguments[0].c_str(), 0).empty()) return SString();
+  return jvmFile.resolve(arguments[1]);
+}
+
+SString LaunchScript::callLAUNCHER_FILE(const SString&, const StringDeque&) const {
+  return Launcher::getLauncherFileName();
+}
+
+SString LaunchScript::callLAUNCHER_DIR(const SString&, const StringDeque&) const {
+  return Launcher::getOriginalLauncherDir();
+}
+
+SString LaunchScript::callAPPLICATION_ARCHIVE(const SString&, const StringDeque& arguments) const {
+  if (arguments.empty()) return Launcher::getApplicationArchive();
+  return Launcher::getApplicationArchive(arguments[0]);
+}
+
+SString LaunchScript::callTEMP_DIR(const SString&, const StringDeque&) const {
+  SString dir = PlatformImpl::getSystemTempDirectory();
+  if (!dir.empty() && dir[dir.length() - 1] == '\\') dir.erase(dir.length() - 1);
+  return dir;
+}

@@ -1,0 +1,244 @@
+// The classpath function, the runtime files next to the launcher and the
+// system property options.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/launcher_input_files.h"
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
+#include "tests/archive/archive_test_util.h"
+#include "tests/launchscript/launch_script_fixture.h"
+
+namespace bvtest {
+namespace {
+
+std::string str(const SString& s) { return std::string(s.c_str(), s.length()); }
+
+TEST_F(LaunchScriptTest, ClasspathTakesItsNineSourcesInOrder) {
+  writeFile(m_dir.file("list"), "a1\r\n\n  a2  \n");
+  writeFile(m_dir.file("setup.cp1"), "p1\n");
+  writeFile(m_dir.file("setup.cp"), "c1\nc2");
+  writeFile(m_dir.file("setup.cp2"), "\"q 2\"\n");
+  loadJVMFile(exampleJVMFile() + "JVM_CLASSPATH: jvm1:jvm2\n");
+  Launcher::getPrependClasspath() = " /opt/my lib/a.jar\t";
+  Launcher::getAppendClasspath() = ("@" + m_dir.file("list")).c_str();
+  std::unique_ptr<TagFile> tags = loadLaunchScript(
+      "ARCHIVE: \"\"\"%LAUNCHER_DIR%()/app.jar\"\"\"\n"
+      "COMMAND: \"run %CP%(\"\"arg1\"\", \"\"\"\"\"\"arg 2\"\"\"\"\"\") main\"\n");
+  LaunchScript script(*tags, true);
+  EXPECT_EQ("run -cp \"/opt/my lib/a.jar\":p1:jvm1:jvm2:c1:c2:arg1:\"arg 2\":\"" + m_dir.path() +
+                "/app.jar\":\"q 2\":a1:a2 main",
+            str(script.resolve(*m_jvmFile)));
+}
+
+TEST_F(LaunchScriptTest, ExampleCommandGivesQuotedClasspathAndProperties) {
+  std::string command =
+      "\"@JVM_HOME@/@JVM_EXE@\" %CP%(\"\"\".\"\"\", \"\"\"app.jar\"\"\", \"\"\"app.jar\"\"\") "
+      "%SYSTEMPROP%(\"temp.dir\", \"\"\"%TEMP_DIR%()\"\"\") "
+      "%SYSTEMPROP%(\"bv.jvm.home\", \"\"\"@JVM_HOME@\"\"\") "
+      "%SYSTEMPROP%(\"bv.launcher.file\", \"\"\"%LAUNCHER_FILE%()\"\"\") "
+      "%SYSTEMPROP%(\"bv.external.home\", \"\"\"%LAUNCHER_DIR%()\"\"\") "
+      "%RUNTIME_SYSTEMPROP%() %IF_EXISTS%(\"INIT_JAVA_HEAP\", \"@INIT_JAVA_HEAP@20m\") "
+      "%IF_EXISTS%(\"MAX_JAVA_HEAP\", \"@MAX_JAVA_HEAP@60m\") %RUNTIME_JAVAARGS%() run";
+  std::string temp = PlatformImpl::getSystemTempDirectory().c_str();
+  EXPECT_EQ("\"/Library/Java/Home/bin/java\" -cp \".\":\"app.jar\":\"app.jar\" -Dtemp.dir=\"" + temp +
+                "\" -Dbv.jvm.home=\"/Library/Java/Home\" -Dbv.launcher.file=\"" + launcherPath() +
+                "\" -Dbv.external.home=\"" + m_dir.path() + "\"  -Xms20m -Xmx60m  run",
+            resolve(command));
+}
+
+TEST_F(LaunchScriptTest, EnvironmentModeSetsTheVariableInsteadOfAnOption) {
+  unsetEnv("BV_TEST_CP");
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: 1\nCP_ENV_VAR: BV_TEST_CP\n");
+  EXPECT_EQ("java  run",
+            resolve("java %CP%(\"\"\".\"\"\", \"\"\"app.jar\"\"\", \"app\"\"\") run"));
+  EXPECT_STREQ(".:app.jar:app", PlatformImpl::getEnvironmentVariable("BV_TEST_CP").c_str());
+  EXPECT_NE(std::string::npos, log().find("Set env var BV_TEST_CP to .:app.jar:app\n"));
+
+  // Without a variable name the classpath is lost, with an error in the log.
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: 1\n");
+  EXPECT_EQ("java  run", resolve("java %CP%(\"x\") run"));
+  EXPECT_NE(std::string::npos,
+            log().find("ERROR: If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm file "
+                       "should also define CP_ENV_VAR.\n"));
+
+  // Only exactly "1" turns the mode on.
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: \" 1\"\nCP_ENV_VAR: BV_TEST_CP\n");
+  EXPECT_EQ("java -cp x run", resolve("java %CP%(\"x\") run"));
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: yes\nCP_ENV_VAR: BV_TEST_CP\n");
+  EXPECT_EQ("java -cp x run", resolve("java %CP%(\"x\") run"));
+}
+
+TEST_F(LaunchScriptTest, CommandLineClasspathValues) {
+  LaunchScript script(SString("x"), true, false);
+  struct Case {
+    std::string value;
+    std::string classpath;
+  } cases[] = {
+      {"", ""},
+      {" \t\r\n", ""},
+      {"/opt/my lib/a.jar", "\"/opt/my lib/a.jar\""},
+      {"  a  ", "\"a\""},
+      {"@" + m_dir.file("missing"), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    SString classpath;
+    script.appendClasspathArg(m_jvmFile.get(), classpath, c.value.c_str());
+    EXPECT_EQ(c.classpath, str(classpath));
+  }
+  EXPECT_NE(std::string::npos, log().find("WARNING: Could not find the file " + m_dir.file("missing") +
+                                          " while building the classpath.\n"));
+
+  // Entries go after the separator; an empty entry adds nothing.
+  SString classpath("a");
+  script.addToClasspath(m_jvmFile.get(), classpath, "");
+  script.addToClasspath(m_jvmFile.get(), classpath, "b");
+  EXPECT_EQ("a:b", str(classpath));
+}
+
+TEST_F(LaunchScriptTest, RuntimeFileThatCannotBeReadAddsNothing) {
+  // A directory opens for reading but fails on the first read.
+  ASSERT_EQ(0, runShell("mkdir \"" + m_dir.file("setup.cp1") + "\" \"" + m_dir.file("setup.sp") + "\""));
+  EXPECT_EQ("x   y", resolve("x %CP%() %RUNTIME_SYSTEMPROP%() y"));
+}
+
+TEST_F(LaunchScriptTest, RuntimeFileBaseDropsOnlyARealExtension) {
+  struct Case {
+    const char* launcher;
+    const char* base;
+  } cases[] = {
+      {"/Volumes/CD/setup.app", "/Volumes/CD/setup"},
+      {"/Volumes/My.CD/setup", "/Volumes/My.CD/setup"},
+      {"/Volumes/CD/setup.tar.gz", "/Volumes/CD/setup.tar"},
+      {"C:\\CD\\setup.exe", "C:\\CD\\setup"},
+      {"setup.app", "setup.app"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.launcher);
+    LauncherTestAccess::setOriginalLauncherFileName(c.launcher);
+    EXPECT_STREQ(c.base, LaunchScript::getRuntimeFileBase().c_str());
+  }
+}
+
+TEST_F(LaunchScriptTest, RuntimePropertiesAndJavaArguments) {
+  LaunchScript script(SString("x"), true, false);
+  EXPECT_EQ("", str(script.buildRuntimeSystemProps(m_jvmFile.get())));
+  EXPECT_EQ("", str(script.buildRuntimeJavaArgs(m_jvmFile.get())));
+
+  writeFile(m_dir.file("setup.sp"), "a=b\nno equals sign\n\r\nc=d=e\n  home=@JVM_HOME@  \n");
+  writeFile(m_dir.file("setup.ja"), "@MAX_JAVA_HEAP@128m\n\n  -verbose  \n");
+  EXPECT_EQ("-Da=b -Dc=d=e -Dhome=/Library/Java/Home",
+            str(script.buildRuntimeSystemProps(m_jvmFile.get())));
+  EXPECT_EQ("-Xmx128m -verbose", str(script.buildRuntimeJavaArgs(m_jvmFile.get())));
+  EXPECT_EQ("x -Da=b -Dc=d=e -Dhome=/Library/Java/Home y -Xmx128m -verbose z",
+            resolve("x %RUNTIME_SYSTEMPROP%() y %RUNTIME_JAVAARGS%() z"));
+  // A runtime file of the original launcher is used, not one of the copy
+  // that runs.
+  LauncherTestAccess::setOriginalLauncherFileName("/nonexistent/setup.app");
+  EXPECT_EQ("x  y  z", resolve("x %RUNTIME_SYSTEMPROP%() y %RUNTIME_JAVAARGS%() z"));
+}
+
+TEST_F(LaunchScriptTest, SystemPropertyResolvesOnlyTheValue) {
+  LaunchScript script(SString("x"), true, false);
+  EXPECT_EQ("-D@JVM_EXE@=\"/Library/Java/Home\"",
+            str(script.makeSystemProp(m_jvmFile.get(), "@JVM_EXE@", "\"@JVM_HOME@\"")));
+  loadJVMFile("SYSTEM: --prop:\nSYSTEM_SEPARATOR: :=\n");
+  EXPECT_EQ("--prop:a:=b", str(script.makeSystemProp(m_jvmFile.get(), "a", "b")));
+}
+
+TEST_F(LaunchScriptTest, ClasspathArchivesOnlyWhenExtracting) {
+  LaunchScript script(SString("x"), true, false);
+  EXPECT_EQ("", str(script.buildJARClasspath(true)));
+}
+
+}  // namespace
+}  // namespace bvtest
+
+namespace bvtest {
+namespace {
+
+// The classpath archives of a real launcher built with bvpack. The run's
+// input files are read once per process, so each case runs in a child.
+class LaunchJarClasspathTest : public LaunchScriptTest {
+ protected:
+  // Runs f in a child process and returns what it returned (or the message
+  // of the LauncherException that it threw).
+  std::string inChild(const std::function<std::string()>& f) {
+    std::string result = m_dir.file("child-result");
+    pid_t pid = fork();
+    if (pid == 0) {
+      std::string text;
+      try {
+        text = f();
+      } catch (const LauncherException& e) {
+        text = std::string("exception: ") + e.getMessage().c_str();
+      }
+      writeFile(result, text);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return readFile(result);
+  }
+
+  // A launcher with two classpath archives between other kinds of file.
+  void buildLauncher() {
+    const char* files[][3] = {
+        {"5", "Verify.jar", "verify"}, {"3", "a.jar", "first archive"},
+        {"6", "app.jar", "application"}, {"3", "b.jar", "second archive"}};
+    std::vector<std::string> args = {"-o", launcherPath()};
+    ASSERT_EQ(0, runShell("mkdir \"" + m_dir.file("in") + "\" \"" + m_dir.file("tmp") + "\""));
+    for (const auto& file : files) {
+      writeFile(m_dir.file(std::string("in/") + file[1]), file[2]);
+      args.push_back(std::string(file[0]) + ":" + m_dir.file(std::string("in/") + file[1]));
+    }
+    std::string out;
+    ASSERT_EQ(0, runBvpack(args, &out)) << out;
+  }
+
+  // In the child: reads the launcher's index and resolves command with a
+  // launch script that extracts the archives.
+  std::string resolveInLauncher(const std::string& command) {
+    PlatformImpl::setSystemTempDir(m_dir.file("tmp").c_str());
+    Launcher::getInputFiles().load(false);
+    std::unique_ptr<TagFile> tags = loadLaunchScript("COMMAND: " + command + "\n");
+    LaunchScript script(*tags, true);
+    return str(script.resolve(*m_jvmFile));
+  }
+};
+
+TEST_F(LaunchJarClasspathTest, EveryClasspathArchiveIsExtractedAndAdded) {
+  buildLauncher();
+  std::string resolved = inChild([&] { return resolveInLauncher("x %CP%(\"first\") y"); });
+  std::string prefix = "x -cp first:\"" + m_dir.file("tmp/bvj");
+  ASSERT_EQ(0u, resolved.find(prefix)) << resolved;
+  // One new directory holds both archives, in index order, each quoted.
+  std::string directory = resolved.substr(prefix.size() - 3, 9);
+  std::string first = m_dir.file("tmp/" + directory + "/a.jar");
+  std::string second = m_dir.file("tmp/" + directory + "/b.jar");
+  EXPECT_EQ("x -cp first:\"" + first + "\":\"" + second + "\" y", resolved);
+  EXPECT_EQ("first archive", readFile(first));
+  EXPECT_EQ("second archive", readFile(second));
+
+  // Environment mode takes them without quotes.
+  unsetEnv("BV_TEST_CP");
+  loadJVMFile(exampleJVMFile() + "USE_CP_ENV_VAR: 1\nCP_ENV_VAR: BV_TEST_CP\n");
+  std::string classpath = inChild([&] {
+    resolveInLauncher("%CP%()");
+    return std::string(getenv("BV_TEST_CP") ? getenv("BV_TEST_CP") : "unset");
+  });
+  EXPECT_EQ(0u, classpath.find(m_dir.file("tmp/bvj"))) << classpath;
+  EXPECT_EQ(std::string::npos, classpath.find('"')) << classpath;
+}
+
+}  // namespace
+}  // namespace bvtest
