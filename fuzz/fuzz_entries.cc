@@ -14,6 +14,8 @@
 #include "foundation/sstring.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
+#include "jvm/jvm_file.h"
+#include "launchscript/launch_script.h"
 #include "launcher/cmd_line.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
@@ -183,6 +185,26 @@ void checkRoundTrip(const TagFile& original) {
       if (copy.getTagValue(key.c_str(), static_cast<unsigned long>(j)).compare(values.at(j)) != 0) abort();
     }
   }
+}
+
+// The JVM file that launch templates are resolved against: the usual tags,
+// a value with a blank, one that refers to another and one that refers to
+// itself.
+TagFile& launchJVMTags() {
+  static TagFile* tags = [] {
+    TagFile* t = new TagFile();
+    const char* const pairs[][2] = {
+        {"JVM_HOME", "/usr/lib/jvm/java home\\"}, {"JVM_EXE", "bin/java"},
+        {"CLASSPATH", "-cp "}, {"CLASSPATH_SEPARATOR", ":"},
+        {"SYSTEM", " -D"}, {"SYSTEM_SEPARATOR", "="},
+        {"INIT_JAVA_HEAP", "-Xms"}, {"JVM_CLASSPATH", "/opt/a.jar:@JVM_HOME@/lib"},
+        {"JVM_FILE", "/tmp/found.jvm"}, {"JVM_TEMP", "1"},
+        {"SELF", "x@SELF@@SELF@"}, {"QUOTE", "\"q\""},
+    };
+    for (const auto& pair : pairs) t->setTagValue(pair[0], pair[1]);
+    return t;
+  }();
+  return *tags;
 }
 
 }  // namespace
@@ -374,9 +396,24 @@ int fuzzTextArguments(const uint8_t* data, size_t size) {
   return 0;
 }
 
+int fuzzLaunchScript(const uint8_t* data, size_t size) {
+  SilentConsole quiet;
+  Launcher::resetRunState();
+  // The runtime files (.cp, .sp, .ja) next to this name do not exist.
+  LauncherTestAccess::setLauncherFileName(SString(scratchFile("setup.bin").c_str()));
+  JVMFile jvmFile(launchJVMTags());
+  LaunchScript script(text(data, size), false, false);
+  try {
+    script.resolve(jvmFile);
+  } catch (const LauncherException&) {
+  }
+  return 0;
+}
+
 const FuzzEntry fuzzEntries[] = {
     {"archive_index", fuzzArchiveIndex}, {"tag_file", fuzzTagFile},
     {"instructions", fuzzInstructions},   {"expressions", fuzzExpressions},
     {"cmd_line", fuzzCmdLine},           {"text_arguments", fuzzTextArguments},
+    {"launch_script", fuzzLaunchScript},
 };
 const size_t fuzzEntryCount = sizeof fuzzEntries / sizeof fuzzEntries[0];

@@ -37,6 +37,9 @@ int fuzzCmdLine(const uint8_t* data, size_t size);
 // position taken from the first byte, then the whole text tokenized; also
 // the other text utilities (trim, quotes, numbers, lines, escapes).
 int fuzzTextArguments(const uint8_t* data, size_t size);
+// A launch script's COMMAND template resolved (functions, @ macros of a
+// fixed JVM file, # environment macros) without running it.
+int fuzzLaunchScript(const uint8_t* data, size_t size);
 
 // The targets by name, for the regression test: the name is also the
 // folder of its kept inputs under tests/fuzz_regressions/.

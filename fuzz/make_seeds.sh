@@ -6,7 +6,7 @@ src="$(cd "$(dirname "$0")/.." && pwd)"
 out="$1"
 examples="$src/examples"
 rm -rf "$out"
-for t in archive_index tag_file instructions expressions cmd_line text_arguments; do
+for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script; do
   mkdir -p "$out/$t"
 done
 
@@ -31,6 +31,13 @@ done
 # Command lines: the example launch template's command, and a split one.
 sed -n 's/^COMMAND: //p' "$examples/launch.tag" >"$out/cmd_line/template"
 printf '/opt/jvm/bin/java -cp "/tmp/a b.jar" -Dx=\\"y\\" ab"c d"ef Main arg\\' >"$out/cmd_line/quotes"
+
+# Launch templates: the example's COMMAND as its tag file gives it (outer
+# quotes gone, doubled quotes single), and one that calls every function.
+sed -n 's/^COMMAND: "\(.*\)"\r\{0,1\}$/\1/p' "$examples/launch.tag" | sed 's/""/"/g' \
+  >"$out/launch_script/example"
+printf '%s' '%REPLACE%("@JVM_HOME@", "java home", "jh") %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%() %SYSTEMPROP%("a", "b c") %CP%("x.jar") %IF_EXISTS%("INIT_JAVA_HEAP", "@INIT_JAVA_HEAP@20m") %LAUNCHER_FILE%() %LAUNCHER_DIR%() %APPLICATION_ARCHIVE%() %TEMP_DIR%() #HOME# ##x %%y @@z @SELF@' \
+  >"$out/launch_script/functions"
 
 # Text arguments: each example line, unquoted and quoted from its start.
 n=0
