@@ -1,6 +1,8 @@
 #include "archive/launcher_input_files.h"
 
+#include "instructions/instructions.h"
 #include "launcher/launcher.h"
+#include "launchscript/launch_script.h"
 #include "launcher/launcher_exception.h"
 #include "tagfile/text_utils.h"
 
@@ -11,9 +13,16 @@ const char* jvmTagName = "JVM";
 const char* runInstructionsActionName = "RUN_INSTRUCTIONS";
 const char* extractedInputFileName = "input.tag";
 
-LauncherInputFiles::LauncherInputFiles() : m_internalFilesLoaded(false) {}
+LauncherInputFiles::LauncherInputFiles()
+    : m_instructions(nullptr), m_launchScript(nullptr), m_jvmFilesLoaded(false),
+      m_internalFilesLoaded(false) {}
 
-LauncherInputFiles::~LauncherInputFiles() {}
+// The script objects refer to the tag files, so they go first; the members
+// then go in reverse order: the JVM files, the named tag files, the index.
+LauncherInputFiles::~LauncherInputFiles() {
+  delete m_instructions;
+  delete m_launchScript;
+}
 
 namespace {
 

@@ -15,6 +15,11 @@
 
 #include "archive/file_index_entry.h"
 #include "foundation/sstring.h"
+#include "jvm/jvm_files.h"
+#include "tagfile/tag_file.h"
+
+class Instructions;
+class LaunchScript;
 
 // Tags of the input file that extractAll writes (and that an input file
 // may hold).
@@ -55,8 +60,27 @@ class LauncherInputFiles {
   void loadFileIndex(FILE* file, long indexOffset);
 
   // Parses the embedded tag files in index order from the open launcher
-  // file and makes the script objects of the run.
+  // file and makes the script objects of the run: the first instruction
+  // script and the first launch script (unless an input file named one
+  // before), and every JVM description file (unless an input file set the
+  // list). The launch script's description becomes the console title. A
+  // syntax error propagates.
   void loadTagFiles(FILE* file);
+
+  // Applies an input file (before the archive is read): INSTRUCTIONS,
+  // LAUNCHSCRIPT, VERIFY_CLASSPATH with VERIFY_CLASS_NAME, UI_TITLE and the
+  // JVM list, in this order. Files are opened as named, relative to the
+  // current directory. The first error stops it; what was set stays.
+  void load(const TagFile& inputFile);
+
+  // Loads the named tag file, keeps it for the run and returns it. Throws
+  // "Unable to load input file: <name>" or the file's syntax error report.
+  TagFile* loadTagFile(const SString& fileName);
+
+  // The script objects, possibly null; owned by the set.
+  Instructions* getInstructions() const { return m_instructions; }
+  LaunchScript* getLaunchScript() const { return m_launchScript; }
+  JVMFiles* getJVMFiles() { return &m_jvmFiles; }
 
   // Extracts every entry, in index order, into the current directory, then
   // writes "input.tag" there: ACTION = RUN_INSTRUCTIONS, INSTRUCTIONS and
@@ -86,8 +110,11 @@ class LauncherInputFiles {
   static void logEntry(const FileIndexEntry& entry);
 
   FileIndexEntryPtrDeque m_fileIndex;
-  // The tag files named by an input file and the script objects belong
-  // here, between the index and the loaded flag.
+  TagFilePtrDeque m_tagFiles;
+  Instructions* m_instructions;
+  LaunchScript* m_launchScript;
+  JVMFiles m_jvmFiles;
+  bool m_jvmFilesLoaded;
   bool m_internalFilesLoaded;
 };
 

@@ -5,16 +5,10 @@
 #include "jvm/tag_names.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "launchscript/launch_script.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
-
-// Stand-in until launchscript lands: without the launch script no
-// verification command can run yet.
-#if __has_include("launchscript/launch_script.h")
-#include "launchscript/launch_script.h"
-#define BV_HAVE_LAUNCH_SCRIPT 1
-#endif
 
 const char* verificationMarker = "1739021872";
 
@@ -154,15 +148,11 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
 
   StringPairPtrDeque expected;
   SString command = buildVerifyCommand(jvmHome, verifyClasspath, verifyClassName, expected);
-#ifdef BV_HAVE_LAUNCH_SCRIPT
+  // The launch script resolves %CP% and @JVM_EXE@ and runs the command
+  // through the shell with JAVA_HOME set to the home.
   LaunchScript script(command, true, false);
   script.execute(*this, nullptr, false);
   bool result = verifyJVMOutput(script.getStdOut(), expected);
-#else
-  // Stand-in until launchscript lands.
-  bool result = false;
-  throw LauncherException("The verification command cannot run without the launch script.");
-#endif
   PlatformImpl::advanceUIProgress(6);
   return result;
 }

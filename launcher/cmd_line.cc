@@ -3,7 +3,9 @@
 #include "tagfile/text_utils.h"
 
 bool CmdLine::parse(const SString& line) {
+  // A second parse starts afresh, so that indexes and arguments agree.
   m_optionCount = 0;
+  m_options.clear();
   unsigned long pos = line.find_first_not_of(whitespaceChars);
   while (pos != SString::npos && pos < line.length()) {
     SString arg;

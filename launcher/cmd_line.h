@@ -21,7 +21,8 @@ class CmdLine {
   CmdLine(const CmdLine&) = delete;
   CmdLine& operator=(const CmdLine&) = delete;
 
-  // Splits line and appends its arguments. Always returns true.
+  // Splits line into the arguments (those of an earlier parse are dropped).
+  // Always returns true.
   bool parse(const SString& line);
   long getOptionCount() const { return m_optionCount; }
   // The characters of argument i, or null when i is out of range. Valid

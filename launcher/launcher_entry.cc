@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "foundation/deque.h"
 #include "launcher/launcher.h"
@@ -20,19 +21,15 @@ SString makeLauncherPath(const char* programName) {
   }
   if (!path.empty() && path[path.length() - 1] != '/') path += '/';
   path += programName;
+  // A name without any "/" was found through PATH by the shell, not in the
+  // current directory; then the running program itself tells where it is.
+  if (strchr(programName, '/') == nullptr && access(path.c_str(), F_OK) != 0) {
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) path.assign(self, static_cast<unsigned long>(n));
+  }
   return path;
 }
-
-namespace {
-
-// Stand-in until the console UI lands.
-void showMessage(const SString& message) {
-  fputs(message.c_str(), stdout);
-  fputc('\n', stdout);
-  fflush(stdout);
-}
-
-}  // namespace
 
 int launcherMain(int argc, char** argv) {
   StringDeque args;
@@ -47,7 +44,7 @@ int launcherMain(int argc, char** argv) {
     if (PlatformImpl::getCancelSignal() != 0) exitCode = PlatformImpl::getCanceledExitCode();
     long purpose = Launcher::getLauncherPurpose(launcherPath.c_str());
     bool show = exitCode != 0 && ((purpose != 0 && purpose != 2) || exitCode != 232);
-    if (show && !Launcher::getErrOutput().empty()) showMessage(Launcher::getErrOutput());
+    if (show && !Launcher::getErrOutput().empty()) PlatformImpl::showUIMessage(Launcher::getErrOutput());
   }
   PlatformImpl::removeCancelHandlers();
   return static_cast<int>(exitCode);

@@ -45,7 +45,7 @@ class TagFile;
 // The environment variable that holds the JVM home while the command runs.
 extern const char* setEnvVarAtLaunch;
 
-class LaunchScript : public MacroHandler {
+class LaunchScript final : public MacroHandler {
  public:
   // Reads COMMAND, DESC, DISPLAY_CONSOLE (default false),
   // AUTO_SET_WORKING_DIR (default true) and ARCHIVE; %CP% adds the classpath

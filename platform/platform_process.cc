@@ -365,14 +365,10 @@ SString PlatformImpl::getEnvironmentVariable(const SString& name) {
 }
 
 void PlatformImpl::setEnvironmentVariable(const SString& name, const SString& value) {
-  // A name that putenv would misread is refused.
+  // setenv keeps its own copy (a putenv text would have to live forever).
+  // A name that the environment cannot hold (empty, or with "=") is refused.
   if (name.empty() || name.find('=') != SString::npos) return;
-  // putenv keeps the very text it is given: it is never freed.
-  SString setting(name);
-  setting.append("=").append(value);
-  char* text = new char[setting.length() + 1];
-  memcpy(text, setting.c_str(), setting.length() + 1);
-  putenv(text);
+  setenv(name.c_str(), value.c_str(), 1);
 }
 
 int PlatformImpl::setFileExecutable(const SString& path) {

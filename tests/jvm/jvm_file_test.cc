@@ -10,6 +10,7 @@
 #include "jvm/jvm_match.h"
 #include "jvm/string_pair.h"
 #include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
 namespace bvtest {
@@ -122,7 +123,6 @@ TEST_F(JVMFileTest, ExampleFileGivesTheVerificationCommand) {
                jvm.buildVerifyCommand("/jdk/", "plain", "Verify", ignored).c_str());
 }
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
   JVMFile jvm(tags);
@@ -141,9 +141,7 @@ TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
             invoked(home));
   EXPECT_STREQ(home.c_str(), tags.getTagValue("JVM_HOME", 0).c_str());
 }
-#endif
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 TEST_F(JVMFileTest, FakeHomesFollowTheOutputRules) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
   JVMFile jvm(tags);
@@ -174,7 +172,6 @@ TEST_F(JVMFileTest, FakeHomesFollowTheOutputRules) {
   }
   EXPECT_TRUE(contains(log(), "ERROR: Invalid magic value: Exception in thread main\n"));
 }
-#endif
 
 TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
@@ -186,13 +183,22 @@ TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
   EXPECT_EQ("", invoked(home));
 
   EXPECT_EQ(nullptr, jvm.verify("", kVerifyClasspath, kVerifyClass));
+
+  // The sub-status of the enclosing phase is back when the check ends.
+  PlatformImpl::setSilent(false);
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING, "outer phase");
+  EXPECT_EQ(nullptr, jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
+  EXPECT_EQ(UI_SUBSTATUS_SEARCHING, PlatformImpl::getUISubStatus());
+  EXPECT_STREQ("outer phase", PlatformImpl::getUISubStatusData().c_str());
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, "");
+  PlatformImpl::setSilent(true);
+
   TagFile& noExe = loadTagFile("DESC: x\nJVM_PROPERTIES: a=b\n");
   JVMFile noExeJVM(noExe);
   EXPECT_EQ(nullptr, noExeJVM.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
   EXPECT_FALSE(contains(log(), "Verifying JVM at " + home + "\n"));
 }
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
   std::string home = makeFakeHome(m_dir.file("jdk"), "1739021872\n");
   TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "JVM_HOME: " + home + "\n");
@@ -213,9 +219,7 @@ TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
   EXPECT_NE(nullptr, match);
   delete match;
 }
-#endif
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreNeverRun) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
   JVMFile jvm(tags);
@@ -238,7 +242,6 @@ TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreNeverRun) {
   EXPECT_NE(nullptr, match);
   delete match;
 }
-#endif
 
 TEST_F(JVMFileTest, MatchWritesTheCompletedFile) {
   TagFile& tags = loadTagFile(kExampleJVMFile);

@@ -9,7 +9,6 @@
 #include "jvm/jvm_match.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 namespace bvtest {
 namespace {
 
@@ -97,12 +96,23 @@ TEST_F(JVMFileTest, PathHintsAreAbsoluteOrBesideTheLauncher) {
   EXPECT_FALSE(contains(text, "Checking path hint " + jre));  // relative hints log no line
 }
 
-TEST_F(JVMFileTest, RelativePathHintWithoutLauncherDirectory) {
-  LauncherTestAccess::setLauncherFileName("setup");
-  TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "PATH_HINT: no-such-jre\n");
+TEST_F(JVMFileTest, RelativePathHintFollowsTheLauncher) {
+  TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "PATH_HINT: jre\n");
   JVMFile jvm(tags);
-  EXPECT_EQ(nullptr, jvm.verifyWithPathHints(kVerifyClasspath, kVerifyClass));
-  EXPECT_TRUE(contains(log(), "Verifying JVM at no-such-jre/bin/java\n"));
+  struct Case {
+    const char* launcher;
+    const char* exe;
+  } cases[] = {
+      {"/Volumes/CD/setup", "/Volumes/CD/jre/bin/java"},
+      {"setup", "jre/bin/java"},  // no directory: relative to the current one
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.launcher);
+    LauncherTestAccess::setLauncherFileName(c.launcher);
+    EXPECT_EQ(nullptr, jvm.verifyWithPathHints(kVerifyClasspath, kVerifyClass));
+    EXPECT_TRUE(contains(log(), std::string("Verifying JVM at ") + c.exe + "\n"));
+    EXPECT_TRUE(contains(log(), std::string(c.exe) + " does not exist\n"));
+  }
 }
 
 TEST_F(JVMFileTest, PlatformJVMPathsDropTheExecutablesDirectory) {
@@ -128,6 +138,17 @@ TEST_F(JVMFileTest, PlatformJVMPathsDropTheExecutablesDirectory) {
     EXPECT_LT(-1, badPos);
     EXPECT_LT(badPos, jdkPos);
     EXPECT_FALSE(contains(text, "/usr/bin\n"));  // the search stopped at the match
+  }
+  {
+    // The documented case; the executable's name is one that no JVM has, so
+    // that nothing runs.
+    ScopedEnv usrPath("PATH", "/usr/bin");
+    TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "JVM_EXE: bin/no-such-java\n");
+    JVMFile jvm(tags);
+    EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(kVerifyClasspath, kVerifyClass));
+    EXPECT_TRUE(contains(
+        log(), "Checking JVM at /usr/ which was resolved from the platform JVM path /usr/bin\n"));
+    EXPECT_TRUE(contains(log(), "/usr/bin/no-such-java does not exist\n"));
   }
   {
     // An executable without a directory part: the PATH entry is the home.
@@ -167,4 +188,3 @@ TEST_F(JVMFileTest, HintSearchesNeedProperties) {
 
 }  // namespace
 }  // namespace bvtest
-#endif

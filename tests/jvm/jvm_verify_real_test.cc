@@ -10,7 +10,6 @@
 #include "tests/java/java_installs.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
-#if __has_include("launchscript/launch_script.h")  // Stand-in until launchscript lands
 namespace bvtest {
 namespace {
 
@@ -67,4 +66,3 @@ TEST_F(RealJVMTest, PatternsAreMatchedAgainstTheRealJVM) {
 
 }  // namespace
 }  // namespace bvtest
-#endif

@@ -49,6 +49,15 @@ TEST(CmdLineTest, SplitsOnWhitespaceWithQuotesAndEscapes) {
   }
 }
 
+TEST(CmdLineTest, ASecondParseReplacesTheFirst) {
+  CmdLine cmdLine;
+  cmdLine.parse("first a b");
+  cmdLine.parse("second");
+  ASSERT_EQ(1, cmdLine.getOptionCount());
+  EXPECT_STREQ("second", cmdLine.getOption(0));
+  EXPECT_EQ(nullptr, cmdLine.getOption(1));
+}
+
 TEST(CmdLineTest, GetNextArgReportsWhereTheArgumentEnded) {
   CmdLine cmdLine;
   SString arg;

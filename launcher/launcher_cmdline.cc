@@ -1,0 +1,206 @@
+// The launcher's own command line and the input-file actions.
+//
+// Options are applied strictly from left to right and none of them stops the
+// loop. By default the archive is loaded and the instruction script runs
+// after the last option; -bv:in (unless its action is RUN_INSTRUCTIONS),
+// -bv:extract and -bv:version turn that off.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "archive/launcher_input_files.h"
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
+#include "tagfile/tag_file.h"
+
+namespace {
+
+const char kVersionText[] = "2.51";
+
+SString withMessage(MessageIdentifier id, const SString& detail) {
+  SString text = PlatformImpl::getMessageText(id);
+  text += detail;
+  return text;
+}
+
+// A relative directory is taken against the current directory, since the
+// checks that use it run elsewhere.
+SString absolutePath(const SString& path) {
+  if (path.empty() || path[0] == '/') return path;
+  SString result;
+  if (char* cwd = getcwd(nullptr, 0)) {
+    result = cwd;
+    free(cwd);
+  }
+  if (!result.empty() && result[result.length() - 1] != '/') result += '/';
+  result += path;
+  return result;
+}
+
+// Loads the archive of the running launcher; errors name the file index.
+void loadArchive(bool loadTagFiles) {
+  try {
+    Launcher::getInputFiles().load(loadTagFiles);
+  } catch (const LauncherException& e) {
+    throw LauncherException(withMessage(MSG_FILE_INDEX_LOAD_ERROR, e.getMessage()));
+  }
+}
+
+}  // namespace
+
+// Reads the input file named after -bv:in and performs its action. Returns
+// whether the instruction script is to run afterwards; may set exitCode.
+static bool performInputFileAction(const SString& value, long& exitCode) {
+  TagFile input;
+  try {
+    if (value.empty()) {
+      throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
+    }
+    SString name = value;
+    if (name[0] == '"') name.erase(0, 1);
+    if (!name.empty() && name[name.length() - 1] == '"') name.erase(name.length() - 1);
+    FILE* file = fopen(name.c_str(), "r");
+    if (file == nullptr) {
+      throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
+    }
+    Launcher::logMessage(SString("Loading input file ").append(value), LOG_INFO);
+    try {
+      input.load(file, value, 0, -1);
+    } catch (const LauncherException&) {
+      fclose(file);
+      throw;
+    }
+    Launcher::setLogFileName(input.getTagValue("LOGFILE", 0));
+    fclose(file);
+  } catch (const LauncherException& e) {
+    PlatformImpl::showUIMessage(withMessage(MSG_INPUT_FILE_LOAD_ERROR, e.getMessage()));
+    throw;
+  }
+
+  try {
+    Launcher::getInputFiles().load(input);
+  } catch (const LauncherException& e) {
+    PlatformImpl::showUIMessage(e.getMessage());
+    throw;
+  }
+  loadArchive(true);
+
+  bool showProgress = input.getBoolTagValue("SHOW_PROGRESS", false);
+  bool showFailMsg = input.getBoolTagValue("SHOW_FAIL_MSG", false);
+  if (showProgress || showFailMsg) {
+    PlatformImpl::showUI();
+  } else {
+    PlatformImpl::hideUI(0);
+  }
+  if (showProgress) PlatformImpl::setUIProgress(0);
+
+  SString action = input.getTagValue("ACTION", 0);
+  if (action.compare("RUN_INSTRUCTIONS") == 0) return true;
+  if (action.compare("SEARCH") == 0) {
+    Launcher::search(showProgress, showFailMsg);
+    PlatformImpl::setUIProgress(100);
+  } else if (action.compare("SEARCH_ALL") == 0) {
+    Launcher::searchAll(showProgress, showFailMsg);
+    PlatformImpl::setUIProgress(100);
+  } else if (action.compare("VERIFY_JVM") == 0) {
+    SString file = input.getTagValue("VERIFY_JVM_FILE", 0);
+    SString home = input.getTagValue("VERIFY_JVM_HOME", 0);
+    if (!file.empty() && !home.empty()) {
+      Launcher::verifyJVM(showProgress, showFailMsg, file, home);
+      PlatformImpl::setUIProgress(100);
+    } else {
+      Launcher::logMessage(
+          "TO execute the VERIFY_JVM action, you must also provide values in the input file for "
+          "VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
+          LOG_ERROR);
+      exitCode = -1;
+    }
+  } else if (action.compare("INSTALL_JVM") == 0) {
+    SString exe = input.getTagValue("INSTALL_JVM_EXE", 0);
+    SString dest = input.getTagValue("INSTALL_JVM_DEST", 0);
+    if (!exe.empty() && !dest.empty()) Launcher::installJVM(showProgress, showFailMsg, exe, dest);
+    PlatformImpl::setUIProgress(100);
+  } else {
+    SString message = withMessage(MSG_INVALID_INPUT_ACTION, action);
+    PlatformImpl::showUIMessage(message);
+    throw LauncherException(message);
+  }
+  return false;
+}
+
+long Launcher::processCmdLine(const StringDeque& args) {
+  long exitCode = 0;
+  bool runInstructions = true;
+  PlatformImpl::setDeleteLauncher(false);
+  PlatformImpl::setUIProgress(0);
+
+  for (long i = 0; i < args.size(); ++i) {
+    const SString& arg = args.at(i);
+    bool hasValue = i + 1 < args.size();
+    if (arg.compare("-bv:log") == 0) {
+      if (hasValue) {
+        setLogFileName(args.at(++i));
+      } else {
+        exitCode = -1;
+        PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
+      }
+    } else if (arg.compare("-bv:orig") == 0) {
+      if (hasValue) {
+        m_origLauncherFileName = args.at(++i);
+        PlatformImpl::setDeleteLauncher(true);
+      } else {
+        exitCode = -1;
+        PlatformImpl::showUIMessage("Missing original launcher file name.");
+      }
+    } else if (arg.compare("-bv:tempdir") == 0) {
+      if (hasValue) PlatformImpl::setSystemTempDir(args.at(++i));
+    } else if (arg.compare("-bv:silent") == 0) {
+      PlatformImpl::setSilent(true);
+    } else if (arg.compare("-silent") == 0) {
+      PlatformImpl::setSilent(true);
+      m_passThroughArgs.push_back(arg);
+    } else if (arg.compare("-bv:javahome") == 0) {
+      if (hasValue) m_userJavaHome = absolutePath(args.at(++i));
+    } else if (arg.compare("-bv:extract") == 0) {
+      loadArchive(false);
+      try {
+        getInputFiles().extractAll();
+      } catch (const LauncherException& e) {
+        throw LauncherException(withMessage(MSG_EXTRACT_ERROR, e.getMessage()));
+      }
+      PlatformImpl::setUIProgress(100);
+      runInstructions = false;
+    } else if (arg.compare("-bv:in") == 0) {
+      if (hasValue) {
+        runInstructions = performInputFileAction(args.at(++i), exitCode);
+      } else {
+        PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
+        runInstructions = false;
+        exitCode = -1;
+      }
+    } else if (arg.compare("-bv:version") == 0) {
+      PlatformImpl::showUIMessage(kVersionText);
+      runInstructions = false;
+    } else if (arg.compare("-bv:javaconsole") == 0) {
+      m_showJavaConsole = true;
+    } else if (arg.compare("-console") == 0) {
+      m_showJavaConsole = true;
+      m_passThroughArgs.push_back(arg);
+    } else if (arg.compare("-cp:p") == 0) {
+      if (hasValue) m_prependClasspath = args.at(++i);
+    } else if (arg.compare("-cp:a") == 0) {
+      if (hasValue) m_appendClasspath = args.at(++i);
+    } else {
+      m_passThroughArgs.push_back(arg);
+    }
+  }
+
+  if (runInstructions) {
+    if (!getInputFiles().areInternalFilesLoaded()) loadArchive(true);
+    exitCode = run();
+    PlatformImpl::setUIProgress(100);
+  }
+  return exitCode;
+}

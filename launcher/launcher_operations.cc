@@ -1,0 +1,301 @@
+// The operations that the instruction script and the input-file actions
+// call: prepare the console, find, verify and launch a JVM, start an
+// embedded launcher, and provide the application archive.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "archive/file_index_entry.h"
+#include "archive/launcher_input_files.h"
+#include "jvm/jvm_file.h"
+#include "jvm/jvm_files.h"
+#include "jvm/jvm_match.h"
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "launchscript/launch_script.h"
+#include "platform/platform_impl.h"
+#include "tagfile/tag_file.h"
+#include "tagfile/text_utils.h"
+
+namespace {
+
+SString decimal(long n) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "%ld", n);
+  return SString(buf);
+}
+
+// Wraps a text in double quotes for the shell, escaping what the shell
+// would still interpret inside them.
+SString shellQuoted(const SString& text) {
+  SString quoted("\"");
+  for (unsigned long i = 0; i < text.length(); ++i) {
+    char c = text[i];
+    if (c == '"' || c == '\\' || c == '$' || c == '`') quoted += '\\';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+}  // namespace
+
+void Launcher::initializeUI() {
+  PlatformImpl::setUIStatus(UI_STATUS_INITIALIZING);
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, SString());
+  PlatformImpl::showUI();
+}
+
+void Launcher::findJVM(bool showUI, bool showFailMsg) {
+  logMessage("Finding a JVM", LOG_INFO);
+  if (showUI) {
+    PlatformImpl::setUIStatus(UI_STATUS_SEARCHING);
+    PlatformImpl::showUI();
+  } else {
+    PlatformImpl::hideUI(0);
+  }
+  setStringVariable(1, SString());
+  setStringVariable(2, SString());
+  setLongVariable(1, 0);
+
+  JVMMatchPtrDeque matches;
+  getInputFiles().getJVMFiles()->search(matches);
+  if (matches.size() > 0 && matches.at(0) != nullptr) {
+    JVMMatch* match = matches.at(0);
+    SString path = match->writeNewJVMFile();
+    SString home = match->getJVMHome();
+    logMessage(SString("Matching JVM home is ").append(home), LOG_INFO);
+    logMessage(SString("Matching JVM file is ").append(path), LOG_INFO);
+    setStringVariable(1, home);
+    setStringVariable(2, path);
+    setLongVariable(1, 1);
+  } else {
+    SString message = PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
+    logMessage(message, LOG_INFO);
+    if (showFailMsg && !PlatformImpl::isCanceled()) PlatformImpl::showUIMessage(message);
+  }
+}
+
+void Launcher::search(bool showUI, bool showFailMsg) {
+  try {
+    findJVM(showUI, showFailMsg);
+    printf("%ld\n", getLongVariable(1));
+    if (getLongVariable(1) != 0) {
+      printf("%s\n", getStringVariable(1).c_str());
+      printf("%s\n", getStringVariable(2).c_str());
+      PlatformImpl::removeFileFromCleanupList(getStringVariable(2));
+    }
+    fflush(stdout);
+  } catch (const LauncherException& e) {
+    // The caller reads the absence of a result; the log says why.
+    logMessage(e.getMessage(), LOG_ERROR);
+  } catch (...) {
+    logMessage("Unexpected failure in search.", LOG_ERROR);
+  }
+}
+
+void Launcher::searchAll(bool showUI, bool showFailMsg) {
+  try {
+    logMessage("Finding all matching JVMs", LOG_INFO);
+    if (showUI) {
+      PlatformImpl::setUIStatus(UI_STATUS_SEARCHING);
+      PlatformImpl::showUI();
+    } else {
+      PlatformImpl::hideUI(0);
+    }
+    JVMMatchPtrDeque matches;
+    getInputFiles().getJVMFiles()->searchAll(matches, false);
+    printf("%ld\n", matches.size());
+    fflush(stdout);
+    for (long i = 0; i < matches.size(); ++i) {
+      JVMMatch* match = matches.at(i);
+      SString path = match->writeNewJVMFile();
+      PlatformImpl::removeFileFromCleanupList(path);
+      printf("%s\n", match->getJVMHome().c_str());
+      printf("%s\n", path.c_str());
+      fflush(stdout);
+    }
+  } catch (const LauncherException& e) {
+    SString message = PlatformImpl::getMessageText(MSG_SEARCH_ALL_ERROR);
+    message += e.getMessage();
+    logMessage(message, LOG_ERROR);
+    if (showFailMsg) PlatformImpl::showUIMessage(message);
+    printf("0\n");
+    fflush(stdout);
+  }
+}
+
+void Launcher::verifyJVM(bool showUI, bool showFailMsg, long fileId) {
+  if (showUI) {
+    PlatformImpl::setUIStatus(UI_STATUS_SEARCHING);
+    PlatformImpl::showUI();
+  } else {
+    PlatformImpl::hideUI(0);
+  }
+  FileIndexEntry* entry = getInputFiles().getFile(fileId);
+  if (entry == nullptr) {
+    throw LauncherException(SString("Cannot verify jvm file at index ")
+                                .append(decimal(fileId))
+                                .append(" because it does not exist."));
+  }
+  if (entry->getFileType() != FILE_JVM) {
+    throw LauncherException(
+        SString("To verify a JVM, use an index of a jvm file. The index passed in was ")
+            .append(decimal(fileId))
+            .append(" which corresponds to the file named ")
+            .append(entry->getFileName()));
+  }
+  if (entry->getTagFile() == nullptr) {
+    throw LauncherException(SString("The jvm file with file id ")
+                                .append(decimal(fileId))
+                                .append(" could not be read."));
+  }
+  SString home = m_userJavaHome;
+  verifyJVM(showUI, showFailMsg, *entry->getTagFile(), home);
+}
+
+void Launcher::verifyJVM(bool showUI, bool showFailMsg, TagFile& tagFile, const SString& home) {
+  setLongVariable(1, 0);
+  if (showUI) {
+    PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, tagFile.getTagValue("DESC", 0));
+  }
+  JVMFile jvmFile(tagFile);
+  SString classpath, className;
+  getInputFiles().getJVMFiles()->writeVerifyJar(classpath, className);
+  JVMMatch* match = home.empty() ? jvmFile.verify(classpath, className)
+                                 : jvmFile.verify(home, classpath, className);
+  if (match != nullptr) {
+    delete match;
+    setLongVariable(1, 1);
+    SString verifiedHome = tagFile.getTagValue("JVM_HOME", 0);
+    setStringVariable(1, verifiedHome);
+    logMessage(SString("After VERIFY, the jvm home is ").append(verifiedHome), LOG_INFO);
+  } else {
+    if (showFailMsg) PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_INVALID_JVM));
+    logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);
+  }
+}
+
+void Launcher::verifyJVM(bool showUI, bool showFailMsg, const SString& jvmFilePath,
+                         const SString& home) {
+  TagFile tagFile(jvmFilePath);
+  verifyJVM(showUI, showFailMsg, tagFile, home);
+  printf("%ld\n", getLongVariable(1));
+  fflush(stdout);
+}
+
+namespace {
+
+long launchWith(LaunchScript& script, JVMFile& jvmFile, short seconds) {
+  if (seconds > 0) {
+    PlatformImpl::setUIStatus(UI_STATUS_RUNNING);
+    PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, SString());
+  }
+  PlatformImpl::hideUI(seconds);
+  long result = script.execute(jvmFile, &Launcher::getPassThroughArgs(), Launcher::getShowJavaConsole());
+  Launcher::getStdOutput() = script.getStdOut();
+  Launcher::getErrOutput() = script.getStdErr();
+  return result;
+}
+
+}  // namespace
+
+long Launcher::launch(const SString& jvmFilePath, short seconds) {
+  LaunchScript* script = getInputFiles().getLaunchScript();
+  if (script == nullptr) return -1;
+  TagFile tagFile(jvmFilePath);
+  JVMFile jvmFile(tagFile);
+  return launchWith(*script, jvmFile, seconds);
+}
+
+long Launcher::ilaunch(long fileId, short seconds) {
+  LaunchScript* script = getInputFiles().getLaunchScript();
+  FileIndexEntry* entry = getInputFiles().getFile(fileId);
+  if (script == nullptr || entry == nullptr || entry->getFileType() != FILE_JVM ||
+      entry->getTagFile() == nullptr) {
+    logMessage(
+        "Unable to launch the internal launch script with the internal JVM file. Either the launch "
+        "script or the JVM file is missing from the launcher.",
+        LOG_ERROR);
+    return -1;
+  }
+  JVMFile jvmFile(*entry->getTagFile());
+  return launchWith(*script, jvmFile, seconds);
+}
+
+void Launcher::executeEmbeddedLauncher(long position) {
+  FileIndexEntry* entry = getInputFiles().getFileAt(position);
+  if (entry == nullptr || entry->getFileType() != FILE_EMBEDDED_LAUNCHER) {
+    logMessage("Unable to execute the embedded launcher.", LOG_ERROR);
+    return;
+  }
+  SString dir = PlatformImpl::createTempSubDirectory();
+  PlatformImpl::removeDirFromCleanupList(dir);
+  SString path = entry->extract(dir);
+  // Every piece is quoted and escaped, so a temp directory with blanks and
+  // arguments with quotes reach the embedded launcher unchanged.
+  SString command = shellQuoted(path);
+  command += " -bv:orig ";
+  command += shellQuoted(m_launcherFileName);
+  for (long i = 0; i < m_args.size(); ++i) {
+    command += ' ';
+    command += shellQuoted(m_args.at(i));
+  }
+  PlatformImpl::executeProcess(command, dir, true, false, false, nullptr, nullptr, true);
+}
+
+SString& Launcher::getApplicationArchive() {
+  if (!m_applicationArchive.empty()) return m_applicationArchive;
+  SString dir = PlatformImpl::createTempSubDirectory();
+  LauncherInputFiles& files = getInputFiles();
+  for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
+    FileIndexEntry* entry = files.getFileAt(i);
+    if (entry != nullptr && entry->getFileType() == FILE_APPLICATION_ARCHIVE) {
+      m_applicationArchive = entry->extract(dir);
+    }
+  }
+  return m_applicationArchive;
+}
+
+SString& Launcher::getApplicationArchive(const SString& fileName) {
+  if (!m_applicationArchive.empty()) return m_applicationArchive;
+  SString source = getOriginalLauncherDir();
+  if (!source.empty() && source[source.length() - 1] != '/') source += '/';
+  source += fileName;
+  SString target = PlatformImpl::createTempSubDirectory();
+  target += '/';
+  unsigned long sep = fileName.find_last_of("/\\");
+  target += sep == SString::npos ? fileName : fileName.substr(sep + 1);
+
+  int error = 0;
+  FILE* in = fopen(source.c_str(), "rb");
+  FILE* out = in != nullptr ? fopen(target.c_str(), "wb") : nullptr;
+  if (in != nullptr && out != nullptr) {
+    char buffer[4096];
+    for (;;) {
+      memset(buffer, 0, sizeof buffer);
+      size_t n = fread(buffer, 1, sizeof buffer, in);
+      if (n == 0) break;
+      if (fwrite(buffer, 1, n, out) != n) {
+        error = errno;
+        break;
+      }
+    }
+    if (ferror(in) && error == 0) error = errno != 0 ? errno : EIO;
+    m_applicationArchive = target;
+  }
+  if (in != nullptr) fclose(in);
+  if (out != nullptr) {
+    if (fflush(out) != 0 && error == 0) error = errno;
+    if (fclose(out) != 0 && error == 0) error = errno;
+  }
+  if (error != 0) {
+    // A short copy must not be used by a later launch.
+    m_applicationArchive = SString();
+    SString message = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
+    message += decimal(error);
+    message += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT);
+    throw LauncherException(message);
+  }
+  return m_applicationArchive;
+}
