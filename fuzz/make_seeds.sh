@@ -12,6 +12,7 @@ done
 
 # Tag files as they are.
 cp "$examples"/*.tag "$out/tag_file/"
+[ -d "$examples/setup" ] && for f in "$examples"/setup/*.tag; do cp "$f" "$out/tag_file/setup-$(basename "$f")"; done
 
 # Scripts: the example's statements, and a few that set and jump.
 sed -n '/^INSTRUCTIONS:/,/^\/:/p' "$examples/instructions.tag" | sed '1d;$d' \

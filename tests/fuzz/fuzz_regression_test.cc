@@ -4,6 +4,7 @@
 // target that breaks is noticed without a fuzz build.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -18,8 +19,11 @@ std::vector<std::string> filesIn(const std::string& dir) {
   std::vector<std::string> files;
   if (DIR* handle = opendir(dir.c_str())) {
     while (struct dirent* entry = readdir(handle)) {
-      std::string name = entry->d_name;
-      if (name[0] != '.') files.push_back(dir + "/" + name);
+      std::string path = dir + "/" + entry->d_name;
+      struct stat st;
+      if (entry->d_name[0] != '.' && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        files.push_back(path);
+      }
     }
     closedir(handle);
   }
@@ -43,6 +47,8 @@ TEST(FuzzRegressions, KeptInputsRunCleanly) {
 
 TEST(FuzzRegressions, EveryTargetTakesTheExampleFiles) {
   std::vector<std::string> examples = filesIn(bvtest::sourcePath("examples"));
+  std::vector<std::string> payload = filesIn(bvtest::sourcePath("examples/setup"));
+  examples.insert(examples.end(), payload.begin(), payload.end());
   ASSERT_FALSE(examples.empty());
   for (size_t i = 0; i < fuzzEntryCount; ++i) {
     for (const std::string& path : examples) {
