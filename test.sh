@@ -10,7 +10,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-if [ "${BV_SANITIZE_TESTS:-0}" != 0 ]; then
+if [ "${BV_SANITIZE_TESTS:-1}" != 0 ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBV_SANITIZE=ON >/dev/null
   cmake --build build-asan -j"$jobs"
   # Any report fails the test that ran into it (programs started by the
