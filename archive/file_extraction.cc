@@ -32,6 +32,16 @@ class FdCloser {
   int m_fd;
 };
 
+// The program at target cannot be run where it was written.
+LauncherException cannotRunError(const SString& target, const SString& directory) {
+  SString text("Cannot run ");
+  text.append(target).append(": programs cannot be run from ");
+  text.append(directory.empty() ? SString("the current directory") : directory);
+  text.append(" (its file system may be mounted noexec). Please run the program again using the option "
+              "-bv:tempdir <temp dir> to specify a different directory to use.");
+  return LauncherException(text);
+}
+
 }  // namespace
 
 SString FileIndexEntry::extract(const SString& directory) const {
@@ -96,6 +106,8 @@ SString FileIndexEntry::extract(const SString& directory) const {
   }
   if (m_fileType == FILE_JVM_INSTALLER || m_fileType == FILE_EMBEDDED_LAUNCHER) {
     PlatformImpl::setFileExecutable(target);
+    // A file system mounted noexec takes the file but would never run it.
+    if (access(target.c_str(), X_OK) != 0) throw cannotRunError(target, directory);
   }
   return target;
 }

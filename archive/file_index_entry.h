@@ -70,6 +70,9 @@ class FileIndexEntry {
   //     target is the launcher file itself
   //   "Unable to read embedded file <name> from the launcher file." on a
   //     read error
+  //   "Cannot run <path>: programs cannot be run from <directory> ..."
+  //     (naming -bv:tempdir) when an installer or launcher cannot be run
+  //     where it was written (a file system mounted noexec)
   // A target that an error or a cancel left partly written stays.
   SString extract(const SString& directory) const;
 

@@ -4,6 +4,7 @@
 #include "instructions/instructions_exception.h"
 #include "instructions/variable_ref.h"
 #include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 
@@ -23,6 +24,8 @@ long Instructions::execute() const {
   const long count = static_cast<long>(m_tagFile.getTagValueCount(g_instructionsTag));
   // Jumps set m_currentLine to the label line; the increment then moves past it.
   for (m_currentLine = 0; m_currentLine < count; ++m_currentLine) {
+    // A cancel request (a signal) ends the script before its next statement.
+    if (PlatformImpl::isCanceled()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
     executeStatement(m_tagFile.getTagValue(g_instructionsTag, m_currentLine), &result);
   }
   return result;

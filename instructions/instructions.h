@@ -40,6 +40,9 @@ class Instructions {
   // Runs the script from its first statement. Returns the result of the
   // last LAUNCH or ILAUNCH executed, or 0 when none was. Throws
   // InstructionsException or LauncherException; the first error ends it.
+  // When the cancel flag is set (PlatformImpl::isCanceled), the script ends
+  // before its next statement with the LauncherException "Canceled by the
+  // user." (MSG_CANCELED).
   long execute() const;
 
   // The index (from 0) of the first statement that equals ':' followed by

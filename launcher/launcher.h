@@ -34,7 +34,8 @@ class Launcher {
 
   // Runs the launcher: records the launcher path and the arguments, then
   // processes the command line. Every LauncherException is shown, logged
-  // with "ERROR: " and turned into -1. Returns the exit code.
+  // with "ERROR: " and turned into -1; any other exception (an internal
+  // fault) becomes -1 with a generic message. Returns the exit code.
   static long process(StringDeque& args, const SString& launcherPath);
   // Applies the options from left to right and, unless an option turned it
   // off, loads the archive and runs the instruction script. Returns the exit

@@ -36,12 +36,16 @@ int launcherMain(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args.push_back(SString(argv[i]));
   SString launcherPath = makeLauncherPath(argc > 0 ? argv[0] : "");
   long exitCode;
+  // SIGINT, SIGTERM and SIGHUP cancel the run; the temporary files still go.
+  PlatformImpl::installCancelHandlers();
   {
     Launcher launcher;
     exitCode = Launcher::process(args, launcherPath);
+    if (PlatformImpl::getCancelSignal() != 0) exitCode = PlatformImpl::getCanceledExitCode();
     long purpose = Launcher::getLauncherPurpose(launcherPath.c_str());
     bool show = exitCode != 0 && ((purpose != 0 && purpose != 2) || exitCode != 232);
     if (show && !Launcher::getErrOutput().empty()) PlatformImpl::showUIMessage(Launcher::getErrOutput());
   }
+  PlatformImpl::removeCancelHandlers();
   return static_cast<int>(exitCode);
 }

@@ -10,7 +10,9 @@ SString makeLauncherPath(const char* programName);
 
 // Collects the arguments, runs the launcher, shows the captured standard
 // error of a failed launch, removes the temporary files and returns the
-// exit code.
+// exit code. SIGINT, SIGTERM and SIGHUP cancel the run meanwhile
+// (PlatformImpl::installCancelHandlers); a canceled run returns
+// PlatformImpl::getCanceledExitCode().
 int launcherMain(int argc, char** argv);
 
 #endif  // BV_LAUNCHER_LAUNCHER_ENTRY_H_

@@ -25,14 +25,14 @@ SString decimal(long n) {
   return SString(buf);
 }
 
-// Wraps a text in double quotes for the shell, escaping what the shell
-// would still interpret inside them.
-SString shellQuoted(const SString& text) {
+// Wraps a text in double quotes for CmdLine, which splits the command of
+// an embedded launcher: a backslash before a double quote keeps the quote
+// in the argument, and any other backslash stays as it is.
+SString cmdLineQuoted(const SString& text) {
   SString quoted("\"");
   for (unsigned long i = 0; i < text.length(); ++i) {
-    char c = text[i];
-    if (c == '"' || c == '\\' || c == '$' || c == '`') quoted += '\\';
-    quoted += c;
+    if (text[i] == '"') quoted += '\\';
+    quoted += text[i];
   }
   quoted += '"';
   return quoted;
@@ -232,14 +232,14 @@ void Launcher::executeEmbeddedLauncher(long position) {
   SString dir = PlatformImpl::createTempSubDirectory();
   PlatformImpl::removeDirFromCleanupList(dir);
   SString path = entry->extract(dir);
-  // Every piece is quoted and escaped, so a temp directory with blanks and
-  // arguments with quotes reach the embedded launcher unchanged.
-  SString command = shellQuoted(path);
+  // Every piece is quoted and its quotes escaped, so a temp directory with
+  // blanks and arguments with quotes reach the embedded launcher unchanged.
+  SString command = cmdLineQuoted(path);
   command += " -bv:orig ";
-  command += shellQuoted(m_launcherFileName);
+  command += cmdLineQuoted(m_launcherFileName);
   for (long i = 0; i < m_args.size(); ++i) {
     command += ' ';
-    command += shellQuoted(m_args.at(i));
+    command += cmdLineQuoted(m_args.at(i));
   }
   PlatformImpl::executeProcess(command, dir, true, false, false, nullptr, nullptr, true);
 }

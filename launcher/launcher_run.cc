@@ -17,6 +17,13 @@ long Launcher::process(StringDeque& args, const SString& launcherPath) {
     PlatformImpl::showUIMessage(e.getMessage());
     logMessage(e.getMessage(), LOG_ERROR);
     return -1;
+  } catch (...) {
+    // A fault of the launcher itself (a string position out of range, no
+    // memory): the run still ends here, so the temporary files are removed.
+    const char* message = "The launcher failed with an internal error.";
+    PlatformImpl::showUIMessage(message);
+    logMessage(message, LOG_ERROR);
+    return -1;
   }
 }
 

@@ -5,6 +5,7 @@
 //   temporary files and clean-up                  platform_temp.cc
 //   child processes and the environment           platform_process.cc
 //   file system search and disk checks            platform_files.cc
+//   cancel signals                                platform_signals.cc
 // The run is single-threaded; the static state is unguarded, except the
 // cancel flag, which a signal handler may set.
 #ifndef BV_PLATFORM_PLATFORM_IMPL_H_
@@ -118,6 +119,28 @@ class PlatformImpl {
   static void setCanceled(bool canceled);
 
   // ---------------------------------------------------------------------
+  // Cancel signals (platform_signals.cc).
+  //
+  // SIGINT, SIGTERM and SIGHUP ask the run to stop. The first sets the
+  // cancel flag; long operations see it and the run ends with "Canceled by
+  // the user.", waiting for a running child and removing the temporary
+  // files as usual. A SIGTERM or SIGHUP that another process sends to the
+  // launcher is passed on to the running child. A second signal removes the
+  // temporary files and directories at once and ends the process with
+  // 128 + its number.
+  // ---------------------------------------------------------------------
+
+  // Installs the handlers; a signal that is ignored (nohup) stays ignored.
+  static void installCancelHandlers();
+  // Puts the handlers of before back.
+  static void removeCancelHandlers();
+  // The signal that set the cancel flag, or 0.
+  static int getCancelSignal();
+  // The exit code of a canceled run: the exit code of the child that the
+  // signal was passed on to, else 128 + the signal number (-1 without one).
+  static long getCanceledExitCode();
+
+  // ---------------------------------------------------------------------
   // Temporary files and clean-up (platform_temp.cc).
   // ---------------------------------------------------------------------
 
@@ -152,7 +175,10 @@ class PlatformImpl {
   static void deleteFile(const SString& path);
   static void setDeleteLauncher(bool deleteLauncher);
   // Unlinks the launcher's own file and tries to remove its directory
-  // (which goes only when empty). Results are not examined.
+  // (which goes only when empty). Results are not examined. Only a copy
+  // that lies in a directory made by createTempSubDirectory ("bvj..." in
+  // the temporary directory) is deleted; for any other file a warning is
+  // logged and nothing is deleted.
   static void deleteLauncher();
 
   // ---------------------------------------------------------------------
@@ -169,8 +195,11 @@ class PlatformImpl {
   // 128 + n. With replaceProcess the command is split with CmdLine and the
   // launcher is replaced by it (execvp); if that fails the result is 0.
   // showConsole is not used here. Throws LauncherException when the working
-  // directory, the pipes, the fork or the wait fail; a command that fails
-  // is not an error of this operation.
+  // directory, the pipes, the fork or the wait fail, and "Canceled by the
+  // user." (nothing is run) once the cancel flag is set; a command that
+  // fails is not an error of this operation. A cancel signal that arrives
+  // while the child runs is passed on to it (SIGTERM, SIGHUP from another
+  // process) or not; the child is waited for either way.
   static long executeProcess(const SString& command, const SString& workingDirectory,
                              bool showConsole, bool captureOutput, bool redirectOutput,
                              SString* stdOut, SString* stdErr, bool replaceProcess);

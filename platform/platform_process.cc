@@ -31,6 +31,7 @@
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
+#include "platform/platform_signals.h"
 
 namespace {
 
@@ -311,6 +312,8 @@ int readFromFile(int fd, SString* out) {
 long PlatformImpl::executeProcess(const SString& command, const SString& workingDirectory,
                                   bool /*showConsole*/, bool captureOutput, bool redirectOutput,
                                   SString* stdOut, SString* stdErr, bool replace) {
+  // After a cancel request no new program is started.
+  if (isCanceled()) throw LauncherException(getMessageText(MSG_CANCELED));
   if (replace) {
     replaceProcess(command);
     return 0;
@@ -324,14 +327,24 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   if (!workingDirectory.empty()) directory.change(workingDirectory);
   // Nothing printed so far may be written a second time by the child.
   fflush(nullptr);
+  // The child is recorded, for cancel signals to be passed on to it, before
+  // any such signal is taken.
+  CancelSignalBlocker blocked;
   pid_t pid = fork();
   if (pid == 0) {
+    resetCancelSignalsInChild(blocked.previousMask());
     bool redirect = captureOutput && redirectOutput;
     runChild(command, redirect ? &out : nullptr, redirect ? &err : nullptr);
   }
   if (pid < 0) throw LauncherException(errorText("Error forking new process: "));
+  RunningChildRecord child(pid);
+  blocked.release();
   directory.restore();
-  if (!captureOutput) return exitCodeOf(waitForChild(pid));
+  if (!captureOutput) {
+    long exitCode = exitCodeOf(waitForChild(pid));
+    child.setExitCode(exitCode);
+    return exitCode;
+  }
 
   out.ends[1].reset();
   err.ends[1].reset();
@@ -340,6 +353,7 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   CaptureBuffer outText(stdOut);
   CaptureBuffer errText(stdErr);
   int status = captureUntilExit(pid, out, err, outText, errText);
+  child.setExitCode(exitCodeOf(status));
   outText.handOver();
   errText.handOver();
   return exitCodeOf(status);

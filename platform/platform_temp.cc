@@ -19,6 +19,7 @@
 #include "platform/file_navigator.h"
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
+#include "platform/platform_signals.h"
 #include "tagfile/text_utils.h"
 
 SString PlatformImpl::m_tempDir;
@@ -53,14 +54,48 @@ SString tempNameTemplate() {
   return path.append(kTempNameTemplate);
 }
 
-// Removes the first entry equal to path from list.
+// Removes the first entry equal to path from list, and its copy for the
+// signal handler.
 void removeFromList(StringDeque& list, const SString& path) {
   for (long i = 0; i < list.size(); ++i) {
     if (list.at(i).compare(path) == 0) {
       list.erase(i);
+      unregisterTempPathForSignals(path);
       return;
     }
   }
+}
+
+// Records path in list and for the signal handler.
+void addToList(StringDeque& list, const SString& path) {
+  list.push_back(path);
+  registerTempPathForSignals(path);
+}
+
+// The canonical form of path (links resolved), or "" when it has none.
+SString canonicalPath(const SString& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return SString();
+  SString result(resolved);
+  free(resolved);
+  return result;
+}
+
+// Whether dir is a directory of the kind createTempSubDirectory makes: a
+// real directory named "bvj..." right inside the temporary directory.
+bool isOwnTempSubDirectory(const SString& dir) {
+  unsigned long slash = dir.rfind('/');
+  if (slash == SString::npos || dir.compare(slash + 1, 3, "bvj") != 0) return false;
+  struct stat st;
+  if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  SString parent = canonicalPath(slash == 0 ? SString("/") : dir.substr(0, slash));
+  SString tempDir;
+  try {
+    tempDir = canonicalPath(PlatformImpl::getSystemTempDirectory());
+  } catch (const LauncherException&) {
+    return false;
+  }
+  return !parent.empty() && parent.compare(tempDir) == 0;
 }
 
 }  // namespace
@@ -88,25 +123,29 @@ SString PlatformImpl::getSystemTempDirectory() {
 
 SString PlatformImpl::createTempSubDirectory() {
   SString path = tempNameTemplate();
+  // A signal that ends the launcher at once must find the new directory
+  // recorded: none is taken between its creation and its record.
+  CancelSignalBlocker blocked;
   if (mkdtemp(&path[0]) == nullptr) throw LauncherException(strerror(errno));
   // The mode mkdir 0777 would have given.
   chmod(path.c_str(), 0777 & ~currentUmask());
-  m_sdqCreatedDrs.push_back(path);
+  addToList(m_sdqCreatedDrs, path);
   return path;
 }
 
 SString PlatformImpl::createTempFile() {
   SString path = tempNameTemplate();
+  CancelSignalBlocker blocked;
   int fd = mkstemp(&path[0]);
   if (fd < 0) throw LauncherException(SString("Error creating tmp file ").append(path));
   // The mode fopen would have given.
   fchmod(fd, 0666 & ~currentUmask());
   close(fd);
-  m_sdqCreatedFiles.push_back(path);
+  addToList(m_sdqCreatedFiles, path);
   return path;
 }
 
-void PlatformImpl::addFileToCleanupList(const SString& path) { m_sdqCreatedFiles.push_back(path); }
+void PlatformImpl::addFileToCleanupList(const SString& path) { addToList(m_sdqCreatedFiles, path); }
 
 void PlatformImpl::removeFileFromCleanupList(const SString& path) {
   removeFromList(m_sdqCreatedFiles, path);
@@ -140,6 +179,14 @@ void PlatformImpl::deleteLauncher() {
   SString file = Launcher::getLauncherFileName();
   unsigned long slash = file.rfind('/');
   SString dir = slash == SString::npos ? SString() : file.substr(0, slash);
+  if (!isOwnTempSubDirectory(dir)) {
+    Launcher::logMessage(SString("The launcher file ")
+                             .append(file)
+                             .append(" is not deleted: it does not lie in a directory that the launcher "
+                                     "made in its temporary directory."),
+                         LOG_WARNING);
+    return;
+  }
   unlink(file.c_str());
-  if (!dir.empty()) rmdir(dir.c_str());
+  rmdir(dir.c_str());
 }

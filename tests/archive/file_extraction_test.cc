@@ -163,6 +163,42 @@ TEST_F(FileExtractionTest, InstallersAndLaunchersBecomeExecutable) {
   umask(mask);
 }
 
+// A small tmpfs mounted noexec for one scope (needs root; mounted() tells).
+class NoexecMount {
+ public:
+  explicit NoexecMount(const std::string& path) : m_path(path) {
+    mkdir(path.c_str(), 0755);
+    std::string out;
+    m_mounted = bvtest::runShell("mount -t tmpfs -o noexec,size=1m tmpfs '" + path + "'", &out) == 0;
+  }
+  ~NoexecMount() {
+    if (m_mounted) bvtest::runShell("umount '" + m_path + "'");
+  }
+  bool mounted() const { return m_mounted; }
+
+ private:
+  std::string m_path;
+  bool m_mounted;
+};
+
+TEST_F(FileExtractionTest, ProgramsThatCannotRunWhereTheyLandNameTheTempdirOption) {
+  build({{"3", "lib.jar", "PK"}, {"4", "installer", "#!/bin/sh\n"}, {"7", "setup", "#!/bin/sh\n"}});
+  NoexecMount noexec(dir.file("noexec"));
+  if (!noexec.mounted()) GTEST_SKIP() << "cannot mount a noexec tmpfs here (needs root)";
+  std::string target = dir.file("noexec");
+  // Plain files are fine there; programs are refused with a pointer to
+  // -bv:tempdir instead of failing later when they are started.
+  EXPECT_EQ(target + "/lib.jar", files.getFileAt(0)->extract(target.c_str()).c_str());
+  for (long i = 1; i <= 2; ++i) {
+    const FileIndexEntry& entry = *files.getFileAt(i);
+    SCOPED_TRACE(entry.getFileName().c_str());
+    std::string message = thrownMessage([&] { entry.extract(target.c_str()); });
+    std::string path = target + "/" + entry.getFileName().c_str();
+    EXPECT_EQ(0u, message.find("Cannot run " + path + ": programs cannot be run from " + target)) << message;
+    EXPECT_NE(std::string::npos, message.find("-bv:tempdir <temp dir>")) << message;
+  }
+}
+
 TEST_F(FileExtractionTest, ACompressedEntryIsCopiedAsStoredAndReplacesAnOldCopy) {
   build({{"3", "lib.jar", patternBytes(1000), {"--compressed", "12", "50000"}}});
   const FileIndexEntry* entry = files.getFileAt(0);

@@ -253,7 +253,7 @@ TEST_F(TempFilesTest, CleanupDeletesATemporaryLauncherCopyAndItsEmptyDirectory) 
   } cases[] = {{"alone", false}, {"crowded", true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string launcherDir = dir.file(c.name);
+    std::string launcherDir = dir.file(std::string("tmp/bvj") + c.name);
     makeDir(launcherDir);
     writeFile(launcherDir + "/launcher", "stub", 0755);
     if (c.otherFile) writeFile(launcherDir + "/other", "x");
@@ -265,7 +265,39 @@ TEST_F(TempFilesTest, CleanupDeletesATemporaryLauncherCopyAndItsEmptyDirectory) 
     EXPECT_FALSE(pathExists(launcherDir + "/launcher"));
     EXPECT_EQ(c.otherFile, pathExists(launcherDir));
     PlatformTempTestAccess::reset();
+    PlatformImpl::setSystemTempDir(dir.file("tmp").c_str());
   }
+}
+
+TEST_F(TempFilesTest, ALauncherOutsideItsOwnTemporaryDirectoriesIsNeverDeleted) {
+  makeDir(dir.file("tmp/bvjreal"));
+  makeDir(dir.file("elsewhere"));
+  makeDir(dir.file("elsewhere/bvjlookalike"));
+  makeDir(dir.file("tmp/other"));
+  makeDir(dir.file("tmp/bvjreal/bvjnested"));
+  makeLink(dir.file("elsewhere/bvjlookalike"), dir.file("tmp/bvjlink"));
+  const char* places[] = {
+      "tmp",                      // the temporary directory itself
+      "tmp/other",                // not made by the launcher
+      "elsewhere/bvjlookalike",   // the right name in the wrong place
+      "tmp/bvjreal/bvjnested",    // one level too deep
+      "tmp/bvjlink",              // a link to a directory elsewhere
+      "tmp/bvjreal/.",            // not the directory's own name
+  };
+  for (const char* place : places) {
+    SCOPED_TRACE(place);
+    std::string launcher = dir.file(place) + "/launcher";
+    writeFile(launcher, "stub", 0755);
+    LauncherTestAccess::setLauncherFileName(launcher.c_str());
+    PlatformImpl::deleteLauncher();
+    EXPECT_TRUE(pathExists(launcher));
+    EXPECT_NE(std::string::npos, log().find("WARNING: The launcher file " + launcher + " is not deleted"));
+  }
+  // The same name in the real place goes.
+  std::string launcher = dir.file("tmp/bvjreal/launcher");
+  LauncherTestAccess::setLauncherFileName(launcher.c_str());
+  PlatformImpl::deleteLauncher();
+  EXPECT_FALSE(pathExists(launcher));
 }
 
 }  // namespace

@@ -1,0 +1,225 @@
+// Cancel signals: SIGINT, SIGTERM and SIGHUP.
+//
+// The first one asks the run to stop: it sets the cancel flag, which the
+// disk walk, the extraction, the instruction script and the start of a
+// child process test, so the run ends through its ordinary error path and
+// the temporary files go in the ordinary clean-up. A running child is waited
+// for. SIGTERM and SIGHUP sent by another process (a calling setup program,
+// a service manager) reach only the launcher, so they are passed on to the
+// running child, which can then end cleanly; the run's exit code becomes the
+// child's. Signals that the terminal sends (SIGINT, a hang-up) already reach
+// the whole process group and are not passed on a second time.
+//
+// A second signal ends the launcher at once: the handler removes every
+// recorded temporary file and directory with /bin/rm (fork and exec are
+// safe in a handler, walking a tree with the C library is not) and exits
+// with 128 + the signal number.
+#include "platform/platform_signals.h"
+
+#include <errno.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/platform_impl.h"
+
+namespace {
+
+const int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const int kCancelSignalCount = 3;
+// Paths per run of /bin/rm when the handler removes them.
+const int kRemoveBatch = 128;
+
+// The temporary paths for the handler: copies made with new[], in an array
+// that grows by replacement. Changed only while the cancel signals are
+// blocked, so a handler always sees a whole state.
+char** g_tempPaths = nullptr;
+long g_tempPathCount = 0;
+long g_tempPathCapacity = 0;
+
+volatile sig_atomic_t g_cancelSignal = 0;
+volatile sig_atomic_t g_childPid = 0;
+volatile sig_atomic_t g_forwardedPid = 0;
+bool g_haveForwardedExitCode = false;
+long g_forwardedExitCode = 0;
+
+bool g_installed = false;
+struct sigaction g_previousActions[kCancelSignalCount];
+
+sigset_t cancelSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kCancelSignals) sigaddset(&set, sig);
+  return set;
+}
+
+// Removes paths[0..count) with one run of /bin/rm -rf, or one by one
+// (files and empty directories) when that cannot be started.
+// Async-signal-safe.
+void removePaths(char** paths, int count) {
+  char* argv[kRemoveBatch + 4];
+  int n = 0;
+  argv[n++] = const_cast<char*>("rm");
+  argv[n++] = const_cast<char*>("-rf");
+  argv[n++] = const_cast<char*>("--");
+  for (int i = 0; i < count; ++i) argv[n++] = paths[i];
+  argv[n] = nullptr;
+  pid_t pid = fork();
+  if (pid == 0) {
+    execv("/bin/rm", argv);
+    _exit(127);
+  }
+  int status = 0;
+  if (pid > 0) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 127) return;
+  }
+  for (int i = 0; i < count; ++i) {
+    if (unlink(paths[i]) != 0) rmdir(paths[i]);
+  }
+}
+
+// Removes every recorded temporary path. Async-signal-safe.
+void removeTempPathsNow() {
+  char* batch[kRemoveBatch];
+  int n = 0;
+  for (long i = 0; i < g_tempPathCount; ++i) {
+    if (g_tempPaths[i] == nullptr) continue;
+    batch[n++] = g_tempPaths[i];
+    if (n == kRemoveBatch) {
+      removePaths(batch, n);
+      n = 0;
+    }
+  }
+  if (n > 0) removePaths(batch, n);
+}
+
+void onCancelSignal(int sig, siginfo_t* info, void*) {
+  int savedErrno = errno;
+  // Sent by a process (kill, sigqueue) rather than by the terminal.
+  bool fromProcess = info != nullptr && (info->si_code == SI_USER || info->si_code == SI_QUEUE);
+  pid_t child = g_childPid;
+  if ((sig == SIGTERM || sig == SIGHUP) && fromProcess && child > 0) {
+    g_forwardedPid = child;
+    kill(child, sig);
+  }
+  if (g_cancelSignal == 0) {
+    g_cancelSignal = sig;
+    PlatformImpl::setCanceled(true);
+    errno = savedErrno;
+    return;
+  }
+  removeTempPathsNow();
+  _exit(128 + sig);
+}
+
+// path without trailing separators: as for deleteFile, "link/" would make
+// rm enter the directory that a link points to, and the link itself is what
+// was recorded.
+SString withoutTrailingSeparators(const SString& path) {
+  unsigned long length = path.length();
+  while (length > 1 && path[length - 1] == '/') --length;
+  return path.substr(0, length);
+}
+
+}  // namespace
+
+void registerTempPathForSignals(const SString& recorded) {
+  SString path = withoutTrailingSeparators(recorded);
+  char* copy = new char[path.length() + 1];
+  memcpy(copy, path.c_str(), path.length() + 1);
+  CancelSignalBlocker blocked;
+  if (g_tempPathCount == g_tempPathCapacity) {
+    long capacity = g_tempPathCapacity < 16 ? 16 : g_tempPathCapacity * 2;
+    char** bigger = new char*[capacity];
+    for (long i = 0; i < g_tempPathCount; ++i) bigger[i] = g_tempPaths[i];
+    delete[] g_tempPaths;
+    g_tempPaths = bigger;
+    g_tempPathCapacity = capacity;
+  }
+  g_tempPaths[g_tempPathCount++] = copy;
+}
+
+void unregisterTempPathForSignals(const SString& recorded) {
+  SString path = withoutTrailingSeparators(recorded);
+  char* removed = nullptr;
+  {
+    CancelSignalBlocker blocked;
+    for (long i = 0; i < g_tempPathCount; ++i) {
+      if (g_tempPaths[i] != nullptr && strcmp(g_tempPaths[i], path.c_str()) == 0) {
+        removed = g_tempPaths[i];
+        g_tempPaths[i] = nullptr;
+        break;
+      }
+    }
+  }
+  delete[] removed;
+}
+
+CancelSignalBlocker::CancelSignalBlocker() : m_blocked(true) {
+  sigset_t set = cancelSignalSet();
+  sigprocmask(SIG_BLOCK, &set, &m_previous);
+}
+
+void CancelSignalBlocker::release() {
+  if (!m_blocked) return;
+  m_blocked = false;
+  sigprocmask(SIG_SETMASK, &m_previous, nullptr);
+}
+
+void resetCancelSignalsInChild(const sigset_t& mask) {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  for (int sig : kCancelSignals) {
+    // A signal that the launcher ignores stays ignored, as exec would keep it.
+    struct sigaction current;
+    if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    sigaction(sig, &action, nullptr);
+  }
+  sigprocmask(SIG_SETMASK, &mask, nullptr);
+}
+
+RunningChildRecord::RunningChildRecord(pid_t pid) : m_pid(pid) { g_childPid = pid; }
+
+RunningChildRecord::~RunningChildRecord() { g_childPid = 0; }
+
+void RunningChildRecord::setExitCode(long exitCode) {
+  g_childPid = 0;
+  if (g_forwardedPid == m_pid) {
+    g_haveForwardedExitCode = true;
+    g_forwardedExitCode = exitCode;
+  }
+}
+
+void PlatformImpl::installCancelHandlers() {
+  if (g_installed) return;
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_sigaction = onCancelSignal;
+  action.sa_flags = SA_SIGINFO | SA_RESTART;
+  // One handler at a time: a second signal waits until the first returns.
+  action.sa_mask = cancelSignalSet();
+  for (int i = 0; i < kCancelSignalCount; ++i) {
+    sigaction(kCancelSignals[i], nullptr, &g_previousActions[i]);
+    // A signal ignored by whoever started the launcher (nohup) stays so.
+    if (g_previousActions[i].sa_handler == SIG_IGN) continue;
+    sigaction(kCancelSignals[i], &action, nullptr);
+  }
+  g_installed = true;
+}
+
+void PlatformImpl::removeCancelHandlers() {
+  if (!g_installed) return;
+  for (int i = 0; i < kCancelSignalCount; ++i) sigaction(kCancelSignals[i], &g_previousActions[i], nullptr);
+  g_installed = false;
+}
+
+int PlatformImpl::getCancelSignal() { return g_cancelSignal; }
+
+long PlatformImpl::getCanceledExitCode() {
+  if (g_haveForwardedExitCode) return g_forwardedExitCode;
+  return g_cancelSignal != 0 ? 128 + g_cancelSignal : -1;
+}

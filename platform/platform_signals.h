@@ -1,0 +1,65 @@
+// The platform's side of cancel signals, shared by the files of platform/:
+// the record of the running child (to pass signals on to it) and a copy of
+// the clean-up lists that a signal handler can use.
+//
+// The handlers (PlatformImpl::installCancelHandlers, platform_signals.cc)
+// may run between any two instructions of the launcher, so what they read is
+// kept in a form they can read safely: plain C strings in an array that is
+// only ever replaced whole, and counters of type sig_atomic_t. The clean-up
+// lists themselves (StringDeque) are never touched by a handler.
+#ifndef BV_PLATFORM_PLATFORM_SIGNALS_H_
+#define BV_PLATFORM_PLATFORM_SIGNALS_H_
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include "foundation/sstring.h"
+
+// Records a temporary path that must go even when a second signal ends the
+// launcher at once. Each call adds one record.
+void registerTempPathForSignals(const SString& path);
+// Takes the first record equal to path away; nothing when there is none.
+void unregisterTempPathForSignals(const SString& path);
+
+// Holds SIGINT, SIGTERM and SIGHUP back for its lifetime (they are
+// delivered when it ends), so that a handler never sees a half-made record.
+class CancelSignalBlocker {
+ public:
+  CancelSignalBlocker();
+  ~CancelSignalBlocker() { release(); }
+  CancelSignalBlocker(const CancelSignalBlocker&) = delete;
+  CancelSignalBlocker& operator=(const CancelSignalBlocker&) = delete;
+
+  // Ends the block early.
+  void release();
+  // The mask that was in force before, for a forked child to put back.
+  const sigset_t& previousMask() const { return m_previous; }
+
+ private:
+  sigset_t m_previous;
+  bool m_blocked;
+};
+
+// In a child just forked with the cancel signals blocked, before it runs
+// the command: the default action for the three signals, and the mask of
+// before the block. Async-signal-safe.
+void resetCancelSignalsInChild(const sigset_t& mask);
+
+// Makes pid the running child while the object lives: a SIGTERM or SIGHUP
+// that another process sends to the launcher is passed on to it.
+class RunningChildRecord {
+ public:
+  explicit RunningChildRecord(pid_t pid);
+  ~RunningChildRecord();
+  RunningChildRecord(const RunningChildRecord&) = delete;
+  RunningChildRecord& operator=(const RunningChildRecord&) = delete;
+
+  // The child ended with exitCode; when a cancel signal was passed on to
+  // it, this becomes the exit code of the canceled run.
+  void setExitCode(long exitCode);
+
+ private:
+  pid_t m_pid;
+};
+
+#endif  // BV_PLATFORM_PLATFORM_SIGNALS_H_

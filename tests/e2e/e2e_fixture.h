@@ -1,0 +1,112 @@
+// End-to-end tests: launchers packed with the built bvpack and run as
+// processes, with an environment, standard input and working directory of
+// the test's choosing. Every run gets -bv:tempdir pointing into the test's
+// own temporary directory, so that what a run leaves behind can be checked.
+#ifndef BV_TESTS_E2E_E2E_FIXTURE_H_
+#define BV_TESTS_E2E_E2E_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/test_util.h"
+
+namespace bvtest {
+
+struct ProcessResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs argv (argv[0] is the program path) with exactly the environment env
+// (NAME=VALUE entries), the text input on standard input and the working
+// directory cwd (the current one when empty); waits for it.
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         const std::string& input = "", const std::string& cwd = "");
+
+// The text split at line feeds; a last line without one counts too.
+std::vector<std::string> splitLines(const std::string& text);
+
+// The names in a directory, sorted, without "." and "..".
+std::vector<std::string> listDir(const std::string& path);
+
+// The directory part of a path (everything before the last "/").
+std::string dirName(const std::string& path);
+
+// A JVM home whose bin/java is a shell script. Run on the verification
+// class it prints the marker and, per requested property, the value of
+// os.name given here, the specification name for
+// java.vm.specification.name, and "null" for anything else. Run as an
+// application it prints "fakejava" with JAVA_HOME and one "arg=" line per
+// argument on standard output, writes the text of an argument --stderr=TEXT
+// to standard error, and exits with the status of an argument --exit=N
+// (default 0). exe names the executable inside the home.
+void writeFakeJvm(const std::string& home, const std::string& osName = "Linux",
+                  const std::string& exe = "bin/java");
+
+// A JVM description file for Linux JVMs whose only hint is JAVA_HOME (and,
+// as for every JVM file, the PATH directories); extra is appended.
+std::string jvmFileText(const std::string& exe = "bin/java", const std::string& extra = "");
+
+// A launch script that runs PrintArgs (or the fake java) with the launch
+// properties; the console is shown when displayConsole is set.
+std::string launchScriptText(bool displayConsole);
+
+// The example's typical instruction script.
+std::string typicalScriptPath();
+
+// An instruction script of the given statements, one per line.
+std::string scriptText(const std::vector<std::string>& statements);
+
+// A JVM installer: a shell script that lays a JVM home in its working
+// directory, bin/java being a symbolic link to java, and writes the JVM
+// description file "jvm" there unless writeJvmFile is false.
+std::string installerText(const std::string& java, bool writeJvmFile = true);
+
+// Value 0 of a tag of a tag file on disk, "(unreadable)" when the file
+// cannot be loaded.
+std::string tagValue(const std::string& path, const char* tag);
+
+class E2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  // Writes a file into the test directory and returns its path.
+  std::string write(const std::string& name, const std::string& text, int mode = 0644);
+  // Packs a launcher named name in the test directory from bvpack entries
+  // ("type:path", possibly preceded by entry options); returns its path.
+  std::string pack(const std::string& name, const std::vector<std::string>& entries,
+                   int purpose = 0);
+  // The usual payload: the given instruction script, the verification
+  // archive, the launch script, a JVM file and PrintArgs.jar.
+  std::vector<std::string> payload(const std::string& instructions, bool displayConsole = true);
+
+  // Runs the launcher with "-bv:tempdir <temp>" followed by args.
+  ProcessResult run(const std::string& launcher, const std::vector<std::string>& args,
+                    const std::vector<std::string>& env, const std::string& input = "",
+                    const std::string& cwd = "");
+
+  // An environment whose PATH is path (a directory that does not exist
+  // when empty) and that holds JAVA_HOME only when javaHome is not empty.
+  std::vector<std::string> env(const std::string& path = "", const std::string& javaHome = "");
+
+  // What the runs left in the temporary directory.
+  std::vector<std::string> leftInTemp() const { return listDir(temp); }
+
+  TempDir dir;
+  std::string temp;     // the launchers' -bv:tempdir
+  std::string javaExe;  // the JDK's java found on PATH, or empty
+  std::string javaHome; // its home
+};
+
+// Skips the test when the machine has no Java.
+#define BV_REQUIRE_JAVA()                                              \
+  do {                                                                 \
+    if (javaExe.empty()) GTEST_SKIP() << "no java on PATH or in /usr/lib/jvm"; \
+  } while (0)
+
+}  // namespace bvtest
+
+#endif  // BV_TESTS_E2E_E2E_FIXTURE_H_

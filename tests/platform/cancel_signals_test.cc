@@ -1,0 +1,220 @@
+// Cancel signals with real processes: a forked copy of the test plays the
+// launcher (it installs the handlers and runs a child through
+// executeProcess), the test sends it signals and looks at its exit code and
+// at what is left on disk.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "instructions/instructions.h"
+#include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
+#include "platform/platform_impl.h"
+#include "tagfile/tag_file.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using bvtest::pathExists;
+using bvtest::TempDir;
+
+// Runs body in a forked process that ends with its result.
+pid_t forkLauncher(const std::function<int()>& body) {
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int code = 99;
+    try {
+      code = body();
+    } catch (...) {
+    }
+    _exit(code);
+  }
+  return pid;
+}
+
+// The exit code of pid, or 128 + the signal that ended it.
+int exitCodeOf(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
+
+// Waits until path exists (it is made by a process that runs alongside);
+// gives up after a generous bound so that a broken test does not hang.
+bool waitForFile(const std::string& path) {
+  for (int i = 0; i < 2000; ++i) {
+    if (pathExists(path)) return true;
+    usleep(10 * 1000);
+  }
+  return false;
+}
+
+// Runs command as the launcher would run a Java application, with the
+// cancel handlers installed; the result is the launcher's exit code.
+int launchAndExit(const std::string& command, const std::string& dir, bool capture) {
+  PlatformImpl::setSilent(true);
+  PlatformImpl::installCancelHandlers();
+  SString out;
+  SString err;
+  long result = PlatformImpl::executeProcess(SString(command.c_str()), SString(dir.c_str()), false,
+                                             capture, true, &out, &err, false);
+  if (PlatformImpl::getCancelSignal() != 0) result = PlatformImpl::getCanceledExitCode();
+  return static_cast<int>(result);
+}
+
+std::vector<std::string> entriesOf(const std::string& dir) {
+  std::vector<std::string> names;
+  std::string out;
+  bvtest::runShell("ls -A '" + dir + "'", &out);
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    if (end > start) names.push_back(out.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+TEST(CancelSignals, EachCancelSignalSetsTheFlag) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    pid_t pid = forkLauncher([sig] {
+      PlatformImpl::installCancelHandlers();
+      raise(sig);
+      bool ok = PlatformImpl::isCanceled() && PlatformImpl::getCancelSignal() == sig &&
+                PlatformImpl::getCanceledExitCode() == 128 + sig;
+      return ok ? 0 : 1;
+    });
+    EXPECT_EQ(0, exitCodeOf(pid));
+  }
+}
+
+TEST(CancelSignals, TermAndHupFromAnotherProcessArePassedOnToTheRunningChild) {
+  struct Case {
+    int sig;
+    const char* command;
+    bool capture;
+    int exitCode;  // the child's: its own, or 128 + the signal when it dies of it
+  };
+  const Case cases[] = {
+      {SIGTERM, "trap 'exit 7' TERM; : > ready; while :; do sleep 0.02; done", false, 7},
+      {SIGHUP, "trap 'exit 5' HUP; : > ready; while :; do sleep 0.02; done", true, 5},
+      {SIGTERM, ": > ready; exec sleep 30", true, 128 + SIGTERM},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    TempDir dir;
+    pid_t pid = forkLauncher([&] { return launchAndExit(c.command, dir.path(), c.capture); });
+    ASSERT_TRUE(waitForFile(dir.file("ready")));
+    kill(pid, c.sig);
+    EXPECT_EQ(c.exitCode, exitCodeOf(pid));
+  }
+}
+
+TEST(CancelSignals, InterruptWaitsForTheChildWithoutPassingItOn) {
+  TempDir dir;
+  pid_t pid = forkLauncher([&] {
+    int result = launchAndExit(": > ready; while [ ! -e go ]; do sleep 0.02; done; : > done; exit 3",
+                               dir.path(), false);
+    // The signal was sent before the child could end; wait until it is in.
+    for (int i = 0; i < 2000 && !PlatformImpl::isCanceled(); ++i) usleep(1000);
+    return PlatformImpl::getCancelSignal() == SIGINT ? result : 1;
+  });
+  ASSERT_TRUE(waitForFile(dir.file("ready")));
+  kill(pid, SIGINT);
+  bvtest::writeFile(dir.file("go"), "");
+  EXPECT_EQ(128 + SIGINT, exitCodeOf(pid));
+  // The child went on to its end: the signal was not passed on.
+  EXPECT_TRUE(pathExists(dir.file("done")));
+}
+
+TEST(CancelSignals, SecondSignalRemovesTheTemporaryFilesAtOnce) {
+  TempDir dir;
+  std::string temp = dir.file("tmp");
+  ASSERT_EQ(0, mkdir(temp.c_str(), 0700));
+  pid_t pid = forkLauncher([&] {
+    PlatformImpl::setSystemTempDir(SString(temp.c_str()));
+    std::string tree = PlatformImpl::createTempSubDirectory().c_str();
+    mkdir((tree + "/sub").c_str(), 0700);
+    bvtest::writeFile(tree + "/sub/file", "x");
+    PlatformImpl::createTempFile();
+    PlatformImpl::removeFileFromCleanupList(PlatformImpl::createTempFile());
+    // The child ignores the first signal (it only notes it) and would run
+    // on for seconds.
+    return launchAndExit(
+        "echo $$ > pid; trap ': > term' TERM; : > ready; "
+        "i=0; while [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); done",
+        dir.path(), false);
+  });
+  ASSERT_TRUE(waitForFile(dir.file("ready")));
+  kill(pid, SIGTERM);
+  ASSERT_TRUE(waitForFile(dir.file("term")));
+  kill(pid, SIGTERM);
+  EXPECT_EQ(128 + SIGTERM, exitCodeOf(pid));
+  // Only the file taken off the list is left.
+  std::vector<std::string> left = entriesOf(temp);
+  ASSERT_EQ(1u, left.size());
+  EXPECT_EQ(0u, left[0].find("bvj"));
+  struct stat st;
+  EXPECT_TRUE(stat((temp + "/" + left[0]).c_str(), &st) == 0 && S_ISREG(st.st_mode));
+  // The child, left running by the launcher that ended at once.
+  pid_t child = static_cast<pid_t>(std::stol(bvtest::readFile(dir.file("pid"))));
+  kill(child, SIGKILL);
+}
+
+// The cancel flag as the long operations see it.
+class CancelFlag : public ::testing::Test {
+ protected:
+  void TearDown() override { PlatformImpl::setCanceled(false); }
+};
+
+TEST_F(CancelFlag, NoNewProcessStarts) {
+  TempDir dir;
+  PlatformImpl::setCanceled(true);
+  std::string error = bvtest::launcherErrorOf([&] {
+    PlatformImpl::executeProcess(": > ran", SString(dir.path().c_str()), false, false, false, nullptr,
+                                 nullptr, false);
+  });
+  EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(), error);
+  EXPECT_FALSE(pathExists(dir.file("ran")));
+}
+
+// A script whose first operation is interrupted by a cancel request.
+class CanceledDuringFirstStatement : public Instructions {
+ public:
+  explicit CanceledDuringFirstStatement(const TagFile& tagFile) : Instructions(tagFile) {}
+  mutable std::vector<std::string> calls;
+
+ protected:
+  void initializeUI() const override {
+    calls.push_back("initializeUI");
+    PlatformImpl::setCanceled(true);
+  }
+  void findJVM(bool, bool) const override { calls.push_back("findJVM"); }
+};
+
+TEST_F(CancelFlag, ScriptStopsBeforeItsNextStatement) {
+  TagFile script;
+  for (const char* statement : {"INITIALIZE_UI", "FIND_JVM 1 1", ":END"}) {
+    script.appendTagValue(Instructions::g_instructionsTag, statement);
+  }
+  CanceledDuringFirstStatement instructions(script);
+  std::string error = bvtest::launcherErrorOf([&] { runInstructions(&instructions); });
+  EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(), error);
+  EXPECT_EQ(std::vector<std::string>{"initializeUI"}, instructions.calls);
+}
+
+}  // namespace
