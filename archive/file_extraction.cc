@@ -60,10 +60,8 @@ SString FileIndexEntry::extract(const SString& directory) const {
   FdCloser inCloser(in);
   // A damaged index must not leave a silently short copy behind.
   struct stat launcherStat;
-  if (fstat(in, &launcherStat) != 0 || m_offsetToBytes < 0 || m_fileLength < 0 ||
-      m_offsetToBytes + m_fileLength > static_cast<long>(launcherStat.st_size)) {
-    throw LauncherException(
-        SString("Embedded file ").append(m_fileName).append(" lies outside the launcher file."));
+  if (fstat(in, &launcherStat) != 0 || !liesWithin(static_cast<long>(launcherStat.st_size))) {
+    throw outsideError();
   }
 
   // Extracting over the launcher itself would truncate the bytes being read.

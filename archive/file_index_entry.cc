@@ -58,6 +58,9 @@ void FileIndexEntry::load(FILE* file) {
 
 void FileIndexEntry::loadTagFile(FILE* file) {
   if (!isTagFile()) return;
+  // A damaged index must not make a script of nothing (bytes past the end)
+  // or of the whole rest of the file (a negative length).
+  if (fseek(file, 0, SEEK_END) != 0 || !liesWithin(ftell(file))) throw outsideError();
   TagFile* tagFile = new TagFile();
   try {
     tagFile->load(file, m_fileName, m_offsetToBytes, m_fileLength);
@@ -67,6 +70,16 @@ void FileIndexEntry::loadTagFile(FILE* file) {
   }
   delete m_tagFile;
   m_tagFile = tagFile;
+}
+
+bool FileIndexEntry::liesWithin(long fileSize) const {
+  return m_offsetToBytes >= 0 && m_fileLength >= 0 && fileSize >= 0 &&
+         m_offsetToBytes <= fileSize - m_fileLength;
+}
+
+LauncherException FileIndexEntry::outsideError() const {
+  return LauncherException(
+      SString("Embedded file ").append(m_fileName).append(" lies outside the launcher file."));
 }
 
 bool FileIndexEntry::isTagFile() const {

@@ -15,6 +15,7 @@
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
 
+class LauncherException;
 class TagFile;
 
 class FileIndexEntry {
@@ -45,7 +46,9 @@ class FileIndexEntry {
   // For a tag-file entry: parses the embedded tag file from the open
   // launcher file (named after the entry, lines counted from its first
   // line) and keeps it; a tag file loaded before is replaced. Other types:
-  // nothing. Throws the errors of TagFile::load.
+  // nothing. Throws "Embedded file <name> lies outside the launcher file."
+  // when its bytes would not all lie in the file, else the errors of
+  // TagFile::load.
   void loadTagFile(FILE* file);
 
   // Copies the embedded bytes into directory (a separator is added when it
@@ -88,6 +91,11 @@ class FileIndexEntry {
   long getDecompressedSize() const { return m_decompressedSize; }
 
  private:
+  // Whether offset and length name bytes of a file of fileSize bytes.
+  bool liesWithin(long fileSize) const;
+  // "Embedded file <name> lies outside the launcher file."
+  LauncherException outsideError() const;
+
   long m_fileType;
   TagFile* m_tagFile;
   long m_fileId;

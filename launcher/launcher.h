@@ -41,7 +41,9 @@ class Launcher {
   // off, loads the archive and runs the instruction script. Returns the exit
   // code; throws LauncherException.
   static long processCmdLine(const StringDeque& args);
-  // Executes the instruction script: -1 without one, else its result.
+  // Executes the instruction script and returns its result. Without one
+  // (no archive, or none in it or in the input file) throws "The launcher
+  // file carries no instruction script.", which ends the run with -1.
   // Script errors become "Error in instructions. <message> Line number (<n>)".
   static long run();
 

@@ -27,4 +27,13 @@ long Launcher::process(StringDeque& args, const SString& launcherPath) {
   }
 }
 
-long Launcher::run() { return runInstructions(getInputFiles().getInstructions()); }
+// A launcher file whose trailer is damaged reads as one without an archive,
+// so it has nothing to run; that ends the run with an error the user can
+// see, not with a bare exit code.
+long Launcher::run() {
+  const Instructions* instructions = getInputFiles().getInstructions();
+  if (instructions == nullptr) {
+    throw LauncherException("The launcher file carries no instruction script.");
+  }
+  return runInstructions(instructions);
+}
