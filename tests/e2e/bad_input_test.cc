@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/archive/archive_test_util.h"
+#include "tests/e2e/e2e_fixture.h"
 #include "tests/e2e/launcher_process.h"
 #include "tests/test_util.h"
 
@@ -155,8 +156,8 @@ class BadInputTest : public ::testing::Test {
     EXPECT_EQ(255, result.exitCode) << result.output;
     EXPECT_NE(std::string::npos, result.output.find(message))
         << "expected: " << message << "\noutput: " << result.output;
-    EXPECT_EQ(tempLeft, directoryEntries(tempDir()));
-    EXPECT_EQ(std::vector<std::string>(), directoryEntries(m_dir.file("work")));
+    EXPECT_EQ(tempLeft, listDir(tempDir()));
+    EXPECT_EQ(std::vector<std::string>(), listDir(m_dir.file("work")));
   }
 
   TempDir m_dir;
@@ -170,7 +171,7 @@ TEST_F(BadInputTest, TheIntactLauncherRunsItsApplicationAndCleansUp) {
   EXPECT_TRUE(result.exited);
   EXPECT_EQ(0, result.exitCode) << result.output;
   EXPECT_NE(std::string::npos, result.output.find("application-ran")) << result.output;
-  EXPECT_EQ(std::vector<std::string>(), directoryEntries(tempDir()));
+  EXPECT_EQ(std::vector<std::string>(), listDir(tempDir()));
 }
 
 TEST_F(BadInputTest, DamagedLauncherFilesEndWithTheirMessage) {
@@ -358,7 +359,7 @@ TEST_F(BadInputTest, UnusableTempDirectoriesEndWithTheirMessage) {
   }
   // The directory is made by mkdir, whose error text is the message.
   expectCleanFailure(run(m_intact, {"-bv:tempdir", readOnly}), reason);
-  EXPECT_EQ(std::vector<std::string>(), directoryEntries(readOnly));
+  EXPECT_EQ(std::vector<std::string>(), listDir(readOnly));
 }
 
 TEST_F(BadInputTest, AFileSizeLimitEndsTheExtractionWithTheSpaceHint) {
@@ -387,7 +388,7 @@ TEST_F(BadInputTest, AFullFileSystemEndsTheExtractionWithTheSpaceHint) {
   // Either the free-space check or the write itself says no.
   EXPECT_NE(std::string::npos, result.output.find(kWriteError)) << result.output;
   expectCleanFailure(result, kSpaceHint);
-  EXPECT_EQ(std::vector<std::string>{"filler"}, directoryEntries(full));
+  EXPECT_EQ(std::vector<std::string>{"filler"}, listDir(full));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "tests/e2e/launcher_process.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -11,7 +10,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace bvtest {
@@ -102,19 +100,6 @@ LauncherProcessResult runLauncherProcess(const std::string& program,
     result.signal = WTERMSIG(status);
   }
   return result;
-}
-
-std::vector<std::string> directoryEntries(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(path.c_str())) {
-    while (struct dirent* e = readdir(dir)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 }  // namespace bvtest

@@ -1,5 +1,6 @@
-// Runs a built launcher as a process of its own and reports how it ended,
-// for tests that give it bad files and inputs.
+// Runs a built launcher as a process of its own and reports how it ended:
+// by exit, by a signal or not at all (a hang), for tests that give it bad
+// files and inputs, optionally under a file size limit.
 #ifndef BV_TESTS_E2E_LAUNCHER_PROCESS_H_
 #define BV_TESTS_E2E_LAUNCHER_PROCESS_H_
 
@@ -28,9 +29,6 @@ struct LauncherProcessResult {
 LauncherProcessResult runLauncherProcess(const std::string& program,
                                          const std::vector<std::string>& args,
                                          const LauncherProcessOptions& options = {});
-
-// The names in a directory, sorted; "." and ".." left out.
-std::vector<std::string> directoryEntries(const std::string& path);
 
 }  // namespace bvtest
 
