@@ -15,8 +15,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 export BUILD_DIR=${BUILD_DIR:-build}
-mib=256 runs=3 extractRuns=5 launcherRuns=31
-if [ "${1:-}" = --quick ]; then mib=64 runs=2 extractRuns=3 launcherRuns=11; fi
+mib=256 runs=3 extractRuns=5 launcherRuns=41
+if [ "${1:-}" = --quick ]; then mib=64 runs=2 extractRuns=3 launcherRuns=15; fi
 
 [ -f "$BUILD_DIR/CMakeCache.txt" ] || cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/bvbench-all.XXXXXX")
