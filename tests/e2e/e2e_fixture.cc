@@ -117,32 +117,36 @@ void writeFakeJvm(const std::string& home, const std::string& osName, const std:
             "  for a in \"$@\"; do\n"
             "    if [ $props = yes ]; then\n"
             "      case \"$a\" in\n"
-            "        os.name) echo '" + osName + "' ;;\n"
-            "        java.vm.specification.name) echo 'Java Virtual Machine Specification' ;;\n"
-            "        *) echo null ;;\n"
-            "      esac\n"
-            "    fi\n"
-            "    [ \"$a\" = Verify ] && props=yes\n"
-            "  done\n"
-            "  exit 0\n"
-            "fi\n"
-            "status=0\n"
-            "echo fakejava\n"
-            "printf 'JAVA_HOME=%s\\n' \"$JAVA_HOME\"\n"
-            "for a in \"$@\"; do\n"
-            "  printf 'arg=%s\\n' \"$a\"\n"
-            "  case \"$a\" in\n"
-            "    --exit=*) status=${a#--exit=} ;;\n"
-            "    --stderr=*) echo \"${a#--stderr=}\" >&2 ;;\n"
-            "  esac\n"
-            "done\n"
-            "exit $status\n",
+            "        os.name) echo '" +
+                osName +
+                "' ;;\n"
+                "        java.vm.specification.name) echo 'Java Virtual Machine Specification' ;;\n"
+                "        *) echo null ;;\n"
+                "      esac\n"
+                "    fi\n"
+                "    [ \"$a\" = Verify ] && props=yes\n"
+                "  done\n"
+                "  exit 0\n"
+                "fi\n"
+                "status=0\n"
+                "echo fakejava\n"
+                "printf 'JAVA_HOME=%s\\n' \"$JAVA_HOME\"\n"
+                "for a in \"$@\"; do\n"
+                "  printf 'arg=%s\\n' \"$a\"\n"
+                "  case \"$a\" in\n"
+                "    --exit=*) status=${a#--exit=} ;;\n"
+                "    --stderr=*) echo \"${a#--stderr=}\" >&2 ;;\n"
+                "  esac\n"
+                "done\n"
+                "exit $status\n",
             0755);
 }
 
 std::string jvmFileText(const std::string& exe, const std::string& extra) {
   return "DESC: Test JVM\n"
-         "JVM_EXE: " + exe + "\n"
+         "JVM_EXE: " +
+         exe +
+         "\n"
          "PLATFORM_HINT:\n"
          "  JAVA_HOME\n"
          "/:\n"
@@ -153,7 +157,8 @@ std::string jvmFileText(const std::string& exe, const std::string& extra) {
          "CLASSPATH: \"-cp \"\n"
          "CLASSPATH_SEPARATOR: :\n"
          "SYSTEM: -D\n"
-         "SYSTEM_SEPARATOR: =\n" + extra;
+         "SYSTEM_SEPARATOR: =\n" +
+         extra;
 }
 
 std::string launchScriptText(bool displayConsole) {
@@ -223,8 +228,7 @@ std::string E2eTest::pack(const std::string& name, const std::vector<std::string
 }
 
 std::vector<std::string> E2eTest::payload(const std::string& instructions, bool displayConsole) {
-  return {"instructions:" + instructions,
-          "verify-jar:" + javaBuildPath("Verify.jar"),
+  return {"instructions:" + instructions, "verify-jar:" + javaBuildPath("Verify.jar"),
           "launch-script:" + write("launch.tag", launchScriptText(displayConsole)),
           "jvm:" + write("jvm.tag", jvmFileText()),
           "classpath-jar:" + javaBuildPath("PrintArgs.jar")};

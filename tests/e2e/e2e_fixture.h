@@ -96,14 +96,14 @@ class E2eTest : public ::testing::Test {
   std::vector<std::string> leftInTemp() const { return listDir(temp); }
 
   TempDir dir;
-  std::string temp;     // the launchers' -bv:tempdir
-  std::string javaExe;  // the JDK's java found on PATH, or empty
-  std::string javaHome; // its home
+  std::string temp;      // the launchers' -bv:tempdir
+  std::string javaExe;   // the JDK's java found on PATH, or empty
+  std::string javaHome;  // its home
 };
 
 // Skips the test when the machine has no Java.
-#define BV_REQUIRE_JAVA()                                              \
-  do {                                                                 \
+#define BV_REQUIRE_JAVA()                                                      \
+  do {                                                                         \
     if (javaExe.empty()) GTEST_SKIP() << "no java on PATH or in /usr/lib/jvm"; \
   } while (0)
 

@@ -2,7 +2,6 @@
 // that each prints for the calling program; search results survive the run,
 // everything else it wrote is removed.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -29,9 +28,7 @@ class E2eInputFileTest : public E2eTest {
                               "jvm:" + write("jvm.tag", jvmFileText())});
   }
   // Writes an input file of the given tag lines; returns its path.
-  std::string input(const std::string& name, const std::string& tags) {
-    return write(name, tags);
-  }
+  std::string input(const std::string& name, const std::string& tags) { return write(name, tags); }
   ProcessResult runInput(const std::string& tags, const std::vector<std::string>& environment) {
     return run(launcher, {"-bv:in", input("input.tag", tags)}, environment);
   }
@@ -85,11 +82,41 @@ TEST_F(E2eInputFileTest, SearchAllPrintsEveryVerifiedHomeFoundOnTheDisks) {
   EXPECT_EQ("2", lines[0]);
   std::set<std::string> homes = {lines[1], lines[3]};
   EXPECT_EQ((std::set<std::string>{dir.file("scan/a"), dir.file("scan/b/c")}), homes);
-  std::vector<std::string> files = {lines[2].substr(temp.size() + 1), lines[4].substr(temp.size() + 1)};
+  std::vector<std::string> files = {lines[2].substr(temp.size() + 1),
+                                    lines[4].substr(temp.size() + 1)};
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, leftInTemp());
   EXPECT_EQ(lines[1], tagValue(lines[2], "JVM_HOME"));
   EXPECT_EQ(lines[3], tagValue(lines[4], "JVM_HOME"));
+}
+
+// A failed search prints nothing (SEARCH) or a count of 0 (SEARCH_ALL); the
+// log says why. Here the temporary directory does not exist.
+TEST_F(E2eInputFileTest, FailedSearchesAreLogged) {
+  std::string log = dir.file("search.log");
+  std::string missing = dir.file("missing");
+  const std::string why =
+      "Cannot use " + missing + " as the temp directory because it does not exist.";
+  struct Case {
+    const char* action;
+    std::string printed, logged;
+  } cases[] = {
+      {"SEARCH", "", "ERROR: " + why},
+      {"SEARCH_ALL", "0\n", "ERROR: Unable to search for all JVMs." + why},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.action);
+    removeTree(log);
+    ProcessResult r =
+        run(launcher,
+            {"-bv:tempdir", missing, "-bv:in",
+             input("failing.tag", std::string("ACTION: ") + c.action + "\nLOGFILE: " + log + "\n")},
+            env("", dir.file("fake")));
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(c.printed, r.out);
+    EXPECT_NE(std::string::npos, readFile(log).find(c.logged)) << readFile(log);
+    EXPECT_FALSE(pathExists(missing));
+  }
 }
 
 TEST_F(E2eInputFileTest, VerifyJvmPrintsOneOrZero) {
@@ -106,9 +133,9 @@ TEST_F(E2eInputFileTest, VerifyJvmPrintsOneOrZero) {
   for (const Case& c : cases) {
     if (c.home.empty()) continue;  // no Java on this machine
     SCOPED_TRACE(c.name);
-    ProcessResult r = runInput("ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvm +
-                                   "\nVERIFY_JVM_HOME: " + c.home + "\n",
-                               env());
+    ProcessResult r = runInput(
+        "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvm + "\nVERIFY_JVM_HOME: " + c.home + "\n",
+        env());
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_EQ(c.printed, r.out);
     EXPECT_TRUE(leftInTemp().empty());
@@ -117,14 +144,15 @@ TEST_F(E2eInputFileTest, VerifyJvmPrintsOneOrZero) {
 
 TEST_F(E2eInputFileTest, VerifyJvmErrors) {
   std::string log = dir.file("verify.log");
-  ProcessResult r = runInput("ACTION: VERIFY_JVM\nLOGFILE: " + log + "\nVERIFY_JVM_FILE: " +
-                                 write("v.jvm", jvmFileText()) + "\n",
+  ProcessResult r = runInput("ACTION: VERIFY_JVM\nLOGFILE: " + log +
+                                 "\nVERIFY_JVM_FILE: " + write("v.jvm", jvmFileText()) + "\n",
                              env());
   EXPECT_EQ(255, r.status);
   EXPECT_EQ("", r.out);
-  EXPECT_NE(std::string::npos,
-            readFile(log).find("ERROR: TO execute the VERIFY_JVM action, you must also provide values "
-                               "in the input file for VERIFY_JVM_FILE and VERIFY_JVM_HOME.\n"))
+  EXPECT_NE(
+      std::string::npos,
+      readFile(log).find("ERROR: TO execute the VERIFY_JVM action, you must also provide values "
+                         "in the input file for VERIFY_JVM_FILE and VERIFY_JVM_HOME.\n"))
       << readFile(log);
 
   r = runInput("ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + dir.file("none.jvm") +
@@ -154,8 +182,8 @@ TEST_F(E2eInputFileTest, InstallJvmRunsTheCommandAndPrintsTheCompletedJvmFile) {
   std::string log = dir.file("verify.log");
   r = run(launcher,
           {"-bv:log", log, "-bv:in",
-           input("verify.tag", "VERIFY_JVM_FILE: " + dest + "/jvm\nVERIFY_JVM_HOME: " + dest + "\n" +
-                                   "ACTION: VERIFY_JVM\n")},
+           input("verify.tag", "VERIFY_JVM_FILE: " + dest + "/jvm\nVERIFY_JVM_HOME: " + dest +
+                                   "\n" + "ACTION: VERIFY_JVM\n")},
           env());
   EXPECT_EQ("1\n", r.out) << readFile(log);
 
@@ -168,8 +196,9 @@ TEST_F(E2eInputFileTest, InstallJvmRunsTheCommandAndPrintsTheCompletedJvmFile) {
   std::string empty = dir.file("empty");
   mkdir(empty.c_str(), 0755);
   std::string bad = write("bad.sh", installerText(dir.file("fake/bin/java"), false), 0755);
-  r = runInput("ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: " + bad + "\nINSTALL_JVM_DEST: " + empty + "\n",
-               env());
+  r = runInput(
+      "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: " + bad + "\nINSTALL_JVM_DEST: " + empty + "\n",
+      env());
   EXPECT_EQ(255, r.status);
   EXPECT_EQ("Unable to load input file: " + empty + "/jvm\n", r.out);
   EXPECT_TRUE(leftInTemp().empty());
@@ -181,9 +210,11 @@ TEST_F(E2eInputFileTest, RunInstructionsUsesTheFilesThatTheInputFileNames) {
   std::string log = dir.file("input.log");
   std::string jvm = write("input.jvm", jvmFileText("bin/java", "SYSTEM: -X\n"));
   std::string launchScript = write("input-launch.tag", launchScriptText(true));
-  ProcessResult r = runInput("ACTION: RUN_INSTRUCTIONS\nSHOW_PROGRESS: 1\nINSTRUCTIONS: " + typicalScriptPath() +
-                                 "\nLAUNCHSCRIPT: " + launchScript + "\nUI_TITLE: Input Title\nJVM: " + jvm + "\nLOGFILE: " + log + "\n",
-                             env("", dir.file("fake")));
+  ProcessResult r =
+      runInput("ACTION: RUN_INSTRUCTIONS\nSHOW_PROGRESS: 1\nINSTRUCTIONS: " + typicalScriptPath() +
+                   "\nLAUNCHSCRIPT: " + launchScript + "\nUI_TITLE: Input Title\nJVM: " + jvm +
+                   "\nLOGFILE: " + log + "\n",
+               env("", dir.file("fake")));
   EXPECT_EQ(0, r.status) << r.out << r.err;
   std::vector<std::string> lines = splitLines(r.out);
   EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "Initializing Input Title..."))
@@ -213,22 +244,30 @@ TEST_F(E2eInputFileTest, CommandLineErrorsAndOptionOrder) {
       {{"-bv:version"}, 0, "2.51\n"},
       {{"-bv:in"}, 255, "An input file name must follow the '-in' command line option.\n"},
       {{"-bv:in", ""}, 255, "Could not load the input file." + openError + "\n" + openError + "\n"},
-      {{"-bv:in", dir.file("missing.tag")}, 255,
+      {{"-bv:in", dir.file("missing.tag")},
+       255,
        "Could not load the input file." + openError + "\n" + openError + "\n"},
-      {{"-bv:in", noAction}, 255, "Invalid action in input file: \nInvalid action in input file: \n"},
-      {{"-bv:in", bogus}, 255, "Invalid action in input file: FLY\nInvalid action in input file: FLY\n"},
+      {{"-bv:in", noAction},
+       255,
+       "Invalid action in input file: \nInvalid action in input file: \n"},
+      {{"-bv:in", bogus},
+       255,
+       "Invalid action in input file: FLY\nInvalid action in input file: FLY\n"},
       {{"-bv:silent", "-bv:in", bogus}, 255, ""},
       // A missing -bv:log or -bv:orig value: the script still runs, and its
       // result is the exit status.
       // (The empty line ends the progress row of the script run.)
-      {{"-bv:log"}, 0, "A log file name must be specified after the -log option on the command line.\n\n"},
+      {{"-bv:log"},
+       0,
+       "A log file name must be specified after the -log option on the command line.\n\n"},
       {{"-bv:orig"}, 0, "Missing original launcher file name.\n\n"},
       {{"-bv:tempdir"}, 0, "\n"},
       // Options act left to right and none stops the others.
       {{"-bv:version", "-bv:in", search}, 0, "2.51\n0\n"},
       {{"-bv:in", search, "-bv:in", search, "-bv:version"}, 0, "0\n0\n2.51\n"},
       {{"-bv:in", "\"" + search + "\""}, 0, "0\n"},
-      {{"-bv:in", search, "-bv:in"}, 255,
+      {{"-bv:in", search, "-bv:in"},
+       255,
        "0\nAn input file name must follow the '-in' command line option.\n"},
   };
   for (const Case& c : cases) {

@@ -2,7 +2,6 @@
 // installation by the instruction script, extraction of the payload, and an
 // embedded launcher started in place of the running one.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -38,15 +37,17 @@ class E2ePayloadTest : public E2eTest {
   // A launcher that installs the JVM with the option and launches with it;
   // without a JVM the script ends and the exit status is 0.
   std::string installingLauncher(const std::string& option, const std::string& installer) {
-    std::vector<std::string> entries = payload(write("install-" + option + ".tag",
-        scriptText({"INSTALL_JVM " + option, "JMP0 @N1@ NONE", "LAUNCH @S1@ 0", ":NONE"})));
+    std::vector<std::string> entries = payload(
+        write("install-" + option + ".tag",
+              scriptText({"INSTALL_JVM " + option, "JMP0 @N1@ NONE", "LAUNCH @S1@ 0", ":NONE"})));
     if (!installer.empty()) entries.push_back("jvm-installer:" + installer);
     return pack("setup-" + option, entries);
   }
 };
 
 TEST_F(E2ePayloadTest, InstallJvmLaysATemporaryJvmAndLaunchesWithIt) {
-  std::string fakeInstaller = write("fake-installer.sh", installerText(dir.file("fake/bin/java")), 0755);
+  std::string fakeInstaller =
+      write("fake-installer.sh", installerText(dir.file("fake/bin/java")), 0755);
   // Option 0: the UI stays hidden.
   ProcessResult r = run(installingLauncher("0", fakeInstaller), {"--exit=3"}, env());
   EXPECT_EQ(3, r.status) << r.out << r.err;
@@ -97,7 +98,8 @@ TEST_F(E2ePayloadTest, InstallJvmPromptsForADestinationThatStays) {
     const char* name;
     std::vector<std::string> args;
     std::string input;
-  } cases[] = {{"end of input", {"--exit=5"}, ""}, {"silent", {"-bv:silent", "--exit=5"}, chosen + "2\n"}};
+  } cases[] = {{"end of input", {"--exit=5"}, ""},
+               {"silent", {"-bv:silent", "--exit=5"}, chosen + "2\n"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     r = run(launcher, c.args, env(), c.input);
@@ -121,7 +123,8 @@ TEST_F(E2ePayloadTest, InstallJvmFailures) {
   EXPECT_EQ(0, r.status) << r.out;
   EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
   std::string logText = readFile(log);
-  EXPECT_NE(std::string::npos, logText.find("ERROR: No JVM installer was included in the launcher.\n"))
+  EXPECT_NE(std::string::npos,
+            logText.find("ERROR: No JVM installer was included in the launcher.\n"))
       << logText;
   EXPECT_NE(std::string::npos, logText.find("ERROR: Invalid bundled JVM. Missing 'jvm' file.\n"))
       << logText;
@@ -136,8 +139,8 @@ TEST_F(E2ePayloadTest, ExtractWritesThePayloadAndAnInputFileThatUsesTheCopies) {
   mkdir(work.c_str(), 0755);
   ProcessResult r = run(launcher, {"-bv:extract"}, env(), "", work);
   EXPECT_EQ(0, r.status) << r.out << r.err;
-  EXPECT_EQ((std::vector<std::string>{"PrintArgs.jar", "Verify.jar", "input.tag", "instructions.tag",
-                                      "jvm.tag", "launch.tag"}),
+  EXPECT_EQ((std::vector<std::string>{"PrintArgs.jar", "Verify.jar", "input.tag",
+                                      "instructions.tag", "jvm.tag", "launch.tag"}),
             listDir(work));
   EXPECT_EQ(
       "ACTION:  RUN_INSTRUCTIONS\nINSTRUCTIONS:  instructions.tag\nLAUNCHSCRIPT:  launch.tag\n"
@@ -161,17 +164,18 @@ TEST_F(E2ePayloadTest, ExtractWritesThePayloadAndAnInputFileThatUsesTheCopies) {
 // the running one with -bv:orig and every argument; the embedded launcher
 // removes itself and its directory at its end.
 TEST_F(E2ePayloadTest, EmbeddedLauncherGetsTheOriginalAndEveryArgument) {
-  std::string inner = pack(
-      "inner",
-      {"instructions:" + write("inner.tag", scriptText({"ILAUNCH 2 0"})),
-       "launch-script:" +
-           write("inner-launch.tag",
-                 "DESC: Inner\nDISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" "
-                 "\"\"file=%LAUNCHER_FILE%()\"\" \"\"dir=%LAUNCHER_DIR%()\"\"\"\n"),
-       "jvm:" + write("inner.jvm", jvmFileText("bin/java", "JVM_HOME: " + dir.file("fake") + "\n"))});
-  std::string outer = pack("outer dir/setup",
-                           {"instructions:" + write("outer.tag", scriptText({"EXECUTE_LAUNCHER 1"})),
-                            "embedded-launcher:" + inner});
+  std::string inner =
+      pack("inner",
+           {"instructions:" + write("inner.tag", scriptText({"ILAUNCH 2 0"})),
+            "launch-script:" +
+                write("inner-launch.tag",
+                      "DESC: Inner\nDISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" "
+                      "\"\"file=%LAUNCHER_FILE%()\"\" \"\"dir=%LAUNCHER_DIR%()\"\"\"\n"),
+            "jvm:" + write("inner.jvm",
+                           jvmFileText("bin/java", "JVM_HOME: " + dir.file("fake") + "\n"))});
+  std::string outer = pack(
+      "outer dir/setup", {"instructions:" + write("outer.tag", scriptText({"EXECUTE_LAUNCHER 1"})),
+                          "embedded-launcher:" + inner});
   // (An empty argument cannot pass: the command is split with CmdLine,
   // which drops empty arguments.)
   std::vector<std::string> args = {"a", "b c", "say \"hi\" twice", "back\\slash", "--exit=6"};
@@ -199,11 +203,13 @@ TEST_F(E2ePayloadTest, EmbeddedLauncherGetsTheOriginalAndEveryArgument) {
 
   // A position that holds no embedded launcher: logged, the script goes on.
   log = dir.file("outer.log");
-  std::string wrong = pack("wrong", {"instructions:" + write("wrong.tag", scriptText({"EXECUTE_LAUNCHER 0"})),
-                                     "embedded-launcher:" + inner});
+  std::string wrong =
+      pack("wrong", {"instructions:" + write("wrong.tag", scriptText({"EXECUTE_LAUNCHER 0"})),
+                     "embedded-launcher:" + inner});
   r = run(wrong, {"-bv:log", log}, env());
   EXPECT_EQ(0, r.status) << r.out;
-  EXPECT_NE(std::string::npos, readFile(log).find("ERROR: Unable to execute the embedded launcher.\n"));
+  EXPECT_NE(std::string::npos,
+            readFile(log).find("ERROR: Unable to execute the embedded launcher.\n"));
   EXPECT_TRUE(leftInTemp().empty());
 }
 

@@ -18,7 +18,8 @@ bool hasLine(const std::string& text, const std::string& line) {
 }
 
 // The lines of text that are in wanted, in their order in text.
-std::vector<std::string> linesAmong(const std::string& text, const std::vector<std::string>& wanted) {
+std::vector<std::string> linesAmong(const std::string& text,
+                                    const std::vector<std::string>& wanted) {
   std::vector<std::string> found;
   for (const std::string& line : splitLines(text)) {
     if (std::find(wanted.begin(), wanted.end(), line) != wanted.end()) found.push_back(line);
@@ -31,13 +32,16 @@ using E2eRunTest = E2eTest;
 TEST_F(E2eRunTest, ExampleLauncherFindsTheJdkVerifiesItAndLaunchesTheApplication) {
   BV_REQUIRE_JAVA();
   std::string log = dir.file("run.log");
-  ProcessResult r = run(buildPath("example/setup"), {"-bv:log", log, "one", "two words"},
-                        env(dirName(javaExe)));
+  ProcessResult r =
+      run(buildPath("example/setup"), {"-bv:log", log, "one", "two words"}, env(dirName(javaExe)));
   EXPECT_EQ(0, r.status) << r.out << r.err;
-  std::vector<std::string> status = {"Example Setup", "Initializing Example Setup...",
+  std::vector<std::string> status = {"Example Setup",
+                                     "Initializing Example Setup...",
                                      "Searching for Java(tm) Virtual Machine...",
-                                     "Running Example Setup...", "Example setup application started.",
-                                     "    [0] one", "    [1] two words",
+                                     "Running Example Setup...",
+                                     "Example setup application started.",
+                                     "    [0] one",
+                                     "    [1] two words",
                                      "Example setup application done."};
   EXPECT_EQ(status, linesAmong(r.out, status)) << r.out;
   EXPECT_TRUE(hasLine(r.out, "  temp.dir = " + temp)) << r.out;
@@ -78,8 +82,9 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
     ASSERT_GE(lines.size(), head.size()) << r.out;
     EXPECT_EQ(head, std::vector<std::string>(lines.begin(), lines.begin() + 5)) << r.out;
     if (c.home.empty()) {
-      EXPECT_TRUE(hasLine(r.out, "A suitable JVM could not be found. Please run the program again "
-                                 "using the option -bv:javahome <JAVA HOME DIR>"))
+      EXPECT_TRUE(hasLine(r.out,
+                          "A suitable JVM could not be found. Please run the program again "
+                          "using the option -bv:javahome <JAVA HOME DIR>"))
           << r.out;
       EXPECT_FALSE(hasLine(r.out, "Running Test Setup...")) << r.out;
     } else {
@@ -109,13 +114,13 @@ TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
     int purpose, exitStatus;
     bool errorShown;
   } cases[] = {
-      {0, 0, false}, {0, 1, true}, {0, 232, false}, {1, 232, true},
+      {0, 0, false}, {0, 1, true},    {0, 232, false}, {1, 232, true},
       {1, 7, true},  {2, 232, false}, {2, 3, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("purpose " + std::to_string(c.purpose) + ", exit " + std::to_string(c.exitStatus));
-    std::string launcher = pack("setup" + std::to_string(c.purpose),
-                                payload(typicalScriptPath(), false), c.purpose);
+    std::string launcher =
+        pack("setup" + std::to_string(c.purpose), payload(typicalScriptPath(), false), c.purpose);
     ProcessResult r = run(launcher, {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"},
                           env("", dir.file("fake")));
     EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
@@ -130,17 +135,19 @@ TEST_F(E2eRunTest, PassThroughArgumentsAndConsoleOptions) {
   BV_REQUIRE_JAVA();
   std::string launcher = pack("setup", payload(typicalScriptPath(), false));
   // -silent and -console are passed on and act; the -bv: forms only act.
-  ProcessResult r = run(launcher, {"-bv:silent", "-silent", "-console", "-bv:javaconsole", "foo",
-                                   "say \"hi\"", "  padded  "},
-                        env("", javaHome));
+  ProcessResult r = run(
+      launcher,
+      {"-bv:silent", "-silent", "-console", "-bv:javaconsole", "foo", "say \"hi\"", "  padded  "},
+      env("", javaHome));
   EXPECT_EQ(0, r.status) << r.out << r.err;
   std::vector<std::string> lines = splitLines(r.out);
   std::vector<std::string> got;
   for (const std::string& line : lines) {
     if (line.rfind("arg", 0) == 0) got.push_back(line);
   }
-  std::vector<std::string> expected = {"argc=5", "arg[0]=<-silent>", "arg[1]=<-console>",
-                                       "arg[2]=<foo>", "arg[3]=<say \"hi\">", "arg[4]=<  padded  >"};
+  std::vector<std::string> expected = {
+      "argc=5",       "arg[0]=<-silent>",    "arg[1]=<-console>",
+      "arg[2]=<foo>", "arg[3]=<say \"hi\">", "arg[4]=<  padded  >"};
   EXPECT_EQ(expected, got) << r.out;
   // Silent: no status lines, only the application's own output.
   EXPECT_EQ("printargs.begin", lines.empty() ? "" : lines[0]) << r.out;
@@ -155,7 +162,8 @@ TEST_F(E2eRunTest, ClasspathOptionsGoBeforeAndAfterTheEmbeddedArchives) {
     std::vector<std::string> args;
     std::string before, after;  // around the extracted PrintArgs.jar
   } cases[] = {
-      {{"-cp:p", "/opt/my lib/a.jar", "-cp:a", "@" + list}, "/opt/my lib/a.jar:",
+      {{"-cp:p", "/opt/my lib/a.jar", "-cp:a", "@" + list},
+       "/opt/my lib/a.jar:",
        ":/opt/one.jar:/opt/two.jar"},
       {{"-cp:p", "/x.jar", "-cp:p", "/y.jar"}, "/y.jar:", ""},  // the later one wins
       {{"-cp:a", ""}, "", ""},
@@ -168,16 +176,20 @@ TEST_F(E2eRunTest, ClasspathOptionsGoBeforeAndAfterTheEmbeddedArchives) {
     std::string value = "(none)";
     const std::string label = "prop[java.class.path]=<";
     for (const std::string& line : splitLines(r.out)) {
-      if (line.rfind(label, 0) == 0) value = line.substr(label.size(), line.size() - label.size() - 1);
+      if (line.rfind(label, 0) == 0)
+        value = line.substr(label.size(), line.size() - label.size() - 1);
     }
     // before + <temp>/bvjXXXXXX/PrintArgs.jar + after
-    std::string jar = value.size() >= c.before.size() + c.after.size()
-                          ? value.substr(c.before.size(), value.size() - c.before.size() - c.after.size())
-                          : "";
+    std::string jar =
+        value.size() >= c.before.size() + c.after.size()
+            ? value.substr(c.before.size(), value.size() - c.before.size() - c.after.size())
+            : "";
     EXPECT_EQ(c.before + jar + c.after, value);
     EXPECT_EQ(0u, jar.rfind(temp + "/bvj", 0)) << value;
     EXPECT_EQ(std::string::npos, jar.find(':')) << value;
-    EXPECT_EQ("/PrintArgs.jar", jar.substr(jar.rfind('/') == std::string::npos ? 0 : jar.rfind('/'))) << value;
+    EXPECT_EQ("/PrintArgs.jar",
+              jar.substr(jar.rfind('/') == std::string::npos ? 0 : jar.rfind('/')))
+        << value;
     EXPECT_TRUE(hasLine(r.out, "argc=0")) << r.out;
     EXPECT_TRUE(leftInTemp().empty());
   }
@@ -189,8 +201,8 @@ TEST_F(E2eRunTest, RelativeJavaHomeIsTakenAgainstTheCurrentDirectory) {
   writeFakeJvm(dir.file("user/jvms/mine"));
   std::string launcher = pack("bin/setup", payload(typicalScriptPath()));
   std::string log = dir.file("run.log");
-  ProcessResult r = run(launcher, {"-bv:log", log, "-bv:javahome", "jvms/mine"}, env(),
-                        "", dir.file("user"));
+  ProcessResult r =
+      run(launcher, {"-bv:log", log, "-bv:javahome", "jvms/mine"}, env(), "", dir.file("user"));
   EXPECT_EQ(0, r.status) << r.out << r.err;
   EXPECT_TRUE(hasLine(r.out, "JAVA_HOME=" + dir.file("user/jvms/mine"))) << r.out;
   EXPECT_NE(std::string::npos,
