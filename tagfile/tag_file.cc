@@ -220,8 +220,9 @@ void TagFile::removeValue(const char* tag) {
 }
 
 void TagFile::readLine(FILE* file, SString& line) {
-  readLineFromStream(file, line);
+  bool whole = readLineFromStream(file, line, maxTagFileLineLength);
   ++m_lineNumber;
+  if (!whole) logSyntaxError("Line too long.", m_name, m_lineNumber);
 }
 
 void TagFile::logSyntaxError(const SString& message, const SString& fileName,

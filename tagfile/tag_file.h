@@ -59,6 +59,10 @@ class TagFileEntryPtrDE : public PtrDE<TagFileEntry> {
 // Owns its entries: erasing one deletes it with its values.
 class TagFileEntryPtrDeque : public PtrDeque<TagFileEntry, TagFileEntryPtrDE> {};
 
+// The longest line a tag file may hold, in bytes (carriage returns and the
+// line feed not counted); no real tag file comes near it.
+const unsigned long maxTagFileLineLength = 1024UL * 1024UL;
+
 class TagFile {
  public:
   // Empty, not loaded, line number 0, empty name.
@@ -136,7 +140,9 @@ class TagFile {
   // All entries in order (for listings and tests); owned by the TagFile.
   const TagFileEntryPtrDeque& getEntries() const { return m_entries; }
 
-  // Reads one line (readLineFromStream) into line and counts it.
+  // Reads one line (readLineFromStream) into line and counts it. A line
+  // longer than maxTagFileLineLength bytes is the syntax error "Line too
+  // long." (an endless input, such as a device, must not take all memory).
   void readLine(FILE* file, SString& line);
   // Logs "Syntax error in <fileName> at line <lineNumber> ==> <message>"
   // with LOG_ERROR and throws it as a LauncherException.

@@ -99,16 +99,24 @@ short loadShortValue(FILE* file, const char* errorMessage) {
   return PlatformImpl::convertToShort(bytes);
 }
 
-void readLineFromStream(FILE* file, SString& line) {
+bool readLineFromStream(FILE* file, SString& line, unsigned long maxLength) {
   // Bytes are gathered in a small buffer so that a long line costs one
   // append per buffer, not one per byte.
   char buffer[256];
   unsigned long used = 0;
+  unsigned long count = 0;
+  bool whole = true;
   for (;;) {
     int c = fgetc(file);
     if (c == EOF || c == '\n') break;
     if (c == '\r') continue;
+    if (count == maxLength) {
+      ungetc(c, file);
+      whole = false;
+      break;
+    }
     buffer[used++] = static_cast<char>(c);
+    ++count;
     if (used == sizeof buffer) {
       line.append(buffer, used);
       used = 0;
@@ -116,6 +124,7 @@ void readLineFromStream(FILE* file, SString& line) {
   }
   line.append(buffer, used);
   trim(line, whitespaceChars);
+  return whole;
 }
 
 void readLineFromString(const SString& text, unsigned long& pos, SString& line) {

@@ -63,7 +63,12 @@ short loadShortValue(FILE* file, const char* errorMessage);
 // file; appends every byte read to line except the line feed and every
 // carriage return, then trims line with whitespaceChars. On a stream already
 // at its end line is left as it was. Callers pass an empty line.
-void readLineFromStream(FILE* file, SString& line);
+// A line of more than maxLength bytes (line feed and carriage returns not
+// counted) is read only up to maxLength bytes, the rest left unread, and
+// the result is false, so that an endless line (a device such as
+// /dev/zero) cannot take all memory; true when the whole line was read.
+bool readLineFromStream(FILE* file, SString& line,
+                        unsigned long maxLength = static_cast<unsigned long>(-1));
 
 // If pos is below the length of text: appends the characters from pos up to
 // the next line feed (or the end), leaving out the line feed and every

@@ -284,6 +284,10 @@ TEST_F(BadInputTest, BadInputFilesEndWithTheirMessage) {
        input,
        "Syntax error in " + m_dir.file("unclosed-block.tag") +
            " at line 2 ==> Missing /: tag completer."},
+      {"endless input file", "", "/dev/zero",
+       kInputLoadError + "Syntax error in /dev/zero at line 1 ==> Line too long."},
+      {"endless instruction script", "ACTION: RUN_INSTRUCTIONS\nINSTRUCTIONS: /dev/zero\n", input,
+       "Syntax error in /dev/zero at line 1 ==> Line too long."},
       {"invalid action", "ACTION: EXPLODE\n", input, "Invalid action in input file: EXPLODE"},
       {"no action", "LOGFILE: " + m_dir.file("run.log") + "\n", input,
        "Invalid action in input file: "},

@@ -138,6 +138,9 @@ TEST_F(TagFileTest, SyntaxErrorsNameTheFileAndLineAndAreLogged) {
       {"A: \"open\n", "Expected double quote to end argument near 4"},
       {"A:\n  \"open\n/:\n", "Expected double quote to end argument near 1"},
       {"A: \"ends in a pair\"\"\n", "Expected double quote to end argument near -1"},
+      // One byte past the longest line.
+      {"A: 1\nB: " + std::string(maxTagFileLineLength - 2, 'x') + "\n",
+       "Syntax error in test.tag at line 2 ==> Line too long."},
   };
   std::string log = dir.file("run.log");
   Launcher::setLogFileName(log.c_str());
@@ -171,6 +174,13 @@ TEST_F(TagFileTest, FilesThatCannotBeReadAreReported) {
             bvtest::launcherErrorOf([&] { TagFile tags(SString(missing.c_str())); }));
   // A directory opens but cannot be read: an error, not an endless loop.
   EXPECT_EQ("Unable to read tag file.", bvtest::launcherErrorOf([&] { TagFile tags(SString(dir.path().c_str())); }));
+  // A device that never ends a line: an error, not all memory.
+  EXPECT_EQ("Syntax error in /dev/zero at line 1 ==> Line too long.",
+            bvtest::launcherErrorOf([&] { TagFile tags(SString("/dev/zero")); }));
+  // The longest line, carriage returns not counted, still loads.
+  TagFile longest;
+  load(longest, "A: " + std::string(maxTagFileLineLength - 3, 'x') + "\r\r\n");
+  EXPECT_EQ(maxTagFileLineLength - 3, str(longest.getTagValue("A", 0)).size());
 
   std::string path = dir.file("ok.tag");
   bvtest::writeFile(path, "A: 1\n");
