@@ -108,7 +108,7 @@ void writeFakeJvm(const std::string& home, const std::string& osName, const std:
   runShell("mkdir -p " + shellQuote(dirName(path)));
   writeFile(path,
             "#!/bin/sh\n"
-            "# A JVM stand-in (see e2e_fixture.h).\n"
+            "# A fake JVM (see e2e_fixture.h).\n"
             "verify=no\n"
             "for a in \"$@\"; do [ \"$a\" = Verify ] && verify=yes; done\n"
             "if [ $verify = yes ]; then\n"
