@@ -37,6 +37,10 @@ const std::string& scratchDir() {
     const char* base = getenv("TMPDIR");
     std::string* path = new std::string(std::string(base && *base ? base : "/tmp") + "/bvfuzz.XXXXXX");
     if (mkdtemp(&(*path)[0]) == nullptr) abort();
+    // Temporary files that the launcher code makes per input (template
+    // functions, extraction) go here too, so they leave with the scratch
+    // directory instead of piling up in /var/tmp.
+    PlatformImpl::setSystemTempDir(SString(path->c_str()));
     atexit([] { bvtest::removeTree(scratchDir()); });
     return path;
   }();
