@@ -24,22 +24,6 @@ LauncherInputFiles::~LauncherInputFiles() {
   delete m_launchScript;
 }
 
-namespace {
-
-// Closes the launcher file on every path out of load.
-class FileCloser {
- public:
-  explicit FileCloser(FILE* file) : m_file(file) {}
-  ~FileCloser() { fclose(m_file); }
-  FileCloser(const FileCloser&) = delete;
-  FileCloser& operator=(const FileCloser&) = delete;
-
- private:
-  FILE* m_file;
-};
-
-}  // namespace
-
 void LauncherInputFiles::load(bool parseTagFiles) {
   if (m_internalFilesLoaded) return;
   FILE* file = fopen(Launcher::getLauncherFileName().c_str(), "rb");

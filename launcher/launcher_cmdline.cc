@@ -14,6 +14,7 @@
 #include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
+#include "tagfile/text_utils.h"
 
 namespace {
 
@@ -65,15 +66,10 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
     if (file == nullptr) {
       throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
     }
+    FileCloser closer(file);
     Launcher::logMessage(SString("Loading input file ").append(value), LOG_INFO);
-    try {
-      input.load(file, value, 0, -1);
-    } catch (const LauncherException&) {
-      fclose(file);
-      throw;
-    }
+    input.load(file, value, 0, -1);
     Launcher::setLogFileName(input.getTagValue("LOGFILE", 0));
-    fclose(file);
   } catch (const LauncherException& e) {
     PlatformImpl::showUIMessage(withMessage(MSG_INPUT_FILE_LOAD_ERROR, e.getMessage()));
     throw;

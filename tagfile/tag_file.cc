@@ -10,18 +10,6 @@ namespace {
 
 const char kBlockTerminator[] = "/:";
 
-// Closes a stream when the scope ends, also when a parse error is thrown.
-class FileCloser {
- public:
-  explicit FileCloser(FILE* file) : m_file(file) {}
-  ~FileCloser() { fclose(m_file); }
-  FileCloser(const FileCloser&) = delete;
-  FileCloser& operator=(const FileCloser&) = delete;
-
- private:
-  FILE* m_file;
-};
-
 bool needsQuotes(const SString& value) {
   return value.empty() || isWhitespace(value[0]) || isWhitespace(value[value.length() - 1]) ||
          value.find('"') != SString::npos;

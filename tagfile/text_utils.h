@@ -106,4 +106,17 @@ SString getTokenFromString(const SString& text, unsigned long& pos, bool& noToke
 // as their unsigned value. The caller frees the array with delete[].
 wchar_t* convertToUnicode(const SString& s);
 
+// Closes a stream when the scope ends, on every path out of it, errors
+// thrown included. The stream must not be null.
+class FileCloser {
+ public:
+  explicit FileCloser(FILE* file) : m_file(file) {}
+  ~FileCloser() { fclose(m_file); }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+
+ private:
+  FILE* m_file;
+};
+
 #endif  // BV_TAGFILE_TEXT_UTILS_H_

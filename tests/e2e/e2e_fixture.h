@@ -37,7 +37,7 @@ std::string dirName(const std::string& path);
 
 // A JVM home whose bin/java is a shell script. Run on the verification
 // class it prints the marker and, per requested property, the value of
-// os.name given here, the specification name for
+// os.name given here, what real JVMs report for
 // java.vm.specification.name, and "null" for anything else. Run as an
 // application it prints "fakejava" with JAVA_HOME and one "arg=" line per
 // argument on standard output, writes the text of an argument --stderr=TEXT
