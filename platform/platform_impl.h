@@ -213,6 +213,19 @@ class PlatformImpl {
   static void preJavaLaunch(int how, const JVMFile& jvmFile);
 
   // ---------------------------------------------------------------------
+  // Trust checks (platform_trust.cc).
+  // ---------------------------------------------------------------------
+
+  // Whether the file at path may be run, or read as configuration, by this
+  // user: after every symbolic link is resolved, the file and every
+  // directory above it belong to root or to the user running the launcher
+  // and are not writable by group or others (a directory with the sticky
+  // bit, such as /tmp, is fine as an ancestor). On false, reason holds one
+  // English sentence that names the offending path and what is wrong with
+  // it; a file that cannot be examined is not trusted.
+  static bool isTrustedFile(const SString& path, SString& reason);
+
+  // ---------------------------------------------------------------------
   // File system search and disk checks (platform_files.cc).
   // ---------------------------------------------------------------------
 
