@@ -14,6 +14,7 @@
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
+#include "platform/replacement_file.h"
 #include "tagfile/text_utils.h"
 
 namespace {
@@ -55,7 +56,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   appendPathSeparator(target);
   target.append(m_fileName);
 
-  int in = open(Launcher::getLauncherFileName().c_str(), O_RDONLY | O_CLOEXEC);
+  int in = open(Launcher::getExecutableFileName().c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) throw LauncherException("Cannot open launcher file.");
   FdCloser inCloser(in);
   // A damaged index must not leave a silently short copy behind.
@@ -72,9 +73,12 @@ SString FileIndexEntry::extract(const SString& directory) const {
         SString("Embedded file ").append(m_fileName).append(" would replace the launcher file."));
   }
 
-  int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  int errorNumber = out < 0 ? errno : 0;
-  FdCloser outCloser(out);
+  // A new private file replaces the target when it is complete; nothing is
+  // written through a link or into a file that was there before.
+  bool executable = m_fileType == FILE_JVM_INSTALLER || m_fileType == FILE_EMBEDDED_LAUNCHER;
+  ReplacementFile output(target, executable ? 0700 : 0600);
+  int out = output.fd();
+  int errorNumber = output.error();
   bool readFailed = false;
   long pos = m_offsetToBytes;
   long end = m_offsetToBytes + m_fileLength;
@@ -104,10 +108,8 @@ SString FileIndexEntry::extract(const SString& directory) const {
   if (PlatformImpl::isCanceled()) {
     throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
   }
-  if (m_fileType == FILE_JVM_INSTALLER || m_fileType == FILE_EMBEDDED_LAUNCHER) {
-    PlatformImpl::setFileExecutable(target);
-    // A file system mounted noexec takes the file but would never run it.
-    if (access(target.c_str(), X_OK) != 0) throw cannotRunError(target, directory);
-  }
+  if (!output.commit()) throw fileWriteError(output.error());
+  // A file system mounted noexec takes the file but would never run it.
+  if (executable && access(target.c_str(), X_OK) != 0) throw cannotRunError(target, directory);
   return target;
 }

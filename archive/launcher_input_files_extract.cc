@@ -2,11 +2,8 @@
 // directory, and an input file that lets a later run use the copies.
 #include "archive/launcher_input_files.h"
 
-#include <errno.h>
-
-#include <cstdio>
-
 #include "archive/extraction_error.h"
+#include "platform/replacement_file.h"
 #include "tagfile/tag_file.h"
 
 void LauncherInputFiles::extractAll() const {
@@ -35,10 +32,8 @@ void LauncherInputFiles::extractAll() const {
     }
     entry->extract(SString());
   }
-  // TagFile::write reports nothing, so make sure first that the file can be
-  // written: a run must not report success without it.
-  FILE* probe = fopen(extractedInputFileName, "wb");
-  if (probe == nullptr) throw fileWriteError(errno);
-  fclose(probe);
-  inputFile.write(extractedInputFileName);
+  // Like the extracted files, input.tag is a new file that replaces any
+  // old one, never written through a link; a failed write is reported.
+  ReplacementFile output(extractedInputFileName, 0600);
+  if (!output.writeAll(inputFile.getText()) || !output.commit()) throw fileWriteError(output.error());
 }

@@ -375,7 +375,7 @@ int PlatformImpl::setFileExecutable(const SString& path) {
   struct stat st;
   int result = stat(path.c_str(), &st);
   if (result != 0) return result < 0 ? result : -1;
-  return chmod(path.c_str(), (st.st_mode & 07777) | 0111);
+  return chmod(path.c_str(), (st.st_mode & 07777) | S_IXUSR);
 }
 
 void PlatformImpl::preJavaLaunch(int, const JVMFile&) {}

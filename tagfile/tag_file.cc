@@ -15,23 +15,21 @@ bool needsQuotes(const SString& value) {
          value.find('"') != SString::npos;
 }
 
-// Writes "  value\n", or the value between double quotes with each double
+// Appends "  value\n", or the value between double quotes with each double
 // quote doubled when it would not read back bare.
-void writeValue(FILE* file, const SString& value) {
-  fputs("  ", file);
+void appendValue(SString& text, const SString& value) {
+  text.append("  ");
   if (!needsQuotes(value)) {
-    fwrite(value.data(), 1, value.length(), file);
+    text.append(value);
   } else {
     SString quoted(value);
     for (unsigned long pos = quoted.find('"'); pos != SString::npos;
          pos = quoted.find('"', pos + 2)) {
       quoted.insert(pos, 1, '"');
     }
-    fputc('"', file);
-    fwrite(quoted.data(), 1, quoted.length(), file);
-    fputc('"', file);
+    text.append(1, '"').append(quoted).append(1, '"');
   }
-  fputc('\n', file);
+  text.append(1, '\n');
 }
 
 }  // namespace
@@ -172,22 +170,26 @@ void TagFile::write(const SString& fileName) const {
   FILE* file = fopen(fileName.c_str(), "w");
   if (file == nullptr) return;
   FileCloser closer(file);
+  SString text = getText();
+  fwrite(text.data(), 1, text.length(), file);
+}
+
+SString TagFile::getText() const {
+  SString text;
   for (long i = 0; i < m_entries.size(); ++i) {
     const TagFileEntry* entry = m_entries.at(i);
     const StringDeque* values = entry->getValue();
     if (values == nullptr || values->empty()) continue;
-    SString key = entry->getKey();
-    fwrite(key.data(), 1, key.length(), file);
-    fputc(':', file);
+    text.append(entry->getKey()).append(1, ':');
     if (values->size() == 1) {
-      writeValue(file, values->at(0));
+      appendValue(text, values->at(0));
       continue;
     }
-    fputc('\n', file);
-    for (long v = 0; v < values->size(); ++v) writeValue(file, values->at(v));
-    fputs(kBlockTerminator, file);
-    fputc('\n', file);
+    text.append(1, '\n');
+    for (long v = 0; v < values->size(); ++v) appendValue(text, values->at(v));
+    text.append(kBlockTerminator).append(1, '\n');
   }
+  return text;
 }
 
 StringDeque* TagFile::getValue(const char* tag) const {

@@ -131,6 +131,8 @@ class TagFile {
   // tag ends the block early, and line feeds or carriage returns inside
   // values do not survive.
   void write(const SString& fileName) const;
+  // The text that write puts into the file.
+  SString getText() const;
 
   // The tag's value list or null; the list stays owned by the TagFile.
   StringDeque* getValue(const char* tag) const;

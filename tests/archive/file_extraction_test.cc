@@ -1,10 +1,12 @@
 // Extraction of embedded files from real launchers built with bvpack.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -146,21 +148,73 @@ TEST_F(FileExtractionTest, IntoTmpWithAndWithoutTheSeparator) {
   unlink(expected.c_str());
 }
 
-TEST_F(FileExtractionTest, InstallersAndLaunchersBecomeExecutable) {
+TEST_F(FileExtractionTest, ExtractedFilesArePrivateWhateverTheUmaskAndProgramsRunOnlyForTheOwner) {
   std::vector<Input> inputs;
   for (int type = 0; type < 8; ++type) {
     inputs.push_back({std::to_string(type), "f" + std::to_string(type), "A:  1\n"});
   }
   build(inputs);
-  mode_t mask = umask(022);
-  for (long i = 0; i < 8; ++i) {
-    SCOPED_TRACE(i);
-    std::string target = files.getFileAt(i)->extract(dir.file("out").c_str()).c_str();
-    struct stat st;
-    ASSERT_EQ(0, stat(target.c_str(), &st));
-    EXPECT_EQ(i == 4 || i == 7 ? 0755 : 0644, st.st_mode & 07777);
+  for (mode_t mask : {0000, 0022, 0077, 0177}) {
+    mode_t saved = umask(mask);
+    for (long i = 0; i < 8; ++i) {
+      SCOPED_TRACE(testing::Message() << "umask " << std::oct << mask << ", type " << i);
+      std::string target = files.getFileAt(i)->extract(dir.file("out").c_str()).c_str();
+      struct stat st;
+      ASSERT_EQ(0, stat(target.c_str(), &st));
+      EXPECT_EQ(i == 4 || i == 7 ? 0700u : 0600u, st.st_mode & 07777u);
+    }
+    umask(saved);
   }
-  umask(mask);
+}
+
+// The names in a directory, "." and ".." left out.
+std::vector<std::string> namesIn(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (struct dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(FileExtractionTest, APlantedLinkIsRefusedAndAnOldFileIsReplacedByANewOne) {
+  build({{"3", "lib.jar", "new bytes"}, {"7", "setup", "#!/bin/sh\n"}});
+  std::string out = dir.file("out");
+  // Links named like an entry, to a file and to a device, stay as they are
+  // and so does what they point to.
+  bvtest::writeFile(dir.file("victim"), "precious");
+  ASSERT_EQ(0, symlink(dir.file("victim").c_str(), (out + "/lib.jar").c_str()));
+  ASSERT_EQ(0, symlink("/dev/full", (out + "/setup").c_str()));
+  for (long i = 0; i < 2; ++i) {
+    std::string target = out + "/" + files.getFileAt(i)->getFileName().c_str();
+    SCOPED_TRACE(target);
+    EXPECT_EQ("Refusing to write through the symbolic link " + target + ".",
+              thrownMessage([&] { files.getFileAt(i)->extract(out.c_str()); }));
+    struct stat st;
+    ASSERT_EQ(0, lstat(target.c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+  }
+  EXPECT_EQ("precious", bvtest::readFile(dir.file("victim")));
+  EXPECT_EQ((std::vector<std::string>{"lib.jar", "setup"}), namesIn(out));
+
+  // An old file, read-only and with a second name, is replaced by a new
+  // file: the second name keeps the old bytes.
+  unlink((out + "/lib.jar").c_str());
+  bvtest::writeFile(out + "/lib.jar", "old bytes", 0444);
+  ASSERT_EQ(0, link((out + "/lib.jar").c_str(), dir.file("second-name").c_str()));
+  struct stat before, after;
+  ASSERT_EQ(0, stat((out + "/lib.jar").c_str(), &before));
+  files.getFileAt(0)->extract(out.c_str());
+  ASSERT_EQ(0, stat((out + "/lib.jar").c_str(), &after));
+  EXPECT_NE(before.st_ino, after.st_ino);
+  EXPECT_EQ("new bytes", bvtest::readFile(out + "/lib.jar"));
+  EXPECT_EQ("old bytes", bvtest::readFile(dir.file("second-name")));
+  EXPECT_EQ(0600u, after.st_mode & 07777u);
+  EXPECT_EQ((std::vector<std::string>{"lib.jar", "setup"}), namesIn(out));
 }
 
 // A small tmpfs mounted noexec for one scope (needs root; mounted() tells).
@@ -223,12 +277,11 @@ TEST_F(FileExtractionTest, WriteErrorsCarryTheErrorNumber) {
   bvtest::writeFile(dir.file("out/plain"), "");
   EXPECT_EQ(writeErrorText(std::to_string(ENOTDIR)),
             thrownMessage([&] { entry->extract(dir.file("out/plain").c_str()); }));
-  // A full device: every write fails.
-  if (bvtest::pathExists("/dev/full")) {
-    ASSERT_EQ(0, symlink("/dev/full", dir.file("out/lib.jar").c_str()));
-    EXPECT_EQ(writeErrorText(std::to_string(ENOSPC)),
-              thrownMessage([&] { entry->extract(dir.file("out").c_str()); }));
-  }
+  // A directory in the way.
+  mkdir(dir.file("out/lib.jar").c_str(), 0755);
+  EXPECT_EQ(writeErrorText(std::to_string(EISDIR)),
+            thrownMessage([&] { entry->extract(dir.file("out").c_str()); }));
+  EXPECT_EQ((std::vector<std::string>{"lib.jar", "plain"}), namesIn(dir.file("out")));
 }
 
 TEST_F(FileExtractionTest, ACancelStopsTheCopyAfterTheCurrentBlock) {
@@ -236,11 +289,14 @@ TEST_F(FileExtractionTest, ACancelStopsTheCopyAfterTheCurrentBlock) {
   PlatformImpl::setCanceled(true);
   EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(),
             thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
-  // Nothing was copied, and the installer was not made executable.
-  struct stat st;
-  ASSERT_EQ(0, stat(dir.file("out/setup.bin").c_str(), &st));
-  EXPECT_EQ(0, st.st_size);
-  EXPECT_EQ(0, st.st_mode & 0111);
+  // Nothing was copied and nothing is left behind, not even a part.
+  EXPECT_EQ(std::vector<std::string>{}, namesIn(dir.file("out")));
+  // An old copy stays as it was.
+  bvtest::writeFile(dir.file("out/setup.bin"), "old");
+  EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(),
+            thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
+  EXPECT_EQ("old", bvtest::readFile(dir.file("out/setup.bin")));
+  EXPECT_EQ(std::vector<std::string>{"setup.bin"}, namesIn(dir.file("out")));
 }
 
 TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {
@@ -335,6 +391,23 @@ TEST_F(ExtractAllTest, AnInputFileThatCannotBeWrittenIsAnError) {
   mkdir(dir.file("out/input.tag").c_str(), 0755);
   EXPECT_EQ(writeErrorText(std::to_string(EISDIR)), thrownMessage([&] { extractAll(); }));
   EXPECT_EQ("JVM_EXE:  a\n", bvtest::readFile(dir.file("out/a.jvm")));
+}
+
+TEST_F(ExtractAllTest, APlantedInputTagLinkIsRefusedAndAnOldInputTagReplaced) {
+  build({{"jvm", "a.jvm", "JVM_EXE:  a\n"}});
+  bvtest::writeFile(dir.file("victim"), "precious");
+  ASSERT_EQ(0, symlink(dir.file("victim").c_str(), dir.file("out/input.tag").c_str()));
+  EXPECT_EQ("Refusing to write through the symbolic link input.tag.",
+            thrownMessage([&] { extractAll(); }));
+  EXPECT_EQ("precious", bvtest::readFile(dir.file("victim")));
+  EXPECT_EQ((std::vector<std::string>{"a.jvm", "input.tag"}), namesIn(dir.file("out")));
+
+  unlink(dir.file("out/input.tag").c_str());
+  bvtest::writeFile(dir.file("out/input.tag"), "OLD:  1\n");
+  ASSERT_EQ(0, link(dir.file("out/input.tag").c_str(), dir.file("second-name").c_str()));
+  EXPECT_EQ("ACTION:  RUN_INSTRUCTIONS\nJVM:  a.jvm\n", extractAll());
+  EXPECT_EQ("OLD:  1\n", bvtest::readFile(dir.file("second-name")));
+  EXPECT_EQ((std::vector<std::string>{"a.jvm", "input.tag"}), namesIn(dir.file("out")));
 }
 
 TEST_F(ExtractAllTest, AFailingEntryStopsBeforeTheInputFile) {

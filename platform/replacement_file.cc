@@ -1,0 +1,128 @@
+#include "platform/replacement_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "launcher/launcher_exception.h"
+#include "platform/platform_signals.h"
+
+namespace {
+
+// Tries at most this many names before giving up with EEXIST.
+const int kNameAttempts = 100;
+
+// The directory part of target with its trailing "/", or "" for a bare name.
+SString directoryOf(const SString& target) {
+  unsigned long slash = target.rfind('/');
+  return slash == SString::npos ? SString() : target.substr(0, slash + 1);
+}
+
+// Six name characters that differ from call to call. They need not be
+// unpredictable: a name someone planted makes O_EXCL fail and the next is
+// tried.
+SString uniqueSuffix() {
+  static unsigned long counter = 0;
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  unsigned long value = static_cast<unsigned long>(now.tv_nsec) ^
+                        (static_cast<unsigned long>(getpid()) << 20) ^ (++counter * 2654435761UL);
+  SString suffix;
+  for (int i = 0; i < 6; ++i) {
+    suffix += kChars[value % 62];
+    value /= 62;
+  }
+  return suffix;
+}
+
+}  // namespace
+
+ReplacementFile::ReplacementFile(const SString& target, mode_t mode)
+    : m_target(target), m_fd(-1), m_error(0) {
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      throw LauncherException(
+          SString("Refusing to write through the symbolic link ").append(target).append("."));
+    }
+    // A directory cannot be replaced; say so before anything is written.
+    if (S_ISDIR(st.st_mode)) {
+      m_error = EISDIR;
+      return;
+    }
+  }
+  SString directory = directoryOf(target);
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    SString path = directory;
+    path.append(".bvj").append(uniqueSuffix());
+    // Signals wait while the file is made and recorded: a second signal
+    // that removes the temporary files at once must find it recorded.
+    CancelSignalBlocker blocked;
+    m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (m_fd >= 0) {
+      m_tempPath = path;
+      registerTempPathForSignals(m_tempPath);
+      if (fchmod(m_fd, mode) != 0) {
+        m_error = errno;
+        discard();
+      }
+      return;
+    }
+    if (errno != EEXIST && errno != EINTR) break;
+  }
+  m_error = errno;
+}
+
+ReplacementFile::~ReplacementFile() { discard(); }
+
+bool ReplacementFile::writeAll(const SString& text) {
+  if (m_fd < 0) return false;
+  const char* data = text.data();
+  unsigned long left = text.length();
+  while (left > 0) {
+    ssize_t n = write(m_fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      m_error = n < 0 ? errno : EIO;
+      return false;
+    }
+    data += n;
+    left -= static_cast<unsigned long>(n);
+  }
+  return true;
+}
+
+bool ReplacementFile::commit() {
+  if (m_fd < 0) return false;
+  int fd = m_fd;
+  m_fd = -1;
+  if (close(fd) != 0 && errno != EINTR) {
+    m_error = errno;
+  } else if (rename(m_tempPath.c_str(), m_target.c_str()) != 0) {
+    m_error = errno;
+  } else {
+    unregisterTempPathForSignals(m_tempPath);
+    m_tempPath.erase();
+    return true;
+  }
+  discard();
+  return false;
+}
+
+void ReplacementFile::discard() {
+  if (m_fd >= 0) {
+    close(m_fd);
+    m_fd = -1;
+  }
+  if (!m_tempPath.empty()) {
+    CancelSignalBlocker blocked;
+    unlink(m_tempPath.c_str());
+    unregisterTempPathForSignals(m_tempPath);
+    m_tempPath.erase();
+  }
+}
