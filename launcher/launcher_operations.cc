@@ -1,6 +1,8 @@
 // The operations that the instruction script and the input-file actions
 // call: prepare the console, find, verify and launch a JVM, start an
 // embedded launcher, and provide the application archive.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -162,8 +164,10 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, TagFile& tagFile, const 
   JVMFile jvmFile(tagFile);
   SString classpath, className;
   getInputFiles().getJVMFiles()->writeVerifyJar(classpath, className);
+  // A home given here was named by the user (-bv:javahome) or by the
+  // calling program (VERIFY_JVM_HOME); the file's own JVM_HOME was not.
   JVMMatch* match = home.empty() ? jvmFile.verify(classpath, className)
-                                 : jvmFile.verify(home, classpath, className);
+                                 : jvmFile.verify(home, classpath, className, true);
   if (match != nullptr) {
     delete match;
     setLongVariable(1, 1);
@@ -271,6 +275,7 @@ SString& Launcher::getApplicationArchive(const SString& fileName) {
   FILE* in = fopen(source.c_str(), "rb");
   FILE* out = in != nullptr ? fopen(target.c_str(), "wb") : nullptr;
   if (in != nullptr && out != nullptr) {
+    fchmod(fileno(out), 0600);  // private, like every temporary file
     char buffer[4096];
     for (;;) {
       memset(buffer, 0, sizeof buffer);

@@ -40,13 +40,6 @@ SString currentDirectory() {
   return SString(buffer);
 }
 
-// The process's file creation mask (read without changing it for good).
-mode_t currentUmask() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return mask;
-}
-
 // A writable copy of the template path in the temporary directory.
 SString tempNameTemplate() {
   SString path = PlatformImpl::getSystemTempDirectory();
@@ -127,8 +120,9 @@ SString PlatformImpl::createTempSubDirectory() {
   // recorded: none is taken between its creation and its record.
   CancelSignalBlocker blocked;
   if (mkdtemp(&path[0]) == nullptr) throw LauncherException(strerror(errno));
-  // The mode mkdir 0777 would have given.
-  chmod(path.c_str(), 0777 & ~currentUmask());
+  // Private to the user whatever the umask: nobody else may read what the
+  // launcher carries or replace a file between its extraction and its use.
+  chmod(path.c_str(), 0700);
   addToList(m_sdqCreatedDrs, path);
   return path;
 }
@@ -138,8 +132,7 @@ SString PlatformImpl::createTempFile() {
   CancelSignalBlocker blocked;
   int fd = mkstemp(&path[0]);
   if (fd < 0) throw LauncherException(SString("Error creating tmp file ").append(path));
-  // The mode fopen would have given.
-  fchmod(fd, 0666 & ~currentUmask());
+  fchmod(fd, 0600);
   close(fd);
   addToList(m_sdqCreatedFiles, path);
   return path;
@@ -176,7 +169,8 @@ void PlatformImpl::deleteFile(const SString& path) {
 void PlatformImpl::setDeleteLauncher(bool deleteLauncher) { m_deleteLauncher = deleteLauncher; }
 
 void PlatformImpl::deleteLauncher() {
-  SString file = Launcher::getLauncherFileName();
+  // The running executable itself, whatever name it was started by.
+  SString file = Launcher::getExecutableFileName();
   unsigned long slash = file.rfind('/');
   SString dir = slash == SString::npos ? SString() : file.substr(0, slash);
   if (!isOwnTempSubDirectory(dir)) {
