@@ -26,7 +26,7 @@ LauncherInputFiles::~LauncherInputFiles() {
 
 void LauncherInputFiles::load(bool parseTagFiles) {
   if (m_internalFilesLoaded) return;
-  FILE* file = fopen(Launcher::getLauncherFileName().c_str(), "rb");
+  FILE* file = fopen(Launcher::getExecutableFileName().c_str(), "rb");
   if (file == nullptr) throw LauncherException("Cannot open launcher file.");
   FileCloser closer(file);
   long indexOffset = 0;

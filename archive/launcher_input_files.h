@@ -40,7 +40,8 @@ class LauncherInputFiles {
   LauncherInputFiles(const LauncherInputFiles&) = delete;
   LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
 
-  // Reads the launcher file (Launcher::getLauncherFileName()) once; later
+  // Reads the launcher file, that is the running executable
+  // (Launcher::getExecutableFileName()), once; later
   // calls return at once. A file whose last four bytes are not CA 82 CA 82
   // carries no archive: nothing is loaded and that is no error. Otherwise
   // reads the index, logs one LOG_INFO listing per entry ("file type: ",

@@ -62,7 +62,7 @@ JVMMatch* JVMFile::verify(const SString& verifyClasspath, const SString& verifyC
 }
 
 JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath,
-                          const SString& verifyClassName) {
+                          const SString& verifyClassName, bool namedHome) {
   SString jvmExe = getJVMExe();
   if (jvmExe.empty() || jvmHome.empty()) return nullptr;
 
@@ -77,6 +77,13 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
 
   if (!PlatformImpl::fileExists(exePath)) {
     Launcher::logMessage(concat(exePath, " does not exist"), LOG_INFO);
+    PlatformImpl::advanceUIProgress(2);
+    return nullptr;
+  }
+  // A found executable that someone else could have planted is never run.
+  SString distrust;
+  if (!namedHome && !PlatformImpl::isTrustedFile(exePath, distrust)) {
+    Launcher::logMessage(concat("Not running ", exePath, ": ", distrust), LOG_WARNING);
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }

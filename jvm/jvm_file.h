@@ -66,9 +66,12 @@ class JVMFile final : public MacroHandler {
   JVMMatch* verify(const SString& verifyClasspath, const SString& verifyClassName);
   // Checks one home: null when JVM_EXE or the home is empty, when the
   // executable does not exist, or when the verification fails.
-  // verifyClasspath is normally a path in double quotes.
+  // verifyClasspath is normally a path in double quotes. Unless namedHome
+  // (a home the user or the calling program named), an executable that
+  // PlatformImpl::isTrustedFile turns down is not run: the check logs the
+  // path and the reason, advances the progress by 2 and returns null.
   JVMMatch* verify(const SString& jvmHome, const SString& verifyClasspath,
-                   const SString& verifyClassName);
+                   const SString& verifyClassName, bool namedHome = false);
 
   // Try the homes that the hints give, in order, up to the first match:
   // the environment variables named by PLATFORM_HINT (each value split at

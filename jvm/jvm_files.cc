@@ -80,7 +80,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
   if (!userHome.empty()) {
     logInfo("Checking user specified Java home directory => ", userHome);
     for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
-      m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName);
+      m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
   }
 

@@ -8,6 +8,7 @@ SString Launcher::m_logFileName;
 bool Launcher::m_logFileInitialized = false;
 SString Launcher::m_launcherFileName;
 SString Launcher::m_origLauncherFileName;
+SString Launcher::m_executableFileName;
 SString Launcher::m_stringVariables[10];
 StringDeque Launcher::m_passThroughArgs;
 StringDeque Launcher::m_args;
@@ -41,7 +42,8 @@ long Launcher::getLauncherPurpose(const char* path) {
   bool own = m_launcherFileName.compare(path) == 0;
   if (own && m_launcherPurpose != -1) return m_launcherPurpose;
   long value = -1;
-  if (FILE* file = fopen(path, "rb")) {
+  // The running launcher's purpose is in the running executable.
+  if (FILE* file = fopen(own ? m_executableFileName.c_str() : path, "rb")) {
     if (fseek(file, -9, SEEK_END) == 0) value = fgetc(file);
     fclose(file);
   }
@@ -99,6 +101,7 @@ void Launcher::resetRunState() {
   m_logFileInitialized = false;
   m_launcherFileName = "";
   m_origLauncherFileName = "";
+  m_executableFileName = "";
   for (SString& s : m_stringVariables) s = "";
   m_passThroughArgs.clear();
   m_args.clear();

@@ -37,6 +37,10 @@ class Launcher {
   // with "ERROR: " and turned into -1; any other exception (an internal
   // fault) becomes -1 with a generic message. Returns the exit code.
   static long process(StringDeque& args, const SString& launcherPath);
+  // The same, with the payload read from executablePath (the running
+  // executable) while launcherPath is the name the launcher goes by.
+  static long process(StringDeque& args, const SString& launcherPath,
+                      const SString& executablePath);
   // Applies the options from left to right and, unless an option turned it
   // off, loads the archive and runs the instruction script. Returns the exit
   // code; throws LauncherException.
@@ -54,7 +58,8 @@ class Launcher {
   static void logMessage(const SString& text, LogMessageType type);
 
   // The byte 9 bytes before the end of the file (0 to 255), or -1 when it
-  // cannot be read. Cached for the running launcher's own file.
+  // cannot be read. Cached for the running launcher's own file, which is
+  // read from the running executable (getExecutableFileName).
   static long getLauncherPurpose(const char* path);
   // The original launcher's directory without the trailing separator, or
   // empty when its name holds no separator.
@@ -72,6 +77,9 @@ class Launcher {
   static bool getShowJavaConsole() { return m_showJavaConsole; }
   static SString getLauncherFileName() { return m_launcherFileName; }
   static SString getOriginalLauncherFileName() { return m_origLauncherFileName; }
+  // The file the payload is read from and that -bv:orig deletes: the
+  // running executable itself (the launcher file name in tests).
+  static SString getExecutableFileName() { return m_executableFileName; }
   static const SString& getLogFileName() { return m_logFileName; }
   static void setLogFileName(const SString& name) { m_logFileName = name; }
 
@@ -114,6 +122,7 @@ class Launcher {
   static bool m_logFileInitialized;
   static SString m_launcherFileName;
   static SString m_origLauncherFileName;
+  static SString m_executableFileName;
   static SString m_stringVariables[10];
   static StringDeque m_passThroughArgs;
   static StringDeque m_args;

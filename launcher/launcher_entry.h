@@ -2,13 +2,10 @@
 #ifndef BV_LAUNCHER_LAUNCHER_ENTRY_H_
 #define BV_LAUNCHER_LAUNCHER_ENTRY_H_
 
-#include "foundation/sstring.h"
+#include "launcher/launcher_path.h"
 
-// The launcher's own path: the program name when it begins with "/",
-// otherwise the current directory, a "/" when needed, and the name.
-SString makeLauncherPath(const char* programName);
-
-// Collects the arguments, runs the launcher, shows the captured standard
+// Collects the arguments, runs the launcher (its payload read from the
+// running executable, its path from makeLauncherPath), shows the captured standard
 // error of a failed launch, removes the temporary files and returns the
 // exit code. SIGINT, SIGTERM and SIGHUP cancel the run meanwhile
 // (PlatformImpl::installCancelHandlers); a canceled run returns

@@ -8,8 +8,14 @@
 Launcher::~Launcher() { PlatformImpl::cleanup(); }
 
 long Launcher::process(StringDeque& args, const SString& launcherPath) {
+  return process(args, launcherPath, launcherPath);
+}
+
+long Launcher::process(StringDeque& args, const SString& launcherPath,
+                       const SString& executablePath) {
   m_launcherFileName = launcherPath;
   m_origLauncherFileName = launcherPath;
+  m_executableFileName = executablePath;
   for (long i = 0; i < args.size(); ++i) m_args.push_back(args.at(i));
   try {
     return processCmdLine(args);

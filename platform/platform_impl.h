@@ -6,6 +6,8 @@
 //   child processes and the environment           platform_process.cc
 //   file system search and disk checks            platform_files.cc
 //   cancel signals                                platform_signals.cc
+//   the running executable                        platform_executable.cc
+//   trust checks of files found on disk           platform_trust.cc
 // The run is single-threaded; the static state is unguarded, except the
 // cancel flag, which a signal handler may set.
 #ifndef BV_PLATFORM_PLATFORM_IMPL_H_
@@ -153,12 +155,12 @@ class PlatformImpl {
   // directory cannot be used, use -bv:tempdir).
   static SString getSystemTempDirectory();
   // Creates a new directory "bvj..." in the temporary directory, atomically
-  // and under a name nobody else can have planted, records it for clean-up
-  // and returns its path. Throws LauncherException (message 39, or the
-  // system's error text).
+  // and under a name nobody else can have planted, with mode 0700 whatever
+  // the umask, records it for clean-up and returns its path. Throws
+  // LauncherException (message 39, or the system's error text).
   static SString createTempSubDirectory();
   // Creates a new empty file "bvj..." in the temporary directory (as safely
-  // as above), records it for clean-up and returns its path. Throws
+  // as above, mode 0600), records it for clean-up and returns its path. Throws
   // LauncherException (message 39, or "Error creating tmp file <path>").
   static SString createTempFile();
   static void addFileToCleanupList(const SString& path);
@@ -174,8 +176,9 @@ class PlatformImpl {
   // following links; anything else is removed as itself. Never throws.
   static void deleteFile(const SString& path);
   static void setDeleteLauncher(bool deleteLauncher);
-  // Unlinks the launcher's own file and tries to remove its directory
-  // (which goes only when empty). Results are not examined. Only a copy
+  // Unlinks the running executable (Launcher::getExecutableFileName, never
+  // a name taken from argv[0]) and tries to remove its directory (which
+  // goes only when empty). Results are not examined. Only a copy
   // that lies in a directory made by createTempSubDirectory ("bvj..." in
   // the temporary directory) is deleted; for any other file a warning is
   // logged and nothing is deleted.
@@ -207,10 +210,20 @@ class PlatformImpl {
   static SString getEnvironmentVariable(const SString& name);
   // Sets the variable for the rest of the process and its later children.
   static void setEnvironmentVariable(const SString& name, const SString& value);
-  // Adds execute permission for everyone; 0 on success, negative on failure.
+  // Adds execute permission for the owner only; 0 on success, negative on
+  // failure.
   static int setFileExecutable(const SString& path);
   // Called just before the Java command runs; nothing to do here.
   static void preJavaLaunch(int how, const JVMFile& jvmFile);
+
+  // ---------------------------------------------------------------------
+  // The running executable (platform_executable.cc).
+  // ---------------------------------------------------------------------
+
+  // The absolute path of the running executable's file, symbolic links
+  // resolved (Linux: /proc/self/exe; macOS: _NSGetExecutablePath), or ""
+  // where the system does not tell. Never derived from argv[0].
+  static SString getExecutablePath();
 
   // ---------------------------------------------------------------------
   // Trust checks (platform_trust.cc).

@@ -17,6 +17,7 @@
 void LauncherTestAccess::setLauncherFileName(const SString& path) {
   Launcher::m_launcherFileName = path;
   Launcher::m_origLauncherFileName = path;
+  Launcher::m_executableFileName = path;
 }
 
 void LauncherTestAccess::setOriginalLauncherFileName(const SString& path) {

@@ -11,7 +11,8 @@
 // Reaches the launcher's private run state (Launcher names it a friend).
 class LauncherTestAccess {
  public:
-  // Makes path the running launcher's own file (and the original one).
+  // Makes path the running launcher's own file (the original one, and the
+  // file its payload is read from).
   static void setLauncherFileName(const SString& path);
   // Makes path the original launcher file only, as -bv:orig does.
   static void setOriginalLauncherFileName(const SString& path);

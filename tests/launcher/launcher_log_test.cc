@@ -96,11 +96,11 @@ TEST_F(LauncherLogTest, OriginalLauncherDirectoryDropsTheLastComponent) {
 }
 
 TEST_F(LauncherLogTest, LauncherPathIsMadeAbsoluteWithoutNormalising) {
-  EXPECT_EQ(0, makeLauncherPath("/opt/setup").compare("/opt/setup"));
+  EXPECT_EQ(0, makeLauncherPath("/opt/setup", "").compare("/opt/setup"));
   char* cwd = getcwd(nullptr, 0);
   std::string want = std::string(cwd) + (std::string(cwd) == "/" ? "" : "/") + "./x/../setup";
   free(cwd);
-  EXPECT_EQ(0, makeLauncherPath("./x/../setup").compare(want.c_str()));
+  EXPECT_EQ(0, makeLauncherPath("./x/../setup", "").compare(want.c_str()));
 }
 
 TEST_F(LauncherLogTest, VariableAccessorsRejectInvalidNumbers) {
