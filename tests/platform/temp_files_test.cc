@@ -90,6 +90,21 @@ TEST_F(TempFilesTest, NewDirectoriesAndFilesAreFreshRecordedAndRemovedAtCleanup)
   EXPECT_EQ("", log());
 }
 
+TEST_F(TempFilesTest, NewDirectoriesAndFilesArePrivateWhateverTheUmask) {
+  for (mode_t mask : {0000, 0022, 0777}) {
+    SCOPED_TRACE(mask);
+    mode_t saved = umask(mask);
+    std::string sub = PlatformImpl::createTempSubDirectory().c_str();
+    std::string file = PlatformImpl::createTempFile().c_str();
+    umask(saved);
+    struct stat st;
+    ASSERT_EQ(0, lstat(sub.c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 07777u);
+    ASSERT_EQ(0, lstat(file.c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 07777u);
+  }
+}
+
 TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
   PlatformImpl::setSystemTempDir("");
   EXPECT_STREQ("/var/tmp/", PlatformImpl::getSystemTempDirectory().c_str());
