@@ -233,9 +233,11 @@ class PlatformImpl {
   // user: after every symbolic link is resolved, the file and every
   // directory above it belong to root or to the user running the launcher
   // and are not writable by group or others (a directory with the sticky
-  // bit, such as /tmp, is fine as an ancestor). On false, reason holds one
-  // English sentence that names the offending path and what is wrong with
-  // it; a file that cannot be examined is not trusted.
+  // bit, such as /tmp, is fine as an ancestor). The same holds along the
+  // path as given, where every symbolic link on the way must belong to root
+  // or the user as well. On false, reason holds one English sentence that
+  // names the offending path and what is wrong with it; a file that cannot
+  // be examined is not trusted.
   static bool isTrustedFile(const SString& path, SString& reason);
 
   // ---------------------------------------------------------------------

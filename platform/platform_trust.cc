@@ -1,12 +1,15 @@
 // Trust checks of files found on disk before they are run or read.
 //
 // A file is only as safe as the directories above it: whoever may write to
-// one of them can put another file in its place. So the check resolves
-// every symbolic link first (realpath) and then walks from the file up to
-// "/". Each must belong to root or to the user running the launcher, and
-// none may be writable by its group or by others, except a directory with
-// the sticky bit (such as /tmp): there nobody can rename or delete entries
-// that belong to someone else, so it is a safe place to pass through.
+// one of them can put another file in its place. So the check walks from
+// the file up to "/", twice: along the path as given, where every symbolic
+// link met must belong to root or the user too (whoever owns a link can
+// point it elsewhere between the check and the use), and along the path
+// that every link resolved (realpath) leads to. Each step must belong to
+// root or to the user running the launcher, and none may be writable by its
+// group or by others, except a directory with the sticky bit (such as
+// /tmp): there nobody can rename or delete entries that belong to someone
+// else, so it is a safe place to pass through.
 #include <errno.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -41,17 +44,73 @@ SString problemOf(const struct stat& st, bool asAncestor) {
   return SString();
 }
 
-// "The file <path>" or "The directory <dir> above <path>", naming the real
-// file too when links led there.
-SString subjectOf(const SString& path, const SString& real, const SString& current) {
-  SString subject;
-  if (current.compare(real) != 0) {
-    subject.append("The directory ").append(current).append(" above ").append(path);
+// Where a chain of checks starts: the path as given, made absolute, or the
+// path it resolves to.
+enum ChainKind { CHAIN_AS_GIVEN, CHAIN_RESOLVED };
+
+// The subject of the sentence about current, a step of the chain that
+// starts at start.
+SString subjectOf(const SString& path, const SString& start, ChainKind chain, const SString& current,
+                  const struct stat* st) {
+  SString subject("The ");
+  bool link = st != nullptr && S_ISLNK(st->st_mode);
+  if (current.compare(start) == 0) {
+    subject.append(link ? "symbolic link " : "file ").append(path);
+    if (chain == CHAIN_RESOLVED && start.compare(path) != 0) subject.append(" (").append(start).append(")");
   } else {
-    subject.append("The file ").append(path);
-    if (real.compare(path) != 0) subject.append(" (").append(real).append(")");
+    subject.append(link ? "symbolic link " : "directory ").append(current).append(" above ").append(path);
   }
   return subject;
+}
+
+// Walks from start up to "/" without following a link at any step: every
+// step must belong to root or the user, and every step that is not a link
+// must not be writable by group or others (a sticky directory above the
+// start excepted). On failure reason says which step and why.
+bool isTrustedChain(const SString& path, const SString& start, ChainKind chain, SString& reason) {
+  SString current = start;
+  for (;;) {
+    struct stat st;
+    SString problem;
+    bool examined = lstat(current.c_str(), &st) == 0;
+    if (!examined) {
+      problem.append("cannot be examined: ").append(strerror(errno));
+    } else if (S_ISLNK(st.st_mode)) {
+      // A link's own mode means nothing; whoever owns it can change it.
+      if (!isTrustedOwner(st.st_uid)) problem = problemOf(st, false);
+    } else {
+      problem = problemOf(st, current.compare(start) != 0);
+    }
+    if (!problem.empty()) {
+      reason = subjectOf(path, start, chain, current, examined ? &st : nullptr);
+      reason.append(" ").append(problem).append(".");
+      return false;
+    }
+    if (current.compare("/") == 0) return true;
+    unsigned long slash = current.rfind('/');
+    current = slash == 0 ? SString("/") : current.substr(0, slash);
+  }
+}
+
+// path made absolute against the current directory, repeated and trailing
+// separators dropped (".." and links stay as they are).
+SString absolutePath(const SString& path) {
+  SString raw;
+  if (path[0] != '/') {
+    if (char* cwd = getcwd(nullptr, 0)) {
+      raw = cwd;
+      free(cwd);
+    }
+    raw.append(1, '/');
+  }
+  raw.append(path);
+  SString result;
+  for (unsigned long i = 0; i < raw.length(); ++i) {
+    if (raw[i] == '/' && !result.empty() && result[result.length() - 1] == '/') continue;
+    result.append(1, raw[i]);
+  }
+  while (result.length() > 1 && result[result.length() - 1] == '/') result.erase(result.length() - 1);
+  return result;
 }
 
 }  // namespace
@@ -67,22 +126,8 @@ bool PlatformImpl::isTrustedFile(const SString& path, SString& reason) {
   }
   const SString real(resolved);
   free(resolved);
-  SString current = real;
-  for (;;) {
-    bool asAncestor = current.compare(real) != 0;
-    struct stat st;
-    SString problem;
-    if (stat(current.c_str(), &st) != 0) {
-      problem.append("cannot be examined: ").append(strerror(errno));
-    } else {
-      problem = problemOf(st, asAncestor);
-    }
-    if (!problem.empty()) {
-      reason = subjectOf(path, real, current).append(" ").append(problem).append(".");
-      return false;
-    }
-    if (current.compare("/") == 0) return true;
-    unsigned long slash = current.rfind('/');
-    current = slash == 0 ? SString("/") : current.substr(0, slash);
-  }
+  // Nobody else may change where the path leads (a link of theirs, or a
+  // directory they may write on the way), nor what lies there.
+  return isTrustedChain(path, absolutePath(path), CHAIN_AS_GIVEN, reason) &&
+         isTrustedChain(path, real, CHAIN_RESOLVED, reason);
 }

@@ -64,6 +64,8 @@ TEST_F(TrustTest, FilesAndTheirDirectoriesMustBelongToRootOrTheUserAndBeWritable
   ASSERT_EQ(0, symlink(dir.file("open/java").c_str(), dir.file("good/to-open").c_str()));
   ASSERT_EQ(0, symlink(dir.file("good/java").c_str(), dir.file("open/to-good").c_str()));
   ASSERT_EQ(0, symlink(dir.file("nowhere").c_str(), dir.file("good/dangling").c_str()));
+  ASSERT_EQ(0, symlink(dir.file("good/java").c_str(), dir.file("good/to-good").c_str()));
+  ASSERT_EQ(0, symlink(dir.file("good").c_str(), dir.file("good/to-good-dir").c_str()));
 
   struct Case {
     std::string path;
@@ -75,7 +77,12 @@ TEST_F(TrustTest, FilesAndTheirDirectoriesMustBelongToRootOrTheUserAndBeWritable
       {dir.file("good/" + odd), true, ""},
       {dir.file("sticky/java"), true, ""},  // a sticky directory above is fine
       {dir.file("sticky/inner/java"), true, ""},
-      {dir.file("open/to-good"), true, ""},  // leads to a good file
+      // A link that others may replace, though it leads to a good file.
+      {dir.file("open/to-good"), false,
+       "The directory " + dir.file("open") + " above " + dir.file("open/to-good") +
+           " is writable by other users."},
+      {dir.file("good/to-good"), true, ""},
+      {dir.file("good/to-good-dir/java"), true, ""},
       {dir.file("good/group-writable"), false,
        "The file " + dir.file("good/group-writable") + " is writable by its group."},
       {dir.file("good/other-writable"), false,
@@ -110,6 +117,15 @@ TEST_F(TrustTest, FilesOrDirectoriesOfAnotherUserAreNotTrusted) {
   make({"mine/java", 0755, 4242});
   make({"sticky/", 01777, 4242});  // the sticky bit does not excuse the owner
   make({"sticky/java", 0755, -1});
+  make({"good/", 0755, -1});
+  make({"good/java", 0755, -1});
+  make({"tmp/", 01777, -1});
+  make({"tmp/x", 0755, -1});
+  // Their link in a sticky directory, to a good file: they can repoint it.
+  ASSERT_EQ(0, symlink(dir.file("good/java").c_str(), dir.file("tmp/java").c_str()));
+  ASSERT_EQ(0, lchown(dir.file("tmp/java").c_str(), 4242, static_cast<gid_t>(-1)));
+  ASSERT_EQ(0, symlink(dir.file("tmp").c_str(), dir.file("good/to-tmp").c_str()));
+  ASSERT_EQ(0, lchown(dir.file("good/to-tmp").c_str(), 4242, static_cast<gid_t>(-1)));
   struct Case {
     std::string path;
     std::string reason;
@@ -119,6 +135,10 @@ TEST_F(TrustTest, FilesOrDirectoriesOfAnotherUserAreNotTrusted) {
       {dir.file("mine/java"), "The file " + dir.file("mine/java") + " belongs to another user (uid 4242)."},
       {dir.file("sticky/java"), "The directory " + dir.file("sticky") + " above " +
                                     dir.file("sticky/java") + " belongs to another user (uid 4242)."},
+      {dir.file("tmp/java"),
+       "The symbolic link " + dir.file("tmp/java") + " belongs to another user (uid 4242)."},
+      {dir.file("good/to-tmp/x"), "The symbolic link " + dir.file("good/to-tmp") + " above " +
+                                      dir.file("good/to-tmp/x") + " belongs to another user (uid 4242)."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
