@@ -33,7 +33,10 @@
 // run at its own launcher file.
 class LauncherTestAccess {
  public:
-  static void setLauncherFileName(const SString& path) { Launcher::m_launcherFileName = path; }
+  static void setLauncherFileName(const SString& path) {
+    Launcher::m_launcherFileName = path;
+    Launcher::m_executableFileName = path;  // the file the payload is read from
+  }
 };
 
 namespace {
