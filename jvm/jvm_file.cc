@@ -1,6 +1,7 @@
 #include "jvm/jvm_file.h"
 
 #include "jvm/jvm_match.h"
+#include "jvm/property_condition.h"
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
 #include "launcher/launcher.h"
@@ -16,7 +17,6 @@ namespace {
 
 const char* kJVMHomeTag = "JVM_HOME";
 const char* kDescTag = "DESC";
-const char* kPrefixEnding = "...";
 
 // The parts, strings or C strings, one after the other.
 template <class... Parts>
@@ -116,20 +116,18 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
   long count = properties == nullptr ? 0 : properties->size();
   for (long i = 0; i < count; ++i) {
     const SString& setting = properties->at(i);
-    unsigned long equals = setting.find('=', 0);
-    if (equals == SString::npos) {
+    SString name;
+    SString value;
+    PropertyOperator op;
+    if (!parsePropertyCondition(setting, name, op, value)) {
       Launcher::logMessage(concat("Invalid ", jvmPropertiesTagName, " setting (", setting,
                                   ") in JVM File ", m_tagFile->getName()),
                            LOG_WARNING);
       continue;
     }
-    SString name(setting, 0, equals);
-    SString value(setting, equals + 1, SString::npos);
-    trim(name, whitespaceChars);
-    trim(value, whitespaceChars);
     command += " ";
     command += name;
-    expected.push_back(new StringPair(name, value));
+    expected.push_back(new StringPair(name, value, op));
   }
   return command;
 }
@@ -177,15 +175,8 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
   for (long i = 0; pos < output.length() && i < expected.size(); ++i) {
     line.erase();
     readLineFromString(output, pos, line);
-    const SString& value = expected.at(i)->getValue();
-    unsigned long prefixStart = stringEndsWith(value, kPrefixEnding);
-    if (prefixStart != SString::npos) {
-      if (line.length() < prefixStart || line.compare(0, prefixStart, value, 0, prefixStart) != 0) {
-        return false;
-      }
-    } else if (line.compare(value) != 0) {
-      return false;
-    }
+    const StringPair* condition = expected.at(i);
+    if (!propertySatisfies(line, condition->getOperator(), condition->getValue())) return false;
   }
   return true;
 }

@@ -4,7 +4,8 @@
 // application accepts: where to look for homes (PATH_HINT, PLATFORM_HINT),
 // where the Java executable lies in a home (JVM_EXE), which system
 // properties the JVM must report (JVM_PROPERTIES, "name=value", a value
-// ending in "..." being a prefix), and how that JVM spells the options the
+// ending in "..." being a prefix, or a version comparison such as
+// "name>=17", property_condition.h), and how that JVM spells the options the
 // launch script builds (CLASSPATH, SYSTEM, MAX_JAVA_HEAP, ...).
 //
 // A candidate home is checked by running its Java executable on the
@@ -89,16 +90,16 @@ class JVMFile final : public MacroHandler {
   bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
                      const SString& verifyClassName);
   // Lines before the marker are ignored; without the marker the result is
-  // false (logged as an error). Then line i must equal the expected value i,
-  // or begin with it less its "..." ending; pairs that the output does not
-  // reach are not compared.
+  // false (logged as an error). Then line i must satisfy condition i
+  // (propertySatisfies); conditions that the output does not reach are not
+  // compared.
   bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected);
 
   // The verification command for jvmHome, before the launch script resolves
   // it: the quoted executable ("home/@JVM_EXE@"), %CP%(classpath), the class
-  // name and the property names. expected receives the (name, value) pairs
-  // of JVM_PROPERTIES in order; a setting without '=' is skipped with a
-  // warning.
+  // name and the property names. expected receives the (name, value,
+  // operator) conditions of JVM_PROPERTIES in order; a malformed setting
+  // (parsePropertyCondition) is skipped with a warning.
   SString buildVerifyCommand(const SString& jvmHome, const SString& verifyClasspath,
                              const SString& verifyClassName, StringPairPtrDeque& expected) const;
 
