@@ -1,7 +1,9 @@
 #include "jvm/jvm_file.h"
 
 #include "jvm/jvm_match.h"
+#include "jvm/path_hint.h"
 #include "jvm/property_condition.h"
+#include "jvm/real_home.h"
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
 #include "launcher/launcher.h"
@@ -80,9 +82,15 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
-  if (!performVerify(jvmHome, verifyClasspath, verifyClassName)) return nullptr;
-  Launcher::logMessage(concat("Found matching JVM at ", jvmHome), LOG_INFO);
-  return new JVMMatch(jvmHome, *m_tagFile);
+  // The home that the executable really lies in, links resolved: this is
+  // what is run, becomes JAVA_HOME and JVM_HOME.
+  SString home = realJVMHome(jvmHome, jvmExe);
+  if (home.compare(jvmHome) != 0) {
+    Launcher::logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
+  }
+  if (!performVerify(home, verifyClasspath, verifyClassName)) return nullptr;
+  Launcher::logMessage(concat("Found matching JVM at ", home), LOG_INFO);
+  return new JVMMatch(home, *m_tagFile);
 }
 
 bool JVMFile::isUnsafeForCommand(const SString& path) {
@@ -213,32 +221,22 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using path hints"), LOG_INFO);
   StringDeque partitions;
   PlatformImpl::getJVMSearchPartitions(partitions);
-  SString separator = PlatformImpl::getPathSeparator();
+  SString launcherDir = Launcher::getOriginalLauncherDir();
 
   const StringDeque* hints = m_tagFile->getValue(pathHintTagName);
   long hintCount = hints == nullptr ? 0 : hints->size();
   for (long i = 0; i < hintCount; ++i) {
-    const SString& hint = hints->at(i);
-    if (!separator.empty() && hint.compare(0, separator.length(), separator) == 0) {
-      // Absolute: under every search partition.
-      for (long j = 0; j < partitions.size(); ++j) {
-        SString candidate(partitions.at(j));
-        appendPathSeparator(candidate);
-        candidate.append(hint, 1, SString::npos);
-        if (candidate.empty()) continue;
-        Launcher::logMessage(concat("Checking path hint ", candidate), LOG_INFO);
-        JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
-        if (match != nullptr) return match;
-      }
-    } else {
-      // Relative to the launcher's directory, e.g. a JVM on the install
-      // medium: such a JVM is temporary.
-      SString candidate = Launcher::getOriginalLauncherDir();
-      appendPathSeparator(candidate);
-      candidate += hint;
+    // Absolute and "~/" hints are logged; a JVM found beside the launcher
+    // (a relative hint, e.g. a JVM on the install medium) is temporary.
+    StringDeque candidates;
+    bool relative = false;
+    expandPathHint(hints->at(i), partitions, launcherDir, candidates, relative);
+    for (long j = 0; j < candidates.size(); ++j) {
+      const SString& candidate = candidates.at(j);
+      if (!relative) Launcher::logMessage(concat("Checking path hint ", candidate), LOG_INFO);
       JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
       if (match != nullptr) {
-        match->setJVMTemporary(true);
+        if (relative) match->setJVMTemporary(true);
         return match;
       }
     }

@@ -66,7 +66,9 @@ class JVMFile final : public MacroHandler {
   // warning, when JVM_PROPERTIES has no value.
   JVMMatch* verify(const SString& verifyClasspath, const SString& verifyClassName);
   // Checks one home: null when JVM_EXE or the home is empty, when the
-  // executable does not exist, or when the verification fails.
+  // executable does not exist, or when the verification fails. What is run
+  // and matched is the real home (real_home.h): the folder that the
+  // executable lies in once every link is resolved.
   // verifyClasspath is normally a path in double quotes.
   JVMMatch* verify(const SString& jvmHome, const SString& verifyClasspath,
                    const SString& verifyClassName);
@@ -74,10 +76,11 @@ class JVMFile final : public MacroHandler {
   // Try the homes that the hints give, in order, up to the first match:
   // the environment variables named by PLATFORM_HINT (each value split at
   // ':'); the PATH_HINT directories (absolute ones under every search
-  // partition, others relative to the launcher's directory: a match found
-  // that way is temporary); the directories of PATH, less the directory part
-  // of JVM_EXE ("/usr/bin" gives "/usr/" for "bin/java"). Each returns null,
-  // with a warning, when JVM_PROPERTIES has no value.
+  // partition, "~/" ones in HOME, others relative to the launcher's
+  // directory: a match found that way is temporary; patterns give their
+  // matches newest first, path_hint.h); the directories of PATH, less the
+  // directory part of JVM_EXE ("/usr/bin" gives "/usr/" for "bin/java").
+  // Each returns null, with a warning, when JVM_PROPERTIES has no value.
   JVMMatch* verifyWithPlatformHints(const SString& verifyClasspath,
                                     const SString& verifyClassName);
   JVMMatch* verifyWithPathHints(const SString& verifyClasspath, const SString& verifyClassName);
