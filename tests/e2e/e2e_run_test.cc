@@ -47,7 +47,7 @@ TEST_F(E2eRunTest, ExampleLauncherFindsTheJdkVerifiesItAndLaunchesTheApplication
   EXPECT_TRUE(hasLine(r.out, "  temp.dir = " + temp)) << r.out;
   std::string logText = readFile(log);
   EXPECT_NE(std::string::npos, logText.find("Matching JVM home is ")) << logText;
-  EXPECT_NE(std::string::npos, logText.find("\" \"Verify\" os.name java.vm.specification.name"))
+  EXPECT_NE(std::string::npos, logText.find("\" \"Verify\" os.name java.specification.version"))
       << logText;
   EXPECT_TRUE(leftInTemp().empty());
 }
