@@ -1,6 +1,9 @@
 #include "jvm/jvm_file.h"
 
 #include "jvm/jvm_match.h"
+#include "jvm/path_hint.h"
+#include "jvm/property_condition.h"
+#include "jvm/real_home.h"
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
 #include "launcher/launcher.h"
@@ -16,7 +19,6 @@ namespace {
 
 const char* kJVMHomeTag = "JVM_HOME";
 const char* kDescTag = "DESC";
-const char* kPrefixEnding = "...";
 
 // The parts, strings or C strings, one after the other.
 template <class... Parts>
@@ -87,9 +89,15 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
-  if (!performVerify(jvmHome, verifyClasspath, verifyClassName)) return nullptr;
-  Launcher::logMessage(concat("Found matching JVM at ", jvmHome), LOG_INFO);
-  return new JVMMatch(jvmHome, *m_tagFile);
+  // The home that the executable really lies in, links resolved: this is
+  // what is run, becomes JAVA_HOME and JVM_HOME.
+  SString home = realJVMHome(jvmHome, jvmExe);
+  if (home.compare(jvmHome) != 0) {
+    Launcher::logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
+  }
+  if (!performVerify(home, verifyClasspath, verifyClassName)) return nullptr;
+  Launcher::logMessage(concat("Found matching JVM at ", home), LOG_INFO);
+  return new JVMMatch(home, *m_tagFile);
 }
 
 bool JVMFile::isUnsafeForCommand(const SString& path) {
@@ -123,20 +131,18 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
   long count = properties == nullptr ? 0 : properties->size();
   for (long i = 0; i < count; ++i) {
     const SString& setting = properties->at(i);
-    unsigned long equals = setting.find('=', 0);
-    if (equals == SString::npos) {
+    SString name;
+    SString value;
+    PropertyOperator op;
+    if (!parsePropertyCondition(setting, name, op, value)) {
       Launcher::logMessage(concat("Invalid ", jvmPropertiesTagName, " setting (", setting,
                                   ") in JVM File ", m_tagFile->getName()),
                            LOG_WARNING);
       continue;
     }
-    SString name(setting, 0, equals);
-    SString value(setting, equals + 1, SString::npos);
-    trim(name, whitespaceChars);
-    trim(value, whitespaceChars);
     command += " ";
     command += name;
-    expected.push_back(new StringPair(name, value));
+    expected.push_back(new StringPair(name, value, op));
   }
   return command;
 }
@@ -184,15 +190,8 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
   for (long i = 0; pos < output.length() && i < expected.size(); ++i) {
     line.erase();
     readLineFromString(output, pos, line);
-    const SString& value = expected.at(i)->getValue();
-    unsigned long prefixStart = stringEndsWith(value, kPrefixEnding);
-    if (prefixStart != SString::npos) {
-      if (line.length() < prefixStart || line.compare(0, prefixStart, value, 0, prefixStart) != 0) {
-        return false;
-      }
-    } else if (line.compare(value) != 0) {
-      return false;
-    }
+    const StringPair* condition = expected.at(i);
+    if (!propertySatisfies(line, condition->getOperator(), condition->getValue())) return false;
   }
   return true;
 }
@@ -229,32 +228,22 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using path hints"), LOG_INFO);
   StringDeque partitions;
   PlatformImpl::getJVMSearchPartitions(partitions);
-  SString separator = PlatformImpl::getPathSeparator();
+  SString launcherDir = Launcher::getOriginalLauncherDir();
 
   const StringDeque* hints = m_tagFile->getValue(pathHintTagName);
   long hintCount = hints == nullptr ? 0 : hints->size();
   for (long i = 0; i < hintCount; ++i) {
-    const SString& hint = hints->at(i);
-    if (!separator.empty() && hint.compare(0, separator.length(), separator) == 0) {
-      // Absolute: under every search partition.
-      for (long j = 0; j < partitions.size(); ++j) {
-        SString candidate(partitions.at(j));
-        appendPathSeparator(candidate);
-        candidate.append(hint, 1, SString::npos);
-        if (candidate.empty()) continue;
-        Launcher::logMessage(concat("Checking path hint ", candidate), LOG_INFO);
-        JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
-        if (match != nullptr) return match;
-      }
-    } else {
-      // Relative to the launcher's directory, e.g. a JVM on the install
-      // medium: such a JVM is temporary.
-      SString candidate = Launcher::getOriginalLauncherDir();
-      appendPathSeparator(candidate);
-      candidate += hint;
+    // Absolute and "~/" hints are logged; a JVM found beside the launcher
+    // (a relative hint, e.g. a JVM on the install medium) is temporary.
+    StringDeque candidates;
+    bool relative = false;
+    expandPathHint(hints->at(i), partitions, launcherDir, candidates, relative);
+    for (long j = 0; j < candidates.size(); ++j) {
+      const SString& candidate = candidates.at(j);
+      if (!relative) Launcher::logMessage(concat("Checking path hint ", candidate), LOG_INFO);
       JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
       if (match != nullptr) {
-        match->setJVMTemporary(true);
+        if (relative) match->setJVMTemporary(true);
         return match;
       }
     }

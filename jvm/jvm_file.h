@@ -4,7 +4,8 @@
 // application accepts: where to look for homes (PATH_HINT, PLATFORM_HINT),
 // where the Java executable lies in a home (JVM_EXE), which system
 // properties the JVM must report (JVM_PROPERTIES, "name=value", a value
-// ending in "..." being a prefix), and how that JVM spells the options the
+// ending in "..." being a prefix, or a version comparison such as
+// "name>=17", property_condition.h), and how that JVM spells the options the
 // launch script builds (CLASSPATH, SYSTEM, MAX_JAVA_HEAP, ...).
 //
 // A candidate home is checked by running its Java executable on the
@@ -65,21 +66,24 @@ class JVMFile final : public MacroHandler {
   // warning, when JVM_PROPERTIES has no value.
   JVMMatch* verify(const SString& verifyClasspath, const SString& verifyClassName);
   // Checks one home: null when JVM_EXE or the home is empty, when the
-  // executable does not exist, or when the verification fails.
-  // verifyClasspath is normally a path in double quotes. Unless namedHome
-  // (a home the user or the calling program named), an executable that
-  // PlatformImpl::isTrustedFile turns down is not run: the check logs the
-  // path and the reason, advances the progress by 2 and returns null.
+  // executable does not exist, or when the verification fails. Unless
+  // namedHome (a home the user or the calling program named), an executable
+  // that PlatformImpl::isTrustedFile turns down is not run: the check logs
+  // the path and the reason, advances the progress by 2 and returns null.
+  // What is run and matched is the real home (real_home.h): the folder that
+  // the executable lies in once every link is resolved.
+  // verifyClasspath is normally a path in double quotes.
   JVMMatch* verify(const SString& jvmHome, const SString& verifyClasspath,
                    const SString& verifyClassName, bool namedHome = false);
 
   // Try the homes that the hints give, in order, up to the first match:
   // the environment variables named by PLATFORM_HINT (each value split at
   // ':'); the PATH_HINT directories (absolute ones under every search
-  // partition, others relative to the launcher's directory: a match found
-  // that way is temporary); the directories of PATH, less the directory part
-  // of JVM_EXE ("/usr/bin" gives "/usr/" for "bin/java"). Each returns null,
-  // with a warning, when JVM_PROPERTIES has no value.
+  // partition, "~/" ones in HOME, others relative to the launcher's
+  // directory: a match found that way is temporary; patterns give their
+  // matches newest first, path_hint.h); the directories of PATH, less the
+  // directory part of JVM_EXE ("/usr/bin" gives "/usr/" for "bin/java").
+  // Each returns null, with a warning, when JVM_PROPERTIES has no value.
   JVMMatch* verifyWithPlatformHints(const SString& verifyClasspath,
                                     const SString& verifyClassName);
   JVMMatch* verifyWithPathHints(const SString& verifyClasspath, const SString& verifyClassName);
@@ -92,16 +96,16 @@ class JVMFile final : public MacroHandler {
   bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
                      const SString& verifyClassName);
   // Lines before the marker are ignored; without the marker the result is
-  // false (logged as an error). Then line i must equal the expected value i,
-  // or begin with it less its "..." ending; pairs that the output does not
-  // reach are not compared.
+  // false (logged as an error). Then line i must satisfy condition i
+  // (propertySatisfies); conditions that the output does not reach are not
+  // compared.
   bool verifyJVMOutput(const SString& output, const StringPairPtrDeque& expected);
 
   // The verification command for jvmHome, before the launch script resolves
   // it: the quoted executable ("home/@JVM_EXE@"), %CP%(classpath), the class
-  // name and the property names. expected receives the (name, value) pairs
-  // of JVM_PROPERTIES in order; a setting without '=' is skipped with a
-  // warning.
+  // name and the property names. expected receives the (name, value,
+  // operator) conditions of JVM_PROPERTIES in order; a malformed setting
+  // (parsePropertyCondition) is skipped with a warning.
   SString buildVerifyCommand(const SString& jvmHome, const SString& verifyClasspath,
                              const SString& verifyClassName, StringPairPtrDeque& expected) const;
 

@@ -4,7 +4,8 @@
 #define BV_JVM_TAG_NAMES_H_
 
 // "JVM_PROPERTIES": the system properties a JVM must report, "name=value"
-// each; a value ending in "..." is a prefix.
+// each; a value ending in "..." is a prefix; "name>=version" and the other
+// comparisons of property_condition.h compare versions.
 extern const char* jvmPropertiesTagName;
 // "JVM_EXE": the Java executable relative to a JVM home, e.g. "bin/java".
 extern const char* jvmExeTagName;

@@ -1,10 +1,13 @@
 // Locale choice and message formatting of the message catalog.
 //
 // The tables hold each language's texts in its traditional character set.
-// A console whose LANG names a codeset (de_DE.UTF-8, ja_JP.eucJP) gets the
-// texts converted to that codeset with iconv, so that a UTF-8 terminal does
-// not show Latin-1 or EUC bytes as garbage; without a codeset, or when the
-// conversion fails, the table's bytes are given unchanged.
+// The language comes from LC_ALL, LC_MESSAGES or LANG, the first that is
+// set and not empty; the console's codeset from LC_ALL, LC_CTYPE or LANG.
+// A console whose locale names a codeset (de_DE.UTF-8, ja_JP.eucJP) gets
+// the texts converted to that codeset with iconv, so that a UTF-8 terminal
+// does not show Latin-1 or EUC bytes as garbage; without a codeset, or when
+// the conversion fails, the table's bytes are given unchanged. A codeset
+// that does not write ASCII as ASCII (UTF-16, UTF-32) gets UTF-8 instead.
 #include "platform/messages.h"
 
 #include <iconv.h>
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -28,10 +32,34 @@ void appendBounded(char* buffer, size_t& used, const char* text, size_t length) 
   used += length;
 }
 
+// False when codeset is known and writes plain ASCII text as other bytes
+// (UTF-16, UTF-32, UCS-2, UCS-4, EBCDIC): a console cannot show such bytes
+// as text, and their NULs would end the messages. An unknown codeset counts
+// as compatible; conversions to it fail and give the table's bytes.
+bool isAsciiCompatible(const char* codeset) {
+  static const char kSample[] = "Az09 .,:;%()/-\n";
+  SString converted;
+  if (convertCharset(kSample, sizeof kSample - 1, "ASCII", codeset, converted)) {
+    return converted.compare(kSample) == 0;
+  }
+  iconv_t cd = iconv_open(codeset, "ASCII");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return true;
+  iconv_close(cd);
+  return false;
+}
+
 }  // namespace
 
+const char* getLocaleVariable(const char* category) {
+  for (const char* name : {"LC_ALL", category, "LANG"}) {
+    const char* value = getenv(name);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return nullptr;
+}
+
 int get_locale() {
-  const char* lang = getenv("LANG");
+  const char* lang = getLocaleVariable("LC_MESSAGES");
   if (lang == nullptr) return 0;
   SString copy(lang);
   if (copy.compare("C") == 0) return 0;
@@ -46,12 +74,14 @@ int get_locale() {
 }
 
 SString getConsoleCodeset() {
-  const char* lang = getenv("LANG");
+  const char* lang = getLocaleVariable("LC_CTYPE");
   if (lang == nullptr) return SString();
   const char* dot = strchr(lang, '.');
   if (dot == nullptr) return SString();
   ++dot;
-  return SString(dot, strcspn(dot, "@"));
+  SString codeset(dot, strcspn(dot, "@"));
+  if (!codeset.empty() && !isAsciiCompatible(codeset.c_str())) return SString("UTF-8");
+  return codeset;
 }
 
 bool convertCharset(const char* text, unsigned long length, const char* from, const char* to,

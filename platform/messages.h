@@ -36,22 +36,31 @@ extern const char* const* const msg_locale_table[kLocaleCount + 1];
 // The iconv name of each table's character set, in the same order.
 extern const char* const msg_locale_charset[kLocaleCount + 1];
 
-// The locale index (0 to 26) chosen from LANG: unset, "C" or no match give
-// 0 (English). First pass: the first table whose code equals LANG in the
-// first five characters; second pass: the first whose code is a prefix of
-// LANG. So pt_BR.ISO8859-1 gives pt_BR, pt_PT gives pt, nb_NO English.
+// The value of the first of LC_ALL, category (e.g. "LC_MESSAGES") and LANG
+// that is set and not empty, or null when none is.
+const char* getLocaleVariable(const char* category);
+
+// The locale index (0 to 26) chosen from the locale of messages
+// (getLocaleVariable("LC_MESSAGES"), called LANG below): none, "C" or no
+// match give 0 (English). First pass: the first table whose code equals
+// LANG in the first five characters; second pass: the first whose code is a
+// prefix of LANG. So pt_BR.ISO8859-1 gives pt_BR, pt_PT gives pt, nb_NO
+// English.
 int get_locale();
 
 // A new zero-filled buffer of kMessageBufferSize bytes holding message id
 // of the current locale formatted with arg (a NUL-terminated text for the
 // one %s, or null when the message has none); an id beyond 39 gives
-// "Error displaying message: id(<id>)". When LANG names a codeset that the
-// table's bytes convert to, the text is given in that codeset. A longer
+// "Error displaying message: id(<id>)". When the console's codeset
+// (getConsoleCodeset) is one that the table's bytes convert to, the text is
+// given in that codeset. A longer
 // result is cut at the buffer's end. The caller releases it with delete[].
 char* get_msg(int id, void* arg);
 
-// The codeset named in LANG (between "." and "@" or the end), or "" when
-// LANG is unset or names none.
+// The codeset named in the locale of the console's characters
+// (getLocaleVariable("LC_CTYPE"), between "." and "@" or the end), or ""
+// when there is none or it names none. "UTF-8" instead of a known codeset
+// that does not write ASCII as ASCII (UTF-16, UTF-32, UCS-2, UCS-4).
 SString getConsoleCodeset();
 
 // Converts bytes from one character set to another with iconv. Returns

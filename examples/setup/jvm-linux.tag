@@ -1,31 +1,25 @@
-DESC: Java SE 8 or later on Linux
+DESC: Java 8 or later on Linux
 JVM_EXE: bin/java
 PLATFORM_HINT:
   JAVA_HOME
   JDK_HOME
 /:
 PATH_HINT:
-  /usr/lib/jvm/default-java
-  /usr/lib/jvm/java-21-openjdk-amd64
-  /usr/lib/jvm/java-17-openjdk-amd64
-  /usr/lib/jvm/java-25-openjdk-amd64
-  /usr/lib/jvm/java-11-openjdk-amd64
-  /usr/lib/jvm/java-21-openjdk-arm64
-  /usr/lib/jvm/java-17-openjdk-arm64
-  /usr/lib/jvm/java
-  /usr/lib/jvm/jre
-  /usr/lib/jvm/java-21-openjdk
-  /usr/lib/jvm/java-17-openjdk
-  /usr/lib/jvm/temurin-21-jdk-amd64
-  /usr/lib/jvm/temurin-17-jdk-amd64
-  /usr/lib/jvm/temurin-25-jdk-amd64
-  /opt/java/openjdk
-  /opt/jdk
+  /usr/lib/jvm/*
+  /usr/java/*
+  /opt/java/*
+  /opt/jdk*
+  ~/.sdkman/candidates/java/*
+  ~/.jdks/*
+  ~/.gradle/jdks/*
+  ~/.gradle/jdks/*/*
+  ~/.asdf/installs/java/*
+  ~/.local/share/mise/installs/java/*
   jre
 /:
 JVM_PROPERTIES:
   "os.name=Linux"
-  "java.vm.specification.name=Java Virtual Machine Specification"
+  "java.specification.version>=1.8"
 /:
 CLASSPATH: "-cp "
 CLASSPATH_SEPARATOR: :

@@ -1,22 +1,19 @@
-DESC: Java SE 8 or later on macOS
+DESC: Java 8 or later on macOS
 JVM_EXE: bin/java
 PLATFORM_HINT:
   JAVA_HOME
 /:
 PATH_HINT:
-  /Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/Home
-  /Library/Java/JavaVirtualMachines/temurin-17.jdk/Contents/Home
-  /Library/Java/JavaVirtualMachines/jdk-21.jdk/Contents/Home
-  /Library/Java/JavaVirtualMachines/jdk-17.jdk/Contents/Home
-  /Library/Java/JavaVirtualMachines/zulu-21.jdk/Contents/Home
-  /Library/Java/JavaVirtualMachines/openjdk.jdk/Contents/Home
-  /opt/homebrew/opt/openjdk/libexec/openjdk.jdk/Contents/Home
-  /usr/local/opt/openjdk/libexec/openjdk.jdk/Contents/Home
-  /Library/Internet Plug-Ins/JavaAppletPlugin.plugin/Contents/Home
+  /Library/Java/JavaVirtualMachines/*/Contents/Home
+  ~/Library/Java/JavaVirtualMachines/*/Contents/Home
+  /opt/homebrew/opt/openjdk*/libexec/openjdk.jdk/Contents/Home
+  /usr/local/opt/openjdk*/libexec/openjdk.jdk/Contents/Home
+  ~/.sdkman/candidates/java/*
+  ~/.jdks/*
 /:
 JVM_PROPERTIES:
   "os.name=Mac OS X"
-  "java.vm.specification.name=Java Virtual Machine Specification"
+  "java.specification.version>=1.8"
 /:
 CLASSPATH: "-cp "
 CLASSPATH_SEPARATOR: :

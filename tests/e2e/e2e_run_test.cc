@@ -47,7 +47,7 @@ TEST_F(E2eRunTest, ExampleLauncherFindsTheJdkVerifiesItAndLaunchesTheApplication
   EXPECT_TRUE(hasLine(r.out, "  temp.dir = " + temp)) << r.out;
   std::string logText = readFile(log);
   EXPECT_NE(std::string::npos, logText.find("Matching JVM home is ")) << logText;
-  EXPECT_NE(std::string::npos, logText.find("\" \"Verify\" os.name java.vm.specification.name"))
+  EXPECT_NE(std::string::npos, logText.find("\" \"Verify\" os.name java.specification.version"))
       << logText;
   EXPECT_TRUE(leftInTemp().empty());
 }
@@ -65,10 +65,11 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
     std::string path, javaHomeVar, home;  // home: expected, empty for none
   } cases[] = {
       {"real JDK through JAVA_HOME", "", javaHome, javaHome},
-      {"real JDK through PATH", dirName(javaExe), "", dirName(dirName(javaExe)) + "/"},
+      // The home is where the executable really lies, whatever links PATH
+      // goes through (/usr/bin/java -> /etc/alternatives/java -> ...).
+      {"real JDK through PATH", dirName(javaExe), "", javaHome},
       {"fake JVM through JAVA_HOME", "", dir.file("fake"), dir.file("fake")},
-      {"JAVA_HOME not valid, PATH valid", dirName(javaExe), dir.file("windows"),
-       dirName(dirName(javaExe)) + "/"},
+      {"JAVA_HOME not valid, PATH valid", dirName(javaExe), dir.file("windows"), javaHome},
       {"nothing", "", "", ""},
       {"only an invalid JVM", "", dir.file("windows"), ""},
   };

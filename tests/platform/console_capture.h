@@ -15,32 +15,51 @@
 
 namespace bvtest {
 
-// Sets LANG (or unsets it, for a null value) and restores it at scope exit.
-class ScopedLang {
+// Sets an environment variable (or unsets it, for a null value) and
+// restores it at scope exit.
+class ScopedVariable {
  public:
-  explicit ScopedLang(const char* value) {
-    const char* old = getenv("LANG");
+  ScopedVariable(const char* name, const char* value) : m_name(name) {
+    const char* old = getenv(name);
     m_hadOld = old != nullptr;
     if (m_hadOld) m_old = old;
     if (value == nullptr) {
-      unsetenv("LANG");
+      unsetenv(name);
     } else {
-      setenv("LANG", value, 1);
+      setenv(name, value, 1);
     }
   }
-  ~ScopedLang() {
+  ~ScopedVariable() {
     if (m_hadOld) {
-      setenv("LANG", m_old.c_str(), 1);
+      setenv(m_name.c_str(), m_old.c_str(), 1);
     } else {
-      unsetenv("LANG");
+      unsetenv(m_name.c_str());
     }
   }
-  ScopedLang(const ScopedLang&) = delete;
-  ScopedLang& operator=(const ScopedLang&) = delete;
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
 
  private:
+  std::string m_name;
   bool m_hadOld;
   std::string m_old;
+};
+
+// Sets LANG (or unsets it, for a null value) for the scope, with LC_ALL,
+// LC_MESSAGES and LC_CTYPE unset, so that LANG alone chooses.
+class ScopedLang {
+ public:
+  explicit ScopedLang(const char* value)
+      : m_all("LC_ALL", nullptr),
+        m_messages("LC_MESSAGES", nullptr),
+        m_ctype("LC_CTYPE", nullptr),
+        m_lang("LANG", value) {}
+
+ private:
+  ScopedVariable m_all;
+  ScopedVariable m_messages;
+  ScopedVariable m_ctype;
+  ScopedVariable m_lang;
 };
 
 // Redirects descriptor 1 into a temporary file until take() or scope exit.
