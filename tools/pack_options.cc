@@ -51,7 +51,56 @@ const char* fileTypeName(int type) {
   return type >= 0 && type < fileTypeCount ? typeNames[type] : "?";
 }
 
+namespace {
+
+// The one-line mode: --main-class and the options that describe the
+// application; no TYPE:PATH entries.
+PackJob parseGenerateArguments(const std::vector<std::string>& args) {
+  PackJob job;
+  job.mode = PackJob::GENERATE;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-o" || arg == "--output") {
+      job.output = optionValue(args, i);
+    } else if (arg == "--stub") {
+      job.stub = optionValue(args, i);
+      if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
+    } else if (arg == "--purpose") {
+      job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
+    } else if (arg == "--main-class") {
+      job.mainClass = optionValue(args, i);
+    } else if (arg == "--jar") {
+      job.jars.push_back(optionValue(args, i));
+      if (job.jars.back().empty()) throw PackUsageError("--jar needs a file name");
+    } else if (arg == "--min-java") {
+      job.minJava = optionValue(args, i);
+    } else if (arg == "--java-option") {
+      job.javaOptions.push_back(optionValue(args, i));
+    } else if (arg == "--name") {
+      job.title = optionValue(args, i);
+    } else if (arg == "--emit") {
+      job.emitDir = optionValue(args, i);
+      if (job.emitDir.empty()) throw PackUsageError("--emit needs a directory");
+    } else if (!arg.empty() && arg[0] == '-') {
+      throw PackUsageError("unknown option " + arg + " with --main-class (see bvpack --help)");
+    } else {
+      throw PackUsageError("\"" + arg + "\": with --main-class, give the application's jars with --jar");
+    }
+  }
+  if (job.jars.empty()) throw PackUsageError("--main-class needs at least one --jar");
+  if (job.output.empty() && job.emitDir.empty()) {
+    throw PackUsageError("no output file given (-o OUTPUT, or --emit DIR)");
+  }
+  return job;
+}
+
+}  // namespace
+
 PackJob parsePackArguments(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") break;
+    if (arg == "--main-class") return parseGenerateArguments(args);
+  }
   PackJob job;
   PackEntry next;           // options gathered for the next entry
   bool nextHasOptions = false;
@@ -71,6 +120,8 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
       if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
     } else if (arg == "--purpose") {
       job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
+    } else if (arg == "--no-verify-jar") {
+      job.builtInVerifyJar = false;
     } else if (arg == "--id") {
       next.id = parseNumber(optionValue(args, i), -maxArchiveValue - 1, maxArchiveValue, arg);
       next.idGiven = nextHasOptions = true;
