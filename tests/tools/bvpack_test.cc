@@ -234,7 +234,8 @@ TEST_F(BvpackTest, HelpExplainsEveryOptionAndType) {
   for (const char* word : {"--stub", "--purpose", "-o", "--list", "--id", "--name", "--compressed ",
                            "--compressed-flag", "TYPE:PATH", "instructions", "jvm",
                            "launch-script", "classpath-jar", "jvm-installer", "verify-jar",
-                           "application-archive", "embedded-launcher", "line feed"}) {
+                           "application-archive", "embedded-launcher", "line feed", "--main-class",
+                           "--jar", "--min-java", "--java-option", "--emit", "--no-verify-jar"}) {
     EXPECT_NE(std::string::npos, out.find(word)) << word;
   }
 }
