@@ -16,7 +16,10 @@ const unsigned long kMaxCommentSize = 65535;
 const unsigned long kCentralHeaderSize = 46;
 const unsigned long kLocalHeaderSize = 30;
 const unsigned long kMaxCentralDirectory = 64UL << 20;  // far more than any real jar
-const unsigned long kMaxDeflatedRead = 64UL << 10;      // enough for the first bytes
+// The first 8 bytes of a class come from the first few hundred bytes of its
+// deflate data (a block header and a few codes); reading no more keeps a
+// jar whose entries all point at one large entry cheap to read.
+const unsigned long kMaxDeflatedRead = 4096;
 
 unsigned u16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 unsigned long u32(const unsigned char* p) {
