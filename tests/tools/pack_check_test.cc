@@ -114,3 +114,46 @@ TEST(PackCheckTest, ScriptsThatTheLauncherRunsPass) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every tag file shown in the authors' guide (an indented block whose first
+// line is a tag) packs: bvpack parses and checks it as the launcher would.
+TEST(PackCheckTest, TheGuidesTagFileExamplesPack) {
+  bvtest::TempDir dir;
+  std::string guide = bvtest::readFile(bvtest::sourcePath("docs/guide.md"));
+  ASSERT_FALSE(guide.empty());
+  std::vector<std::string> blocks;
+  std::string block;
+  size_t pos = 0;
+  while (pos < guide.size()) {
+    size_t end = guide.find('\n', pos);
+    if (end == std::string::npos) end = guide.size();
+    std::string line = guide.substr(pos, end - pos);
+    pos = end + 1;
+    if (line.compare(0, 4, "    ") == 0) {
+      block += line.substr(4) + "\n";
+    } else if (!line.empty() || block.empty()) {
+      if (!block.empty()) blocks.push_back(block);
+      block.clear();
+    }
+  }
+  int checked = 0;
+  for (const std::string& text : blocks) {
+    const char* type = text.find("INSTRUCTIONS:") == 0 || text.find("\nINSTRUCTIONS:") != std::string::npos
+                           ? "instructions"
+                           : text.find("COMMAND:") != std::string::npos ? "launch-script"
+                           : text.find("JVM_EXE:") != std::string::npos ? "jvm"
+                                                                         : nullptr;
+    if (type == nullptr || text.find("bvpack") != std::string::npos) continue;
+    SCOPED_TRACE(text);
+    bvtest::writeFile(dir.file("example.tag"), text);
+    std::string out;
+    EXPECT_EQ(0, bvtest::runBvpack({"-o", dir.file("l"), std::string(type) + ":" + dir.file("example.tag")}, &out))
+        << out;
+    ++checked;
+  }
+  EXPECT_GE(checked, 5);
+}
+
+}  // namespace
