@@ -40,7 +40,9 @@ void Instructions::evalExpr(SString& text, const SString& errorPrefix) const {
     }
     VariableRef variable;
     variable.init(text.substr(p + 1, q - p - 1), errorPrefix);
-    text.replace(p, q - p + 1, variable.getStringValue());
+    // A check (Instructions::check) does not know the values: every
+    // reference stands for the number 0.
+    text.replace(p, q - p + 1, m_checking ? SString("0") : variable.getStringValue());
     if (++replacements > kMaxReplacements || text.length() > kMaxExpandedLength) {
       throwException(SString(error).append("Variable references expand without end; a variable may refer to itself."));
     }

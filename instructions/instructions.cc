@@ -21,6 +21,7 @@ SString concat(const char* a, const SString& b, const char* c) {
 
 long Instructions::execute() const {
   long result = 0;
+  m_launched = m_jvmMissing = false;
   const long count = static_cast<long>(m_tagFile.getTagValueCount(g_instructionsTag));
   // Jumps set m_currentLine to the label line; the increment then moves past it.
   for (m_currentLine = 0; m_currentLine < count; ++m_currentLine) {
@@ -53,6 +54,7 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "displayed in a UI or 0 if no message should be displayed."),
         "");
     findJVM(showUI, showFailMsg);
+    if (!m_checking) m_jvmMissing = Launcher::getLongVariable(1) == 0;
   } else if (command.compare("VERIFY") == 0) {
     bool showUI = evalBoolExpr(
         requireToken(statement, &position,
@@ -78,6 +80,7 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "during the launch."),
         "");
     *result = launch(jvmFilePath, seconds);
+    m_launched = true;
   } else if (command.compare("ILAUNCH") == 0) {
     long fileId = evalLongExpr(
         requireToken(statement, &position,
@@ -89,6 +92,7 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "during the launch."),
         "");
     *result = ilaunch(fileId, seconds);
+    m_launched = true;
   } else if (command.compare("INSTALL_JVM") == 0) {
     const char* message = "The first argument to INSTALL_JVM should be a 0, 1 or 2.";
     long option = evalLongExpr(requireToken(statement, &position, message), "");
@@ -102,19 +106,29 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
         "");
     executeEmbeddedLauncher(launcherPosition);
   } else if (command.compare("GOTO") == 0) {
-    m_currentLine =
-        gotoLabel(requireToken(statement, &position, "The GOTO command requires a label as its only argument."));
+    SString label = requireToken(statement, &position, "The GOTO command requires a label as its only argument.");
+    if (m_checking) {
+      checkLabel(label);
+    } else {
+      m_currentLine = gotoLabel(label);
+    }
   } else if (command.compare("JMP0") == 0) {
     bool noValue = false;
     SString value = getTokenFromString(statement, position, noValue);
     long number = evalLongExpr(value, "The second argument to JMP0 must be numeric.");
     SString label = requireToken(statement, &position, "JMP0 requires a jump label as its second argument.");
-    if (number == 0) m_currentLine = gotoLabel(label);
+    if (m_checking) {
+      checkLabel(label);
+    } else if (number == 0) {
+      m_currentLine = gotoLabel(label);
+    }
   } else if (command.compare("SET") == 0) {
     executeSet(statement, position);
+    return;  // SET takes the rest of the statement
   } else {
     throwException(concat("Invalid command (", command, "). "));
   }
+  if (m_checking) checkNoMoreArguments(command, statement, position);
 }
 
 SString Instructions::requireToken(const SString& statement, unsigned long* position,
@@ -139,7 +153,11 @@ void Instructions::executeSet(const SString& statement, unsigned long position) 
     VariableRef variable;
     variable.init(left, "Invalid variable specified on left hand side of SET statement.");
     evalStringExpr(right, "Invalid expression specified for SET command");
-    variable.setValue(right, "Invalid value specified for SET command");
+    if (m_checking) {
+      checkValue(variable, right, "Invalid value specified for SET command");
+    } else {
+      variable.setValue(right, "Invalid value specified for SET command");
+    }
   } catch (const LauncherException& e) {
     throwException(e.getMessage());
   }
@@ -166,7 +184,8 @@ void Instructions::throwException(const SString& message) const {
 long runInstructions(const Instructions* instructions) {
   if (instructions == nullptr) return -1;
   try {
-    return instructions->execute();
+    long result = instructions->execute();
+    return instructions->endedWithoutJVM() ? 1 : result;
   } catch (const InstructionsException& e) {
     SString message("Error in instructions. ");
     message.append(e.getMessage()).append(" Line number (").append(convertToString(e.getLineNumber())).append(")");

@@ -25,6 +25,7 @@
 #include "launcher/launcher.h"
 
 class TagFile;
+class VariableRef;
 
 class Instructions {
  public:
@@ -32,7 +33,8 @@ class Instructions {
   static const char* g_instructionsTag;
 
   // tagFile must outlive this object; it is not owned.
-  explicit Instructions(const TagFile& tagFile) : m_tagFile(tagFile), m_currentLine(0) {}
+  explicit Instructions(const TagFile& tagFile)
+      : m_tagFile(tagFile), m_currentLine(0), m_checking(false), m_launched(false), m_jvmMissing(false) {}
   virtual ~Instructions() {}
   Instructions(const Instructions&) = delete;
   Instructions& operator=(const Instructions&) = delete;
@@ -44,6 +46,21 @@ class Instructions {
   // before its next statement with the LauncherException "Canceled by the
   // user." (MSG_CANCELED).
   long execute() const;
+
+  // True after execute() when the script launched nothing (no LAUNCH or
+  // ILAUNCH ran) and its last FIND_JVM found no JVM.
+  bool endedWithoutJVM() const { return !m_launched && m_jvmMissing; }
+
+  // Checks every statement without running any (instructions_check.cc), as
+  // bvpack does before it packs a script: unknown commands, missing, extra
+  // or invalid arguments, and jumps to labels that no statement defines.
+  // Arguments that refer to variables (@N1@) are checked for their syntax
+  // only; a computed label (GOTO L@N1@) is not looked up. No launcher
+  // operation runs and no variable changes. Throws InstructionsException
+  // (with the number of the statement) or LauncherException (an invalid
+  // variable reference or string argument, whose statement number is then
+  // in *statementNumber) for the first mistake.
+  void check(long* statementNumber) const;
 
   // The index (from 0) of the first statement that equals ':' followed by
   // label, after variable references in it are replaced. Throws when the
@@ -102,12 +119,27 @@ class Instructions {
   // SET: the rest of the statement from position is "variable = value".
   void executeSet(const SString& statement, unsigned long position) const;
 
+  // The checks of check() after a statement's own arguments: no argument
+  // may follow.
+  void checkNoMoreArguments(const SString& command, const SString& statement,
+                            unsigned long position) const;
+  // A jump target: a literal label must name a label line; a computed one
+  // is checked for its syntax only.
+  void checkLabel(const SString& label) const;
+  // The value of a SET as the assignment would take it, without storing it.
+  void checkValue(const VariableRef& variable, const SString& value, const char* errorPrefix) const;
+
   const TagFile& m_tagFile;
   mutable long m_currentLine;
+  // check() is running: references expand to "0", jumps and assignments
+  // are only checked.
+  mutable bool m_checking;
+  mutable bool m_launched;    // a LAUNCH or ILAUNCH ran
+  mutable bool m_jvmMissing;  // the last FIND_JVM found no JVM
 };
 
-// Runs the script for Launcher::run: -1 when there is none, else the
-// result of execute(). An InstructionsException becomes the
+// Runs the script for Launcher::run: -1 when there is none, 1 when it
+// launched nothing because no JVM was found, else the result of execute(). An InstructionsException becomes the
 // LauncherException "Error in instructions. <message> Line number (<n>)";
 // a LauncherException passes through.
 long runInstructions(const Instructions* instructions);

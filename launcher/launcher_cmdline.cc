@@ -12,6 +12,7 @@
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "launcher/launcher_help.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -131,6 +132,11 @@ long Launcher::processCmdLine(const StringDeque& args) {
   bool runInstructions = true;
   PlatformImpl::setDeleteLauncher(false);
   PlatformImpl::setUIProgress(0);
+  // -bv:help acts before every other option and runs nothing.
+  if (isHelpRequested(args)) {
+    fputs(launcherHelpText().c_str(), stdout);
+    return 0;
+  }
 
   for (long i = 0; i < args.size(); ++i) {
     const SString& arg = args.at(i);

@@ -35,6 +35,8 @@
 #ifndef BV_LAUNCHSCRIPT_LAUNCH_SCRIPT_H_
 #define BV_LAUNCHSCRIPT_LAUNCH_SCRIPT_H_
 
+#include <vector>
+
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
 #include "jvm/macro_handler.h"
@@ -130,6 +132,17 @@ class LaunchScript final : public MacroHandler {
   // The resolved lines of the ".ja" file, separated by one blank.
   SString buildRuntimeJavaArgs(const JVMFile* jvmFile) const;
 
+  // Checks a COMMAND template without resolving it (launch_script_check.cc),
+  // as bvpack does before it packs a launch script: every function call is
+  // scanned as resolve() scans it (the names, the argument lists, the
+  // argument counts, and the calls inside arguments whose text the command
+  // takes in), then the shell text of the template, with each call standing
+  // for the text it inserts, must close every quote it opens. Throws
+  // LauncherException with the message that the launcher would give ("Launch
+  // script error: ...") and sets *position to the place in command: the
+  // start of the faulty call, or the quote that is not closed.
+  static void checkTemplate(const SString& command, unsigned long* position);
+
   // The base name of the runtime files: the original launcher file name, cut
   // at its last "." when that comes after its last "/" or "\" (a name
   // without either keeps its extension).
@@ -147,6 +160,13 @@ class LaunchScript final : public MacroHandler {
     FunctionCall call;
   };
   static const FunctionDef* findFunction(const SString& name);
+
+  // checkTemplate's scan of the calls in text; every place it records is
+  // origin[i] for a character i of text. Appends the shell text of text to
+  // *shell (a call stands for the arguments that its value takes in) with
+  // the place of each character in *places.
+  void checkCalls(const SString& text, const unsigned long* origin, int depth, SString* shell,
+                  std::vector<unsigned long>* places, unsigned long* position) const;
 
   // The value of the function call being replaced; arguments as parsed.
   SString callREPLACE(const SString& text, const StringDeque& arguments) const;

@@ -1,11 +1,16 @@
 // bvpack: builds a launcher from the launcher program and the files it is
 // to carry, or lists the index of one (see bvpack --help).
+#include <errno.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "tools/one_line.h"
 #include "tools/pack_list.h"
 #include "tools/pack_options.h"
 #include "tools/pack_writer.h"
@@ -23,6 +28,53 @@ std::string defaultStub(const char* programName) {
   return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "bvlauncher";
 }
 
+// A private scratch directory for the generated tag files, removed with
+// them when the pack ends, whatever way it ends.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    const char* base = getenv("TMPDIR");
+    m_path = std::string(base != nullptr && base[0] == '/' ? base : "/tmp") + "/bvpackXXXXXX";
+    if (mkdtemp(&m_path[0]) == nullptr) {
+      throw PackError("cannot create a temporary directory: " + std::string(strerror(errno)));
+    }
+  }
+  ~ScratchDir() {
+    for (const char* name : {"instructions.tag", "launch.tag", "jvm-linux.tag", "jvm-macos.tag"}) {
+      unlink((m_path + "/" + name).c_str());
+    }
+    rmdir(m_path.c_str());
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+// The one-line mode: generate the tag files, then pack them (-o) and/or
+// leave them in the --emit directory.
+void generateLauncher(PackJob job, const std::string& stub) {
+  checkGenerateOptions(job);
+  std::string notes;
+  std::string javaVersion = requiredJavaVersion(job, &notes);
+  fputs(notes.c_str(), stderr);
+  if (!job.emitDir.empty()) {
+    if (mkdir(job.emitDir.c_str(), 0755) != 0 && errno != EEXIST) {
+      throw PackError("cannot create " + job.emitDir + ": " + strerror(errno));
+    }
+    job.entries = writeGeneratedFiles(job, javaVersion, job.emitDir);
+    if (!job.output.empty()) writeLauncher(job, stub);
+    printf("Wrote the tag files into %s; to pack them:\n%s", job.emitDir.c_str(),
+           packCommandFor(job, job.emitDir).c_str());
+    return;
+  }
+  ScratchDir scratch;
+  job.entries = writeGeneratedFiles(job, javaVersion, scratch.path());
+  writeLauncher(job, stub);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -33,6 +85,8 @@ int main(int argc, char** argv) {
       fputs(packHelpText().c_str(), stdout);
     } else if (job.mode == PackJob::LIST) {
       fputs(listLauncher(job.output).c_str(), stdout);
+    } else if (job.mode == PackJob::GENERATE) {
+      generateLauncher(job, job.stub.empty() ? defaultStub(argv[0]) : job.stub);
     } else {
       writeLauncher(job, job.stub.empty() ? defaultStub(argv[0]) : job.stub);
     }

@@ -51,7 +51,56 @@ const char* fileTypeName(int type) {
   return type >= 0 && type < fileTypeCount ? typeNames[type] : "?";
 }
 
+namespace {
+
+// The one-line mode: --main-class and the options that describe the
+// application; no TYPE:PATH entries.
+PackJob parseGenerateArguments(const std::vector<std::string>& args) {
+  PackJob job;
+  job.mode = PackJob::GENERATE;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-o" || arg == "--output") {
+      job.output = optionValue(args, i);
+    } else if (arg == "--stub") {
+      job.stub = optionValue(args, i);
+      if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
+    } else if (arg == "--purpose") {
+      job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
+    } else if (arg == "--main-class") {
+      job.mainClass = optionValue(args, i);
+    } else if (arg == "--jar") {
+      job.jars.push_back(optionValue(args, i));
+      if (job.jars.back().empty()) throw PackUsageError("--jar needs a file name");
+    } else if (arg == "--min-java") {
+      job.minJava = optionValue(args, i);
+    } else if (arg == "--java-option") {
+      job.javaOptions.push_back(optionValue(args, i));
+    } else if (arg == "--name") {
+      job.title = optionValue(args, i);
+    } else if (arg == "--emit") {
+      job.emitDir = optionValue(args, i);
+      if (job.emitDir.empty()) throw PackUsageError("--emit needs a directory");
+    } else if (!arg.empty() && arg[0] == '-') {
+      throw PackUsageError("unknown option " + arg + " with --main-class (see bvpack --help)");
+    } else {
+      throw PackUsageError("\"" + arg + "\": with --main-class, give the application's jars with --jar");
+    }
+  }
+  if (job.jars.empty()) throw PackUsageError("--main-class needs at least one --jar");
+  if (job.output.empty() && job.emitDir.empty()) {
+    throw PackUsageError("no output file given (-o OUTPUT, or --emit DIR)");
+  }
+  return job;
+}
+
+}  // namespace
+
 PackJob parsePackArguments(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") break;
+    if (arg == "--main-class") return parseGenerateArguments(args);
+  }
   PackJob job;
   PackEntry next;           // options gathered for the next entry
   bool nextHasOptions = false;
@@ -71,6 +120,8 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
       if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
     } else if (arg == "--purpose") {
       job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
+    } else if (arg == "--no-verify-jar") {
+      job.builtInVerifyJar = false;
     } else if (arg == "--id") {
       next.id = parseNumber(optionValue(args, i), -maxArchiveValue - 1, maxArchiveValue, arg);
       next.idGiven = nextHasOptions = true;
@@ -121,11 +172,30 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
 
 std::string packHelpText() {
   return
-      "Usage: bvpack [--stub FILE] [--purpose N] -o OUTPUT ENTRY...\n"
+      "Usage: bvpack -o OUTPUT --main-class CLASS --jar FILE [--jar FILE]...\n"
+      "              [--min-java N] [--java-option OPT]... [--name TEXT] [--emit DIR]\n"
+      "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...\n"
       "       bvpack --list LAUNCHER\n"
       "       bvpack --help\n"
       "\n"
-      "Builds a launcher: copies the stub (the launcher program) to OUTPUT and\n"
+      "One-line mode (--main-class): makes a complete launcher for a Java\n"
+      "application. It finds a Java (Linux and macOS) whose\n"
+      "java.specification.version is at least N, runs CLASS with every --jar on\n"
+      "the class path in the order given, the Java options and the user's\n"
+      "arguments, in the user's working folder, shows the application's output,\n"
+      "and exits with its status (1 when no Java is found).\n"
+      "  --main-class CLASS   the class whose main method runs\n"
+      "  --jar FILE           a jar of the application; repeat for each jar\n"
+      "  --min-java N         the lowest Java version (8, 1.8, 11, 17...); default:\n"
+      "                       what the jars' class files need, read from the jars\n"
+      "  --java-option OPT    an option for java (-Xmx1g, -Dname=value); repeat;\n"
+      "                       no %, @ or # in it\n"
+      "  --name TEXT          the title shown while the launcher starts\n"
+      "  --emit DIR           write the generated tag files into DIR (and print\n"
+      "                       the command that packs them) instead of, or with\n"
+      "                       -o as well as, the launcher\n"
+      "\n"
+      "Tag-file mode: copies the stub (the launcher program) to OUTPUT and\n"
       "appends the bytes of each ENTRY, the file index and the 9-byte trailer.\n"
       "OUTPUT is replaced if it exists and is made executable. The same\n"
       "arguments and files always give the same bytes.\n"
@@ -135,6 +205,9 @@ std::string packHelpText() {
       "  --stub FILE          the executable image to copy (default: bvlauncher\n"
       "                       in bvpack's own directory)\n"
       "  --purpose N          the launcher purpose byte, 0 to 255 (default 0)\n"
+      "  --no-verify-jar      do not add the built-in Verify.jar (it is added\n"
+      "                       as the last entry when the payload has JVM files\n"
+      "                       and no verify-jar)\n"
       "  --list LAUNCHER      print the purpose, the index offset and the file\n"
       "                       index of an existing launcher, read as the\n"
       "                       launcher reads it\n"
@@ -168,12 +241,19 @@ std::string packHelpText() {
       "\n"
       "Tag files (types 0 to 2) are parsed as the launcher parses them; one\n"
       "with a syntax error, or that does not end with a line feed, is refused\n"
-      "with the launcher's report. A payload whose index would begin at or\n"
-      "after byte 2147483648 is refused (offsets are signed 32-bit).\n"
+      "with the launcher's report. Instruction scripts (commands, arguments,\n"
+      "labels) and launch templates (functions, argument lists, shell quotes)\n"
+      "are checked with the launcher's parsers; a mistake is refused with the\n"
+      "file, the line and the character. Classpath archives need different\n"
+      "stored names. A payload whose index would begin at or after byte\n"
+      "2147483648 is refused (offsets are signed 32-bit).\n"
       "\n"
-      "Example:\n"
-      "  bvpack -o setup instructions:instructions.txt verify-jar:Verify.jar \\\n"
-      "         launch-script:launch.txt jvm:apple_macosx_14X.jvm\n"
+      "Examples:\n"
+      "  bvpack -o app --main-class com.example.Main --jar app.jar --jar lib.jar\n"
+      "  bvpack -o setup instructions:instructions.tag launch-script:launch.tag \\\n"
+      "         jvm:jvm-linux.tag jvm:jvm-macos.tag classpath-jar:app.jar\n"
+      "\n"
+      "The authors' guide (docs/guide.md) describes the tag files.\n"
       "\n"
       "Exit status: 0 on success, 1 when the payload is refused or a file\n"
       "cannot be read or written, 2 for a usage error.\n";

@@ -1,12 +1,16 @@
 // bvpack's command line: what to pack and where, as a PackJob.
 //
-//   bvpack [--stub FILE] [--purpose N] -o OUTPUT ENTRY...
+//   bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...
+//   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N]
+//          [--java-option OPT]... [--name TEXT] [--emit DIR]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
 // An ENTRY is TYPE:PATH, optionally preceded by options that apply to it
 // alone: --id N, --name NAME, --compressed FILES BYTES, --compressed-flag N.
-// The help text (packHelpText) is the full reference.
+// --main-class selects the one-line mode, in which bvpack writes the tag
+// files itself and --name is the title. The help text (packHelpText) is the
+// full reference.
 #ifndef BV_TOOLS_PACK_OPTIONS_H_
 #define BV_TOOLS_PACK_OPTIONS_H_
 
@@ -34,17 +38,28 @@ struct PackEntry {
   bool idGiven = false;
   std::string path;         // the file to embed
   std::string name;         // stored name; the last part of path unless given
+  const std::string* bytes = nullptr;  // built-in content instead of path (not owned)
   int compressedFlag = 0;   // the flag byte: 1 is compressed, 0 to 255
   long decompressedFileCount = 0;
   long decompressedSize = 0;
 };
 
 struct PackJob {
-  enum Mode { PACK, LIST, HELP } mode = PACK;
-  std::string output;       // PACK: the launcher to write; LIST: the one to read
+  // GENERATE is the one-line mode: the tag files are made from the fields
+  // below, then packed (or only written, with --emit).
+  enum Mode { PACK, LIST, HELP, GENERATE } mode = PACK;
+  std::string output;       // PACK, GENERATE: the launcher to write; LIST: the one to read
   std::string stub;         // empty: bvlauncher next to bvpack
   int purpose = 0;          // the trailer's purpose byte
+  bool builtInVerifyJar = true;  // add Verify.jar when JVM files but no verify-jar come
   std::vector<PackEntry> entries;
+
+  std::string mainClass;                 // --main-class
+  std::vector<std::string> jars;         // --jar, in order
+  std::string minJava;                   // --min-java, as given
+  std::vector<std::string> javaOptions;  // --java-option, in order
+  std::string title;                     // --name in the one-line mode
+  std::string emitDir;                   // --emit
 };
 
 // Parses the arguments after the program name. Throws PackUsageError for

@@ -12,6 +12,12 @@
 #include "archive/archive_format.h"
 #include "launcher/launcher_exception.h"
 #include "tagfile/tag_file.h"
+#include "tools/pack_check.h"
+
+// The verification archive built into bvpack (generated from
+// java/Verify.jar by tools/embed_file.cmake).
+extern const unsigned char kBuiltInVerifyJar[];
+extern const unsigned long kBuiltInVerifyJarSize;
 
 namespace {
 
@@ -50,15 +56,16 @@ void checkEntryName(const PackEntry& entry) {
 
 // Parses a tag file with the launcher's own parser, as the launcher will
 // when it loads the embedded copy (named after the entry, lines counted
-// from its first line).
+// from its first line), then checks the scripts in it (pack_check.h).
 void checkTagFile(const PackEntry& entry, long size) {
   FILE* file = fopen(entry.path.c_str(), "rb");
   if (file == nullptr) throw PackError(systemError("cannot read", entry.path));
   std::string refusal;
-  if (size > 0 && (fseek(file, size - 1, SEEK_SET) != 0 || fgetc(file) != '\n')) {
+  TagFile tagFile;
+  std::string text(static_cast<size_t>(size), '\0');
+  if (size > 0 && (fread(&text[0], 1, text.size(), file) != text.size() || text.back() != '\n')) {
     refusal = entry.path + ": a tag file must end with a line feed";
   } else {
-    TagFile tagFile;
     try {
       tagFile.load(file, SString(entry.name.c_str()), 0, size);
     } catch (const LauncherException& e) {
@@ -67,6 +74,43 @@ void checkTagFile(const PackEntry& entry, long size) {
   }
   fclose(file);
   if (!refusal.empty()) throw PackError(refusal);
+  checkScript(entry.type, entry.path, text, tagFile);
+}
+
+// The launcher extracts all classpath archives into one folder, so two of
+// the same name would overwrite each other.
+void checkClasspathNames(const PackJob& job) {
+  for (size_t i = 0; i < job.entries.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (job.entries[i].type == FILE_CLASSPATH_JAR && job.entries[j].type == FILE_CLASSPATH_JAR &&
+          job.entries[i].name == job.entries[j].name) {
+        throw PackError("two classpath archives are stored as " + job.entries[i].name +
+                        "; the launcher extracts them into one folder (give one another name with --name)");
+      }
+    }
+  }
+}
+
+// The payload with the built-in verification archive appended when it
+// carries JVM description files but no verification archive of its own.
+PackJob withVerifyJar(const PackJob& job) {
+  static const std::string builtIn(reinterpret_cast<const char*>(kBuiltInVerifyJar), kBuiltInVerifyJarSize);
+  bool hasJVMFile = false, hasVerifyJar = false;
+  for (const PackEntry& entry : job.entries) {
+    hasJVMFile = hasJVMFile || entry.type == FILE_JVM;
+    hasVerifyJar = hasVerifyJar || entry.type == FILE_VERIFY_JAR;
+  }
+  PackJob result = job;
+  if (job.builtInVerifyJar && hasJVMFile && !hasVerifyJar) {
+    PackEntry entry;
+    entry.type = FILE_VERIFY_JAR;
+    entry.id = static_cast<long>(job.entries.size());
+    entry.path = "(built-in Verify.jar)";
+    entry.name = "Verify.jar";
+    entry.bytes = &builtIn;
+    result.entries.push_back(entry);
+  }
+  return result;
 }
 
 // Removes the temporary output unless it was renamed into place.
@@ -169,13 +213,15 @@ std::string encodeTrailer(int purpose, long indexOffset) {
   return trailer;
 }
 
-void writeLauncher(const PackJob& job, const std::string& stub) {
+void writeLauncher(const PackJob& givenJob, const std::string& stub) {
+  const PackJob job = withVerifyJar(givenJob);
+  checkClasspathNames(job);
   long stubSize = inputFileSize(stub);
   std::vector<long> sizes;
   long indexOffset = stubSize;
   for (const PackEntry& entry : job.entries) {
     checkEntryName(entry);
-    long size = inputFileSize(entry.path);
+    long size = entry.bytes != nullptr ? static_cast<long>(entry.bytes->size()) : inputFileSize(entry.path);
     if (entry.type <= FILE_LAUNCH_SCRIPT) checkTagFile(entry, size);
     sizes.push_back(size);
     indexOffset += size;
@@ -187,7 +233,13 @@ void writeLauncher(const PackJob& job, const std::string& stub) {
 
   TempOutput out(job.output);
   out.copyFrom(stub, stubSize);
-  for (size_t i = 0; i < job.entries.size(); ++i) out.copyFrom(job.entries[i].path, sizes[i]);
+  for (size_t i = 0; i < job.entries.size(); ++i) {
+    if (job.entries[i].bytes != nullptr) {
+      out.write(*job.entries[i].bytes);
+    } else {
+      out.copyFrom(job.entries[i].path, sizes[i]);
+    }
+  }
   out.write(encodeFileIndex(job, sizes.data(), stubSize));
   out.write(encodeTrailer(job.purpose, indexOffset));
   out.commit(job.output);

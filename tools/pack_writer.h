@@ -7,10 +7,13 @@
 
 #include "tools/pack_options.h"
 
-// Checks the whole payload first (readable files, valid names, tag files
-// that the launcher parses and that end with a line feed, offsets that fit
-// 32 bits), then writes job.output through a temporary file in the same
+// Checks the whole payload first (readable files, valid names, distinct
+// names of classpath archives, tag files that the launcher parses and that
+// end with a line feed, instruction scripts and launch templates that pass
+// the checks of pack_check.h, offsets that fit 32 bits), then writes job.output through a temporary file in the same
 // directory that is renamed into place, executable, only when complete.
+// A payload with JVM description files and no verify-jar gets the built-in
+// Verify.jar as its last entry (unless job.builtInVerifyJar is false).
 // stub is the executable image to copy. Throws PackError; nothing is left
 // behind then.
 void writeLauncher(const PackJob& job, const std::string& stub);

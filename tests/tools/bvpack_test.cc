@@ -116,8 +116,8 @@ TEST_F(BvpackTest, TypesByNameAndNumberAndTheListing) {
 TEST_F(BvpackTest, CompressedFlagsAndTheirListing) {
   std::string out;
   ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "-o", dir.file("l"), "--compressed", "2",
-                          "100", "3:" + dir.file("lib.jar"), "--compressed-flag", "2",
-                          "3:" + dir.file("lib.jar"), "--compressed-flag", "1",
+                          "100", "3:" + dir.file("lib.jar"), "--compressed-flag", "2", "--name",
+                          "lib2.jar", "3:" + dir.file("lib.jar"), "--compressed-flag", "1",
                           "6:" + dir.file("lib.jar")},
                          &out))
       << out;
@@ -125,13 +125,13 @@ TEST_F(BvpackTest, CompressedFlagsAndTheirListing) {
   std::string bytes = bvtest::readFile(dir.file("l"));
   std::string index = bytes.substr(16, bytes.size() - 16 - 9);
   EXPECT_EQ(bigEndian(3, 4) + bvtest::indexEntryBytes(3, 0, 4, 4, "lib.jar", 1, 2, 100) +
-                bvtest::indexEntryBytes(3, 1, 4, 8, "lib.jar", 2) +
+                bvtest::indexEntryBytes(3, 1, 4, 8, "lib2.jar", 2) +
                 bvtest::indexEntryBytes(6, 2, 4, 12, "lib.jar", 1, 0, 0),
             index);
   ASSERT_EQ(0, runBvpack({"--list", dir.file("l")}, &out));
   EXPECT_NE(std::string::npos, out.find("0 type 3 (classpath-jar) id 0 length 4 offset 4 name "
                                         "lib.jar compressed 2 files 100 bytes\n"));
-  EXPECT_NE(std::string::npos, out.find("1 type 3 (classpath-jar) id 1 length 4 offset 8 name lib.jar\n"));
+  EXPECT_NE(std::string::npos, out.find("1 type 3 (classpath-jar) id 1 length 4 offset 8 name lib2.jar\n"));
 }
 
 TEST_F(BvpackTest, RefusesBadPayloadsAndLeavesNothingBehind) {
@@ -234,7 +234,8 @@ TEST_F(BvpackTest, HelpExplainsEveryOptionAndType) {
   for (const char* word : {"--stub", "--purpose", "-o", "--list", "--id", "--name", "--compressed ",
                            "--compressed-flag", "TYPE:PATH", "instructions", "jvm",
                            "launch-script", "classpath-jar", "jvm-installer", "verify-jar",
-                           "application-archive", "embedded-launcher", "line feed"}) {
+                           "application-archive", "embedded-launcher", "line feed", "--main-class",
+                           "--jar", "--min-java", "--java-option", "--emit", "--no-verify-jar"}) {
     EXPECT_NE(std::string::npos, out.find(word)) << word;
   }
 }

@@ -1,0 +1,174 @@
+#include "tools/class_version.h"
+
+#include <errno.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "tools/inflate.h"
+#include "tools/pack_options.h"
+
+namespace {
+
+const unsigned long kEndRecordSize = 22;         // end of central directory, without comment
+const unsigned long kMaxCommentSize = 65535;
+const unsigned long kCentralHeaderSize = 46;
+const unsigned long kLocalHeaderSize = 30;
+const unsigned long kMaxCentralDirectory = 64UL << 20;  // far more than any real jar
+// The first 8 bytes of a class come from the first few hundred bytes of its
+// deflate data (a block header and a few codes); reading no more keeps a
+// jar whose entries all point at one large entry cheap to read.
+const unsigned long kMaxDeflatedRead = 4096;
+
+unsigned u16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+unsigned long u32(const unsigned char* p) {
+  return static_cast<unsigned long>(p[0]) | (static_cast<unsigned long>(p[1]) << 8) |
+         (static_cast<unsigned long>(p[2]) << 16) | (static_cast<unsigned long>(p[3]) << 24);
+}
+
+struct FileCloser {
+  void operator()(FILE* f) const { fclose(f); }
+};
+
+class JarReader {
+ public:
+  explicit JarReader(const std::string& path) : m_path(path) {}
+
+  JarClasses read() {
+    m_file.reset(fopen(m_path.c_str(), "rb"));
+    if (!m_file) fail(strerror(errno));
+    if (fseek(m_file.get(), 0, SEEK_END) != 0) fail("cannot seek");
+    long end = ftell(m_file.get());
+    if (end < 0) fail("cannot seek");
+    m_size = static_cast<unsigned long>(end);
+    if (m_size < kEndRecordSize) fail("not a zip archive");
+
+    unsigned long tailSize = m_size < kEndRecordSize + kMaxCommentSize ? m_size : kEndRecordSize + kMaxCommentSize;
+    std::string tail = readAt(m_size - tailSize, tailSize);
+    const unsigned char* t = bytes(tail);
+    unsigned long record = std::string::npos;
+    for (unsigned long i = tailSize - kEndRecordSize + 1; i-- > 0;) {
+      if (t[i] == 'P' && t[i + 1] == 'K' && t[i + 2] == 5 && t[i + 3] == 6 &&
+          i + kEndRecordSize + u16(t + i + 20) <= tailSize) {
+        record = i;
+        break;
+      }
+    }
+    if (record == std::string::npos) fail("not a zip archive (no end of central directory)");
+    const unsigned char* r = t + record;
+    unsigned long count = u16(r + 10);
+    unsigned long directorySize = u32(r + 12);
+    unsigned long directoryOffset = u32(r + 16);
+    if (count == 0xFFFF || directorySize == 0xFFFFFFFFUL || directoryOffset == 0xFFFFFFFFUL) {
+      fail("ZIP64 archives are not read");
+    }
+    unsigned long recordOffset = m_size - tailSize + record;
+    if (directoryOffset > recordOffset || directorySize > recordOffset - directoryOffset) {
+      fail("the central directory lies outside the file");
+    }
+    if (directorySize > kMaxCentralDirectory) fail("the central directory is too large");
+    std::string directory = readAt(directoryOffset, directorySize);
+    const unsigned char* d = bytes(directory);
+
+    JarClasses result;
+    unsigned long pos = 0;
+    for (unsigned long i = 0; i < count; ++i) {
+      if (directorySize - pos < kCentralHeaderSize || u32(d + pos) != 0x02014b50UL) {
+        fail("damaged central directory");
+      }
+      const unsigned char* h = d + pos;
+      unsigned flags = u16(h + 8);
+      unsigned method = u16(h + 10);
+      unsigned long compressedSize = u32(h + 20);
+      unsigned long nameLength = u16(h + 28);
+      unsigned long extraLength = u16(h + 30);
+      unsigned long commentLength = u16(h + 32);
+      unsigned long localOffset = u32(h + 42);
+      unsigned long entrySize = kCentralHeaderSize + nameLength + extraLength + commentLength;
+      if (directorySize - pos < entrySize) fail("damaged central directory");
+      std::string name(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameLength);
+      pos += entrySize;
+      if (!countsAsClass(name)) continue;
+      if (flags & 1) fail(name + " is encrypted");
+      std::string head = entryStart(name, method, localOffset, compressedSize);
+      const unsigned char* c = bytes(head);
+      if (head.size() < 8 || u32(c) != 0xBEBAFECAUL) fail(name + " is not a class file");
+      int major = (c[6] << 8) | c[7];
+      result.names.push_back(name);
+      if (major > result.highestMajor) {
+        result.highestMajor = major;
+        result.highestEntry = name;
+      }
+    }
+    return result;
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& reason) const {
+    throw PackError("cannot read the class files of " + m_path + ": " + reason);
+  }
+
+  static const unsigned char* bytes(const std::string& s) {
+    return reinterpret_cast<const unsigned char*>(s.data());
+  }
+
+  static bool countsAsClass(const std::string& name) {
+    const std::string suffix = ".class";
+    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+      return false;
+    }
+    if (name.compare(0, 18, "META-INF/versions/") == 0) return false;
+    size_t slash = name.find_last_of('/');
+    return name.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, "module-info.class") != 0;
+  }
+
+  std::string readAt(unsigned long offset, unsigned long size) const {
+    if (offset > m_size || size > m_size - offset) fail("an entry lies outside the file");
+    std::string data(size, '\0');
+    if (fseek(m_file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
+        (size > 0 && fread(&data[0], 1, size, m_file.get()) != size)) {
+      fail("read error");
+    }
+    return data;
+  }
+
+  // The first 8 bytes of an entry's data (fewer when it is shorter).
+  std::string entryStart(const std::string& name, unsigned method, unsigned long localOffset,
+                         unsigned long compressedSize) const {
+    std::string header = readAt(localOffset, kLocalHeaderSize);
+    const unsigned char* l = bytes(header);
+    if (u32(l) != 0x04034b50UL) fail("damaged local header of " + name);
+    unsigned long dataOffset = localOffset + kLocalHeaderSize + u16(l + 26) + u16(l + 28);
+    if (method == 0) return readAt(dataOffset, compressedSize < 8 ? compressedSize : 8);
+    if (method != 8) fail(name + " is compressed with method " + std::to_string(method));
+    std::string packed = readAt(dataOffset, compressedSize < kMaxDeflatedRead ? compressedSize : kMaxDeflatedRead);
+    std::string plain, error;
+    if (!inflatePrefix(bytes(packed), packed.size(), 8, &plain, &error)) fail(name + ": " + error);
+    return plain.substr(0, 8);
+  }
+
+  std::string m_path;
+  std::unique_ptr<FILE, FileCloser> m_file;
+  unsigned long m_size = 0;
+};
+
+}  // namespace
+
+JarClasses readJarClasses(const std::string& path) { return JarReader(path).read(); }
+
+std::string javaVersionForMajor(int major) {
+  return major <= 52 ? "1.8" : std::to_string(major - 44);
+}
+
+std::string normalizeJavaVersion(const std::string& text) {
+  std::string digits = text.compare(0, 2, "1.") == 0 ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > 3) return "";
+  for (char c : digits) {
+    if (c < '0' || c > '9') return "";
+  }
+  int version = std::stoi(digits);
+  if (version < 1) return "";
+  if (text.compare(0, 2, "1.") == 0 && version > 8) return "";
+  return version <= 8 ? "1." + std::to_string(version) : std::to_string(version);
+}

@@ -1,0 +1,33 @@
+// The Java version that the classes of a jar need, read from the jar: a
+// zip central-directory reader that looks at the first 8 bytes of every
+// .class entry (stored or deflated) and keeps the highest class-file major
+// version. Hostile jars are read within fixed bounds and refused with a
+// reason.
+#ifndef BV_TOOLS_CLASS_VERSION_H_
+#define BV_TOOLS_CLASS_VERSION_H_
+
+#include <string>
+#include <vector>
+
+struct JarClasses {
+  int highestMajor = 0;        // 0 when the jar holds no class
+  std::string highestEntry;    // an entry of that version
+  std::vector<std::string> names;  // every .class entry name read
+};
+
+// Reads the class files of the jar at path. module-info.class and the
+// classes under META-INF/versions/ (loaded only by newer JVMs) are not
+// counted. Throws PackError naming the jar and the reason when it is not a
+// zip archive that can be read (ZIP64, encrypted or unknown compression
+// included) or an entry named .class is not a class file.
+JarClasses readJarClasses(const std::string& path);
+
+// The value of java.specification.version for a class-file major version:
+// "1.8" for 52 and below, otherwise major - 44 ("17" for 61).
+std::string javaVersionForMajor(int major);
+
+// A --min-java value as java.specification.version spells it: "8" and
+// "1.8" give "1.8", "17" gives "17". Empty when text is no version.
+std::string normalizeJavaVersion(const std::string& text);
+
+#endif  // BV_TOOLS_CLASS_VERSION_H_

@@ -1,0 +1,228 @@
+#include "tools/one_line.h"
+
+#include <sys/stat.h>
+
+#include <set>
+
+#include "tagfile/tag_file.h"
+#include "tools/class_version.h"
+
+namespace {
+
+// Where the example JVM files look for Java; "jre" is a folder next to the
+// launcher.
+const char* const kLinuxPathHints[] = {
+    "/usr/lib/jvm/*",          "/usr/java/*",         "/opt/java/*",
+    "/opt/jdk*",               "~/.sdkman/candidates/java/*", "~/.jdks/*",
+    "~/.gradle/jdks/*",        "~/.gradle/jdks/*/*",  "~/.asdf/installs/java/*",
+    "~/.local/share/mise/installs/java/*", "jre"};
+const char* const kMacPathHints[] = {
+    "/Library/Java/JavaVirtualMachines/*/Contents/Home",
+    "~/Library/Java/JavaVirtualMachines/*/Contents/Home",
+    "/opt/homebrew/opt/openjdk*/libexec/openjdk.jdk/Contents/Home",
+    "/usr/local/opt/openjdk*/libexec/openjdk.jdk/Contents/Home",
+    "~/.sdkman/candidates/java/*",
+    "~/.jdks/*"};
+
+std::string baseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A word in single quotes for the shell, unless it needs none.
+std::string shellWord(const std::string& text) {
+  bool plain = !text.empty();
+  for (char c : text) {
+    bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                c == '-' || c == '_' || c == '.' || c == '/' || c == ':' || c == '=' || c == ',' ||
+                c == '+';
+    if (!safe) plain = false;
+  }
+  if (plain) return text;
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+void writeTagFile(const TagFile& tags, const std::string& path) {
+  tags.write(SString(path.c_str()));
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || st.st_size == 0) throw PackError("cannot write " + path);
+}
+
+void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHints[], size_t platformHintCount,
+                const char* const* pathHints, size_t pathHintCount, const char* osName,
+                const std::string& javaVersion) {
+  tags.setTagValue("DESC", SString(desc.c_str()));
+  tags.setTagValue("JVM_EXE", "bin/java");
+  for (size_t i = 0; i < platformHintCount; ++i) tags.appendTagValue("PLATFORM_HINT", platformHints[i]);
+  for (size_t i = 0; i < pathHintCount; ++i) tags.appendTagValue("PATH_HINT", pathHints[i]);
+  tags.appendTagValue("JVM_PROPERTIES", SString("os.name=").append(osName));
+  tags.appendTagValue("JVM_PROPERTIES",
+                      SString("java.specification.version>=").append(javaVersion.c_str()));
+  tags.setTagValue("CLASSPATH", "-cp ");
+  tags.setTagValue("CLASSPATH_SEPARATOR", ":");
+  tags.setTagValue("SYSTEM", "-D");
+  tags.setTagValue("SYSTEM_SEPARATOR", "=");
+  tags.setTagValue("SEARCH_ALL", "0");
+  tags.setTagValue("INIT_JAVA_HEAP", "-Xms");
+  tags.setTagValue("MAX_JAVA_HEAP", "-Xmx");
+}
+
+}  // namespace
+
+void checkGenerateOptions(const PackJob& job) {
+  // A binary class name: Java identifiers separated by dots; '$' for
+  // nested classes, bytes above 127 for the letters of other scripts.
+  const std::string& name = job.mainClass;
+  bool valid = !name.empty() && name.front() != '.' && name.back() != '.' &&
+               name.find("..") == std::string::npos && !(name[0] >= '0' && name[0] <= '9');
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+          c == '$' || c == '.' || u >= 0x80)) {
+      valid = false;
+    }
+  }
+  if (!valid) throw PackError("\"" + name + "\" is not a Java class name (--main-class)");
+  for (const std::string& option : job.javaOptions) {
+    if (option.empty()) throw PackError("--java-option needs a non-empty option");
+    if (option.find_first_of("%@#\n\r") != std::string::npos || option.find('\0') != std::string::npos) {
+      throw PackError("the Java option \"" + option +
+                      "\" holds %, @, # or a line end, which the launch template would read as its own "
+                      "syntax; write the launch script yourself (--emit DIR, then edit launch.tag)");
+    }
+  }
+  if (job.title.find_first_of("\n\r") != std::string::npos) {
+    throw PackError("the title (--name) must be one line");
+  }
+  std::set<std::string> names;
+  for (const std::string& jar : job.jars) {
+    if (!names.insert(baseName(jar)).second) {
+      throw PackError("two --jar files are named " + baseName(jar) +
+                      "; the launcher extracts the jars into one folder, so give them different names");
+    }
+  }
+  if (!job.minJava.empty() && normalizeJavaVersion(job.minJava).empty()) {
+    throw PackError("--min-java needs a Java version such as 8, 1.8, 11 or 17, not \"" + job.minJava + "\"");
+  }
+}
+
+std::string requiredJavaVersion(const PackJob& job, std::string* notes) {
+  std::string given = normalizeJavaVersion(job.minJava);
+  std::string classPath = job.mainClass;
+  for (char& c : classPath) {
+    if (c == '.') c = '/';
+  }
+  classPath += ".class";
+  int highest = 0;
+  std::string highestJar, highestEntry;
+  bool mainFound = false;
+  for (const std::string& jar : job.jars) {
+    JarClasses classes;
+    try {
+      classes = readJarClasses(jar);
+    } catch (const PackError& e) {
+      if (!given.empty()) return given;  // the author has said which Java it needs
+      throw PackError(std::string(e.what()) + "; give the Java version that the application needs with --min-java N");
+    }
+    for (const std::string& entry : classes.names) {
+      if (entry == classPath) mainFound = true;
+    }
+    if (classes.highestMajor > highest) {
+      highest = classes.highestMajor;
+      highestJar = jar;
+      highestEntry = classes.highestEntry;
+    }
+  }
+  if (!mainFound) {
+    throw PackError("no --jar holds the main class " + job.mainClass + " (" + classPath + ")");
+  }
+  std::string needed = javaVersionForMajor(highest);
+  if (given.empty()) return needed;
+  int neededNumber = needed == "1.8" ? 8 : std::stoi(needed);
+  int givenNumber = given.compare(0, 2, "1.") == 0 ? std::stoi(given.substr(2)) : std::stoi(given);
+  if (givenNumber < neededNumber && notes != nullptr) {
+    *notes += "bvpack: note: --min-java " + job.minJava + " is lower than " + highestEntry + " in " +
+              highestJar + " needs (Java " + needed + ")\n";
+  }
+  return given;
+}
+
+std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string& javaVersion,
+                                           const std::string& dir) {
+  // The default title is the class's simple name.
+  std::string title = job.title.empty() ? job.mainClass.substr(job.mainClass.find_last_of('.') + 1) : job.title;
+  std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+
+  TagFile instructions;
+  instructions.setTagValue("DESC", SString((title + " instructions").c_str()));
+  for (const char* statement : {"INITIALIZE_UI", "FIND_JVM 1 1", "JMP0 @N1@ DO_FIND_ELSE", "LAUNCH @S2@ 5",
+                                "GOTO DO_FIND_DONE", ":DO_FIND_ELSE", ":DO_FIND_DONE"}) {
+    instructions.appendTagValue("INSTRUCTIONS", statement);
+  }
+
+  // The Java options are template text: each one shell-quoted, so that it
+  // stays one argument. Options from the .ja file come after them and so
+  // win where Java takes the last one.
+  std::string command = "\"@JVM_HOME@/@JVM_EXE@\"";
+  for (const std::string& option : job.javaOptions) command += " " + shellWord(option);
+  command += " %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() %CP%() " + shellWord(job.mainClass);
+  TagFile launch;
+  launch.setTagValue("DESC", SString(title.c_str()));
+  launch.setTagValue("DISPLAY_CONSOLE", "1");
+  launch.setTagValue("AUTO_SET_WORKING_DIR", "0");
+  launch.setTagValue("COMMAND", SString(command.c_str()));
+
+  const char* linuxPlatformHints[] = {"JAVA_HOME", "JDK_HOME"};
+  const char* macPlatformHints[] = {"JAVA_HOME"};
+  std::string javaName = javaVersion == "1.8" ? "8" : javaVersion;
+  TagFile linux, mac;
+  fillJVMFile(linux, "Java " + javaName + " or later on Linux", linuxPlatformHints, 2, kLinuxPathHints,
+                          sizeof kLinuxPathHints / sizeof *kLinuxPathHints, "Linux", javaVersion);
+  fillJVMFile(mac, "Java " + javaName + " or later on macOS", macPlatformHints, 1, kMacPathHints,
+              sizeof kMacPathHints / sizeof *kMacPathHints, "Mac OS X", javaVersion);
+
+  writeTagFile(instructions, prefix + "instructions.tag");
+  writeTagFile(launch, prefix + "launch.tag");
+  writeTagFile(linux, prefix + "jvm-linux.tag");
+  writeTagFile(mac, prefix + "jvm-macos.tag");
+
+  std::vector<PackEntry> entries;
+  const struct {
+    int type;
+    const char* name;
+  } files[] = {{0, "instructions.tag"}, {2, "launch.tag"}, {1, "jvm-linux.tag"}, {1, "jvm-macos.tag"}};
+  for (const auto& file : files) {
+    PackEntry entry;
+    entry.type = file.type;
+    entry.path = prefix + file.name;
+    entry.name = file.name;
+    entries.push_back(entry);
+  }
+  for (const std::string& jar : job.jars) {
+    PackEntry entry;
+    entry.type = 3;
+    entry.path = jar;
+    entry.name = baseName(jar);
+    entries.push_back(entry);
+  }
+  for (size_t i = 0; i < entries.size(); ++i) entries[i].id = static_cast<long>(i);
+  return entries;
+}
+
+std::string packCommandFor(const PackJob& job, const std::string& dir) {
+  std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+  std::string output = job.output.empty() ? "OUTPUT" : job.output;
+  std::string command = "bvpack -o " + shellWord(output) + " instructions:" + shellWord(prefix + "instructions.tag") +
+                        " launch-script:" + shellWord(prefix + "launch.tag") + " jvm:" +
+                        shellWord(prefix + "jvm-linux.tag") + " jvm:" + shellWord(prefix + "jvm-macos.tag");
+  for (const std::string& jar : job.jars) command += " classpath-jar:" + shellWord(jar);
+  return command + "\n";
+}
