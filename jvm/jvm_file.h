@@ -102,10 +102,6 @@ class JVMFile final : public MacroHandler {
   SString buildVerifyCommand(const SString& jvmHome, const SString& verifyClasspath,
                              const SString& verifyClassName, StringPairPtrDeque& expected) const;
 
-  // True when path holds a character that the shell or the launch template
-  // would interpret, so that it cannot be put into a command safely.
-  static bool isUnsafeForCommand(const SString& path);
-
  private:
   // True, after the warning, when JVM_PROPERTIES has no value 0.
   bool lacksProperties() const;
