@@ -100,6 +100,10 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   return new JVMMatch(jvmHome, *m_tagFile);
 }
 
+bool JVMFile::holdsLineBreak(const SString& path) {
+  return path.find_first_of("\n\r", 0, 2) != SString::npos;
+}
+
 SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verifyClasspath,
                                     const SString& verifyClassName,
                                     StringPairPtrDeque& expected) const {
@@ -145,6 +149,14 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
 
 bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspath,
                             const SString& verifyClassName) {
+  if (holdsLineBreak(jvmHome)) {
+    Launcher::logMessage(concat("Skipping JVM at ", jvmHome,
+                                " because its path holds a line break, which the JVM file "
+                                "written for a match cannot hold"),
+                         LOG_WARNING);
+    PlatformImpl::advanceUIProgress(6);
+    return false;
+  }
   m_tagFile->setTagValue(kJVMHomeTag, jvmHome);
 
   ShellValueScope values;

@@ -229,8 +229,8 @@ TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreVerifiedAsTheyAre) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
   JVMFile jvm(tags);
   const char* names[] = {"a\"b", "a$(touch pwned)b", "a`touch pwned`b", "a\\b", "a'b",
-                         "a%CP%()b", "a@JVM_EXE@b", "a#HOME#b", "a\nb", "a\rb",
-                         "My JVMs (1.4) & more!", "$HOME", "a;b|c<d>e*f?[g"};
+                         "a%CP%()b", "a@JVM_EXE@b", "a#HOME#b", "My JVMs (1.4) & more!",
+                         "$HOME", "a;b|c<d>e*f?[g", "caf\xe9\xff"};
   for (const char* name : names) {
     SCOPED_TRACE(name);
     std::string home = makeFakeHome(m_dir.file(name), "1739021872\nApple\n1.4\n");
@@ -239,6 +239,17 @@ TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreVerifiedAsTheyAre) {
     delete match;
     EXPECT_EQ(home + "\n-cp\n/opt/bv/verify.jar\nVerify\njava.vendor\njava.vm.version\n",
               invoked(home));
+  }
+  EXPECT_FALSE(pathExists(m_dir.file("pwned")));
+
+  // A line break cannot be written into the JVM file of a match: skipped.
+  for (const char* name : {"a\nb", "a\rb", "x\nJVM_EXE: $(touch pwned)"}) {
+    SCOPED_TRACE(name);
+    std::string home = makeFakeHome(m_dir.file(name), "1739021872\nApple\n1.4\n");
+    EXPECT_EQ(nullptr, jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
+    EXPECT_EQ("", invoked(home));
+    EXPECT_TRUE(contains(log(), "WARNING: Skipping JVM at " + home + " because its path holds a "
+                                "line break"));
   }
   EXPECT_FALSE(pathExists(m_dir.file("pwned")));
 }
