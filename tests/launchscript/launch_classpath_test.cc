@@ -153,6 +153,46 @@ TEST_F(LaunchScriptTest, RuntimePropertiesAndJavaArguments) {
   EXPECT_EQ("x  y  z", resolve("x %RUNTIME_SYSTEMPROP%() y %RUNTIME_JAVAARGS%() z"));
 }
 
+TEST_F(LaunchScriptTest, SideFilesAreDataNotShellCode) {
+  writeFile(m_dir.file("setup.sp"), "a b=$(id) `id`\nq=it's \"x\"\n");
+  writeFile(m_dir.file("setup.cp"), "/opt/a b.jar;id\n$HOME/c.jar\n");
+  writeFile(m_dir.file("setup.ja"),
+            "-Dx=1; id > f; echo\n"
+            "\"-Dy=$(id)\" '-Dz=`id`' -Dw=a\\ b \"\"\n"
+            "-Dopen='not closed\n"
+            "\"@MAX_JAVA_HEAP@128m\" me@@example.com\n");
+  EXPECT_EQ("x -D'a b'='$(id) `id`' -D'q'='it'\\''s \"x\"' y", resolve("x %RUNTIME_SYSTEMPROP%() y"));
+  EXPECT_EQ("-cp '/opt/a b.jar;id':'$HOME/c.jar'", resolve("%CP%()"));
+  EXPECT_EQ("'-Dx=1;' 'id' '>' 'f;' 'echo' '-Dy=$(id)' '-Dz=`id`' '-Dw=a b' '' '-Xmx128m' "
+            "'me@example.com'",
+            resolve("%RUNTIME_JAVAARGS%()"));
+  EXPECT_NE(std::string::npos, log().find("WARNING: Ignoring a line of " + m_dir.file("setup.ja") +
+                                          " whose quote is not closed: -Dopen='not closed\n"))
+      << log();
+}
+
+TEST_F(LaunchScriptTest, SideFilesThatFailTheOwnershipCheckAreIgnored) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the files to another user";
+  const char* suffixes[] = {".cp1", ".cp", ".cp2", ".sp", ".ja"};
+  for (const char* suffix : suffixes) {
+    std::string path = m_dir.file(std::string("setup") + suffix);
+    writeFile(path, "x=1\n");
+    ASSERT_EQ(0, chown(path.c_str(), 4242, 4242));
+  }
+  SString reason;
+  if (PlatformImpl::isTrustedFile(m_dir.file("setup.sp").c_str(), reason)) {
+    GTEST_SKIP() << "the ownership check of this build accepts a file of another user";
+  }
+  EXPECT_EQ("x    y", resolve("x %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%() y"));
+  for (const char* suffix : suffixes) {
+    SCOPED_TRACE(suffix);
+    EXPECT_NE(std::string::npos,
+              log().find("WARNING: Ignoring the file " + m_dir.file(std::string("setup") + suffix) +
+                         " next to the launcher: "))
+        << log();
+  }
+}
+
 TEST_F(LaunchScriptTest, SystemPropertyResolvesOnlyTheValue) {
   LaunchScript script(SString("x"), true, false);
   EXPECT_EQ("-D@JVM_EXE@=\"/Library/Java/Home\"",
