@@ -37,6 +37,9 @@ TEST_F(LaunchScriptTest, ResolvesFunctionsAndMacros) {
       {"%LAUNCHER_DIR%\t\r\n(  )",
        "'" + std::string(Launcher::getOriginalLauncherDir().c_str()) + "'"},
       {"%TEMP_DIR%()", "'" + tempDir() + "'"},
+      // A delimiter before a value and one after it enclose no name.
+      {"a@%LAUNCHER_DIR%()@b",
+       "a@'" + std::string(Launcher::getOriginalLauncherDir().c_str()) + "'@b"},
       // The option holds a new %TEMP_DIR%() call, which the scan resolves.
       {"%SYSTEMPROP%(\"temp.dir\", \"\"\"%TEMP_DIR%()\"\"\")", "-Dtemp.dir=\"" + tempDir() + "\""},
       {"%SYSTEMPROP%(\"bv.jvm.home\", \"\"\"@JVM_HOME@\"\"\")", "-Dbv.jvm.home=\"/Library/Java/Home\""},
