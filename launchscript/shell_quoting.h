@@ -27,6 +27,12 @@
 // $((...)), $[...], $'...' or after a here-document ("<<") cannot be escaped
 // reliably and is an error.
 //
+// The model knows no shell keywords: inside $(...) a case pattern must be
+// written "(pattern)", since a lone ")" ends the substitution for it. And
+// escaping makes a value one word for the shell that reads the command; a
+// template that hands it on to an evaluator of its own (eval, sh -c, bash
+// arithmetic) makes it code again, as it would any text.
+//
 // flatten() gives the raw text instead, for the places where the text is
 // not shell syntax (an environment variable, a log line).
 //
