@@ -9,6 +9,7 @@
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -33,6 +34,13 @@ bool endsWith(const SString& s, char c) { return !s.empty() && s[s.length() - 1]
 // The first and last characters of s are both double quotes.
 bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s, '"'); }
 
+// The tags that the launcher sets itself (setDynamicJVMTags) hold what it
+// found on disk: in a command they are values, not template text.
+bool isDynamicTag(const SString& name) {
+  return name.compare(kJVMHomeTag) == 0 || name.compare("JVM_FILE") == 0 ||
+         name.compare("JVM_TEMP") == 0;
+}
+
 }  // namespace
 
 SString JVMFile::getJVMExe() const { return m_tagFile->getTagValue(jvmExeTagName, 0); }
@@ -46,6 +54,13 @@ void JVMFile::processMacro(SString& text, char, unsigned long start, unsigned lo
   SString value = m_tagFile->getTagValue(name.c_str(), 0);
   if (name.compare(kJVMHomeTag) == 0 && endsWith(value, '\\')) {
     value.erase(value.length() - 1, 1);
+  }
+  if (ShellValues::isCollecting()) {
+    if (isDynamicTag(name)) {
+      value = ShellValues::insert(value);
+    } else {
+      ShellValues::stripNul(value);
+    }
   }
   text.replace(start, end - start + 1, value);
 }
@@ -100,27 +115,25 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   return new JVMMatch(home, *m_tagFile);
 }
 
-bool JVMFile::isUnsafeForCommand(const SString& path) {
-  // Inside the command's double quotes the shell still interprets " $ ` and
-  // \; the launch template interprets % @ and #; a line break ends the
-  // command. A NUL would cut it short.
-  static const char kUnsafe[] = "\"$`\\%@#\n\r";
-  return path.find_first_of(kUnsafe, 0, sizeof kUnsafe) != SString::npos;
+bool JVMFile::holdsLineBreak(const SString& path) {
+  return path.find_first_of("\n\r", 0, 2) != SString::npos;
 }
 
 SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verifyClasspath,
                                     const SString& verifyClassName,
                                     StringPairPtrDeque& expected) const {
+  // The home and the archive's path were found on disk: values.
+  SString home(jvmHome);
+  appendPathSeparator(home);
   SString command("\"");
-  command += jvmHome;
-  appendPathSeparator(command);
+  command += ShellValues::insert(home);
   command += "@JVM_EXE@\" %CP%(";
   // The quotes of a quoted classpath must survive as quotes inside the
   // function's string argument, where a doubled quote stands for one.
   if (isQuoted(verifyClasspath)) {
-    command += "\"\"";
-    command += verifyClasspath;
-    command += "\"\"";
+    command += "\"\"\"";
+    command += ShellValues::insert(verifyClasspath.substr(1, verifyClasspath.length() - 2));
+    command += "\"\"\"";
   } else {
     command += verifyClasspath;
   }
@@ -149,16 +162,17 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
 
 bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspath,
                             const SString& verifyClassName) {
-  if (isUnsafeForCommand(jvmHome)) {
+  if (holdsLineBreak(jvmHome)) {
     Launcher::logMessage(concat("Skipping JVM at ", jvmHome,
-                                " because its path holds a character that cannot be passed "
-                                "to the shell safely"),
+                                " because its path holds a line break, which the JVM file "
+                                "written for a match cannot hold"),
                          LOG_WARNING);
     PlatformImpl::advanceUIProgress(6);
     return false;
   }
   m_tagFile->setTagValue(kJVMHomeTag, jvmHome);
 
+  ShellValueScope values;
   StringPairPtrDeque expected;
   SString command = buildVerifyCommand(jvmHome, verifyClasspath, verifyClassName, expected);
   // The launch script resolves %CP% and @JVM_EXE@ and runs the command

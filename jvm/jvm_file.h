@@ -109,9 +109,11 @@ class JVMFile final : public MacroHandler {
   SString buildVerifyCommand(const SString& jvmHome, const SString& verifyClasspath,
                              const SString& verifyClassName, StringPairPtrDeque& expected) const;
 
-  // True when path holds a character that the shell or the launch template
-  // would interpret, so that it cannot be put into a command safely.
-  static bool isUnsafeForCommand(const SString& path);
+  // True when path holds a line feed or carriage return. Such a home is
+  // skipped: a tag value cannot hold a line break, so the JVM file written
+  // for a match would be read back wrong. Every other byte is fine, since
+  // the home goes into the command as a value.
+  static bool holdsLineBreak(const SString& path);
 
  private:
   // True, after the warning, when JVM_PROPERTIES has no value 0.

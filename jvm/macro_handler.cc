@@ -4,6 +4,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "launchscript/shell_quoting.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ const unsigned long kLoggedCommandLength = 4096;
 [[noreturn]] void throwRescanError(const SString& text, unsigned long start, unsigned long end,
                                    long replacements) {
   Launcher::logMessage("Launch command:", LOG_INFO);
-  SString logged(text, 0, kLoggedCommandLength);
+  SString logged(ShellValues::flatten(text), 0, kLoggedCommandLength);
   if (text.length() > kLoggedCommandLength) logged += "...";
   Launcher::logMessage(logged, LOG_INFO);
 
@@ -43,6 +44,12 @@ SString MacroHandler::resolve(const SString& text, char delimiter) const {
     if (copy.length() - pos <= 2) break;
     unsigned long end = copy.find(delimiter, pos + 2);
     if (end == SString::npos) break;
+    // A value's placeholder (a NUL byte and digits) is never part of a name:
+    // this delimiter opens no macro.
+    if (copy.find('\0', pos + 1) < end) {
+      pos = copy.find(delimiter, pos + 1);
+      continue;
+    }
     if (replacements >= maxReplacements || copy.length() > lengthLimit) {
       throwRescanError(copy, pos, end, replacements);
     }

@@ -8,6 +8,8 @@
 // at the macro's own position, so a replacement is scanned in turn and the
 // macros that it contains are replaced as well. At the end every doubled
 // delimiter that opened no macro is reduced to one ("a@@b" gives "a@b").
+// A name never holds a NUL byte: that is a value's placeholder
+// (launchscript/shell_quoting.h), which no pass looks into.
 //
 // A value that reproduces its own macro would be replaced forever; the
 // rescanning is bounded (maxReplacements, maxGrowth) and ends in a

@@ -7,6 +7,7 @@
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 
@@ -53,7 +54,9 @@ void Launcher::installJVM(InstallJVMOption option) {
 
   SString installerPath = installer->extract(destination);
   SString out, err;
-  PlatformImpl::executeProcess(installerPath, destination, false, true, true, &out, &err, false);
+  // The command is the installer's path, one quoted word for the shell.
+  PlatformImpl::executeProcess(shellQuoteWord(installerPath), destination, false, true, true, &out,
+                               &err, false);
   PlatformImpl::deleteFile(installerPath);
 
   SString path = jvmFileIn(destination);

@@ -6,6 +6,7 @@
 #include "jvm/jvm_file.h"
 #include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -17,20 +18,37 @@ SString tagValue(const JVMFile* jvmFile, const char* tag) {
 }
 
 // Calls onLine for every non-empty line of the file (read with
-// readLineFromStream); false when the file cannot be opened.
+// readLineFromStream; a NUL byte, which no command can carry, is dropped);
+// false when the file cannot be opened. A file next to the launcher
+// (sideFile) is read only when it passes the ownership check; otherwise a
+// warning names it and the reason, and it is taken as empty.
 template <class OnLine>
-bool forEachLine(const SString& fileName, OnLine onLine) {
+bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
   FILE* file = fopen(fileName.c_str(), "r");
   if (file == nullptr) return false;
+  SString reason;
+  if (sideFile && !PlatformImpl::isTrustedFile(fileName, reason)) {
+    fclose(file);
+    SString message("Ignoring the file ");
+    message += fileName;
+    message += " next to the launcher: ";
+    message += reason;
+    Launcher::logMessage(message, LOG_WARNING);
+    return true;
+  }
   // A read error (a directory of that name, say) ends the file like its end.
   while (!feof(file) && !ferror(file)) {
     SString line;
     readLineFromStream(file, line);
+    ShellValues::stripNul(line);
     if (!line.empty()) onLine(line);
   }
   fclose(file);
   return true;
 }
+
+// text (possibly holding placeholders, from @ macros) as one value.
+SString asOneValue(const SString& text) { return ShellValues::insert(ShellValues::flatten(text)); }
 
 }  // namespace
 
@@ -63,11 +81,13 @@ SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const
           "CP_ENV_VAR.",
           LOG_ERROR);
     } else {
-      PlatformImpl::setEnvironmentVariable(variable, classpath);
+      // The variable takes the values themselves: no shell reads it.
+      SString raw = ShellValues::flatten(classpath);
+      PlatformImpl::setEnvironmentVariable(variable, raw);
       SString message("Set env var ");
       message += variable;
       message += " to ";
-      message += classpath;
+      message += raw;
       message += "\n";
       Launcher::logMessage(message, LOG_INFO);
     }
@@ -96,16 +116,16 @@ void LaunchScript::appendClasspathArg(const JVMFile* jvmFile, SString& classpath
     return;
   }
   SString quoted("\"");
-  quoted += entry;
+  quoted += ShellValues::insert(entry);
   quoted += "\"";
   addToClasspath(jvmFile, classpath, quoted);
 }
 
 SString LaunchScript::buildClasspathFromFile(const JVMFile* jvmFile, const SString& fileName,
-                                             bool logMissing) const {
+                                             bool logMissing, bool sideFile) const {
   SString classpath;
-  bool opened = forEachLine(fileName, [&](const SString& line) {
-    addToClasspath(jvmFile, classpath, line);
+  bool opened = forEachLine(fileName, sideFile, [&](const SString& line) {
+    addToClasspath(jvmFile, classpath, ShellValues::insert(line));
   });
   if (!opened && logMissing) {
     SString message("Could not find the file ");
@@ -119,7 +139,7 @@ SString LaunchScript::buildClasspathFromFile(const JVMFile* jvmFile, const SStri
 SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const {
   SString fileName = getRuntimeFileBase();
   fileName += suffix;
-  return buildClasspathFromFile(jvmFile, fileName, false);
+  return buildClasspathFromFile(jvmFile, fileName, false, true);
 }
 
 SString LaunchScript::buildJVMClasspath() const { return tagValue(m_jvmFile, "JVM_CLASSPATH"); }
@@ -137,11 +157,15 @@ SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
   SString result;
   SString fileName = getRuntimeFileBase();
   fileName += ".sp";
-  forEachLine(fileName, [&](const SString& line) {
+  forEachLine(fileName, true, [&](const SString& line) {
     unsigned long equals = line.find('=');
     if (equals == SString::npos) return;
-    SString option = makeSystemProp(jvmFile, line.substr(0, equals), line.substr(equals + 1));
-    if (option.empty()) return;
+    SString value = line.substr(equals + 1);
+    if (jvmFile != nullptr) value = jvmFile->resolve(value);
+    SString option = tagValue(jvmFile, "SYSTEM");
+    option += ShellValues::insert(line.substr(0, equals));
+    option += tagValue(jvmFile, "SYSTEM_SEPARATOR");
+    option += asOneValue(value);
     if (!result.empty()) result += " ";
     result += option;
   });
@@ -152,11 +176,22 @@ SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
   SString result;
   SString fileName = getRuntimeFileBase();
   fileName += ".ja";
-  forEachLine(fileName, [&](const SString& line) {
-    SString arguments = jvmFile == nullptr ? line : jvmFile->resolve(line);
-    if (arguments.empty()) return;
-    if (!result.empty()) result += " ";
-    result += arguments;
+  forEachLine(fileName, true, [&](const SString& line) {
+    StringDeque words;
+    if (!splitShellWords(line, words)) {
+      SString message("Ignoring a line of ");
+      message += fileName;
+      message += " whose quote is not closed: ";
+      message += line;
+      Launcher::logMessage(message, LOG_WARNING);
+      return;
+    }
+    for (long i = 0; i < words.size(); ++i) {
+      SString word = jvmFile == nullptr ? words[i] : jvmFile->resolve(words[i]);
+      if (!result.empty()) result += " ";
+      // An empty word stays an (empty) argument.
+      result += word.empty() ? SString("''") : asOneValue(word);
+    }
   });
   return result;
 }

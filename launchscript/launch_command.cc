@@ -4,6 +4,7 @@
 #include "jvm/jvm_file.h"
 #include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -27,19 +28,6 @@ class ScopedEnvironmentVariable {
   SString m_name;
   SString m_saved;
 };
-
-// Appends one argument in double quotes. Inside double quotes the shell
-// still gives a meaning to \ $ ` and ", so each of them gets a backslash and
-// the program receives the argument byte for byte.
-void appendQuotedArgument(SString& command, const SString& argument) {
-  command += " \"";
-  for (unsigned long i = 0; i < argument.length(); ++i) {
-    char c = argument[i];
-    if (c == '\\' || c == '$' || c == '`' || c == '"') command += '\\';
-    command += c;
-  }
-  command += '"';
-}
 
 // The directory of the running launcher ("/" for a launcher in the root).
 SString launcherDirectory() {
@@ -71,12 +59,23 @@ void applyWizardEnvironment(const TagFile& tagFile) {
 
 long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArguments,
                            bool forceConsole) {
-  SString command = resolve(jvmFile);
+  SString command;
+  {
+    // Each argument handed on is a value in double quotes, so that an empty
+    // one stays an argument.
+    ShellValueScope values;
+    SString text = resolveTemplate(jvmFile);
+    if (extraArguments != nullptr) {
+      for (long i = 0; i < extraArguments->size(); ++i) {
+        text += " \"";
+        text += ShellValues::insert((*extraArguments)[i]);
+        text += "\"";
+      }
+    }
+    command = ShellValues::quote(text);
+  }
   SString directory;
   if (m_autoSetWorkingDir) directory = launcherDirectory();
-  if (extraArguments != nullptr) {
-    for (long i = 0; i < extraArguments->size(); ++i) appendQuotedArgument(command, (*extraArguments)[i]);
-  }
 
   SString message("Executing launch script command: ");
   message += command;

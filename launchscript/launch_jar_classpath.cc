@@ -4,6 +4,7 @@
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 
 // Every evaluation extracts the archives again, into a directory of its own
@@ -22,7 +23,7 @@ SString LaunchScript::buildJARClasspath(bool quote) const {
     SString path = entry->extract(directory);
     SString classpathEntry;
     if (quote) classpathEntry += "\"";
-    classpathEntry += path;
+    classpathEntry += ShellValues::insert(path);
     if (quote) classpathEntry += "\"";
     addToClasspath(m_jvmFile, classpath, classpathEntry);
   }

@@ -8,6 +8,7 @@
 #include "jvm/jvm_file.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -49,7 +50,14 @@ class JVMFileScope {
 }  // namespace
 
 SString LaunchScript::resolve(const JVMFile& jvmFile) {
+  ShellValueScope values;
+  return ShellValues::quote(resolveTemplate(jvmFile));
+}
+
+SString LaunchScript::resolveTemplate(const JVMFile& jvmFile) {
   JVMFileScope scope(m_jvmFile, jvmFile);
+  // The command may hold placeholders already (the JVM check puts the home
+  // in as a value); a NUL byte that forms none is dropped by the quoting.
   SString text = MacroHandler::resolve(m_command, '%');
   text = jvmFile.resolve(text);
   return MacroHandler::resolve(text, '#');
@@ -59,7 +67,8 @@ void LaunchScript::processMacro(SString& text, char delimiter, unsigned long sta
                                 unsigned long& end) const {
   if (delimiter == '#') {
     SString name(text, start + 1, end - start - 1);
-    text.replace(start, end - start + 1, PlatformImpl::getEnvironmentVariable(name));
+    text.replace(start, end - start + 1,
+                 ShellValues::insert(PlatformImpl::getEnvironmentVariable(name)));
     return;
   }
   if (delimiter != '%') return;
@@ -143,7 +152,7 @@ void LaunchScript::throwException(const SString& text, const char* message) cons
 
 void LaunchScript::throwException(const SString& text, const SString& message) const {
   Launcher::logMessage("Launch command:", LOG_INFO);
-  Launcher::logMessage(text, LOG_INFO);
+  Launcher::logMessage(ShellValues::flatten(text), LOG_INFO);
   SString full("Launch script error: ");
   full += message;
   throw LauncherException(full);

@@ -11,6 +11,15 @@
 //   #NAME#        the environment variable NAME (empty when unset).
 // A doubled delimiter that opens no macro stands for the delimiter itself.
 //
+// What the packager wrote (the template, function arguments, the JVM file's
+// own tags such as @JVM_EXE@) is shell text. Every value found at run time
+// (the launcher's paths, the temporary directory, extracted archives,
+// @JVM_HOME@, @JVM_FILE@ and @JVM_TEMP@, #NAME# values, -cp:p/-cp:a values,
+// the lines of the files next to the launcher, the arguments handed on) is
+// data: it goes in once, as a placeholder that no later pass looks into, and
+// the finished command gets each one escaped for the quoting state where it
+// stands (shell_quoting.h).
+//
 // Function arguments are double-quoted strings in which a doubled double
 // quote stands for one: %SYSTEMPROP%("bv.jvm.home", """@JVM_HOME@""") passes
 // the value "@JVM_HOME@" with its quotes, so that it reaches the shell in
@@ -27,8 +36,12 @@
 //   base.cp2  classpath entries put before the -cp:a classpath
 //   base.sp   system properties ("name=value", one per line)
 //   base.ja   Java arguments (one or more per line)
-// Each is optional; empty lines add nothing; lines are used as written (no
-// quotes are added).
+// Each is optional; empty lines add nothing. Their lines are data: a
+// classpath line is one entry, an .sp line one name and one value, and an
+// .ja line is split into words as the shell would split it (quotes and
+// backslashes honoured, nothing expanded or run), each word one argument
+// after its @ macros are resolved. A file that fails the ownership check
+// (PlatformImpl::isTrustedFile) is ignored with a warning.
 //
 // Every operation that can fail throws LauncherException and nothing else.
 // Single-threaded, like the whole launcher.
@@ -65,8 +78,9 @@ class LaunchScript final : public MacroHandler {
   const SString& getStdOut() const { return m_stdOut; }
   const SString& getStdErr() const { return m_stdErr; }
 
-  // The command with its functions, then its @ macros (from jvmFile), then
-  // its # macros replaced. jvmFile is used only during the call.
+  // The shell command: the template with its functions, then its @ macros
+  // (from jvmFile), then its # macros replaced, each value found at run time
+  // escaped for its place. jvmFile is used only during the call.
   SString resolve(const JVMFile& jvmFile);
 
   // Replaces, in text, the function call (delimiter '%') or environment
@@ -94,7 +108,7 @@ class LaunchScript final : public MacroHandler {
   [[noreturn]] void throwException(const SString& text, const SString& message) const;
 
   // Resolves the command, appends extraArguments (each in double quotes,
-  // with \ $ ` and " escaped, so that it reaches the program byte for byte),
+  // escaped like every value, so that it reaches the program byte for byte),
   // and runs it through the shell in the launcher's directory (when
   // AUTO_SET_WORKING_DIR) with JAVA_HOME set to the JVM file's JVM_HOME for
   // the duration of the command. Launchers of purpose 0 or 2 first apply the
@@ -111,12 +125,13 @@ class LaunchScript final : public MacroHandler {
   void addToClasspath(const JVMFile* jvmFile, SString& classpath, const SString& entry) const;
   // A -cp:p / -cp:a value: trimmed; empty adds nothing; "@file" adds the
   // lines of file (a warning is logged when it is missing); anything else
-  // is added as one entry in double quotes.
+  // is added as one entry in double quotes. Entries are values (placeholders).
   void appendClasspathArg(const JVMFile* jvmFile, SString& classpath, const SString& value) const;
-  // The classpath made of the file's lines; empty when it cannot be opened
-  // (with a warning when logMissing).
+  // The classpath made of the file's lines, each a value; empty when it
+  // cannot be opened (with a warning when logMissing) or, for a file next to
+  // the launcher (sideFile), when it fails the ownership check (warning).
   SString buildClasspathFromFile(const JVMFile* jvmFile, const SString& fileName,
-                                 bool logMissing) const;
+                                 bool logMissing, bool sideFile = false) const;
   // buildClasspathFromFile(base + suffix, false).
   SString buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const;
   // Value 0 of JVM_CLASSPATH of the JVM file being resolved.
@@ -127,9 +142,13 @@ class LaunchScript final : public MacroHandler {
   SString buildJARClasspath(bool quote) const;
   // SYSTEM + name + SYSTEM_SEPARATOR + value with its @ macros resolved.
   SString makeSystemProp(const JVMFile* jvmFile, const SString& name, const SString& value) const;
-  // The options of the ".sp" file, separated by one blank.
+  // The options of the ".sp" file, separated by one blank: SYSTEM, the name
+  // as a value, SYSTEM_SEPARATOR, the value with its @ macros resolved as a
+  // value.
   SString buildRuntimeSystemProps(const JVMFile* jvmFile) const;
-  // The resolved lines of the ".ja" file, separated by one blank.
+  // The words of the ".ja" file's lines (splitShellWords), each with its @
+  // macros resolved and inserted as one value, separated by one blank. A
+  // line with a quote that is not closed is skipped with a warning.
   SString buildRuntimeJavaArgs(const JVMFile* jvmFile) const;
 
   // Checks a COMMAND template without resolving it (launch_script_check.cc),
@@ -149,6 +168,10 @@ class LaunchScript final : public MacroHandler {
   static SString getRuntimeFileBase();
 
  private:
+  // The three passes without the final quoting: values are still
+  // placeholders. Needs a live ShellValueScope.
+  SString resolveTemplate(const JVMFile& jvmFile);
+
   typedef SString (LaunchScript::*FunctionCall)(const SString& text,
                                                 const StringDeque& arguments) const;
   // One entry of the function table (launch_script_functions.cc).

@@ -5,6 +5,7 @@
 
 #include "jvm/jvm_file.h"
 #include "launcher/launcher.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 
@@ -36,16 +37,23 @@ const LaunchScript::FunctionDef* LaunchScript::findFunction(const SString& name)
 // Every occurrence of the resolved search text in the subject becomes the
 // resolved replacement; the search goes on after each inserted text, so a
 // replacement that contains the search text is not replaced again. An empty
-// search text leaves the subject as it is.
+// search text leaves the subject as it is, and a match that would cut a
+// value's placeholder is skipped.
 SString LaunchScript::callREPLACE(const SString& text, const StringDeque& arguments) const {
   const JVMFile& jvmFile = currentJVMFile(text);
   SString from = jvmFile.resolve(arguments[0]);
   SString to = jvmFile.resolve(arguments[1]);
   SString result = arguments[2];
   if (from.empty()) return result;
-  for (unsigned long pos = result.find(from); pos != SString::npos;
-       pos = result.find(from, pos + to.length())) {
+  unsigned long pos = result.find(from);
+  while (pos != SString::npos) {
+    if (ShellValues::isInsidePlaceholder(result, pos) ||
+        ShellValues::isInsidePlaceholder(result, pos + from.length())) {
+      pos = result.find(from, pos + 1);
+      continue;
+    }
     result.replace(pos, from.length(), to);
+    pos = result.find(from, pos + to.length());
   }
   return result;
 }
@@ -68,21 +76,23 @@ SString LaunchScript::callIF_EXISTS(const SString& text, const StringDeque& argu
   return jvmFile.resolve(arguments[1]);
 }
 
+// The values of the functions below come from the disk and the command
+// line: they go in as values, never as template text.
 SString LaunchScript::callLAUNCHER_FILE(const SString&, const StringDeque&) const {
-  return Launcher::getLauncherFileName();
+  return ShellValues::insert(Launcher::getLauncherFileName());
 }
 
 SString LaunchScript::callLAUNCHER_DIR(const SString&, const StringDeque&) const {
-  return Launcher::getOriginalLauncherDir();
+  return ShellValues::insert(Launcher::getOriginalLauncherDir());
 }
 
 SString LaunchScript::callAPPLICATION_ARCHIVE(const SString&, const StringDeque& arguments) const {
-  if (arguments.empty()) return Launcher::getApplicationArchive();
-  return Launcher::getApplicationArchive(arguments[0]);
+  if (arguments.empty()) return ShellValues::insert(Launcher::getApplicationArchive());
+  return ShellValues::insert(Launcher::getApplicationArchive(arguments[0]));
 }
 
 SString LaunchScript::callTEMP_DIR(const SString&, const StringDeque&) const {
   SString dir = PlatformImpl::getSystemTempDirectory();
   if (!dir.empty() && dir[dir.length() - 1] == '\\') dir.erase(dir.length() - 1);
-  return dir;
+  return ShellValues::insert(dir);
 }

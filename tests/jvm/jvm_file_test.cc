@@ -10,6 +10,7 @@
 #include "jvm/jvm_match.h"
 #include "jvm/string_pair.h"
 #include "launcher/launcher_exception.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
@@ -102,9 +103,12 @@ TEST_F(JVMFileTest, ExampleFileGivesTheVerificationCommand) {
                               "  java.vm.version=1.4...\n"
                               "/:\n");
   JVMFile jvm(tags);
+  // The home and the archive's path go in as values; flattened they read as
+  // the command text.
+  ShellValueScope values;
   StringPairPtrDeque expected;
-  SString command = jvm.buildVerifyCommand("/Library/Java/Home", kVerifyClasspath, kVerifyClass,
-                                           expected);
+  SString command = ShellValues::flatten(jvm.buildVerifyCommand(
+      "/Library/Java/Home", kVerifyClasspath, kVerifyClass, expected));
   EXPECT_STREQ(
       "\"/Library/Java/Home/@JVM_EXE@\" %CP%(\"\"\"/opt/bv/verify.jar\"\"\") \"Verify\" "
       "java.vendor java.vm.version",
@@ -119,8 +123,9 @@ TEST_F(JVMFileTest, ExampleFileGivesTheVerificationCommand) {
   // An unquoted classpath is put in as it is; a home with its separator gets
   // no second one.
   StringPairPtrDeque ignored;
-  EXPECT_STREQ("\"/jdk/@JVM_EXE@\" %CP%(plain) Verify java.vendor java.vm.version",
-               jvm.buildVerifyCommand("/jdk/", "plain", "Verify", ignored).c_str());
+  EXPECT_STREQ(
+      "\"/jdk/@JVM_EXE@\" %CP%(plain) Verify java.vendor java.vm.version",
+      ShellValues::flatten(jvm.buildVerifyCommand("/jdk/", "plain", "Verify", ignored)).c_str());
 }
 
 TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
@@ -220,27 +225,33 @@ TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
   delete match;
 }
 
-TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreNeverRun) {
+TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreVerifiedAsTheyAre) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
   JVMFile jvm(tags);
-  const char* names[] = {"a\"b", "a$(touch pwned)b", "a`id`b", "a\\b", "a%CP%()b",
-                         "a@JVM_EXE@b", "a#HOME#b", "a\nb", "a\rb"};
+  const char* names[] = {"a\"b", "a$(touch pwned)b", "a`touch pwned`b", "a\\b", "a'b",
+                         "a%CP%()b", "a@JVM_EXE@b", "a#HOME#b", "My JVMs (1.4) & more!",
+                         "$HOME", "a;b|c<d>e*f?[g", "caf\xe9\xff"};
   for (const char* name : names) {
     SCOPED_TRACE(name);
     std::string home = makeFakeHome(m_dir.file(name), "1739021872\nApple\n1.4\n");
-    EXPECT_TRUE(JVMFile::isUnsafeForCommand(home.c_str()));
-    EXPECT_EQ(nullptr, jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
-    EXPECT_EQ("", invoked(home));
-    EXPECT_TRUE(contains(log(), "WARNING: Skipping JVM at " + home + " because "));
+    JVMMatch* match = jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass);
+    EXPECT_NE(nullptr, match);
+    delete match;
+    EXPECT_EQ(home + "\n-cp\n/opt/bv/verify.jar\nVerify\njava.vendor\njava.vm.version\n",
+              invoked(home));
   }
   EXPECT_FALSE(pathExists(m_dir.file("pwned")));
-  EXPECT_FALSE(contains(log(), "Executing launch script command"));
-  // Blanks, single quotes and other punctuation are fine inside the quotes.
-  std::string home = makeFakeHome(m_dir.file("My JVMs (1.4) & more!"), "1739021872\nApple\n1.4\n");
-  EXPECT_FALSE(JVMFile::isUnsafeForCommand(home.c_str()));
-  JVMMatch* match = jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass);
-  EXPECT_NE(nullptr, match);
-  delete match;
+
+  // A line break cannot be written into the JVM file of a match: skipped.
+  for (const char* name : {"a\nb", "a\rb", "x\nJVM_EXE: $(touch pwned)"}) {
+    SCOPED_TRACE(name);
+    std::string home = makeFakeHome(m_dir.file(name), "1739021872\nApple\n1.4\n");
+    EXPECT_EQ(nullptr, jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
+    EXPECT_EQ("", invoked(home));
+    EXPECT_TRUE(contains(log(), "WARNING: Skipping JVM at " + home + " because its path holds a "
+                                "line break"));
+  }
+  EXPECT_FALSE(pathExists(m_dir.file("pwned")));
 }
 
 TEST_F(JVMFileTest, MatchWritesTheCompletedFile) {

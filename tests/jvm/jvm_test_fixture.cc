@@ -6,6 +6,7 @@
 
 #include "launcher/launcher.h"
 #include "platform/platform_impl.h"
+#include "tests/archive/archive_test_util.h"
 
 namespace bvtest {
 
@@ -60,8 +61,8 @@ std::string JVMFileTest::makeFakeHome(const std::string& dir, const std::string&
   std::filesystem::create_directories(std::filesystem::path(exePath).parent_path());
   std::string script =
       "#!/bin/sh\n"
-      "{ printf '%s\\n' \"$JAVA_HOME\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '" +
-      dir + "/invoked'\n"
+      "{ printf '%s\\n' \"$JAVA_HOME\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > " +
+      shellQuote(dir + "/invoked") + "\n"
       "printf '%s' '" + output + "'\n";
   writeFile(exePath, script, 0755);
   return dir;

@@ -13,6 +13,7 @@
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/launchscript/launch_script_fixture.h"
@@ -26,6 +27,7 @@ TEST_F(LaunchScriptTest, ClasspathTakesItsNineSourcesInOrder) {
   writeFile(m_dir.file("list"), "a1\r\n\n  a2  \n");
   writeFile(m_dir.file("setup.cp1"), "p1\n");
   writeFile(m_dir.file("setup.cp"), "c1\nc2");
+  // A line of a side file is one entry as it stands, quotes included.
   writeFile(m_dir.file("setup.cp2"), "\"q 2\"\n");
   loadJVMFile(exampleJVMFile() + "JVM_CLASSPATH: jvm1:jvm2\n");
   Launcher::getPrependClasspath() = " /opt/my lib/a.jar\t";
@@ -34,8 +36,8 @@ TEST_F(LaunchScriptTest, ClasspathTakesItsNineSourcesInOrder) {
       "ARCHIVE: \"\"\"%LAUNCHER_DIR%()/app.jar\"\"\"\n"
       "COMMAND: \"run %CP%(\"\"arg1\"\", \"\"\"\"\"\"arg 2\"\"\"\"\"\") main\"\n");
   LaunchScript script(*tags, true);
-  EXPECT_EQ("run -cp \"/opt/my lib/a.jar\":p1:jvm1:jvm2:c1:c2:arg1:\"arg 2\":\"" + m_dir.path() +
-                "/app.jar\":\"q 2\":a1:a2 main",
+  EXPECT_EQ("run -cp \"/opt/my lib/a.jar\":'p1':jvm1:jvm2:'c1':'c2':arg1:\"arg 2\":\"" +
+                m_dir.path() + "/app.jar\":'\"q 2\"':'a1':'a2' main",
             str(script.resolve(*m_jvmFile)));
 }
 
@@ -91,9 +93,10 @@ TEST_F(LaunchScriptTest, CommandLineClasspathValues) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
+    ShellValueScope values;
     SString classpath;
     script.appendClasspathArg(m_jvmFile.get(), classpath, c.value.c_str());
-    EXPECT_EQ(c.classpath, str(classpath));
+    EXPECT_EQ(c.classpath, str(ShellValues::flatten(classpath)));
   }
   EXPECT_NE(std::string::npos, log().find("WARNING: Could not find the file " + m_dir.file("missing") +
                                           " while building the classpath.\n"));
@@ -130,6 +133,7 @@ TEST_F(LaunchScriptTest, RuntimeFileBaseDropsOnlyARealExtension) {
 }
 
 TEST_F(LaunchScriptTest, RuntimePropertiesAndJavaArguments) {
+  ShellValueScope values;
   LaunchScript script(SString("x"), true, false);
   EXPECT_EQ("", str(script.buildRuntimeSystemProps(m_jvmFile.get())));
   EXPECT_EQ("", str(script.buildRuntimeJavaArgs(m_jvmFile.get())));
@@ -137,14 +141,56 @@ TEST_F(LaunchScriptTest, RuntimePropertiesAndJavaArguments) {
   writeFile(m_dir.file("setup.sp"), "a=b\nno equals sign\n\r\nc=d=e\n  home=@JVM_HOME@  \n");
   writeFile(m_dir.file("setup.ja"), "@MAX_JAVA_HEAP@128m\n\n  -verbose  \n");
   EXPECT_EQ("-Da=b -Dc=d=e -Dhome=/Library/Java/Home",
-            str(script.buildRuntimeSystemProps(m_jvmFile.get())));
-  EXPECT_EQ("-Xmx128m -verbose", str(script.buildRuntimeJavaArgs(m_jvmFile.get())));
-  EXPECT_EQ("x -Da=b -Dc=d=e -Dhome=/Library/Java/Home y -Xmx128m -verbose z",
+            str(ShellValues::flatten(script.buildRuntimeSystemProps(m_jvmFile.get()))));
+  EXPECT_EQ("-Xmx128m -verbose",
+            str(ShellValues::flatten(script.buildRuntimeJavaArgs(m_jvmFile.get()))));
+  // Names, values and words are values: quoted for the shell.
+  EXPECT_EQ("x -D'a'='b' -D'c'='d=e' -D'home'='/Library/Java/Home' y '-Xmx128m' '-verbose' z",
             resolve("x %RUNTIME_SYSTEMPROP%() y %RUNTIME_JAVAARGS%() z"));
   // A runtime file of the original launcher is used, not one of the copy
   // that runs.
   LauncherTestAccess::setOriginalLauncherFileName("/nonexistent/setup.app");
   EXPECT_EQ("x  y  z", resolve("x %RUNTIME_SYSTEMPROP%() y %RUNTIME_JAVAARGS%() z"));
+}
+
+TEST_F(LaunchScriptTest, SideFilesAreDataNotShellCode) {
+  writeFile(m_dir.file("setup.sp"), "a b=$(id) `id`\nq=it's \"x\"\n");
+  writeFile(m_dir.file("setup.cp"), "/opt/a b.jar;id\n$HOME/c.jar\n");
+  writeFile(m_dir.file("setup.ja"),
+            "-Dx=1; id > f; echo\n"
+            "\"-Dy=$(id)\" '-Dz=`id`' -Dw=a\\ b \"\"\n"
+            "-Dopen='not closed\n"
+            "\"@MAX_JAVA_HEAP@128m\" me@@example.com\n");
+  EXPECT_EQ("x -D'a b'='$(id) `id`' -D'q'='it'\\''s \"x\"' y", resolve("x %RUNTIME_SYSTEMPROP%() y"));
+  EXPECT_EQ("-cp '/opt/a b.jar;id':'$HOME/c.jar'", resolve("%CP%()"));
+  EXPECT_EQ("'-Dx=1;' 'id' '>' 'f;' 'echo' '-Dy=$(id)' '-Dz=`id`' '-Dw=a b' '' '-Xmx128m' "
+            "'me@example.com'",
+            resolve("%RUNTIME_JAVAARGS%()"));
+  EXPECT_NE(std::string::npos, log().find("WARNING: Ignoring a line of " + m_dir.file("setup.ja") +
+                                          " whose quote is not closed: -Dopen='not closed\n"))
+      << log();
+}
+
+TEST_F(LaunchScriptTest, SideFilesThatFailTheOwnershipCheckAreIgnored) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give the files to another user";
+  const char* suffixes[] = {".cp1", ".cp", ".cp2", ".sp", ".ja"};
+  for (const char* suffix : suffixes) {
+    std::string path = m_dir.file(std::string("setup") + suffix);
+    writeFile(path, "x=1\n");
+    ASSERT_EQ(0, chown(path.c_str(), 4242, 4242));
+  }
+  SString reason;
+  if (PlatformImpl::isTrustedFile(m_dir.file("setup.sp").c_str(), reason)) {
+    GTEST_SKIP() << "the ownership check of this build accepts a file of another user";
+  }
+  EXPECT_EQ("x    y", resolve("x %CP%() %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%() y"));
+  for (const char* suffix : suffixes) {
+    SCOPED_TRACE(suffix);
+    EXPECT_NE(std::string::npos,
+              log().find("WARNING: Ignoring the file " + m_dir.file(std::string("setup") + suffix) +
+                         " next to the launcher: "))
+        << log();
+  }
 }
 
 TEST_F(LaunchScriptTest, SystemPropertyResolvesOnlyTheValue) {

@@ -30,10 +30,16 @@ TEST_F(LaunchScriptTest, ResolvesFunctionsAndMacros) {
       // An empty search text leaves the subject unchanged.
       {"%REPLACE%(\"\", \"x\", \"abc\")", "abc"},
       {"%REPLACE%(\"\", \"\", \"abc\")", "abc"},
-      {"%LAUNCHER_FILE%()", launcherPath()},
-      {"%LAUNCHER_DIR% ()", std::string(Launcher::getOriginalLauncherDir().c_str())},
-      {"%LAUNCHER_DIR%\t\r\n(  )", std::string(Launcher::getOriginalLauncherDir().c_str())},
-      {"%TEMP_DIR%()", tempDir()},
+      // Values found at run time go in as single-quoted words outside quotes
+      // and escaped inside double quotes.
+      {"%LAUNCHER_FILE%()", "'" + launcherPath() + "'"},
+      {"%LAUNCHER_DIR% ()", "'" + std::string(Launcher::getOriginalLauncherDir().c_str()) + "'"},
+      {"%LAUNCHER_DIR%\t\r\n(  )",
+       "'" + std::string(Launcher::getOriginalLauncherDir().c_str()) + "'"},
+      {"%TEMP_DIR%()", "'" + tempDir() + "'"},
+      // A delimiter before a value and one after it enclose no name.
+      {"a@%LAUNCHER_DIR%()@b",
+       "a@'" + std::string(Launcher::getOriginalLauncherDir().c_str()) + "'@b"},
       // The option holds a new %TEMP_DIR%() call, which the scan resolves.
       {"%SYSTEMPROP%(\"temp.dir\", \"\"\"%TEMP_DIR%()\"\"\")", "-Dtemp.dir=\"" + tempDir() + "\""},
       {"%SYSTEMPROP%(\"bv.jvm.home\", \"\"\"@JVM_HOME@\"\"\")", "-Dbv.jvm.home=\"/Library/Java/Home\""},
@@ -44,13 +50,14 @@ TEST_F(LaunchScriptTest, ResolvesFunctionsAndMacros) {
       // A list cut off after the closing quote of its last argument is
       // taken as closed.
       {"x %CP%(\"a\"", "x -cp a"},
-      {"#BV_TEST_HOME#/x", "/home/tester/x"},
+      {"#BV_TEST_HOME#/x", "'/home/tester'/x"},
       {"[#BV_TEST_NOT_SET#]", "[]"},
-      {"@JVM_HOME@/@JVM_EXE@ @NO_SUCH_TAG@.", "/Library/Java/Home/bin/java ."},
+      {"@JVM_HOME@/@JVM_EXE@ @NO_SUCH_TAG@.", "'/Library/Java/Home'/bin/java ."},
+      {"\"@JVM_HOME@/@JVM_EXE@\"", "\"/Library/Java/Home/bin/java\""},
       // Doubled delimiters that open no macro stand for one.
       {"100%% a@@b c##d", "100% a@b c#d"},
       // A function may produce @ and # macros; the later passes resolve them.
-      {"%REPLACE%(\"Q\", \"@\", \"QJVM_EXEQ #BV_TEST_HOME#\")", "bin/java /home/tester"},
+      {"%REPLACE%(\"Q\", \"@\", \"QJVM_EXEQ #BV_TEST_HOME#\")", "bin/java '/home/tester'"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
@@ -106,22 +113,23 @@ TEST_F(LaunchScriptTest, UnclosedArgumentStringFailsWithoutThePrefixOrLog) {
   EXPECT_EQ(std::string::npos, log().find("Launch command:"));
 }
 
-TEST_F(LaunchScriptTest, SelfReproducingValuesEndInALaunchScriptError) {
-  setEnv("BV_TEST_LOOP", "#BV_TEST_LOOP#");
-  setEnv("BV_TEST_GROW", "x#BV_TEST_GROW#");
-  loadJVMFile(exampleJVMFile() + "LOOP: @LOOP@\n");
-  // A Java arguments file whose line calls the function that reads it.
-  writeFile(m_dir.file("setup.ja"), "-x %RUNTIME_JAVAARGS%()\n");
-  const char* commands[] = {
-      "a #BV_TEST_LOOP# b",
-      "a #BV_TEST_GROW# b",
-      "a @LOOP@ b",
-      "a %RUNTIME_JAVAARGS%() b",
-  };
-  for (const char* command : commands) {
+TEST_F(LaunchScriptTest, SelfReproducingTagValuesEndInALaunchScriptError) {
+  loadJVMFile(exampleJVMFile() + "LOOP: @LOOP@\nGROW: x@GROW@\n");
+  for (const char* command : {"a @LOOP@ b", "a @GROW@ b"}) {
     SCOPED_TRACE(command);
     EXPECT_EQ(0u, resolveError(command).find("Launch script error: ")) << resolveError(command);
   }
+}
+
+TEST_F(LaunchScriptTest, ValuesFromOutsideAreNeverScannedAgain) {
+  // Environment values and side file lines that name their own macro or
+  // function stay that text.
+  setEnv("BV_TEST_LOOP", "#BV_TEST_LOOP#");
+  setEnv("BV_TEST_GROW", "x#BV_TEST_GROW# %CP%() @JVM_HOME@");
+  writeFile(m_dir.file("setup.ja"), "-x %RUNTIME_JAVAARGS%()\n");
+  EXPECT_EQ("a '#BV_TEST_LOOP#' b", resolve("a #BV_TEST_LOOP# b"));
+  EXPECT_EQ("a \"x#BV_TEST_GROW# %CP%() @JVM_HOME@\" b", resolve("a \"#BV_TEST_GROW#\" b"));
+  EXPECT_EQ("a '-x' '%RUNTIME_JAVAARGS%()' b", resolve("a %RUNTIME_JAVAARGS%() b"));
 }
 
 TEST_F(LaunchScriptTest, FunctionNeedsAJVMFileOutsideResolve) {
@@ -142,7 +150,7 @@ TEST_F(LaunchScriptTest, TagFileConstructorReadsTheSettings) {
       "COMMAND: \"x %LAUNCHER_FILE%() \"\"q\"\"\"\n");
   LaunchScript script(*tags, true);
   EXPECT_STREQ("Brenvard Wizard", script.getDesc().c_str());
-  EXPECT_EQ("x " + launcherPath() + " \"q\"", std::string(script.resolve(*m_jvmFile).c_str()));
+  EXPECT_EQ("x '" + launcherPath() + "' \"q\"", std::string(script.resolve(*m_jvmFile).c_str()));
   EXPECT_TRUE(script.getStdOut().empty());
   EXPECT_TRUE(script.getStdErr().empty());
 }
