@@ -153,8 +153,10 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
                            LOG_WARNING);
       continue;
     }
+    // A property name is an argument of the verification class, never shell
+    // text, whatever the JVM file holds.
     command += " ";
-    command += name;
+    command += ShellValues::insert(name);
     expected.push_back(new StringPair(name, value, op));
   }
   return command;

@@ -10,6 +10,7 @@
 #include "jvm/jvm_file.h"
 #include "jvm/string_pair.h"
 #include "jvm/version_compare.h"
+#include "launchscript/shell_quoting.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
 namespace bvtest {
@@ -145,8 +146,9 @@ TEST_F(JVMFileTest, ComparisonsGiveThePropertyNameToTheCommand) {
                               "  java.vm.version<22\n"
                               "/:\n");
   JVMFile jvm(tags);
+  ShellValueScope values;
   StringPairPtrDeque expected;
-  SString command = jvm.buildVerifyCommand("/jdk", "cp", "Verify", expected);
+  SString command = ShellValues::flatten(jvm.buildVerifyCommand("/jdk", "cp", "Verify", expected));
   EXPECT_STREQ("\"/jdk/@JVM_EXE@\" %CP%(cp) Verify os.name java.specification.version "
                "java.vm.version",
                command.c_str());
