@@ -1,11 +1,13 @@
 #include "jvm/jvm_file.h"
 
+#include "jvm/candidate_report.h"
 #include "jvm/jvm_match.h"
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
+#include "platform/child_limits.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -74,8 +76,10 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   appendPathSeparator(exePath);
   exePath += jvmExe;
   Launcher::logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
+  CandidateReport::beginCandidate(exePath);
 
   if (!PlatformImpl::fileExists(exePath)) {
+    CandidateReport::reject("no executable");
     Launcher::logMessage(concat(exePath, " does not exist"), LOG_INFO);
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
@@ -141,6 +145,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
                                 " because its path holds a character that cannot be passed "
                                 "to the shell safely"),
                          LOG_WARNING);
+    CandidateReport::reject("its path holds a character that cannot be passed to the shell safely");
     PlatformImpl::advanceUIProgress(6);
     return false;
   }
@@ -151,8 +156,10 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
   // The launch script resolves %CP% and @JVM_EXE@ and runs the command
   // through the shell with JAVA_HOME set to the home.
   LaunchScript script(command, true, false);
+  VerificationLimits limits;
   script.execute(*this, nullptr, false);
-  bool result = verifyJVMOutput(script.getStdOut(), expected);
+  if (limits.timedOut()) CandidateReport::rejectTimeout(limits.timeoutMillis());
+  bool result = !limits.timedOut() && verifyJVMOutput(script.getStdOut(), expected);
   PlatformImpl::advanceUIProgress(6);
   return result;
 }
@@ -170,6 +177,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     }
   }
   if (!marked) {
+    CandidateReport::reject("did not answer the verification");
     Launcher::logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
     return false;
   }
@@ -181,10 +189,10 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     unsigned long prefixStart = stringEndsWith(value, kPrefixEnding);
     if (prefixStart != SString::npos) {
       if (line.length() < prefixStart || line.compare(0, prefixStart, value, 0, prefixStart) != 0) {
-        return false;
+        return CandidateReport::rejectProperty(expected.at(i)->getName(), line, value);
       }
     } else if (line.compare(value) != 0) {
-      return false;
+      return CandidateReport::rejectProperty(expected.at(i)->getName(), line, value);
     }
   }
   return true;

@@ -5,6 +5,7 @@
 
 #include "jvm/jvm_file.h"
 #include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
@@ -16,19 +17,44 @@ SString tagValue(const JVMFile* jvmFile, const char* tag) {
   return jvmFile == nullptr ? SString() : jvmFile->getTagFile()->getTagValue(tag, 0);
 }
 
-// Calls onLine for every non-empty line of the file (read with
-// readLineFromStream); false when the file cannot be opened.
+// The most that is read of one list file (a classpath "@" file, a runtime
+// file); a longer one (or a device such as /dev/zero) is an error.
+const unsigned long kLongestListFile = 1024 * 1024;
+
+// Calls onLine for every non-empty line of the file: a line feed ends a
+// line, carriage returns are dropped, each line is trimmed. False when the
+// file cannot be opened. Throws LauncherException when the file holds more
+// than kLongestListFile bytes, and "Canceled by the user." on a cancel.
 template <class OnLine>
 bool forEachLine(const SString& fileName, OnLine onLine) {
   FILE* file = fopen(fileName.c_str(), "r");
   if (file == nullptr) return false;
+  FileCloser closer(file);
+  SString line;
+  unsigned long total = 0;
+  char buffer[4096];
   // A read error (a directory of that name, say) ends the file like its end.
-  while (!feof(file) && !ferror(file)) {
-    SString line;
-    readLineFromStream(file, line);
-    if (!line.empty()) onLine(line);
+  for (;;) {
+    if (PlatformImpl::isCanceled()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+    size_t n = fread(buffer, 1, sizeof buffer, file);
+    if (n == 0) break;
+    total += n;
+    if (total > kLongestListFile) {
+      throw LauncherException(SString("The file ").append(fileName).append(
+          " is larger than 1 MiB, the most that the launcher reads of a list file."));
+    }
+    for (size_t i = 0; i < n; ++i) {
+      if (buffer[i] == '\n') {
+        trim(line, whitespaceChars);
+        if (!line.empty()) onLine(line);
+        line.erase();
+      } else if (buffer[i] != '\r') {
+        line += buffer[i];
+      }
+    }
   }
-  fclose(file);
+  trim(line, whitespaceChars);
+  if (!line.empty()) onLine(line);
   return true;
 }
 
