@@ -65,8 +65,8 @@ void CandidateReport::rejectTimeout(long millis) {
 
 SString CandidateReport::lastReason() { return m_currentReason; }
 
-StringDeque CandidateReport::lines(const JVMFiles& files) {
-  StringDeque out;
+void CandidateReport::lines(const JVMFiles& files, StringDeque& out) {
+  out.clear();
   out.push_back(SString("No suitable JVM was found. Looked for:"));
   for (long i = 0; i < files.getJVMFileCount(); ++i) {
     const TagFile* tagFile = files.getJVMFile(i)->getTagFile();
@@ -81,18 +81,18 @@ StringDeque CandidateReport::lines(const JVMFiles& files) {
   }
   if (m_rejectedCount == 0) {
     out.push_back(SString("No candidate JVM was found."));
-    return out;
+    return;
   }
   out.push_back(SString("Candidates examined:"));
   for (long i = 0; i < m_lines.size(); ++i) out.push_back(SString("  ").append(m_lines.at(i)));
   if (m_rejectedCount > m_lines.size()) {
     out.push_back(SString("  ... and ").append(decimal(m_rejectedCount - m_lines.size())).append(" more"));
   }
-  return out;
 }
 
 void CandidateReport::reportNotFound(const JVMFiles& files) {
-  StringDeque report = lines(files);
+  StringDeque report;
+  lines(files, report);
   for (long i = 0; i < report.size(); ++i) {
     Launcher::logMessage(report.at(i), LOG_INFO);
     if (!PlatformImpl::isSilent()) writeToStderr(report.at(i));

@@ -39,11 +39,11 @@ class CandidateReport {
   // The reason the last candidate was turned down, or "" when it was not.
   static SString lastReason();
 
-  // The lines of the report: what the JVM files of files asked for (each
+  // Replaces out with the lines of the report: what the JVM files of files asked for (each
   // file's DESC and its JVM_PROPERTIES conditions), then each candidate
   // examined with its path and reason, at most kReportedCandidates, then a
   // count of the others.
-  static StringDeque lines(const JVMFiles& files);
+  static void lines(const JVMFiles& files, StringDeque& out);
   // Writes lines(files) to the log and, unless the UI is silent, to
   // standard error.
   static void reportNotFound(const JVMFiles& files);
