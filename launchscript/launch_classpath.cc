@@ -43,13 +43,16 @@ bool forEachLine(const SString& fileName, OnLine onLine) {
       throw LauncherException(SString("The file ").append(fileName).append(
           " is larger than 1 MiB, the most that the launcher reads of a list file."));
     }
-    for (size_t i = 0; i < n; ++i) {
-      if (buffer[i] == '\n') {
+    // Runs of ordinary bytes are appended at once.
+    size_t start = 0;
+    for (size_t i = 0; i <= n; ++i) {
+      if (i < n && buffer[i] != '\n' && buffer[i] != '\r') continue;
+      line.append(buffer + start, i - start);
+      start = i + 1;
+      if (i < n && buffer[i] == '\n') {
         trim(line, whitespaceChars);
         if (!line.empty()) onLine(line);
         line.erase();
-      } else if (buffer[i] != '\r') {
-        line += buffer[i];
       }
     }
   }

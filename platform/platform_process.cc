@@ -96,6 +96,13 @@ unsigned long environmentSize() {
 // A command longer than this goes to the shell in a file: the kernel limits
 // one argument to 128 KiB on Linux.
 const unsigned long kLongestInlineCommand = 64 * 1024;
+// The longest single argument that a new program can get: Linux allows 32
+// pages; other systems have only the total limit.
+#ifdef __linux__
+const unsigned long kLongestArgument = 128 * 1024 - 1;
+#else
+const unsigned long kLongestArgument = static_cast<unsigned long>(-1);
+#endif
 // Room kept free of the system's total for the shell's own arguments and
 // the words of the command.
 const unsigned long kArgumentReserve = 4096;
@@ -120,9 +127,27 @@ class CommandFile {
     long argMax = sysconf(_SC_ARG_MAX);
     unsigned long limit = argMax > 0 ? static_cast<unsigned long>(argMax) : 128 * 1024;
     unsigned long room = limit > environmentSize() + kArgumentReserve ? limit - environmentSize() - kArgumentReserve : 0;
-    if (command.length() > room) {
+    // Each word of the command becomes an argument with a pointer of its own.
+    unsigned long words = 1;
+    unsigned long run = 0;
+    unsigned long longestRun = 0;
+    for (unsigned long i = 0; i < command.length(); ++i) {
+      bool blank = command[i] == ' ';
+      words += blank ? 1 : 0;
+      run = blank ? 0 : run + 1;
+      if (run > longestRun) longestRun = run;
+    }
+    if (longestRun > kLongestArgument) {
+      throw LauncherException(SString("The command to run holds an argument of ")
+                                  .append(decimal(longestRun))
+                                  .append(" bytes, more than this system can pass to a program (")
+                                  .append(decimal(kLongestArgument))
+                                  .append(" bytes). Nothing was run."));
+    }
+    unsigned long size = command.length() + words * sizeof(char*);
+    if (size > room) {
       throw LauncherException(SString("The command to run is ")
-                                  .append(decimal(command.length()))
+                                  .append(decimal(size))
                                   .append(" bytes long, more than this system can pass to a program (")
                                   .append(decimal(room))
                                   .append(" bytes with the current environment). Nothing was run."));
