@@ -36,7 +36,8 @@ int launcherMain(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) args.push_back(SString(argv[i]));
   SString launcherPath = makeLauncherPath(argc > 0 ? argv[0] : "");
   long exitCode;
-  // SIGINT, SIGTERM and SIGHUP cancel the run; the temporary files still go.
+  // Cancel signals end the run after a running child has ended; the
+  // temporary files still go (platform_signals.cc).
   PlatformImpl::installCancelHandlers();
   {
     Launcher launcher;

@@ -240,7 +240,7 @@ void Launcher::executeEmbeddedLauncher(long position) {
   argv.push_back(m_launcherFileName);
   for (long i = 0; i < m_args.size(); ++i) argv.push_back(m_args.at(i));
   noteLaunch();
-  SString error;
+  SString error("the run was canceled");
   if (!PlatformImpl::isCanceled()) PlatformImpl::replaceProcessWith(argv, true, error);
   logMessage(SString("Unable to execute the embedded launcher ").append(path).append(": ").append(error),
              LOG_ERROR);

@@ -18,8 +18,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <vector>
 
 #include "launcher/cmd_line.h"
 #include "launcher/launcher.h"
