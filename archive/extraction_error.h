@@ -4,9 +4,10 @@
 
 #include "launcher/launcher_exception.h"
 
-// The text of MSG_FILE_WRITE_ERROR, the error number in decimal, then the
-// text of MSG_TEMP_SPACE_HINT, with nothing between them. An error number
-// of 0 is left out (no room on the disk: nothing was attempted).
+// writeErrorText (platform/write_error.h): MSG_FILE_WRITE_ERROR, the error
+// number and the system's text for it, and MSG_TEMP_SPACE_HINT only for a
+// full disk or quota. An error number of 0 (no room on the disk: nothing
+// was attempted) gives the prefix and the hint.
 LauncherException fileWriteError(int errorNumber);
 
 #endif  // BV_ARCHIVE_EXTRACTION_ERROR_H_

@@ -75,7 +75,10 @@ bool SString::_Grow(unsigned long n, bool trim) {
     _Tidy(true);
     _Copy(n);
   } else if (!trim && m_res < n) {
-    _Copy(n);
+    // Growing by half at least keeps a string built piece by piece (a
+    // command of many arguments, a character at a time) linear in time.
+    unsigned long grown = m_res + m_res / 2;
+    _Copy(n < grown && grown <= max_size() ? grown : n);
   }
   return true;
 }

@@ -21,7 +21,6 @@ SString concat(const char* a, const SString& b, const char* c) {
 
 long Instructions::execute() const {
   long result = 0;
-  m_launched = m_jvmMissing = false;
   const long count = static_cast<long>(m_tagFile.getTagValueCount(g_instructionsTag));
   // Jumps set m_currentLine to the label line; the increment then moves past it.
   for (m_currentLine = 0; m_currentLine < count; ++m_currentLine) {
@@ -54,7 +53,6 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "displayed in a UI or 0 if no message should be displayed."),
         "");
     findJVM(showUI, showFailMsg);
-    if (!m_checking) m_jvmMissing = Launcher::getLongVariable(1) == 0;
   } else if (command.compare("VERIFY") == 0) {
     bool showUI = evalBoolExpr(
         requireToken(statement, &position,
@@ -80,7 +78,6 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "during the launch."),
         "");
     *result = launch(jvmFilePath, seconds);
-    m_launched = true;
   } else if (command.compare("ILAUNCH") == 0) {
     long fileId = evalLongExpr(
         requireToken(statement, &position,
@@ -92,7 +89,6 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "during the launch."),
         "");
     *result = ilaunch(fileId, seconds);
-    m_launched = true;
   } else if (command.compare("INSTALL_JVM") == 0) {
     const char* message = "The first argument to INSTALL_JVM should be a 0, 1 or 2.";
     long option = evalLongExpr(requireToken(statement, &position, message), "");
@@ -184,8 +180,7 @@ void Instructions::throwException(const SString& message) const {
 long runInstructions(const Instructions* instructions) {
   if (instructions == nullptr) return -1;
   try {
-    long result = instructions->execute();
-    return instructions->endedWithoutJVM() ? 1 : result;
+    return instructions->execute();
   } catch (const InstructionsException& e) {
     SString message("Error in instructions. ");
     message.append(e.getMessage()).append(" Line number (").append(convertToString(e.getLineNumber())).append(")");

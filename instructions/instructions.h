@@ -34,7 +34,7 @@ class Instructions {
 
   // tagFile must outlive this object; it is not owned.
   explicit Instructions(const TagFile& tagFile)
-      : m_tagFile(tagFile), m_currentLine(0), m_checking(false), m_launched(false), m_jvmMissing(false) {}
+      : m_tagFile(tagFile), m_currentLine(0), m_checking(false) {}
   virtual ~Instructions() {}
   Instructions(const Instructions&) = delete;
   Instructions& operator=(const Instructions&) = delete;
@@ -46,10 +46,6 @@ class Instructions {
   // before its next statement with the LauncherException "Canceled by the
   // user." (MSG_CANCELED).
   long execute() const;
-
-  // True after execute() when the script launched nothing (no LAUNCH or
-  // ILAUNCH ran) and its last FIND_JVM found no JVM.
-  bool endedWithoutJVM() const { return !m_launched && m_jvmMissing; }
 
   // Checks every statement without running any (instructions_check.cc), as
   // bvpack does before it packs a script: unknown commands, missing, extra
@@ -134,8 +130,6 @@ class Instructions {
   // check() is running: references expand to "0", jumps and assignments
   // are only checked.
   mutable bool m_checking;
-  mutable bool m_launched;    // a LAUNCH or ILAUNCH ran
-  mutable bool m_jvmMissing;  // the last FIND_JVM found no JVM
 };
 
 // Runs the script for Launcher::run: -1 when there is none, 1 when it

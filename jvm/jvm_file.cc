@@ -1,5 +1,6 @@
 #include "jvm/jvm_file.h"
 
+#include "jvm/candidate_report.h"
 #include "jvm/jvm_match.h"
 #include "jvm/path_hint.h"
 #include "jvm/property_condition.h"
@@ -10,6 +11,7 @@
 #include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
+#include "platform/child_limits.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -91,8 +93,10 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   appendPathSeparator(exePath);
   exePath += jvmExe;
   Launcher::logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
+  CandidateReport::beginCandidate(exePath);
 
   if (!PlatformImpl::fileExists(exePath)) {
+    CandidateReport::reject("no executable");
     Launcher::logMessage(concat(exePath, " does not exist"), LOG_INFO);
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
@@ -101,6 +105,7 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   SString distrust;
   if (!namedHome && !PlatformImpl::isTrustedFile(exePath, distrust)) {
     Launcher::logMessage(concat("Not running ", exePath, ": ", distrust), LOG_WARNING);
+    CandidateReport::reject(concat("not safe to run: ", distrust));
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
@@ -169,6 +174,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
                                 " because its path holds a line break, which the JVM file "
                                 "written for a match cannot hold"),
                          LOG_WARNING);
+    CandidateReport::reject("its path holds a line break");
     PlatformImpl::advanceUIProgress(6);
     return false;
   }
@@ -180,8 +186,10 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
   // The launch script resolves %CP% and @JVM_EXE@ and runs the command
   // through the shell with JAVA_HOME set to the home.
   LaunchScript script(command, true, false);
+  VerificationLimits limits;
   script.execute(*this, nullptr, false);
-  bool result = verifyJVMOutput(script.getStdOut(), expected);
+  if (limits.timedOut()) CandidateReport::rejectTimeout(limits.timeoutMillis());
+  bool result = !limits.timedOut() && verifyJVMOutput(script.getStdOut(), expected);
   PlatformImpl::advanceUIProgress(6);
   return result;
 }
@@ -199,6 +207,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     }
   }
   if (!marked) {
+    CandidateReport::reject("did not answer the verification");
     Launcher::logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
     return false;
   }
@@ -207,7 +216,10 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     line.erase();
     readLineFromString(output, pos, line);
     const StringPair* condition = expected.at(i);
-    if (!propertySatisfies(line, condition->getOperator(), condition->getValue())) return false;
+    if (!propertySatisfies(line, condition->getOperator(), condition->getValue())) {
+      return CandidateReport::rejectProperty(condition->getName(), line, condition->getValue(),
+                                             propertyOperatorText(condition->getOperator()));
+    }
   }
   return true;
 }

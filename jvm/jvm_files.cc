@@ -2,6 +2,7 @@
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "jvm/candidate_report.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "platform/messages.h"
@@ -82,6 +83,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
     for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
+    if (m_match == nullptr) CandidateReport::reportUserHome(userHome);
   }
 
   // The hints of every file up to and including the first one that allows

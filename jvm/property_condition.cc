@@ -62,3 +62,19 @@ bool propertySatisfies(const SString& printed, PropertyOperator op, const SStrin
   }
   return false;
 }
+
+const char* propertyOperatorText(PropertyOperator op) {
+  switch (op) {
+    case PROPERTY_AT_LEAST:
+      return ">=";
+    case PROPERTY_AT_MOST:
+      return "<=";
+    case PROPERTY_ABOVE:
+      return ">";
+    case PROPERTY_BELOW:
+      return "<";
+    case PROPERTY_EQUALS:
+      break;
+  }
+  return nullptr;
+}

@@ -33,6 +33,9 @@ enum PropertyOperator {
 bool parsePropertyCondition(const SString& setting, SString& name, PropertyOperator& op,
                             SString& value);
 
+// ">=", "<=", ">" or "<" for a comparison; null for PROPERTY_EQUALS.
+const char* propertyOperatorText(PropertyOperator op);
+
 // True when the printed value (one trimmed line of the verification class's
 // output) satisfies the operator and value.
 bool propertySatisfies(const SString& printed, PropertyOperator op, const SString& value);

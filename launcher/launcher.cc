@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "launcher/launcher_exception.h"
+#include "launcher/run_outcome.h"
 
 SString Launcher::m_logFileName;
 bool Launcher::m_logFileInitialized = false;
@@ -114,4 +115,5 @@ void Launcher::resetRunState() {
   m_stdOutput = "";
   m_errOutput = "";
   for (long& n : m_numericVariables) n = 0;
+  resetRunOutcome();
 }

@@ -11,7 +11,8 @@ int launcherMain(int argc, char** argv) {
   SString launcherPath = makeLauncherPath(argc > 0 ? argv[0] : "", executablePath);
   if (executablePath.empty()) executablePath = launcherPath;
   long exitCode;
-  // SIGINT, SIGTERM and SIGHUP cancel the run; the temporary files still go.
+  // Cancel signals end the run after a running child has ended; the
+  // temporary files still go (platform_signals.cc).
   PlatformImpl::installCancelHandlers();
   {
     Launcher launcher;

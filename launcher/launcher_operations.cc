@@ -9,13 +9,16 @@
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "jvm/candidate_report.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/jvm_match.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "launcher/run_outcome.h"
 #include "launchscript/launch_script.h"
 #include "platform/platform_impl.h"
+#include "platform/write_error.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 
@@ -25,19 +28,6 @@ SString decimal(long n) {
   char buf[32];
   snprintf(buf, sizeof buf, "%ld", n);
   return SString(buf);
-}
-
-// Wraps a text in double quotes for CmdLine, which splits the command of
-// an embedded launcher: a backslash before a double quote keeps the quote
-// in the argument, and any other backslash stays as it is.
-SString cmdLineQuoted(const SString& text) {
-  SString quoted("\"");
-  for (unsigned long i = 0; i < text.length(); ++i) {
-    if (text[i] == '"') quoted += '\\';
-    quoted += text[i];
-  }
-  quoted += '"';
-  return quoted;
 }
 
 }  // namespace
@@ -61,6 +51,7 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
   setLongVariable(1, 0);
 
   JVMMatchPtrDeque matches;
+  CandidateReport::clear();
   getInputFiles().getJVMFiles()->search(matches);
   if (matches.size() > 0 && matches.at(0) != nullptr) {
     JVMMatch* match = matches.at(0);
@@ -71,10 +62,15 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
     setStringVariable(1, home);
     setStringVariable(2, path);
     setLongVariable(1, 1);
+    noteJVMResult(true);
   } else {
+    noteJVMResult(false);
     SString message = PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
     logMessage(message, LOG_INFO);
-    if (showFailMsg && !PlatformImpl::isCanceled()) PlatformImpl::showUIMessage(message);
+    if (showFailMsg && !PlatformImpl::isCanceled()) {
+      PlatformImpl::showUIMessage(message);
+      CandidateReport::reportNotFound(*getInputFiles().getJVMFiles());
+    }
   }
 }
 
@@ -174,7 +170,9 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, TagFile& tagFile, const 
     SString verifiedHome = tagFile.getTagValue("JVM_HOME", 0);
     setStringVariable(1, verifiedHome);
     logMessage(SString("After VERIFY, the jvm home is ").append(verifiedHome), LOG_INFO);
+    noteJVMResult(true);
   } else {
+    noteJVMResult(false);
     if (showFailMsg) PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_INVALID_JVM));
     logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);
   }
@@ -196,6 +194,7 @@ long launchWith(LaunchScript& script, JVMFile& jvmFile, short seconds) {
     PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, SString());
   }
   PlatformImpl::hideUI(seconds);
+  noteLaunch();
   long result = script.execute(jvmFile, &Launcher::getPassThroughArgs(), Launcher::getShowJavaConsole());
   Launcher::getStdOutput() = script.getStdOut();
   Launcher::getErrOutput() = script.getStdErr();
@@ -236,16 +235,20 @@ void Launcher::executeEmbeddedLauncher(long position) {
   SString dir = PlatformImpl::createTempSubDirectory();
   PlatformImpl::removeDirFromCleanupList(dir);
   SString path = entry->extract(dir);
-  // Every piece is quoted and its quotes escaped, so a temp directory with
-  // blanks and arguments with quotes reach the embedded launcher unchanged.
-  SString command = cmdLineQuoted(path);
-  command += " -bv:orig ";
-  command += cmdLineQuoted(m_launcherFileName);
-  for (long i = 0; i < m_args.size(); ++i) {
-    command += ' ';
-    command += cmdLineQuoted(m_args.at(i));
-  }
-  PlatformImpl::executeProcess(command, dir, true, false, false, nullptr, nullptr, true);
+  // An argument vector, not a command to split: every argument arrives as
+  // it is. This run's temporary files go before the process is replaced;
+  // the embedded launcher removes its own copy (-bv:orig).
+  StringDeque argv;
+  argv.push_back(path);
+  argv.push_back(SString("-bv:orig"));
+  argv.push_back(m_launcherFileName);
+  for (long i = 0; i < m_args.size(); ++i) argv.push_back(m_args.at(i));
+  noteLaunch();
+  SString error("the run was canceled");
+  if (!PlatformImpl::isCanceled()) PlatformImpl::replaceProcessWith(argv, true, error);
+  logMessage(SString("Unable to execute the embedded launcher ").append(path).append(": ").append(error),
+             LOG_ERROR);
+  PlatformImpl::deleteFile(dir);
 }
 
 SString& Launcher::getApplicationArchive() {
@@ -297,10 +300,7 @@ SString& Launcher::getApplicationArchive(const SString& fileName) {
   if (error != 0) {
     // A short copy must not be used by a later launch.
     m_applicationArchive = SString();
-    SString message = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
-    message += decimal(error);
-    message += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT);
-    throw LauncherException(message);
+    throw LauncherException(writeErrorText(error));
   }
   return m_applicationArchive;
 }

@@ -3,6 +3,7 @@
 #include "instructions/instructions.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "launcher/run_outcome.h"
 #include "platform/platform_impl.h"
 
 Launcher::~Launcher() { PlatformImpl::cleanup(); }
@@ -41,5 +42,6 @@ long Launcher::run() {
   if (instructions == nullptr) {
     throw LauncherException("The launcher file carries no instruction script.");
   }
-  return runInstructions(instructions);
+  // A script that launched nothing and found no JVM has failed.
+  return scriptExitCode(runInstructions(instructions));
 }

@@ -5,6 +5,7 @@
 
 #include "jvm/jvm_file.h"
 #include "launcher/launcher.h"
+#include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -17,18 +18,25 @@ SString tagValue(const JVMFile* jvmFile, const char* tag) {
   return jvmFile == nullptr ? SString() : jvmFile->getTagFile()->getTagValue(tag, 0);
 }
 
-// Calls onLine for every non-empty line of the file (read with
-// readLineFromStream; a NUL byte, which no command can carry, is dropped);
-// false when the file cannot be opened. A file next to the launcher
-// (sideFile) is read only when it passes the ownership check; otherwise a
-// warning names it and the reason, and it is taken as empty.
+// The most that is read of one list file (a classpath "@" file, a file
+// next to the launcher); a longer one (or a device such as /dev/zero) is an
+// error.
+const unsigned long kLongestListFile = 1024 * 1024;
+
+// Calls onLine for every non-empty line of the file: a line feed ends a
+// line, carriage returns are dropped, each line is trimmed, and a NUL byte,
+// which no command can carry, is dropped. False when the file cannot be
+// opened. A file next to the launcher (sideFile) is read only when it
+// passes the ownership check; otherwise a warning names it and the reason,
+// and it is taken as empty. Throws LauncherException when the file holds
+// more than kLongestListFile bytes, and "Canceled by the user." on a cancel.
 template <class OnLine>
 bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
   FILE* file = fopen(fileName.c_str(), "r");
   if (file == nullptr) return false;
+  FileCloser closer(file);
   SString reason;
   if (sideFile && !PlatformImpl::isTrustedFile(fileName, reason)) {
-    fclose(file);
     SString message("Ignoring the file ");
     message += fileName;
     message += " next to the launcher: ";
@@ -36,14 +44,35 @@ bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
     Launcher::logMessage(message, LOG_WARNING);
     return true;
   }
-  // A read error (a directory of that name, say) ends the file like its end.
-  while (!feof(file) && !ferror(file)) {
-    SString line;
-    readLineFromStream(file, line);
+  SString line;
+  unsigned long total = 0;
+  char buffer[4096];
+  auto finishLine = [&]() {
     ShellValues::stripNul(line);
+    trim(line, whitespaceChars);
     if (!line.empty()) onLine(line);
+    line.erase();
+  };
+  // A read error (a directory of that name, say) ends the file like its end.
+  for (;;) {
+    if (PlatformImpl::isCanceled()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+    size_t n = fread(buffer, 1, sizeof buffer, file);
+    if (n == 0) break;
+    total += n;
+    if (total > kLongestListFile) {
+      throw LauncherException(SString("The file ").append(fileName).append(
+          " is larger than 1 MiB, the most that the launcher reads of a list file."));
+    }
+    // Runs of ordinary bytes are appended at once.
+    size_t start = 0;
+    for (size_t i = 0; i <= n; ++i) {
+      if (i < n && buffer[i] != '\n' && buffer[i] != '\r') continue;
+      line.append(buffer + start, i - start);
+      start = i + 1;
+      if (i < n && buffer[i] == '\n') finishLine();
+    }
   }
-  fclose(file);
+  finishLine();
   return true;
 }
 

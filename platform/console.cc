@@ -2,6 +2,8 @@
 // input for the destination question. Errors of standard output are ignored.
 #include "platform/console.h"
 
+#include <errno.h>
+
 #include <cctype>
 #include <cstdio>
 
@@ -10,26 +12,38 @@ SString g_title;
 long ui_progress = 0;
 long ui_progressBlock = 0;
 
+namespace {
+bool g_consoleGone = false;
+}  // namespace
+
+bool isConsoleGone() { return g_consoleGone; }
+
+void flushConsole() {
+  if (fflush(stdout) != 0 && errno == EPIPE) {
+    g_consoleGone = true;
+  }
+}
+
 void writeLine(const SString& text) {
-  if (g_enableOutput == 0) return;
+  if (g_enableOutput == 0 || g_consoleGone) return;
   fwrite(text.data(), 1, text.length(), stdout);
   fputc('\n', stdout);
   // Flushed at once so that the lines keep their order with the output of
   // child processes, which share the console.
-  fflush(stdout);
+  flushConsole();
 }
 
 void writeLine(const char* text) {
-  if (g_enableOutput == 0) return;
+  if (g_enableOutput == 0 || g_consoleGone) return;
   if (text != nullptr) fputs(text, stdout);
   fputc('\n', stdout);
-  fflush(stdout);
+  flushConsole();
 }
 
 void write(const char* text) {
-  if (g_enableOutput == 0) return;
+  if (g_enableOutput == 0 || g_consoleGone) return;
   if (text != nullptr) fputs(text, stdout);
-  fflush(stdout);
+  flushConsole();
 }
 
 SString getLine() {

@@ -21,7 +21,8 @@ const long kProgressRowLength = 70;
 const int kLineBufferSize = 1024;
 
 // While output is enabled, print the text and a line end on standard
-// output. Errors of standard output are ignored.
+// output. Errors of standard output are ignored, except that a console that
+// has gone away (EPIPE: the reader of a pipe ended) is written to no more.
 void writeLine(const SString& text);
 void writeLine(const char* text);
 // While output is enabled, print the text with no line end and flush.
@@ -30,5 +31,10 @@ void write(const char* text);
 // input. A word that does not fit in kLineBufferSize - 1 bytes is read to
 // its end and dropped: the result is "" rather than a cut-off word.
 SString getLine();
+
+// Whether standard output has gone away; nothing is written to it then.
+bool isConsoleGone();
+// Flushes standard output and notes whether it has gone away.
+void flushConsole();
 
 #endif  // BV_PLATFORM_CONSOLE_H_

@@ -121,25 +121,29 @@ class PlatformImpl {
   static void setCanceled(bool canceled);
 
   // ---------------------------------------------------------------------
-  // Cancel signals (platform_signals.cc).
+  // Cancel signals (platform_signals.cc, child_supervisor.cc).
   //
-  // SIGINT, SIGTERM and SIGHUP ask the run to stop. The first sets the
-  // cancel flag; long operations see it and the run ends with "Canceled by
-  // the user.", waiting for a running child and removing the temporary
-  // files as usual. A SIGTERM or SIGHUP that another process sends to the
-  // launcher is passed on to the running child. A second signal removes the
-  // temporary files and directories at once and ends the process with
-  // 128 + its number.
+  // SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM ask the
+  // run to stop. The first sets the cancel flag; long operations see it and
+  // the run ends with "Canceled by the user.", removing the temporary files
+  // as usual, but only after a running child has ended: every such signal
+  // is passed on to the child's process group (the last four as SIGTERM),
+  // and a group that has not ended 10 s after the first is ended with
+  // SIGKILL. A second signal while no child runs removes the temporary files
+  // and directories at once and ends the process with 128 + its number.
+  // SIGPIPE is ignored (children get the action of before).
   // ---------------------------------------------------------------------
 
   // Installs the handlers; a signal that is ignored (nohup) stays ignored.
+  // On Linux the launcher also becomes the reaper of its orphaned
+  // descendants (child_reaper.h).
   static void installCancelHandlers();
   // Puts the handlers of before back.
   static void removeCancelHandlers();
   // The signal that set the cancel flag, or 0.
   static int getCancelSignal();
-  // The exit code of a canceled run: the exit code of the child that the
-  // signal was passed on to, else 128 + the signal number (-1 without one).
+  // The exit code of a canceled run: 128 + the signal number (-1 without
+  // one).
   static long getCanceledExitCode();
 
   // ---------------------------------------------------------------------
@@ -190,7 +194,14 @@ class PlatformImpl {
 
   // Runs command (shell syntax) and returns its exit code.
   // Normally a child runs "/bin/sh -c command" in workingDirectory (empty:
-  // the current one; the launcher's own directory is restored at once).
+  // the current one; the launcher's own directory is restored at once); a
+  // command longer than 64 KiB is written to a private temporary file run as
+  // "/bin/sh FILE" and removed afterwards, and one longer than the system
+  // passes to a program throws before anything runs. The child leads its
+  // own process group; when the launcher is in the terminal's foreground,
+  // the child gets the terminal while it runs (not under ChildLimits).
+  // Under ChildLimits (child_limits.h) the child is ended after the timeout
+  // and captured text beyond the output limit is dropped.
   // With captureOutput the child's standard output and error go to pipes
   // (when redirectOutput) that are read while it runs; the text is appended
   // to *stdOut and *stdErr (either may be null: read and dropped), one
@@ -201,11 +212,18 @@ class PlatformImpl {
   // directory, the pipes, the fork or the wait fail, and "Canceled by the
   // user." (nothing is run) once the cancel flag is set; a command that
   // fails is not an error of this operation. A cancel signal that arrives
-  // while the child runs is passed on to it (SIGTERM, SIGHUP from another
-  // process) or not; the child is waited for either way.
+  // while the child runs is passed on to its group (see Cancel signals).
   static long executeProcess(const SString& command, const SString& workingDirectory,
                              bool showConsole, bool captureOutput, bool redirectOutput,
                              SString* stdOut, SString* stdErr, bool replaceProcess);
+  // Replaces the launcher with the program argv[0] (looked up in PATH when
+  // it holds no "/"), giving it argv as its arguments, each exactly as it
+  // is (empty ones too). With cleanUpFirst the run's temporary files are
+  // removed first (cleanup), once the program is known to be executable.
+  // The cancel handlers are taken away for the new program. Returns only
+  // when the program cannot be started: false, with the system's error
+  // text in error (the handlers are back then).
+  static bool replaceProcessWith(const StringDeque& argv, bool cleanUpFirst, SString& error);
   // The variable's value, or "" when it is not set.
   static SString getEnvironmentVariable(const SString& name);
   // Sets the variable for the rest of the process and its later children.

@@ -2,69 +2,42 @@
 //
 // A command runs in a forked child as "/bin/sh -c command", the way the C
 // library's system() runs it, so quoting, redirection and variables are the
-// shell's. Captured output is read from two non-blocking pipes while the
-// child runs, the two in turn, waiting at most kPollMillis in poll() whenever
-// neither pipe has data. Progress shows one dot per kReadChunkSize bytes
-// read (per started chunk of a read), as if the output were read in chunks
-// of that size; capture reads up to kCaptureReadSize at once, since a pipe
-// drained in page-sized reads costs a task switch per page. The text of each
-// stream is gathered in blocks that grow geometrically and is appended to
-// the caller's string once at the end, so capturing costs time and memory
-// linear in the size of the output.
+// shell's. A command too long for one argument goes to the shell in a
+// private temporary file instead ("/bin/sh FILE"), removed when it ends.
+// The child leads a process group of its own; child_supervisor.cc waits for
+// it, reads its captured output, passes cancel signals on and enforces the
+// limits in force (child_limits.h).
 #include "platform/platform_process.h"
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <vector>
 
 #include "launcher/cmd_line.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "platform/child_limits.h"
+#include "platform/child_supervisor.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
+#include "platform/write_error.h"
 
 namespace {
 
-// The longest wait for data in one poll.
-const int kPollMillis = 10;
-// After the command has ended, its output is read to the end. A descendant
-// that keeps the pipes open is given up on after this long without data, or
-// this long in all.
-const long kDrainIdleMillis = 500;
-const long kDrainTotalMillis = 5000;
 // Exit code of a child that could not set up its output or run the shell.
 const int kChildFailureExit = 127;
-// The most that one read of captured output takes.
-const unsigned long kCaptureReadSize = 64 * 1024;
-// Captured blocks grow from the first size by doubling up to the last.
-const unsigned long kFirstBlockSize = kCaptureReadSize;
-const unsigned long kLastBlockSize = 8 * 1024 * 1024;
-
 SString errorText(const char* prefix) { return SString(prefix).append(strerror(errno)); }
 
-long nowMillis() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-// Reads up to size bytes into buffer, with one progress dot per started
-// kReadChunkSize bytes. -1 when no data is ready or on error.
-int readChunk(int fd, char* buffer, unsigned long size) {
-  ssize_t n = read(fd, buffer, size);
-  if (n < 0) return -1;
-  if (n > 0) PlatformImpl::advanceUIProgress((n + kReadChunkSize - 1) / kReadChunkSize);
-  return static_cast<int>(n);
+SString decimal(unsigned long n) {
+  char buffer[32];
+  snprintf(buffer, sizeof buffer, "%lu", n);
+  return SString(buffer);
 }
 
 // A file descriptor closed when the object goes.
@@ -101,68 +74,6 @@ struct Pipe {
   int writeEnd() const { return ends[1].get(); }
 };
 
-// The text read from one pipe, kept in blocks until it is handed over.
-// Without a target the text is read and dropped.
-class CaptureBuffer {
- public:
-  explicit CaptureBuffer(SString* target) : m_target(target), m_used(0), m_total(0) {}
-  CaptureBuffer(const CaptureBuffer&) = delete;
-  CaptureBuffer& operator=(const CaptureBuffer&) = delete;
-
-  // readFromFile into the buffer.
-  int read(int fd) {
-    if (m_target == nullptr) {
-      char scratch[kCaptureReadSize];
-      return readChunk(fd, scratch, sizeof scratch);
-    }
-    if (m_blocks.empty() || m_blockSizes.back() == m_used) addBlock();
-    unsigned long room = m_blockSizes.back() - m_used;
-    int n = readChunk(fd, m_blocks.back().get() + m_used,
-                      room < kCaptureReadSize ? room : kCaptureReadSize);
-    if (n > 0) {
-      m_used += static_cast<unsigned long>(n);
-      m_total += static_cast<unsigned long>(n);
-    }
-    return n;
-  }
-
-  // Appends everything read to the target, the blocks released as they go.
-  void handOver() {
-    if (m_target == nullptr || m_total == 0) return;
-    unsigned long room = m_target->max_size() - m_target->length();
-    if (m_total > room) {
-      Launcher::logMessage("Captured output was cut at the largest string size.", LOG_WARNING);
-      m_total = room;
-    }
-    m_target->reserve(m_target->length() + m_total);
-    for (size_t i = 0; i < m_blocks.size() && m_total > 0; ++i) {
-      unsigned long n = i + 1 == m_blocks.size() ? m_used : m_blockSizes[i];
-      if (n > m_total) n = m_total;
-      m_target->append(m_blocks[i].get(), n);
-      m_total -= n;
-      m_blocks[i].reset();
-    }
-    m_blocks.clear();
-    m_blockSizes.clear();
-    m_used = 0;
-  }
-
- private:
-  void addBlock() {
-    unsigned long size = m_blockSizes.empty() ? kFirstBlockSize : m_blockSizes.back() * 2;
-    if (size > kLastBlockSize) size = kLastBlockSize;
-    m_blocks.emplace_back(new char[size]);
-    m_blockSizes.push_back(size);
-    m_used = 0;
-  }
-
-  SString* m_target;
-  std::vector<std::unique_ptr<char[]>> m_blocks;
-  std::vector<unsigned long> m_blockSizes;
-  unsigned long m_used;   // bytes used in the last block
-  unsigned long m_total;  // bytes in all blocks
-};
-
 // The exit code for a wait status: the exit code, or 128 + the signal that
 // ended the child, as shells report it.
 long exitCodeOf(int status) {
@@ -171,66 +82,96 @@ long exitCodeOf(int status) {
   return status >> 8;
 }
 
-// Waits for the child; EINTR is retried. Throws when the wait fails.
-int waitForChild(pid_t pid) {
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) throw LauncherException(errorText("Error waiting for child process: "));
+// The bytes that the environment takes in a new program's memory.
+unsigned long environmentSize() {
+  unsigned long size = 0;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    size += strlen(*entry) + 1 + sizeof(char*);
   }
-  return status;
+  return size;
 }
 
-// Waits up to millis for data on the descriptors that are still open.
-void waitForData(int outFd, int errFd, int millis) {
-  struct pollfd fds[2];
-  nfds_t count = 0;
-  if (outFd >= 0) fds[count++] = {outFd, POLLIN, 0};
-  if (errFd >= 0) fds[count++] = {errFd, POLLIN, 0};
-  if (count > 0) poll(fds, count, millis);
-}
+// A command longer than this goes to the shell in a file: the kernel limits
+// one argument to 128 KiB on Linux.
+const unsigned long kLongestInlineCommand = 64 * 1024;
+// The longest single argument that a new program can get: Linux allows 32
+// pages; other systems have only the total limit.
+#ifdef __linux__
+const unsigned long kLongestArgument = 128 * 1024 - 1;
+#else
+const unsigned long kLongestArgument = static_cast<unsigned long>(-1);
+#endif
+// Room kept free of the system's total for the shell's own arguments and
+// the words of the command.
+const unsigned long kArgumentReserve = 4096;
 
-// Reads both pipes until the child is collected, then to their end (within
-// the drain bounds). Returns the child's wait status.
-int captureUntilExit(pid_t pid, Pipe& out, Pipe& err, CaptureBuffer& outText,
-                     CaptureBuffer& errText) {
-  int outFd = out.readEnd();
-  int errFd = err.readEnd();
-  bool collected = false;
-  int status = 0;
-  long drainStart = 0;
-  long lastData = 0;
-  for (;;) {
-    if (!collected) {
-      pid_t r = waitpid(pid, &status, WNOHANG);
-      if (r == pid) {
-        collected = true;
-        drainStart = lastData = nowMillis();
-      } else if (r < 0 && errno != EINTR) {
-        throw LauncherException(errorText("Error waiting for child process: "));
-      }
-    }
-    int outRead = outFd >= 0 ? outText.read(outFd) : 0;
-    int errRead = errFd >= 0 ? errText.read(errFd) : 0;
-    if (outRead == 0) outFd = -1;
-    if (errRead == 0) errFd = -1;
-    if (outFd < 0 && errFd < 0) {
-      // Both streams ended: only the child is left to collect.
-      if (!collected) status = waitForChild(pid);
-      return status;
-    }
-    if (outRead > 0 || errRead > 0) {
-      if (collected) lastData = nowMillis();
-      continue;
-    }
-    if (collected) {
-      long now = nowMillis();
-      if (now - lastData >= kDrainIdleMillis || now - drainStart >= kDrainTotalMillis) {
-        return status;
-      }
-    }
-    waitForData(outFd, errFd, kPollMillis);
+// The file that holds a long command for the shell; removed when the
+// object goes.
+class CommandFile {
+ public:
+  CommandFile() {}
+  ~CommandFile() {
+    if (m_path.empty()) return;
+    PlatformImpl::deleteFile(m_path);
+    PlatformImpl::removeFileFromCleanupList(m_path);
   }
-}
+  CommandFile(const CommandFile&) = delete;
+  CommandFile& operator=(const CommandFile&) = delete;
+
+  // Checks the command against the system's limit for the arguments and
+  // environment of a new program, then writes it to a new private temporary
+  // file. Throws LauncherException when it is too long or cannot be written.
+  void write(const SString& command) {
+    long argMax = sysconf(_SC_ARG_MAX);
+    unsigned long limit = argMax > 0 ? static_cast<unsigned long>(argMax) : 128 * 1024;
+    unsigned long room = limit > environmentSize() + kArgumentReserve ? limit - environmentSize() - kArgumentReserve : 0;
+    // Each word of the command becomes an argument with a pointer of its own.
+    unsigned long words = 1;
+    unsigned long run = 0;
+    unsigned long longestRun = 0;
+    for (unsigned long i = 0; i < command.length(); ++i) {
+      bool blank = command[i] == ' ';
+      words += blank ? 1 : 0;
+      run = blank ? 0 : run + 1;
+      if (run > longestRun) longestRun = run;
+    }
+    if (longestRun > kLongestArgument) {
+      throw LauncherException(SString("The command to run holds an argument of ")
+                                  .append(decimal(longestRun))
+                                  .append(" bytes, more than this system can pass to a program (")
+                                  .append(decimal(kLongestArgument))
+                                  .append(" bytes). Nothing was run."));
+    }
+    unsigned long size = command.length() + words * sizeof(char*);
+    if (size > room) {
+      throw LauncherException(SString("The command to run is ")
+                                  .append(decimal(size))
+                                  .append(" bytes long, more than this system can pass to a program (")
+                                  .append(decimal(room))
+                                  .append(" bytes with the current environment). Nothing was run."));
+    }
+    m_path = PlatformImpl::createTempFile();
+    int fd = open(m_path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    bool ok = fd >= 0 && fchmod(fd, 0600) == 0;
+    unsigned long done = 0;
+    while (ok && done < command.length()) {
+      ssize_t n = ::write(fd, command.data() + done, command.length() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ok = false;
+      else done += static_cast<unsigned long>(n);
+    }
+    int error = errno;
+    if (fd >= 0 && close(fd) != 0 && ok) {
+      ok = false;
+      error = errno;
+    }
+    if (!ok) throw LauncherException(writeErrorText(error));
+  }
+  const SString& path() const { return m_path; }
+
+ private:
+  SString m_path;
+};
 
 // Moves the process to dir for the fork and back afterwards.
 class WorkingDirectory {
@@ -269,9 +210,15 @@ class WorkingDirectory {
   SString m_savedPath;
 };
 
-// In the child: connects the write ends to standard output and error, then
-// becomes the shell. Never returns.
-[[noreturn]] void runChild(const SString& command, Pipe* out, Pipe* err) {
+// In the child: leads a group of its own (and takes the terminal, when
+// given one), connects the write ends to standard output and error, then
+// becomes the shell, which reads the command from its argument or from
+// commandFile. Never returns.
+[[noreturn]] void runChild(const SString& command, const SString& commandFile, int terminal,
+                           const sigset_t& mask, Pipe* out, Pipe* err) {
+  setpgid(0, 0);
+  if (terminal >= 0) ForegroundTerminal::giveTo(terminal, getpid());
+  resetCancelSignalsInChild(mask);
   if (out != nullptr) {
     if (dup2(out->writeEnd(), 1) < 0 || dup2(err->writeEnd(), 2) < 0) {
       SString message = errorText("Error capturing stdout or stderr in new process: ");
@@ -281,7 +228,11 @@ class WorkingDirectory {
       _exit(kChildFailureExit);
     }
   }
-  execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+  if (!commandFile.empty()) {
+    execl("/bin/sh", "sh", commandFile.c_str(), static_cast<char*>(nullptr));
+  } else {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+  }
   _exit(kChildFailureExit);
 }
 
@@ -291,22 +242,23 @@ void replaceProcess(const SString& command) {
   CmdLine cmdLine;
   cmdLine.parse(command);
   if (cmdLine.getOptionCount() == 0) return;
-  std::vector<char*> argv;
-  for (long i = 0; i < cmdLine.getOptionCount(); ++i) {
-    argv.push_back(const_cast<char*>(cmdLine.getOption(static_cast<int>(i))));
-  }
-  argv.push_back(nullptr);
-  fflush(nullptr);
-  execvp(argv[0], argv.data());
+  StringDeque argv;
+  for (long i = 0; i < cmdLine.getOptionCount(); ++i) argv.push_back(SString(cmdLine.getOption(static_cast<int>(i))));
+  SString error;
+  PlatformImpl::replaceProcessWith(argv, false, error);
 }
 
 }  // namespace
 
 int readFromFile(int fd, SString* out) {
   char buffer[kReadChunkSize] = {0};
-  int n = readChunk(fd, buffer, sizeof buffer);
-  if (n > 0 && out != nullptr) out->append(buffer, static_cast<unsigned long>(n));
-  return n;
+  ssize_t n = read(fd, buffer, sizeof buffer);
+  if (n < 0) return -1;
+  if (n > 0) {
+    if (out != nullptr) out->append(buffer, static_cast<unsigned long>(n));
+    PlatformImpl::advanceUIProgress(1);
+  }
+  return static_cast<int>(n);
 }
 
 long PlatformImpl::executeProcess(const SString& command, const SString& workingDirectory,
@@ -318,11 +270,18 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
     replaceProcess(command);
     return 0;
   }
+  CommandFile commandFile;
+  if (command.length() > kLongestInlineCommand) commandFile.write(command);
   Pipe out;
   Pipe err;
   if (captureOutput && (!out.open() || !err.open())) {
     throw LauncherException(errorText("Couldn't create either stdout or stderr pipe: "));
   }
+  // A child run under limits (a JVM check) does not read the terminal; the
+  // application and an installer may.
+  ChildLimits* limits = ChildLimits::current();
+  ForegroundTerminal terminal;
+  int terminalFd = limits == nullptr ? terminal.fd() : -1;
   WorkingDirectory directory;
   if (!workingDirectory.empty()) directory.change(workingDirectory);
   // Nothing printed so far may be written a second time by the child.
@@ -332,28 +291,33 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   CancelSignalBlocker blocked;
   pid_t pid = fork();
   if (pid == 0) {
-    resetCancelSignalsInChild(blocked.previousMask());
     bool redirect = captureOutput && redirectOutput;
-    runChild(command, redirect ? &out : nullptr, redirect ? &err : nullptr);
+    runChild(command, commandFile.path(), terminalFd, blocked.previousMask(), redirect ? &out : nullptr,
+             redirect ? &err : nullptr);
   }
   if (pid < 0) throw LauncherException(errorText("Error forking new process: "));
-  RunningChildRecord child(pid);
+  // Both sides set the group, so that it exists whichever runs first.
+  setpgid(pid, pid);
+  if (terminalFd >= 0) terminal.handTo(pid);
+  RunningChildRecord child;
   blocked.release();
   directory.restore();
-  if (!captureOutput) {
-    long exitCode = exitCodeOf(waitForChild(pid));
-    child.setExitCode(exitCode);
-    return exitCode;
-  }
 
-  out.ends[1].reset();
-  err.ends[1].reset();
-  fcntl(out.readEnd(), F_SETFL, fcntl(out.readEnd(), F_GETFL) | O_NONBLOCK);
-  fcntl(err.readEnd(), F_SETFL, fcntl(err.readEnd(), F_GETFL) | O_NONBLOCK);
-  CaptureBuffer outText(stdOut);
-  CaptureBuffer errText(stdErr);
-  int status = captureUntilExit(pid, out, err, outText, errText);
-  child.setExitCode(exitCodeOf(status));
+  int outFd = -1;
+  int errFd = -1;
+  if (captureOutput) {
+    out.ends[1].reset();
+    err.ends[1].reset();
+    outFd = out.readEnd();
+    errFd = err.readEnd();
+    fcntl(outFd, F_SETFL, fcntl(outFd, F_GETFL) | O_NONBLOCK);
+    fcntl(errFd, F_SETFL, fcntl(errFd, F_GETFL) | O_NONBLOCK);
+  }
+  unsigned long outputLimit = limits != nullptr ? limits->outputLimit() : 0;
+  CaptureBuffer outText(stdOut, outputLimit);
+  CaptureBuffer errText(stdErr, outputLimit);
+  int status = superviseChild(pid, outFd, errFd, outText, errText);
+  terminal.takeBack();
   outText.handOver();
   errText.handOver();
   return exitCodeOf(status);

@@ -1,19 +1,23 @@
-// Cancel signals: SIGINT, SIGTERM and SIGHUP.
+// Cancel signals: SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 and
+// SIGALRM.
 //
 // The first one asks the run to stop: it sets the cancel flag, which the
-// disk walk, the extraction, the instruction script and the start of a
-// child process test, so the run ends through its ordinary error path and
-// the temporary files go in the ordinary clean-up. A running child is waited
-// for. SIGTERM and SIGHUP sent by another process (a calling setup program,
-// a service manager) reach only the launcher, so they are passed on to the
-// running child, which can then end cleanly; the run's exit code becomes the
-// child's. Signals that the terminal sends (SIGINT, a hang-up) already reach
-// the whole process group and are not passed on a second time.
+// disk walk, the extraction, the readers of input files, the instruction
+// script and the start of a child process test, so the run ends through its
+// ordinary error path and the temporary files go in the ordinary clean-up.
+// The handler itself only counts signals. While a child runs, the loop that
+// waits for it (child_supervisor.cc) passes every new signal on to the
+// child's process group and ends the group when it does not stop; so the
+// temporary files are removed only after the application has ended.
 //
-// A second signal ends the launcher at once: the handler removes every
-// recorded temporary file and directory with /bin/rm (fork and exec are
-// safe in a handler, walking a tree with the C library is not) and exits
-// with 128 + the signal number.
+// A second signal while no child runs ends the launcher at once: the
+// handler removes every recorded temporary file and directory with /bin/rm
+// (fork and exec are safe in a handler, walking a tree with the C library
+// is not) and exits with 128 + the signal number.
+//
+// SIGPIPE is ignored: a console that has gone away makes writes fail, and
+// the console code stops writing (console.cc); children get the action of
+// before back.
 #include "platform/platform_signals.h"
 
 #include <errno.h>
@@ -21,12 +25,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/child_reaper.h"
 #include "platform/platform_impl.h"
 
 namespace {
 
-const int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
-const int kCancelSignalCount = 3;
+const int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
+const int kCancelSignalCount = sizeof kCancelSignals / sizeof kCancelSignals[0];
 // Paths per run of /bin/rm when the handler removes them.
 const int kRemoveBatch = 128;
 
@@ -38,13 +43,13 @@ long g_tempPathCount = 0;
 long g_tempPathCapacity = 0;
 
 volatile sig_atomic_t g_cancelSignal = 0;
-volatile sig_atomic_t g_childPid = 0;
-volatile sig_atomic_t g_forwardedPid = 0;
-bool g_haveForwardedExitCode = false;
-long g_forwardedExitCode = 0;
+volatile sig_atomic_t g_lastSignal = 0;
+volatile sig_atomic_t g_signalCount = 0;
+volatile sig_atomic_t g_childRunning = 0;
 
 bool g_installed = false;
 struct sigaction g_previousActions[kCancelSignalCount];
+struct sigaction g_previousPipeAction;
 
 sigset_t cancelSignalSet() {
   sigset_t set;
@@ -95,18 +100,18 @@ void removeTempPathsNow() {
   if (n > 0) removePaths(batch, n);
 }
 
-void onCancelSignal(int sig, siginfo_t* info, void*) {
+void onCancelSignal(int sig) {
   int savedErrno = errno;
-  // Sent by a process (kill, sigqueue) rather than by the terminal.
-  bool fromProcess = info != nullptr && (info->si_code == SI_USER || info->si_code == SI_QUEUE);
-  pid_t child = g_childPid;
-  if ((sig == SIGTERM || sig == SIGHUP) && fromProcess && child > 0) {
-    g_forwardedPid = child;
-    kill(child, sig);
-  }
+  g_lastSignal = sig;
+  g_signalCount = g_signalCount + 1;
   if (g_cancelSignal == 0) {
     g_cancelSignal = sig;
     PlatformImpl::setCanceled(true);
+    errno = savedErrno;
+    return;
+  }
+  // The loop that waits for the child passes this one on.
+  if (g_childRunning != 0) {
     errno = savedErrno;
     return;
   }
@@ -179,27 +184,24 @@ void resetCancelSignalsInChild(const sigset_t& mask) {
     if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
     sigaction(sig, &action, nullptr);
   }
+  if (g_installed) sigaction(SIGPIPE, &g_previousPipeAction, nullptr);
   sigprocmask(SIG_SETMASK, &mask, nullptr);
 }
 
-RunningChildRecord::RunningChildRecord(pid_t pid) : m_pid(pid) { g_childPid = pid; }
+RunningChildRecord::RunningChildRecord() { g_childRunning = 1; }
 
-RunningChildRecord::~RunningChildRecord() { g_childPid = 0; }
+RunningChildRecord::~RunningChildRecord() { g_childRunning = 0; }
 
-void RunningChildRecord::setExitCode(long exitCode) {
-  g_childPid = 0;
-  if (g_forwardedPid == m_pid) {
-    g_haveForwardedExitCode = true;
-    g_forwardedExitCode = exitCode;
-  }
-}
+long cancelSignalCount() { return g_signalCount; }
+
+int lastCancelSignal() { return g_lastSignal; }
 
 void PlatformImpl::installCancelHandlers() {
   if (g_installed) return;
   struct sigaction action;
   memset(&action, 0, sizeof action);
-  action.sa_sigaction = onCancelSignal;
-  action.sa_flags = SA_SIGINFO | SA_RESTART;
+  action.sa_handler = onCancelSignal;
+  action.sa_flags = SA_RESTART;
   // One handler at a time: a second signal waits until the first returns.
   action.sa_mask = cancelSignalSet();
   for (int i = 0; i < kCancelSignalCount; ++i) {
@@ -208,18 +210,22 @@ void PlatformImpl::installCancelHandlers() {
     if (g_previousActions[i].sa_handler == SIG_IGN) continue;
     sigaction(kCancelSignals[i], &action, nullptr);
   }
+  struct sigaction ignore;
+  memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, &g_previousPipeAction);
+  becomeChildReaper();
   g_installed = true;
 }
 
 void PlatformImpl::removeCancelHandlers() {
   if (!g_installed) return;
   for (int i = 0; i < kCancelSignalCount; ++i) sigaction(kCancelSignals[i], &g_previousActions[i], nullptr);
+  sigaction(SIGPIPE, &g_previousPipeAction, nullptr);
   g_installed = false;
 }
 
 int PlatformImpl::getCancelSignal() { return g_cancelSignal; }
 
-long PlatformImpl::getCanceledExitCode() {
-  if (g_haveForwardedExitCode) return g_forwardedExitCode;
-  return g_cancelSignal != 0 ? 128 + g_cancelSignal : -1;
-}
+long PlatformImpl::getCanceledExitCode() { return g_cancelSignal != 0 ? 128 + g_cancelSignal : -1; }

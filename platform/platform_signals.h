@@ -21,8 +21,8 @@ void registerTempPathForSignals(const SString& path);
 // Takes the first record equal to path away; nothing when there is none.
 void unregisterTempPathForSignals(const SString& path);
 
-// Holds SIGINT, SIGTERM and SIGHUP back for its lifetime (they are
-// delivered when it ends), so that a handler never sees a half-made record.
+// Holds the cancel signals back for its lifetime (they are delivered when
+// it ends), so that a handler never sees a half-made record.
 class CancelSignalBlocker {
  public:
   CancelSignalBlocker();
@@ -41,25 +41,26 @@ class CancelSignalBlocker {
 };
 
 // In a child just forked with the cancel signals blocked, before it runs
-// the command: the default action for the three signals, and the mask of
-// before the block. Async-signal-safe.
+// the command: the default action for the cancel signals, the SIGPIPE
+// action from before the launcher ignored it, and the mask of before the
+// block. Async-signal-safe.
 void resetCancelSignalsInChild(const sigset_t& mask);
 
-// Makes pid the running child while the object lives: a SIGTERM or SIGHUP
-// that another process sends to the launcher is passed on to it.
+// Marks a child as running while the object lives: a second cancel signal
+// then no longer ends the launcher at once, since the loop that waits for
+// the child passes it on and ends the child first.
 class RunningChildRecord {
  public:
-  explicit RunningChildRecord(pid_t pid);
+  RunningChildRecord();
   ~RunningChildRecord();
   RunningChildRecord(const RunningChildRecord&) = delete;
   RunningChildRecord& operator=(const RunningChildRecord&) = delete;
-
-  // The child ended with exitCode; when a cancel signal was passed on to
-  // it, this becomes the exit code of the canceled run.
-  void setExitCode(long exitCode);
-
- private:
-  pid_t m_pid;
 };
+
+// How many cancel signals have arrived in the run, and the last of them
+// (0 before the first). A waiting loop compares the count with the one it
+// saw before to learn of a new signal.
+long cancelSignalCount();
+int lastCancelSignal();
 
 #endif  // BV_PLATFORM_PLATFORM_SIGNALS_H_

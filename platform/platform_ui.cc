@@ -179,10 +179,10 @@ void PlatformImpl::setUIProgress(long progress) {
 }
 
 void PlatformImpl::showUIMessage(const SString& text) {
-  if (m_silent) return;
+  if (m_silent || isConsoleGone()) return;
   fwrite(text.data(), 1, text.length(), stdout);
   fputc('\n', stdout);
-  fflush(stdout);
+  flushConsole();
 }
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,13 @@ std::string thrownMessage(F f) {
   return "no exception";
 }
 
-std::string writeErrorText(const std::string& number) {
-  return std::string(PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR).c_str()) + number +
-         PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT).c_str();
+// The prefix, the number and the system's text; the space hint only for a
+// full disk (and when the cause is unknown, number 0).
+std::string writeErrorText(int number) {
+  std::string text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR).c_str();
+  if (number != 0) text += std::to_string(number) + " (" + strerror(number) + ")";
+  if (number == 0 || number == ENOSPC) text += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT).c_str();
+  return text;
 }
 
 // Bytes that differ from block to block, so that a lost or repeated block
@@ -266,7 +271,7 @@ TEST_F(FileExtractionTest, ACompressedEntryIsCopiedAsStoredAndReplacesAnOldCopy)
 TEST_F(FileExtractionTest, NoRoomForTheDecompressedFilesStopsBeforeWriting) {
   // More files than any file system has room for.
   build({{"3", "lib.jar", "x", {"--compressed", "2147483647", "0"}}});
-  EXPECT_EQ(writeErrorText(""),
+  EXPECT_EQ(writeErrorText(0),
             thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
   EXPECT_FALSE(bvtest::pathExists(dir.file("out/lib.jar")));
 }
@@ -276,11 +281,11 @@ TEST_F(FileExtractionTest, WriteErrorsCarryTheErrorNumber) {
   const FileIndexEntry* entry = files.getFileAt(0);
   // The target cannot be created: the "directory" is a plain file.
   bvtest::writeFile(dir.file("out/plain"), "");
-  EXPECT_EQ(writeErrorText(std::to_string(ENOTDIR)),
+  EXPECT_EQ(writeErrorText(ENOTDIR),
             thrownMessage([&] { entry->extract(dir.file("out/plain").c_str()); }));
   // A directory in the way.
   mkdir(dir.file("out/lib.jar").c_str(), 0755);
-  EXPECT_EQ(writeErrorText(std::to_string(EISDIR)),
+  EXPECT_EQ(writeErrorText(EISDIR),
             thrownMessage([&] { entry->extract(dir.file("out").c_str()); }));
   EXPECT_EQ((std::vector<std::string>{"lib.jar", "plain"}), namesIn(dir.file("out")));
 }
@@ -390,7 +395,7 @@ TEST_F(ExtractAllTest, AnEmptyIndexWritesOnlyTheAction) {
 TEST_F(ExtractAllTest, AnInputFileThatCannotBeWrittenIsAnError) {
   build({{"jvm", "a.jvm", "JVM_EXE:  a\n"}});
   mkdir(dir.file("out/input.tag").c_str(), 0755);
-  EXPECT_EQ(writeErrorText(std::to_string(EISDIR)), thrownMessage([&] { extractAll(); }));
+  EXPECT_EQ(writeErrorText(EISDIR), thrownMessage([&] { extractAll(); }));
   EXPECT_EQ("JVM_EXE:  a\n", bvtest::readFile(dir.file("out/a.jvm")));
 }
 
@@ -415,7 +420,7 @@ TEST_F(ExtractAllTest, AFailingEntryStopsBeforeTheInputFile) {
   build({{"3", "a.jar", "a"}, {"3", "b.jar", "b"}, {"3", "c.jar", "c"}});
   // b.jar cannot be created: a directory of that name is in the way.
   mkdir(dir.file("out/b.jar").c_str(), 0755);
-  EXPECT_EQ(writeErrorText(std::to_string(EISDIR)), thrownMessage([&] { extractAll(); }));
+  EXPECT_EQ(writeErrorText(EISDIR), thrownMessage([&] { extractAll(); }));
   EXPECT_TRUE(bvtest::pathExists(dir.file("out/a.jar")));
   EXPECT_FALSE(bvtest::pathExists(dir.file("out/c.jar")));
   EXPECT_FALSE(bvtest::pathExists(dir.file("out/input.tag")));

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -369,11 +370,25 @@ TEST_F(BadInputTest, UnusableTempDirectoriesEndWithTheirMessage) {
   EXPECT_EQ(std::vector<std::string>(), listDir(readOnly));
 }
 
-TEST_F(BadInputTest, AFileSizeLimitEndsTheExtractionWithTheSpaceHint) {
-  // A write past RLIMIT_FSIZE fails with EFBIG, as one on a full disk fails
-  // with ENOSPC; the verification archive is the first file written.
+TEST_F(BadInputTest, AFileSizeLimitEndsTheExtractionWithTheSystemsText) {
+  // A write past RLIMIT_FSIZE fails with EFBIG; the verification archive is
+  // the first file written. The space hint is for a full disk only.
   LauncherProcessResult result = run(m_intact, {}, 8);
-  expectCleanFailure(result, kWriteError + std::to_string(EFBIG) + kSpaceHint);
+  expectCleanFailure(result, kWriteError + std::to_string(EFBIG) + " (" + strerror(EFBIG) + ")");
+  EXPECT_EQ(std::string::npos, result.output.find(kSpaceHint)) << result.output;
+}
+
+TEST_F(BadInputTest, AReadOnlyTempDirectoryIsNamedAsSuch) {
+  std::string readOnly = m_dir.file("ro");
+  mkdir(readOnly.c_str(), 0755);
+  ScopedTmpfs tmpfs(readOnly, MS_RDONLY, "size=64k");
+  if (!tmpfs.mounted()) {
+    GTEST_SKIP() << "a read-only file system needs a tmpfs, and mounting one failed (root only): "
+                 << tmpfs.error();
+  }
+  LauncherProcessResult result = run(m_intact, {"-bv:tempdir", readOnly});
+  expectCleanFailure(result, strerror(EROFS));
+  EXPECT_EQ(std::string::npos, result.output.find(kSpaceHint)) << result.output;
 }
 
 TEST_F(BadInputTest, AFullFileSystemEndsTheExtractionWithTheSpaceHint) {

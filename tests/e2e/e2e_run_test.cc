@@ -76,7 +76,7 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ProcessResult r = run(launcher, {"-bv:javaconsole", "a b"}, env(c.path, c.javaHomeVar));
-    // Without a JVM the run ends with 1; the application itself exits with 0.
+    // A run that found no JVM and so launched nothing has failed.
     EXPECT_EQ(c.home.empty() ? 1 : 0, r.status) << r.out << r.err;
     std::vector<std::string> head = {"Test Setup", "", "Initializing Test Setup...", "",
                                      "Searching for Java(tm) Virtual Machine..."};

@@ -510,5 +510,29 @@ TEST(WriteVerifyJarTest, ExtractsTheLastVerificationArchiveOncePerRun) {
   EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
+// Within one JVM file the platform hints come first, then the path hints,
+// then the PATH directories: with no candidate passing, each is tried once
+// and the order of the runs shows the order of the searches.
+TEST_F(JVMSearchTest, HintSearchesRunPlatformThenPathHintsThenPath) {
+  std::string platform = fakeHome("platform", "Other");
+  std::string pathHint = fakeHome("pathhint", "Other");
+  std::string onPath = fakeHome("onpath", "Other");
+  ScopedEnv hint("BV_TEST_ORDER_HINT", platform);
+  ScopedEnv path("PATH", onPath + "/bin");
+  JVMFile* file = addFile("Acme", "bin/java", false, {pathHint});
+  file->getTagFile()->appendTagValue("PLATFORM_HINT", "BV_TEST_ORDER_HINT");
+  JVMMatchPtrDeque matches;
+  files.search(matches);
+  EXPECT_EQ(0, matches.size());
+  EXPECT_EQ((std::vector<std::string>{platform, pathHint, onPath}), calls());
+
+  // All three acceptable: the platform hint's home is the match.
+  for (const char* home : {"platform", "pathhint", "onpath"}) fakeHome(home, "Acme");
+  clearCalls();
+  files.search(matches);
+  ASSERT_EQ(1, matches.size());
+  EXPECT_EQ(platform, matches.at(0)->getJVMHome().c_str());
+}
+
 }  // namespace
 }  // namespace bvtest

@@ -123,9 +123,11 @@ TEST_F(InterruptedLauncherTest, DuringTheDiskScanItStopsAndLeavesNoTemporaryFile
   EXPECT_EQ(std::vector<std::string>{}, tempEntries());
 }
 
-// The application is a shell command that writes "ready" in the launcher's
-// directory, then waits for "go" and exits with 3; a SIGTERM makes it exit
-// with 7. A classpath archive puts a temporary directory in use meanwhile.
+// The application is a program started by the launch command's shell: it
+// writes "ready" in the launcher's directory, then waits for "go" and exits
+// with 3; a SIGTERM or SIGHUP makes it note the signal in "got" (after
+// checking that the classpath archive is still there) and exit with 7. A
+// classpath archive puts a temporary directory in use meanwhile.
 class InterruptedApplicationTest : public InterruptedLauncherTest {
  protected:
   void SetUp() override {
@@ -134,7 +136,10 @@ class InterruptedApplicationTest : public InterruptedLauncherTest {
     writeFile(dir.file("app.jvm"), "DESC: app\nJVM_EXE: bin/java\nCLASSPATH: \"-cp \"\nCLASSPATH_SEPARATOR: :\n");
     writeFile(dir.file("launch.tag"),
               "DESC: interrupted app\nDISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 1\n"
-              "COMMAND: : %CP%(); trap 'exit 7' TERM; : > ready; "
+              "COMMAND: sh ./app.sh %CP%(); echo after\n");
+    writeFile(dir.file("app.sh"),
+              "for s in TERM HUP; do trap \"sleep 0.2; ls \\\"\\$2\\\" >/dev/null && echo $s > got; exit 7\" $s; done\n"
+              "echo $$ > pid; : > ready\n"
               "i=0; while [ ! -e go ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); done; exit 3\n");
     writeFile(dir.file("lib.jar"), "PK\003\004");
     pack({"instructions:" + dir.file("instructions.tag"), "--id", "1", "jvm:" + dir.file("app.jvm"),
@@ -153,12 +158,21 @@ TEST_F(InterruptedApplicationTest, InterruptWaitsForTheApplicationThenCleansUp) 
   EXPECT_EQ(std::vector<std::string>{}, tempEntries());
 }
 
-TEST_F(InterruptedApplicationTest, TermReachesTheApplicationWhoseExitCodeIsTheLaunchers) {
-  pid_t pid = start();
-  ASSERT_TRUE(waitForFile(dir.file("ready"))) << readFile(dir.file("out"));
-  kill(pid, SIGTERM);
-  EXPECT_EQ(7, exitCodeOf(pid));
-  EXPECT_EQ(std::vector<std::string>{}, tempEntries());
+TEST_F(InterruptedApplicationTest, TermAndHupReachTheApplicationBeforeTheCleanUp) {
+  for (int sig : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    unlink(dir.file("ready").c_str());
+    unlink(dir.file("got").c_str());
+    pid_t pid = start();
+    ASSERT_TRUE(waitForFile(dir.file("ready"))) << readFile(dir.file("out"));
+    kill(pid, sig);
+    EXPECT_EQ(128 + sig, exitCodeOf(pid));
+    // The application still found its archive when it got the signal.
+    EXPECT_EQ(std::string(sig == SIGTERM ? "TERM" : "HUP") + "\n", readFile(dir.file("got")));
+    pid_t app = static_cast<pid_t>(std::stol(readFile(dir.file("pid"))));
+    EXPECT_TRUE(kill(app, 0) != 0 && errno == ESRCH);
+    EXPECT_EQ(std::vector<std::string>{}, tempEntries());
+  }
 }
 
 }  // namespace

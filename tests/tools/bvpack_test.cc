@@ -169,6 +169,19 @@ TEST_F(BvpackTest, RefusesBadPayloadsAndLeavesNothingBehind) {
   }
 }
 
+// The output is written to a temporary file beside it and renamed into
+// place; when the rename fails (the name is taken by a directory), the
+// temporary file goes too.
+TEST_F(BvpackTest, AFailedRenameLeavesNoTemporaryOutput) {
+  ASSERT_EQ(0, mkdir(dir.file("taken").c_str(), 0755));
+  bvtest::writeFile(dir.file("taken/inside"), "kept");
+  std::string out;
+  EXPECT_EQ(1, runBvpack({"--stub", dir.file("stub"), "-o", dir.file("taken"), "3:" + dir.file("lib.jar")}, &out));
+  EXPECT_NE(std::string::npos, out.find("cannot create")) << out;
+  EXPECT_EQ(std::vector<std::string>{"taken"}, leftovers());
+  EXPECT_EQ("kept", bvtest::readFile(dir.file("taken/inside")));
+}
+
 TEST_F(BvpackTest, RefusesPayloadsPastSigned32BitOffsets) {
   // Sparse files: their size counts, not their disk use.
   std::string big = dir.file("big.bin");

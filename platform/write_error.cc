@@ -1,0 +1,22 @@
+#include "platform/write_error.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <cstdio>
+
+#include "platform/platform_impl.h"
+
+SString writeErrorText(int error) {
+  SString text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
+  if (error == 0) return text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  char number[16];
+  snprintf(number, sizeof number, "%d", error);
+  text.append(number).append(" (").append(strerror(error)).append(")");
+  bool noSpace = error == ENOSPC;
+#ifdef EDQUOT
+  noSpace = noSpace || error == EDQUOT;
+#endif
+  if (noSpace) text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  return text;
+}
