@@ -31,6 +31,18 @@ SString concat(const Parts&... parts) {
   return s;
 }
 
+// Letters, digits, ".", "_" and "-" only: nothing the shell or the
+// template reads.
+bool isPlainPropertyName(const SString& name) {
+  for (unsigned long i = 0; i < name.length(); ++i) {
+    char c = name[i];
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 c == '.' || c == '_' || c == '-';
+    if (!plain) return false;
+  }
+  return true;
+}
+
 bool endsWith(const SString& s, char c) { return !s.empty() && s[s.length() - 1] == c; }
 
 // The first and last characters of s are both double quotes.
@@ -159,9 +171,9 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
       continue;
     }
     // A property name is an argument of the verification class, never shell
-    // text, whatever the JVM file holds.
+    // or template text: a plain name goes in as it is, any other as a value.
     command += " ";
-    command += ShellValues::insert(name);
+    command += isPlainPropertyName(name) ? name : ShellValues::insert(name);
     expected.push_back(new StringPair(name, value, op));
   }
   return command;

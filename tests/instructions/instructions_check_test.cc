@@ -49,26 +49,5 @@ TEST_F(ScriptTest, CheckReportsTheFirstBadStatement) {
   }
 }
 
-TEST_F(ScriptTest, ARunThatFindsNoJVMEndsWithOne) {
-  struct Case {
-    Script script;
-    long found;
-    long result;
-  } cases[] = {
-      {{"FIND_JVM 1 1", "JMP0 @N1@ ELSE", "LAUNCH @S2@ 5", ":ELSE"}, 0, 1},
-      {{"FIND_JVM 1 1", "JMP0 @N1@ ELSE", "LAUNCH @S2@ 5", ":ELSE"}, 1, 42},
-      // A later launch (of an installed JVM) gives its own result.
-      {{"FIND_JVM 0 0", "INSTALL_JVM 0", "LAUNCH x.jvm 0"}, 0, 42},
-      // No search, no launch: 0, as before.
-      {{"INITIALIZE_UI"}, 0, 0},
-  };
-  for (const Case& c : cases) {
-    RecordingInstructions& script = load(c.script);
-    script.foundJVM = c.found;
-    script.launchResult = 42;
-    EXPECT_EQ(c.result, runInstructions(&script));
-  }
-}
-
 }  // namespace
 }  // namespace bvtest
