@@ -8,8 +8,9 @@
 // An invalid index is never an error: access yields null (or
 // StringDeque::emptyString) and erase does nothing.
 //
-// Storage grows in steps of 30 slots (30, 60, 90, ...) and never shrinks;
-// insertion and erasure move the later entries, so they cost O(size).
+// Storage starts at 30 slots and doubles when full (30, 60, 120, 240, ...),
+// so appending costs O(1) amortised; it never shrinks. Insertion before the
+// end and erasure move the later entries, so they cost O(size).
 // Sequences are never copied. Single-threaded use only.
 //
 // Typed sequences are declared next to their element types with the two
@@ -59,8 +60,8 @@ class GenericDeque {
   void pop_back() { erase(m_size - 1); }
   // Deletes every entry; the array and its capacity stay.
   void clear();
-  // Grows the array to n slots rounded up to the growth step, or deletes
-  // the entries from n on when n is below the capacity.
+  // Grows the array to n slots rounded up to the growth step (30), or
+  // deletes the entries from n on when n is below the capacity.
   void resize(long n);
   // Deletes the first n non-null entries of array and nulls their slots.
   static void cleanup(DequeEntry** array, long n);

@@ -80,22 +80,32 @@ void TagFile::load(FILE* file, const SString& name, long offset, long length) {
     }
     SString tag(line, 0, colon);
     trim(tag, whitespaceChars);
-    removeValue(tag.c_str());
 
     if (colon + 1 < line.length()) {
       unsigned long start = line.find_first_not_of(whitespaceChars, colon + 1);
+      // A tag read again loses its old values even when its new line is
+      // bad.
       if (start == SString::npos) {
+        removeValue(tag.c_str());
         logSyntaxError("Invalid tag format.", m_name, m_lineNumber);
       }
       SString value;
       if (line[start] == '"') {
         unsigned long pos = start + 1;
-        value = parseStringArgument(line, pos, true);
+        try {
+          value = parseStringArgument(line, pos, true);
+        } catch (const LauncherException&) {
+          removeValue(tag.c_str());
+          throw;
+        }
       } else {
         value.assign(line, start, SString::npos);
       }
-      setTagValue(tag.c_str(), value);
+      StringDeque* values = new StringDeque();
+      values->push_back(value);
+      replaceEntry(tag.c_str(), values);
     } else {
+      removeValue(tag.c_str());
       readBlock(file, tag.c_str(), m_lineNumber);
     }
   }
@@ -195,15 +205,28 @@ StringDeque* TagFile::getValue(const char* tag) const {
   return entry == nullptr ? nullptr : entry->getValue();
 }
 
+void TagFile::replaceEntry(const char* tag, StringDeque* values) {
+  TagFileEntry* entry = new TagFileEntry(SString(tag), values);
+  // One look-up by name whether the tag is new or read again.
+  auto slot = m_index.try_emplace(tag, nullptr).first;
+  if (slot->second != nullptr) eraseEntry(slot->second);
+  m_entries.push_back(entry);
+  slot->second = entry;
+}
+
+void TagFile::eraseEntry(const TagFileEntry* entry) {
+  for (long i = 0; i < m_entries.size(); ++i) {
+    if (m_entries.at(i) == entry) {
+      m_entries.erase(i);
+      return;
+    }
+  }
+}
+
 void TagFile::removeValue(const char* tag) {
   auto found = m_index.find(tag);
   if (found == m_index.end()) return;
-  for (long i = 0; i < m_entries.size(); ++i) {
-    if (m_entries.at(i) == found->second) {
-      m_entries.erase(i);
-      break;
-    }
-  }
+  eraseEntry(found->second);
   m_index.erase(found);
 }
 

@@ -152,6 +152,12 @@ class TagFile {
  private:
   // The entry named tag, or null.
   TagFileEntry* findEntry(const char* tag) const;
+  // Drops the entry named tag, if any, and adds a new one of that name at
+  // the end that takes ownership of values.
+  void replaceEntry(const char* tag, StringDeque* values);
+  // Deletes entry, which is in m_entries, and closes the gap (the index is
+  // left to the caller).
+  void eraseEntry(const TagFileEntry* entry);
   // Reads the values of a block tag opened at line tagLine.
   void readBlock(FILE* file, const char* tag, long tagLine);
 
