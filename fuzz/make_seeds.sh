@@ -6,7 +6,7 @@ src="$(cd "$(dirname "$0")/.." && pwd)"
 out="$1"
 examples="$src/examples"
 rm -rf "$out"
-for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script; do
+for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache; do
   mkdir -p "$out/$t"
 done
 
@@ -93,3 +93,6 @@ exit 0
 }
 write_launcher "$out/archive_index/example" 0
 write_launcher "$out/archive_index/compressed" 1
+
+# Verification cache files: the kept ones (a file needs its checksum).
+cp "$src"/tests/fuzz_regressions/verify_cache/* "$out/verify_cache/"
