@@ -353,8 +353,9 @@ std::vector<VerifyCacheEntry> VerifyCache::load(const std::string& path) {
   bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && isPrivate(st) &&
             static_cast<size_t>(st.st_size) <= maxVerifyCacheFileSize;
   if (ok) {
-    // One byte more than the limit shows a file that grew meanwhile.
-    bytes.resize(maxVerifyCacheFileSize + 1);
+    // One byte more than the size shows a file that grew meanwhile (and
+    // fails the checksum).
+    bytes.resize(static_cast<size_t>(st.st_size) + 1);
     size_t used = 0;
     while (used < bytes.size()) {
       ssize_t got = read(fd, &bytes[used], bytes.size() - used);
