@@ -153,8 +153,8 @@ void TagFile::setTagValue(const char* tag, const SString& value) {
     values = new StringDeque();
     values->push_back(value);
     TagFileEntry* entry = new TagFileEntry(SString(tag), values);
+    m_index.findOrAdd(tag) = entry;
     m_entries.push_back(entry);
-    m_index[tag] = entry;
     return;
   }
   values->clear();
@@ -208,10 +208,10 @@ StringDeque* TagFile::getValue(const char* tag) const {
 void TagFile::replaceEntry(const char* tag, StringDeque* values) {
   TagFileEntry* entry = new TagFileEntry(SString(tag), values);
   // One look-up by name whether the tag is new or read again.
-  auto slot = m_index.try_emplace(tag, nullptr).first;
-  if (slot->second != nullptr) eraseEntry(slot->second);
+  TagFileEntry*& slot = m_index.findOrAdd(tag);
+  if (slot != nullptr) eraseEntry(slot);
+  slot = entry;
   m_entries.push_back(entry);
-  slot->second = entry;
 }
 
 void TagFile::eraseEntry(const TagFileEntry* entry) {
@@ -224,10 +224,10 @@ void TagFile::eraseEntry(const TagFileEntry* entry) {
 }
 
 void TagFile::removeValue(const char* tag) {
-  auto found = m_index.find(tag);
-  if (found == m_index.end()) return;
-  eraseEntry(found->second);
-  m_index.erase(found);
+  TagFileEntry* found = m_index.find(tag);
+  if (found == nullptr) return;
+  m_index.remove(tag);
+  eraseEntry(found);
 }
 
 void TagFile::readLine(FILE* file, SString& line) {
@@ -249,6 +249,5 @@ void TagFile::logSyntaxError(const SString& message, const SString& fileName,
 }
 
 TagFileEntry* TagFile::findEntry(const char* tag) const {
-  auto found = m_index.find(tag);
-  return found == m_index.end() ? nullptr : found->second;
+  return m_index.find(tag);
 }

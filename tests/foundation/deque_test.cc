@@ -44,16 +44,16 @@ TEST(DequeTest, GrowsByDoublingAndClearKeepsTheCapacity) {
   {
     TrackedPtrDeque d;
     EXPECT_EQ(0, d.capacity());
-    for (int i = 0; i < 30; ++i) d.push_back(new Tracked(i));
-    EXPECT_EQ(30, d.capacity());
-    d.push_back(new Tracked(30));
-    EXPECT_EQ(60, d.capacity());
-    for (int i = 31; i < 61; ++i) d.push_back(new Tracked(i));
-    EXPECT_EQ(120, d.capacity());
-    EXPECT_EQ(61, Tracked::live);
+    d.push_back(new Tracked(0));
+    EXPECT_EQ(4, d.capacity());
+    for (int i = 1; i < 32; ++i) d.push_back(new Tracked(i));
+    EXPECT_EQ(32, d.capacity());
+    d.push_back(new Tracked(32));
+    EXPECT_EQ(64, d.capacity());
+    EXPECT_EQ(33, Tracked::live);
     d.clear();
     EXPECT_EQ(0, Tracked::live);
-    EXPECT_EQ(120, d.capacity());
+    EXPECT_EQ(64, d.capacity());
     EXPECT_TRUE(d.empty());
     d.push_back(new Tracked(7));
   }
@@ -71,7 +71,7 @@ TEST(DequeTest, KeepsOrderAndOwnershipAcrossGrowths) {
       long at = i % 3 == 0 ? 0 : i % 3 == 1 ? -1 : static_cast<long>(model.size() / 2);
       d.insert(at, new Tracked(i));
       model.insert(at < 0 ? model.end() : model.begin() + at, i);
-      ASSERT_LE(d.capacity(), 2 * d.size() + 30) << i;
+      ASSERT_LE(d.capacity(), 2 * d.size() + 4) << i;
     }
     ASSERT_EQ(static_cast<long>(model.size()), d.size());
     for (long i = 0; i < d.size(); ++i) ASSERT_EQ(model[i], d.at(i)->value) << i;
