@@ -72,8 +72,8 @@ const long maxArchiveValue = 2147483647L;
 // Longest file name that the 16-bit name length holds.
 const long maxEntryNameLength = 32767;
 
-// Extraction copies at most this many bytes per block (hexadecimal EFFF),
-// with one flush, one progress step and one cancel check per block.
+// The block of extraction's progress display (hexadecimal EFFF): one step
+// per block copied (the copy itself moves larger pieces, block_copy.h).
 const long extractionBlockSize = 61439;
 
 #endif  // BV_ARCHIVE_ARCHIVE_FORMAT_H_

@@ -1,5 +1,7 @@
 #include "archive/block_copy.h"
 
+#include "archive/archive_format.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -55,4 +57,9 @@ BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long cou
   }
 #endif
   return copyThroughBuffer(in, inOffset, out, buffer, count);
+}
+
+long extractionSteps(long copied, long length) {
+  if (copied >= length) return (length + extractionBlockSize - 1) / extractionBlockSize;
+  return copied / extractionBlockSize;
 }

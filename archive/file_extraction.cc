@@ -80,21 +80,23 @@ SString FileIndexEntry::extract(const SString& directory) const {
   int out = output.fd();
   int errorNumber = output.error();
   bool readFailed = false;
-  long pos = m_offsetToBytes;
-  long end = m_offsetToBytes + m_fileLength;
-  std::unique_ptr<char[]> buffer(new char[extractionBlockSize]);
-  // One block per round: each is handed to the system before the progress
-  // display moves, and a cancel request stops the copy between blocks.
-  while (pos < end && errorNumber == 0 && !readFailed && !PlatformImpl::isCanceled()) {
-    long n = end - pos < extractionBlockSize ? end - pos : extractionBlockSize;
-    BlockCopyStatus status = copyBlock(in, pos, out, buffer.get(), n);
+  long done = 0;
+  long length = m_fileLength;
+  // The fallback buffer is used only when the kernel cannot move a piece.
+  std::unique_ptr<char[]> buffer(new char[extractionPieceSize]);
+  // One piece per round: the kernel moves whole MiBs at once, and between
+  // pieces the progress display moves and a cancel request stops the copy.
+  while (done < length && errorNumber == 0 && !readFailed && !PlatformImpl::isCanceled()) {
+    long n = length - done < extractionPieceSize ? length - done : extractionPieceSize;
+    BlockCopyStatus status = copyBlock(in, m_offsetToBytes + done, out, buffer.get(), n);
     if (status == BLOCK_WRITE_FAILED) {
       errorNumber = errno != 0 ? errno : EIO;
     } else if (status == BLOCK_READ_FAILED) {
       readFailed = true;
     } else {
-      PlatformImpl::advanceUIProgress(1);
-      pos += n;
+      long stepsBefore = extractionSteps(done, length);
+      done += n;
+      PlatformImpl::advanceUIProgress(extractionSteps(done, length) - stepsBefore);
     }
   }
   buffer.reset();

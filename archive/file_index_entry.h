@@ -56,9 +56,10 @@ class FileIndexEntry {
   // replacing any file there, and returns the target path. Installer and
   // launcher entries (types 4 and 7) are made executable. Checks free space
   // first (length + decompressed size, 1 + decompressed count files when
-  // compressed); copies in blocks of extractionBlockSize bytes, advancing
-  // the progress display one step per block and stopping after the block in
-  // which a cancel is requested. Throws LauncherException:
+  // compressed); copies in pieces of extractionPieceSize bytes, advancing
+  // the progress display one step per extractionBlockSize bytes
+  // (extractionSteps) and stopping after the piece in which a cancel is
+  // requested. Throws LauncherException:
   //   not enough room: MSG_FILE_WRITE_ERROR text + MSG_TEMP_SPACE_HINT text
   //   target not creatable, short write: MSG_FILE_WRITE_ERROR text + errno
   //     in decimal + MSG_TEMP_SPACE_HINT text

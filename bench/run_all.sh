@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Every benchmark of the project, one after the other, then a summary of
 # each figure beside its target:
-#   launcher  a packed launcher that verifies the JDK and runs Hello, against
-#             a shell script of the same two java commands (run_launcher.sh)
+#   launcher  a packed launcher that verifies the JDK and runs Hello: its
+#             first run against a shell script of the same two java
+#             commands, its repeat run (verification cached) against one
+#             direct java command (run_launcher.sh)
 #   platform  capture of child output, and the disk-scan walk (run_platform.sh)
 #   extract   extraction of a large embedded file against cp (run_extract.sh)
 #   jvm_scan  the JVM disk scan against find, and its early stop (bench_jvm_scan)
+#   tagfile   loading a tag file of 400k tags against one of 100k (bench_tagfile)
 #
 # usage: bench/run_all.sh [--quick]
 #   --quick  64 MiB instead of 256 and fewer repetitions, for a fast check
@@ -15,8 +18,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 export BUILD_DIR=${BUILD_DIR:-build}
-mib=256 runs=3 extractRuns=5 launcherRuns=41
-if [ "${1:-}" = --quick ]; then mib=64 runs=2 extractRuns=3 launcherRuns=15; fi
+mib=256 runs=3 extractRuns=5 launcherRuns=41 tagRuns=5
+if [ "${1:-}" = --quick ]; then mib=64 runs=2 extractRuns=3 launcherRuns=15 tagRuns=3; fi
 
 [ -f "$BUILD_DIR/CMakeCache.txt" ] || cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/bvbench-all.XXXXXX")
@@ -48,8 +51,14 @@ else
   echo "(bench_jvm_scan did not build)"; status=1
 fi
 
+if cmake --build "$BUILD_DIR" --target bench_tagfile -j2 >/dev/null; then
+  bench tagfile "$(find "$BUILD_DIR" -name bench_tagfile -type f -perm -u+x | head -n 1)" "$tagRuns"
+else
+  echo "(bench_tagfile did not build)"; status=1
+fi
+
 echo "== Summary: each figure and its target"
-for name in launcher platform extract jvm_scan; do
+for name in launcher platform extract jvm_scan tagfile; do
   grep -h -i -e "target" -e "exited with status" "$work/$name.out" | sed "s/^ */$name: /"
 done
 grep -q -h "MISSED" "$work"/*.out && status=1

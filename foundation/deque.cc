@@ -10,7 +10,11 @@ GenericDeque::~GenericDeque() {
 void GenericDeque::insert(long i, const DequeEntry* e) {
   // Past the end appends too, so an entry is never lost.
   if (i < 0 || i > m_size) i = m_size;
-  if (m_capacity < m_size + 1) resize(m_capacity + m_growthStep);
+  // The array doubles (at least one growth step), so n insertions at the
+  // end copy O(n) pointers in all.
+  if (m_capacity < m_size + 1) {
+    resize(m_capacity < m_growthStep ? m_growthStep : 2 * m_capacity);
+  }
   for (long k = m_size; k > i; --k) m_entries[k] = m_entries[k - 1];
   m_entries[i] = const_cast<DequeEntry*>(e);
   ++m_size;

@@ -8,8 +8,10 @@
 // An invalid index is never an error: access yields null (or
 // StringDeque::emptyString) and erase does nothing.
 //
-// Storage grows in steps of 30 slots (30, 60, 90, ...) and never shrinks;
-// insertion and erasure move the later entries, so they cost O(size).
+// Storage starts at 4 slots and doubles when full (4, 8, 16, 32, ...), so
+// appending costs O(1) amortised and a one-element sequence (most tag
+// values) stays small; it never shrinks. Insertion before the
+// end and erasure move the later entries, so they cost O(size).
 // Sequences are never copied. Single-threaded use only.
 //
 // Typed sequences are declared next to their element types with the two
@@ -29,7 +31,7 @@ class DequeEntry {
 
 class GenericDeque {
  public:
-  GenericDeque() : m_entries(nullptr), m_size(0), m_growthStep(30), m_capacity(0) {}
+  GenericDeque() : m_entries(nullptr), m_size(0), m_growthStep(4), m_capacity(0) {}
   // Deletes every entry, then the array.
   virtual ~GenericDeque();
   GenericDeque(const GenericDeque&) = delete;
@@ -59,8 +61,8 @@ class GenericDeque {
   void pop_back() { erase(m_size - 1); }
   // Deletes every entry; the array and its capacity stay.
   void clear();
-  // Grows the array to n slots rounded up to the growth step, or deletes
-  // the entries from n on when n is below the capacity.
+  // Grows the array to n slots rounded up to the growth step (4), or
+  // deletes the entries from n on when n is below the capacity.
   void resize(long n);
   // Deletes the first n non-null entries of array and nulls their slots.
   static void cleanup(DequeEntry** array, long n);

@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "archive/launcher_input_files.h"
 #include "foundation/sstring.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
 #include "jvm/jvm_file.h"
+#include "jvm/verify_cache.h"
 #include "launchscript/launch_script.h"
 #include "launcher/cmd_line.h"
 #include "launcher/launcher.h"
@@ -414,10 +416,22 @@ int fuzzLaunchScript(const uint8_t* data, size_t size) {
   return 0;
 }
 
+int fuzzVerifyCache(const uint8_t* data, size_t size) {
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  std::vector<VerifyCacheEntry> entries;
+  if (!parseVerifyCache(bytes, entries)) {
+    if (!entries.empty()) abort();
+    return 0;
+  }
+  // What reads must be exactly what writing gives back.
+  if (formatVerifyCache(entries) != bytes) abort();
+  return 0;
+}
+
 const FuzzEntry fuzzEntries[] = {
     {"archive_index", fuzzArchiveIndex}, {"tag_file", fuzzTagFile},
     {"instructions", fuzzInstructions},   {"expressions", fuzzExpressions},
     {"cmd_line", fuzzCmdLine},           {"text_arguments", fuzzTextArguments},
-    {"launch_script", fuzzLaunchScript},
+    {"launch_script", fuzzLaunchScript}, {"verify_cache", fuzzVerifyCache},
 };
 const size_t fuzzEntryCount = sizeof fuzzEntries / sizeof fuzzEntries[0];

@@ -40,6 +40,9 @@ int fuzzTextArguments(const uint8_t* data, size_t size);
 // A launch script's COMMAND template resolved (functions, @ macros of a
 // fixed JVM file, # environment macros) without running it.
 int fuzzLaunchScript(const uint8_t* data, size_t size);
+// A cache file of JVM verifications read with parseVerifyCache; what reads
+// must be written back byte for byte.
+int fuzzVerifyCache(const uint8_t* data, size_t size);
 
 // The targets by name, for the regression test: the name is also the
 // folder of its kept inputs under tests/fuzz_regressions/.

@@ -8,7 +8,7 @@ out="$1"
 examples="$src/examples"
 classic="$src/tests/fixtures/classic"
 rm -rf "$out"
-for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script; do
+for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache; do
   mkdir -p "$out/$t"
 done
 
@@ -95,3 +95,6 @@ exit 0
 }
 write_launcher "$out/archive_index/example" 0
 write_launcher "$out/archive_index/compressed" 1
+
+# Verification cache files: the kept ones (a file needs its checksum).
+cp "$src"/tests/fuzz_regressions/verify_cache/* "$out/verify_cache/"

@@ -7,6 +7,7 @@
 #include "jvm/real_home.h"
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
+#include "jvm/verify_cache.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
@@ -195,13 +196,27 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
   ShellValueScope values;
   StringPairPtrDeque expected;
   SString command = buildVerifyCommand(jvmHome, verifyClasspath, verifyClassName, expected);
-  // The launch script resolves %CP% and @JVM_EXE@ and runs the command
-  // through the shell with JAVA_HOME set to the home.
-  LaunchScript script(command, true, false);
-  VerificationLimits limits;
-  script.execute(*this, nullptr, false);
-  if (limits.timedOut()) CandidateReport::rejectTimeout(limits.timeoutMillis());
-  bool result = !limits.timedOut() && verifyJVMOutput(script.getStdOut(), expected);
+  // An unchanged JVM gives the answer of its last run (jvm/verify_cache.h).
+  SString exePath(jvmHome);
+  appendPathSeparator(exePath);
+  exePath += getJVMExe();
+  VerifyCache cache(exePath, getJVMExe(), verifyClasspath, verifyClassName, expected);
+  SString output;
+  if (!cache.lookup(output)) {
+    // The launch script resolves %CP% and @JVM_EXE@ and runs the command
+    // through the shell with JAVA_HOME set to the home.
+    LaunchScript script(command, true, false);
+    VerificationLimits limits;
+    script.execute(*this, nullptr, false);
+    if (limits.timedOut()) {
+      CandidateReport::rejectTimeout(limits.timeoutMillis());
+      PlatformImpl::advanceUIProgress(6);
+      return false;
+    }
+    output = script.getStdOut();
+    cache.store(output);
+  }
+  bool result = verifyJVMOutput(output, expected);
   PlatformImpl::advanceUIProgress(6);
   return result;
 }

@@ -78,22 +78,32 @@ void TagFile::load(FILE* file, const SString& name, long offset, long length) {
     }
     SString tag(line, 0, colon);
     trim(tag, whitespaceChars);
-    removeValue(tag.c_str());
 
     if (colon + 1 < line.length()) {
       unsigned long start = line.find_first_not_of(whitespaceChars, colon + 1);
+      // A tag read again loses its old values even when its new line is
+      // bad.
       if (start == SString::npos) {
+        removeValue(tag.c_str());
         logSyntaxError("Invalid tag format.", m_name, m_lineNumber);
       }
       SString value;
       if (line[start] == '"') {
         unsigned long pos = start + 1;
-        value = parseStringArgument(line, pos, true);
+        try {
+          value = parseStringArgument(line, pos, true);
+        } catch (const LauncherException&) {
+          removeValue(tag.c_str());
+          throw;
+        }
       } else {
         value.assign(line, start, SString::npos);
       }
-      setTagValue(tag.c_str(), value);
+      StringDeque* values = new StringDeque();
+      values->push_back(value);
+      replaceEntry(tag.c_str(), values);
     } else {
+      removeValue(tag.c_str());
       readBlock(file, tag.c_str(), m_lineNumber);
     }
   }
@@ -141,8 +151,8 @@ void TagFile::setTagValue(const char* tag, const SString& value) {
     values = new StringDeque();
     values->push_back(value);
     TagFileEntry* entry = new TagFileEntry(SString(tag), values);
+    m_index.findOrAdd(tag) = entry;
     m_entries.push_back(entry);
-    m_index[tag] = entry;
     return;
   }
   values->clear();
@@ -197,16 +207,29 @@ StringDeque* TagFile::getValue(const char* tag) const {
   return entry == nullptr ? nullptr : entry->getValue();
 }
 
-void TagFile::removeValue(const char* tag) {
-  auto found = m_index.find(tag);
-  if (found == m_index.end()) return;
+void TagFile::replaceEntry(const char* tag, StringDeque* values) {
+  TagFileEntry* entry = new TagFileEntry(SString(tag), values);
+  // One look-up by name whether the tag is new or read again.
+  TagFileEntry*& slot = m_index.findOrAdd(tag);
+  if (slot != nullptr) eraseEntry(slot);
+  slot = entry;
+  m_entries.push_back(entry);
+}
+
+void TagFile::eraseEntry(const TagFileEntry* entry) {
   for (long i = 0; i < m_entries.size(); ++i) {
-    if (m_entries.at(i) == found->second) {
+    if (m_entries.at(i) == entry) {
       m_entries.erase(i);
-      break;
+      return;
     }
   }
-  m_index.erase(found);
+}
+
+void TagFile::removeValue(const char* tag) {
+  TagFileEntry* found = m_index.find(tag);
+  if (found == nullptr) return;
+  m_index.remove(tag);
+  eraseEntry(found);
 }
 
 void TagFile::readLine(FILE* file, SString& line) {
@@ -228,6 +251,5 @@ void TagFile::logSyntaxError(const SString& message, const SString& fileName,
 }
 
 TagFileEntry* TagFile::findEntry(const char* tag) const {
-  auto found = m_index.find(tag);
-  return found == m_index.end() ? nullptr : found->second;
+  return m_index.find(tag);
 }

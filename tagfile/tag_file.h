@@ -28,11 +28,10 @@
 #define BV_TAGFILE_TAG_FILE_H_
 
 #include <cstdio>
-#include <string>
-#include <unordered_map>
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
+#include "tagfile/tag_index.h"
 
 // One tag: a name and its values, in order. Owns its value list.
 class TagFileEntry {
@@ -44,6 +43,8 @@ class TagFileEntry {
   TagFileEntry& operator=(const TagFileEntry&) = delete;
 
   SString getKey() const { return m_key; }
+  // The key as a C string, valid as long as the entry.
+  const char* keyText() const { return m_key.c_str(); }
   // The value list, still owned by the entry.
   StringDeque* getValue() const { return m_values; }
 
@@ -154,12 +155,18 @@ class TagFile {
  private:
   // The entry named tag, or null.
   TagFileEntry* findEntry(const char* tag) const;
+  // Drops the entry named tag, if any, and adds a new one of that name at
+  // the end that takes ownership of values.
+  void replaceEntry(const char* tag, StringDeque* values);
+  // Deletes entry, which is in m_entries, and closes the gap (the index is
+  // left to the caller).
+  void eraseEntry(const TagFileEntry* entry);
   // Reads the values of a block tag opened at line tagLine.
   void readBlock(FILE* file, const char* tag, long tagLine);
 
   TagFileEntryPtrDeque m_entries;
   // Every entry of m_entries by its key; the entries are owned there.
-  std::unordered_map<std::string, TagFileEntry*> m_index;
+  TagIndex m_index;
   bool m_loaded;
   long m_lineNumber;
   SString m_name;

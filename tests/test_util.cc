@@ -26,6 +26,11 @@ void LauncherTestAccess::setOriginalLauncherFileName(const SString& path) {
 
 namespace bvtest {
 
+// The tests never read or write the user's own cache of JVM verifications:
+// it is off for this process and the launchers it starts with its
+// environment, unless a test turns it on with a cache folder of its own.
+const bool verifyCacheOffForTests = setenv("BV_VERIFY_CACHE", "0", 1) == 0;
+
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
   std::string templ = std::string(base && *base ? base : "/tmp") + "/bvtest.XXXXXX";

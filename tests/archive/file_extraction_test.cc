@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/block_copy.h"
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
@@ -141,6 +142,34 @@ TEST_F(FileExtractionTest, CopiesInBlocksOf61439BytesIntoEveryFormOfDirectory) {
     unlink(name.c_str());
     EXPECT_EQ(name, entry->extract(SString()).c_str());
     EXPECT_EQ(expected, bvtest::readFile(out + "/" + name));
+  }
+}
+
+// The copy moves pieces of whole MiBs, but the display moves as if it
+// moved 61439-byte blocks: one step per block, the last partial one too.
+TEST_F(FileExtractionTest, LargeEntriesAdvanceTheProgressOncePer61439Bytes) {
+  const long sizes[] = {extractionPieceSize - 1, extractionPieceSize, 2 * extractionPieceSize + 12345,
+                        61439L * 69};
+  std::vector<Input> inputs;
+  for (long size : sizes) {
+    inputs.push_back({"6", "big" + std::to_string(size) + ".jar", patternBytes(size)});
+  }
+  build(inputs);
+  std::string out = dir.file("out");
+  for (long i = 0; i < 4; ++i) {
+    const FileIndexEntry* entry = files.getFileAt(i);
+    SCOPED_TRACE(sizes[i]);
+    std::string target;
+    EXPECT_EQ((sizes[i] + 61438) / 61439, extractCountingSteps(*entry, out, target));
+    EXPECT_EQ(bvtest::readFile(dir.file("in/" + inputs[i].name)), bvtest::readFile(target));
+    unlink(target.c_str());
+  }
+  struct Case {
+    long copied, length, steps;
+  } cases[] = {{0, 0, 0},       {0, 5, 0},          {5, 5, 1},           {61438, 61440, 0},
+               {61439, 61440, 1}, {61440, 61440, 2}, {122878, 122878, 2}, {122877, 122878, 1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.steps, extractionSteps(c.copied, c.length)) << c.copied << " of " << c.length;
   }
 }
 

@@ -90,6 +90,8 @@ class E2eTest : public ::testing::Test {
 
   // An environment whose PATH is path (a directory that does not exist
   // when empty) and that holds JAVA_HOME only when javaHome is not empty.
+  // HOME is the test directory, so the verification cache of the launchers
+  // lies in <dir>/.cache, never in the user's own.
   std::vector<std::string> env(const std::string& path = "", const std::string& javaHome = "");
 
   // What the runs left in the temporary directory.

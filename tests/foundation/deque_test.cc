@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 // Counts live instances, to check which sequence deletes what.
@@ -38,20 +40,46 @@ TEST(DequeTest, InvalidIndexesYieldNullOrTheEmptyString) {
   EXPECT_TRUE(StringDeque::emptyString.empty());
 }
 
-TEST(DequeTest, GrowsInStepsOf30AndClearKeepsTheCapacity) {
+TEST(DequeTest, GrowsByDoublingAndClearKeepsTheCapacity) {
   {
     TrackedPtrDeque d;
     EXPECT_EQ(0, d.capacity());
-    for (int i = 0; i < 30; ++i) d.push_back(new Tracked(i));
-    EXPECT_EQ(30, d.capacity());
-    d.push_back(new Tracked(30));
-    EXPECT_EQ(60, d.capacity());
-    EXPECT_EQ(31, Tracked::live);
+    d.push_back(new Tracked(0));
+    EXPECT_EQ(4, d.capacity());
+    for (int i = 1; i < 32; ++i) d.push_back(new Tracked(i));
+    EXPECT_EQ(32, d.capacity());
+    d.push_back(new Tracked(32));
+    EXPECT_EQ(64, d.capacity());
+    EXPECT_EQ(33, Tracked::live);
     d.clear();
     EXPECT_EQ(0, Tracked::live);
-    EXPECT_EQ(60, d.capacity());
+    EXPECT_EQ(64, d.capacity());
     EXPECT_TRUE(d.empty());
     d.push_back(new Tracked(7));
+  }
+  EXPECT_EQ(0, Tracked::live);
+}
+
+// Many insertions at the front, the middle and the end across several
+// growths: every element keeps its place, nothing is lost or deleted early,
+// and the spare room stays below the size (plus the first step).
+TEST(DequeTest, KeepsOrderAndOwnershipAcrossGrowths) {
+  {
+    TrackedPtrDeque d;
+    std::vector<int> model;
+    for (int i = 0; i < 5000; ++i) {
+      long at = i % 3 == 0 ? 0 : i % 3 == 1 ? -1 : static_cast<long>(model.size() / 2);
+      d.insert(at, new Tracked(i));
+      model.insert(at < 0 ? model.end() : model.begin() + at, i);
+      ASSERT_LE(d.capacity(), 2 * d.size() + 4) << i;
+    }
+    ASSERT_EQ(static_cast<long>(model.size()), d.size());
+    for (long i = 0; i < d.size(); ++i) ASSERT_EQ(model[i], d.at(i)->value) << i;
+    EXPECT_EQ(nullptr, d.at(d.size()));
+    EXPECT_EQ(5000, Tracked::live);
+    d.erase(2500);
+    EXPECT_EQ(4999, Tracked::live);
+    EXPECT_EQ(model[2501], d.at(2500)->value);
   }
   EXPECT_EQ(0, Tracked::live);
 }

@@ -47,7 +47,7 @@ class InterruptedLauncherTest : public ::testing::Test {
       if (file == nullptr || dup2(fileno(stdout), 2) < 0) _exit(98);
       std::string tempArg = tempDir();
       const char* argv[] = {launcher.c_str(), "-bv:tempdir", tempArg.c_str(), nullptr};
-      const char* envp[] = {"PATH=/usr/bin:/bin", nullptr};
+      const char* envp[] = {"PATH=/usr/bin:/bin", "BV_VERIFY_CACHE=0", nullptr};
       execve(launcher.c_str(), const_cast<char**>(argv), const_cast<char**>(envp));
       _exit(99);
     }

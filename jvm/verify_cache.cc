@@ -1,0 +1,391 @@
+#include "jvm/verify_cache.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "jvm/jvm_file.h"
+#include "jvm/string_pair.h"
+#include "launcher/launcher.h"
+#include "platform/platform_impl.h"
+#include "tagfile/text_utils.h"
+
+const char* verifyCacheMagic = "bvlauncher-verify-cache 1\n";
+
+namespace {
+
+const char kFileName[] = "verify.cache";
+const char kEnd[] = "end ";
+// Key fields before the property names.
+const size_t kExeField = 0, kClassField = 1, kStateField = 2, kFixedKeyFields = 3;
+
+// Files below a JVM home that make the JVM, for the JDK layouts in use.
+const char* const kJVMFiles[] = {
+    "lib/modules",          "lib/server/libjvm.so",         "lib/client/libjvm.so",
+    "lib/rt.jar",           "lib/amd64/server/libjvm.so",   "lib/aarch64/server/libjvm.so",
+    "jre/lib/rt.jar",       "jre/lib/amd64/server/libjvm.so", "jre/lib/aarch64/server/libjvm.so",
+    "lib/libjava.so",       "release"};
+// Environment variables through which a JVM takes options.
+const char* const kJVMOptionVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
+
+std::string hex16(uint64_t value) {
+  char text[17];
+  snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+void appendField(std::string& out, const std::string& field) {
+  out += std::to_string(field.size());
+  out += ':';
+  out += field;
+  out += '\n';
+}
+
+// Reads the decimal number that ends at the next terminator, at most
+// limit; advances pos past the terminator.
+bool readNumber(const std::string& in, size_t& pos, char terminator, size_t limit, size_t& value) {
+  value = 0;
+  size_t digits = 0;
+  while (pos < in.size() && in[pos] >= '0' && in[pos] <= '9') {
+    value = value * 10 + static_cast<size_t>(in[pos] - '0');
+    if (++digits > 9 || value > limit) return false;
+    ++pos;
+  }
+  if (digits == 0 || pos >= in.size() || in[pos] != terminator) return false;
+  ++pos;
+  return true;
+}
+
+bool readList(const std::string& in, size_t& pos, std::vector<std::string>& list) {
+  size_t count;
+  if (!readNumber(in, pos, '\n', maxVerifyCacheListSize, count)) return false;
+  for (size_t i = 0; i < count; ++i) {
+    size_t length;
+    if (!readNumber(in, pos, ':', maxVerifyCacheFieldSize, length)) return false;
+    if (in.size() - pos < length + 1 || in[pos + length] != '\n') return false;
+    list.emplace_back(in, pos, length);
+    pos += length + 1;
+  }
+  return true;
+}
+
+// "name dev ino size mtime ctime" of the file at path, or "name -" when it
+// cannot be stat'ed.
+std::string identity(const std::string& name, const std::string& path) {
+  struct stat st;
+  std::string line = name;
+  if (stat(path.c_str(), &st) != 0) return line + " -\n";
+  char numbers[160];
+  snprintf(numbers, sizeof numbers, " %llu %llu %lld %lld.%09ld %lld.%09ld\n",
+           static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+           static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
+           static_cast<long>(st.st_mtim.tv_nsec), static_cast<long long>(st.st_ctim.tv_sec),
+           static_cast<long>(st.st_ctim.tv_nsec));
+  return line + numbers;
+}
+
+// The digest of the file's bytes; false when it cannot be read whole.
+bool digestFile(const std::string& path, uint64_t& digest) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  digest = fnv1a64(nullptr, 0);
+  char buffer[65536];
+  while (ok) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    digest = fnv1a64(buffer, static_cast<size_t>(got), digest);
+  }
+  close(fd);
+  return ok;
+}
+
+// The folder is the user's own, not a link, and not writable by others.
+bool isPrivate(const struct stat& st) {
+  return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Makes path a folder (0700) unless it exists; true when it is a folder
+// afterwards.
+bool ensureFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Makes every missing folder of the absolute path, each 0700.
+bool ensureFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    if (!ensureFolder(path.substr(0, slash))) return false;
+  }
+  return ensureFolder(path);
+}
+
+std::string homeFolder() {
+  const char* home = getenv("HOME");
+  if (home != nullptr && home[0] == '/') return home;
+  struct passwd* entry = getpwuid(geteuid());
+  if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/') return entry->pw_dir;
+  return std::string();
+}
+
+bool cacheOff() {
+  const char* setting = getenv("BV_VERIFY_CACHE");
+  return setting != nullptr && strcmp(setting, "0") == 0;
+}
+
+}  // namespace
+
+uint64_t fnv1a64(const void* data, size_t size, uint64_t hash) {
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) {
+    hash ^= bytes[i];
+    hash *= 1099511628211ULL;
+  }
+  return hash;
+}
+
+std::string formatVerifyCache(const std::vector<VerifyCacheEntry>& entries) {
+  std::string out = verifyCacheMagic;
+  out += std::to_string(entries.size());
+  out += '\n';
+  for (const VerifyCacheEntry& entry : entries) {
+    for (const std::vector<std::string>* list : {&entry.key, &entry.values}) {
+      out += std::to_string(list->size());
+      out += '\n';
+      for (const std::string& field : *list) appendField(out, field);
+    }
+  }
+  uint64_t checksum = fnv1a64(out.data(), out.size());
+  out += kEnd;
+  out += hex16(checksum);
+  out += '\n';
+  return out;
+}
+
+bool parseVerifyCache(const std::string& bytes, std::vector<VerifyCacheEntry>& entries) {
+  entries.clear();
+  // Size, then header, then checksum, then the fields.
+  const size_t endSize = sizeof kEnd - 1 + 16 + 1;
+  size_t magicSize = strlen(verifyCacheMagic);
+  if (bytes.size() > maxVerifyCacheFileSize || bytes.size() < magicSize + endSize) return false;
+  if (bytes.compare(0, magicSize, verifyCacheMagic) != 0) return false;
+  size_t end = bytes.size() - endSize;
+  if (bytes.compare(end, sizeof kEnd - 1, kEnd) != 0 || bytes[bytes.size() - 1] != '\n') return false;
+  if (bytes.compare(end + sizeof kEnd - 1, 16, hex16(fnv1a64(bytes.data(), end))) != 0) return false;
+
+  std::string body(bytes, 0, end);
+  size_t pos = magicSize, count;
+  std::vector<VerifyCacheEntry> read;
+  if (!readNumber(body, pos, '\n', maxVerifyCacheEntries, count)) return false;
+  for (size_t i = 0; i < count; ++i) {
+    VerifyCacheEntry entry;
+    if (!readList(body, pos, entry.key) || !readList(body, pos, entry.values)) return false;
+    if (entry.key.size() < kFixedKeyFields) return false;
+    read.push_back(entry);
+  }
+  if (pos != body.size()) return false;
+  entries.swap(read);
+  return true;
+}
+
+VerifyCache::VerifyCache(const SString& exePath, const SString& jvmExe,
+                         const SString& verifyClasspath, const SString& verifyClassName,
+                         const StringPairPtrDeque& expected)
+    : m_usable(false), m_exePath(exePath) {
+  if (cacheOff()) return;
+  SString reason;
+  if (!PlatformImpl::isTrustedFile(exePath, reason)) return;
+  char resolved[PATH_MAX];
+  if (realpath(exePath.c_str(), resolved) == nullptr) return;
+  std::string exe(resolved);
+
+  // The home of the resolved executable: less one folder per component of
+  // JVM_EXE ("bin/java" takes two).
+  std::string home = exe;
+  size_t parts = 0;
+  for (unsigned long i = 0; i < jvmExe.length(); ++i) {
+    if (jvmExe[i] != '/' && (i == 0 || jvmExe[i - 1] == '/')) ++parts;
+  }
+  for (; parts > 0; --parts) {
+    size_t slash = home.rfind('/');
+    if (slash == std::string::npos) return;
+    home.erase(slash);
+  }
+
+  std::string archive(verifyClasspath.c_str(), verifyClasspath.length());
+  if (archive.size() >= 2 && archive.front() == '"' && archive.back() == '"') {
+    archive = archive.substr(1, archive.size() - 2);
+  }
+  uint64_t digest;
+  if (!digestFile(archive, digest)) return;
+
+  std::string state = identity("exe", exe);
+  for (const char* name : kJVMFiles) state += identity(name, home + "/" + name);
+  state += "archive " + hex16(digest) + "\n";
+  for (const char* variable : kJVMOptionVariables) {
+    const char* value = getenv(variable);
+    std::string field = value == nullptr ? std::string("-") : "=" + std::string(value);
+    state += variable;
+    state += ' ';
+    appendField(state, field);
+  }
+
+  m_key.push_back(exe);
+  m_key.emplace_back(verifyClassName.c_str(), verifyClassName.length());
+  m_key.push_back(state);
+  for (long i = 0; i < expected.size(); ++i) {
+    const SString& name = expected.at(i)->getName();
+    m_key.emplace_back(name.c_str(), name.length());
+  }
+  m_usable = true;
+}
+
+long VerifyCache::find(const std::vector<VerifyCacheEntry>& entries) const {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::vector<std::string>& key = entries[i].key;
+    if (key.size() != m_key.size() || key[kExeField] != m_key[kExeField] ||
+        key[kClassField] != m_key[kClassField]) {
+      continue;
+    }
+    bool same = true;
+    for (size_t k = kFixedKeyFields; same && k < key.size(); ++k) same = key[k] == m_key[k];
+    if (same) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+bool VerifyCache::lookup(SString& output) {
+  if (!m_usable) return false;
+  std::string path = cacheFilePath(false);
+  if (path.empty()) return false;
+  std::vector<VerifyCacheEntry> entries = load(path);
+  long found = find(entries);
+  if (found < 0 || entries[found].key[kStateField] != m_key[kStateField]) return false;
+
+  output = verificationMarker;
+  output += "\n";
+  for (const std::string& value : entries[found].values) {
+    output.append(value.data(), value.size());
+    output += "\n";
+  }
+  Launcher::logMessage(SString("Verification of ").append(m_exePath).append(" taken from the cache"),
+                       LOG_INFO);
+  if (found > 0) {
+    VerifyCacheEntry used = entries[found];
+    entries.erase(entries.begin() + found);
+    entries.insert(entries.begin(), used);
+    save(path, entries);
+  }
+  return true;
+}
+
+void VerifyCache::store(const SString& output) {
+  if (!m_usable) return;
+  // The lines after the marker, up to one per property name.
+  unsigned long pos = 0;
+  SString line;
+  bool marked = false;
+  while (!marked && pos < output.length()) {
+    line.erase();
+    readLineFromString(output, pos, line);
+    marked = line.compare(verificationMarker) == 0;
+  }
+  if (!marked) return;
+  VerifyCacheEntry entry;
+  entry.key = m_key;
+  size_t names = m_key.size() - kFixedKeyFields;
+  while (pos < output.length() && entry.values.size() < names) {
+    line.erase();
+    readLineFromString(output, pos, line);
+    entry.values.emplace_back(line.c_str(), line.length());
+  }
+
+  std::string path = cacheFilePath(true);
+  if (path.empty()) return;
+  std::vector<VerifyCacheEntry> entries = load(path);
+  long found = find(entries);
+  if (found >= 0) entries.erase(entries.begin() + found);
+  entries.insert(entries.begin(), entry);
+  if (entries.size() > maxVerifyCacheEntries) entries.resize(maxVerifyCacheEntries);
+  save(path, entries);
+  Launcher::logMessage(SString("Verification of ").append(m_exePath).append(" stored in the cache"),
+                       LOG_INFO);
+}
+
+std::string VerifyCache::cacheFilePath(bool create) {
+  if (cacheOff()) return std::string();
+  std::string folder;
+  const char* xdg = getenv("XDG_CACHE_HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    folder = xdg;
+  } else {
+    std::string home = homeFolder();
+    if (home.empty()) return std::string();
+    folder = home + "/.cache";
+  }
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  folder += "/bvlauncher";
+  if (create && !ensureFolders(folder)) return std::string();
+  struct stat st;
+  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !isPrivate(st)) {
+    return std::string();
+  }
+  return folder + "/" + kFileName;
+}
+
+std::vector<VerifyCacheEntry> VerifyCache::load(const std::string& path) {
+  std::vector<VerifyCacheEntry> entries;
+  int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return entries;
+  struct stat st;
+  std::string bytes;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && isPrivate(st) &&
+            static_cast<size_t>(st.st_size) <= maxVerifyCacheFileSize;
+  if (ok) {
+    // One byte more than the size shows a file that grew meanwhile (and
+    // fails the checksum).
+    bytes.resize(static_cast<size_t>(st.st_size) + 1);
+    size_t used = 0;
+    while (used < bytes.size()) {
+      ssize_t got = read(fd, &bytes[used], bytes.size() - used);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) ok = false;
+      if (got <= 0) break;
+      used += static_cast<size_t>(got);
+    }
+    bytes.resize(used);
+  }
+  close(fd);
+  if (ok) parseVerifyCache(bytes, entries);
+  return entries;
+}
+
+void VerifyCache::save(const std::string& path, const std::vector<VerifyCacheEntry>& entries) {
+  // An existing file that fails the checks is left alone.
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !isPrivate(st))) return;
+  std::string bytes = formatVerifyCache(entries);
+  std::string temp = path + ".XXXXXX";
+  int fd = mkostemp(&temp[0], O_CLOEXEC);
+  if (fd < 0) return;
+  bool ok = fchmod(fd, 0600) == 0;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) ok = false;
+    else done += static_cast<size_t>(written);
+  }
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
+}
