@@ -138,8 +138,19 @@ TEST(PackCheckTest, TheGuidesTagFileExamplesPack) {
       block.clear();
     }
   }
+  // A tag line: an upper-case name and a colon. Shell sessions ("$ ...")
+  // and input files (ACTION) are not payload files.
+  auto startsWithTag = [](const std::string& text) {
+    size_t colon = text.find(':');
+    if (colon == 0 || colon == std::string::npos || colon > text.find('\n')) return false;
+    for (size_t i = 0; i < colon; ++i) {
+      if (!(text[i] >= 'A' && text[i] <= 'Z') && text[i] != '_') return false;
+    }
+    return true;
+  };
   int checked = 0;
   for (const std::string& text : blocks) {
+    if (!startsWithTag(text) || text.compare(0, 7, "ACTION:") == 0) continue;
     const char* type = text.find("INSTRUCTIONS:") == 0 || text.find("\nINSTRUCTIONS:") != std::string::npos
                            ? "instructions"
                            : text.find("COMMAND:") != std::string::npos ? "launch-script"
