@@ -2,7 +2,7 @@
 //
 //   bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...
 //   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N]
-//          [--java-option OPT]... [--name TEXT] [--emit DIR]
+//          [--java-option OPT]... [--name TEXT] [--emit DIR] [--stub FILE] [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
