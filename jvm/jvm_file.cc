@@ -327,8 +327,11 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
     SString candidate(path);
     if (!exeDir.empty()) {
       appendPathSeparator(candidate);
+      // Whole path components only: "/usr/local/sbin" is no ".../bin".
       unsigned long dirStart = stringEndsWith(candidate, exeDir.c_str());
-      if (dirStart != SString::npos) candidate.erase(dirStart, SString::npos);
+      if (dirStart != SString::npos && (dirStart == 0 || candidate[dirStart - 1] == '/')) {
+        candidate.erase(dirStart, SString::npos);
+      }
     }
     Launcher::logMessage(concat("Checking JVM at ", candidate,
                                 " which was resolved from the platform JVM path ", path),
