@@ -1,6 +1,10 @@
 // The classpath function %CP% and the values built from the JVM file's
 // option tags and from the runtime files next to the launcher (.cp1, .cp,
 // .cp2, .sp, .ja).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "jvm/jvm_file.h"
@@ -26,17 +30,30 @@ const unsigned long kLongestListFile = 1024 * 1024;
 // Calls onLine for every non-empty line of the file: a line feed ends a
 // line, carriage returns are dropped, each line is trimmed, and a NUL byte,
 // which no command can carry, is dropped. False when the file cannot be
-// opened. A file next to the launcher (sideFile) is read only when it
-// passes the ownership check; otherwise a warning names it and the reason,
-// and it is taken as empty. Throws LauncherException when the file holds
-// more than kLongestListFile bytes, and "Canceled by the user." on a cancel.
+// opened. A file next to the launcher (sideFile) is read only when it is a
+// regular file and passes the ownership check; otherwise a warning names it
+// and the reason, and it is taken as empty. Opening never waits (a FIFO
+// without a writer would block an ordinary open for good); a FIFO named as a
+// list file is then read like a pipe, and is empty without a writer. Throws
+// LauncherException when the file holds more than kLongestListFile bytes,
+// and "Canceled by the user." on a cancel.
 template <class OnLine>
 bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
-  FILE* file = fopen(fileName.c_str(), "r");
-  if (file == nullptr) return false;
+  int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE* file = fdopen(fd, "r");
+  if (file == nullptr) {
+    close(fd);
+    return false;
+  }
   FileCloser closer(file);
   SString reason;
-  if (sideFile && !PlatformImpl::isTrustedFile(fileName, reason)) {
+  if (sideFile && !regular) reason = "it is not a regular file.";
+  if (sideFile && (!reason.empty() || !PlatformImpl::isTrustedFile(fileName, reason))) {
     SString message("Ignoring the file ");
     message += fileName;
     message += " next to the launcher: ";

@@ -106,6 +106,12 @@ void PlatformImpl::setSystemTempDir(const SString& dir) {
 
 SString PlatformImpl::getSystemTempDirectory() {
   if (m_tempDir.empty()) m_tempDir = kDefaultTempDir;
+  // Paths under the temporary directory are written into tag files (the JVM
+  // file of a match), whose values end at a line break.
+  if (m_tempDir.find_first_of("\r\n") != SString::npos) {
+    throw LauncherException(
+        SString(m_tempDir).append(" cannot be the temporary directory: its path holds a line break."));
+  }
   struct stat st;
   if (stat(m_tempDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return m_tempDir;
   char* text = get_msg(MSGID_TEMP_DIR_MISSING, const_cast<char*>(m_tempDir.c_str()));

@@ -171,6 +171,18 @@ void TagFile::appendTagValue(const char* tag, const SString& value) {
 void TagFile::setBoolTagValue(const char* tag, bool value) { setTagValue(tag, value ? "1" : "0"); }
 
 void TagFile::setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool temporary) {
+  // A line break in a value would start a new line of the written file, and
+  // the text after it would be read back as tags of its own (JVM_EXE, say,
+  // which is template text).
+  for (const SString* value : {&jvmHome, &jvmFile}) {
+    if (value->find_first_of("\r\n") != SString::npos) {
+      throw LauncherException(SString("The JVM file ")
+                                  .append(jvmFile)
+                                  .append(" is not written: the path ")
+                                  .append(*value)
+                                  .append(" holds a line break, which a JVM file cannot hold."));
+    }
+  }
   setTagValue("JVM_HOME", jvmHome);
   setTagValue("JVM_FILE", jvmFile);
   setBoolTagValue("JVM_TEMP", temporary);
