@@ -1,10 +1,6 @@
 // The classpath function %CP% and the values built from the JVM file's
 // option tags and from the runtime files next to the launcher (.cp1, .cp,
 // .cp2, .sp, .ja).
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "jvm/jvm_file.h"
@@ -13,6 +9,7 @@
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
+#include "tagfile/read_open.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 
@@ -39,17 +36,9 @@ const unsigned long kLongestListFile = 1024 * 1024;
 // and "Canceled by the user." on a cancel.
 template <class OnLine>
 bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
-  int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  FILE* file = fdopen(fd, "r");
-  if (file == nullptr) {
-    close(fd);
-    return false;
-  }
+  bool regular = false;
+  FILE* file = openForReading(fileName, &regular);
+  if (file == nullptr) return false;
   FileCloser closer(file);
   SString reason;
   if (sideFile && !regular) reason = "it is not a regular file.";

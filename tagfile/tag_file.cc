@@ -4,6 +4,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "tagfile/read_open.h"
 #include "tagfile/text_utils.h"
 
 namespace {
@@ -41,7 +42,7 @@ TagFileEntry::~TagFileEntry() { delete m_values; }
 TagFile::TagFile() : m_loaded(false), m_lineNumber(0) {}
 
 TagFile::TagFile(const SString& fileName) : TagFile() {
-  FILE* file = fopen(fileName.c_str(), "r");
+  FILE* file = openForReading(fileName);
   if (file == nullptr) {
     SString message("Unable to load input file: ");
     message += fileName;
