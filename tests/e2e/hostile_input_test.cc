@@ -53,6 +53,48 @@ TEST_F(HostileInputTest, ATemporaryFolderWithALineBreakIsRefusedBeforeAnythingRu
   }
 }
 
+// The JVM file of a match is written right into the temporary folder and
+// read again by name for LAUNCH: a folder where others could replace it
+// (not sticky and writable by them, or another user's) is refused.
+TEST_F(HostileInputTest, ATemporaryFolderThatOthersCanChangeIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+  writeFakeJvm(dir.file("fake"));
+  std::string launcher = pack("setup", payload(typicalScriptPath(), true));
+  struct Case {
+    const char* label;
+    mode_t mode;
+    uid_t owner;
+    const char* reason;  // empty: accepted
+  } cases[] = {
+      {"world-writable", 0777, 0, "other users may write to it and it is not sticky."},
+      {"group-writable", 0775, 0, "other users may write to it and it is not sticky."},
+      {"another user's", 0755, 4242, "it belongs to another user (uid 4242)."},
+      {"sticky like /tmp", 01777, 0, ""},
+      {"private", 0700, 0, ""},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string tempDir = dir.file("t" + std::to_string(i++));
+    ASSERT_EQ(0, mkdir(tempDir.c_str(), 0700));
+    ASSERT_EQ(0, chmod(tempDir.c_str(), c.mode));
+    ASSERT_EQ(0, chown(tempDir.c_str(), c.owner, 0));
+    ProcessResult r = runProcess({launcher, "-bv:tempdir", tempDir, "x"},
+                                 env("/usr/bin:/bin", dir.file("fake")), "", dir.path());
+    if (*c.reason == '\0') {
+      EXPECT_EQ(0, r.status) << r.out << r.err;
+      EXPECT_NE(std::string::npos, r.out.find("fakejava")) << r.out << r.err;
+    } else {
+      EXPECT_EQ(255, r.status) << r.out << r.err;
+      EXPECT_NE(std::string::npos, (r.out + r.err).find(tempDir + " cannot be the temporary directory: " +
+                                                        c.reason))
+          << r.out << r.err;
+      EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;
+    }
+    EXPECT_EQ(std::vector<std::string>{}, listDir(tempDir));
+  }
+}
+
 // FIND_JVM, VERIFY and INSTALL_JVM store paths they found or made in S1 and
 // S2. Those are data: "@S2@" gives the path as it is, even when it holds "@"
 // or something that looks like a reference. SET values keep being read again.
