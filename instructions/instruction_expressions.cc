@@ -5,7 +5,9 @@
 // References are replaced in one scan from left to right. An inserted value
 // is scanned again from its start, so a variable may hold references to
 // others (S1 holding x@N1@ expands to x3); a literal "@@" becomes one '@'
-// that is passed over for good, so it never pairs with a later '@'.
+// that is passed over for good, so it never pairs with a later '@'. A path
+// that a launcher operation stored (FIND_JVM, VERIFY, INSTALL_JVM) is data:
+// it is inserted once and the scan goes on after it.
 #include "instructions/instructions.h"
 
 #include "instructions/variable_ref.h"
@@ -42,12 +44,14 @@ void Instructions::evalExpr(SString& text, const SString& errorPrefix) const {
     variable.init(text.substr(p + 1, q - p - 1), errorPrefix);
     // A check (Instructions::check) does not know the values: every
     // reference stands for the number 0.
-    text.replace(p, q - p + 1, m_checking ? SString("0") : variable.getStringValue());
+    SString value = m_checking ? SString("0") : variable.getStringValue();
+    text.replace(p, q - p + 1, value);
     if (++replacements > kMaxReplacements || text.length() > kMaxExpandedLength) {
       throwException(SString(error).append("Variable references expand without end; a variable may refer to itself."));
     }
-    // The value may itself hold references: the scan goes on at its start.
-    p = text.find('@', p);
+    // A plain value may itself hold references: the scan goes on at its
+    // start. A found path is passed over.
+    p = text.find('@', (!m_checking && variable.holdsFoundValue()) ? p + value.length() : p);
   }
 }
 

@@ -44,6 +44,10 @@ void VariableRef::setValue(const SString& value, const SString& errorPrefix) con
   }
 }
 
+bool VariableRef::holdsFoundValue() const {
+  return isStringVariable() && Launcher::isFoundStringVariable(m_number);
+}
+
 SString VariableRef::getStringValue() const {
   if (isNumericVariable()) return convertToString(Launcher::getLongVariable(m_number));
   return Launcher::getStringVariable(m_number);

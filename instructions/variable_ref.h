@@ -29,6 +29,10 @@ class VariableRef {
   // it is. REQUIRES: init() succeeded.
   SString getStringValue() const;
 
+  // Whether the variable holds a path that a launcher operation stored
+  // (Launcher::setFoundStringVariable): data, not expression text.
+  bool holdsFoundValue() const;
+
   bool isNumericVariable() const { return m_type == 'N'; }
   bool isStringVariable() const { return m_type == 'S'; }
 

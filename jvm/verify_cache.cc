@@ -93,7 +93,9 @@ std::string identity(const std::string& name, const std::string& path) {
 
 // The digest of the file's bytes; false when it cannot be read whole.
 bool digestFile(const std::string& path, uint64_t& digest) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO in place of the file must not hold the open; a
+  // regular file reads the same either way.
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
   bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);

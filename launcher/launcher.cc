@@ -11,6 +11,7 @@ SString Launcher::m_launcherFileName;
 SString Launcher::m_origLauncherFileName;
 SString Launcher::m_executableFileName;
 SString Launcher::m_stringVariables[10];
+bool Launcher::m_stringVariableFound[10] = {};
 StringDeque Launcher::m_passThroughArgs;
 StringDeque Launcher::m_args;
 bool Launcher::m_showJavaConsole = false;
@@ -81,6 +82,16 @@ void Launcher::setStringVariable(long n, const SString& value) {
     throw LauncherException(SString("Invalid string variable number: ").append(numberText(n)));
   }
   m_stringVariables[n - 1] = value;
+  m_stringVariableFound[n - 1] = false;
+}
+
+void Launcher::setFoundStringVariable(long n, const SString& value) {
+  setStringVariable(n, value);
+  m_stringVariableFound[n - 1] = true;
+}
+
+bool Launcher::isFoundStringVariable(long n) {
+  return isValidStringVariable(n) && m_stringVariableFound[n - 1];
 }
 
 long Launcher::getLongVariable(long n) {
@@ -104,6 +115,7 @@ void Launcher::resetRunState() {
   m_origLauncherFileName = "";
   m_executableFileName = "";
   for (SString& s : m_stringVariables) s = "";
+  for (bool& found : m_stringVariableFound) found = false;
   m_passThroughArgs.clear();
   m_args.clear();
   m_showJavaConsole = false;

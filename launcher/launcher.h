@@ -90,6 +90,13 @@ class Launcher {
   static bool isValidLongVariable(long n) { return n >= 1 && n <= 5; }
   static SString getStringVariable(long n);
   static void setStringVariable(long n, const SString& value);
+  // Stores a path that an operation found or made (FIND_JVM, VERIFY,
+  // INSTALL_JVM) into S<n>. Such a value is data: an expression inserts it
+  // once and never reads it again for references. setStringVariable (SET)
+  // makes the variable plain text again.
+  static void setFoundStringVariable(long n, const SString& value);
+  // Whether S<n> holds a value stored by setFoundStringVariable.
+  static bool isFoundStringVariable(long n);
   static long getLongVariable(long n);
   static void setLongVariable(long n, long value);
 
@@ -124,6 +131,7 @@ class Launcher {
   static SString m_origLauncherFileName;
   static SString m_executableFileName;
   static SString m_stringVariables[10];
+  static bool m_stringVariableFound[10];
   static StringDeque m_passThroughArgs;
   static StringDeque m_args;
   static bool m_showJavaConsole;

@@ -14,6 +14,7 @@
 #include "launcher/launcher_exception.h"
 #include "launcher/launcher_help.h"
 #include "platform/platform_impl.h"
+#include "tagfile/read_open.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 
@@ -63,7 +64,7 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
     SString name = value;
     if (name[0] == '"') name.erase(0, 1);
     if (!name.empty() && name[name.length() - 1] == '"') name.erase(name.length() - 1);
-    FILE* file = fopen(name.c_str(), "r");
+    FILE* file = openForReading(name);  // a FIFO never holds the launcher
     if (file == nullptr) {
       throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
     }

@@ -63,7 +63,7 @@ void Launcher::installJVM(InstallJVMOption option) {
   if (PlatformImpl::fileExists(path)) {
     completeJVMFile(destination, path, true);
     setLongVariable(1, 1);
-    setStringVariable(1, path);
+    setFoundStringVariable(1, path);
   } else {
     logMessage("Invalid bundled JVM. Missing 'jvm' file.", LOG_ERROR);
   }

@@ -59,8 +59,8 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
     SString home = match->getJVMHome();
     logMessage(SString("Matching JVM home is ").append(home), LOG_INFO);
     logMessage(SString("Matching JVM file is ").append(path), LOG_INFO);
-    setStringVariable(1, home);
-    setStringVariable(2, path);
+    setFoundStringVariable(1, home);
+    setFoundStringVariable(2, path);
     setLongVariable(1, 1);
     noteJVMResult(true);
   } else {
@@ -168,7 +168,7 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, TagFile& tagFile, const 
     delete match;
     setLongVariable(1, 1);
     SString verifiedHome = tagFile.getTagValue("JVM_HOME", 0);
-    setStringVariable(1, verifiedHome);
+    setFoundStringVariable(1, verifiedHome);
     logMessage(SString("After VERIFY, the jvm home is ").append(verifiedHome), LOG_INFO);
     noteJVMResult(true);
   } else {

@@ -9,6 +9,7 @@
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
+#include "tagfile/read_open.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 
@@ -26,17 +27,22 @@ const unsigned long kLongestListFile = 1024 * 1024;
 // Calls onLine for every non-empty line of the file: a line feed ends a
 // line, carriage returns are dropped, each line is trimmed, and a NUL byte,
 // which no command can carry, is dropped. False when the file cannot be
-// opened. A file next to the launcher (sideFile) is read only when it
-// passes the ownership check; otherwise a warning names it and the reason,
-// and it is taken as empty. Throws LauncherException when the file holds
-// more than kLongestListFile bytes, and "Canceled by the user." on a cancel.
+// opened. A file next to the launcher (sideFile) is read only when it is a
+// regular file and passes the ownership check; otherwise a warning names it
+// and the reason, and it is taken as empty. Opening never waits (a FIFO
+// without a writer would block an ordinary open for good); a FIFO named as a
+// list file is then read like a pipe, and is empty without a writer. Throws
+// LauncherException when the file holds more than kLongestListFile bytes,
+// and "Canceled by the user." on a cancel.
 template <class OnLine>
 bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
-  FILE* file = fopen(fileName.c_str(), "r");
+  bool regular = false;
+  FILE* file = openForReading(fileName, &regular);
   if (file == nullptr) return false;
   FileCloser closer(file);
   SString reason;
-  if (sideFile && !PlatformImpl::isTrustedFile(fileName, reason)) {
+  if (sideFile && !regular) reason = "it is not a regular file.";
+  if (sideFile && (!reason.empty() || !PlatformImpl::isTrustedFile(fileName, reason))) {
     SString message("Ignoring the file ");
     message += fileName;
     message += " next to the launcher: ";

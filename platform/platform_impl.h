@@ -156,7 +156,11 @@ class PlatformImpl {
   static void setSystemTempDir(const SString& dir);
   // The temporary directory, after checking that it exists and is a
   // directory; otherwise throws LauncherException with message 39 (the
-  // directory cannot be used, use -bv:tempdir).
+  // directory cannot be used, use -bv:tempdir), or with "<dir> cannot be the
+  // temporary directory: its path holds a line break." when it holds a line
+  // feed or carriage return, or "<dir> cannot be the temporary directory:
+  // <reason>" when another user (not root) owns it, or when group or others
+  // may write to it and it is not sticky.
   static SString getSystemTempDirectory();
   // Creates a new directory "bvj..." in the temporary directory, atomically
   // and under a name nobody else can have planted, with mode 0700 whatever

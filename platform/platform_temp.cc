@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "launcher/launcher.h"
@@ -106,8 +107,31 @@ void PlatformImpl::setSystemTempDir(const SString& dir) {
 
 SString PlatformImpl::getSystemTempDirectory() {
   if (m_tempDir.empty()) m_tempDir = kDefaultTempDir;
+  // Paths under the temporary directory are written into tag files (the JVM
+  // file of a match), whose values end at a line break.
+  if (m_tempDir.find_first_of("\r\n") != SString::npos) {
+    throw LauncherException(
+        SString(m_tempDir).append(" cannot be the temporary directory: its path holds a line break."));
+  }
   struct stat st;
-  if (stat(m_tempDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return m_tempDir;
+  if (stat(m_tempDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    // The JVM file of a match lies right in the directory and is read again
+    // by name: nobody else may be able to replace it there.
+    SString reason;
+    if (st.st_uid != 0 && st.st_uid != geteuid()) {
+      char owner[64];
+      snprintf(owner, sizeof owner, "it belongs to another user (uid %lu).",
+               static_cast<unsigned long>(st.st_uid));
+      reason = owner;
+    } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0) {
+      reason = "other users may write to it and it is not sticky.";
+    }
+    if (!reason.empty()) {
+      throw LauncherException(
+          SString(m_tempDir).append(" cannot be the temporary directory: ").append(reason));
+    }
+    return m_tempDir;
+  }
   char* text = get_msg(MSGID_TEMP_DIR_MISSING, const_cast<char*>(m_tempDir.c_str()));
   SString message(text);
   delete[] text;

@@ -4,6 +4,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
+#include "tagfile/read_open.h"
 #include "tagfile/text_utils.h"
 
 namespace {
@@ -41,7 +42,7 @@ TagFileEntry::~TagFileEntry() { delete m_values; }
 TagFile::TagFile() : m_loaded(false), m_lineNumber(0) {}
 
 TagFile::TagFile(const SString& fileName) : TagFile() {
-  FILE* file = fopen(fileName.c_str(), "r");
+  FILE* file = openForReading(fileName);
   if (file == nullptr) {
     SString message("Unable to load input file: ");
     message += fileName;
@@ -171,6 +172,18 @@ void TagFile::appendTagValue(const char* tag, const SString& value) {
 void TagFile::setBoolTagValue(const char* tag, bool value) { setTagValue(tag, value ? "1" : "0"); }
 
 void TagFile::setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool temporary) {
+  // A line break in a value would start a new line of the written file, and
+  // the text after it would be read back as tags of its own (JVM_EXE, say,
+  // which is template text).
+  for (const SString* value : {&jvmHome, &jvmFile}) {
+    if (value->find_first_of("\r\n") != SString::npos) {
+      throw LauncherException(SString("The JVM file ")
+                                  .append(jvmFile)
+                                  .append(" is not written: the path ")
+                                  .append(*value)
+                                  .append(" holds a line break, which a JVM file cannot hold."));
+    }
+  }
   setTagValue("JVM_HOME", jvmHome);
   setTagValue("JVM_FILE", jvmFile);
   setBoolTagValue("JVM_TEMP", temporary);

@@ -116,7 +116,9 @@ class TagFile {
   void setBoolTagValue(const char* tag, bool value);
   // In this order: JVM_HOME = jvmHome, JVM_FILE = jvmFile, JVM_TEMP = "1" or
   // "0". Used on a JVM description file just before it is written out for a
-  // found or installed JVM; jvmFile is the path about to be written.
+  // found or installed JVM; jvmFile is the path about to be written. Throws
+  // LauncherException, setting nothing, when jvmHome or jvmFile holds a line
+  // feed or carriage return (written out, it would inject tags).
   void setDynamicJVMTags(const SString& jvmHome, const SString& jvmFile, bool temporary);
 
   // Creates or truncates the named file and writes every tag that has

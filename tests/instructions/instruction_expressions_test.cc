@@ -127,6 +127,37 @@ TEST_F(ExpressionTest, EvalExprReplacesReferencesAlsoInsideValues) {
   }
 }
 
+// A path that FIND_JVM, VERIFY or INSTALL_JVM stored is inserted once: an
+// "@" in it is never read as a reference. SET makes the variable text again.
+TEST_F(ExpressionTest, FoundPathsAreInsertedOnceAndSetValuesAreReadAgain) {
+  Launcher::setLongVariable(1, 3);
+  Launcher::setFoundStringVariable(1, "/tmp/me@example.com/bvj1");
+  Launcher::setFoundStringVariable(2, "/tmp/@N1@/@S1@@");
+  Launcher::setStringVariable(3, "x@N1@");
+  Launcher::setFoundStringVariable(4, "@");
+  struct Case {
+    const char* text;
+    const char* expanded;
+  } cases[] = {
+      {"@S1@", "/tmp/me@example.com/bvj1"},
+      {"@S2@", "/tmp/@N1@/@S1@@"},
+      {"@S2@@N1@", "/tmp/@N1@/@S1@@3"},
+      {"[@S4@@S3@]", "[@x3]"},
+      {"@S3@", "x3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    SString text(c.text);
+    instructions().evalExpr(text, "P.");
+    EXPECT_STREQ(c.expanded, text.c_str());
+  }
+  Launcher::setStringVariable(1, "me@N1@");
+  EXPECT_FALSE(Launcher::isFoundStringVariable(1));
+  SString text("@S1@");
+  instructions().evalExpr(text, "P.");
+  EXPECT_STREQ("me3", text.c_str());
+}
+
 TEST_F(ExpressionTest, EvaluatorErrorsBeginWithThePrefix) {
   const Instructions& in = instructions();
   Launcher::setLongVariable(1, 1);

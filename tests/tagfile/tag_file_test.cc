@@ -304,6 +304,23 @@ TEST_F(TagFileTest, SetAppendAndRemove) {
   fresh.setDynamicJVMTags("/h", "/f", true);
   EXPECT_EQ((std::vector<std::string>{"JVM_HOME", "JVM_FILE", "JVM_TEMP"}), keysOf(fresh));
   EXPECT_EQ("1", str(fresh.getTagValue("JVM_TEMP", 0)));
+
+  // A line break in either path would inject tags into the written file.
+  const char* const broken[][2] = {
+      {"/h\nJVM_EXE: x", "/f"}, {"/h", "/t/x\nJVM_EXE:  $(touch m)/bvj1"}, {"/h\r", "/f"}};
+  for (const auto& paths : broken) {
+    SCOPED_TRACE(std::string(paths[0]) + " " + paths[1]);
+    TagFile untouched;
+    load(untouched, "JVM_EXE: bin/java\n");
+    try {
+      untouched.setDynamicJVMTags(paths[0], paths[1], true);
+      ADD_FAILURE() << "no error";
+    } catch (const LauncherException& e) {
+      EXPECT_NE(std::string::npos, std::string(e.getMessage().c_str())
+                                       .find("holds a line break, which a JVM file cannot hold."));
+    }
+    EXPECT_EQ((std::vector<std::string>{"JVM_EXE"}), keysOf(untouched));
+  }
 }
 
 TEST_F(TagFileTest, WriteUsesBareOrQuotedValues) {

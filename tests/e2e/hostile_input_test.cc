@@ -1,0 +1,164 @@
+// A local attacker's and a hostile input author's view of the launcher, run
+// as real launcher processes: temporary folders whose names could inject
+// tags into the JVM file written for a match, paths the launcher found that
+// must not be read again as expressions, and files that would block a read.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/archive/archive_test_util.h"
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/hostile_names.h"
+
+namespace bvtest {
+namespace {
+
+using HostileInputTest = E2eTest;
+
+// A temporary folder with a line break would put a second line into the
+// JVM file written for a match ("JVM_FILE:  <temp>/bvj..."), and a line
+// "JVM_EXE: ..." there is template text that LAUNCH would run. Such a
+// folder is refused before anything is written or run.
+TEST_F(HostileInputTest, ATemporaryFolderWithALineBreakIsRefusedBeforeAnythingRuns) {
+  write("fake/bin/java", "", 0755);
+  writeFakeJvm(dir.file("fake"));
+  std::string launcher = pack("setup", payload(typicalScriptPath(), true));
+  struct Case {
+    const char* label;
+    std::string tail;
+  } cases[] = {
+      {"line feed injecting JVM_EXE", "x\nJVM_EXE:  $(touch bv-marker)"},
+      {"carriage return", "x\rJVM_EXE:  $(touch bv-marker)"},
+      {"line feed at the end", "x\n"},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string tempDir = dir.file("t" + std::to_string(i++)) + "/" + c.tail;
+    runShell("mkdir -p " + shellQuote(tempDir));
+    ProcessResult r = runProcess({launcher, "-bv:tempdir", tempDir, "x"},
+                                 env("/usr/bin:/bin", dir.file("fake")), "", dir.path());
+    EXPECT_EQ(255, r.status) << r.out << r.err;
+    EXPECT_NE(std::string::npos,
+              (r.out + r.err).find("cannot be the temporary directory: its path holds a line break."))
+        << r.out << r.err;
+    EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;
+    EXPECT_EQ(std::vector<std::string>{}, listDir(tempDir));
+    std::string found;
+    runShell("find " + shellQuote(dir.path()) + " -name " + kHostileMarker, &found);
+    EXPECT_EQ("", found);
+  }
+}
+
+// The JVM file of a match is written right into the temporary folder and
+// read again by name for LAUNCH: a folder where others could replace it
+// (not sticky and writable by them, or another user's) is refused.
+TEST_F(HostileInputTest, ATemporaryFolderThatOthersCanChangeIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+  writeFakeJvm(dir.file("fake"));
+  std::string launcher = pack("setup", payload(typicalScriptPath(), true));
+  struct Case {
+    const char* label;
+    mode_t mode;
+    uid_t owner;
+    const char* reason;  // empty: accepted
+  } cases[] = {
+      {"world-writable", 0777, 0, "other users may write to it and it is not sticky."},
+      {"group-writable", 0775, 0, "other users may write to it and it is not sticky."},
+      {"another user's", 0755, 4242, "it belongs to another user (uid 4242)."},
+      {"sticky like /tmp", 01777, 0, ""},
+      {"private", 0700, 0, ""},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string tempDir = dir.file("t" + std::to_string(i++));
+    ASSERT_EQ(0, mkdir(tempDir.c_str(), 0700));
+    ASSERT_EQ(0, chmod(tempDir.c_str(), c.mode));
+    ASSERT_EQ(0, chown(tempDir.c_str(), c.owner, 0));
+    ProcessResult r = runProcess({launcher, "-bv:tempdir", tempDir, "x"},
+                                 env("/usr/bin:/bin", dir.file("fake")), "", dir.path());
+    if (*c.reason == '\0') {
+      EXPECT_EQ(0, r.status) << r.out << r.err;
+      EXPECT_NE(std::string::npos, r.out.find("fakejava")) << r.out << r.err;
+    } else {
+      EXPECT_EQ(255, r.status) << r.out << r.err;
+      EXPECT_NE(std::string::npos, (r.out + r.err).find(tempDir + " cannot be the temporary directory: " +
+                                                        c.reason))
+          << r.out << r.err;
+      EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;
+    }
+    EXPECT_EQ(std::vector<std::string>{}, listDir(tempDir));
+  }
+}
+
+// FIND_JVM, VERIFY and INSTALL_JVM store paths they found or made in S1 and
+// S2. Those are data: "@S2@" gives the path as it is, even when it holds "@"
+// or something that looks like a reference. SET values keep being read again.
+TEST_F(HostileInputTest, PathsStoredByLauncherOperationsAreInsertedOnce) {
+  writeFakeJvm(dir.file("fake"));
+  std::string launcher = pack("setup", payload(typicalScriptPath(), true));
+  const char* tails[] = {"me@example.com", "@S1@", "a@@b", "@N1@x@", "@"};
+  int i = 0;
+  for (const char* tail : tails) {
+    SCOPED_TRACE(tail);
+    std::string tempDir = dir.file("t" + std::to_string(i++)) + "/" + tail;
+    runShell("mkdir -p " + shellQuote(tempDir));
+    ProcessResult r = runProcess({launcher, "-bv:tempdir", tempDir, "x"},
+                                 env("/usr/bin:/bin", dir.file("fake")), "", dir.path());
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("fakejava")) << r.out << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("arg=-Dtemp.dir=" + tempDir + "\n")) << r.out;
+    EXPECT_EQ(std::vector<std::string>{}, listDir(tempDir));
+  }
+}
+
+// A FIFO named like a file next to the launcher or like an @ list file
+// would block the launcher for good on opening it for reading. A side file
+// must be a regular file (a warning names it otherwise); an @ file or an
+// input file opens at once and a FIFO without a writer reads as empty (an
+// input file that cannot be read is an error). The launcher's signal
+// handlers only note a cancel, so a blocked open did not even end on SIGTERM.
+TEST_F(HostileInputTest, AFifoInPlaceOfAListFileDoesNotHang) {
+  writeFakeJvm(dir.file("fake"));
+  std::string launcher = pack("dir/setup", payload(typicalScriptPath(), true));
+  struct Case {
+    const char* label;
+    std::string fifo;
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      {".cp side file", dir.file("dir/setup.cp"), {"x"}, 0},
+      {".cp2 side file", dir.file("dir/setup.cp2"), {"x"}, 0},
+      {"-cp:p @file", dir.file("list"), {"-cp:p", "@" + dir.file("list"), "x"}, 0},
+      {"-bv:in", dir.file("input"), {"-bv:in", dir.file("input")}, 255},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ASSERT_EQ(0, mkfifo(c.fifo.c_str(), 0600));
+    std::string log = dir.file("log");
+    // A launcher that blocks is ended by SIGKILL: it does not end on SIGTERM.
+    std::vector<std::string> argv = {"/usr/bin/timeout", "-s", "KILL", "20", launcher,
+                                     "-bv:tempdir",      temp, "-bv:log", log};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ProcessResult r = runProcess(argv, env("/usr/bin:/bin", dir.file("fake")), "", dir.path());
+    EXPECT_EQ(c.status, r.status) << r.out << r.err;
+    if (c.status == 0) {
+      EXPECT_NE(std::string::npos, r.out.find("fakejava")) << r.out << r.err;
+    }
+    if (c.args.size() == 1) {
+      EXPECT_NE(std::string::npos, readFile(log).find("Ignoring the file " + c.fifo +
+                                                      " next to the launcher: it is not a regular file."))
+          << readFile(log);
+    }
+    EXPECT_EQ(std::vector<std::string>{}, leftInTemp());
+    unlink(c.fifo.c_str());
+    unlink(log.c_str());
+  }
+}
+
+}  // namespace
+}  // namespace bvtest
