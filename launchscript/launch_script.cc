@@ -73,6 +73,16 @@ void LaunchScript::processMacro(SString& text, char delimiter, unsigned long sta
   }
   if (delimiter != '%') return;
 
+  unsigned long pos;
+  StringDeque arguments;
+  const FunctionDef& function = parseCall(text, start, end, pos, arguments);
+  SString value = (this->*function.call)(text, arguments);
+  text.replace(start, pos == SString::npos ? SString::npos : pos - start, value);
+}
+
+const LaunchScript::FunctionDef& LaunchScript::parseCall(const SString& text, unsigned long start,
+                                                         unsigned long end, unsigned long& pos,
+                                                         StringDeque& arguments) const {
   SString name(text, start + 1, end - start - 1);
   const FunctionDef* function = findFunction(name);
   if (function == nullptr) {
@@ -81,16 +91,14 @@ void LaunchScript::processMacro(SString& text, char delimiter, unsigned long sta
     message += ").";
     throwException(text, message);
   }
-  unsigned long pos = end + 1;
-  StringDeque arguments;
+  pos = end + 1;
   getArguments(text, pos, arguments);
   long count = arguments.size();
   if (count < function->minArguments ||
       (function->maxArguments >= 0 && count > function->maxArguments)) {
     throwException(text, function->countMessage);
   }
-  SString value = (this->*function->call)(text, arguments);
-  text.replace(start, pos == SString::npos ? SString::npos : pos - start, value);
+  return *function;
 }
 
 void LaunchScript::getArguments(const SString& text, unsigned long& pos,

@@ -183,6 +183,13 @@ class LaunchScript final : public MacroHandler {
     FunctionCall call;
   };
   static const FunctionDef* findFunction(const SString& name);
+  // The function whose name stands between the '%' at start and the one at
+  // end, with its arguments parsed into arguments and counted; pos ends
+  // past the ')' (npos when the list runs to the end of text). Throws
+  // through throwException for an unknown name, a malformed list or a
+  // wrong number of arguments.
+  const FunctionDef& parseCall(const SString& text, unsigned long start, unsigned long end,
+                               unsigned long& pos, StringDeque& arguments) const;
 
   // checkTemplate's scan of the calls in text; every place it records is
   // origin[i] for a character i of text. Appends the shell text of text to

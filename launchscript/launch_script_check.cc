@@ -66,21 +66,10 @@ void LaunchScript::checkCalls(const SString& text, const unsigned long* origin, 
     if (end == SString::npos) break;
     copyTo(pos);
     *position = origin[pos];
-    SString name(text, pos + 1, end - pos - 1);
-    const FunctionDef* function = findFunction(name);
-    if (function == nullptr) {
-      SString message("Invalid function name (");
-      message += name;
-      message += ").";
-      throwException(text, message);
-    }
-    unsigned long after = end + 1;
+    unsigned long after;
     StringDeque arguments;
-    getArguments(text, after, arguments);
+    SString name(parseCall(text, pos, end, after, arguments).name);
     long count = arguments.size();
-    if (count < function->minArguments || (function->maxArguments >= 0 && count > function->maxArguments)) {
-      throwException(text, function->countMessage);
-    }
     // The arguments that the value takes in as command text; their calls
     // are resolved in turn when the value is scanned again.
     SString inserted;

@@ -17,6 +17,7 @@
 #include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
+#include "tests/e2e/e2e_fixture.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -202,19 +203,8 @@ TEST_F(FileExtractionTest, ExtractedFilesArePrivateWhateverTheUmaskAndProgramsRu
   }
 }
 
-// The names in a directory, "." and ".." left out.
-std::vector<std::string> namesIn(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(path.c_str())) {
-    while (struct dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+// The names in a directory, "." and ".." left out, sorted.
+std::vector<std::string> namesIn(const std::string& path) { return bvtest::listDir(path); }
 
 TEST_F(FileExtractionTest, APlantedLinkIsRefusedAndAnOldFileIsReplacedByANewOne) {
   build({{"3", "lib.jar", "new bytes"}, {"7", "setup", "#!/bin/sh\n"}});
