@@ -64,15 +64,60 @@ int readChunk(int fd, char* buffer, unsigned long size) {
   return static_cast<int>(n);
 }
 
-// Waits up to millis for data on the descriptors that are still open (or
-// just waits, when none is).
-void waitForData(int outFd, int errFd, int millis) {
-  struct pollfd fds[2];
-  nfds_t count = 0;
-  if (outFd >= 0) fds[count++] = {outFd, POLLIN, 0};
-  if (errFd >= 0) fds[count++] = {errFd, POLLIN, 0};
-  poll(count > 0 ? fds : nullptr, count, millis);
-}
+void noteChildEvent(int) {}
+
+// While the launcher waits for a child, SIGCHLD is blocked except inside the
+// wait itself, so that a child that ends wakes the wait at once instead of
+// at the end of its round (Linux: ppoll unblocks it atomically). Puts the
+// signal mask and the handler back when it ends.
+class ChildEventWakeup {
+ public:
+  ChildEventWakeup() {
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = noteChildEvent;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_NOCLDSTOP;  // no SA_RESTART: the wait is interrupted
+    sigaction(SIGCHLD, &action, &m_savedAction);
+    sigset_t childOnly;
+    sigemptyset(&childOnly);
+    sigaddset(&childOnly, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &childOnly, &m_savedMask);
+    m_waitMask = m_savedMask;
+    sigdelset(&m_waitMask, SIGCHLD);
+  }
+  ~ChildEventWakeup() {
+    sigprocmask(SIG_SETMASK, &m_savedMask, nullptr);
+    sigaction(SIGCHLD, &m_savedAction, nullptr);
+  }
+  ChildEventWakeup(const ChildEventWakeup&) = delete;
+  ChildEventWakeup& operator=(const ChildEventWakeup&) = delete;
+
+  // Waits up to millis for data on the descriptors that are still open (or
+  // just waits, when none is); a SIGCHLD or a cancel signal ends it early.
+  void waitForData(int outFd, int errFd, int millis) const {
+    struct pollfd fds[2];
+    nfds_t count = 0;
+    if (outFd >= 0) fds[count++] = {outFd, POLLIN, 0};
+    if (errFd >= 0) fds[count++] = {errFd, POLLIN, 0};
+#ifdef __linux__
+    struct timespec timeout = {millis / 1000, (millis % 1000) * 1000000L};
+    ppoll(count > 0 ? fds : nullptr, count, &timeout, &m_waitMask);
+#else
+    sigprocmask(SIG_SETMASK, &m_waitMask, nullptr);
+    poll(count > 0 ? fds : nullptr, count, millis);
+    sigset_t childOnly;
+    sigemptyset(&childOnly);
+    sigaddset(&childOnly, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &childOnly, nullptr);
+#endif
+  }
+
+ private:
+  struct sigaction m_savedAction;
+  sigset_t m_savedMask;
+  sigset_t m_waitMask;
+};
 
 // What the group gets for a cancel signal: the three that programs
 // generally treat as "end now" as they are; SIGQUIT (a thread dump in a
@@ -138,6 +183,7 @@ void CaptureBuffer::addBlock() {
 
 int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, CaptureBuffer& errText) {
   ChildLimits* limits = ChildLimits::current();
+  ChildEventWakeup wakeup;
   const long start = nowMillis();
   long seenSignals = -1;  // a cancel from before the child started counts too
   bool collected = false;
@@ -211,7 +257,7 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
       }
       return status;
     }
-    waitForData(outFd, errFd, kPollMillis);
+    wakeup.waitForData(outFd, errFd, kPollMillis);
   }
 }
 

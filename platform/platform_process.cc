@@ -4,6 +4,9 @@
 // library's system() runs it, so quoting, redirection and variables are the
 // shell's. A command too long for one argument goes to the shell in a
 // private temporary file instead ("/bin/sh FILE"), removed when it ends.
+// A command that is one program with quoted words only needs no shell: its
+// program is started directly (simple_command.h), and the shell runs it
+// only when that fails.
 // The child leads a process group of its own; child_supervisor.cc waits for
 // it, reads its captured output, passes cancel signals on and enforces the
 // limits in force (child_limits.h).
@@ -18,6 +21,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "launcher/cmd_line.h"
 #include "launcher/launcher.h"
@@ -26,6 +30,7 @@
 #include "platform/child_supervisor.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
+#include "platform/simple_command.h"
 #include "platform/write_error.h"
 
 namespace {
@@ -122,6 +127,13 @@ class CommandFile {
   // environment of a new program, then writes it to a new private temporary
   // file. Throws LauncherException when it is too long or cannot be written.
   void write(const SString& command) {
+    checkFits(command);
+    writeFile(command);
+  }
+
+  // Throws LauncherException when the command's words are more than the
+  // system can pass to a new program.
+  static void checkFits(const SString& command) {
     long argMax = sysconf(_SC_ARG_MAX);
     unsigned long limit = argMax > 0 ? static_cast<unsigned long>(argMax) : 128 * 1024;
     unsigned long room = limit > environmentSize() + kArgumentReserve ? limit - environmentSize() - kArgumentReserve : 0;
@@ -150,6 +162,12 @@ class CommandFile {
                                   .append(decimal(room))
                                   .append(" bytes with the current environment). Nothing was run."));
     }
+  }
+
+  const SString& path() const { return m_path; }
+
+ private:
+  void writeFile(const SString& command) {
     m_path = PlatformImpl::createTempFile();
     int fd = open(m_path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
     bool ok = fd >= 0 && fchmod(fd, 0600) == 0;
@@ -167,9 +185,7 @@ class CommandFile {
     }
     if (!ok) throw LauncherException(writeErrorText(error));
   }
-  const SString& path() const { return m_path; }
 
- private:
   SString m_path;
 };
 
@@ -214,8 +230,8 @@ class WorkingDirectory {
 // given one), connects the write ends to standard output and error, then
 // becomes the shell, which reads the command from its argument or from
 // commandFile. Never returns.
-[[noreturn]] void runChild(const SString& command, const SString& commandFile, int terminal,
-                           const sigset_t& mask, Pipe* out, Pipe* err) {
+[[noreturn]] void runChild(const SString& command, const SString& commandFile, char* const* program,
+                           int terminal, const sigset_t& mask, Pipe* out, Pipe* err) {
   setpgid(0, 0);
   if (terminal >= 0) ForegroundTerminal::giveTo(terminal, getpid());
   resetCancelSignalsInChild(mask);
@@ -227,6 +243,11 @@ class WorkingDirectory {
       (void)written;
       _exit(kChildFailureExit);
     }
+  }
+  if (program != nullptr) {
+    // A simple command (simple_command.h) starts its program directly; when
+    // that fails, the shell runs it and reports the failure as it would.
+    execv(program[0], program);
   }
   if (!commandFile.empty()) {
     execl("/bin/sh", "sh", commandFile.c_str(), static_cast<char*>(nullptr));
@@ -270,8 +291,22 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
     replaceProcess(command);
     return 0;
   }
+  // The words of a command that needs no shell, ready before the fork.
+  StringDeque words;
+  bool simple = splitSimpleCommand(command, words);
+  std::vector<char*> programArgv;
+  if (simple) {
+    for (long i = 0; i < words.size(); ++i) programArgv.push_back(const_cast<char*>(words.at(i).c_str()));
+    programArgv.push_back(nullptr);
+  }
   CommandFile commandFile;
-  if (command.length() > kLongestInlineCommand) commandFile.write(command);
+  if (command.length() > kLongestInlineCommand) {
+    if (simple) {
+      CommandFile::checkFits(command);
+    } else {
+      commandFile.write(command);
+    }
+  }
   Pipe out;
   Pipe err;
   if (captureOutput && (!out.open() || !err.open())) {
@@ -292,8 +327,8 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   pid_t pid = fork();
   if (pid == 0) {
     bool redirect = captureOutput && redirectOutput;
-    runChild(command, commandFile.path(), terminalFd, blocked.previousMask(), redirect ? &out : nullptr,
-             redirect ? &err : nullptr);
+    runChild(command, commandFile.path(), simple ? programArgv.data() : nullptr, terminalFd,
+             blocked.previousMask(), redirect ? &out : nullptr, redirect ? &err : nullptr);
   }
   if (pid < 0) throw LauncherException(errorText("Error forking new process: "));
   // Both sides set the group, so that it exists whichever runs first.
