@@ -53,21 +53,32 @@ const char* fileTypeName(int type) {
 
 namespace {
 
+// The options that both modes share (-o, --stub, --purpose): applies the
+// one at args[i] to job and returns true, or returns false for any other.
+bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob& job) {
+  const std::string& arg = args[i];
+  if (arg == "-o" || arg == "--output") {
+    job.output = optionValue(args, i);
+  } else if (arg == "--stub") {
+    job.stub = optionValue(args, i);
+    if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
+  } else if (arg == "--purpose") {
+    job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // The one-line mode: --main-class and the options that describe the
 // application; no TYPE:PATH entries.
 PackJob parseGenerateArguments(const std::vector<std::string>& args) {
   PackJob job;
   job.mode = PackJob::GENERATE;
   for (size_t i = 0; i < args.size(); ++i) {
+    if (parseOutputOption(args, i, job)) continue;
     const std::string& arg = args[i];
-    if (arg == "-o" || arg == "--output") {
-      job.output = optionValue(args, i);
-    } else if (arg == "--stub") {
-      job.stub = optionValue(args, i);
-      if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
-    } else if (arg == "--purpose") {
-      job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
-    } else if (arg == "--main-class") {
+    if (arg == "--main-class") {
       job.mainClass = optionValue(args, i);
     } else if (arg == "--jar") {
       job.jars.push_back(optionValue(args, i));
@@ -106,6 +117,7 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
   bool nextHasOptions = false;
   bool listGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
+    if (parseOutputOption(args, i, job)) continue;
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       job.mode = PackJob::HELP;
@@ -113,13 +125,6 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
     } else if (arg == "--list") {
       job.output = optionValue(args, i);
       listGiven = true;
-    } else if (arg == "-o" || arg == "--output") {
-      job.output = optionValue(args, i);
-    } else if (arg == "--stub") {
-      job.stub = optionValue(args, i);
-      if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
-    } else if (arg == "--purpose") {
-      job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
     } else if (arg == "--no-verify-jar") {
       job.builtInVerifyJar = false;
     } else if (arg == "--id") {
