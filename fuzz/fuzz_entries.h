@@ -44,6 +44,11 @@ int fuzzLaunchScript(const uint8_t* data, size_t size);
 // must be written back byte for byte.
 int fuzzVerifyCache(const uint8_t* data, size_t size);
 
+// A jar read by bvpack's class-file version reader (readJarClasses): its
+// zip directory, local headers and the deflated starts of .class entries.
+// A refusal (PackError) is the expected outcome of a bad jar.
+int fuzzClassVersion(const uint8_t* data, size_t size);
+
 // The targets by name, for the regression test: the name is also the
 // folder of its kept inputs under tests/fuzz_regressions/.
 struct FuzzEntry {

@@ -8,7 +8,7 @@ out="$1"
 examples="$src/examples"
 classic="$src/tests/fixtures/classic"
 rm -rf "$out"
-for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache; do
+for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache class_version; do
   mkdir -p "$out/$t"
 done
 
@@ -98,3 +98,39 @@ write_launcher "$out/archive_index/compressed" 1
 
 # Verification cache files: the kept ones (a file needs its checksum).
 cp "$src"/tests/fuzz_regressions/verify_cache/* "$out/verify_cache/"
+
+# Jars for the class-file version reader: one stored and one deflated class
+# entry (raw deflate data: gzip's output without its 10-byte header and
+# 8-byte trailer), a directory entry and a module-info.class. The reader
+# does not check CRCs, so they are left 0.
+le16() { printf "\\x$(printf %02x $(( $1 & 255 )))\\x$(printf %02x $(( ($1 >> 8) & 255 )))"; }
+le32() { le16 $(( $1 & 0xFFFF )); le16 $(( ($1 >> 16) & 0xFFFF )); }
+write_jar() {
+  local file="$1" body directory
+  shift
+  body="$(mktemp)"; directory="$(mktemp)"
+  local count=0
+  while [ $# -gt 0 ]; do
+    local name="$1" method="$2" data="$3"
+    shift 3
+    local offset size
+    offset=$(stat -c %s "$body")
+    size=$(stat -c %s "$data")
+    local common
+    common() { le16 20; le16 0; le16 "$method"; le32 0; le32 0; le32 "$size"; le32 "$size"; le16 ${#name}; le16 0; }
+    { printf 'PK\x03\x04'; common; printf '%s' "$name"; cat "$data"; } >>"$body"
+    { printf 'PK\x01\x02'; le16 20; common; le16 0; le16 0; le16 0; le32 0; le32 "$offset"; printf '%s' "$name"; } >>"$directory"
+    count=$((count + 1))
+  done
+  { cat "$body" "$directory"; printf 'PK\x05\x06'; le32 0; le16 "$count"; le16 "$count"
+    le32 "$(stat -c %s "$directory")"; le32 "$(stat -c %s "$body")"; le16 0; } >"$file"
+  rm -f "$body" "$directory"
+}
+classes="$(mktemp -d)"
+{ printf '\xCA\xFE\xBA\xBE\x00\x00\x00\x3D'; head -c 600 "$classic/launch.tag"; } >"$classes/Main.class"
+{ printf '\xCA\xFE\xBA\xBE\x00\x00\x00\x34'; head -c 300 "$classic/instructions.tag"; } >"$classes/Old.class"
+gzip -9 -n -c "$classes/Main.class" | tail -c +11 | head -c -8 >"$classes/Main.deflated"
+: >"$classes/empty"
+write_jar "$out/class_version/app.jar" p/ 0 "$classes/empty" p/Old.class 0 "$classes/Old.class" \
+  p/Main.class 8 "$classes/Main.deflated" module-info.class 0 "$classes/Old.class"
+rm -rf "$classes"
