@@ -186,12 +186,12 @@ void PlatformImpl::showUIMessage(const SString& text) {
 }
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {
-  // Identifiers 0 to 14 are catalog messages 19 to 33, 15 to 18 are 36 to 39.
+  // Identifiers 0 to 14 are catalog messages 19 to 33, 15 to 19 are 36 to 40.
   int value = static_cast<int>(id);
   if (value >= MSG_INPUT_FILE_LOAD_ERROR && value <= MSG_INPUT_FILE_OPEN_ERROR) {
     return catalogText(19 + value);
   }
-  if (value >= MSG_FILE_WRITE_ERROR && value <= MSG_TEMP_DIR_MISSING) {
+  if (value >= MSG_FILE_WRITE_ERROR && value <= MSG_LAUNCHER_DAMAGED) {
     return catalogText(36 + value - MSG_FILE_WRITE_ERROR);
   }
   return SString();

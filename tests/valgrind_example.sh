@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the example launcher (build/example/setup) under valgrind memcheck:
+# Runs the example launcher under valgrind memcheck (its payload packed onto
+# the stub linked against the shared C library, build/tests/bvlauncher-shared):
 # a typical run, one with a log file, one that finds no JVM, one whose input
 # file is missing and one of a launcher whose trailer is cut off. Each must
 # end without a memcheck error and without a definite leak, and leave its
@@ -10,22 +11,30 @@
 # Exit status: 0 all clean, 1 a finding or a leftover, 77 when valgrind or
 # the example launcher is missing.
 set -euo pipefail
-build="${1:-build}"
-launcher="$(cd "$build" && pwd)/example/setup"
+build="$(cd "${1:-build}" && pwd)"
+src="$(cd "$(dirname "$0")/.." && pwd)"
 valgrind="$(command -v valgrind || true)"
 if [ -z "$valgrind" ]; then
   echo "valgrind is not installed; skipped"
   exit 77
 fi
-if [ ! -x "$launcher" ]; then
+if [ ! -x "$build/example/setup" ] || [ ! -x "$build/tests/bvlauncher-shared" ]; then
   # The tree packs it only where a JDK builds the Java parts.
-  echo "no example launcher at $launcher (built with the tree when a JDK is there); skipped"
+  echo "no example launcher at $build/example/setup (built with the tree when a JDK is there); skipped"
   exit 77
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/bvvalgrind.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 failures=0
+
+# The example's payload (examples/CMakeLists.txt) on the stub linked against
+# the shared C library: memcheck sees the heap only through that library.
+launcher="$work/setup"
+"$build/bin/bvpack" --stub "$build/tests/bvlauncher-shared" -o "$launcher" \
+  instructions:"$src/examples/setup/instructions.tag" verify-jar:"$build/java/Verify.jar" \
+  launch-script:"$src/examples/setup/launch.tag" jvm:"$src/examples/setup/jvm-linux.tag" \
+  jvm:"$src/examples/setup/jvm-macos.tag" classpath-jar:"$build/java/ExampleSetup.jar" >/dev/null
 
 # check NAME EXPECTED_REGEX ENV_COMMAND... -- LAUNCHER ARGS...
 # Runs the launcher with -bv:tempdir under memcheck and checks the result.
