@@ -12,7 +12,8 @@ FileIndexEntry::FileIndexEntry()
       m_offsetToBytes(0),
       m_compressed(false),
       m_decompressedFileCount(0),
-      m_decompressedSize(0) {}
+      m_decompressedSize(0),
+      m_checked(false) {}
 
 FileIndexEntry::~FileIndexEntry() { delete m_tagFile; }
 
@@ -61,6 +62,8 @@ void FileIndexEntry::loadTagFile(FILE* file) {
   // A damaged index must not make a script of nothing (bytes past the end)
   // or of the whole rest of the file (a negative length).
   if (fseek(file, 0, SEEK_END) != 0 || !liesWithin(ftell(file))) throw outsideError();
+  // Never parse bytes that a digest has not vouched for.
+  check(fileno(file));
   TagFile* tagFile = new TagFile();
   try {
     tagFile->load(file, m_fileName, m_offsetToBytes, m_fileLength);
@@ -80,6 +83,16 @@ bool FileIndexEntry::liesWithin(long fileSize) const {
 LauncherException FileIndexEntry::outsideError() const {
   return LauncherException(
       SString("Embedded file ").append(m_fileName).append(" lies outside the launcher file."));
+}
+
+void FileIndexEntry::check(int fd) const {
+  if (isChecked()) return;
+  checkBytes(fd, m_offsetToBytes, m_fileLength, m_digest, m_fileName);
+  m_checked = true;
+}
+
+DigestCheck FileIndexEntry::digestCheck() const {
+  return DigestCheck(isChecked() ? std::string() : m_digest, m_fileName);
 }
 
 bool FileIndexEntry::isTagFile() const {

@@ -5,6 +5,9 @@
 #             first run against a shell script of the same two java
 #             commands, its repeat run (verification cached) against one
 #             direct java command (run_launcher.sh)
+#   digest    the same launcher with and without the payload digests, and
+#             the check of an 8 MiB jar that every run copies out
+#             (run_digest.sh)
 #   platform  capture of child output, and the disk-scan walk (run_platform.sh)
 #   extract   extraction of a large embedded file against cp (run_extract.sh)
 #   jvm_scan  the JVM disk scan against find, and its early stop (bench_jvm_scan)
@@ -42,6 +45,7 @@ bench() {
 # The launcher first: its runs create and remove small files, which would
 # wait behind the write-back of the extraction benchmark's large ones.
 bench launcher bench/run_launcher.sh "$launcherRuns"
+bench digest bench/run_digest.sh "$launcherRuns"
 bench platform bench/run_platform.sh "$mib" /usr "$runs"
 mkdir "$work/extract"
 bench extract bench/run_extract.sh "$mib" "$extractRuns" "$work/extract"
@@ -58,7 +62,7 @@ else
 fi
 
 echo "== Summary: each figure and its target"
-for name in launcher platform extract jvm_scan tagfile; do
+for name in launcher digest platform extract jvm_scan tagfile; do
   grep -h -i -e "target" -e "exited with status" "$work/$name.out" | sed "s/^ */$name: /"
 done
 grep -q -h "MISSED" "$work"/*.out && status=1

@@ -96,6 +96,40 @@ exit 0
 write_launcher "$out/archive_index/example" 0
 write_launcher "$out/archive_index/compressed" 1
 
+# The example with the digest block between its index and trailer, as
+# bvpack writes it: the SHA-256 of the stub, of each entry and of
+# everything from the index on (the index digest left out).
+hexbytes() { printf "$(sed 's/../\\x&/g')"; }
+sha() { sha256sum | cut -c1-64 | hexbytes; }
+seal_launcher() {
+  local plain="$1" sealed="$2"
+  local size index_offset count
+  size=$(stat -c %s "$plain")
+  index_offset=$(tail -c 8 "$plain" | head -c 4 | od -An -tu1 | awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4}')
+  count=$(tail -c +"$((index_offset + 1))" "$plain" | head -c 4 | od -An -tu1 | awk '{print $4}')
+  local stub_length
+  stub_length=$(tail -c +"$((index_offset + 1 + 4 + 9))" "$plain" | head -c 4 | od -An -tu1 | awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4}')
+  local head="$sealed.head" tail_part="$sealed.tail"
+  { printf 'BVDG\x01'; be32 "$stub_length"; head -c "$stub_length" "$plain" | sha
+    # The entries lie back to back from the stub's end to the index.
+    local pos=$((index_offset + 4)) k offset length name_length flag
+    for ((k = 0; k < count; k++)); do
+      read -r length offset name_length < <(tail -c +"$((pos + 1 + 5))" "$plain" | head -c 10 | od -An -tu1 |
+        awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4, $5 * 16777216 + $6 * 65536 + $7 * 256 + $8, $9 * 256 + $10}')
+      tail -c +"$((offset + 1))" "$plain" | head -c "$length" | sha
+      flag=$(tail -c +"$((pos + 16 + name_length))" "$plain" | head -c 1 | od -An -tu1 | tr -d ' ')
+      pos=$((pos + 16 + name_length + (flag == 1 ? 8 : 0)))
+    done
+  } >"$head"
+  { be32 $(($(stat -c %s "$head") + 32 + 8)); printf 'BVDG'; tail -c 9 "$plain"; } >"$tail_part"
+  local digest
+  digest=$({ head -c "$((size - 9))" "$plain" | tail -c +"$((index_offset + 1))"; cat "$head" "$tail_part"; } | sha256sum | cut -c1-64)
+  { head -c "$((size - 9))" "$plain"; cat "$head"; printf '%s' "$digest" | hexbytes; cat "$tail_part"; } >"$sealed"
+  rm -f "$head" "$tail_part"
+}
+seal_launcher "$out/archive_index/example" "$out/archive_index/sealed"
+seal_launcher "$out/archive_index/compressed" "$out/archive_index/sealed-compressed"
+
 # Verification cache files: the kept ones (a file needs its checksum).
 cp "$src"/tests/fuzz_regressions/verify_cache/* "$out/verify_cache/"
 

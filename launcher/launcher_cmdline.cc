@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "archive/damaged_launcher.h"
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
@@ -46,6 +47,8 @@ SString absolutePath(const SString& path) {
 void loadArchive(bool loadTagFiles) {
   try {
     Launcher::getInputFiles().load(loadTagFiles);
+  } catch (const DamagedLauncherException&) {
+    throw;  // its own message, as it is
   } catch (const LauncherException& e) {
     throw LauncherException(withMessage(MSG_FILE_INDEX_LOAD_ERROR, e.getMessage()));
   }
@@ -170,6 +173,8 @@ long Launcher::processCmdLine(const StringDeque& args) {
       loadArchive(false);
       try {
         getInputFiles().extractAll();
+      } catch (const DamagedLauncherException&) {
+        throw;
       } catch (const LauncherException& e) {
         throw LauncherException(withMessage(MSG_EXTRACT_ERROR, e.getMessage()));
       }

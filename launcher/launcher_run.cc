@@ -1,4 +1,5 @@
 // The start and end of a run: process() and run().
+#include "archive/damaged_launcher.h"
 #include "archive/launcher_input_files.h"
 #include "instructions/instructions.h"
 #include "launcher/launcher.h"
@@ -20,6 +21,10 @@ long Launcher::process(StringDeque& args, const SString& launcherPath,
   for (long i = 0; i < args.size(); ++i) m_args.push_back(args.at(i));
   try {
     return processCmdLine(args);
+  } catch (const DamagedLauncherException& e) {
+    PlatformImpl::showUIMessage(e.getMessage());
+    logMessage(SString("The launcher file is damaged: ").append(e.getDetail()), LOG_ERROR);
+    return -1;
   } catch (const LauncherException& e) {
     PlatformImpl::showUIMessage(e.getMessage());
     logMessage(e.getMessage(), LOG_ERROR);

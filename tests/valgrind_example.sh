@@ -2,7 +2,8 @@
 # Runs the example launcher under valgrind memcheck (its payload packed onto
 # the stub linked against the shared C library, build/tests/bvlauncher-shared):
 # a typical run, one with a log file, one that finds no JVM, one whose input
-# file is missing and one of a launcher whose trailer is cut off. Each must
+# file is missing, one of a launcher whose trailer is cut off and one whose
+# classpath archive was changed. Each must
 # end without a memcheck error and without a definite leak, and leave its
 # temporary directory empty. The Java processes the launcher starts are not
 # traced.
@@ -105,11 +106,17 @@ EOF
 check nojvm "A suitable JVM could not be found\\." \
   env -u JAVA_HOME -u JDK_HOME PATH="$work/no-such-dir" -- "$launcher" -bv:in "$work/nojvm.tag"
 
-# Failures: a missing input file, a launcher without its trailer.
+# Failures: a missing input file, a launcher cut short (its trailer gone),
+# one with a byte of its classpath archive changed (its digest differs).
 check missing-input "Could not load the input file\\." env -- "$launcher" -bv:in "$work/missing.tag"
-head -c "$(($(stat -c %s "$launcher") - 3))" "$launcher" >"$work/damaged"
-chmod 755 "$work/damaged"
-check damaged "The launcher file carries no instruction script\\." env -- "$work/damaged"
+damaged_message="The launcher file is damaged or incomplete\\. Download it again\\."
+head -c "$(($(stat -c %s "$launcher") - 3))" "$launcher" >"$work/cut"
+chmod 755 "$work/cut"
+check cut "$damaged_message" env -- "$work/cut"
+cp "$launcher" "$work/damaged"
+jar_at=$(grep -abo "ExampleSetup\.class" "$work/damaged" | head -1 | cut -d: -f1)
+printf 'X' | dd of="$work/damaged" bs=1 seek="$jar_at" conv=notrunc status=none
+check damaged "$damaged_message" env -- "$work/damaged"
 
 if [ "$failures" != 0 ]; then
   echo "$failures run(s) failed"
