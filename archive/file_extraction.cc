@@ -84,7 +84,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   long length = m_fileLength;
   // Bytes not checked yet are checked as they are copied, through the
   // buffer, so that what was checked is what was written.
-  bool checking = !isChecked();
+  bool checking = !isCheckedIn(in);
   DigestCheck digest = digestCheck();
   // The fallback buffer is used only when the kernel cannot move a piece.
   std::unique_ptr<char[]> buffer(new char[extractionPieceSize]);
@@ -117,7 +117,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   }
   if (checking) {
     digest.finish();
-    markChecked();
+    markChecked(in);
   }
   if (!output.commit()) throw fileWriteError(output.error());
   // A file system mounted noexec takes the file but would never run it.

@@ -1,5 +1,7 @@
 #include "archive/file_index_entry.h"
 
+#include <sys/stat.h>
+
 #include "launcher/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -13,7 +15,9 @@ FileIndexEntry::FileIndexEntry()
       m_compressed(false),
       m_decompressedFileCount(0),
       m_decompressedSize(0),
-      m_checked(false) {}
+      m_checked(false),
+      m_checkedDevice(0),
+      m_checkedInode(0) {}
 
 FileIndexEntry::~FileIndexEntry() { delete m_tagFile; }
 
@@ -85,15 +89,27 @@ LauncherException FileIndexEntry::outsideError() const {
       SString("Embedded file ").append(m_fileName).append(" lies outside the launcher file."));
 }
 
-void FileIndexEntry::check(int fd) const {
-  if (isChecked()) return;
-  checkBytes(fd, m_offsetToBytes, m_fileLength, m_digest, m_fileName);
-  m_checked = true;
+bool FileIndexEntry::isCheckedIn(int fd) const {
+  if (m_digest.empty()) return true;
+  struct stat st;
+  return m_checked && fstat(fd, &st) == 0 && st.st_dev == m_checkedDevice && st.st_ino == m_checkedInode;
 }
 
-DigestCheck FileIndexEntry::digestCheck() const {
-  return DigestCheck(isChecked() ? std::string() : m_digest, m_fileName);
+void FileIndexEntry::markChecked(int fd) const {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return;
+  m_checked = true;
+  m_checkedDevice = st.st_dev;
+  m_checkedInode = st.st_ino;
 }
+
+void FileIndexEntry::check(int fd) const {
+  if (isCheckedIn(fd)) return;
+  checkBytes(fd, m_offsetToBytes, m_fileLength, m_digest, m_fileName);
+  markChecked(fd);
+}
+
+DigestCheck FileIndexEntry::digestCheck() const { return DigestCheck(m_digest, m_fileName); }
 
 bool FileIndexEntry::isTagFile() const {
   return m_fileType == FILE_INSTRUCTIONS || m_fileType == FILE_JVM ||

@@ -9,6 +9,8 @@
 #ifndef BV_ARCHIVE_FILE_INDEX_ENTRY_H_
 #define BV_ARCHIVE_FILE_INDEX_ENTRY_H_
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 
@@ -77,8 +79,8 @@ class FileIndexEntry {
   //   "Cannot run <path>: programs cannot be run from <directory> ..."
   //     (naming -bv:tempdir) when an installer or launcher cannot be run
   //     where it was written (a file system mounted noexec)
-  // An entry whose bytes have a digest and were not checked yet
-  // (isChecked) is checked as it is copied, the bytes going through a
+  // An entry whose bytes have a digest and were not checked yet in this
+  // file (isCheckedIn) is checked as it is copied, the bytes going through a
   // buffer; when they differ it throws DamagedLauncherException and no
   // target is left. Once checked, later copies let the kernel move them.
   // A target that an error or a cancel left partly written stays.
@@ -88,16 +90,19 @@ class FileIndexEntry {
   // (digestSize bytes), or empty when the file has no digest block.
   const std::string& getDigest() const { return m_digest; }
   void setDigest(const std::string& digest) { m_digest = digest; }
-  // Whether the bytes need no more checking: they have no digest, or they
-  // were checked (check, markChecked).
-  bool isChecked() const { return m_digest.empty() || m_checked; }
-  void markChecked() const { m_checked = true; }
+  // Whether the bytes need no more checking in the open launcher file fd:
+  // they have no digest, or they were checked in this same file (device and
+  // inode; a file in use as a running program cannot be written, so its
+  // bytes are still the ones checked).
+  bool isCheckedIn(int fd) const;
+  // Records that the bytes were checked in the open launcher file fd.
+  void markChecked(int fd) const;
   // Checks the entry's bytes in the open launcher file fd against the
-  // digest now (nothing without one). Throws DamagedLauncherException.
+  // digest now, unless isCheckedIn(fd). Throws DamagedLauncherException.
   void check(int fd) const;
   // A check of the entry's bytes for a reader that reads them itself, from
-  // the first to the last (DigestCheck in payload_digest.h); its finish
-  // marks nothing, so call markChecked after it.
+  // the first to the last (DigestCheck in payload_digest.h; nothing is
+  // checked without a digest); after its finish, call markChecked.
   DigestCheck digestCheck() const;
 
   long getFileType() const { return m_fileType; }
@@ -130,7 +135,11 @@ class FileIndexEntry {
   long m_decompressedFileCount;
   long m_decompressedSize;
   std::string m_digest;
+  // The launcher file in which the bytes were checked: checked is false
+  // until then.
   mutable bool m_checked;
+  mutable dev_t m_checkedDevice;
+  mutable ino_t m_checkedInode;
 };
 
 class FileIndexEntryPtrDE : public PtrDE<FileIndexEntry> {

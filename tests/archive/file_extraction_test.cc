@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -357,27 +358,30 @@ TEST_F(FileExtractionTest, AnEntryIsCheckedAsItIsCopied) {
   std::string big = patternBytes(3 * extractionPieceSize + 5);
   build({{"3", "plain.jar", "plain"}, {"3", "big.jar", big}});
   ASSERT_FALSE(files.getFileAt(0)->getDigest().empty());
-  ASSERT_FALSE(files.getFileAt(1)->isChecked());
+  int fd = open(launcher.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_FALSE(files.getFileAt(1)->isCheckedIn(fd));
   std::string target = files.getFileAt(1)->extract(dir.file("out").c_str()).c_str();
   EXPECT_EQ(big, bvtest::readFile(target));
-  EXPECT_TRUE(files.getFileAt(1)->isChecked());
+  EXPECT_TRUE(files.getFileAt(1)->isCheckedIn(fd));
+  close(fd);
 
-  // The last piece of the entry changed after the launcher was loaded.
+  // Another file in its place, the same bytes but for one in the entry's
+  // last piece: the check was for the other file, so it is made again.
   std::string bytes = bvtest::readFile(launcher);
   size_t at = bytes.find(big) + big.size() - 2;
   bytes[at] ^= 1;
+  ASSERT_EQ(0, unlink(launcher.c_str()));
   bvtest::writeFile(launcher, bytes);
-  Launcher::resetRunState();
-  LauncherTestAccess::setLauncherFileName(launcher.c_str());
-  LauncherInputFiles damaged;
-  damaged.load(false);
   mkdir(dir.file("again").c_str(), 0755);
   EXPECT_EQ("The launcher file is damaged or incomplete. Download it again.",
-            thrownMessage([&] { damaged.getFileAt(1)->extract(dir.file("again").c_str()); }));
+            thrownMessage([&] { files.getFileAt(1)->extract(dir.file("again").c_str()); }));
   EXPECT_EQ(std::vector<std::string>(), namesIn(dir.file("again")));
-  EXPECT_FALSE(damaged.getFileAt(1)->isChecked());
+  fd = open(launcher.c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_FALSE(files.getFileAt(1)->isCheckedIn(fd));
+  close(fd);
   // The other entry is whole and is extracted.
-  EXPECT_EQ("plain", bvtest::readFile(damaged.getFileAt(0)->extract(dir.file("again").c_str()).c_str()));
+  EXPECT_EQ("plain", bvtest::readFile(files.getFileAt(0)->extract(dir.file("again").c_str()).c_str()));
 }
 
 TEST_F(FileExtractionTest, AnEntryNamedLikeTheLauncherDoesNotReplaceIt) {
