@@ -16,8 +16,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// A crafted launcher file: trailer, file index and embedded tag files are
-// loaded (LauncherInputFiles::load), then the first entries are extracted.
+// A crafted launcher file: trailer, digest block, file index and embedded
+// tag files are loaded (LauncherInputFiles::load), then the first entries
+// are extracted.
 int fuzzArchiveIndex(const uint8_t* data, size_t size);
 // A tag file read whole and as an embedded stretch; a file that loads is
 // written out and must read back with the same tags and values.
