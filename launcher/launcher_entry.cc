@@ -2,7 +2,32 @@
 
 #include "foundation/deque.h"
 #include "launcher/launcher.h"
+#include "platform/desktop_session.h"
+#include "platform/desktop_ui.h"
 #include "platform/platform_impl.h"
+
+namespace {
+
+// Installs the desktop mode's windows for a run without a terminal on a
+// desktop (desktop_ui.h), for the object's lifetime.
+class DesktopMode {
+ public:
+  DesktopMode() : m_windows(&logLine) {
+    if (isDesktopSession()) PlatformImpl::setUIWindow(&m_windows);
+  }
+  ~DesktopMode() { PlatformImpl::setUIWindow(nullptr); }
+  DesktopMode(const DesktopMode&) = delete;
+  DesktopMode& operator=(const DesktopMode&) = delete;
+
+ private:
+  static void logLine(const SString& text, bool warning) {
+    Launcher::logMessage(text, warning ? LOG_WARNING : LOG_INFO);
+  }
+
+  DesktopUI m_windows;
+};
+
+}  // namespace
 
 int launcherMain(int argc, char** argv) {
   StringDeque args;
@@ -15,6 +40,7 @@ int launcherMain(int argc, char** argv) {
   // temporary files still go (platform_signals.cc).
   PlatformImpl::installCancelHandlers();
   {
+    DesktopMode desktop;
     Launcher launcher;
     exitCode = Launcher::process(args, launcherPath, executablePath);
     if (PlatformImpl::getCancelSignal() != 0) exitCode = PlatformImpl::getCanceledExitCode();

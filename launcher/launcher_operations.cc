@@ -10,6 +10,7 @@
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "jvm/candidate_report.h"
+#include "jvm/java_needs.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/jvm_match.h"
@@ -68,7 +69,11 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
     SString message = PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
     logMessage(message, LOG_INFO);
     if (showFailMsg && !PlatformImpl::isCanceled()) {
-      PlatformImpl::showUIMessage(message);
+      // What the program needs and where a JVM can be had, as the author
+      // wrote it into the JVM files.
+      JavaNeeds needs = javaNeedsOf(*getInputFiles().getJVMFiles());
+      for (const SString& warning : needs.warnings) logMessage(warning, LOG_WARNING);
+      PlatformImpl::showJVMNotFoundMessage(message, needs.description, needs.downloadUrl);
       CandidateReport::reportNotFound(*getInputFiles().getJVMFiles());
     }
   }
