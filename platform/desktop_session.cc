@@ -124,11 +124,18 @@ bool consoleTextsAreUtf8() {
 void windowProgramEnvironment(std::vector<SString>& env) {
   env.clear();
   SString utf8Locale;
+  bool replaceAll = false;
 #ifndef __APPLE__
-  if (!consoleTextsAreUtf8()) utf8Locale = utf8LocaleName();
+  // The locale that the environment names, as a program that starts sees
+  // it: when the system lacks it, the program falls back to "C".
+  locale_t userLocale = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
+  if (userLocale != static_cast<locale_t>(0)) freelocale(userLocale);
+  replaceAll = userLocale == static_cast<locale_t>(0);
+  if (replaceAll || !consoleTextsAreUtf8()) utf8Locale = utf8LocaleName();
+  if (utf8Locale.empty()) replaceAll = false;
 #endif
   const char* all = getenv("LC_ALL");
-  bool moveAll = !utf8Locale.empty() && all != nullptr && all[0] != '\0';
+  bool moveAll = !utf8Locale.empty() && !replaceAll && all != nullptr && all[0] != '\0';
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
     SString text(*entry);
     if (!utf8Locale.empty() && (text.find("LC_CTYPE=") == 0 || text.find("LC_ALL=") == 0)) continue;
@@ -136,6 +143,10 @@ void windowProgramEnvironment(std::vector<SString>& env) {
     env.push_back(text);
   }
   if (utf8Locale.empty()) return;
+  if (replaceAll) {
+    env.push_back(SString("LC_ALL=").append(utf8Locale));
+    return;
+  }
   env.push_back(SString("LC_CTYPE=").append(utf8Locale));
   // LC_ALL named the language too; LC_MESSAGES keeps it.
   if (moveAll) env.push_back(SString("LC_MESSAGES=").append(all));

@@ -21,12 +21,14 @@ bool isDesktopSession();
 // that name that fails the check adds "Not running PATH: REASON" to refused.
 SString findTrustedProgram(const char* name, std::vector<SString>& refused);
 
-// The environment for a program that shows a window: the launcher's own.
-// When the launcher's texts are not UTF-8 (the console's codeset, else the
-// catalog table's, is another), the program gets LC_CTYPE for UTF-8
-// (C.UTF-8, else en_US.UTF-8, when the system has one) and LC_ALL moves to
-// LC_MESSAGES, so that it reads the UTF-8 texts it is given and keeps its
-// own language.
+// The environment for a program that shows a window: the launcher's own,
+// so that it speaks the user's language, except where it would not read
+// the UTF-8 texts it is given. When the system lacks the user's locale (the
+// program would fall back to plain ASCII), it gets LC_ALL for UTF-8 (C.UTF-8,
+// else en_US.UTF-8, when the system has one). Otherwise, when the
+// launcher's texts are not UTF-8 (the console's codeset, else the catalog
+// table's, is another), it gets LC_CTYPE for UTF-8, and LC_ALL moves to
+// LC_MESSAGES.
 void windowProgramEnvironment(std::vector<SString>& env);
 
 // A text as the console prints it (in the console's codeset, else the

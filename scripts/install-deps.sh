@@ -2,14 +2,15 @@
 # Installs what building and testing need on a Debian machine, skipping what is
 # already there. Safe to run again.
 #
-#   scripts/install-deps.sh            the build and test tools, then the
-#                                      desktop test tools (see below)
+#   scripts/install-deps.sh            the build and test tools
+#   BV_WITH_DESKTOP=1 scripts/install-deps.sh
+#                                      the same, then the desktop test tools
 #   scripts/install-deps.sh --desktop  only the desktop test tools
 #
 # The desktop test tools (a virtual X server, the zenity dialog program and
-# the X window lister) serve one test, which shows a real window; a failure
-# to install them is reported and does not fail the script: that test then
-# says it was skipped and why. BV_WITH_DESKTOP=0 leaves them out.
+# the X window lister) serve one test, which shows a real window; ./test.sh
+# asks for them. A failure to install them is reported and does not fail
+# the script: that test then says it was skipped and why.
 set -euo pipefail
 desktop_only=0
 if [ "${1:-}" = --desktop ]; then
@@ -53,7 +54,7 @@ if [ "$desktop_only" = 0 ]; then
   fi
 fi
 
-if [ "$desktop_only" = 1 ] || [ "${BV_WITH_DESKTOP:-1}" != 0 ]; then
+if [ "$desktop_only" = 1 ] || [ "${BV_WITH_DESKTOP:-0}" = 1 ]; then
   mapfile -t desktop < <(missing_of xvfb zenity x11-utils)
   if [ ${#desktop[@]} -gt 0 ]; then
     if ! apt_install --no-install-recommends "${desktop[@]}"; then

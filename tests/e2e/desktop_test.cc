@@ -27,9 +27,10 @@
 namespace bvtest {
 namespace {
 
-// One run of a fake program: the LC_CTYPE it saw, then its arguments.
+// One run of a fake program: the character set it reads, then its
+// arguments.
 struct Call {
-  std::string lcCtype;
+  std::string ctype;  // the first of LC_ALL, LC_CTYPE and LANG that was set
   std::vector<std::string> args;
 
   bool has(const std::string& arg) const {
@@ -70,12 +71,13 @@ class DesktopTest : public E2eTest {
   // A fake program bin/NAME: records its run in calls.NAME (fields
   // separated by \037, runs ended by \036), then runs behaviour.
   void fake(const std::string& name, const std::string& behaviour = "exit 0\n") {
-    writeFile(bin + "/" + name,
-              "#!/bin/sh\n"
-              "{ printf 'CALL\\037%s' \"$LC_CTYPE\"; for a in \"$@\"; do printf '\\037%s' \"$a\"; done;"
-              " printf '\\036'; } >> " +
-                  shellQuote(dir.file("calls." + name)) + "\n" + behaviour,
-              0755);
+    writeFile(
+        bin + "/" + name,
+        "#!/bin/sh\n"
+        "{ printf 'CALL\\037%s' \"${LC_ALL:-${LC_CTYPE:-$LANG}}\"; for a in \"$@\"; do printf '\\037%s' \"$a\"; done;"
+        " printf '\\036'; } >> " +
+            shellQuote(dir.file("calls." + name)) + "\n" + behaviour,
+        0755);
   }
 
   // The recorded runs of a fake program.
@@ -96,7 +98,7 @@ class DesktopTest : public E2eTest {
         field = sep + 1;
       }
       Call call;
-      if (fields.size() >= 2) call.lcCtype = fields[1];
+      if (fields.size() >= 2) call.ctype = fields[1];
       call.args.assign(fields.begin() + (fields.size() >= 2 ? 2 : fields.size()), fields.end());
       result.push_back(call);
       start = end + 1;
@@ -202,21 +204,18 @@ TEST_F(DesktopTest, NoJavaWindowSaysWhatIsNeededAndOffersTheDownloadPage) {
     const char* lang;
     const char* answer;  // what the fake zenity exits with
     bool opened;
-    const char* needs;    // the line of the window that says what is needed
-    const char* open;     // the label of the button that opens the page
-    const char* lcCtype;  // what zenity's LC_CTYPE is
+    const char* needs;  // the line of the window that says what is needed
+    const char* open;   // the label of the button that opens the page
   } cases[] = {
-      {"LANG=C", "0", true, "The program needs Java 99 or later.", "Open the download page", "C.UTF-8"},
-      {"LANG=C", "1", false, "The program needs Java 99 or later.", "Open the download page", "C.UTF-8"},
+      {"LANG=C", "0", true, "The program needs Java 99 or later.", "Open the download page"},
+      {"LANG=C", "1", false, "The program needs Java 99 or later.", "Open the download page"},
       {"LANG=de_DE.UTF-8", "0", true, "Das Programm ben\xc3\xb6tigt Java 99 or later.",
        "Downloadseite \xc3\xb6"
-       "ffnen",
-       ""},
-      // Latin-1 texts reach zenity as UTF-8, which it is told to read.
+       "ffnen"},
+      // Latin-1 texts reach zenity as UTF-8.
       {"LANG=de_DE", "5", false, "Das Programm ben\xc3\xb6tigt Java 99 or later.",
        "Downloadseite \xc3\xb6"
-       "ffnen",
-       "C.UTF-8"},
+       "ffnen"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.lang) + " answer " + c.answer);
@@ -237,7 +236,9 @@ TEST_F(DesktopTest, NoJavaWindowSaysWhatIsNeededAndOffersTheDownloadPage) {
     EXPECT_TRUE(contains(text, c.needs)) << text;
     EXPECT_TRUE(contains(text, "https://example.org/get-java?v=99")) << text;
     EXPECT_EQ(c.open, question.value("--ok-label"));
-    EXPECT_EQ(c.lcCtype, question.lcCtype);
+    // zenity reads its arguments as UTF-8 (the user's locale where the
+    // system has it and it is UTF-8, else C.UTF-8).
+    EXPECT_TRUE(contains(question.ctype, "UTF-8")) << question.ctype;
     std::vector<Call> opened = calls("xdg-open");
     if (c.opened) {
       ASSERT_EQ(1u, opened.size());
@@ -268,6 +269,28 @@ TEST_F(DesktopTest, WithoutAWebPageTheNoJavaWindowIsAnErrorMessage) {
   EXPECT_FALSE(contains(run.output, "evil")) << run.output;
   EXPECT_TRUE(calls("xdg-open").empty());
   EXPECT_TRUE(contains(readFile(log()), "Ignoring DOWNLOAD_URL file:///tmp/evil.desktop"));
+}
+
+// The last dialog program, xmessage, answers with the status of the button:
+// the page is opened only for the "Open the download page" button.
+TEST_F(DesktopTest, XmessageOffersThePageWhenNothingElseIsThere) {
+  std::string launcher = noJavaLauncher("DOWNLOAD_URL: https://example.org/java\n");
+  fake("xdg-open");
+  for (int answer : {70, 1, 0}) {
+    SCOPED_TRACE(answer);
+    fake("xmessage", "exit " + std::to_string(answer) + "\n");
+    removeTree(dir.file("calls.xmessage"));
+    removeTree(dir.file("calls.xdg-open"));
+    Outcome run = runDetached(launcher, {}, desktopEnv());
+    EXPECT_EQ(1, run.status) << run.output;
+    std::vector<Call> xmessage = calls("xmessage");
+    ASSERT_EQ(1u, xmessage.size());
+    const std::vector<std::string>& args = xmessage[0].args;
+    ASSERT_GE(args.size(), 1u);
+    EXPECT_TRUE(contains(args.back(), "The program needs Test JVM.")) << args.back();
+    EXPECT_TRUE(xmessage[0].has("Open the download page:70,Close:1"));
+    EXPECT_EQ(answer == 70 ? 1u : 0u, calls("xdg-open").size());
+  }
 }
 
 // A launcher file cut short (a broken download) fails with an error; the

@@ -157,27 +157,40 @@ TEST(DesktopText, DialogProgramsReadUtf8InTheUsersLanguage) {
     }
     return found;
   };
+  // (Only the locales C, POSIX and C.UTF-8 are certain to exist.)
   std::vector<SString> env;
   {
-    // UTF-8 texts: the environment as it is.
-    bvtest::ScopedLang lang("de_DE.UTF-8");
+    // UTF-8 texts in a locale that the system has: the environment as it
+    // is.
+    bvtest::ScopedLang lang("C.UTF-8");
     bvtest::ScopedVariable marker("BV_TEST_MARKER", "kept");
     windowProgramEnvironment(env);
-    EXPECT_EQ("de_DE.UTF-8", value(env, "LANG"));
+    EXPECT_EQ("C.UTF-8", value(env, "LANG"));
     EXPECT_EQ("(unset)", value(env, "LC_CTYPE"));
+    EXPECT_EQ("(unset)", value(env, "LC_ALL"));
     EXPECT_EQ("kept", value(env, "BV_TEST_MARKER"));
   }
   {
-    // Latin-1 texts converted to UTF-8: the program reads UTF-8, and
-    // LC_ALL's language moves to LC_MESSAGES.
-    bvtest::ScopedLang lang("en_US");
-    bvtest::ScopedVariable all("LC_ALL", "de_DE");
-    bvtest::ScopedVariable messages("LC_MESSAGES", "fr_FR");
+    // ASCII texts made UTF-8: the program reads UTF-8, and LC_ALL's
+    // language moves to LC_MESSAGES.
+    bvtest::ScopedLang lang("POSIX");
+    bvtest::ScopedVariable all("LC_ALL", "C");
+    bvtest::ScopedVariable messages("LC_MESSAGES", "POSIX");
     windowProgramEnvironment(env);
     EXPECT_EQ("C.UTF-8", value(env, "LC_CTYPE"));
     EXPECT_EQ("(unset)", value(env, "LC_ALL"));
-    EXPECT_EQ("de_DE", value(env, "LC_MESSAGES"));
-    EXPECT_EQ("en_US", value(env, "LANG"));
+    EXPECT_EQ("C", value(env, "LC_MESSAGES"));
+    EXPECT_EQ("POSIX", value(env, "LANG"));
+  }
+  {
+    // A locale that the system lacks: the program would fall back to
+    // ASCII and refuse the texts, so it gets a UTF-8 locale for all.
+    bvtest::ScopedLang lang("xx_YY.UTF-8");
+    bvtest::ScopedVariable ctype("LC_CTYPE", "xx_YY.UTF-8");
+    windowProgramEnvironment(env);
+    EXPECT_EQ("C.UTF-8", value(env, "LC_ALL"));
+    EXPECT_EQ("(unset)", value(env, "LC_CTYPE"));
+    EXPECT_EQ("xx_YY.UTF-8", value(env, "LANG"));
   }
 }
 
