@@ -256,7 +256,13 @@ TEST_F(DesktopTest, NoJavaWindowSaysWhatIsNeededAndOffersTheDownloadPage) {
 // Without a page to offer, the window is an error message; a page that is
 // not a web address is neither offered nor printed, and the log says why.
 TEST_F(DesktopTest, WithoutAWebPageTheNoJavaWindowIsAnErrorMessage) {
-  std::string launcher = noJavaLauncher("DOWNLOAD_URL: file:///tmp/evil.desktop\n");
+  // bvpack refuses such a page; a launcher made by other means carries it.
+  std::string launcher = noJavaLauncher("DOWNLOAD_URL: https://example.org/evil\n");
+  std::string bytes = readFile(launcher);
+  size_t at = bytes.find("https://example.org/evil");
+  ASSERT_NE(std::string::npos, at);
+  bytes.replace(at, 24, "file:///tmp/evil.desktop");
+  writeFile(launcher, bytes, 0755);
   fake("zenity");
   fake("xdg-open");
   Outcome run = runDetached(launcher, {}, desktopEnv());
