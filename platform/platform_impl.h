@@ -79,8 +79,9 @@ class PlatformImpl {
   //
   // A window (ui_window.h; the desktop mode of a launcher without a
   // terminal, desktop_ui.h) gets what the console shows, unless the run is
-  // silent: the messages, the status lines that are printed, the progress
-  // steps and the work that extraction announces (beginUIWork).
+  // silent: the messages, the status lines (also while output is disabled),
+  // the progress steps and the work that extraction announces
+  // (beginUIWork).
   // ---------------------------------------------------------------------
 
   // Installs the window (null: none) for the rest of the run; the caller

@@ -78,9 +78,10 @@ SString titleForConsole(const SString& title) {
   return result;
 }
 
-// A status line that the console printed, for the window.
+// A status line, for the window: also while the console's output is off,
+// since quiet output on a console nobody sees is no reason to hide the
+// progress of long work from the desktop.
 void statusToWindow(const SString& text, bool beginsWork) {
-  if (g_enableOutput == 0) return;
   if (UIWindow* window = PlatformImpl::getUIWindow()) window->statusLine(text, beginsWork);
 }
 

@@ -28,7 +28,8 @@ class UIWindow {
   // where the author says Java can be had (an http or https URL, or empty).
   // The window explains and offers to open the page.
   virtual void showJavaNeeded(const SString& needs, const SString& downloadUrl) = 0;
-  // A status line that the console printed. beginsWork: the line begins
+  // A status line of the console (printed, or not while the console's
+  // output is disabled). beginsWork: the line begins
   // work that may take long without a known size (preparing a JVM); it
   // lasts until the next status line or until the console is hidden.
   virtual void statusLine(const SString& text, bool beginsWork) = 0;
