@@ -4,7 +4,6 @@
 
 #include <set>
 
-#include "jvm/java_needs.h"
 #include "platform/web_url.h"
 #include "tagfile/tag_file.h"
 #include "tools/class_version.h"
@@ -75,7 +74,7 @@ void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHin
   tags.setTagValue("SEARCH_ALL", "0");
   tags.setTagValue("INIT_JAVA_HEAP", "-Xms");
   tags.setTagValue("MAX_JAVA_HEAP", "-Xmx");
-  if (!downloadUrl.empty()) tags.setTagValue(downloadUrlTagName, SString(downloadUrl.c_str()));
+  if (!downloadUrl.empty()) tags.setTagValue("DOWNLOAD_URL", SString(downloadUrl.c_str()));
 }
 
 }  // namespace

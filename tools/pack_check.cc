@@ -3,7 +3,6 @@
 #include "archive/archive_format.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
-#include "jvm/java_needs.h"
 #include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "platform/web_url.h"
@@ -105,9 +104,9 @@ void checkScript(int type, const std::string& path, const std::string& text, con
   }
   if (type == FILE_JVM) {
     // The launcher would never print or open another address.
-    SString url = tags.getTagValue(downloadUrlTagName, 0);
+    SString url = tags.getTagValue("DOWNLOAD_URL", 0);
     if (url.empty() || isWebPageUrl(url)) return;
-    TextPlace place = findValuePlace(text, downloadUrlTagName, 0, 0);
+    TextPlace place = findValuePlace(text, "DOWNLOAD_URL", 0, 0);
     throw PackError(path + ": line " + std::to_string(place.line) + ": DOWNLOAD_URL \"" + url.c_str() +
                     "\" is not an http or https address (printable ASCII, no blanks, quotes, backslashes or "
                     "< > ^ ` { | } $)");
