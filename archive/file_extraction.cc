@@ -12,7 +12,7 @@
 #include "archive/block_copy.h"
 #include "archive/extraction_error.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "platform/replacement_file.h"
 #include "tagfile/text_utils.h"

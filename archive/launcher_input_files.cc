@@ -1,9 +1,10 @@
 #include "archive/launcher_input_files.h"
 
+#include "foundation/log.h"
 #include "instructions/instructions.h"
 #include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/text_utils.h"
 
 const char* actionTagName = "ACTION";
@@ -74,7 +75,7 @@ void LauncherInputFiles::logEntry(const FileIndexEntry& entry) {
   text.append("\n  length: ").append(convertToString(entry.getFileLength()));
   text.append("\n  offset: ").append(convertToString(entry.getOffsetToBytes()));
   text.append("\n  file name: ").append(entry.getFileName());
-  Launcher::logMessage(text, LOG_INFO);
+  logMessage(text, LOG_INFO);
 }
 
 FileIndexEntry* LauncherInputFiles::getFileAt(long position) const {

@@ -29,7 +29,7 @@
 #include "archive/archive_format.h"
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 
 // Launcher names this class its friend; the benchmark uses it to point the

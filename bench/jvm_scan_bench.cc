@@ -24,7 +24,7 @@
 #include <string>
 
 #include "jvm/jvm_files.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 

@@ -20,7 +20,7 @@
 #include "launchscript/launch_script.h"
 #include "launcher/cmd_line.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"

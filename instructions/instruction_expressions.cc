@@ -11,7 +11,7 @@
 #include "instructions/instructions.h"
 
 #include "instructions/variable_ref.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/text_utils.h"
 
 namespace {

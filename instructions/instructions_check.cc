@@ -3,7 +3,7 @@
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
 #include "instructions/variable_ref.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 

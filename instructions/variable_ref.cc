@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/text_utils.h"
 
 void VariableRef::init(const SString& reference, const SString& errorPrefix) {

@@ -1,5 +1,6 @@
 #include "jvm/jvm_file.h"
 
+#include "foundation/log.h"
 #include "jvm/candidate_report.h"
 #include "jvm/jvm_match.h"
 #include "jvm/path_hint.h"
@@ -9,7 +10,7 @@
 #include "jvm/tag_names.h"
 #include "jvm/verify_cache.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/child_limits.h"
@@ -82,7 +83,7 @@ void JVMFile::processMacro(SString& text, char, unsigned long start, unsigned lo
 
 bool JVMFile::lacksProperties() const {
   if (!m_tagFile->getTagValue(jvmPropertiesTagName, 0).empty()) return false;
-  Launcher::logMessage(concat("Unable to verify ", m_tagFile->getName(), " because the ",
+  logMessage(concat("Unable to verify ", m_tagFile->getName(), " because the ",
                               jvmPropertiesTagName, " tag was not specified."),
                        LOG_WARNING);
   return true;
@@ -105,19 +106,19 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   SString exePath(jvmHome);
   appendPathSeparator(exePath);
   exePath += jvmExe;
-  Launcher::logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
+  logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
   CandidateReport::beginCandidate(exePath);
 
   if (!PlatformImpl::fileExists(exePath)) {
     CandidateReport::reject("no executable");
-    Launcher::logMessage(concat(exePath, " does not exist"), LOG_INFO);
+    logMessage(concat(exePath, " does not exist"), LOG_INFO);
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
   // A found executable that someone else could have planted is never run.
   SString distrust;
   if (!namedHome && !PlatformImpl::isTrustedFile(exePath, distrust)) {
-    Launcher::logMessage(concat("Not running ", exePath, ": ", distrust), LOG_WARNING);
+    logMessage(concat("Not running ", exePath, ": ", distrust), LOG_WARNING);
     CandidateReport::reject(concat("not safe to run: ", distrust));
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
@@ -126,10 +127,10 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   // what is run, becomes JAVA_HOME and JVM_HOME.
   SString home = realJVMHome(jvmHome, jvmExe);
   if (home.compare(jvmHome) != 0) {
-    Launcher::logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
+    logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
   }
   if (!performVerify(home, verifyClasspath, verifyClassName)) return nullptr;
-  Launcher::logMessage(concat("Found matching JVM at ", home), LOG_INFO);
+  logMessage(concat("Found matching JVM at ", home), LOG_INFO);
   return new JVMMatch(home, *m_tagFile);
 }
 
@@ -166,7 +167,7 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
     SString value;
     PropertyOperator op;
     if (!parsePropertyCondition(setting, name, op, value)) {
-      Launcher::logMessage(concat("Invalid ", jvmPropertiesTagName, " setting (", setting,
+      logMessage(concat("Invalid ", jvmPropertiesTagName, " setting (", setting,
                                   ") in JVM File ", m_tagFile->getName()),
                            LOG_WARNING);
       continue;
@@ -183,7 +184,7 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
 bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspath,
                             const SString& verifyClassName) {
   if (holdsLineBreak(jvmHome)) {
-    Launcher::logMessage(concat("Skipping JVM at ", jvmHome,
+    logMessage(concat("Skipping JVM at ", jvmHome,
                                 " because its path holds a line break, which the JVM file "
                                 "written for a match cannot hold"),
                          LOG_WARNING);
@@ -235,7 +236,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
   }
   if (!marked) {
     CandidateReport::reject("did not answer the verification");
-    Launcher::logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
+    logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
     return false;
   }
 
@@ -254,7 +255,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
 JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
                                            const SString& verifyClassName) {
   if (lacksProperties()) return nullptr;
-  Launcher::logMessage(
+  logMessage(
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using platform hints"), LOG_INFO);
   const StringDeque* hints = m_tagFile->getValue(platformHintTagName);
   long hintCount = hints == nullptr ? 0 : hints->size();
@@ -266,7 +267,7 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
     for (long j = 0; j < candidates.size(); ++j) {
       const SString& candidate = candidates.at(j);
       if (candidate.empty()) continue;
-      Launcher::logMessage(
+      logMessage(
           concat("Checking JVM at ", candidate, " which was resolved from platform hint ", hint),
           LOG_INFO);
       JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
@@ -279,7 +280,7 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
 JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
                                        const SString& verifyClassName) {
   if (lacksProperties()) return nullptr;
-  Launcher::logMessage(
+  logMessage(
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using path hints"), LOG_INFO);
   StringDeque partitions;
   PlatformImpl::getJVMSearchPartitions(partitions);
@@ -295,7 +296,7 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
     expandPathHint(hints->at(i), partitions, launcherDir, candidates, relative);
     for (long j = 0; j < candidates.size(); ++j) {
       const SString& candidate = candidates.at(j);
-      if (!relative) Launcher::logMessage(concat("Checking path hint ", candidate), LOG_INFO);
+      if (!relative) logMessage(concat("Checking path hint ", candidate), LOG_INFO);
       JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
       if (match != nullptr) {
         if (relative) match->setJVMTemporary(true);
@@ -309,7 +310,7 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
 JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
                                               const SString& verifyClassName) {
   if (lacksProperties()) return nullptr;
-  Launcher::logMessage(
+  logMessage(
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using platform specific JVM Path hints"), LOG_INFO);
   StringDeque paths;
   PlatformImpl::getPlatformJVMPaths(paths);
@@ -333,7 +334,7 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
         candidate.erase(dirStart, SString::npos);
       }
     }
-    Launcher::logMessage(concat("Checking JVM at ", candidate,
+    logMessage(concat("Checking JVM at ", candidate,
                                 " which was resolved from the platform JVM path ", path),
                          LOG_INFO);
     JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);

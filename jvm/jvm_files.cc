@@ -2,9 +2,10 @@
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "foundation/log.h"
 #include "jvm/candidate_report.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
@@ -14,7 +15,7 @@ namespace {
 void logInfo(const char* text, const SString& detail) {
   SString line(text);
   line.append(detail);
-  Launcher::logMessage(line, LOG_INFO);
+  logMessage(line, LOG_INFO);
 }
 
 SString descriptionOf(const JVMFile& file) {
@@ -90,7 +91,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
   // a disk scan; the files after it are left to the scan.
   bool scanAllowed = false;
   if (m_match == nullptr) {
-    Launcher::logMessage("Initiating JVM search based on hints...", LOG_INFO);
+    logMessage("Initiating JVM search based on hints...", LOG_INFO);
     for (long i = 0; i < m_files.size() && m_match == nullptr && !scanAllowed; i++) {
       JVMFile* file = m_files.at(i);
       scanAllowed = file->isSearchAll();
@@ -144,11 +145,11 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
 
   SubStatusWrapper subStatus;
   PlatformImpl::setUISubStatus(UI_SUBSTATUS_SCANNING, SString());
-  Launcher::logMessage("Beginning exhaustive search", LOG_INFO);
+  logMessage("Beginning exhaustive search", LOG_INFO);
   if (!names.empty()) scanForFiles(names);
   if (m_match != nullptr) return;
 
-  Launcher::logMessage("Processing unverified matches.\n", LOG_INFO);
+  logMessage("Processing unverified matches.\n", LOG_INFO);
   bool stop = false;
   for (long i = 0; i < m_unverifiedMatches.size() && !stop; i++) {
     UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);

@@ -2,11 +2,10 @@
 
 #include <cstdio>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launcher/run_outcome.h"
 
-SString Launcher::m_logFileName;
-bool Launcher::m_logFileInitialized = false;
 SString Launcher::m_launcherFileName;
 SString Launcher::m_origLauncherFileName;
 SString Launcher::m_executableFileName;
@@ -23,22 +22,6 @@ long Launcher::m_launcherPurpose = -1;
 SString Launcher::m_stdOutput;
 SString Launcher::m_errOutput;
 long Launcher::m_numericVariables[5] = {0, 0, 0, 0, 0};
-
-void Launcher::logMessage(const char* text, LogMessageType type) {
-  if (m_logFileName.empty()) return;
-  FILE* file = fopen(m_logFileName.c_str(), "a");
-  if (file == nullptr) return;
-  if (!m_logFileInitialized) {
-    fputs("------------------\n", file);
-    m_logFileInitialized = true;
-  }
-  const char* prefix = type == LOG_WARNING ? "WARNING: " : (type == LOG_ERROR ? "ERROR: " : "");
-  fprintf(file, "%s%s\n", prefix, text);
-  fflush(file);
-  fclose(file);
-}
-
-void Launcher::logMessage(const SString& text, LogMessageType type) { logMessage(text.c_str(), type); }
 
 long Launcher::getLauncherPurpose(const char* path) {
   bool own = m_launcherFileName.compare(path) == 0;
@@ -109,8 +92,7 @@ void Launcher::setLongVariable(long n, long value) {
 }
 
 void Launcher::resetRunState() {
-  m_logFileName = "";
-  m_logFileInitialized = false;
+  resetLog();
   m_launcherFileName = "";
   m_origLauncherFileName = "";
   m_executableFileName = "";

@@ -10,12 +10,11 @@
 #define BV_LAUNCHER_LAUNCHER_H_
 
 #include "foundation/deque.h"
+#include "foundation/log.h"
 #include "foundation/sstring.h"
 
 class LauncherInputFiles;
 class TagFile;
-
-enum LogMessageType { LOG_INFO = 0, LOG_WARNING = 1, LOG_ERROR = 2 };
 
 // How INSTALL_JVM places and shows a JVM installation.
 enum InstallJVMOption {
@@ -51,12 +50,6 @@ class Launcher {
   // Script errors become "Error in instructions. <message> Line number (<n>)".
   static long run();
 
-  // Appends one line to the log file (when one is set), preceded by a line
-  // of 18 hyphens the first time in the run. The file is opened and closed
-  // for every message; failure to open it is ignored.
-  static void logMessage(const char* text, LogMessageType type);
-  static void logMessage(const SString& text, LogMessageType type);
-
   // The byte 9 bytes before the end of the file (0 to 255), or -1 when it
   // cannot be read. Cached for the running launcher's own file, which is
   // read from the running executable (getExecutableFileName).
@@ -80,8 +73,6 @@ class Launcher {
   // The file the payload is read from and that -bv:orig deletes: the
   // running executable itself (the launcher file name in tests).
   static SString getExecutableFileName() { return m_executableFileName; }
-  static const SString& getLogFileName() { return m_logFileName; }
-  static void setLogFileName(const SString& name) { m_logFileName = name; }
 
   // Script variables N1..N5 and S1..S10. The accessors throw
   // LauncherException "Invalid string variable number: <n>" or
@@ -125,8 +116,6 @@ class Launcher {
  private:
   friend class LauncherTestAccess;
 
-  static SString m_logFileName;
-  static bool m_logFileInitialized;
   static SString m_launcherFileName;
   static SString m_origLauncherFileName;
   static SString m_executableFileName;

@@ -10,8 +10,9 @@
 #include <cstdlib>
 
 #include "archive/launcher_input_files.h"
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launcher/launcher_help.h"
 #include "platform/platform_impl.h"
 #include "tagfile/read_open.h"
@@ -69,9 +70,9 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
       throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
     }
     FileCloser closer(file);
-    Launcher::logMessage(SString("Loading input file ").append(value), LOG_INFO);
+    logMessage(SString("Loading input file ").append(value), LOG_INFO);
     input.load(file, value, 0, -1);
-    Launcher::setLogFileName(input.getTagValue("LOGFILE", 0));
+    setLogFileName(input.getTagValue("LOGFILE", 0));
   } catch (const LauncherException& e) {
     PlatformImpl::showUIMessage(withMessage(MSG_INPUT_FILE_LOAD_ERROR, e.getMessage()));
     throw;
@@ -109,7 +110,7 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
       Launcher::verifyJVM(showProgress, showFailMsg, file, home);
       PlatformImpl::setUIProgress(100);
     } else {
-      Launcher::logMessage(
+      logMessage(
           "TO execute the VERIFY_JVM action, you must also provide values in the input file for "
           "VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
           LOG_ERROR);

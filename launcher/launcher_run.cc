@@ -1,8 +1,9 @@
 // The start and end of a run: process() and run().
 #include "archive/launcher_input_files.h"
+#include "foundation/log.h"
 #include "instructions/instructions.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launcher/run_outcome.h"
 #include "platform/platform_impl.h"
 

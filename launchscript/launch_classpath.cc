@@ -3,9 +3,10 @@
 // .cp2, .sp, .ja).
 #include <cstdio>
 
+#include "foundation/log.h"
 #include "jvm/jvm_file.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -47,7 +48,7 @@ bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
     message += fileName;
     message += " next to the launcher: ";
     message += reason;
-    Launcher::logMessage(message, LOG_WARNING);
+    logMessage(message, LOG_WARNING);
     return true;
   }
   SString line;
@@ -111,7 +112,7 @@ SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const
   if (environmentMode) {
     SString variable = tagValue(jvmFile, "CP_ENV_VAR");
     if (variable.empty()) {
-      Launcher::logMessage(
+      logMessage(
           "If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm file should also define "
           "CP_ENV_VAR.",
           LOG_ERROR);
@@ -124,7 +125,7 @@ SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const
       message += " to ";
       message += raw;
       message += "\n";
-      Launcher::logMessage(message, LOG_INFO);
+      logMessage(message, LOG_INFO);
     }
     return SString();
   }
@@ -166,7 +167,7 @@ SString LaunchScript::buildClasspathFromFile(const JVMFile* jvmFile, const SStri
     SString message("Could not find the file ");
     message += fileName;
     message += " while building the classpath.";
-    Launcher::logMessage(message, LOG_WARNING);
+    logMessage(message, LOG_WARNING);
   }
   return classpath;
 }
@@ -218,7 +219,7 @@ SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
       message += fileName;
       message += " whose quote is not closed: ";
       message += line;
-      Launcher::logMessage(message, LOG_WARNING);
+      logMessage(message, LOG_WARNING);
       return;
     }
     for (long i = 0; i < words.size(); ++i) {

@@ -1,6 +1,7 @@
 // Running the resolved launch command: working directory, the arguments
 // handed on to the application, the environment of the child, capture and
 // the log lines.
+#include "foundation/log.h"
 #include "jvm/jvm_file.h"
 #include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
@@ -85,7 +86,7 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
   } else {
     message += " in current working directory";
   }
-  Launcher::logMessage(message, LOG_INFO);
+  logMessage(message, LOG_INFO);
 
   bool showConsole = m_displayConsole || forceConsole;
   bool capture = !showConsole && m_captureOutput;
@@ -100,11 +101,11 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
                                             &m_stdOut, &m_stdErr, false);
   }
   if (capture) {
-    Launcher::logMessage("Output from the launch script execution", LOG_INFO);
-    Launcher::logMessage("StdOut:", LOG_INFO);
-    Launcher::logMessage(m_stdOut, LOG_INFO);
-    Launcher::logMessage("ErrOut:", LOG_INFO);
-    Launcher::logMessage(m_stdErr, LOG_INFO);
+    logMessage("Output from the launch script execution", LOG_INFO);
+    logMessage("StdOut:", LOG_INFO);
+    logMessage(m_stdOut, LOG_INFO);
+    logMessage("ErrOut:", LOG_INFO);
+    logMessage(m_stdErr, LOG_INFO);
   }
   return exitCode;
 }

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
+#include "foundation/log.h"
 #include "jvm/jvm_file.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
@@ -159,8 +159,8 @@ void LaunchScript::throwException(const SString& text, const char* message) cons
 }
 
 void LaunchScript::throwException(const SString& text, const SString& message) const {
-  Launcher::logMessage("Launch command:", LOG_INFO);
-  Launcher::logMessage(ShellValues::flatten(text), LOG_INFO);
+  logMessage("Launch command:", LOG_INFO);
+  logMessage(ShellValues::flatten(text), LOG_INFO);
   SString full("Launch script error: ");
   full += message;
   throw LauncherException(full);

@@ -1,6 +1,6 @@
 // LaunchScript::checkTemplate: a COMMAND template checked before it is
 // packed, with the scanner and argument parser that resolve() uses.
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/file_navigator.h"
 #include "platform/platform_impl.h"
 #include "tagfile/text_utils.h"

@@ -25,7 +25,7 @@
 
 #include "launcher/cmd_line.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/child_supervisor.h"
 #include "platform/platform_impl.h"

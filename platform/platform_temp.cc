@@ -14,8 +14,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/delete_full_dir.h"
 #include "platform/file_navigator.h"
 #include "platform/messages.h"
@@ -198,7 +199,7 @@ void PlatformImpl::deleteLauncher() {
   unsigned long slash = file.rfind('/');
   SString dir = slash == SString::npos ? SString() : file.substr(0, slash);
   if (!isOwnTempSubDirectory(dir)) {
-    Launcher::logMessage(SString("The launcher file ")
+    logMessage(SString("The launcher file ")
                              .append(file)
                              .append(" is not deleted: it does not lie in a directory that the launcher "
                                      "made in its temporary directory."),

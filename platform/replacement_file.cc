@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_signals.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 
 const char* whitespaceChars = " \t\n\r";

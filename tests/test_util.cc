@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 
 void LauncherTestAccess::setLauncherFileName(const SString& path) {
   Launcher::m_launcherFileName = path;

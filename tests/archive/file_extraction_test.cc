@@ -14,7 +14,7 @@
 #include "archive/block_copy.h"
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"

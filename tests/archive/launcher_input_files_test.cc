@@ -6,8 +6,9 @@
 #include <random>
 #include <string>
 
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/test_util.h"
@@ -72,7 +73,7 @@ TEST_F(LauncherInputFilesTest, WorkedExampleLoadsFourEntriesAndListsThem) {
                 "instructions.txt" + std::string(1, '\0'),
             bytes.substr(339612, 36));
 
-  Launcher::setLogFileName(dir.file("log").c_str());
+  setLogFileName(dir.file("log").c_str());
   LauncherInputFiles files;
   loadLauncher(launcher, files);
   ASSERT_TRUE(files.areInternalFilesLoaded());
@@ -133,7 +134,7 @@ TEST_F(LauncherInputFilesTest, AFileWithoutTheIdentificationLoadsNothingWithoutE
 TEST_F(LauncherInputFilesTest, AnEmptyIndexLogsNothingAndTheFileIsReadOnce) {
   std::string launcher = dir.file("empty");
   ASSERT_EQ(0, bvtest::runBvpack({"-o", launcher}));
-  Launcher::setLogFileName(dir.file("log").c_str());
+  setLogFileName(dir.file("log").c_str());
   LauncherInputFiles files;
   loadLauncher(launcher, files);
   EXPECT_TRUE(files.areInternalFilesLoaded());

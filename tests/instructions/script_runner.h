@@ -13,7 +13,7 @@
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tests/test_util.h"
 

@@ -20,7 +20,7 @@
 
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/file_navigator.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "foundation/log.h"
 #include "launcher/launcher.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
@@ -35,7 +36,7 @@ const char* kExampleJVMFile =
 
 void JVMFileTest::SetUp() {
   Launcher::resetRunState();
-  Launcher::setLogFileName(m_dir.file("run.log").c_str());
+  setLogFileName(m_dir.file("run.log").c_str());
   LauncherTestAccess::setLauncherFileName(m_dir.file("setup").c_str());
   PlatformImpl::setSystemTempDir((m_dir.path() + "/").c_str());
   PlatformImpl::setSilent(true);

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 
 namespace {
 

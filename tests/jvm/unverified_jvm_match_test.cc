@@ -9,7 +9,7 @@
 
 #include "jvm/jvm_files.h"
 #include "jvm/unverified_jvm_match.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 
 class JVMFilesTestAccess {

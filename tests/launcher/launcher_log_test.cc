@@ -7,8 +7,9 @@
 #include <cstdlib>
 #include <functional>
 
+#include "foundation/log.h"
 #include "launcher/launcher_entry.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -19,36 +20,6 @@ class LauncherLogTest : public ::testing::Test {
   void TearDown() override { Launcher::resetRunState(); }
   bvtest::TempDir dir;
 };
-
-TEST_F(LauncherLogTest, OneSeparatorPerRunAndPrefixesPerKind) {
-  std::string log = dir.file("run.log");
-  Launcher::logMessage("before a log file is named", LOG_INFO);
-  Launcher::setLogFileName(log.c_str());
-  Launcher::logMessage("plain", LOG_INFO);
-  Launcher::logMessage(SString("careful"), LOG_WARNING);
-  Launcher::logMessage("broken", LOG_ERROR);
-  EXPECT_EQ("------------------\nplain\nWARNING: careful\nERROR: broken\n", bvtest::readFile(log));
-
-  // A second file named later in the same run gets no separator.
-  std::string second = dir.file("second.log");
-  Launcher::setLogFileName(second.c_str());
-  Launcher::logMessage("more", LOG_INFO);
-  EXPECT_EQ("more\n", bvtest::readFile(second));
-
-  // A new run appends its own separator to an existing file.
-  Launcher::resetRunState();
-  Launcher::setLogFileName(log.c_str());
-  Launcher::logMessage("next run", LOG_INFO);
-  EXPECT_EQ("------------------\nplain\nWARNING: careful\nERROR: broken\n------------------\nnext run\n",
-            bvtest::readFile(log));
-}
-
-TEST_F(LauncherLogTest, NoLogFileWritesNothingAndAnUnopenableOneIsIgnored) {
-  Launcher::logMessage("nowhere", LOG_ERROR);
-  Launcher::setLogFileName(dir.file("missing/dir/x.log").c_str());
-  Launcher::logMessage("nowhere either", LOG_ERROR);
-  EXPECT_FALSE(bvtest::pathExists(dir.file("missing")));
-}
 
 TEST_F(LauncherLogTest, PurposeIsTheByteNineBeforeTheEnd) {
   struct Case {

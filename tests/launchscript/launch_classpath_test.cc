@@ -12,7 +12,7 @@
 
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tests/java/java_installs.h"
 #include "tests/launchscript/launch_script_fixture.h"

@@ -2,8 +2,9 @@
 
 #include <stdlib.h>
 
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 
 namespace bvtest {
@@ -14,7 +15,7 @@ std::string exampleJVMFile() {
 
 void LaunchScriptTest::SetUp() {
   Launcher::resetRunState();
-  Launcher::setLogFileName(m_dir.file("log").c_str());
+  setLogFileName(m_dir.file("log").c_str());
   LauncherTestAccess::setLauncherFileName(launcherPath().c_str());
   loadJVMFile(exampleJVMFile());
 }

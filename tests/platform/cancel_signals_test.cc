@@ -17,7 +17,7 @@
 
 #include "instructions/instructions.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/child_supervisor.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "jvm/file_find_listener.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/console.h"
 #include "platform/delete_full_dir.h"
 #include "platform/platform_impl.h"

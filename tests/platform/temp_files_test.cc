@@ -10,8 +10,9 @@
 #include <algorithm>
 #include <string>
 
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/delete_full_dir.h"
 #include "platform/file_navigator.h"
 #include "tests/test_util.h"
@@ -48,7 +49,7 @@ class TempFilesTest : public ::testing::Test {
   void SetUp() override {
     PlatformTempTestAccess::reset();
     Launcher::resetRunState();
-    Launcher::setLogFileName(dir.file("run.log").c_str());
+    setLogFileName(dir.file("run.log").c_str());
     makeDir(dir.file("tmp"));
     PlatformImpl::setSystemTempDir(dir.file("tmp").c_str());
   }

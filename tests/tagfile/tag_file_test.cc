@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -143,7 +144,7 @@ TEST_F(TagFileTest, SyntaxErrorsNameTheFileAndLineAndAreLogged) {
        "Syntax error in test.tag at line 2 ==> Line too long."},
   };
   std::string log = dir.file("run.log");
-  Launcher::setLogFileName(log.c_str());
+  setLogFileName(log.c_str());
   std::string expectedLog = "------------------\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
