@@ -18,7 +18,7 @@
 #include "jvm/jvm_file.h"
 #include "jvm/verify_cache.h"
 #include "launchscript/launch_script.h"
-#include "launcher/cmd_line.h"
+#include "tagfile/cmd_line.h"
 #include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"

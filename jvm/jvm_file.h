@@ -31,7 +31,7 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
-#include "jvm/macro_handler.h"
+#include "launchscript/macro_handler.h"
 
 class JVMMatch;
 class StringPairPtrDeque;

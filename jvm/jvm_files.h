@@ -19,7 +19,7 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
-#include "jvm/file_find_listener.h"
+#include "platform/file_find_listener.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_match.h"
 #include "jvm/unverified_jvm_match.h"

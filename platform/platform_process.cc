@@ -23,7 +23,7 @@
 #include <cstring>
 #include <vector>
 
-#include "launcher/cmd_line.h"
+#include "tagfile/cmd_line.h"
 #include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"

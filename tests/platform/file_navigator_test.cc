@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "jvm/file_find_listener.h"
+#include "platform/file_find_listener.h"
 #include "foundation/launcher_exception.h"
 #include "platform/console.h"
 #include "platform/delete_full_dir.h"

@@ -1,4 +1,4 @@
-#include "jvm/macro_handler.h"
+#include "launchscript/macro_handler.h"
 
 #include <cstdio>
 
