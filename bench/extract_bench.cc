@@ -28,19 +28,8 @@
 
 #include "archive/archive_format.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
-
-// Launcher names this class its friend; the benchmark uses it to point the
-// run at its own launcher file.
-class LauncherTestAccess {
- public:
-  static void setLauncherFileName(const SString& path) {
-    Launcher::m_launcherFileName = path;
-    Launcher::m_executableFileName = path;  // the file the payload is read from
-  }
-};
 
 namespace {
 
@@ -172,9 +161,8 @@ int main(int argc, char** argv) {
     result = 1;
   } else {
     try {
-      LauncherTestAccess::setLauncherFileName(launcher.c_str());
       LauncherInputFiles files;
-      files.load(false);
+      files.load(launcher.c_str(), false);
       const FileIndexEntry& entry = *files.getFileAt(0);
       std::string loopTarget = out + "/loop.bin";
       timeCp(payload, cpTarget);

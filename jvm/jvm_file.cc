@@ -9,7 +9,6 @@
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
 #include "jvm/verify_cache.h"
-#include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
@@ -50,36 +49,11 @@ bool endsWith(const SString& s, char c) { return !s.empty() && s[s.length() - 1]
 // The first and last characters of s are both double quotes.
 bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s, '"'); }
 
-// The tags that the launcher sets itself (setDynamicJVMTags) hold what it
-// found on disk: in a command they are values, not template text.
-bool isDynamicTag(const SString& name) {
-  return name.compare(kJVMHomeTag) == 0 || name.compare("JVM_FILE") == 0 ||
-         name.compare("JVM_TEMP") == 0;
-}
-
 }  // namespace
 
 SString JVMFile::getJVMExe() const { return m_tagFile->getTagValue(jvmExeTagName, 0); }
 
 bool JVMFile::isSearchAll() const { return m_tagFile->getBoolTagValue("SEARCH_ALL", false); }
-
-SString JVMFile::resolve(const SString& text) const { return MacroHandler::resolve(text, '@'); }
-
-void JVMFile::processMacro(SString& text, char, unsigned long start, unsigned long& end) const {
-  SString name(text, start + 1, end - start - 1);
-  SString value = m_tagFile->getTagValue(name.c_str(), 0);
-  if (name.compare(kJVMHomeTag) == 0 && endsWith(value, '\\')) {
-    value.erase(value.length() - 1, 1);
-  }
-  if (ShellValues::isCollecting()) {
-    if (isDynamicTag(name)) {
-      value = ShellValues::insert(value);
-    } else {
-      ShellValues::stripNul(value);
-    }
-  }
-  text.replace(start, end - start + 1, value);
-}
 
 bool JVMFile::lacksProperties() const {
   if (!m_tagFile->getTagValue(jvmPropertiesTagName, 0).empty()) return false;
@@ -206,7 +180,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
   if (!cache.lookup(output)) {
     // The launch script resolves %CP% and @JVM_EXE@ and runs the command
     // through the shell with JAVA_HOME set to the home.
-    LaunchScript script(command, true, false);
+    LaunchScript script(command, true, false, *m_context);
     VerificationLimits limits;
     script.execute(*this, nullptr, false);
     if (limits.timedOut()) {
@@ -284,7 +258,7 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using path hints"), LOG_INFO);
   StringDeque partitions;
   PlatformImpl::getJVMSearchPartitions(partitions);
-  SString launcherDir = Launcher::getOriginalLauncherDir();
+  SString launcherDir = m_context->paths.originalLauncherDir();
 
   const StringDeque* hints = m_tagFile->getValue(pathHintTagName);
   long hintCount = hints == nullptr ? 0 : hints->size();

@@ -4,7 +4,6 @@
 #include "archive/launcher_input_files.h"
 #include "foundation/log.h"
 #include "jvm/candidate_report.h"
-#include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
@@ -31,7 +30,8 @@ SString quoted(const SString& text) {
 
 }  // namespace
 
-JVMFiles::JVMFiles() : m_match(nullptr), m_stopAtFirstMatch(false) {}
+JVMFiles::JVMFiles(const LaunchContext& context)
+    : m_match(nullptr), m_stopAtFirstMatch(false), m_context(context) {}
 
 // The sequences delete the JVM files and the unverified finds.
 JVMFiles::~JVMFiles() {}
@@ -55,7 +55,7 @@ void JVMFiles::setVerifyClass(const SString& classpath, const SString& className
 
 void JVMFiles::writeVerifyJar() {
   if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) return;
-  LauncherInputFiles& inputFiles = Launcher::getInputFiles();
+  const LauncherInputFiles& inputFiles = m_context.inputFiles;
   SString jarPath;
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); i++) {
     FileIndexEntry* entry = inputFiles.getFileAt(i);
@@ -74,11 +74,11 @@ void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
   className = m_verifyClassName;
 }
 
-void JVMFiles::search(JVMMatchPtrDeque& matches) {
+void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
   m_match = nullptr;
   writeVerifyJar();
 
-  const SString userHome = Launcher::getUserJavaHome();
+  const SString& userHome = userJavaHome;
   if (!userHome.empty()) {
     logInfo("Checking user specified Java home directory => ", userHome);
     for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {

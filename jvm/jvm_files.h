@@ -27,7 +27,9 @@
 class JVMFiles : public FileFindListener {
  public:
   // No JVM files, no matches, empty verification class path and name.
-  JVMFiles();
+  // The verification archive is extracted from context's launcher archive;
+  // context must outlive the object.
+  explicit JVMFiles(const LaunchContext& context);
   // Deletes the JVM files and the unverified finds. Not virtual: a JVMFiles
   // is never deleted through a base pointer.
   ~JVMFiles();
@@ -59,7 +61,8 @@ class JVMFiles : public FileFindListener {
   // to the first with SEARCH_ALL allows it) and appends at most one match,
   // which then belongs to matches. A LauncherException from a check ends the
   // search and reaches the caller.
-  void search(JVMMatchPtrDeque& matches);
+  // userJavaHome (-bv:javahome), when not empty, is checked first.
+  void search(JVMMatchPtrDeque& matches, const SString& userJavaHome);
   // Scans the disks whatever the files' SEARCH_ALL and appends one match
   // for every home, of every file, that passes, each home once per file.
   // With stopAtFirstMatch the first file's finds are verified during the
@@ -93,6 +96,7 @@ class JVMFiles : public FileFindListener {
   bool m_stopAtFirstMatch;
   SString m_verifyClasspath;
   SString m_verifyClassName;
+  const LaunchContext& m_context;
 };
 
 #endif  // BV_JVM_JVM_FILES_H_

@@ -2,112 +2,11 @@
 
 #include <cstdio>
 
-#include "foundation/launcher_exception.h"
-#include "foundation/log.h"
-#include "launcher/run_outcome.h"
-
-SString Launcher::m_launcherFileName;
-SString Launcher::m_origLauncherFileName;
-SString Launcher::m_executableFileName;
-SString Launcher::m_stringVariables[10];
-bool Launcher::m_stringVariableFound[10] = {};
-StringDeque Launcher::m_passThroughArgs;
-StringDeque Launcher::m_args;
-bool Launcher::m_showJavaConsole = false;
-SString Launcher::m_userJavaHome;
-SString Launcher::m_prependClasspath;
-SString Launcher::m_appendClasspath;
-SString Launcher::m_applicationArchive;
-long Launcher::m_launcherPurpose = -1;
-SString Launcher::m_stdOutput;
-SString Launcher::m_errOutput;
-long Launcher::m_numericVariables[5] = {0, 0, 0, 0, 0};
-
-long Launcher::getLauncherPurpose(const char* path) {
-  bool own = m_launcherFileName.compare(path) == 0;
-  if (own && m_launcherPurpose != -1) return m_launcherPurpose;
+long readLauncherPurpose(const SString& path) {
   long value = -1;
-  // The running launcher's purpose is in the running executable.
-  if (FILE* file = fopen(own ? m_executableFileName.c_str() : path, "rb")) {
+  if (FILE* file = fopen(path.c_str(), "rb")) {
     if (fseek(file, -9, SEEK_END) == 0) value = fgetc(file);
     fclose(file);
   }
-  if (value < -1) value = -1;
-  if (own) m_launcherPurpose = value;
-  return value;
-}
-
-SString Launcher::getOriginalLauncherDir() {
-  unsigned long pos = m_origLauncherFileName.find_last_of("/\\");
-  if (pos == SString::npos) return SString();
-  return m_origLauncherFileName.substr(0, pos);
-}
-
-namespace {
-
-SString numberText(long n) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "%ld", n);
-  return SString(buf);
-}
-
-}  // namespace
-
-SString Launcher::getStringVariable(long n) {
-  if (!isValidStringVariable(n)) {
-    throw LauncherException(SString("Invalid string variable number: ").append(numberText(n)));
-  }
-  return m_stringVariables[n - 1];
-}
-
-void Launcher::setStringVariable(long n, const SString& value) {
-  if (!isValidStringVariable(n)) {
-    throw LauncherException(SString("Invalid string variable number: ").append(numberText(n)));
-  }
-  m_stringVariables[n - 1] = value;
-  m_stringVariableFound[n - 1] = false;
-}
-
-void Launcher::setFoundStringVariable(long n, const SString& value) {
-  setStringVariable(n, value);
-  m_stringVariableFound[n - 1] = true;
-}
-
-bool Launcher::isFoundStringVariable(long n) {
-  return isValidStringVariable(n) && m_stringVariableFound[n - 1];
-}
-
-long Launcher::getLongVariable(long n) {
-  if (!isValidLongVariable(n)) {
-    throw LauncherException(SString("Invalid numeric variable number: ").append(numberText(n)));
-  }
-  return m_numericVariables[n - 1];
-}
-
-void Launcher::setLongVariable(long n, long value) {
-  if (!isValidLongVariable(n)) {
-    throw LauncherException(SString("Invalid numeric variable number: ").append(numberText(n)));
-  }
-  m_numericVariables[n - 1] = value;
-}
-
-void Launcher::resetRunState() {
-  resetLog();
-  m_launcherFileName = "";
-  m_origLauncherFileName = "";
-  m_executableFileName = "";
-  for (SString& s : m_stringVariables) s = "";
-  for (bool& found : m_stringVariableFound) found = false;
-  m_passThroughArgs.clear();
-  m_args.clear();
-  m_showJavaConsole = false;
-  m_userJavaHome = "";
-  m_prependClasspath = "";
-  m_appendClasspath = "";
-  m_applicationArchive = "";
-  m_launcherPurpose = -1;
-  m_stdOutput = "";
-  m_errOutput = "";
-  for (long& n : m_numericVariables) n = 0;
-  resetRunOutcome();
+  return value < -1 ? -1 : value;
 }

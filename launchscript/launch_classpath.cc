@@ -4,8 +4,6 @@
 #include <cstdio>
 
 #include "foundation/log.h"
-#include "jvm/jvm_file.h"
-#include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
@@ -16,7 +14,7 @@
 
 namespace {
 
-SString tagValue(const JVMFile* jvmFile, const char* tag) {
+SString tagValue(const JVMTagLookup* jvmFile, const char* tag) {
   return jvmFile == nullptr ? SString() : jvmFile->getTagFile()->getTagValue(tag, 0);
 }
 
@@ -89,11 +87,11 @@ SString asOneValue(const SString& text) { return ShellValues::insert(ShellValues
 }  // namespace
 
 SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const {
-  const JVMFile* jvmFile = m_jvmFile;
+  const JVMTagLookup* jvmFile = m_jvmFile;
   bool environmentMode = tagValue(jvmFile, "USE_CP_ENV_VAR").compare("1") == 0;
 
   SString classpath;
-  appendClasspathArg(jvmFile, classpath, Launcher::getPrependClasspath());
+  appendClasspathArg(jvmFile, classpath, m_context->classpath.prepend);
   addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp1"));
   addToClasspath(jvmFile, classpath, buildJVMClasspath());
   addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp"));
@@ -107,7 +105,7 @@ SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const
   addToClasspath(jvmFile, classpath, archive);
   addToClasspath(jvmFile, classpath, buildJARClasspath(!environmentMode));
   addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp2"));
-  appendClasspathArg(jvmFile, classpath, Launcher::getAppendClasspath());
+  appendClasspathArg(jvmFile, classpath, m_context->classpath.append);
 
   if (environmentMode) {
     SString variable = tagValue(jvmFile, "CP_ENV_VAR");
@@ -135,14 +133,14 @@ SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const
   return option;
 }
 
-void LaunchScript::addToClasspath(const JVMFile* jvmFile, SString& classpath,
+void LaunchScript::addToClasspath(const JVMTagLookup* jvmFile, SString& classpath,
                                   const SString& entry) const {
   if (entry.empty()) return;
   if (!classpath.empty()) classpath += tagValue(jvmFile, "CLASSPATH_SEPARATOR");
   classpath += entry;
 }
 
-void LaunchScript::appendClasspathArg(const JVMFile* jvmFile, SString& classpath,
+void LaunchScript::appendClasspathArg(const JVMTagLookup* jvmFile, SString& classpath,
                                       const SString& value) const {
   SString entry = value;
   trim(entry, whitespaceChars);
@@ -157,7 +155,7 @@ void LaunchScript::appendClasspathArg(const JVMFile* jvmFile, SString& classpath
   addToClasspath(jvmFile, classpath, quoted);
 }
 
-SString LaunchScript::buildClasspathFromFile(const JVMFile* jvmFile, const SString& fileName,
+SString LaunchScript::buildClasspathFromFile(const JVMTagLookup* jvmFile, const SString& fileName,
                                              bool logMissing, bool sideFile) const {
   SString classpath;
   bool opened = forEachLine(fileName, sideFile, [&](const SString& line) {
@@ -172,7 +170,7 @@ SString LaunchScript::buildClasspathFromFile(const JVMFile* jvmFile, const SStri
   return classpath;
 }
 
-SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const {
+SString LaunchScript::buildRuntimeClasspath(const JVMTagLookup* jvmFile, const char* suffix) const {
   SString fileName = getRuntimeFileBase();
   fileName += suffix;
   return buildClasspathFromFile(jvmFile, fileName, false, true);
@@ -180,7 +178,7 @@ SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* 
 
 SString LaunchScript::buildJVMClasspath() const { return tagValue(m_jvmFile, "JVM_CLASSPATH"); }
 
-SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name,
+SString LaunchScript::makeSystemProp(const JVMTagLookup* jvmFile, const SString& name,
                                      const SString& value) const {
   SString option = tagValue(jvmFile, "SYSTEM");
   option += name;
@@ -189,7 +187,7 @@ SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name
   return option;
 }
 
-SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
+SString LaunchScript::buildRuntimeSystemProps(const JVMTagLookup* jvmFile) const {
   SString result;
   SString fileName = getRuntimeFileBase();
   fileName += ".sp";
@@ -208,7 +206,7 @@ SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
   return result;
 }
 
-SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
+SString LaunchScript::buildRuntimeJavaArgs(const JVMTagLookup* jvmFile) const {
   SString result;
   SString fileName = getRuntimeFileBase();
   fileName += ".ja";
@@ -232,8 +230,8 @@ SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
   return result;
 }
 
-SString LaunchScript::getRuntimeFileBase() {
-  SString base = Launcher::getOriginalLauncherFileName();
+SString LaunchScript::getRuntimeFileBase() const {
+  SString base = m_context->paths.originalLauncherFile;
   unsigned long separator = base.find_last_of("/\\");
   unsigned long dot = base.rfind('.');
   if (separator != SString::npos && dot != SString::npos && dot > separator) base.erase(dot);

@@ -2,8 +2,6 @@
 // handed on to the application, the environment of the child, capture and
 // the log lines.
 #include "foundation/log.h"
-#include "jvm/jvm_file.h"
-#include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -31,8 +29,8 @@ class ScopedEnvironmentVariable {
 };
 
 // The directory of the running launcher ("/" for a launcher in the root).
-SString launcherDirectory() {
-  SString directory = Launcher::getLauncherFileName();
+SString launcherDirectory(const LauncherPaths& paths) {
+  SString directory = paths.launcherFile;
   unsigned long slash = directory.rfind('/');
   if (slash == SString::npos) return SString();
   directory.erase(slash == 0 ? 1 : slash);
@@ -58,7 +56,7 @@ void applyWizardEnvironment(const TagFile& tagFile) {
 
 }  // namespace
 
-long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArguments,
+long LaunchScript::execute(const JVMTagLookup& jvmFile, const StringDeque* extraArguments,
                            bool forceConsole) {
   SString command;
   {
@@ -76,7 +74,7 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
     command = ShellValues::quote(text);
   }
   SString directory;
-  if (m_autoSetWorkingDir) directory = launcherDirectory();
+  if (m_autoSetWorkingDir) directory = launcherDirectory(m_context->paths);
 
   SString message("Executing launch script command: ");
   message += command;
@@ -94,9 +92,9 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
   {
     const TagFile& tagFile = *jvmFile.getTagFile();
     ScopedEnvironmentVariable javaHome(setEnvVarAtLaunch, tagFile.getTagValue("JVM_HOME", 0));
-    long purpose = Launcher::getLauncherPurpose(Launcher::getLauncherFileName().c_str());
+    long purpose = m_context->paths.purpose;
     if (purpose == 0 || purpose == 2) applyWizardEnvironment(tagFile);
-    PlatformImpl::preJavaLaunch(static_cast<int>(purpose), jvmFile);
+    PlatformImpl::preJavaLaunch(static_cast<int>(purpose), tagFile);
     exitCode = PlatformImpl::executeProcess(command, directory, showConsole, capture, true,
                                             &m_stdOut, &m_stdErr, false);
   }

@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "tagfile/cmd_line.h"
-#include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/child_supervisor.h"
@@ -377,4 +376,4 @@ int PlatformImpl::setFileExecutable(const SString& path) {
   return chmod(path.c_str(), (st.st_mode & 07777) | S_IXUSR);
 }
 
-void PlatformImpl::preJavaLaunch(int, const JVMFile&) {}
+void PlatformImpl::preJavaLaunch(int, const TagFile&) {}

@@ -85,11 +85,10 @@ TextPlace findValuePlace(const std::string& text, const char* tag, long valueInd
 
 void checkScript(int type, const std::string& path, const std::string& text, const TagFile& tags) {
   if (type == FILE_INSTRUCTIONS) {
-    Instructions script(tags);
     long statement = 0;
     std::string message;
     try {
-      script.check(&statement);
+      Instructions::check(tags, &statement);
       return;
     } catch (const InstructionsException& e) {
       statement = e.getLineNumber();

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "foundation/log.h"
-#include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tests/archive/archive_test_util.h"
@@ -31,8 +30,8 @@ std::string thrownMessage(F f) {
 
 class LauncherInputFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override { Launcher::resetRunState(); }
-  void TearDown() override { Launcher::resetRunState(); }
+  void SetUp() override { resetLog(); }
+  void TearDown() override { resetLog(); }
 
   // A tag file of exactly length bytes (length >= 8).
   std::string tagFileText(size_t length) {
@@ -40,8 +39,7 @@ class LauncherInputFilesTest : public ::testing::Test {
   }
   // Loads the launcher at path into files.
   void loadLauncher(const std::string& path, LauncherInputFiles& files, bool parse = false) {
-    LauncherTestAccess::setLauncherFileName(path.c_str());
-    files.load(parse);
+    files.load(path.c_str(), parse);
   }
 
   bvtest::TempDir dir;
@@ -142,8 +140,7 @@ TEST_F(LauncherInputFilesTest, AnEmptyIndexLogsNothingAndTheFileIsReadOnce) {
   EXPECT_FALSE(bvtest::pathExists(dir.file("log")));
 
   // Once loaded, a second load does not look at the file at all.
-  LauncherTestAccess::setLauncherFileName(dir.file("missing").c_str());
-  EXPECT_EQ("no exception", thrownMessage([&] { files.load(true); }));
+  EXPECT_EQ("no exception", thrownMessage([&] { files.load(dir.file("missing").c_str(), true); }));
 }
 
 TEST_F(LauncherInputFilesTest, TagFilesAreParsedOnlyWhenAsked) {
@@ -157,7 +154,7 @@ TEST_F(LauncherInputFilesTest, TagFilesAreParsedOnlyWhenAsked) {
   ASSERT_EQ(2, unparsed.getEmbeddedFileCount());
   EXPECT_EQ(nullptr, unparsed.getFileAt(0)->getTagFile());
   // Already read: asking again for the tag files reads nothing.
-  unparsed.load(true);
+  unparsed.load(launcher.c_str(), true);
   EXPECT_EQ(nullptr, unparsed.getFileAt(0)->getTagFile());
 
   // The embedded tag file is read from its own stretch of the launcher.

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "foundation/log.h"
-#include "launcher/launcher.h"
 #include "foundation/launcher_exception.h"
 #include "tests/test_util.h"
 
@@ -36,8 +35,8 @@ std::vector<std::string> keysOf(const TagFile& tags) {
 
 class TagFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { Launcher::resetRunState(); }
-  void TearDown() override { Launcher::resetRunState(); }
+  void SetUp() override { resetLog(); }
+  void TearDown() override { resetLog(); }
 
   // Writes text to a file in the temp dir and loads it whole under name.
   void load(TagFile& tags, const std::string& text, const char* name = "test.tag") {
