@@ -13,7 +13,7 @@
 // competes with the write-back of the one before. The first run of each
 // warms the cache; each run times cp and then extraction, and the median of
 // their ratios counts. A plain read/write loop of 61439-byte blocks (the
-// classic copy) is timed too, for comparison.
+// simplest copy) is timed too, for comparison.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
