@@ -9,11 +9,6 @@
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 
-StringDeque CandidateReport::m_lines;
-long CandidateReport::m_rejectedCount = 0;
-SString CandidateReport::m_currentPath;
-SString CandidateReport::m_currentReason;
-
 namespace {
 
 SString decimal(long n) {
@@ -71,9 +66,9 @@ void CandidateReport::rejectTimeout(long millis) {
                        LOG_WARNING);
 }
 
-SString CandidateReport::lastReason() { return m_currentReason; }
+SString CandidateReport::lastReason() const { return m_currentReason; }
 
-void CandidateReport::lines(const JVMFiles& files, StringDeque& out) {
+void CandidateReport::lines(const JVMFiles& files, StringDeque& out) const {
   out.clear();
   out.push_back(SString("No suitable JVM was found. Looked for:"));
   for (long i = 0; i < files.getJVMFileCount(); ++i) {

@@ -31,6 +31,7 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
+#include "jvm/candidate_report.h"
 #include "launchscript/jvm_tag_lookup.h"
 #include "launchscript/launch_context.h"
 
@@ -50,6 +51,10 @@ class JVMFile final : public JVMTagLookup {
   JVMFile(TagFile& tagFile, const LaunchContext& context) : JVMTagLookup(tagFile), m_context(&context) {}
   JVMFile(const JVMFile&) = delete;
   JVMFile& operator=(const JVMFile&) = delete;
+
+  // Where the checks record the candidates they turn down (JVMFiles hands
+  // in its own); by default a record of the file's own.
+  void setCandidateReport(CandidateReport* report) { m_report = report; }
 
   // Value 0 of JVM_EXE.
   SString getJVMExe() const;
@@ -113,7 +118,11 @@ class JVMFile final : public JVMTagLookup {
   // True, after the warning, when JVM_PROPERTIES has no value 0.
   bool lacksProperties() const;
 
+  CandidateReport& report() const { return m_report != nullptr ? *m_report : m_ownReport; }
+
   const LaunchContext* m_context;
+  CandidateReport* m_report = nullptr;
+  mutable CandidateReport m_ownReport;
 };
 
 class JVMFilePtrDE : public DequeEntry {

@@ -36,7 +36,10 @@ JVMFiles::JVMFiles(const LaunchContext& context)
 // The sequences delete the JVM files and the unverified finds.
 JVMFiles::~JVMFiles() {}
 
-void JVMFiles::addJVMFile(JVMFile* file) { m_files.push_back(file, true); }
+void JVMFiles::addJVMFile(JVMFile* file) {
+  file->setCandidateReport(&m_report);
+  m_files.push_back(file, true);
+}
 
 JVMFile* JVMFiles::getJVMFile(long index) const {
   if (!m_files.validIndex(index)) {
@@ -84,7 +87,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
     for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
-    if (m_match == nullptr) CandidateReport::reportUserHome(userHome);
+    if (m_match == nullptr) m_report.reportUserHome(userHome);
   }
 
   // The hints of every file up to and including the first one that allows

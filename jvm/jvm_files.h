@@ -36,7 +36,11 @@ class JVMFiles : public FileFindListener {
   JVMFiles(const JVMFiles&) = delete;
   JVMFiles& operator=(const JVMFiles&) = delete;
 
-  // Appends file and takes ownership of it.
+  // The record of the candidates that the checks of this set turned down.
+  CandidateReport& getCandidateReport() { return m_report; }
+
+  // Appends file and takes ownership of it; its checks record into this
+  // set's report.
   void addJVMFile(JVMFile* file);
   long getJVMFileCount() const { return m_files.size(); }
   // The file at index. Throws LauncherException with the catalog text "No
@@ -97,6 +101,7 @@ class JVMFiles : public FileFindListener {
   SString m_verifyClasspath;
   SString m_verifyClassName;
   const LaunchContext& m_context;
+  CandidateReport m_report;
 };
 
 #endif  // BV_JVM_JVM_FILES_H_

@@ -6,7 +6,6 @@
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "foundation/log.h"
-#include "jvm/candidate_report.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/jvm_match.h"
@@ -46,7 +45,7 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
   m_state.variables.setLongVariable(1, 0);
 
   JVMMatchPtrDeque matches;
-  CandidateReport::clear();
+  m_state.scripts.getJVMFiles()->getCandidateReport().clear();
   m_state.scripts.getJVMFiles()->search(matches, m_state.userJavaHome);
   if (matches.size() > 0 && matches.at(0) != nullptr) {
     JVMMatch* match = matches.at(0);
@@ -64,7 +63,8 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
     logMessage(message, LOG_INFO);
     if (showFailMsg && !PlatformImpl::isCanceled()) {
       PlatformImpl::showUIMessage(message);
-      CandidateReport::reportNotFound(*m_state.scripts.getJVMFiles());
+      JVMFiles& files = *m_state.scripts.getJVMFiles();
+      files.getCandidateReport().reportNotFound(files);
     }
   }
 }
