@@ -1,7 +1,7 @@
 #include "archive/launcher_input_files.h"
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "tagfile/text_utils.h"
 
 const char* actionTagName = "ACTION";

@@ -24,9 +24,9 @@
 #include <string>
 
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
 #include "jvm/jvm_files.h"
 #include "launchscript/application_archive.h"
-#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 

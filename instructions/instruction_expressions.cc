@@ -10,8 +10,8 @@
 // it is inserted once and the scan goes on after it.
 #include "instructions/instructions.h"
 
-#include "instructions/variable_ref.h"
 #include "foundation/launcher_exception.h"
+#include "instructions/variable_ref.h"
 #include "tagfile/text_utils.h"
 
 namespace {
@@ -51,7 +51,8 @@ void Instructions::evalExpr(SString& text, const SString& errorPrefix) const {
     }
     // A plain value may itself hold references: the scan goes on at its
     // start. A found path is passed over.
-    p = text.find('@', (!m_checking && variable.holdsFoundValue(m_operations.variables())) ? p + value.length() : p);
+    bool found = !m_checking && variable.holdsFoundValue(m_operations.variables());
+    p = text.find('@', found ? p + value.length() : p);
   }
 }
 

@@ -1,9 +1,9 @@
 // Statements, labels and jumps of the instruction script.
 #include "instructions/instructions.h"
 
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions_exception.h"
 #include "instructions/variable_ref.h"
-#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"

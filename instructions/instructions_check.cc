@@ -1,9 +1,9 @@
 // Instructions::check: the statements of a script checked without running
 // them, with the interpreter's own parsing and messages.
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
 #include "instructions/variable_ref.h"
-#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 

@@ -6,7 +6,9 @@
 namespace {
 
 [[noreturn]] void invalidNumber(const char* kind, long n) {
-  throw LauncherException(SString("Invalid ").append(kind).append(" variable number: ").append(convertToString(n)));
+  SString message("Invalid ");
+  message.append(kind).append(" variable number: ").append(convertToString(n));
+  throw LauncherException(message);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ void VariableRef::init(const SString& reference, const SString& errorPrefix) {
   SString rest = reference.substr(1);
   long number = 0;
   bool valid = convertToLong(rest, number) &&
-               (type == 'N' ? ScriptVariables::isValidLongVariable(number) : ScriptVariables::isValidStringVariable(number));
+               (type == 'N' ? ScriptVariables::isValidLongVariable(number)
+                            : ScriptVariables::isValidStringVariable(number));
   if (!valid) {
     throw LauncherException(error.append("Variable number is invalid (").append(rest).append(")"));
   }

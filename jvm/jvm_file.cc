@@ -1,5 +1,6 @@
 #include "jvm/jvm_file.h"
 
+#include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "jvm/candidate_report.h"
 #include "jvm/jvm_match.h"
@@ -9,7 +10,6 @@
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
 #include "jvm/verify_cache.h"
-#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/child_limits.h"

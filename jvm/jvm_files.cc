@@ -2,9 +2,9 @@
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "jvm/candidate_report.h"
-#include "foundation/launcher_exception.h"
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"

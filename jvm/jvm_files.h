@@ -19,10 +19,10 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
-#include "platform/file_find_listener.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_match.h"
 #include "jvm/unverified_jvm_match.h"
+#include "platform/file_find_listener.h"
 
 class JVMFiles : public FileFindListener {
  public:

@@ -10,9 +10,9 @@
 #include <cstdlib>
 
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "foundation/launcher_exception.h"
 #include "launcher/launcher_help.h"
 #include "platform/platform_impl.h"
 #include "tagfile/read_open.h"

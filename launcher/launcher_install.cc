@@ -5,9 +5,9 @@
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "foundation/launcher_exception.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"

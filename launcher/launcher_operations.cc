@@ -5,12 +5,12 @@
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/jvm_match.h"
 #include "launcher/launcher.h"
-#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"

@@ -3,8 +3,8 @@
 // .cp2, .sp, .ja).
 #include <cstdio>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"

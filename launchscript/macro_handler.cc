@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launchscript/shell_quoting.h"
 
 namespace {

@@ -15,8 +15,8 @@
 
 #include <cstdio>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/child_limits.h"
 #include "platform/child_reaper.h"
 #include "platform/platform_impl.h"

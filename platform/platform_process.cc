@@ -23,7 +23,6 @@
 #include <cstring>
 #include <vector>
 
-#include "tagfile/cmd_line.h"
 #include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/child_supervisor.h"
@@ -31,6 +30,7 @@
 #include "platform/platform_signals.h"
 #include "platform/simple_command.h"
 #include "platform/write_error.h"
+#include "tagfile/cmd_line.h"
 
 namespace {
 

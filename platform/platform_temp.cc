@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/delete_full_dir.h"
 #include "platform/file_navigator.h"
 #include "platform/messages.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "tagfile/read_open.h"
 #include "tagfile/text_utils.h"
 

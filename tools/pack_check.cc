@@ -1,9 +1,9 @@
 #include "tools/pack_check.h"
 
 #include "archive/archive_format.h"
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
-#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_options.h"

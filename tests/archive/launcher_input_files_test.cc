@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "tagfile/tag_file.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/test_util.h"

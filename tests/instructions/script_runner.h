@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
-#include "foundation/launcher_exception.h"
 #include "instructions/script_operations.h"
 #include "tagfile/tag_file.h"
 #include "tests/test_util.h"

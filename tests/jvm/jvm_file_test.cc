@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/launcher_exception.h"
 #include "jvm/jvm_match.h"
 #include "jvm/string_pair.h"
-#include "foundation/launcher_exception.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tests/jvm/jvm_test_fixture.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/launcher_exception.h"
 #include "jvm/jvm_files.h"
 #include "jvm/unverified_jvm_match.h"
-#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tests/launchscript/test_launch_context.h"
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <functional>
 
+#include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "launcher/launcher_entry.h"
-#include "foundation/launcher_exception.h"
 #include "tests/test_util.h"
 
 namespace {

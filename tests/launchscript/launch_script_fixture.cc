@@ -2,8 +2,8 @@
 
 #include <stdlib.h>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/platform_impl.h"
 
 namespace bvtest {

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <string>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/delete_full_dir.h"
 #include "platform/file_navigator.h"
 #include "tests/test_util.h"

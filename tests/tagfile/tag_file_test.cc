@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/log.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "tests/test_util.h"
 
 namespace {
