@@ -1,6 +1,6 @@
 // The operations that the instruction script and the input-file actions
 // call: prepare the console, find, verify and launch a JVM, start an
-// embedded launcher, and provide the application archive.
+// embedded launcher.
 #include <cstdio>
 
 #include "archive/file_index_entry.h"
