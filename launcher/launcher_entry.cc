@@ -1,6 +1,7 @@
 #include "launcher/launcher_entry.h"
 
 #include "foundation/deque.h"
+#include "foundation/log.h"
 #include "launcher/launcher.h"
 #include "platform/desktop_session.h"
 #include "platform/desktop_ui.h"
@@ -21,10 +22,20 @@ class DesktopMode {
 
  private:
   static void logLine(const SString& text, bool warning) {
-    Launcher::logMessage(text, warning ? LOG_WARNING : LOG_INFO);
+    logMessage(text, warning ? LOG_WARNING : LOG_INFO);
   }
 
   DesktopUI m_windows;
+};
+
+// Removes the run's temporary files when the run ends, by a return or a
+// throw.
+class TemporaryFilesCleanup {
+ public:
+  TemporaryFilesCleanup() {}
+  ~TemporaryFilesCleanup() { PlatformImpl::cleanup(); }
+  TemporaryFilesCleanup(const TemporaryFilesCleanup&) = delete;
+  TemporaryFilesCleanup& operator=(const TemporaryFilesCleanup&) = delete;
 };
 
 }  // namespace
@@ -41,12 +52,14 @@ int launcherMain(int argc, char** argv) {
   PlatformImpl::installCancelHandlers();
   {
     DesktopMode desktop;
-    Launcher launcher;
-    exitCode = Launcher::process(args, launcherPath, executablePath);
+    TemporaryFilesCleanup cleanup;
+    RunState state;
+    Launcher launcher(state);
+    exitCode = launcher.process(args, launcherPath, executablePath);
     if (PlatformImpl::getCancelSignal() != 0) exitCode = PlatformImpl::getCanceledExitCode();
-    long purpose = Launcher::getLauncherPurpose(launcherPath.c_str());
+    long purpose = state.paths.purpose;
     bool show = exitCode != 0 && ((purpose != 0 && purpose != 2) || exitCode != 232);
-    if (show && !Launcher::getErrOutput().empty()) PlatformImpl::showUIMessage(Launcher::getErrOutput());
+    if (show && !state.errOutput.empty()) PlatformImpl::showUIMessage(state.errOutput);
   }
   PlatformImpl::removeCancelHandlers();
   return static_cast<int>(exitCode);

@@ -12,6 +12,7 @@
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "tagfile/tag_file.h"
+#include "tests/launchscript/test_launch_context.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -23,12 +24,13 @@ class JavaNeedsTest : public ::testing::Test {
     std::string path = dir.file("jvm" + std::to_string(tagFiles.size()) + ".tag");
     bvtest::writeFile(path, text);
     tagFiles.emplace_back(new TagFile(SString(path.c_str())));
-    files.addJVMFile(new JVMFile(*tagFiles.back()));
+    files.addJVMFile(new JVMFile(*tagFiles.back(), run.context));
   }
 
   bvtest::TempDir dir;
+  bvtest::TestLaunchContext run;
   std::vector<std::unique_ptr<TagFile>> tagFiles;  // outlive files (declared first)
-  JVMFiles files;
+  JVMFiles files{run.context};
 };
 
 TEST_F(JavaNeedsTest, TheFilesForThisSystemSayWhatIsNeededOnce) {
