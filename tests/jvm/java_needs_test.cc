@@ -62,7 +62,7 @@ TEST_F(JavaNeedsTest, TheFirstWebAddressWinsAndOthersAreReported) {
   add("DESC: Third\nDOWNLOAD_URL: https://example.org/third\n");
   JavaNeeds needs = javaNeedsOf(files);
   EXPECT_EQ("Mine, Mine too, Third", std::string(needs.description.c_str()));
-  // A file of this system wins over an earlier one of another system.
+  // A file of this system wins over one of another system before it.
   EXPECT_EQ("https://example.org/mine", std::string(needs.downloadUrl.c_str()));
   ASSERT_EQ(1u, needs.warnings.size());
   EXPECT_NE(std::string::npos,
