@@ -70,6 +70,12 @@ TEST(PackCheckTest, MistakesInScriptsAreRefusedWithTheirPlace) {
       // Calls inside arguments are checked too.
       {"launch-script", "COMMAND: \"java %SYSTEMPROP%(\"\"t\"\", \"\"%TMP_DIR%()\"\") Main\"\n",
        "line 1, character 16: Launch script error: Invalid function name (TMP_DIR)."},
+
+      // A download page the launcher would never print or open.
+      {"jvm", "DESC: Java 17 or later\nJVM_EXE: bin/java\n\nDOWNLOAD_URL: javascript:alert(1)\n",
+       "line 4: DOWNLOAD_URL \"javascript:alert(1)\" is not an http or https address"},
+      {"jvm", "DOWNLOAD_URL: \"https://example.org/a b\"\n",
+       "line 1: DOWNLOAD_URL \"https://example.org/a b\" is not an http or https address"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
