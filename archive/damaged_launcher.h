@@ -5,13 +5,13 @@
 // was found wrong is kept apart for the log. Every handler that wraps a
 // LauncherException's message passes this one on unchanged, so it reaches
 // the user as it is (and a window can show it as it is); Launcher::process
-// shows it, logs "The launcher file is damaged: <detail>" and the run ends
-// with 255.
+// shows it, logs it with the detail in parentheses, and the run ends with
+// 255.
 #ifndef BV_ARCHIVE_DAMAGED_LAUNCHER_H_
 #define BV_ARCHIVE_DAMAGED_LAUNCHER_H_
 
 #include "foundation/sstring.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 
 class DamagedLauncherException : public LauncherException {
  public:

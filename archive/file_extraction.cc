@@ -11,8 +11,7 @@
 
 #include "archive/block_copy.h"
 #include "archive/extraction_error.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "platform/replacement_file.h"
 #include "tagfile/text_utils.h"
@@ -56,7 +55,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   appendPathSeparator(target);
   target.append(m_fileName);
 
-  int in = open(Launcher::getExecutableFileName().c_str(), O_RDONLY | O_CLOEXEC);
+  int in = open(m_launcherFile.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) throw LauncherException("Cannot open launcher file.");
   FdCloser inCloser(in);
   // A damaged index must not leave a silently short copy behind.
@@ -86,6 +85,8 @@ SString FileIndexEntry::extract(const SString& directory) const {
   // buffer, so that what was checked is what was written.
   bool checking = !isCheckedIn(in);
   DigestCheck digest = digestCheck();
+  // A large file may take a while: a window can show how far the copy is.
+  UIWork work(extractionSteps(length, length));
   // The fallback buffer is used only when the kernel cannot move a piece.
   std::unique_ptr<char[]> buffer(new char[extractionPieceSize]);
   // One piece per round: the kernel moves whole MiBs at once, and between

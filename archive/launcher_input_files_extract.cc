@@ -5,16 +5,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "archive/block_copy.h"
 #include "archive/extraction_error.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "platform/platform_impl.h"
 #include "platform/replacement_file.h"
 #include "tagfile/tag_file.h"
 
 void LauncherInputFiles::extractAll() const {
   // A damaged file is found before any file is written.
   if (m_fileIndex.size() > 0 && !m_fileIndex.at(0)->getDigest().empty()) {
-    int fd = open(Launcher::getExecutableFileName().c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(m_launcherFile.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw LauncherException("Cannot open launcher file.");
     try {
       for (long i = 0; i < m_fileIndex.size(); ++i) m_fileIndex.at(i)->check(fd);
@@ -26,6 +27,13 @@ void LauncherInputFiles::extractAll() const {
   }
   TagFile inputFile;
   inputFile.setTagValue(actionTagName, runInstructionsActionName);
+  // All the files are one piece of work for a progress window.
+  long steps = 0;
+  for (long i = 0; i < m_fileIndex.size(); ++i) {
+    long length = m_fileIndex.at(i)->getFileLength();
+    steps += extractionSteps(length, length);
+  }
+  UIWork work(steps);
   for (long i = 0; i < m_fileIndex.size(); ++i) {
     const FileIndexEntry* entry = m_fileIndex.at(i);
     // A run uses the first instruction script and the first launch script

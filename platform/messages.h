@@ -1,4 +1,4 @@
-// The message catalog: 41 messages in 27 languages. Each locale table holds
+// The message catalog: 44 messages in 27 languages. Each locale table holds
 // the message texts as bytes in its language's traditional character set
 // (msg_locale_charset names it), and a second table holds them in UTF-8;
 // both are generated at build time from the UTF-8 sources in
@@ -10,7 +10,7 @@
 #include "foundation/sstring.h"
 
 // Number of messages in each table and number of tables.
-const int kMessageCount = 41;
+const int kMessageCount = 44;
 const int kLocaleCount = 27;
 // Size of the buffer that get_msg returns, terminator included.
 const int kMessageBufferSize = 1024;
@@ -20,6 +20,7 @@ const int MSGID_INITIALIZING = 1;       // "Initializing %s..."
 const int MSGID_VERIFYING = 3;          // "Verifying %s"
 const int MSGID_NO_JVM_FOUND = 4;       // "No Java(tm) Virtual Machine was found."
 const int MSGID_COULD_NOT_LAUNCH = 5;   // "%s could not be launched."
+const int MSGID_DOWNLOAD_FROM = 6;      // "A compatible JVM can be downloaded from %s"
 const int MSGID_RUNNING = 7;            // "Running %s..."
 const int MSGID_PREPARING_JVM = 8;      // "Preparing Java(tm) Virtual Machine..."
 const int MSGID_SEARCHING_JVM = 9;      // "Searching for Java(tm) Virtual Machine..."
@@ -28,12 +29,15 @@ const int MSGID_SCANNING = 16;          // "Scanning disk(s) for a Java(tm) ..."
 const int MSGID_DESTINATION_PROMPT = 17;
 const int MSGID_PROGRESS_DOT = 18;      // "."
 const int MSGID_TEMP_DIR_MISSING = 39;  // "Cannot use %s as the temp directory ..."
-const int MSGID_LAUNCHER_DAMAGED = 40;  // "The launcher file is damaged or incomplete. ..."
+const int MSGID_PROGRAM_NEEDS = 40;     // "The program needs %s."
+const int MSGID_OPEN_DOWNLOAD = 41;     // "Open the download page" (a button)
+const int MSGID_CLOSE = 42;             // "Close" (a button)
+const int MSGID_LAUNCHER_DAMAGED = 43;  // "The launcher file is damaged or incomplete. ..."
 
 // The 27 locale tables in the order en, bg, cs, da, de, el, es, fi, fr, hr,
 // hu, it, ja, ko, nl, no, pl, pt, pt_BR, ro, ru, sk, sl, sv, tr, zh, zh_TW
 // (the position is the locale index), then a null pointer. Each table holds
-// 41 NUL-terminated texts, then a null pointer; text 0 is the locale code.
+// 44 NUL-terminated texts, then a null pointer; text 0 is the locale code.
 extern const char* const* const msg_locale_table[kLocaleCount + 1];
 // The same tables in UTF-8, in the same order (the ASCII tables of en and
 // nl stand for themselves).
@@ -55,7 +59,7 @@ int get_locale();
 
 // A new zero-filled buffer of kMessageBufferSize bytes holding message id
 // of the current locale formatted with arg (a NUL-terminated text for the
-// one %s, or null when the message has none); an id beyond 40 gives
+// one %s, or null when the message has none); an id beyond 43 gives
 // "Error displaying message: id(<id>)". The text is in the console's
 // codeset (getConsoleCodeset): the table's bytes when it names none or the
 // table's own set, the UTF-8 table for UTF-8, else the UTF-8 text converted

@@ -17,7 +17,7 @@ add_custom_command(
   DEPENDS ${bv_catalog_inputs}
   COMMENT "Converting the message catalog to each language's character set"
   VERBATIM)
-list(APPEND BV_CORE_SOURCES ${BV_CATALOG_OUTPUT})
+target_sources(bv_platform PRIVATE ${BV_CATALOG_OUTPUT})
 
 # The C library file that the build links against: a launcher that carries
 # its own copy (the static build) lets iconv load the system's conversion

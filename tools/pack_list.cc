@@ -7,7 +7,7 @@
 #include "archive/damaged_launcher.h"
 #include "archive/launcher_input_files.h"
 #include "archive/payload_digest.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tools/pack_options.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "foundation/launcher_exception.h"
 #include "foundation/sha256.h"
-#include "launcher/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_check.h"
 

@@ -14,8 +14,8 @@
 
 #include "archive/block_copy.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
@@ -69,7 +69,7 @@ class WorkingDirectory {
 class FileExtractionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Launcher::resetRunState();
+    resetLog();
     PlatformImpl::setCanceled(false);
     PlatformImpl::hideUI(0);
     mkdir(dir.file("in").c_str(), 0755);
@@ -78,7 +78,7 @@ class FileExtractionTest : public ::testing::Test {
   void TearDown() override {
     PlatformImpl::setCanceled(false);
     PlatformImpl::hideUI(0);
-    Launcher::resetRunState();
+    resetLog();
   }
   // Packs each (type, name, bytes) with bvpack and loads the index.
   struct Input {
@@ -96,8 +96,7 @@ class FileExtractionTest : public ::testing::Test {
     }
     std::string out;
     ASSERT_EQ(0, bvtest::runBvpack(args, &out)) << out;
-    LauncherTestAccess::setLauncherFileName(launcher.c_str());
-    files.load(false);
+    files.load(launcher.c_str(), false);
   }
   // Extracts with the progress display on; returns the dots it printed.
   long extractCountingSteps(const FileIndexEntry& entry, const std::string& directory,
@@ -340,7 +339,7 @@ TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {
   bytes[at + 7] = static_cast<char>(400 >> 8);
   bvtest::writeFile(launcher, bytes);
   LauncherInputFiles damaged;
-  damaged.load(false);
+  damaged.load(launcher.c_str(), false);
   ASSERT_EQ(400, damaged.getFileAt(1)->getFileLength());
   EXPECT_EQ("Embedded file b.jar lies outside the launcher file.",
             thrownMessage([&] { damaged.getFileAt(1)->extract(dir.file("out").c_str()); }));
@@ -367,7 +366,11 @@ TEST_F(FileExtractionTest, AnEntryIsCheckedAsItIsCopied) {
   close(fd);
 
   // Another file in its place, the same bytes but for one in the entry's
-  // last piece: the check was for the other file, so it is made again.
+  // last piece: the check was for the other file, so it is made again. The
+  // first file stays open, as a running launcher's own file stays in use,
+  // so the new one cannot take its inode.
+  int old = open(launcher.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(old, 0);
   std::string bytes = bvtest::readFile(launcher);
   size_t at = bytes.find(big) + big.size() - 2;
   bytes[at] ^= 1;
@@ -382,6 +385,7 @@ TEST_F(FileExtractionTest, AnEntryIsCheckedAsItIsCopied) {
   close(fd);
   // The other entry is whole and is extracted.
   EXPECT_EQ("plain", bvtest::readFile(files.getFileAt(0)->extract(dir.file("again").c_str()).c_str()));
+  close(old);
 }
 
 TEST_F(FileExtractionTest, AnEntryNamedLikeTheLauncherDoesNotReplaceIt) {

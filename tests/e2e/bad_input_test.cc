@@ -280,7 +280,7 @@ TEST_F(BadInputTest, DamageToALauncherWithDigestsIsRefusedAsAWhole) {
   for (const DamageCase& c : damagedCopies(m_sealed, m_indexOffset, field)) {
     SCOPED_TRACE(c.name);
     expectCleanFailure(run(c.bytes, {}), kDamaged);
-    EXPECT_NE(std::string::npos, readFile(m_dir.file("run.log")).find("The launcher file is damaged: "));
+    EXPECT_NE(std::string::npos, readFile(m_dir.file("run.log")).find("ERROR: " + kDamaged + " ("));
   }
 }
 

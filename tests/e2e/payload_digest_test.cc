@@ -120,7 +120,8 @@ TEST_F(PayloadDigestTest, EightBytesChangedInTheJarStopTheRunBeforeTheApplicatio
   EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;  // the application never ran
   EXPECT_EQ(std::vector<std::string>(), leftInTemp());
   EXPECT_NE(std::string::npos,
-            readFile(dir.file("log")).find("The launcher file is damaged: the digest of PrintArgs.jar differs"))
+            readFile(dir.file("log")).find("ERROR: " + kDamaged.substr(0, kDamaged.size() - 1) +
+                                           " (the digest of PrintArgs.jar differs)"))
       << readFile(dir.file("log"));
 
   ASSERT_EQ(0, runShell("mkdir -p " + shellQuote(dir.file("out"))));
