@@ -161,8 +161,8 @@ write_jar() {
   rm -f "$body" "$directory"
 }
 classes="$(mktemp -d)"
-{ printf '\xCA\xFE\xBA\xBE\x00\x00\x00\x3D'; head -c 600 "$classic/launch.tag"; } >"$classes/Main.class"
-{ printf '\xCA\xFE\xBA\xBE\x00\x00\x00\x34'; head -c 300 "$classic/instructions.tag"; } >"$classes/Old.class"
+{ printf '\xCA\xFE\xBA\xBE\x00\x00\x00\x3D'; head -c 600 "$worked/launch.tag"; } >"$classes/Main.class"
+{ printf '\xCA\xFE\xBA\xBE\x00\x00\x00\x34'; head -c 300 "$worked/instructions.tag"; } >"$classes/Old.class"
 gzip -9 -n -c "$classes/Main.class" | tail -c +11 | head -c -8 >"$classes/Main.deflated"
 : >"$classes/empty"
 write_jar "$out/class_version/app.jar" p/ 0 "$classes/empty" p/Old.class 0 "$classes/Old.class" \
