@@ -70,7 +70,7 @@ void writeBytes(const std::string& path, const uint8_t* data, size_t size) {
   fclose(file);
 }
 
-SString text(const uint8_t* data, size_t size) {
+SString bytesAsText(const uint8_t* data, size_t size) {
   return SString(reinterpret_cast<const char*>(data), static_cast<unsigned long>(size));
 }
 
@@ -271,7 +271,7 @@ int fuzzInstructions(const uint8_t* data, size_t size) {
   SilentConsole quiet;
   resetLog();
   TagFile script;
-  SString all = text(data, size);
+  SString all = bytesAsText(data, size);
   unsigned long pos = 0;
   while (pos < all.length()) {
     SString line;
@@ -295,7 +295,7 @@ int fuzzExpressions(const uint8_t* data, size_t size) {
   setFuzzVariables(operations.variables());
   TagFile empty;
   Instructions instructions(empty, operations);
-  SString input = text(data + 1, size - 1);
+  SString input = bytesAsText(data + 1, size - 1);
   try {
     switch (data[0] % 6) {
       case 0:
@@ -328,7 +328,7 @@ int fuzzExpressions(const uint8_t* data, size_t size) {
 }
 
 int fuzzCmdLine(const uint8_t* data, size_t size) {
-  SString line = text(data, size);
+  SString line = bytesAsText(data, size);
   CmdLine cmdLine;
   cmdLine.parse(line);
   // Empty arguments are dropped (a NUL byte, which no argument can hold,
@@ -351,7 +351,7 @@ int fuzzCmdLine(const uint8_t* data, size_t size) {
 
 int fuzzTextArguments(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  SString line = text(data + 1, size - 1);
+  SString line = bytesAsText(data + 1, size - 1);
   const uint8_t control = data[0];
   const unsigned long start = (control >> 1) % (line.length() + 2);
   try {
@@ -414,7 +414,7 @@ int fuzzLaunchScript(const uint8_t* data, size_t size) {
   ApplicationArchive applicationArchive;
   LaunchContext context{paths, classpath, inputFiles, applicationArchive};
   JVMTagLookup jvmFile(launchJVMTags());
-  LaunchScript script(text(data, size), false, false, context);
+  LaunchScript script(bytesAsText(data, size), false, false, context);
   try {
     script.resolve(jvmFile);
   } catch (const LauncherException&) {

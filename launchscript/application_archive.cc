@@ -13,7 +13,7 @@
 #include "platform/platform_impl.h"
 #include "platform/write_error.h"
 
-const SString& ApplicationArchive::get(const LauncherInputFiles& files) {
+const SString& ApplicationArchive::archivePath(const LauncherInputFiles& files) {
   if (!m_path.empty()) return m_path;
   SString dir = PlatformImpl::createTempSubDirectory();
   for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
@@ -25,7 +25,7 @@ const SString& ApplicationArchive::get(const LauncherInputFiles& files) {
   return m_path;
 }
 
-const SString& ApplicationArchive::get(const SString& fileName, const SString& launcherDir) {
+const SString& ApplicationArchive::archivePath(const SString& fileName, const SString& launcherDir) {
   if (!m_path.empty()) return m_path;
   SString source = launcherDir;
   if (!source.empty() && source[source.length() - 1] != '/') source += '/';
