@@ -49,13 +49,6 @@ bool endsWith(const SString& s, char c) { return !s.empty() && s[s.length() - 1]
 // The first and last characters of s are both double quotes.
 bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s, '"'); }
 
-// The tags that the launcher sets itself (setDynamicJVMTags) hold what it
-// found on disk: in a command they are values, not template text.
-bool isDynamicTag(const SString& name) {
-  return name.compare(kJVMHomeTag) == 0 || name.compare("JVM_FILE") == 0 ||
-         name.compare("JVM_TEMP") == 0;
-}
-
 }  // namespace
 
 SString JVMFile::getJVMExe() const { return m_tagFile->getTagValue(jvmExeTagName, 0); }
@@ -71,7 +64,7 @@ void JVMFile::processMacro(SString& text, char, unsigned long start, unsigned lo
     value.erase(value.length() - 1, 1);
   }
   if (ShellValues::isCollecting()) {
-    if (isDynamicTag(name)) {
+    if (isFoundJVMTag(name)) {
       value = ShellValues::insert(value);
     } else {
       ShellValues::stripNul(value);
