@@ -59,10 +59,9 @@ SString JVMFile::resolve(const SString& text) const { return MacroHandler::resol
 
 void JVMFile::processMacro(SString& text, char, unsigned long start, unsigned long& end) const {
   SString name(text, start + 1, end - start - 1);
+  // Every byte of the value counts: a home ending in a backslash is run
+  // and checked as that folder, never as its namesake without it.
   SString value = m_tagFile->getTagValue(name.c_str(), 0);
-  if (name.compare(kJVMHomeTag) == 0 && endsWith(value, '\\')) {
-    value.erase(value.length() - 1, 1);
-  }
   if (ShellValues::isCollecting()) {
     if (isFoundJVMTag(name)) {
       value = ShellValues::insert(value);

@@ -54,8 +54,10 @@ long Launcher::getLauncherPurpose(const char* path) {
   return value;
 }
 
+// A backslash is part of a name here, not a separator: the folder of
+// "/a/x\\setup" is "/a".
 SString Launcher::getOriginalLauncherDir() {
-  unsigned long pos = m_origLauncherFileName.find_last_of("/\\");
+  unsigned long pos = m_origLauncherFileName.rfind('/');
   if (pos == SString::npos) return SString();
   return m_origLauncherFileName.substr(0, pos);
 }

@@ -61,8 +61,8 @@ class Launcher {
   // cannot be read. Cached for the running launcher's own file, which is
   // read from the running executable (getExecutableFileName).
   static long getLauncherPurpose(const char* path);
-  // The original launcher's directory without the trailing separator, or
-  // empty when its name holds no separator.
+  // The original launcher's directory without the trailing "/", or empty
+  // when its name holds no "/" (a backslash is part of a name).
   static SString getOriginalLauncherDir();
 
   // Run state accessors.

@@ -85,7 +85,9 @@ TEST_F(LauncherLogTest, OriginalLauncherDirectoryDropsTheLastComponent) {
   struct Case {
     const char* path;
     const char* dir;
-  } cases[] = {{"/a/b/setup", "/a/b"}, {"setup", ""}, {"/setup", ""}, {"c:\\x\\setup", "c:\\x"}};
+  } cases[] = {{"/a/b/setup", "/a/b"}, {"setup", ""}, {"/setup", ""},
+               // A backslash is part of a name.
+               {"/a/x\\setup", "/a"}, {"c:\\x\\setup", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     StringDeque none;
