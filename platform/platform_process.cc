@@ -30,6 +30,7 @@
 #include "platform/child_supervisor.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
+#include "platform/shell_reader.h"
 #include "platform/simple_command.h"
 #include "platform/write_error.h"
 
@@ -123,38 +124,31 @@ class CommandFile {
   CommandFile(const CommandFile&) = delete;
   CommandFile& operator=(const CommandFile&) = delete;
 
-  // Checks the command against the system's limit for the arguments and
-  // environment of a new program, then writes it to a new private temporary
-  // file. Throws LauncherException when it is too long or cannot be written.
+  // Checks the command's words against the system's limit for the
+  // arguments and environment of a new program, then writes it to a new
+  // private temporary file. Throws LauncherException when it is too long
+  // or cannot be written.
   void write(const SString& command) {
-    checkFits(command);
+    checkFits(ShellReader::measure(command));
     writeFile(command);
   }
 
-  // Throws LauncherException when the command's words are more than the
+  // Throws LauncherException when the words, measured as the program will
+  // receive them (quotes and escapes not counted), are more than the
   // system can pass to a new program.
-  static void checkFits(const SString& command) {
+  static void checkFits(const ShellReader::Words& words) {
     long argMax = sysconf(_SC_ARG_MAX);
     unsigned long limit = argMax > 0 ? static_cast<unsigned long>(argMax) : 128 * 1024;
     unsigned long room = limit > environmentSize() + kArgumentReserve ? limit - environmentSize() - kArgumentReserve : 0;
-    // Each word of the command becomes an argument with a pointer of its own.
-    unsigned long words = 1;
-    unsigned long run = 0;
-    unsigned long longestRun = 0;
-    for (unsigned long i = 0; i < command.length(); ++i) {
-      bool blank = command[i] == ' ';
-      words += blank ? 1 : 0;
-      run = blank ? 0 : run + 1;
-      if (run > longestRun) longestRun = run;
-    }
-    if (longestRun > kLongestArgument) {
+    if (words.longest > kLongestArgument) {
       throw LauncherException(SString("The command to run holds an argument of ")
-                                  .append(decimal(longestRun))
+                                  .append(decimal(words.longest))
                                   .append(" bytes, more than this system can pass to a program (")
                                   .append(decimal(kLongestArgument))
                                   .append(" bytes). Nothing was run."));
     }
-    unsigned long size = command.length() + words * sizeof(char*);
+    // Each word takes its bytes, a terminating NUL and a pointer.
+    unsigned long size = words.bytes + words.count * (1 + sizeof(char*));
     if (size > room) {
       throw LauncherException(SString("The command to run is ")
                                   .append(decimal(size))
@@ -302,7 +296,14 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   CommandFile commandFile;
   if (command.length() > kLongestInlineCommand) {
     if (simple) {
-      CommandFile::checkFits(command);
+      ShellReader::Words measured;
+      for (long i = 0; i < words.size(); ++i) {
+        unsigned long length = words.at(i).length();
+        ++measured.count;
+        measured.bytes += length;
+        if (length > measured.longest) measured.longest = length;
+      }
+      CommandFile::checkFits(measured);
     } else {
       commandFile.write(command);
     }

@@ -116,6 +116,25 @@ TEST(ExecuteProcessTest, ExitCodesAndSignalsAreReportedAsTheShellDoes) {
   }
 }
 
+// The size limits of a new program are checked on the words as the program
+// receives them: 70,000 double quotes are 140,002 bytes of command text but
+// one argument of 70,000 bytes. One past the limit is refused first.
+TEST(ExecuteProcessTest, ArgumentsAreMeasuredAsTheProgramReceivesThem) {
+  std::string escaped = "\"";
+  for (int i = 0; i < 70000; ++i) escaped += "\\\"";
+  escaped += "\"";
+  std::string tooLong = "'" + std::string(140000, 'x') + "'";
+  // Started directly, and through the shell from a command file.
+  for (const char* tail : {"", " | /bin/cat"}) {
+    SCOPED_TRACE(tail);
+    SString out, err;
+    EXPECT_EQ(0, capture("/usr/bin/printf %s " + escaped + tail, &out, &err)) << err.c_str();
+    EXPECT_EQ(std::string(70000, '"'), std::string(out.c_str(), out.length()));
+    std::string error = bvtest::launcherErrorOf([&] { capture("/usr/bin/printf %s " + tooLong + tail, &out, &err); });
+    EXPECT_EQ(0u, error.find("The command to run holds an argument of 140000 bytes, more than")) << error;
+  }
+}
+
 TEST(ExecuteProcessTest, OutputOfEverySizeIsReadCompletely) {
   UIQuiet quiet;
   // 60000 bytes fit in the pipe and are still there when the child has been
