@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "launcher/cmd_line.h"
@@ -225,7 +226,8 @@ class WorkingDirectory {
 // becomes the shell, which reads the command from its argument or from
 // commandFile. Never returns.
 [[noreturn]] void runChild(const SString& command, const SString& commandFile, char* const* program,
-                           int terminal, const sigset_t& mask, Pipe* out, Pipe* err) {
+                           char* const* programEnvironment, int terminal, const sigset_t& mask, Pipe* out,
+                           Pipe* err) {
   setpgid(0, 0);
   if (terminal >= 0) ForegroundTerminal::giveTo(terminal, getpid());
   resetCancelSignalsInChild(mask);
@@ -239,9 +241,11 @@ class WorkingDirectory {
     }
   }
   if (program != nullptr) {
-    // A simple command (simple_command.h) starts its program directly; when
-    // that fails, the shell runs it and reports the failure as it would.
-    execv(program[0], program);
+    // A simple command (simple_command.h) starts its program directly, with
+    // the environment that the shell would give it; when that fails, the
+    // shell runs it (from the command file when it is long) and reports the
+    // failure as it would.
+    execve(program[0], program, programEnvironment);
   }
   if (!commandFile.empty()) {
     execl("/bin/sh", "sh", commandFile.c_str(), static_cast<char*>(nullptr));
@@ -293,21 +297,10 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
     for (long i = 0; i < words.size(); ++i) programArgv.push_back(const_cast<char*>(words.at(i).c_str()));
     programArgv.push_back(nullptr);
   }
+  // A long command goes to the shell in a file, also a simple one, whose
+  // program the shell runs when it cannot be started directly.
   CommandFile commandFile;
-  if (command.length() > kLongestInlineCommand) {
-    if (simple) {
-      ShellReader::Words measured;
-      for (long i = 0; i < words.size(); ++i) {
-        unsigned long length = words.at(i).length();
-        ++measured.count;
-        measured.bytes += length;
-        if (length > measured.longest) measured.longest = length;
-      }
-      CommandFile::checkFits(measured);
-    } else {
-      commandFile.write(command);
-    }
-  }
+  if (command.length() > kLongestInlineCommand) commandFile.write(command);
   Pipe out;
   Pipe err;
   if (captureOutput && (!out.open() || !err.open())) {
@@ -320,6 +313,15 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   int terminalFd = limits == nullptr ? terminal.fd() : -1;
   WorkingDirectory directory;
   if (!workingDirectory.empty()) directory.change(workingDirectory);
+  // The environment of a program started without the shell, PWD naming
+  // the working directory, ready before the fork.
+  std::vector<std::string> environment;
+  std::vector<char*> programEnvironment;
+  if (simple) {
+    environment = shellEnvironment();
+    for (std::string& entry : environment) programEnvironment.push_back(&entry[0]);
+    programEnvironment.push_back(nullptr);
+  }
   // Nothing printed so far may be written a second time by the child.
   fflush(nullptr);
   // The child is recorded, for cancel signals to be passed on to it, before
@@ -328,7 +330,8 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   pid_t pid = fork();
   if (pid == 0) {
     bool redirect = captureOutput && redirectOutput;
-    runChild(command, commandFile.path(), simple ? programArgv.data() : nullptr, terminalFd,
+    runChild(command, commandFile.path(), simple ? programArgv.data() : nullptr,
+             simple ? programEnvironment.data() : nullptr, terminalFd,
              blocked.previousMask(), redirect ? &out : nullptr, redirect ? &err : nullptr);
   }
   if (pid < 0) throw LauncherException(errorText("Error forking new process: "));
