@@ -13,6 +13,7 @@
 
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_match.h"
+#include "tests/archive/archive_test_util.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
 namespace bvtest {
@@ -192,6 +193,47 @@ TEST_F(VerifyCacheTest, AFolderOwnedByAnotherUserIsNotUsed) {
   EXPECT_EQ(3, runs(home));
 }
 
+// Run as root with another user's HOME or XDG_CACHE_HOME (sudo -E, su
+// without -), the launcher neither reads, writes nor makes anything there:
+// the folders on the way are checked before anything is made.
+TEST_F(VerifyCacheTest, NoCacheUnderAHomeOrCacheFolderOfAnotherUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give folders to another user";
+  std::string home = makeCountingHome("jdk");
+  std::string other = m_dir.file("other");
+  mkdir(other.c_str(), 0755);
+  mkdir((other + "/cache").c_str(), 0700);
+  mkdir(m_dir.file("open").c_str(), 0700);
+  chmod(m_dir.file("open").c_str(), 0777);
+  ASSERT_EQ(0, chown(other.c_str(), 4242, 4242));
+  ASSERT_EQ(0, chown((other + "/cache").c_str(), 4242, 4242));
+  struct Case {
+    const char* what;
+    std::string xdg, home;
+    std::string untouched;  // must stay as it was
+  } cases[] = {
+      {"HOME of another user", "relative", other, other},
+      {"XDG_CACHE_HOME of another user", other + "/cache", m_dir.path(), other + "/cache"},
+      {"XDG_CACHE_HOME to be made in a folder of another user", other + "/new", m_dir.path(), other},
+      {"a HOME that others may write to", "relative", m_dir.file("open"), m_dir.file("open")},
+      {"a HOME that does not exist", "relative", m_dir.file("none"), m_dir.file("none")},
+  };
+  long expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedEnv xdg("XDG_CACHE_HOME", c.xdg);
+    ScopedEnv homeEnv("HOME", c.home);
+    std::string before;
+    runShell("ls -AR " + shellQuote(c.untouched) + " 2>&1", &before);
+    EXPECT_TRUE(verify(home));
+    EXPECT_TRUE(verify(home));
+    expected += 2;
+    EXPECT_EQ(expected, runs(home));
+    std::string after;
+    runShell("ls -AR " + shellQuote(c.untouched) + " 2>&1", &after);
+    EXPECT_EQ(before, after);
+  }
+}
+
 TEST_F(VerifyCacheTest, OffWithTheEnvironmentVariableAndWithoutAHome) {
   std::string home = makeCountingHome("jdk");
   {
@@ -205,6 +247,7 @@ TEST_F(VerifyCacheTest, OffWithTheEnvironmentVariableAndWithoutAHome) {
   // A relative XDG_CACHE_HOME does not count; HOME is used then.
   ScopedEnv relative("XDG_CACHE_HOME", "relative");
   ScopedEnv homeEnv("HOME", m_dir.file("user"));
+  mkdir(m_dir.file("user").c_str(), 0700);
   EXPECT_TRUE(verify(home));
   EXPECT_TRUE(verify(home));
   EXPECT_EQ(3, runs(home));
