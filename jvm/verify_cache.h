@@ -12,9 +12,14 @@
 //   - the executable's resolved path (realpath), the verification class name
 //     and the property names in order: together they name the entry;
 //   - device, inode, size and modification and change times (nanoseconds)
-//     of the resolved executable and of the files that make the JVM below
-//     its home (lib/modules, lib/server/libjvm.so, lib/rt.jar, ...: present
-//     or absent), the home being the resolved executable less JVM_EXE;
+//     of the resolved executable and of the home's release file, the home
+//     being the resolved executable less JVM_EXE;
+//   - the same of every entry of the folders that hold what the JVM needs
+//     to start: bin/, lib/ and, for the older layout, jre/bin/ and jre/lib/,
+//     four levels deep (lib/libjli.so, lib/server/libjvm.so, lib/modules,
+//     rt.jar, ...), a link with what it leads to; as a digest per folder. A
+//     file that appears, goes or changes there means a real verification,
+//     so the cache chooses what a run without it would choose;
 //   - a 64-bit FNV-1a digest of the verification archive's bytes;
 //   - the environment variables through which the JVM takes options
 //     (JAVA_TOOL_OPTIONS, _JAVA_OPTIONS, JDK_JAVA_OPTIONS).

@@ -118,9 +118,26 @@ TEST_F(VerifyCacheTest, AnyChangeOfTheInputsRunsTheJVMAgain) {
        {"os.name=Lin..."}},
       {"a file of the JVM appears", [&] {
          mkdir((home + "/lib").c_str(), 0755);
-         writeFile(home + "/lib/modules", "modules");
+         writeFile(home + "/lib/libjli.so", "the launcher's library");
        },
        {"os.name=Lin..."}},
+      // Without it the JVM cannot start; the cache must not say it can.
+      {"lib/libjli.so goes", [&] { unlink((home + "/lib/libjli.so").c_str()); }, {"os.name=Lin..."}},
+      {"a file deeper in lib changes", [&] {
+         mkdir((home + "/lib/server").c_str(), 0755);
+         writeFile(home + "/lib/server/libjvm.so", "one");
+       },
+       {"os.name=Lin..."}},
+      {"a link in lib", [&] {
+         writeFile(m_dir.file("jvm.cfg"), "-server KNOWN\n");
+         symlink(m_dir.file("jvm.cfg").c_str(), (home + "/lib/jvm.cfg").c_str());
+       },
+       {"os.name=Lin..."}},
+      {"the file that a link in lib leads to", [&] { writeFile(m_dir.file("jvm.cfg"), "-client KNOWN\n"); },
+       {"os.name=Lin..."}},
+      {"JAVA_TOOL_OPTIONS", [] { setenv("JAVA_TOOL_OPTIONS", "-Dx=1", 1); }, {"os.name=Lin..."}},
+      {"_JAVA_OPTIONS", [] { setenv("_JAVA_OPTIONS", "-Dx=1", 1); }, {"os.name=Lin..."}},
+      {"JDK_JAVA_OPTIONS", [] { setenv("JDK_JAVA_OPTIONS", "-Dx=1", 1); }, {"os.name=Lin..."}},
       {"the verification archive", [&] { writeFile(m_dir.file("Verify.jar"), "another archive"); },
        {"os.name=Lin..."}},
       {"other property names", [] {}, {"os.name=Lin...", "java.vendor=Linux"}},
@@ -137,6 +154,7 @@ TEST_F(VerifyCacheTest, AnyChangeOfTheInputsRunsTheJVMAgain) {
     EXPECT_TRUE(verify(home, c.properties));
     EXPECT_EQ(expected, runs(home));
   }
+  for (const char* variable : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}) unsetenv(variable);
 }
 
 TEST_F(VerifyCacheTest, ADamagedCacheFileIsIgnoredAndReplaced) {
