@@ -1,6 +1,6 @@
 // LaunchScript::checkTemplate: a COMMAND template checked before it is
 // packed, with the scanner and argument parser that resolve() uses.
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 
@@ -51,7 +51,7 @@ void LaunchScript::checkTemplate(const SString& command, unsigned long* position
   unsigned long ignored = 0;
   if (position == nullptr) position = &ignored;
   ShellValueScope values;
-  LaunchScript script(command, false, false);
+  LaunchScript script(command);
   std::vector<unsigned long> origin(command.length());
   for (unsigned long i = 0; i < command.length(); ++i) origin[i] = i;
   SString shell;

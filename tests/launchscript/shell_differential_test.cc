@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/shell_quoting.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/test_util.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/console.h"
 #include "platform/platform_process.h"
 #include "tests/test_util.h"
