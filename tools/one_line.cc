@@ -1,12 +1,11 @@
 #include "tools/one_line.h"
 
-#include <sys/stat.h>
-
 #include <set>
 
 #include "platform/web_url.h"
 #include "tagfile/tag_file.h"
 #include "tools/class_version.h"
+#include "tools/pack_writer.h"
 
 namespace {
 
@@ -51,10 +50,10 @@ std::string shellWord(const std::string& text) {
   return quoted + "'";
 }
 
+// A link planted at path is replaced, not written through.
 void writeTagFile(const TagFile& tags, const std::string& path) {
-  tags.write(SString(path.c_str()));
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || st.st_size == 0) throw PackError("cannot write " + path);
+  SString text = tags.getText();
+  replaceFile(path, std::string(text.data(), text.length()), 0644);
 }
 
 void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHints[], size_t platformHintCount,
