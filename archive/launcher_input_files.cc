@@ -15,7 +15,7 @@ const char* extractedInputFileName = "input.tag";
 
 LauncherInputFiles::LauncherInputFiles()
     : m_instructions(nullptr), m_launchScript(nullptr), m_jvmFilesLoaded(false),
-      m_internalFilesLoaded(false) {}
+      m_internalFilesLoaded(false), m_cachedClasspathKnown(false) {}
 
 // The script objects refer to the tag files, so they go first; the members
 // then go in reverse order: the JVM files, the named tag files, the index.

@@ -99,6 +99,16 @@ class LauncherInputFiles {
   // The first entry in index order with this file id, or null.
   FileIndexEntry* getFile(long fileId) const;
   long getEmbeddedFileCount() const { return m_fileIndex.size(); }
+
+  // The folder that holds the classpath archives marked for the cache
+  // (flag byte 2): their entry "jars-<digest>" in the user's cache folder
+  // (archive/cached_entries.h), unpacked on the first call of a run when it
+  // is missing. It is the same path on every run of the same jars, which is
+  // what class-data sharing and the like can key on. "" when no archive is
+  // marked or no cache folder can be used; %CP% then extracts them into the
+  // run's temporary folder like the others. Throws the errors of
+  // FileIndexEntry::extract and of the cache (a write error).
+  const SString& getCachedClasspathFolder();
   bool areInternalFilesLoaded() const { return m_internalFilesLoaded; }
 
   // Reads the trailer of an open launcher file. Returns false when the file
@@ -117,6 +127,8 @@ class LauncherInputFiles {
   JVMFiles m_jvmFiles;
   bool m_jvmFilesLoaded;
   bool m_internalFilesLoaded;
+  SString m_cachedClasspathFolder;
+  bool m_cachedClasspathKnown;
 };
 
 #endif  // BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_

@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "jvm/string_pair.h"
 #include "launcher/launcher.h"
 #include "platform/platform_impl.h"
+#include "platform/user_cache.h"
 #include "tagfile/text_utils.h"
 
 const char* verifyCacheMagic = "bvlauncher-verify-cache 1\n";
@@ -115,30 +115,6 @@ bool digestFile(const std::string& path, uint64_t& digest) {
 // The folder is the user's own, not a link, and not writable by others.
 bool isPrivate(const struct stat& st) {
   return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// Makes path a folder (0700) unless it exists; true when it is a folder
-// afterwards.
-bool ensureFolder(const std::string& path) {
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Makes every missing folder of the absolute path, each 0700.
-bool ensureFolders(const std::string& path) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-    if (!ensureFolder(path.substr(0, slash))) return false;
-  }
-  return ensureFolder(path);
-}
-
-std::string homeFolder() {
-  const char* home = getenv("HOME");
-  if (home != nullptr && home[0] == '/') return home;
-  struct passwd* entry = getpwuid(geteuid());
-  if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/') return entry->pw_dir;
-  return std::string();
 }
 
 bool cacheOff() {
@@ -327,22 +303,8 @@ void VerifyCache::store(const SString& output) {
 
 std::string VerifyCache::cacheFilePath(bool create) {
   if (cacheOff()) return std::string();
-  std::string folder;
-  const char* xdg = getenv("XDG_CACHE_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    folder = xdg;
-  } else {
-    std::string home = homeFolder();
-    if (home.empty()) return std::string();
-    folder = home + "/.cache";
-  }
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  folder += "/bvlauncher";
-  if (create && !ensureFolders(folder)) return std::string();
-  struct stat st;
-  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !isPrivate(st)) {
-    return std::string();
-  }
+  std::string folder = userCacheFolder(create);
+  if (folder.empty()) return std::string();
   return folder + "/" + kFileName;
 }
 

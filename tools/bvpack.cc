@@ -14,6 +14,7 @@
 #include "tools/pack_list.h"
 #include "tools/pack_options.h"
 #include "tools/pack_writer.h"
+#include "tools/runtime_pack.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ class ScratchDir {
     for (const char* name : {"instructions.tag", "launch.tag", "jvm-linux.tag", "jvm-macos.tag"}) {
       unlink((m_path + "/" + name).c_str());
     }
+    removeTree(m_path + "/runtime");
     rmdir(m_path.c_str());
   }
   ScratchDir(const ScratchDir&) = delete;
@@ -52,6 +54,16 @@ class ScratchDir {
  private:
   std::string m_path;
 };
+
+// --jlink: a runtime for the jars in dir, which becomes the --runtime.
+void makeRuntime(PackJob& job, const std::string& dir) {
+  struct stat st;
+  if (lstat(dir.c_str(), &st) == 0) throw PackError(dir + " is there already; jlink makes it anew");
+  std::string jdk;
+  std::string modules = jlinkRuntime(job.jars, job.addModules, dir, &jdk);
+  fprintf(stderr, "bvpack: jlink of %s made the runtime with the modules %s\n", jdk.c_str(), modules.c_str());
+  job.runtimeDir = dir;
+}
 
 // The one-line mode: generate the tag files, then pack them (-o) and/or
 // leave them in the --emit directory.
@@ -64,6 +76,8 @@ void generateLauncher(PackJob job, const std::string& stub) {
     if (mkdir(job.emitDir.c_str(), 0755) != 0 && errno != EEXIST) {
       throw PackError("cannot create " + job.emitDir + ": " + strerror(errno));
     }
+    // A runtime made with jlink stays beside the tag files.
+    if (job.jlink) makeRuntime(job, job.emitDir + "/runtime");
     job.entries = writeGeneratedFiles(job, javaVersion, job.emitDir);
     if (!job.output.empty()) writeLauncher(job, stub);
     printf("Wrote the tag files into %s; to pack them:\n%s", job.emitDir.c_str(),
@@ -71,6 +85,7 @@ void generateLauncher(PackJob job, const std::string& stub) {
     return;
   }
   ScratchDir scratch;
+  if (job.jlink) makeRuntime(job, scratch.path() + "/runtime");
   job.entries = writeGeneratedFiles(job, javaVersion, scratch.path());
   writeLauncher(job, stub);
 }

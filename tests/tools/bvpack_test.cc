@@ -211,7 +211,7 @@ TEST_F(BvpackTest, UsageErrorsExitWithTwo) {
       {{"-o"}, "-o needs a value"},
       {{"-o", "x", "--bogus"}, "unknown option --bogus"},
       {{"-o", "x", "lib.jar"}, "is not TYPE:PATH"},
-      {{"-o", "x", "8:lib.jar"}, "unknown file type \"8\""},
+      {{"-o", "x", "9:lib.jar"}, "unknown file type \"9\""},
       {{"-o", "x", "jar:lib.jar"}, "unknown file type \"jar\""},
       {{"-o", "x", "--purpose", "256"}, "--purpose needs a number from 0 to 255"},
       {{"-o", "x", "--id", "2147483648", "3:lib.jar"}, "--id needs a number"},
