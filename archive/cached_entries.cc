@@ -68,7 +68,6 @@ void unpackRuntimeInto(const FileIndexEntry& entry, const std::string& dir, bool
   };
   std::function<bool()> cancel = [] { return PlatformImpl::isCanceled(); };
   unpackRuntimeArchive(fd, entry.getOffsetToBytes(), entry.getFileLength(), dir, progress, cancel);
-  if (showUI) PlatformImpl::setUIProgress(0);
 }
 
 }  // namespace
