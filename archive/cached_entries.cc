@@ -57,7 +57,9 @@ void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
 }
 
 // Unpacks the runtime of entry into the empty folder dir, with progress
-// dots when showUI.
+// dots when showUI. Every unpacking of the runtime, into the cache or into
+// a temporary folder, goes through here, before anything unpacked is used:
+// the one place where the entry's bytes are read for that.
 void unpackRuntimeInto(const FileIndexEntry& entry, const std::string& dir, bool showUI) {
   int fd = open(Launcher::getExecutableFileName().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw LauncherException("Cannot open launcher file.");
