@@ -159,7 +159,7 @@ SString cachedClasspathDigest(const LauncherInputFiles& files) {
   return SString(hex);
 }
 
-const SString& LauncherInputFiles::getCachedClasspathFolder() {
+const SString& LauncherInputFiles::getCachedClasspathFolder() const {
   if (m_cachedClasspathKnown) return m_cachedClasspathFolder;
   m_cachedClasspathKnown = true;
   SString digest = cachedClasspathDigest(*this);

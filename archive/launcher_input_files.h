@@ -108,7 +108,7 @@ class LauncherInputFiles {
   // marked or no cache folder can be used; %CP% then extracts them into the
   // run's temporary folder like the others. Throws the errors of
   // FileIndexEntry::extract and of the cache (a write error).
-  const SString& getCachedClasspathFolder();
+  const SString& getCachedClasspathFolder() const;
   bool areInternalFilesLoaded() const { return m_internalFilesLoaded; }
 
   // Reads the trailer of an open launcher file. Returns false when the file
@@ -127,8 +127,9 @@ class LauncherInputFiles {
   JVMFiles m_jvmFiles;
   bool m_jvmFilesLoaded;
   bool m_internalFilesLoaded;
-  SString m_cachedClasspathFolder;
-  bool m_cachedClasspathKnown;
+  // Worked out on the first call of a run (getCachedClasspathFolder).
+  mutable SString m_cachedClasspathFolder;
+  mutable bool m_cachedClasspathKnown;
 };
 
 #endif  // BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_

@@ -15,7 +15,7 @@
 SString LaunchScript::buildJARClasspath(bool quote) const {
   SString classpath;
   if (!m_extractJars) return classpath;
-  LauncherInputFiles& inputFiles = Launcher::getInputFiles();
+  const LauncherInputFiles& inputFiles = Launcher::getInputFiles();
   SString directory;
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
     const FileIndexEntry* entry = inputFiles.getFileAt(i);
