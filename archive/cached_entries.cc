@@ -72,6 +72,18 @@ void unpackRuntimeInto(const FileIndexEntry& entry, const std::string& dir, bool
   unpackRuntimeArchive(fd, entry.getOffsetToBytes(), entry.getFileLength(), dir, progress, cancel);
 }
 
+// The private folder of a new cache entry, or "" (logged) when the cache
+// folder takes none (a read-only file system): the run then uses its
+// temporary folder.
+std::string beginEntryOrNothing(const std::string& cache, const std::string& name) {
+  try {
+    return beginCacheEntry(cache, name);
+  } catch (const LauncherException& e) {
+    logInfo(SString("The cache folder takes no new entry: ").append(e.getMessage()));
+    return std::string();
+  }
+}
+
 }  // namespace
 
 const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files) {
@@ -94,15 +106,17 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
       return text(home);
     }
     checkSpace(cache, entry);
-    std::string temp = beginCacheEntry(cache, name);
-    unpackRuntimeInto(entry, temp, showUI);
-    home = completeCacheEntry(cache, name, temp);
-    logInfo(SString("The bundled Java runtime was unpacked into ").append(text(home)));
-    long removed = pruneCache(cache, name);
-    if (removed > 0) {
-      logInfo(SString("Removed cache entries unused for 30 days: ").append(text(std::to_string(removed))));
+    std::string temp = beginEntryOrNothing(cache, name);
+    if (!temp.empty()) {
+      unpackRuntimeInto(entry, temp, showUI);
+      home = completeCacheEntry(cache, name, temp);
+      logInfo(SString("The bundled Java runtime was unpacked into ").append(text(home)));
+      long removed = pruneCache(cache, name);
+      if (removed > 0) {
+        logInfo(SString("Removed cache entries unused for 30 days: ").append(text(std::to_string(removed))));
+      }
+      return text(home);
     }
-    return text(home);
   }
   // No cache: a folder of this run, removed at its end.
   SString dir = PlatformImpl::createTempSubDirectory();
@@ -169,7 +183,8 @@ const SString& LauncherInputFiles::getCachedClasspathFolder() const {
   std::string name = std::string("jars-") + digest.c_str();
   std::string folder = findCacheEntry(cache, name);
   if (folder.empty()) {
-    std::string temp = beginCacheEntry(cache, name);
+    std::string temp = beginEntryOrNothing(cache, name);
+    if (temp.empty()) return m_cachedClasspathFolder;
     for (long i = 0; i < getEmbeddedFileCount(); ++i) {
       const FileIndexEntry* entry = getFileAt(i);
       if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;

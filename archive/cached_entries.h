@@ -5,8 +5,9 @@
 //   - the classpath archives marked for the cache (flag byte 2), together in
 //     "jars-<digest>", the digest being XXH3-128 of their names, lengths and
 //     bytes in index order. Their class path is then the same on every run.
-// Without a usable cache folder (no home, a home of another user) both go
-// into a new temporary folder of the run, as the other entries do.
+// Without a usable cache folder (no home, a home of another user, one that
+// takes no new folder) both go into a new temporary folder of the run, as
+// the other entries do.
 #ifndef BV_ARCHIVE_CACHED_ENTRIES_H_
 #define BV_ARCHIVE_CACHED_ENTRIES_H_
 

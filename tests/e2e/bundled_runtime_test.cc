@@ -25,6 +25,10 @@ const char* kNoJava =
     "if [ -n \"$BV_TEST_SMALL_CACHE\" ]; then\n"
     "  /bin/mount -t tmpfs -o size=$BV_TEST_SMALL_CACHE tmpfs \"$XDG_CACHE_HOME\" || exit 99\n"
     "fi\n"
+    "if [ -n \"$BV_TEST_READ_ONLY_CACHE\" ]; then\n"
+    "  /bin/mount --bind \"$XDG_CACHE_HOME\" \"$XDG_CACHE_HOME\" &&\n"
+    "    /bin/mount -o remount,bind,ro \"$XDG_CACHE_HOME\" || exit 99\n"
+    "fi\n"
     "exec \"$@\"\n";
 
 class BundledRuntimeTest : public E2eTest {
@@ -185,6 +189,20 @@ TEST_F(BundledRuntimeTest, AFullDiskGivesTheSpaceMessageAndLeavesNothingHalfDone
   ASSERT_NE(std::string::npos, left) << result.out;
   EXPECT_EQ(std::string::npos, result.out.find("runtime-", left)) << result.out;
   EXPECT_EQ(std::string::npos, result.out.find(".unpack-", left)) << result.out;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+TEST_F(BundledRuntimeTest, ACacheThatTakesNothingNewLeavesTheRuntimeToTheTemporaryFolder) {
+  mkdir((cache + "/bvlauncher").c_str(), 0700);
+  std::vector<std::string> environment = runtimeEnv();
+  environment.push_back("BV_TEST_READ_ONLY_CACHE=1");
+  ProcessResult result = runWithoutJava(launcherFor("fallback"), {"-bv:log", dir.file("log")}, environment);
+  ASSERT_EQ(0, result.status) << result.out << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("Hello, world!"));
+  std::string log = readFile(dir.file("log"));
+  EXPECT_NE(std::string::npos, log.find("The cache folder takes no new entry: Error writing file = 30")) << log;
+  EXPECT_NE(std::string::npos, log.find("unpacked into the temporary folder " + temp)) << log;
+  EXPECT_TRUE(listDir(cache + "/bvlauncher").empty());
   EXPECT_TRUE(leftInTemp().empty());
 }
 
