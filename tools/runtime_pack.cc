@@ -371,7 +371,8 @@ PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const
 
 void checkRuntimeFloor(const PackJob& job, const std::string& runtimeDir, const std::string& javaVersion) {
   SString spec(specificationVersionOf(javaVersion).c_str());
-  std::string wanted;
+  // Each condition that turns the runtime down, with the files that hold it.
+  std::vector<std::pair<std::string, std::string>> refusals;
   bool anyFile = false;
   for (const PackEntry& entry : job.entries) {
     if (entry.type != FILE_JVM || entry.bytes != nullptr) continue;
@@ -388,11 +389,15 @@ void checkRuntimeFloor(const PackJob& job, const std::string& runtimeDir, const 
       SString name, value;
       PropertyOperator op;
       if (!parsePropertyCondition(conditions->at(i), name, op, value)) continue;
-      if (name.compare("java.specification.version") != 0) continue;
-      if (!propertySatisfies(spec, op, value)) {
-        accepted = false;
-        if (!wanted.empty()) wanted += ", ";
-        wanted += std::string(conditions->at(i).c_str()) + " (" + entry.path + ")";
+      if (name.compare("java.specification.version") != 0 || propertySatisfies(spec, op, value)) continue;
+      accepted = false;
+      std::string condition = conditions->at(i).c_str();
+      auto known = std::find_if(refusals.begin(), refusals.end(),
+                                [&](const std::pair<std::string, std::string>& r) { return r.first == condition; });
+      if (known == refusals.end()) {
+        refusals.emplace_back(condition, entry.name);
+      } else {
+        known->second += ", " + entry.name;
       }
     }
     if (accepted) return;
@@ -400,8 +405,12 @@ void checkRuntimeFloor(const PackJob& job, const std::string& runtimeDir, const 
   if (!anyFile) {
     throw PackError("a Java runtime needs JVM description files (jvm entries) to be checked against");
   }
+  std::string wanted;
+  for (const auto& refusal : refusals) {
+    wanted += (wanted.empty() ? "" : "; ") + refusal.first + " (" + refusal.second + ")";
+  }
   throw PackError("the Java runtime " + runtimeDir + " is Java " + javaVersion +
-                  " (JAVA_VERSION in its release file), but the application needs " + wanted);
+                  " (JAVA_VERSION in its release file), but the JVM files need " + wanted);
 }
 
 std::string jlinkRuntime(const std::vector<std::string>& jars, const std::vector<std::string>& addModules,

@@ -30,6 +30,11 @@ class BvpackRuntimeTest : public E2eTest {
   }
 
   int pack(const std::vector<std::string>& args, std::string* out) { return runBvpack(args, out); }
+
+  // JVM_PROPERTIES of a JVM file that needs Java version or later.
+  static std::string floor(const std::string& version) {
+    return "JVM_PROPERTIES:\n  os.name=Linux\n  java.specification.version>=" + version + "\n/:\n";
+  }
 };
 
 TEST_F(BvpackRuntimeTest, JlinkSaysWhichModulesItTookAndEmitKeepsTheRuntime) {
@@ -90,8 +95,14 @@ TEST_F(BvpackRuntimeTest, RuntimesThatCannotServeAreRefused) {
        {"-o", dir.file("x"), "--main-class", "guide.Main", "--jar", jar, "--jar", buildPath("java/guide-lib.jar"),
         "--runtime", old},
        "bvpack: the Java runtime " + old +
-           " is Java 1.8.0_392 (JAVA_VERSION in its release file), but the application needs "
-           "java.specification.version>=11"},
+           " is Java 1.8.0_392 (JAVA_VERSION in its release file), but the application needs Java 11 or later\n"},
+      {"below the floor of every JVM file",
+       {"-o", dir.file("x"), "--name", "a.tag", "jvm:" + write("a.tag", jvmFileText("bin/java", floor("11"))),
+        "--name", "b.tag", "jvm:" + write("b.tag", jvmFileText("bin/java", floor("11"))), "--name", "c.tag",
+        "jvm:" + write("c.tag", jvmFileText("bin/java", floor("17"))), "java-runtime:" + old},
+       "bvpack: the Java runtime " + old +
+           " is Java 1.8.0_392 (JAVA_VERSION in its release file), but the JVM files need "
+           "java.specification.version>=11 (a.tag, b.tag); java.specification.version>=17 (c.tag)\n"},
       {"not a runtime", {"-o", dir.file("x"), "--main-class", "Hello", "--jar", buildPath("java/Hello.jar"), "--runtime", notRuntime},
        "bvpack: " + notRuntime + " is not a Java runtime image: it has no bin/java"},
       {"no JVM files", {"-o", dir.file("x"), "instructions:" + typicalScriptPath(), "java-runtime:" + old},
