@@ -13,8 +13,8 @@
 #include "archive/extraction_error.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/log.h"
+#include "foundation/launcher_exception.h"
 #include "platform/cache_store.h"
 #include "platform/platform_impl.h"
 #include "platform/user_cache.h"
@@ -35,7 +35,7 @@ class Fd {
   int m_fd;
 };
 
-void logInfo(const SString& text) { Launcher::logMessage(text, LOG_INFO); }
+void logInfo(const SString& text) { logMessage(text, LOG_INFO); }
 
 SString text(const std::string& s) { return SString(s.c_str()); }
 
@@ -61,7 +61,7 @@ void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
 // a temporary folder, goes through here, before anything unpacked is used:
 // the one place where the entry's bytes are read for that.
 void unpackRuntimeInto(const FileIndexEntry& entry, const std::string& dir, bool showUI) {
-  int fd = open(Launcher::getExecutableFileName().c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(entry.getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw LauncherException("Cannot open launcher file.");
   Fd closer(fd);
   if (showUI) PlatformImpl::setUIStatus(UI_STATUS_PREPARING_JVM);
@@ -138,7 +138,7 @@ SString cachedClasspathDigest(const LauncherInputFiles& files) {
     const FileIndexEntry* entry = files.getFileAt(i);
     if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
     if (fd < 0) {
-      fd = open(Launcher::getExecutableFileName().c_str(), O_RDONLY | O_CLOEXEC);
+      fd = open(entry->getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) throw LauncherException("Cannot open launcher file.");
       buffer.reset(new char[piece]);
     }

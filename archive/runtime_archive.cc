@@ -16,8 +16,7 @@
 
 #include "archive/extraction_error.h"
 #include "archive/file_index_entry.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 
 const char runtimeMagic[9] = "BVRTIME1";
@@ -299,7 +298,7 @@ bool isSafeRuntimeLinkTarget(const std::string& name, const std::string& target)
 RuntimeHeader readRuntimeHeader(const FileIndexEntry& entry) {
   RuntimeHeader header;
   if (entry.getFileLength() < runtimeHeaderSize || entry.getOffsetToBytes() < 0) throw damaged();
-  int fd = open(Launcher::getExecutableFileName().c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(entry.getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw LauncherException("Cannot open launcher file.");
   Fd closer(fd);
   unsigned char bytes[runtimeHeaderSize];

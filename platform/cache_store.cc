@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "platform/write_error.h"
 

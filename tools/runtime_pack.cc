@@ -27,7 +27,7 @@
 #include "archive/runtime_archive.h"
 #include "jvm/property_condition.h"
 #include "jvm/version_compare.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 
 extern char** environ;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/test_util.h"
 

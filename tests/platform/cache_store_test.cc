@@ -3,23 +3,39 @@
 // removes.
 #include "platform/cache_store.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform_impl.h"
 #include "platform/user_cache.h"
-#include "tests/e2e/e2e_fixture.h"
 #include "tests/test_util.h"
 
 namespace {
 
 using bvtest::TempDir;
+
+// The names in a folder, sorted, without "." and "..".
+std::vector<std::string> listDir(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(path.c_str())) {
+    while (struct dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class ScopedVariable {
  public:
@@ -74,7 +90,7 @@ TEST(UserCacheFolderTest, OnlyUnderABaseFolderOfTheUsersOwn) {
     ScopedVariable other("HOME", foreign.c_str());
     EXPECT_EQ("", userCacheFolder(true, &reason));
     EXPECT_EQ(foreign + " belongs to another user.", reason);
-    EXPECT_TRUE(bvtest::listDir(foreign).empty());
+    EXPECT_TRUE(listDir(foreign).empty());
   }
   // A cache folder that others may write to, or a link, is not used.
   chmod((home + "/.cache/bvlauncher").c_str(), 0777);
@@ -103,12 +119,12 @@ class CacheStoreTest : public ::testing::Test {
 TEST_F(CacheStoreTest, OnlyCompleteEntriesOfTheUsersOwnAreUsed) {
   EXPECT_EQ("", findCacheEntry(dir.path(), "runtime-a"));
   std::string temp = beginCacheEntry(dir.path(), "runtime-a");
-  EXPECT_EQ(0u, bvtest::listDir(dir.path())[0].find(".unpack-runtime-a."));
+  EXPECT_EQ(0u, listDir(dir.path())[0].find(".unpack-runtime-a."));
   EXPECT_EQ("", findCacheEntry(dir.path(), "runtime-a"));  // not yet in place
   std::string path = completeCacheEntry(dir.path(), "runtime-a", temp);
   EXPECT_EQ(dir.file("runtime-a"), path);
   EXPECT_EQ(path, findCacheEntry(dir.path(), "runtime-a"));
-  EXPECT_EQ((std::vector<std::string>{"runtime-a"}), bvtest::listDir(dir.path()));
+  EXPECT_EQ((std::vector<std::string>{"runtime-a"}), listDir(dir.path()));
   EXPECT_EQ("runtime-a\n", bvtest::readFile(path + "/" + cacheMarkerName));
 
   // Without the marker, with another name in it, writable by others, or
@@ -137,14 +153,14 @@ TEST_F(CacheStoreTest, TheFirstCompletionWinsAndAnIncompleteFolderIsReplaced) {
   EXPECT_EQ(dir.file("jars-x"), completeCacheEntry(dir.path(), "jars-x", first));
   EXPECT_EQ(dir.file("jars-x"), completeCacheEntry(dir.path(), "jars-x", second));
   EXPECT_EQ("first", bvtest::readFile(dir.file("jars-x/file")));
-  EXPECT_EQ((std::vector<std::string>{"jars-x"}), bvtest::listDir(dir.path()));
+  EXPECT_EQ((std::vector<std::string>{"jars-x"}), listDir(dir.path()));
 
   // A folder under the name without its marker is moved away for a new one.
   mkdir(dir.file("jars-y").c_str(), 0700);
   bvtest::writeFile(dir.file("jars-y/file"), "half");
   EXPECT_EQ(dir.file("jars-y"), make("jars-y", "whole"));
   EXPECT_EQ("whole", bvtest::readFile(dir.file("jars-y/file")));
-  EXPECT_EQ((std::vector<std::string>{"jars-x", "jars-y"}), bvtest::listDir(dir.path()));
+  EXPECT_EQ((std::vector<std::string>{"jars-x", "jars-y"}), listDir(dir.path()));
 }
 
 TEST_F(CacheStoreTest, ThePruneRemovesEntriesUnusedFor30DaysAndOldLeftovers) {
@@ -161,7 +177,7 @@ TEST_F(CacheStoreTest, ThePruneRemovesEntriesUnusedFor30DaysAndOldLeftovers) {
   setAge(leftover, 2);
 
   EXPECT_EQ(2, pruneCache(dir.path(), "jars-kept"));
-  std::vector<std::string> left = bvtest::listDir(dir.path());
+  std::vector<std::string> left = listDir(dir.path());
   EXPECT_EQ(4u, left.size());
   EXPECT_TRUE(bvtest::pathExists(recent));
   EXPECT_TRUE(bvtest::pathExists(kept));
