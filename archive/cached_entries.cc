@@ -37,20 +37,20 @@ class Fd {
 
 void logInfo(const SString& text) { logMessage(text, LOG_INFO); }
 
-SString text(const std::string& s) { return SString(s.c_str()); }
+SString toSString(const std::string& s) { return SString(s.c_str()); }
 
 // The user's cache folder, made when missing; "" (logged) without one.
 std::string cacheFolder() {
   std::string reason;
   std::string folder = userCacheFolder(true, &reason);
-  if (folder.empty()) logInfo(SString("No cache folder: ").append(text(reason)));
+  if (folder.empty()) logInfo(SString("No cache folder: ").append(toSString(reason)));
   return folder;
 }
 
 // Room for what entry expands to, as its index entry tells.
 void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
   if (!entry.isCompressed()) return;
-  if (!PlatformImpl::checkFreeSpace(text(dir), entry.getDecompressedSize(),
+  if (!PlatformImpl::checkFreeSpace(toSString(dir), entry.getDecompressedSize(),
                                     entry.getDecompressedFileCount())) {
     throw fileWriteError(0);
   }
@@ -102,20 +102,20 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
   if (!cache.empty()) {
     std::string home = findCacheEntry(cache, name);
     if (!home.empty()) {
-      logInfo(SString("The bundled Java runtime is in the cache: ").append(text(home)));
-      return text(home);
+      logInfo(SString("The bundled Java runtime is in the cache: ").append(toSString(home)));
+      return toSString(home);
     }
     checkSpace(cache, entry);
     std::string temp = beginEntryOrNothing(cache, name);
     if (!temp.empty()) {
       unpackRuntimeInto(entry, temp, showUI);
       home = completeCacheEntry(cache, name, temp);
-      logInfo(SString("The bundled Java runtime was unpacked into ").append(text(home)));
+      logInfo(SString("The bundled Java runtime was unpacked into ").append(toSString(home)));
       long removed = pruneCache(cache, name);
       if (removed > 0) {
-        logInfo(SString("Removed cache entries unused for 30 days: ").append(text(std::to_string(removed))));
+        logInfo(SString("Removed cache entries unused for 30 days: ").append(toSString(std::to_string(removed))));
       }
-      return text(home);
+      return toSString(home);
     }
   }
   // No cache: a folder of this run, removed at its end.
@@ -188,13 +188,13 @@ const SString& LauncherInputFiles::getCachedClasspathFolder() const {
     for (long i = 0; i < getEmbeddedFileCount(); ++i) {
       const FileIndexEntry* entry = getFileAt(i);
       if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
-      entry->extract(text(temp));
+      entry->extract(toSString(temp));
     }
     folder = completeCacheEntry(cache, name, temp);
-    logInfo(SString("The application's jars were unpacked into ").append(text(folder)));
+    logInfo(SString("The application's jars were unpacked into ").append(toSString(folder)));
     pruneCache(cache, name);
   }
-  m_cachedClasspathFolder = text(folder);
+  m_cachedClasspathFolder = toSString(folder);
   logInfo(SString("The application's jars are in the cache folder ").append(m_cachedClasspathFolder));
   return m_cachedClasspathFolder;
 }

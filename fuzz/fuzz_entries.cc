@@ -78,7 +78,7 @@ void writeBytes(const std::string& path, const uint8_t* data, size_t size) {
   fclose(file);
 }
 
-SString text(const uint8_t* data, size_t size) {
+SString bytesAsText(const uint8_t* data, size_t size) {
   return SString(reinterpret_cast<const char*>(data), static_cast<unsigned long>(size));
 }
 
@@ -279,7 +279,7 @@ int fuzzInstructions(const uint8_t* data, size_t size) {
   SilentConsole quiet;
   resetLog();
   TagFile script;
-  SString all = text(data, size);
+  SString all = bytesAsText(data, size);
   unsigned long pos = 0;
   while (pos < all.length()) {
     SString line;
@@ -303,7 +303,7 @@ int fuzzExpressions(const uint8_t* data, size_t size) {
   setFuzzVariables(operations.variables());
   TagFile empty;
   Instructions instructions(empty, operations);
-  SString input = text(data + 1, size - 1);
+  SString input = bytesAsText(data + 1, size - 1);
   try {
     switch (data[0] % 6) {
       case 0:
@@ -336,7 +336,7 @@ int fuzzExpressions(const uint8_t* data, size_t size) {
 }
 
 int fuzzCmdLine(const uint8_t* data, size_t size) {
-  SString line = text(data, size);
+  SString line = bytesAsText(data, size);
   CmdLine cmdLine;
   cmdLine.parse(line);
   // Empty arguments are dropped (a NUL byte, which no argument can hold,
@@ -359,7 +359,7 @@ int fuzzCmdLine(const uint8_t* data, size_t size) {
 
 int fuzzTextArguments(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  SString line = text(data + 1, size - 1);
+  SString line = bytesAsText(data + 1, size - 1);
   const uint8_t control = data[0];
   const unsigned long start = (control >> 1) % (line.length() + 2);
   try {
@@ -422,7 +422,7 @@ int fuzzLaunchScript(const uint8_t* data, size_t size) {
   ApplicationArchive applicationArchive;
   LaunchContext context{paths, classpath, inputFiles, applicationArchive};
   JVMTagLookup jvmFile(launchJVMTags());
-  LaunchScript script(text(data, size), false, false, context);
+  LaunchScript script(bytesAsText(data, size), false, false, context);
   try {
     script.resolve(jvmFile);
   } catch (const LauncherException&) {

@@ -84,10 +84,10 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   appendPathSeparator(exePath);
   exePath += jvmExe;
   logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
-  report().beginCandidate(exePath);
+  candidateReport().beginCandidate(exePath);
 
   if (!PlatformImpl::fileExists(exePath)) {
-    report().reject("no executable");
+    candidateReport().reject("no executable");
     logMessage(concat(exePath, " does not exist"), LOG_INFO);
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
@@ -96,7 +96,7 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   SString distrust;
   if (!namedHome && !PlatformImpl::isTrustedFile(exePath, distrust)) {
     logMessage(concat("Not running ", exePath, ": ", distrust), LOG_WARNING);
-    report().reject(concat("not safe to run: ", distrust));
+    candidateReport().reject(concat("not safe to run: ", distrust));
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
@@ -165,7 +165,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
                                 " because its path holds a line break, which the JVM file "
                                 "written for a match cannot hold"),
                          LOG_WARNING);
-    report().reject("its path holds a line break");
+    candidateReport().reject("its path holds a line break");
     PlatformImpl::advanceUIProgress(6);
     return false;
   }
@@ -187,7 +187,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     VerificationLimits limits;
     script.execute(*this, nullptr, false);
     if (limits.timedOut()) {
-      report().rejectTimeout(limits.timeoutMillis());
+      candidateReport().rejectTimeout(limits.timeoutMillis());
       PlatformImpl::advanceUIProgress(6);
       return false;
     }
@@ -212,7 +212,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     }
   }
   if (!marked) {
-    report().reject("did not answer the verification");
+    candidateReport().reject("did not answer the verification");
     logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
     return false;
   }
@@ -222,7 +222,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     readLineFromString(output, pos, line);
     const StringPair* condition = expected.at(i);
     if (!propertySatisfies(line, condition->getOperator(), condition->getValue())) {
-      return report().rejectProperty(condition->getName(), line, condition->getValue(),
+      return candidateReport().rejectProperty(condition->getName(), line, condition->getValue(),
                                              propertyOperatorText(condition->getOperator()));
     }
   }

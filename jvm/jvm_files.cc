@@ -22,7 +22,7 @@ SString descriptionOf(const JVMFile& file) {
   return file.getTagFile()->getTagValue("DESC", 0);
 }
 
-SString quoted(const SString& text) {
+SString inDoubleQuotes(const SString& text) {
   SString result("\"");
   result.append(text);
   result.append("\"");
@@ -68,8 +68,8 @@ void JVMFiles::writeVerifyJar() {
     jarPath = entry->extract(directory);
   }
   if (jarPath.empty()) return;
-  m_verifyClasspath = quoted(jarPath);
-  m_verifyClassName = quoted("Verify");
+  m_verifyClasspath = inDoubleQuotes(jarPath);
+  m_verifyClassName = inDoubleQuotes("Verify");
 }
 
 void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {

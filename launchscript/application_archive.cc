@@ -18,7 +18,7 @@
 #include "tagfile/read_open.h"
 #include "tagfile/text_utils.h"
 
-const SString& ApplicationArchive::get(const LauncherInputFiles& files) {
+const SString& ApplicationArchive::archivePath(const LauncherInputFiles& files) {
   if (!m_path.empty()) return m_path;
   SString dir = PlatformImpl::createTempSubDirectory();
   for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
@@ -34,7 +34,7 @@ const SString& ApplicationArchive::get(const LauncherInputFiles& files) {
 // opened without waiting (a FIFO never holds the run), used only when it is
 // a regular file that passes the ownership check; otherwise the launch
 // stops with a message that names it. A missing file gives no archive.
-const SString& ApplicationArchive::get(const SString& fileName, const SString& launcherDir) {
+const SString& ApplicationArchive::archivePath(const SString& fileName, const SString& launcherDir) {
   if (!m_path.empty()) return m_path;
   SString source = launcherDir;
   if (!source.empty() && source[source.length() - 1] != '/') source += '/';

@@ -18,7 +18,7 @@ class ApplicationArchive {
   // The path of the archive: the last embedded entry of type
   // FILE_APPLICATION_ARCHIVE of inputFiles, extracted into a new temporary
   // directory; empty when there is none.
-  const SString& get(const LauncherInputFiles& inputFiles);
+  const SString& archivePath(const LauncherInputFiles& inputFiles);
   // The file fileName in launcherDir (the original launcher's directory)
   // copied into a new temporary directory (0600), under the rules of the
   // side files: opened without waiting, a regular file that passes the
@@ -27,7 +27,7 @@ class ApplicationArchive {
   // REASON". A missing file gives "" (and a log warning). Throws
   // LauncherException with the read or write error when the copy fails, and
   // on a cancel; a short copy is not kept.
-  const SString& get(const SString& fileName, const SString& launcherDir);
+  const SString& archivePath(const SString& fileName, const SString& launcherDir);
 
  private:
   SString m_path;

@@ -87,8 +87,8 @@ SString LaunchScript::callLAUNCHER_DIR(const SString&, const StringDeque&) const
 
 SString LaunchScript::callAPPLICATION_ARCHIVE(const SString&, const StringDeque& arguments) const {
   ApplicationArchive& archive = m_context->applicationArchive;
-  if (arguments.empty()) return ShellValues::insert(archive.get(m_context->inputFiles));
-  return ShellValues::insert(archive.get(arguments[0], m_context->paths.originalLauncherDir()));
+  if (arguments.empty()) return ShellValues::insert(archive.archivePath(m_context->inputFiles));
+  return ShellValues::insert(archive.archivePath(arguments[0], m_context->paths.originalLauncherDir()));
 }
 
 // The folder as it is, every byte kept (a trailing backslash is part of
