@@ -8,7 +8,8 @@ out="$1"
 examples="$src/examples"
 worked="$src/tests/fixtures/worked_example"
 rm -rf "$out"
-for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache class_version; do
+for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache \
+  runtime_archive class_version; do
   mkdir -p "$out/$t"
 done
 
@@ -168,3 +169,6 @@ gzip -9 -n -c "$classes/Main.class" | tail -c +11 | head -c -8 >"$classes/Main.d
 write_jar "$out/class_version/app.jar" p/ 0 "$classes/empty" p/Old.class 0 "$classes/Old.class" \
   p/Main.class 8 "$classes/Main.deflated" module-info.class 0 "$classes/Old.class"
 rm -rf "$classes"
+# Runtime entries: the kept member lists (a first byte 0: packed by the
+# target itself).
+cp "$src"/tests/fuzz_regressions/runtime_archive/* "$out/runtime_archive/"

@@ -210,7 +210,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
 
   if (runInstructions) {
     if (!m_state.inputFiles.areInternalFilesLoaded()) loadArchive(true);
-    exitCode = run();
+    exitCode = runInstructionScript();
     PlatformImpl::setUIProgress(100);
   }
   return exitCode;

@@ -115,7 +115,7 @@ DesktopUI::DesktopUI(LogLine log)
       m_done(0),
       m_workStart(0) {}
 
-DesktopUI::~DesktopUI() { m_window.close(); }
+DesktopUI::~DesktopUI() { m_window.finish(); }
 
 void DesktopUI::log(const SString& text, bool warning) const {
   if (m_log != nullptr) m_log(text, warning);
@@ -173,7 +173,7 @@ bool DesktopUI::runDialog(const std::vector<SString>& argv, int* status) {
 
 void DesktopUI::showMessage(const SString& text, UIMessageKind kind) {
   if (PlatformImpl::isCanceled()) return;
-  m_window.close();
+  m_window.finish();
   m_windowFailed = true;
   if (!findDialogProgram()) return;
   SString windowText = limitForWindow(trimmed(textForWindow(text)));
@@ -188,7 +188,7 @@ void DesktopUI::showMessage(const SString& text, UIMessageKind kind) {
 
 void DesktopUI::showJavaNeeded(const SString& needs, const SString& downloadUrl) {
   if (PlatformImpl::isCanceled()) return;
-  m_window.close();
+  m_window.finish();
   m_windowFailed = true;
   if (!findDialogProgram()) return;
   bool offerPage = isWebPageUrl(downloadUrl);
@@ -304,7 +304,7 @@ void DesktopUI::finishWork() {
   m_working = false;
   // A cancel asked for just before the end still counts.
   if (m_window.isOpen()) checkProgressWindow(true);
-  m_window.close();
+  m_window.finish();
 }
 
 void DesktopUI::updateWork() {
@@ -337,7 +337,7 @@ void DesktopUI::openProgressWindow() {
   }
   SString text = m_statusText.empty() ? windowTitle() : m_statusText;
   SString error;
-  if (!m_window.open(m_kind, m_program, m_qdbus, windowTitle(), text, m_goal == 0, m_env, error)) {
+  if (!m_window.show(m_kind, m_program, m_qdbus, windowTitle(), text, m_goal == 0, m_env, error)) {
     log(SString("No progress window: ").append(error), true);
     return;
   }

@@ -36,7 +36,7 @@ SString decimalLine(int n) {
 ProgressWindow::ProgressWindow()
     : m_open(false), m_kind(DIALOG_ZENITY), m_shownPercent(-1), m_lastUpdate(0), m_lastCheck(0), m_openedAt(0) {}
 
-ProgressWindow::~ProgressWindow() { close(); }
+ProgressWindow::~ProgressWindow() { finish(); }
 
 bool ProgressWindow::runQdbus(const std::vector<SString>& argv, SString* output) {
   DialogProcess qdbus;
@@ -50,9 +50,9 @@ bool ProgressWindow::runQdbus(const std::vector<SString>& argv, SString* output)
   return qdbus.exitedWith(0);
 }
 
-bool ProgressWindow::open(DialogProgramKind kind, const SString& program, const SString& qdbus, const SString& title,
+bool ProgressWindow::show(DialogProgramKind kind, const SString& program, const SString& qdbus, const SString& title,
                           const SString& text, bool pulsate, const std::vector<SString>& env, SString& error) {
-  close();
+  finish();
   m_kind = kind;
   m_env = env;
   m_shownPercent = -1;
@@ -137,7 +137,7 @@ ProgressWindow::State ProgressWindow::check(bool immediately) {
   return kClosedByUser;
 }
 
-void ProgressWindow::close() {
+void ProgressWindow::finish() {
   if (!m_open) return;
   m_open = false;
   if (m_kind == DIALOG_ZENITY) {

@@ -28,7 +28,7 @@ class ProgressWindow {
   // Opens the window with program (zenity, or kdialog with qdbus at the
   // path qdbus). pulsate: work of unknown size. False, with the reason in
   // error, when it cannot be shown.
-  bool open(DialogProgramKind kind, const SString& program, const SString& qdbus, const SString& title,
+  bool show(DialogProgramKind kind, const SString& program, const SString& qdbus, const SString& title,
             const SString& text, bool pulsate, const std::vector<SString>& env, SString& error);
   bool isOpen() const { return m_open; }
   // Shows percent (0 to 99) when it differs from what is shown.
@@ -44,7 +44,7 @@ class ProgressWindow {
   // The wait status of a program that ended (kNotShown).
   int endStatus() const { return m_zenity.waitStatus(); }
   // The work is done: shows the full bar and closes the window.
-  void close();
+  void finish();
 
  private:
   // Runs a qdbus command line, bounded in time; its output into *output

@@ -4,6 +4,9 @@
 // included.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -165,7 +168,7 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   EXPECT_EQ((std::vector<std::string>{"instructions.tag", "jvm-linux.tag", "jvm-macos.tag", "launch.tag"}),
             bvtest::listDir(dir.file("e")));
   EXPECT_NE(std::string::npos, out.find("bvpack -o OUTPUT instructions:")) << out;
-  EXPECT_NE(std::string::npos, out.find(" classpath-jar:" + appJar() + " classpath-jar:" + libJar())) << out;
+  EXPECT_NE(std::string::npos, out.find(" --cache classpath-jar:" + appJar() + " --cache classpath-jar:" + libJar())) << out;
   EXPECT_FALSE(bvtest::pathExists(dir.file("OUTPUT")));
 
   EXPECT_EQ(
@@ -208,6 +211,31 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   std::string verifyJar = bvtest::readFile(bvtest::javaBuildPath("Verify.jar"));
   ASSERT_FALSE(verifyJar.empty());
   EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("l")).find(verifyJar));
+}
+
+// --emit writes as -o does: a link planted in the folder is replaced, the
+// file it points to is untouched, and a file that cannot be put in place
+// leaves nothing half-written.
+TEST_F(BvpackOneLineTest, EmitNeverWritesThroughALink) {
+  std::string out;
+  bvtest::writeFile(dir.file("profile"), "the victim's own file\n", 0644);
+  mkdir(dir.file("e").c_str(), 0755);
+  ASSERT_EQ(0, symlink(dir.file("profile").c_str(), dir.file("e/launch.tag").c_str()));
+  ASSERT_EQ(0, runBvpack({"--emit", dir.file("e"), "--main-class", "guide.Main", "--jar", appJar()}, &out)) << out;
+  EXPECT_EQ("the victim's own file\n", bvtest::readFile(dir.file("profile")));
+  struct stat st;
+  ASSERT_EQ(0, lstat(dir.file("e/launch.tag").c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("e/launch.tag")).find("COMMAND:"));
+
+  // A folder where a tag file goes: an error that names it.
+  mkdir(dir.file("f").c_str(), 0755);
+  mkdir(dir.file("f/launch.tag").c_str(), 0755);
+  EXPECT_EQ(1, runBvpack({"--emit", dir.file("f"), "--main-class", "guide.Main", "--jar", appJar()}, &out));
+  EXPECT_NE(std::string::npos, out.find("bvpack: cannot create " + dir.file("f/launch.tag"))) << out;
+  for (const std::string& name : bvtest::listDir(dir.file("f"))) {
+    EXPECT_EQ(std::string::npos, name.find(".bvpack")) << "left behind: " << name;
+  }
 }
 
 TEST_F(BvpackOneLineTest, TheJavaVersionComesFromTheClassFilesOrFromMinJava) {
