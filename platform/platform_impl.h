@@ -18,9 +18,9 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
+#include "platform/file_find_listener.h"
 #include "platform/ui_window.h"
 
-class FileFindListener;
 class TagFile;
 
 // Status lines of the console (values are fixed; the script operations pass
@@ -301,9 +301,9 @@ class PlatformImpl {
 
   // Walks every search partition in order (skipping the temporary
   // directory and /var/tmp) and reports each file whose path ends with one
-  // of names as whole components, until the listener asks to stop. Throws
+  // of names as whole components, until the handler asks to stop. Throws
   // LauncherException (message 39) when the temporary directory is missing.
-  static void findFiles(const StringDeque& names, FileFindListener& listener);
+  static void findFiles(const StringDeque& names, const FoundFileHandler& handler);
   // Appends "/" to out.
   static void getJVMSearchPartitions(StringDeque& out);
   // Clears out, then appends the ":"-separated pieces of the variable's
