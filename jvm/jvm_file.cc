@@ -1,6 +1,7 @@
 #include "jvm/jvm_file.h"
 
 #include "jvm/candidate_report.h"
+#include "jvm/jvm_identity.h"
 #include "jvm/jvm_match.h"
 #include "jvm/path_hint.h"
 #include "jvm/property_condition.h"
@@ -53,7 +54,43 @@ bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s
 // found on disk: in a command they are values, not template text.
 bool isDynamicTag(const SString& name) {
   return name.compare(kJVMHomeTag) == 0 || name.compare("JVM_FILE") == 0 ||
-         name.compare("JVM_TEMP") == 0;
+         name.compare("JVM_TEMP") == 0 || name.compare(jvmVersionTagName) == 0 ||
+         name.compare(jvmIdentityTagName) == 0;
+}
+
+// The value that the verification printed for property number index, or
+// "" when the output does not reach it.
+SString printedValue(const SString& output, long index) {
+  unsigned long pos = 0;
+  SString line;
+  bool marked = false;
+  while (!marked && pos < output.length()) {
+    line.erase();
+    readLineFromString(output, pos, line);
+    marked = line.compare(verificationMarker) == 0;
+  }
+  for (long i = 0; marked && i <= index; ++i) {
+    if (pos >= output.length()) return SString();
+    line.erase();
+    readLineFromString(output, pos, line);
+  }
+  return marked ? line : SString();
+}
+
+// Sets JVM_VERSION and JVM_IDENTITY for the JVM that passed: the version
+// that it printed, when it reads as one, and the digest of its identity.
+void setVersionTags(TagFile& tagFile, const SString& version, const SString& exePath,
+                    const SString& jvmExe) {
+  SString value = version;
+  trim(value, whitespaceChars);
+  std::string exe, home;
+  if (value.empty() || value[0] < '0' || value[0] > '9' || JVMFile::holdsLineBreak(value) ||
+      !resolveJVMExecutable(std::string(exePath.c_str(), exePath.length()),
+                            std::string(jvmExe.c_str(), jvmExe.length()), exe, home)) {
+    return;
+  }
+  tagFile.setTagValue(jvmVersionTagName, value);
+  tagFile.setTagValue(jvmIdentityTagName, SString(jvmIdentityDigest(exe, home).c_str()));
 }
 
 }  // namespace
@@ -192,10 +229,24 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     return false;
   }
   m_tagFile->setTagValue(kJVMHomeTag, jvmHome);
+  m_tagFile->removeValue(jvmVersionTagName);
+  m_tagFile->removeValue(jvmIdentityTagName);
 
   ShellValueScope values;
   StringPairPtrDeque expected;
   SString command = buildVerifyCommand(jvmHome, verifyClasspath, verifyClassName, expected);
+  // The Java version is asked for as well (any value passes): the launch
+  // uses it (JVM_VERSION).
+  long versionIndex = -1;
+  for (long i = 0; i < expected.size() && versionIndex < 0; ++i) {
+    if (expected.at(i)->getName().compare(specificationVersionProperty) == 0) versionIndex = i;
+  }
+  if (versionIndex < 0) {
+    versionIndex = expected.size();
+    command += " ";
+    command += specificationVersionProperty;
+    expected.push_back(new StringPair(specificationVersionProperty, "...", PROPERTY_EQUALS));
+  }
   // An unchanged JVM gives the answer of its last run (jvm/verify_cache.h).
   SString exePath(jvmHome);
   appendPathSeparator(exePath);
@@ -217,6 +268,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     cache.store(output);
   }
   bool result = verifyJVMOutput(output, expected);
+  if (result) setVersionTags(*m_tagFile, printedValue(output, versionIndex), exePath, getJVMExe());
   PlatformImpl::advanceUIProgress(6);
   return result;
 }

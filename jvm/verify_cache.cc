@@ -2,8 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,9 +10,11 @@
 #include <cstring>
 
 #include "jvm/jvm_file.h"
+#include "jvm/jvm_identity.h"
 #include "jvm/string_pair.h"
 #include "launcher/launcher.h"
 #include "platform/platform_impl.h"
+#include "platform/user_cache.h"
 #include "tagfile/text_utils.h"
 
 const char* verifyCacheMagic = "bvlauncher-verify-cache 1\n";
@@ -26,12 +26,6 @@ const char kEnd[] = "end ";
 // Key fields before the property names.
 const size_t kExeField = 0, kClassField = 1, kStateField = 2, kFixedKeyFields = 3;
 
-// Files below a JVM home that make the JVM, for the JDK layouts in use.
-const char* const kJVMFiles[] = {
-    "lib/modules",          "lib/server/libjvm.so",         "lib/client/libjvm.so",
-    "lib/rt.jar",           "lib/amd64/server/libjvm.so",   "lib/aarch64/server/libjvm.so",
-    "jre/lib/rt.jar",       "jre/lib/amd64/server/libjvm.so", "jre/lib/aarch64/server/libjvm.so",
-    "lib/libjava.so",       "release"};
 // Environment variables through which a JVM takes options.
 const char* const kJVMOptionVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
 
@@ -76,21 +70,6 @@ bool readList(const std::string& in, size_t& pos, std::vector<std::string>& list
   return true;
 }
 
-// "name dev ino size mtime ctime" of the file at path, or "name -" when it
-// cannot be stat'ed.
-std::string identity(const std::string& name, const std::string& path) {
-  struct stat st;
-  std::string line = name;
-  if (stat(path.c_str(), &st) != 0) return line + " -\n";
-  char numbers[160];
-  snprintf(numbers, sizeof numbers, " %llu %llu %lld %lld.%09ld %lld.%09ld\n",
-           static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
-           static_cast<long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
-           static_cast<long>(st.st_mtim.tv_nsec), static_cast<long long>(st.st_ctim.tv_sec),
-           static_cast<long>(st.st_ctim.tv_nsec));
-  return line + numbers;
-}
-
 // The digest of the file's bytes; false when it cannot be read whole.
 bool digestFile(const std::string& path, uint64_t& digest) {
   // O_NONBLOCK: a FIFO in place of the file must not hold the open; a
@@ -110,35 +89,6 @@ bool digestFile(const std::string& path, uint64_t& digest) {
   }
   close(fd);
   return ok;
-}
-
-// The folder is the user's own, not a link, and not writable by others.
-bool isPrivate(const struct stat& st) {
-  return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// Makes path a folder (0700) unless it exists; true when it is a folder
-// afterwards.
-bool ensureFolder(const std::string& path) {
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Makes every missing folder of the absolute path, each 0700.
-bool ensureFolders(const std::string& path) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-    if (!ensureFolder(path.substr(0, slash))) return false;
-  }
-  return ensureFolder(path);
-}
-
-std::string homeFolder() {
-  const char* home = getenv("HOME");
-  if (home != nullptr && home[0] == '/') return home;
-  struct passwd* entry = getpwuid(geteuid());
-  if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/') return entry->pw_dir;
-  return std::string();
 }
 
 bool cacheOff() {
@@ -208,21 +158,10 @@ VerifyCache::VerifyCache(const SString& exePath, const SString& jvmExe,
   if (cacheOff()) return;
   SString reason;
   if (!PlatformImpl::isTrustedFile(exePath, reason)) return;
-  char resolved[PATH_MAX];
-  if (realpath(exePath.c_str(), resolved) == nullptr) return;
-  std::string exe(resolved);
-
-  // The home of the resolved executable: less one folder per component of
-  // JVM_EXE ("bin/java" takes two).
-  std::string home = exe;
-  size_t parts = 0;
-  for (unsigned long i = 0; i < jvmExe.length(); ++i) {
-    if (jvmExe[i] != '/' && (i == 0 || jvmExe[i - 1] == '/')) ++parts;
-  }
-  for (; parts > 0; --parts) {
-    size_t slash = home.rfind('/');
-    if (slash == std::string::npos) return;
-    home.erase(slash);
+  std::string exe, home;
+  if (!resolveJVMExecutable(std::string(exePath.c_str(), exePath.length()),
+                            std::string(jvmExe.c_str(), jvmExe.length()), exe, home)) {
+    return;
   }
 
   std::string archive(verifyClasspath.c_str(), verifyClasspath.length());
@@ -232,8 +171,7 @@ VerifyCache::VerifyCache(const SString& exePath, const SString& jvmExe,
   uint64_t digest;
   if (!digestFile(archive, digest)) return;
 
-  std::string state = identity("exe", exe);
-  for (const char* name : kJVMFiles) state += identity(name, home + "/" + name);
+  std::string state = jvmIdentity(exe, home);
   state += "archive " + hex16(digest) + "\n";
   for (const char* variable : kJVMOptionVariables) {
     const char* value = getenv(variable);
@@ -327,22 +265,8 @@ void VerifyCache::store(const SString& output) {
 
 std::string VerifyCache::cacheFilePath(bool create) {
   if (cacheOff()) return std::string();
-  std::string folder;
-  const char* xdg = getenv("XDG_CACHE_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    folder = xdg;
-  } else {
-    std::string home = homeFolder();
-    if (home.empty()) return std::string();
-    folder = home + "/.cache";
-  }
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  folder += "/bvlauncher";
-  if (create && !ensureFolders(folder)) return std::string();
-  struct stat st;
-  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !isPrivate(st)) {
-    return std::string();
-  }
+  std::string folder = userCacheFolder(create);
+  if (folder.empty()) return std::string();
   return folder + "/" + kFileName;
 }
 
@@ -352,7 +276,7 @@ std::vector<VerifyCacheEntry> VerifyCache::load(const std::string& path) {
   if (fd < 0) return entries;
   struct stat st;
   std::string bytes;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && isPrivate(st) &&
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && isPrivateStatus(st) &&
             static_cast<size_t>(st.st_size) <= maxVerifyCacheFileSize;
   if (ok) {
     // One byte more than the size shows a file that grew meanwhile (and
@@ -376,7 +300,7 @@ std::vector<VerifyCacheEntry> VerifyCache::load(const std::string& path) {
 void VerifyCache::save(const std::string& path, const std::vector<VerifyCacheEntry>& entries) {
   // An existing file that fails the checks is left alone.
   struct stat st;
-  if (lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !isPrivate(st))) return;
+  if (lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !isPrivateStatus(st))) return;
   std::string bytes = formatVerifyCache(entries);
   std::string temp = path + ".XXXXXX";
   int fd = mkostemp(&temp[0], O_CLOEXEC);

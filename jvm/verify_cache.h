@@ -21,12 +21,12 @@
 // A change, or a file that cannot be read, means a real verification, whose
 // answer replaces the entry of that name.
 //
-// Where: $XDG_CACHE_HOME/bvlauncher/verify.cache, else
-// $HOME/.cache/bvlauncher/verify.cache (missing folders are made 0700, the
-// file 0600). A folder or file that is not the user's own, is writable by
-// group or others, or is a symbolic link is neither read nor written. With
-// no home folder, or BV_VERIFY_CACHE=0 in the environment, there is no
-// cache. A candidate that fails PlatformImpl::isTrustedFile is never
+// Where: verify.cache in the user's cache folder (platform/user_cache.h:
+// $XDG_CACHE_HOME/bvlauncher, else $HOME/.cache/bvlauncher, with the rules
+// of ownership that it checks), the file 0600. A file that is not the
+// user's own, is writable by group or others, or is a symbolic link is
+// neither read nor written. With no usable cache folder, or
+// BV_VERIFY_CACHE=0 in the environment, there is no cache. A candidate that fails PlatformImpl::isTrustedFile is never
 // answered from the cache.
 //
 // The file is replaced whole (a temporary file in the same folder, then
@@ -105,8 +105,8 @@ class VerifyCache {
   void store(const SString& output);
 
   // The cache file's path, or empty when there is no usable cache folder
-  // (off, no home, a folder that fails the checks). Makes missing folders
-  // when create is set.
+  // (off, no home, a folder that fails the checks of userCacheFolder).
+  // Makes missing folders when create is set.
   static std::string cacheFilePath(bool create);
 
  private:

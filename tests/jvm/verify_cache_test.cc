@@ -192,6 +192,37 @@ TEST_F(VerifyCacheTest, AFolderOwnedByAnotherUserIsNotUsed) {
   EXPECT_EQ(3, runs(home));
 }
 
+// Root run with another user's HOME (sudo -E) or XDG_CACHE_HOME: nothing is
+// made there and no cache is used; nor through a .cache that is a link.
+TEST_F(VerifyCacheTest, ABaseFolderOfAnotherUserOrALinkOnTheWayGivesNoCache) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give a home folder to another user";
+  std::string home = makeCountingHome("jdk");
+  ScopedEnv noXdg("XDG_CACHE_HOME", "");
+  std::string other = m_dir.file("alice");
+  mkdir(other.c_str(), 0755);
+  ASSERT_EQ(0, chown(other.c_str(), 4242, 4242));
+  std::string linked = m_dir.file("linked");
+  mkdir(linked.c_str(), 0700);
+  mkdir(m_dir.file("elsewhere").c_str(), 0700);
+  ASSERT_EQ(0, symlink(m_dir.file("elsewhere").c_str(), (linked + "/.cache").c_str()));
+  long expected = 0;
+  for (const std::string& base : {other, linked}) {
+    SCOPED_TRACE(base);
+    ScopedEnv homeEnv("HOME", base);
+    EXPECT_TRUE(verify(home));
+    EXPECT_TRUE(verify(home));
+    expected += 2;
+    EXPECT_EQ(expected, runs(home));
+  }
+  EXPECT_EQ(-1, access((other + "/.cache").c_str(), F_OK)) << "made a folder in another user's home";
+  EXPECT_EQ(-1, access(m_dir.file("elsewhere/bvlauncher").c_str(), F_OK)) << "made a folder through a link";
+  ScopedEnv xdg("XDG_CACHE_HOME", other);
+  EXPECT_TRUE(verify(home));
+  EXPECT_TRUE(verify(home));
+  EXPECT_EQ(expected + 2, runs(home));
+  EXPECT_EQ(-1, access((other + "/bvlauncher").c_str(), F_OK));
+}
+
 TEST_F(VerifyCacheTest, OffWithTheEnvironmentVariableAndWithoutAHome) {
   std::string home = makeCountingHome("jdk");
   {
