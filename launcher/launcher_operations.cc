@@ -10,6 +10,7 @@
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "jvm/candidate_report.h"
+#include "jvm/class_data_archives.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/jvm_match.h"
@@ -195,7 +196,11 @@ long launchWith(LaunchScript& script, JVMFile& jvmFile, short seconds) {
   }
   PlatformImpl::hideUI(seconds);
   noteLaunch();
-  long result = script.execute(jvmFile, &Launcher::getPassThroughArgs(), Launcher::getShowJavaConsole());
+  // %CDS_OPTIONS%() gets its options from the archives kept per application
+  // and Java.
+  ClassDataArchives sharing(*jvmFile.getTagFile());
+  long result = script.execute(jvmFile, &Launcher::getPassThroughArgs(), Launcher::getShowJavaConsole(),
+                               &sharing);
   Launcher::getStdOutput() = script.getStdOut();
   Launcher::getErrOutput() = script.getStdErr();
   return result;

@@ -2,7 +2,7 @@
 # Installs what building and testing need on a Debian machine, skipping what is
 # already there. Safe to run again.
 set -euo pipefail
-needed=(cmake g++ make libgtest-dev default-jdk-headless)
+needed=(cmake g++ make libgtest-dev libxxhash-dev default-jdk-headless)
 if [ "${BV_WITH_FUZZ:-0}" = 1 ]; then
   needed+=(clang libclang-rt-14-dev)
 fi

@@ -2,7 +2,8 @@
 //
 //   bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...
 //   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N]
-//          [--java-option OPT]... [--name TEXT] [--emit DIR] [--stub FILE] [--purpose N]
+//          [--java-option OPT]... [--name TEXT] [--no-cds] [--emit DIR] [--stub FILE]
+//          [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
@@ -60,6 +61,7 @@ struct PackJob {
   std::vector<std::string> javaOptions;  // --java-option, in order
   std::string title;                     // --name in the one-line mode
   std::string emitDir;                   // --emit
+  bool classDataSharing = true;          // false with --no-cds
 };
 
 // Parses the arguments after the program name. Throws PackUsageError for
