@@ -157,7 +157,7 @@ void makeArchive(const std::string& folder, const std::string& key, const std::s
     if (!published && status > 0) markFailed(base);
   }
   unlink(classList.c_str());
-  ClassDataArchives::prune(folder, time(nullptr));
+  ClassDataArchives::prune(folder, time(nullptr), key);
 }
 
 }  // namespace
@@ -377,7 +377,7 @@ void ClassDataArchives::commandEnded(long exitCode) {
   dropRecording();
 }
 
-void ClassDataArchives::prune(const std::string& folder, time_t now) {
+void ClassDataArchives::prune(const std::string& folder, time_t now, const std::string& ownKey) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return;
   struct KeyFiles {
@@ -423,14 +423,16 @@ void ClassDataArchives::prune(const std::string& folder, time_t now) {
     }
     if (!expiredKey && !leftovers && !unfinished) continue;
     std::string base = folder + "/" + item.first;
-    int lock = lockKey(base + kLockSuffix);
-    if (lock < 0) continue;  // a process works on it
+    bool own = item.first == ownKey;
+    int lock = own ? -1 : lockKey(base + kLockSuffix);
+    if (lock < 0 && !own) continue;  // a process works on it
+    if (own) expiredKey = leftovers = false;
     for (const std::string& name : files.names) {
       bool temporary = name.find(kClassListInfix) != std::string::npos ||
                        name.find(kTemporaryArchiveInfix) != std::string::npos;
       if (expiredKey || leftovers || temporary) unlinkat(AT_FDCWD, (folder + "/" + name).c_str(), 0);
     }
     if (expiredKey || leftovers) unlink((base + kLockSuffix).c_str());
-    close(lock);
+    if (lock >= 0) close(lock);
   }
 }

@@ -91,8 +91,10 @@ class ClassDataArchives final : public ClassDataSharing {
   // Removes the keys beyond the maxClassDataArchives most recently used and
   // those unused since now - classDataArchiveLifetime, and the leftovers
   // (lists, unfinished archives, locks) of keys that no process works on.
-  // Keys whose lock is held stay.
-  static void prune(const std::string& folder, time_t now);
+  // Keys whose lock is held stay, except ownKey (or ""), whose lock the
+  // caller holds: its lists and unfinished archives are leftovers of runs
+  // that were ended.
+  static void prune(const std::string& folder, time_t now, const std::string& ownKey = std::string());
 
  private:
   void dropRecording();

@@ -4,9 +4,11 @@
 // version and with the real JDKs of the machine.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -230,6 +232,80 @@ TEST_F(E2eClassDataTest, AForeignOrLinkedCacheFolderGivesNothingSilently) {
         << readFile(log);
   }
   EXPECT_TRUE(listDir(dir.file("elsewhere")).empty());
+}
+
+// A first run that is ended while it records leaves no list, and its lock
+// is free, so the next run records anew.
+TEST_F(E2eClassDataTest, ARecordingRunThatIsEndedLeavesNothingHalfDone) {
+  std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
+  std::string home = dir.file("jdk");
+  writeVersionedJvm(home, "21");
+  // As the application, this Java writes a class into the list it is
+  // given, says that it started and waits.
+  std::string started = dir.file("started");
+  std::string java = readFile(home + "/bin/java");
+  java.replace(java.find("for a in \"$@\"; do printf"),
+               std::string::npos,
+               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
+               "esac; done\n: > " + started + "\nexec /bin/sleep 30\n");
+  writeFile(home + "/bin/java", java, 0755);
+  std::vector<std::string> environment = env("", home);
+  std::vector<char*> vars;
+  for (const std::string& v : environment) vars.push_back(const_cast<char*>(v.c_str()));
+  vars.push_back(nullptr);
+  std::string log = dir.file("log");
+  std::vector<std::string> argv = {app, "-bv:tempdir", temp, "-bv:log", log, "-bv:silent"};
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execve(args[0], args.data(), vars.data());
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 300 && !pathExists(started); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(pathExists(started)) << readFile(log);
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+  EXPECT_NE(std::string::npos, readFile(log).find("Class-data sharing: no archive from this run")) << readFile(log);
+  for (const std::string& name : listDir(cds)) {
+    EXPECT_EQ(std::string::npos, name.find(".classes-")) << name;
+    EXPECT_EQ(std::string::npos, name.find(".jsa")) << name;
+  }
+  waitUntilIdle();
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// A Java that records classes but cannot make the archive from them
+// leaves a mark, and is not asked again for that key.
+TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
+  std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
+  std::string home = dir.file("jdk");
+  writeVersionedJvm(home, "21");
+  std::string java = readFile(home + "/bin/java");
+  java.replace(java.find("for a in \"$@\"; do printf"), 0,
+               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
+               "-Xshare:dump) exit 1 ;; esac; done\n");
+  writeFile(home + "/bin/java", java, 0755);
+  ProcessResult r = runWith(app, home, dir.file("log1"));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
+  std::vector<std::string> names = listDir(cds);
+  ASSERT_EQ(2u, names.size());
+  EXPECT_NE(std::string::npos, names[0].find(".failed")) << names[0];
+  EXPECT_NE(std::string::npos, names[1].find(".lock")) << names[1];
+  r = runWith(app, home, dir.file("log2"));
+  EXPECT_EQ(std::string::npos, r.out.find("arg=<-X")) << r.out;
+  EXPECT_NE(std::string::npos, readFile(dir.file("log2")).find("Class-data sharing: none, since the Java could not make"))
+      << readFile(dir.file("log2"));
 }
 
 // With the real JDKs: the first run records the classes, the archive appears

@@ -61,14 +61,19 @@ TEST(ClassDataArchivesTest, PruneKeepsTheRecentAndTheBusyAndRemovesTheRest) {
   make("left.classes-abcdef", 2 * hour);  // a run that was killed
   make("left.lock", 2 * hour);
   make("k0.jsa-abcdef", 0);  // an unfinished archive that nobody makes
-  expected.insert(expected.end(), {"busy.classes-abcdef", "busy.jsa", "busy.lock"});
+  make("mine.lock", 0);         // the caller's key: its lock is held by the caller,
+  make("mine.classes-abcdef", 0);  // so its lists are leftovers of ended runs
+  expected.insert(expected.end(), {"busy.classes-abcdef", "busy.jsa", "busy.lock", "mine.lock"});
   std::sort(expected.begin(), expected.end());
 
-  int busy = open((folder + "/busy.lock").c_str(), O_RDWR | O_CLOEXEC);
-  ASSERT_GE(busy, 0);
-  ASSERT_EQ(0, flock(busy, LOCK_EX));
-  ClassDataArchives::prune(folder, now);
-  close(busy);
+  int locks[2];
+  for (int i = 0; i < 2; ++i) {
+    locks[i] = open((folder + (i == 0 ? "/busy.lock" : "/mine.lock")).c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(locks[i], 0);
+    ASSERT_EQ(0, flock(locks[i], LOCK_EX));
+  }
+  ClassDataArchives::prune(folder, now, "mine");
+  for (int fd : locks) close(fd);
   EXPECT_EQ(expected, listDir(folder));
 }
 
