@@ -23,8 +23,8 @@
 # temporary folder, which gives no archive.) The caches live in a temporary
 # folder, never the user's own.
 #
-# usage: bench/run_cds.sh [rounds]   (default 15; first runs and the
-#        comparisons take a third of that, at least 3)
+# usage: bench/run_cds.sh [rounds]   (default 15; first runs take two
+#        thirds of that, the comparisons a third, at least 3 each)
 # BUILD_DIR names the CMake build folder (default: build).
 # Exit status: 0 when every target is met, 1 when one is missed, 2 on a
 # setup error.
@@ -33,6 +33,7 @@ cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 rounds=${1:-15}
 fewer=$((rounds / 3 < 3 ? 3 : rounds / 3))
+firstRounds=$((rounds * 2 / 3 < 3 ? 3 : rounds * 2 / 3))
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target bvlauncher bvpack bv_java bv_mid -j2 >/dev/null
@@ -130,7 +131,7 @@ done
 # waited for outside the timing too.
 out=$work/first
 : >"$out"
-for ((i = 0; i < fewer; i++)); do
+for ((i = 0; i < firstRounds; i++)); do
   rm -f "$cds"/*.jsa
   timed launch mid; waitIdle
   timed launchWithoutCds mid; timed direct mid.Main mid.jar
