@@ -209,11 +209,19 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
                                 std::to_string(firstClassDataSharingJava) + " or newer)");
     return none;
   }
+  // The folder the command runs in: relative paths in it are taken there.
+  std::string cwd = workingDirectory;
+  if (cwd.empty()) {
+    char buffer[PATH_MAX];
+    if (getcwd(buffer, sizeof buffer) != nullptr) cwd = buffer;
+  }
   // The Java that runs must be the one that was checked, unchanged.
   std::string exe, home, commandExe, commandHome;
   std::string exePath = m_home + (m_home.empty() || m_home.back() == '/' ? "" : "/") + m_jvmExe;
-  if (words.empty() || !resolveJVMExecutable(exePath, m_jvmExe, exe, home) ||
-      !resolveJVMExecutable(words[0], "", commandExe, commandHome) || commandExe != exe) {
+  std::string program = words.empty() ? std::string() : words[0];
+  if (!program.empty() && program[0] != '/') program = cwd + "/" + program;
+  if (program.empty() || !resolveJVMExecutable(exePath, m_jvmExe, exe, home) ||
+      !resolveJVMExecutable(program, "", commandExe, commandHome) || commandExe != exe) {
     log("none, since the command does not run the Java of the JVM file");
     return none;
   }
@@ -251,11 +259,6 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
     if (option.compare(0, 2, "-D") != 0) addField(material, option);
   }
   addField(material, line.mainClass);
-  std::string cwd = workingDirectory;
-  if (cwd.empty()) {
-    char buffer[PATH_MAX];
-    if (getcwd(buffer, sizeof buffer) != nullptr) cwd = buffer;
-  }
   bool relative = false;
   size_t start = 0;
   for (;;) {
@@ -306,6 +309,11 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
   std::string folder = archiveFolder(true);
   if (folder.empty()) {
     log("none, since there is no usable cache folder");
+    return none;
+  }
+  // The JVM reads a ':' in -XX:SharedArchiveFile as a list of archives.
+  if (folder.find(':') != std::string::npos) {
+    log("none, since the path of the cache folder " + folder + " holds a ':'");
     return none;
   }
   std::string base = folder + "/" + key;
