@@ -13,10 +13,10 @@
 #include <cstring>
 #include <map>
 
+#include "foundation/log.h"
 #include "jvm/java_command_line.h"
 #include "jvm/jvm_identity.h"
 #include "jvm/tag_names.h"
-#include "launcher/launcher.h"
 #include "platform/detached_process.h"
 #include "platform/file_digest.h"
 #include "platform/platform_impl.h"
@@ -40,7 +40,7 @@ const time_t kLeftoverAge = 60 * 60;
 const char* const kOptionVariables[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS", "_JAVA_OPTIONS"};
 
 void log(const std::string& text) {
-  Launcher::logMessage(SString("Class-data sharing: ").append(text.c_str()), LOG_INFO);
+  logMessage(SString("Class-data sharing: ").append(text.c_str()), LOG_INFO);
 }
 
 std::string tagValue(const TagFile& tags, const char* name) {

@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "jvm/jvm_file.h"
-#include "launcher/launcher.h"
+#include "foundation/log.h"
 #include "launchscript/class_data_sharing.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
@@ -35,8 +34,8 @@ class ScopedEnvironmentVariable {
 };
 
 // The directory of the running launcher ("/" for a launcher in the root).
-SString launcherDirectory() {
-  SString directory = Launcher::getLauncherFileName();
+SString launcherDirectory(const LauncherPaths& paths) {
+  SString directory = paths.launcherFile;
   unsigned long slash = directory.rfind('/');
   if (slash == SString::npos) return SString();
   directory.erase(slash == 0 ? 1 : slash);
@@ -109,7 +108,7 @@ SString LaunchScript::insertSharingOptions(const SString& text, const SString& w
   ownWord = ownWord && probe[at] == "-";
   for (size_t i = at; ownWord && i < words.size(); ++i) ownWord = probe[i + 1] == words[i];
   if (!ownWord) {
-    Launcher::logMessage(simple ? "Class-data sharing: none, since %CDS_OPTIONS%() does not stand as a "
+    logMessage(simple ? "Class-data sharing: none, since %CDS_OPTIONS%() does not stand as a "
                                   "word of its own outside quotes, or stands more than once"
                                 : "Class-data sharing: none, since the command is not one program with "
                                   "quoted words",
@@ -126,10 +125,10 @@ SString LaunchScript::insertSharingOptions(const SString& text, const SString& w
   return replaced(text, m_sharingMark, inserted);
 }
 
-long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArguments,
+long LaunchScript::execute(const JVMTagLookup& jvmFile, const StringDeque* extraArguments,
                            bool forceConsole, ClassDataSharing* sharing) {
   SString directory;
-  if (m_autoSetWorkingDir) directory = launcherDirectory();
+  if (m_autoSetWorkingDir) directory = launcherDirectory(m_context->paths);
   SString command;
   {
     // Each argument handed on is a value in double quotes, so that an empty
@@ -155,7 +154,7 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
   } else {
     message += " in current working directory";
   }
-  Launcher::logMessage(message, LOG_INFO);
+  logMessage(message, LOG_INFO);
 
   bool showConsole = m_displayConsole || forceConsole;
   bool capture = !showConsole && m_captureOutput;
@@ -163,19 +162,19 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
   {
     const TagFile& tagFile = *jvmFile.getTagFile();
     ScopedEnvironmentVariable javaHome(setEnvVarAtLaunch, tagFile.getTagValue("JVM_HOME", 0));
-    long purpose = Launcher::getLauncherPurpose(Launcher::getLauncherFileName().c_str());
+    long purpose = m_context->paths.purpose;
     if (purpose == 0 || purpose == 2) applyWizardEnvironment(tagFile);
-    PlatformImpl::preJavaLaunch(static_cast<int>(purpose), jvmFile);
+    PlatformImpl::preJavaLaunch(static_cast<int>(purpose), tagFile);
     exitCode = PlatformImpl::executeProcess(command, directory, showConsole, capture, true,
                                             &m_stdOut, &m_stdErr, false);
   }
   if (sharing != nullptr) sharing->commandEnded(exitCode);
   if (capture) {
-    Launcher::logMessage("Output from the launch script execution", LOG_INFO);
-    Launcher::logMessage("StdOut:", LOG_INFO);
-    Launcher::logMessage(m_stdOut, LOG_INFO);
-    Launcher::logMessage("ErrOut:", LOG_INFO);
-    Launcher::logMessage(m_stdErr, LOG_INFO);
+    logMessage("Output from the launch script execution", LOG_INFO);
+    logMessage("StdOut:", LOG_INFO);
+    logMessage(m_stdOut, LOG_INFO);
+    logMessage("ErrOut:", LOG_INFO);
+    logMessage(m_stdErr, LOG_INFO);
   }
   return exitCode;
 }

@@ -2,7 +2,6 @@
 #include "archive/archive_format.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -14,7 +13,7 @@
 SString LaunchScript::buildJARClasspath(bool quote) const {
   SString classpath;
   if (!m_extractJars) return classpath;
-  const LauncherInputFiles& inputFiles = Launcher::getInputFiles();
+  const LauncherInputFiles& inputFiles = m_context->inputFiles;
   SString directory;
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
     const FileIndexEntry* entry = inputFiles.getFileAt(i);

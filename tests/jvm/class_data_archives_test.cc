@@ -2,6 +2,7 @@
 // version rule and the removal of old and unfinished files.
 #include "jvm/class_data_archives.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -13,11 +14,23 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/e2e_fixture.h"
 #include "tests/test_util.h"
 
 namespace bvtest {
 namespace {
+
+std::vector<std::string> listDir(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(path.c_str())) {
+    while (struct dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 TEST(ClassDataArchivesTest, FeatureVersions) {
   struct Case {

@@ -46,7 +46,7 @@ class SharingOptionsTest : public LaunchScriptTest {
 
   // The arguments that the fake java received, one "arg=<...>" line each.
   std::string run(const std::string& command, RecordingSharing* sharing) {
-    LaunchScript script(SString(command.c_str()), true, false);
+    LaunchScript script(SString(command.c_str()), true, false, context());
     StringDeque extra;
     extra.push_back("user arg");
     EXPECT_EQ(4, script.execute(*m_jvmFile, &extra, false, sharing));
