@@ -1,8 +1,9 @@
 // ClassDataArchives: class-data sharing for the launch, with one archive
 // per application and Java kept in the user's cache folder.
 //
-// The JVM can map the classes of an application from an archive made
-// earlier instead of reading, parsing and checking them on every start. A
+// The JVM can map the classes of an application from an archive that a
+// previous run made, instead of reading, parsing and checking them on every
+// start. A
 // run whose Java (JVM_VERSION of the JVM file, 13 or newer) and command
 // allow it gets, in place of %CDS_OPTIONS%():
 //   - when the archive exists: -Xshare:auto -XX:SharedArchiveFile=ARCHIVE

@@ -1,5 +1,5 @@
-// The identity of a Java installation: what must stay the same for an
-// earlier answer about it to hold (the verification cache, the class-data
+// The identity of a Java installation: what must stay the same for a
+// stored answer about it to hold (the verification cache, the class-data
 // archives).
 #ifndef BV_JVM_JVM_IDENTITY_H_
 #define BV_JVM_JVM_IDENTITY_H_
