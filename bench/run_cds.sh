@@ -18,10 +18,12 @@
 # hand: the run that makes the archive or records for the cache, and a
 # repeat run, against direct java.
 #
-# The launchers' jars lie next to them, named in their .cp side files: a
-# stable class path. (A one-line launcher extracts its jars into the run's
-# temporary folder, which gives no archive.) The caches live in a temporary
-# folder, never the user's own.
+# The launchers are one-line launchers (bvpack --main-class) when their
+# jars stay at one path from run to run (the jar cache), which the script
+# tries first; otherwise tag-file launchers whose jars lie next to them,
+# named in their .cp side files (a one-line launcher that extracts its jars
+# into the run's temporary folder gets no archive). The script says which.
+# The caches live in a temporary folder, never the user's own.
 #
 # usage: bench/run_cds.sh [rounds]   (default 15; first runs take two
 #        thirds of that, the comparisons a third, at least 3 each)
@@ -101,6 +103,24 @@ waitIdle() {
   echo "cds: the archive was not made within 3 minutes" >&2; exit 2
 }
 archives() { compgen -G "$cds/*.jsa" | wc -l; }
+
+mode="tag-file launchers, the jar next to each named in its .cp file"
+# One-line launchers where their class path is stable.
+mkdir "$work/one-line"
+for app in mid:mid.Main:mid.jar hello:Hello:Hello.jar; do
+  IFS=: read -r name main jar <<<"$app"
+  "$build/bin/bvpack" -o "$work/one-line/$name" --main-class "$main" --jar "$work/$jar" >/dev/null
+done
+if (cd "$work" && XDG_CACHE_HOME="$work/one-line-cache" JAVA_HOME="$home" ./one-line/hello -bv:silent \
+      -bv:tempdir "$work/tmp" -bv:log "$work/one-line.log" >/dev/null 2>&1) &&
+   grep -q "Class-data sharing: recording" "$work/one-line.log"; then
+  mv "$work/one-line/mid" "$work/one-line/hello" "$work/"
+  rm -f "$work/mid.cp" "$work/hello.cp"
+  mode="one-line launchers (bvpack --main-class), the jars in the user's cache"
+fi
+cds=$work/one-line-cache/bvlauncher/cds waitIdle
+rm -rf "$work/one-line-cache"
+echo "cds: $mode"
 
 # Checks: both applications run, the first run makes an archive, the second
 # uses it.
