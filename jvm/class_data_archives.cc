@@ -79,6 +79,12 @@ std::vector<std::string> variableWords(const char* name) {
   return words;
 }
 
+// The file belongs to the effective user and group and others cannot write
+// it.
+bool isPrivateStatus(const struct stat& st) {
+  return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // The archive file at path is the user's, regular, private and begins as an
 // archive does. With touch, its times are set to now.
 bool isGoodArchive(const std::string& path, bool touch) {
@@ -190,9 +196,7 @@ int ClassDataArchives::featureVersion(const std::string& specificationVersion) {
   return digits == 0 ? 0 : version;
 }
 
-std::string ClassDataArchives::archiveFolder(bool create) {
-  return privateSubFolder(userCacheFolder(create), "cds", create);
-}
+std::string ClassDataArchives::archiveFolder(bool create) { return userCacheFolder("bvlauncher/cds", create); }
 
 std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::string>& words,
                                                        const std::string& workingDirectory) {
@@ -225,7 +229,8 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
     log("none, since the command does not run the Java of the JVM file");
     return none;
   }
-  if (jvmIdentityDigest(exe, home) != m_identity) {
+  std::string identity;
+  if (!jvmIdentity(exe, home, identity) || jvmIdentityDigest(identity) != m_identity) {
     log("none, since the Java at " + exe + " is not the one that was checked");
     return none;
   }
@@ -253,7 +258,7 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
   // The key: the Java, the options, the class path with its jars.
   std::string material = "bvlauncher class-data archive 1\n";
   addField(material, exe);
-  addField(material, jvmIdentity(exe, home));
+  addField(material, identity);
   addField(material, m_version);
   for (const std::string& option : line.options) {
     if (option.compare(0, 2, "-D") != 0) addField(material, option);

@@ -75,14 +75,15 @@ void setVersionTags(TagFile& tagFile, const SString& version, const SString& exe
                     const SString& jvmExe) {
   SString value = version;
   trim(value, whitespaceChars);
-  std::string exe, home;
+  std::string exe, home, identity;
   if (value.empty() || value[0] < '0' || value[0] > '9' || JVMFile::holdsLineBreak(value) ||
       !resolveJVMExecutable(std::string(exePath.c_str(), exePath.length()),
-                            std::string(jvmExe.c_str(), jvmExe.length()), exe, home)) {
+                            std::string(jvmExe.c_str(), jvmExe.length()), exe, home) ||
+      !jvmIdentity(exe, home, identity)) {
     return;
   }
   tagFile.setTagValue(jvmVersionTagName, value);
-  tagFile.setTagValue(jvmIdentityTagName, SString(jvmIdentityDigest(exe, home).c_str()));
+  tagFile.setTagValue(jvmIdentityTagName, SString(jvmIdentityDigest(identity).c_str()));
 }
 
 }  // namespace

@@ -13,16 +13,19 @@
 bool resolveJVMExecutable(const std::string& exePath, const std::string& jvmExe, std::string& exe,
                           std::string& home);
 
-// Lines "name dev ino size mtime ctime" (times to the nanosecond; "name -"
-// for a file that cannot be stat'ed) for the resolved executable and for
-// the files that make the JVM below home (lib/modules, lib/server/libjvm.so,
-// lib/rt.jar, ...: present or absent, for the JDK layouts in use).
-std::string jvmIdentity(const std::string& exe, const std::string& home);
+// The identity of the JVM of the resolved executable exe in home, as text:
+// device, inode, size and modification and change times (nanoseconds) of
+// exe and of home's release file, and the same of every entry of the
+// folders that hold what the JVM needs to start (bin/, lib/ and, for the
+// older layout, jre/bin/ and jre/lib/, four levels deep: lib/libjli.so,
+// lib/server/libjvm.so, lib/modules, rt.jar, ...; a link with what it leads
+// to), as a digest per folder. A file that appears, goes or changes there
+// changes it. False when those folders hold more than 20000 entries (such a
+// JVM has no identity that is cheap to check).
+bool jvmIdentity(const std::string& exe, const std::string& home, std::string& identity);
 
-// jvmIdentity as 16 lower-case hex digits (64-bit FNV-1a).
-std::string jvmIdentityDigest(const std::string& exe, const std::string& home);
-
-// One such line for the file at path, under name.
-std::string fileIdentityLine(const std::string& name, const std::string& path);
+// The identity as 16 lower-case hex digits (64-bit FNV-1a), or "" when
+// there is none.
+std::string jvmIdentityDigest(const std::string& identity);
 
 #endif  // BV_JVM_JVM_IDENTITY_H_

@@ -91,6 +91,11 @@ bool digestFile(const std::string& path, uint64_t& digest) {
   return ok;
 }
 
+// The file is the user's own and not writable by others.
+bool isPrivate(const struct stat& st) {
+  return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool cacheOff() {
   const char* setting = getenv("BV_VERIFY_CACHE");
   return setting != nullptr && strcmp(setting, "0") == 0;
@@ -171,7 +176,8 @@ VerifyCache::VerifyCache(const SString& exePath, const SString& jvmExe,
   uint64_t digest;
   if (!digestFile(archive, digest)) return;
 
-  std::string state = jvmIdentity(exe, home);
+  std::string state;
+  if (!jvmIdentity(exe, home, state)) return;
   state += "archive " + hex16(digest) + "\n";
   for (const char* variable : kJVMOptionVariables) {
     const char* value = getenv(variable);
@@ -265,7 +271,7 @@ void VerifyCache::store(const SString& output) {
 
 std::string VerifyCache::cacheFilePath(bool create) {
   if (cacheOff()) return std::string();
-  std::string folder = userCacheFolder(create);
+  std::string folder = userCacheFolder("bvlauncher", create);
   if (folder.empty()) return std::string();
   return folder + "/" + kFileName;
 }
@@ -276,7 +282,7 @@ std::vector<VerifyCacheEntry> VerifyCache::load(const std::string& path) {
   if (fd < 0) return entries;
   struct stat st;
   std::string bytes;
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && isPrivateStatus(st) &&
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && isPrivate(st) &&
             static_cast<size_t>(st.st_size) <= maxVerifyCacheFileSize;
   if (ok) {
     // One byte more than the size shows a file that grew meanwhile (and
@@ -300,7 +306,7 @@ std::vector<VerifyCacheEntry> VerifyCache::load(const std::string& path) {
 void VerifyCache::save(const std::string& path, const std::vector<VerifyCacheEntry>& entries) {
   // An existing file that fails the checks is left alone.
   struct stat st;
-  if (lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !isPrivateStatus(st))) return;
+  if (lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || !isPrivate(st))) return;
   std::string bytes = formatVerifyCache(entries);
   std::string temp = path + ".XXXXXX";
   int fd = mkostemp(&temp[0], O_CLOEXEC);

@@ -177,6 +177,8 @@ long Launcher::processCmdLine(const StringDeque& args) {
       PlatformImpl::setUIProgress(100);
       runInstructions = false;
     } else if (arg.compare("-bv:in") == 0) {
+      // A calling program drives this run and reads its results: no window.
+      PlatformImpl::setUIWindow(nullptr);
       if (hasValue) {
         runInstructions = performInputFileAction(args.at(++i), exitCode);
       } else {
@@ -185,7 +187,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
         exitCode = -1;
       }
     } else if (arg.compare("-bv:version") == 0) {
-      PlatformImpl::showUIMessage(kVersionText);
+      PlatformImpl::showUIMessage(kVersionText, UI_MESSAGE_INFO);
       runInstructions = false;
     } else if (arg.compare("-bv:javaconsole") == 0) {
       m_state.showJavaConsole = true;

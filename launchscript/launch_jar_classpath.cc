@@ -1,5 +1,6 @@
 // The classpath archives of the launcher archive, extracted for %CP%.
 #include "archive/archive_format.h"
+#include "archive/block_copy.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "launchscript/launch_script.h"
@@ -14,6 +15,15 @@ SString LaunchScript::buildJARClasspath(bool quote) const {
   SString classpath;
   if (!m_extractJars) return classpath;
   const LauncherInputFiles& inputFiles = m_context->inputFiles;
+  // All the archives are one piece of work for a progress window.
+  long steps = 0;
+  for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
+    const FileIndexEntry* entry = inputFiles.getFileAt(i);
+    if (entry != nullptr && entry->getFileType() == FILE_CLASSPATH_JAR) {
+      steps += extractionSteps(entry->getFileLength(), entry->getFileLength());
+    }
+  }
+  UIWork work(steps);
   SString directory;
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
     const FileIndexEntry* entry = inputFiles.getFileAt(i);

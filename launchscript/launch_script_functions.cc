@@ -92,10 +92,10 @@ SString LaunchScript::callAPPLICATION_ARCHIVE(const SString&, const StringDeque&
   return ShellValues::insert(archive.get(arguments[0], m_context->paths.originalLauncherDir()));
 }
 
+// The folder as it is, every byte kept (a trailing backslash is part of
+// its name here).
 SString LaunchScript::callTEMP_DIR(const SString&, const StringDeque&) const {
-  SString dir = PlatformImpl::getSystemTempDirectory();
-  if (!dir.empty() && dir[dir.length() - 1] == '\\') dir.erase(dir.length() - 1);
-  return ShellValues::insert(dir);
+  return ShellValues::insert(PlatformImpl::getSystemTempDirectory());
 }
 
 // A mark that the options take the place of once the command is complete

@@ -1,38 +1,31 @@
-// The user's private cache folder of the launcher, for what later runs may
-// reuse (the verification cache, the class-data archives).
+// The user's cache folder, checked: the one place that decides where a
+// per-user cache (the verification cache, and any other cache of the
+// launcher) may be read and written.
 //
-// The folder is $XDG_CACHE_HOME/bvlauncher when XDG_CACHE_HOME is an
-// absolute path, else $HOME/.cache/bvlauncher (HOME, else the user
-// database's home folder). It is used only when nobody else can change it:
-//   - the base (XDG_CACHE_HOME, or the home folder) must belong to the
-//     effective user (a missing XDG_CACHE_HOME is made 0700 when its parent
-//     folder does); under a base of another user (root with another user's
-//     HOME, from sudo -E or su without "-") nothing is made, read or
-//     written, so the user never finds folders of root's in their home;
-//   - every folder from the base down (.cache, bvlauncher) that exists must
-//     be a real folder (not a symbolic link), belong to the effective user
-//     and not be writable by group or others. Missing ones are made 0700,
-//     one at a time, each checked before the next is made in it.
-// Nothing here is ever written through a link.
+// The folder is $XDG_CACHE_HOME/<name> when XDG_CACHE_HOME is an absolute
+// path, else $HOME/.cache/<name> (HOME when absolute, else the home folder
+// of the effective user's password entry). It is used only when nobody but
+// the effective user can change it or anything on the way to it:
+//   - the base folder (HOME, or XDG_CACHE_HOME; when XDG_CACHE_HOME does not
+//     exist yet, the folder it would be made in) exists, belongs to the
+//     effective user, is not writable by group or others, and passes the
+//     ownership check of every folder above it (PlatformImpl::isTrustedFile);
+//     so root running with another user's HOME (sudo -E, su without -) has
+//     no cache there and makes nothing in it;
+//   - every folder below the base (.cache, each component of name) belongs
+//     to the effective user and is not writable by group or others; the
+//     last one is not a symbolic link, a folder on the way may be one that
+//     the user owns.
+// Each folder is checked before the next one is made; missing ones are
+// made 0700 only when create is set. No file is touched.
 #ifndef BV_PLATFORM_USER_CACHE_H_
 #define BV_PLATFORM_USER_CACHE_H_
 
 #include <string>
-#include <sys/stat.h>
 
-// The launcher's cache folder, or "" when there is none that passes the
-// checks above (no home, a base of another user, a folder on the way that
-// is a link, another user's or writable by others). With create, missing
-// folders below the base are made; without, a missing folder gives "".
-std::string userCacheFolder(bool create);
-
-// The folder sub inside parent (itself a checked folder): made 0700 when
-// missing and create is set; "" unless it is then a real folder of the
-// effective user that group and others cannot write.
-std::string privateSubFolder(const std::string& parent, const char* sub, bool create);
-
-// The file's status says it belongs to the effective user and group and
-// others cannot write it.
-bool isPrivateStatus(const struct stat& st);
+// The checked folder for name (one or more components separated by "/",
+// such as "bvlauncher"), or "" when there is none that may be used (or, with
+// create unset, when it does not exist yet).
+std::string userCacheFolder(const std::string& name, bool create);
 
 #endif  // BV_PLATFORM_USER_CACHE_H_

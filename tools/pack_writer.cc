@@ -163,9 +163,9 @@ class TempOutput {
     }
     close(in);
   }
-  // Makes the file executable and moves it to output.
-  void commit(const std::string& output) {
-    if (fchmod(m_fd, 0755) != 0 || close(m_fd) != 0) {
+  // Gives the file its mode and moves it to output.
+  void commit(const std::string& output, mode_t mode = 0755) {
+    if (fchmod(m_fd, mode) != 0 || close(m_fd) != 0) {
       m_fd = -1;
       throw PackError(systemError("cannot write", m_path));
     }
@@ -182,6 +182,14 @@ class TempOutput {
 };
 
 }  // namespace
+
+void replaceFile(const std::string& path, const std::string& bytes, unsigned mode) {
+  mode_t mask = umask(0);
+  umask(mask);
+  TempOutput out(path);
+  out.write(bytes);
+  out.commit(path, static_cast<mode_t>(mode) & ~mask);
+}
 
 std::string encodeFileIndex(const PackJob& job, const long* sizes, long firstOffset) {
   std::string index;
