@@ -196,7 +196,21 @@ int ClassDataArchives::featureVersion(const std::string& specificationVersion) {
   return digits == 0 ? 0 : version;
 }
 
-std::string ClassDataArchives::archiveFolder(bool create) { return userCacheFolder("bvlauncher/cds", create); }
+std::string ClassDataArchives::archiveFolder(bool create) {
+  std::string cache = userCacheFolder(create);
+  if (cache.empty()) return std::string();
+  std::string folder = cache + "/cds";
+  struct stat st;
+  if (lstat(folder.c_str(), &st) != 0) {
+    // mkdir never follows a link at the name; the check below turns down
+    // whatever is there instead of a folder.
+    if (errno != ENOENT || !create || (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) ||
+        lstat(folder.c_str(), &st) != 0) {
+      return std::string();
+    }
+  }
+  return S_ISDIR(st.st_mode) && isPrivateStatus(st) ? folder : std::string();
+}
 
 std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::string>& words,
                                                        const std::string& workingDirectory) {

@@ -1,5 +1,8 @@
 #include "jvm/jvm_file.h"
 
+#include <limits.h>
+#include <stdlib.h>
+
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "jvm/candidate_report.h"
@@ -311,6 +314,16 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
   StringDeque partitions;
   PlatformImpl::getJVMSearchPartitions(partitions);
   SString launcherDir = m_context->paths.originalLauncherDir();
+  // A launcher started through a symbolic link from another folder
+  // (/usr/local/bin/app -> /opt/app/app) also looks beside its real file.
+  SString realDir = m_context->paths.executableFile;
+  unsigned long slash = realDir.find_last_of("/");
+  realDir = slash == SString::npos ? SString() : realDir.substr(0, slash == 0 ? 1 : slash);
+  char resolved[PATH_MAX];
+  const char* startedIn = launcherDir.empty() ? "." : launcherDir.c_str();
+  if (realDir.empty() || (realpath(startedIn, resolved) != nullptr && realDir.compare(resolved) == 0)) {
+    realDir = launcherDir;  // the same folder
+  }
 
   const StringDeque* hints = m_tagFile->getValue(pathHintTagName);
   long hintCount = hints == nullptr ? 0 : hints->size();
@@ -320,6 +333,9 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
     StringDeque candidates;
     bool relative = false;
     expandPathHint(hints->at(i), partitions, launcherDir, candidates, relative);
+    if (relative && !realDir.empty() && realDir.compare(launcherDir) != 0) {
+      expandPathHint(hints->at(i), partitions, realDir, candidates, relative);
+    }
     for (long j = 0; j < candidates.size(); ++j) {
       const SString& candidate = candidates.at(j);
       if (!relative) logMessage(concat("Checking path hint ", candidate), LOG_INFO);

@@ -1,5 +1,6 @@
 #include "jvm/jvm_files.h"
 
+#include "archive/cached_entries.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
@@ -77,9 +78,22 @@ void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
   className = m_verifyClassName;
 }
 
+void JVMFiles::verifyBundledRuntime(const FileIndexEntry& runtime) {
+  bool temporary = false;
+  SString home = prepareBundledRuntime(runtime, PlatformImpl::isUIVisible() != 0, temporary);
+  logInfo("Checking the Java runtime bundled with the launcher => ", home);
+  for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
+    m_match = m_files.at(i)->verify(home, m_verifyClasspath, m_verifyClassName);
+  }
+  if (m_match != nullptr) m_match->setJVMTemporary(temporary);
+}
+
 void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
   m_match = nullptr;
   writeVerifyJar();
+  // The runtime in the payload: tried first or last, as bvpack was told.
+  const FileIndexEntry* runtime = bundledRuntimeEntry(m_context.inputFiles);
+  RuntimeUse runtimeUse = runtime != nullptr ? readRuntimeHeader(*runtime).use : RUNTIME_USE_FALLBACK;
 
   const SString& userHome = userJavaHome;
   if (!userHome.empty()) {
@@ -88,6 +102,9 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
     if (m_match == nullptr) m_report.reportUserHome(userHome);
+  }
+  if (m_match == nullptr && runtime != nullptr && runtimeUse == RUNTIME_USE_ALWAYS) {
+    verifyBundledRuntime(*runtime);
   }
 
   // The hints of every file up to and including the first one that allows
@@ -115,6 +132,10 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
   if (m_match == nullptr && scanAllowed) {
     m_stopAtFirstMatch = true;
     exhaustiveSearch(matches);
+  }
+  if (m_match == nullptr && matches.size() == 0 && runtime != nullptr &&
+      runtimeUse == RUNTIME_USE_FALLBACK && !PlatformImpl::isCanceled()) {
+    verifyBundledRuntime(*runtime);
   }
   if (m_match != nullptr) {
     matches.push_back(m_match);

@@ -24,6 +24,8 @@
 #include "jvm/unverified_jvm_match.h"
 #include "platform/file_find_listener.h"
 
+class FileIndexEntry;
+
 class JVMFiles : public FileFindListener {
  public:
   // No JVM files, no matches, empty verification class path and name.
@@ -63,9 +65,13 @@ class JVMFiles : public FileFindListener {
 
   // Looks for one JVM (user home, hints, then the disk scan when a file up
   // to the first with SEARCH_ALL allows it) and appends at most one match,
-  // which then belongs to matches. A LauncherException from a check ends the
-  // search and reaches the caller.
-  // userJavaHome (-bv:javahome), when not empty, is checked first.
+  // which then belongs to matches. userJavaHome (-bv:javahome), when not
+  // empty, is checked first. A payload with a Java runtime
+  // (archive/cached_entries.h) adds it as a candidate, checked with every
+  // file in order: right after the user's home when its use is "always",
+  // else after everything else found nothing ("fallback"); it is unpacked
+  // only then. A LauncherException from a check ends the search and
+  // reaches the caller.
   void search(JVMMatchPtrDeque& matches, const SString& userJavaHome);
   // Scans the disks whatever the files' SEARCH_ALL and appends one match
   // for every home, of every file, that passes, each home once per file.
@@ -92,6 +98,10 @@ class JVMFiles : public FileFindListener {
   virtual void scanForFiles(const StringDeque& names);
 
  private:
+  // Unpacks (when needed) and checks the bundled runtime with every file in
+  // order; sets m_match when one accepts it.
+  void verifyBundledRuntime(const FileIndexEntry& runtime);
+
   friend class JVMFilesTestAccess;
 
   JVMFilePtrDeque m_files;

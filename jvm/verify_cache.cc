@@ -271,7 +271,7 @@ void VerifyCache::store(const SString& output) {
 
 std::string VerifyCache::cacheFilePath(bool create) {
   if (cacheOff()) return std::string();
-  std::string folder = userCacheFolder("bvlauncher", create);
+  std::string folder = userCacheFolder(create);
   if (folder.empty()) return std::string();
   return folder + "/" + kFileName;
 }

@@ -26,13 +26,12 @@
 // A change, or a file that cannot be read, means a real verification, whose
 // answer replaces the entry of that name.
 //
-// Where: verify.cache in the user's cache folder "bvlauncher"
-// (platform/user_cache.h: $XDG_CACHE_HOME/bvlauncher, else
-// $HOME/.cache/bvlauncher, made 0700 only below a base folder of the user's
-// own; the file 0600). A cache file that is not the user's own, is writable
-// by group or others, or is a symbolic link is neither read nor written.
-// With no usable folder, or BV_VERIFY_CACHE=0 in the environment, there is
-// no cache. A candidate that fails PlatformImpl::isTrustedFile is never
+// Where: verify.cache in the user's cache folder (platform/user_cache.h:
+// $XDG_CACHE_HOME/bvlauncher, else $HOME/.cache/bvlauncher, never under a
+// base folder of another user; missing folders are made 0700, the file
+// 0600). A file that is not the user's own, is writable by group or others,
+// or is a symbolic link is neither read nor written. Without a usable
+// folder, or with BV_VERIFY_CACHE=0 in the environment, there is no cache. A candidate that fails PlatformImpl::isTrustedFile is never
 // answered from the cache.
 //
 // The file is replaced whole (a temporary file in the same folder, then

@@ -10,7 +10,8 @@
 // Every evaluation extracts the archives again, into a directory of its own
 // that the clean-up at the end of the run removes. The directory is made
 // when the first archive is found, so a launcher without classpath archives
-// leaves no empty directory behind.
+// leaves no empty directory behind. Archives marked for the cache come from
+// their folder in the user's cache instead (archive/cached_entries.h).
 SString LaunchScript::buildJARClasspath(bool quote) const {
   SString classpath;
   if (!m_extractJars) return classpath;
@@ -28,8 +29,16 @@ SString LaunchScript::buildJARClasspath(bool quote) const {
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
     const FileIndexEntry* entry = inputFiles.getFileAt(i);
     if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR) continue;
-    if (directory.empty()) directory = PlatformImpl::createTempSubDirectory();
-    SString path = entry->extract(directory);
+    SString path;
+    const SString& cached = entry->isMarkedForCache() ? inputFiles.getCachedClasspathFolder() : SString();
+    if (!cached.empty()) {
+      path = cached;
+      path += "/";
+      path += entry->getFileName();
+    } else {
+      if (directory.empty()) directory = PlatformImpl::createTempSubDirectory();
+      path = entry->extract(directory);
+    }
     SString classpathEntry;
     if (quote) classpathEntry += "\"";
     classpathEntry += ShellValues::insert(path);

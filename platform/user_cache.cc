@@ -12,18 +12,30 @@
 
 namespace {
 
-// The effective user's own, and nobody else may write to it.
-bool isPrivate(const struct stat& st) {
-  return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+bool fail(std::string* reason, const std::string& text) {
+  if (reason != nullptr) *reason = text;
+  return false;
+}
+
+// The effective user's own folder, and nobody else may write to it.
+bool isPrivateFolder(const std::string& path, const struct stat& st, std::string* reason) {
+  if (!S_ISDIR(st.st_mode)) return fail(reason, path + " is not a folder.");
+  if (st.st_uid != geteuid()) return fail(reason, path + " belongs to another user.");
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return fail(reason, path + " is writable by other users.");
+  return true;
 }
 
 // path is a folder that only the effective user can change, nor anything
 // above it (a sticky or root's folder above is fine).
-bool isPrivateBase(const std::string& path) {
+bool isPrivateBase(const std::string& path, std::string* reason) {
   struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !isPrivate(st)) return false;
-  SString reason;
-  return PlatformImpl::isTrustedFile(SString(path.c_str()), reason);
+  if (stat(path.c_str(), &st) != 0) return fail(reason, path + " cannot be examined.");
+  if (!isPrivateFolder(path, st, reason)) return false;
+  SString why;
+  if (!PlatformImpl::isTrustedFile(SString(path.c_str()), why)) {
+    return fail(reason, path + " cannot hold a cache: " + std::string(why.c_str()));
+  }
+  return true;
 }
 
 std::string homeFolder() {
@@ -40,42 +52,46 @@ std::string trimmed(std::string path) {
   return path;
 }
 
-// The components of name, empty ones and "." left out; false for "..".
-bool componentsOf(const std::string& name, std::vector<std::string>& parts) {
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t slash = name.find('/', start);
-    if (slash == std::string::npos) slash = name.size();
-    std::string part = name.substr(start, slash - start);
-    start = slash + 1;
+// Splits off the components of base that do not exist yet (at the front of
+// parts, in order) until base names a folder that exists or is "/"; false
+// when a component is "..".
+bool existingBase(std::string& base, std::vector<std::string>& parts) {
+  std::vector<std::string> missing;
+  struct stat st;
+  while (base != "/" && lstat(base.c_str(), &st) != 0 && errno == ENOENT) {
+    size_t slash = base.rfind('/');
+    std::string part = base.substr(slash + 1);
     if (part == "..") return false;
-    if (!part.empty() && part != ".") parts.push_back(part);
+    if (!part.empty() && part != ".") missing.insert(missing.begin(), part);
+    base = slash == 0 ? std::string("/") : base.substr(0, slash);
   }
-  return !parts.empty();
+  parts.insert(parts.begin(), missing.begin(), missing.end());
+  return true;
 }
 
 }  // namespace
 
-std::string userCacheFolder(const std::string& name, bool create) {
+std::string userCacheFolder(bool create, std::string* reason) {
   std::vector<std::string> parts;
   std::string base;
   const char* xdg = getenv("XDG_CACHE_HOME");
   if (xdg != nullptr && xdg[0] == '/') {
     base = trimmed(xdg);
-    struct stat st;
-    if (lstat(base.c_str(), &st) != 0 && errno == ENOENT && base != "/") {
-      // Not made yet: the folder it would be made in is the base.
-      size_t slash = base.rfind('/');
-      parts.push_back(base.substr(slash + 1));
-      base = slash == 0 ? "/" : base.substr(0, slash);
+    if (!existingBase(base, parts)) {
+      fail(reason, std::string(xdg) + " holds \"..\".");
+      return std::string();
     }
   } else {
     base = homeFolder();
-    if (base.empty()) return std::string();
+    if (base.empty()) {
+      fail(reason, "There is no home folder.");
+      return std::string();
+    }
     base = trimmed(base);
     parts.push_back(".cache");
   }
-  if (!componentsOf(name, parts) || !isPrivateBase(base)) return std::string();
+  parts.push_back("bvlauncher");
+  if (!isPrivateBase(base, reason)) return std::string();
 
   std::string path = base;
   for (size_t i = 0; i < parts.size(); ++i) {
@@ -84,17 +100,25 @@ std::string userCacheFolder(const std::string& name, bool create) {
     bool last = i + 1 == parts.size();
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) {
-      if (errno != ENOENT || !create) return std::string();
+      if (errno != ENOENT || !create) {
+        fail(reason, path + " does not exist.");
+        return std::string();
+      }
       // Another process may make it meanwhile; what is there is checked.
-      if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return std::string();
-      if (lstat(path.c_str(), &st) != 0) return std::string();
+      if ((mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) || lstat(path.c_str(), &st) != 0) {
+        fail(reason, path + " cannot be made.");
+        return std::string();
+      }
     }
     if (S_ISLNK(st.st_mode)) {
       // A link of the user's own on the way (a ~/.cache kept elsewhere)
       // leads to a folder that must pass the same checks.
-      if (last || st.st_uid != geteuid() || stat(path.c_str(), &st) != 0) return std::string();
+      if (last || st.st_uid != geteuid() || stat(path.c_str(), &st) != 0) {
+        fail(reason, path + " is not a folder.");
+        return std::string();
+      }
     }
-    if (!S_ISDIR(st.st_mode) || !isPrivate(st)) return std::string();
+    if (!isPrivateFolder(path, st, reason)) return std::string();
   }
   return path;
 }

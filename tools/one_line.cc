@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "archive/archive_format.h"
+#include "archive/runtime_archive.h"
 #include "platform/web_url.h"
 #include "tagfile/tag_file.h"
 #include "tools/class_version.h"
@@ -216,11 +218,21 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
     entry.name = file.name;
     entries.push_back(entry);
   }
+  // The jars go into the user's cache, once per digest: the class path is
+  // the same on every run.
   for (const std::string& jar : job.jars) {
     PackEntry entry;
-    entry.type = 3;
+    entry.type = FILE_CLASSPATH_JAR;
     entry.path = jar;
     entry.name = baseName(jar);
+    entry.compressedFlag = cacheFlagValue;
+    entries.push_back(entry);
+  }
+  if (!job.runtimeDir.empty()) {
+    PackEntry entry;
+    entry.type = FILE_JAVA_RUNTIME;
+    entry.path = job.runtimeDir;
+    entry.name = "runtime";
     entries.push_back(entry);
   }
   for (size_t i = 0; i < entries.size(); ++i) entries[i].id = static_cast<long>(i);
@@ -233,6 +245,11 @@ std::string packCommandFor(const PackJob& job, const std::string& dir) {
   std::string command = "bvpack -o " + shellWord(output) + " instructions:" + shellWord(prefix + "instructions.tag") +
                         " launch-script:" + shellWord(prefix + "launch.tag") + " jvm:" +
                         shellWord(prefix + "jvm-linux.tag") + " jvm:" + shellWord(prefix + "jvm-macos.tag");
-  for (const std::string& jar : job.jars) command += " classpath-jar:" + shellWord(jar);
+  for (const std::string& jar : job.jars) command += " --cache classpath-jar:" + shellWord(jar);
+  if (!job.runtimeDir.empty()) {
+    if (job.runtimeUse == RUNTIME_USE_ALWAYS) command += " --runtime-use always";
+    if (job.compressionLevel != 19) command += " --compression-level " + std::to_string(job.compressionLevel);
+    command += " java-runtime:" + shellWord(job.runtimeDir);
+  }
   return command + "\n";
 }

@@ -8,7 +8,9 @@
 //   bvpack --help
 //
 // An ENTRY is TYPE:PATH, optionally preceded by options that apply to it
-// alone: --id N, --name NAME, --compressed FILES BYTES, --compressed-flag N.
+// alone: --id N, --name NAME, --compressed FILES BYTES, --compressed-flag N,
+// --cache. The runtime options (--runtime DIR, --jlink, --add-modules,
+// --runtime-use, --compression-level) are described in packHelpText.
 // --main-class selects the one-line mode, in which bvpack writes the tag
 // files itself and --name is the title. The help text (packHelpText) is the
 // full reference.
@@ -40,7 +42,7 @@ struct PackEntry {
   std::string path;         // the file to embed
   std::string name;         // stored name; the last part of path unless given
   const std::string* bytes = nullptr;  // built-in content instead of path (not owned)
-  int compressedFlag = 0;   // the flag byte: 1 is compressed, 0 to 255
+  int compressedFlag = 0;   // the flag byte: 1 is compressed, 2 for the cache, 0 to 255
   long decompressedFileCount = 0;
   long decompressedSize = 0;
 };
@@ -63,6 +65,14 @@ struct PackJob {
   std::string javaDownloadUrl;           // --java-download-url
   std::string emitDir;                   // --emit
   bool classDataSharing = true;          // false with --no-cds
+
+  // The bundled Java runtime (both modes; a java-runtime entry in the
+  // tag-file mode).
+  std::string runtimeDir;                // --runtime DIR (one-line mode)
+  bool jlink = false;                    // --jlink (one-line mode)
+  std::vector<std::string> addModules;   // --add-modules, with --jlink
+  int runtimeUse = 0;                    // --runtime-use: 0 fallback, 1 always
+  int compressionLevel = 19;             // --compression-level, 1 to 19
 };
 
 // Parses the arguments after the program name. Throws PackUsageError for

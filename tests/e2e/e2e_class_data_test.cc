@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/java/java_installs.h"
 
@@ -349,6 +350,32 @@ TEST_F(E2eClassDataTest, TheArchiveIsMadeAfterTheFirstRunAndUsedByTheSecond) {
     unlink(first.c_str());
     unlink(second.c_str());
   }
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// A one-line launcher keeps its jars in the user's cache, a stable class
+// path: its second start maps the classes from the archive that its first
+// start led to.
+TEST_F(E2eClassDataTest, AOneLineLauncherGetsAnArchiveForItsCachedJars) {
+  std::vector<std::string> homes = realHomes();
+  if (homes.empty()) GTEST_SKIP() << "no JDK 13 or newer on this machine";
+  std::string app = dir.file("hello");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", app, "--main-class", "Hello", "--jar", javaBuildPath("Hello.jar")}, &out)) << out;
+  const char* expected[] = {"recording the classes", "using the archive"};
+  for (const char* text : expected) {
+    SCOPED_TRACE(text);
+    std::string log = dir.file("log");
+    unlink(log.c_str());
+    ProcessResult r = runWith(app, homes.front(), log);
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("Hello, world!")) << r.out;
+    EXPECT_EQ("", r.err);
+    EXPECT_NE(std::string::npos, readFile(log).find(std::string("Class-data sharing: ") + text)) << readFile(log);
+    EXPECT_NE(std::string::npos, readFile(log).find("/jars-")) << readFile(log);
+    waitUntilIdle();
+  }
+  EXPECT_EQ(1u, archives().size());
   EXPECT_TRUE(leftInTemp().empty());
 }
 

@@ -168,7 +168,7 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   EXPECT_EQ((std::vector<std::string>{"instructions.tag", "jvm-linux.tag", "jvm-macos.tag", "launch.tag"}),
             bvtest::listDir(dir.file("e")));
   EXPECT_NE(std::string::npos, out.find("bvpack -o OUTPUT instructions:")) << out;
-  EXPECT_NE(std::string::npos, out.find(" classpath-jar:" + appJar() + " classpath-jar:" + libJar())) << out;
+  EXPECT_NE(std::string::npos, out.find(" --cache classpath-jar:" + appJar() + " --cache classpath-jar:" + libJar())) << out;
   EXPECT_FALSE(bvtest::pathExists(dir.file("OUTPUT")));
 
   EXPECT_EQ(
