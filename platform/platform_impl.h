@@ -207,6 +207,10 @@ class PlatformImpl {
   // it outlives the launcher; nothing when it is not there.
   static void removeFileFromCleanupList(const SString& path);
   static void removeDirFromCleanupList(const SString& path);
+  // True when path (as given, or with its links resolved) is a file or
+  // folder that this run made and records for clean-up, or lies inside
+  // such a folder: it will be gone after the run.
+  static bool isRunTemporaryPath(const SString& path);
   // Deletes the recorded files, then the recorded directories with their
   // trees, in creation order, then the launcher file when so set. Never
   // throws; every failure is one warning in the log. The lists stay.
