@@ -193,7 +193,8 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
   }
 }
 
-void JVMFiles::scanForFiles(const StringDeque& names) { PlatformImpl::findFiles(names, *this); }
+void JVMFiles::scanForFiles(const StringDeque& names) { PlatformImpl::findFiles(names, [this](const SString& path) { return foundFile(path); });
+}
 
 bool JVMFiles::foundFile(const SString& path) {
   bool stop = false;

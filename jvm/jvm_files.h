@@ -22,11 +22,10 @@
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_match.h"
 #include "jvm/unverified_jvm_match.h"
-#include "platform/file_find_listener.h"
 
 class FileIndexEntry;
 
-class JVMFiles : public FileFindListener {
+class JVMFiles {
  public:
   // No JVM files, no matches, empty verification class path and name.
   // The verification archive is extracted from context's launcher archive;
@@ -34,7 +33,7 @@ class JVMFiles : public FileFindListener {
   explicit JVMFiles(const LaunchContext& context);
   // Deletes the JVM files and the unverified finds. Not virtual: a JVMFiles
   // is never deleted through a base pointer.
-  ~JVMFiles();
+  virtual ~JVMFiles();
   JVMFiles(const JVMFiles&) = delete;
   JVMFiles& operator=(const JVMFiles&) = delete;
 
@@ -87,7 +86,7 @@ class JVMFiles : public FileFindListener {
   // JVM_EXE ends the path as whole path components; for the first file,
   // when one match is wanted, verifies it at once instead. True (stop the
   // walk) when that verification passed.
-  bool foundFile(const SString& path) override;
+  virtual bool foundFile(const SString& path);
   // Records home as a candidate of file: appended to the file's entry
   // unless already there, or a new entry at the end.
   void addUnverifiedMatch(JVMFile* file, const SString& home);

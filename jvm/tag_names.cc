@@ -4,3 +4,6 @@ const char* jvmPropertiesTagName = "JVM_PROPERTIES";
 const char* jvmExeTagName = "JVM_EXE";
 const char* pathHintTagName = "PATH_HINT";
 const char* platformHintTagName = "PLATFORM_HINT";
+const char* jvmVersionTagName = "JVM_VERSION";
+const char* jvmIdentityTagName = "JVM_IDENTITY";
+const char* specificationVersionProperty = "java.specification.version";

@@ -26,6 +26,7 @@ const LaunchScript::FunctionDef* LaunchScript::findFunction(const SString& name)
       {"APPLICATION_ARCHIVE", 0, 1, "APPLICATION_ARCHIVE function takes 0 arguments.",
        &LaunchScript::callAPPLICATION_ARCHIVE},
       {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::callTEMP_DIR},
+      {"CDS_OPTIONS", 0, 0, "CDS_OPTIONS function takes 0 arguments.", &LaunchScript::callCDS_OPTIONS},
   };
   for (const FunctionDef& function : kFunctions) {
     if (name.compare(function.name) == 0) return &function;
@@ -95,4 +96,12 @@ SString LaunchScript::callAPPLICATION_ARCHIVE(const SString&, const StringDeque&
 // its name here).
 SString LaunchScript::callTEMP_DIR(const SString&, const StringDeque&) const {
   return ShellValues::insert(PlatformImpl::getSystemTempDirectory());
+}
+
+// A mark that the options take the place of once the command is complete
+// (insertSharingOptions); on its own it inserts nothing. Every call of one
+// resolution gives the same mark.
+SString LaunchScript::callCDS_OPTIONS(const SString&, const StringDeque&) const {
+  if (m_sharingMark.empty()) m_sharingMark = ShellValues::insert(SString());
+  return m_sharingMark;
 }

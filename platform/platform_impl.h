@@ -18,9 +18,9 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
+#include "platform/file_find_listener.h"
 #include "platform/ui_window.h"
 
-class FileFindListener;
 class TagFile;
 
 // Status lines of the console (values are fixed; the script operations pass
@@ -209,6 +209,10 @@ class PlatformImpl {
   // it outlives the launcher; nothing when it is not there.
   static void removeFileFromCleanupList(const SString& path);
   static void removeDirFromCleanupList(const SString& path);
+  // True when path (as given, or with its links resolved) is a file or
+  // folder that this run made and records for clean-up, or lies inside
+  // such a folder: it will be gone after the run.
+  static bool isRunTemporaryPath(const SString& path);
   // Deletes the recorded files, then the recorded directories with their
   // trees, in creation order, then the launcher file when so set. Never
   // throws; every failure is one warning in the log. The lists stay.
@@ -303,9 +307,9 @@ class PlatformImpl {
 
   // Walks every search partition in order (skipping the temporary
   // directory and /var/tmp) and reports each file whose path ends with one
-  // of names as whole components, until the listener asks to stop. Throws
+  // of names as whole components, until the handler asks to stop. Throws
   // LauncherException (message 39) when the temporary directory is missing.
-  static void findFiles(const StringDeque& names, FileFindListener& listener);
+  static void findFiles(const StringDeque& names, const FoundFileHandler& handler);
   // Appends "/" to out.
   static void getJVMSearchPartitions(StringDeque& out);
   // Clears out, then appends the ":"-separated pieces of the variable's

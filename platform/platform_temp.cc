@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
@@ -170,6 +171,28 @@ void PlatformImpl::removeFileFromCleanupList(const SString& path) {
 
 void PlatformImpl::removeDirFromCleanupList(const SString& path) {
   removeFromList(m_sdqCreatedDrs, path);
+}
+
+bool PlatformImpl::isRunTemporaryPath(const SString& path) {
+  // path or its resolved form equals, or lies under, a recorded path or its
+  // resolved form.
+  auto within = [](const SString& inner, const SString& outer) {
+    if (inner.empty() || outer.empty() || inner.length() < outer.length()) return false;
+    return inner.compare(0, outer.length(), outer) == 0 &&
+           (inner.length() == outer.length() || inner[outer.length()] == '/');
+  };
+  SString resolved = canonicalPath(path);
+  for (const StringDeque* list : {&m_sdqCreatedFiles, &m_sdqCreatedDrs}) {
+    for (long i = 0; i < list->size(); ++i) {
+      SString recorded = list->at(i);
+      SString real = canonicalPath(recorded);
+      if (within(path, recorded) || within(path, real) || within(resolved, recorded) ||
+          within(resolved, real)) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 void PlatformImpl::cleanup() {

@@ -177,8 +177,10 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
 
   // The Java options are template text: each one shell-quoted, so that it
   // stays one argument. Options from the .ja file come after them and so
-  // win where Java takes the last one.
+  // win where Java takes the last one. The options of class-data sharing
+  // come first, so that the author's and the user's win over them too.
   std::string command = "\"@JVM_HOME@/@JVM_EXE@\"";
+  if (job.classDataSharing) command += " %CDS_OPTIONS%()";
   for (const std::string& option : job.javaOptions) command += " " + shellWord(option);
   command += " %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() %CP%() " + shellWord(job.mainClass);
   TagFile launch;

@@ -3,7 +3,7 @@
 //   bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...
 //   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N]
 //          [--java-option OPT]... [--name TEXT] [--java-download-url URL]
-//          [--emit DIR] [--stub FILE] [--purpose N]
+//          [--no-cds] [--emit DIR] [--stub FILE] [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
@@ -65,6 +65,7 @@ struct PackJob {
   std::string title;                     // --name in the one-line mode
   std::string javaDownloadUrl;           // --java-download-url
   std::string emitDir;                   // --emit
+  bool classDataSharing = true;          // false with --no-cds
 
   // The bundled Java runtime (both modes; a java-runtime entry in the
   // tag-file mode).

@@ -175,9 +175,16 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
       "DESC:  \"My \"\"App\"\"\"\n"
       "DISPLAY_CONSOLE:  1\n"
       "AUTO_SET_WORKING_DIR:  0\n"
-      "COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" -Xss4m '-Dgreeting=hello world' '-Dq=it'\\''s' "
-      "%RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() %CP%() guide.Main\"\n",
+      "COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CDS_OPTIONS%() -Xss4m '-Dgreeting=hello world' "
+      "'-Dq=it'\\''s' %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() %CP%() guide.Main\"\n",
       bvtest::readFile(dir.file("e/launch.tag")));
+  // --no-cds leaves the class-data options out.
+  ASSERT_EQ(0, runBvpack({"--emit", dir.file("n"), "--no-cds", "--main-class", "guide.Main", "--jar", appJar()},
+                         &out))
+      << out;
+  EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("n/launch.tag"))
+                                   .find("COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %RUNTIME_JAVAARGS%() "))
+      << bvtest::readFile(dir.file("n/launch.tag"));
   std::string instructions = bvtest::readFile(dir.file("e/instructions.tag"));
   EXPECT_NE(std::string::npos,
             instructions.find("  FIND_JVM 1 1\n  JMP0 @N1@ DO_FIND_ELSE\n  LAUNCH @S2@ 5\n")) << instructions;
