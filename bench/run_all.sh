@@ -5,6 +5,9 @@
 #             first run against a shell script of the same two java
 #             commands, its repeat run (verification cached) against one
 #             direct java command (run_launcher.sh)
+#   digest    the same launcher with and without the payload digests, and
+#             the check of an 8 MiB jar that every run copies out
+#             (run_digest.sh)
 #   cds       class-data sharing: a launcher that keeps a class-data archive
 #             against direct java, for a mid-size application (repeat run,
 #             first run) and for Hello (run_cds.sh)
@@ -51,6 +54,7 @@ bench() {
 # The launcher first: its runs create and remove small files, which would
 # wait behind the write-back of the extraction benchmark's large ones.
 bench launcher bench/run_launcher.sh "$launcherRuns"
+bench digest bench/run_digest.sh "$launcherRuns"
 bench runtime bench/run_runtime.sh "$runtimeRuns"
 bench cds bench/run_cds.sh "$cdsRounds"
 bench platform bench/run_platform.sh "$mib" /usr "$runs"
@@ -69,7 +73,7 @@ else
 fi
 
 echo "== Summary: each figure and its target"
-for name in launcher runtime cds platform extract jvm_scan tagfile; do
+for name in launcher digest runtime cds platform extract jvm_scan tagfile; do
   grep -h -i -e "target" -e "exited with status" "$work/$name.out" | sed "s/^ */$name: /"
 done
 grep -q -h "MISSED" "$work"/*.out && status=1

@@ -3,6 +3,7 @@
 // embedded launcher.
 #include <cstdio>
 
+#include "archive/damaged_launcher.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
@@ -85,6 +86,8 @@ void Launcher::search(bool showUI, bool showFailMsg) {
       PlatformImpl::removeFileFromCleanupList(m_state.variables.getStringVariable(2));
     }
     fflush(stdout);
+  } catch (const DamagedLauncherException&) {
+    throw;  // the run ends with its message
   } catch (const LauncherException& e) {
     // The caller reads the absence of a result; the log says why.
     logMessage(e.getMessage(), LOG_ERROR);
@@ -114,6 +117,8 @@ void Launcher::searchAll(bool showUI, bool showFailMsg) {
       printf("%s\n", path.c_str());
       fflush(stdout);
     }
+  } catch (const DamagedLauncherException&) {
+    throw;
   } catch (const LauncherException& e) {
     SString message = PlatformImpl::getMessageText(MSG_SEARCH_ALL_ERROR);
     message += e.getMessage();

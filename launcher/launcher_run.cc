@@ -1,4 +1,5 @@
 // The start and end of a run: process() and runInstructionScript().
+#include "archive/damaged_launcher.h"
 #include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "launcher/launcher.h"
@@ -18,6 +19,10 @@ long Launcher::process(const StringDeque& args, const SString& launcherPath,
   for (long i = 0; i < args.size(); ++i) m_state.args.push_back(args.at(i));
   try {
     return processCmdLine(args);
+  } catch (const DamagedLauncherException& e) {
+    PlatformImpl::showUIMessage(e.getMessage());
+    logMessage(SString(e.getMessage()).append(" (").append(e.getDetail()).append(")"), LOG_ERROR);
+    return -1;
   } catch (const LauncherException& e) {
     PlatformImpl::showUIMessage(e.getMessage());
     logMessage(e.getMessage(), LOG_ERROR);

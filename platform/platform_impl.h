@@ -42,7 +42,8 @@ enum UISubStatus {
 };
 
 // Catalog texts used in exception messages (getMessageText). Values 0 to 14
-// select catalog messages 19 to 33, values 15 to 18 messages 36 to 39.
+// select catalog messages 19 to 33, values 15 to 18 messages 36 to 39, and
+// 19 message 43.
 enum MessageIdentifier {
   MSG_INPUT_FILE_LOAD_ERROR = 0,     // "Could not load the input file."
   MSG_INSTRUCTIONS_LOAD_ERROR = 1,   // "Error loading instructions file."
@@ -62,7 +63,8 @@ enum MessageIdentifier {
   MSG_FILE_WRITE_ERROR = 15,         // "Error writing file = "
   MSG_TEMP_SPACE_HINT = 16,          // " There may not be enough temporary disk space. ..."
   MSG_CANCELED = 17,                 // "Canceled by the user."
-  MSG_TEMP_DIR_MISSING = 18          // "Cannot use %s as the temp directory ..."
+  MSG_TEMP_DIR_MISSING = 18,         // "Cannot use %s as the temp directory ..."
+  MSG_LAUNCHER_DAMAGED = 19          // "The launcher file is damaged or incomplete. ..."
 };
 
 class PlatformImpl {

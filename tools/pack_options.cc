@@ -158,6 +158,8 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
       listGiven = true;
     } else if (arg == "--no-verify-jar") {
       job.builtInVerifyJar = false;
+    } else if (arg == "--no-digest") {
+      job.digests = false;
     } else if (arg == "--id") {
       next.id = parseNumber(optionValue(args, i), -maxArchiveValue - 1, maxArchiveValue, arg);
       next.idGiven = nextHasOptions = true;
@@ -220,7 +222,7 @@ std::string packHelpText() {
       "              [--runtime DIR | --jlink [--add-modules M,...]]\n"
       "              [--runtime-use fallback|always] [--compression-level N]\n"
       "              [--stub FILE] [--purpose N]\n"
-      "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar]\n"
+      "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar] [--no-digest]\n"
       "              [--runtime-use fallback|always] [--compression-level N] -o OUTPUT ENTRY...\n"
       "       bvpack --list LAUNCHER\n"
       "       bvpack --help\n"
@@ -268,7 +270,9 @@ std::string packHelpText() {
       "so is the runtime, when it is needed.\n"
       "\n"
       "Tag-file mode: copies the stub (the launcher program) to OUTPUT and\n"
-      "appends the bytes of each ENTRY, the file index and the 9-byte trailer.\n"
+      "appends the bytes of each ENTRY, the file index, the digest block (the\n"
+      "SHA-256 of the stub, of each entry and of the index, by which the\n"
+      "launcher refuses a damaged or incomplete file) and the 9-byte trailer.\n"
       "OUTPUT is replaced if it exists and is made executable. The same\n"
       "arguments and files always give the same bytes.\n"
       "\n"
@@ -280,9 +284,11 @@ std::string packHelpText() {
       "  --no-verify-jar      do not add the built-in Verify.jar (it is added\n"
       "                       as the last entry when the payload has JVM files\n"
       "                       and no verify-jar)\n"
+      "  --no-digest          write no digest block: the launcher then cannot\n"
+      "                       tell a damaged file\n"
       "  --list LAUNCHER      print the purpose, the index offset and the file\n"
       "                       index of an existing launcher, read as the\n"
-      "                       launcher reads it\n"
+      "                       launcher reads it, and check its digests\n"
       "  -h, --help           print this text\n"
       "\n"
       "ENTRY: [--id N] [--name NAME] [--compressed FILES BYTES]\n"

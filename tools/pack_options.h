@@ -55,6 +55,7 @@ struct PackJob {
   std::string stub;         // empty: bvlauncher next to bvpack
   int purpose = 0;          // the trailer's purpose byte
   bool builtInVerifyJar = true;  // add Verify.jar when JVM files but no verify-jar come
+  bool digests = true;           // write the digest block (--no-digest: not)
   std::vector<PackEntry> entries;
 
   std::string mainClass;                 // --main-class
