@@ -24,9 +24,11 @@ BlockCopyStatus writeAll(int out, const char* data, long n) {
   return BLOCK_COPIED;
 }
 
-BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, long count) {
+BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, long bufferSize,
+                                  long count) {
   while (count > 0) {
-    ssize_t got = pread(in, buffer, static_cast<size_t>(count), static_cast<off_t>(inOffset));
+    long n = count < bufferSize ? count : bufferSize;
+    ssize_t got = pread(in, buffer, static_cast<size_t>(n), static_cast<off_t>(inOffset));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       if (got == 0) errno = 0;
@@ -42,7 +44,7 @@ BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, 
 
 }  // namespace
 
-BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long count) {
+BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long bufferSize, long count) {
 #ifdef __linux__
   // The kernel moves what it can; whatever is left after it declines, stops
   // or fails goes through the buffer, whose read and write then tell a read
@@ -56,7 +58,7 @@ BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long cou
     count -= moved;
   }
 #endif
-  return copyThroughBuffer(in, inOffset, out, buffer, count);
+  return copyThroughBuffer(in, inOffset, out, buffer, bufferSize, count);
 }
 
 long extractionSteps(long copied, long length) {

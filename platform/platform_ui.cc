@@ -163,13 +163,26 @@ SString PlatformImpl::getUISubStatusData() { return m_subStatusData; }
 
 void PlatformImpl::advanceUIProgress(long n) {
   if (m_silent) return;
-  ui_progress += n;
-  for (long i = 0; i < n; ++i) {
-    char* dot = get_msg(MSGID_PROGRESS_DOT, nullptr);
-    write(dot);
-    delete[] dot;
+  if (g_enableOutput == 0 || n <= 0) {
+    ui_progress += n;
+    endProgressRow();
+    return;
   }
-  endProgressRow();
+  // The dots of all n steps in one write, each row ended after its 70th
+  // dot however many steps one call covers.
+  char* dot = get_msg(MSGID_PROGRESS_DOT, nullptr);
+  SString text;
+  for (long i = 0; i < n; ++i) {
+    text.append(dot);
+    ++ui_progress;
+    long block = ui_progress / kProgressRowLength;
+    if (block > ui_progressBlock) {
+      text.append("\n");
+      ui_progressBlock = block;
+    }
+  }
+  delete[] dot;
+  writeAtOnce(text.data(), text.length());
 }
 
 void PlatformImpl::setUIProgress(long progress) {
