@@ -10,8 +10,9 @@
 #include <cstdlib>
 
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
 #include "launcher/launcher_help.h"
 #include "platform/platform_impl.h"
 #include "tagfile/read_open.h"
@@ -42,20 +43,20 @@ SString absolutePath(const SString& path) {
   return result;
 }
 
-// Loads the archive of the running launcher; errors name the file index.
-void loadArchive(bool loadTagFiles) {
+}  // namespace
+
+void Launcher::loadArchive(bool loadTagFiles) {
+  // The archive is read once; a second load changes nothing.
+  if (m_state.inputFiles.areInternalFilesLoaded()) return;
   try {
-    Launcher::getInputFiles().load(loadTagFiles);
+    m_state.inputFiles.load(m_state.paths.executableFile, loadTagFiles);
   } catch (const LauncherException& e) {
     throw LauncherException(withMessage(MSG_FILE_INDEX_LOAD_ERROR, e.getMessage()));
   }
+  if (loadTagFiles) m_state.scripts.addFromArchive(m_state.inputFiles);
 }
 
-}  // namespace
-
-// Reads the input file named after -bv:in and performs its action. Returns
-// whether the instruction script is to run afterwards; may set exitCode.
-static bool performInputFileAction(const SString& value, long& exitCode) {
+bool Launcher::performInputFileAction(const SString& value, long& exitCode) {
   TagFile input;
   try {
     if (value.empty()) {
@@ -69,16 +70,16 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
       throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
     }
     FileCloser closer(file);
-    Launcher::logMessage(SString("Loading input file ").append(value), LOG_INFO);
+    logMessage(SString("Loading input file ").append(value), LOG_INFO);
     input.load(file, value, 0, -1);
-    Launcher::setLogFileName(input.getTagValue("LOGFILE", 0));
+    setLogFileName(input.getTagValue("LOGFILE", 0));
   } catch (const LauncherException& e) {
     PlatformImpl::showUIMessage(withMessage(MSG_INPUT_FILE_LOAD_ERROR, e.getMessage()));
     throw;
   }
 
   try {
-    Launcher::getInputFiles().load(input);
+    m_state.scripts.load(input);
   } catch (const LauncherException& e) {
     PlatformImpl::showUIMessage(e.getMessage());
     throw;
@@ -97,19 +98,19 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
   SString action = input.getTagValue("ACTION", 0);
   if (action.compare("RUN_INSTRUCTIONS") == 0) return true;
   if (action.compare("SEARCH") == 0) {
-    Launcher::search(showProgress, showFailMsg);
+    search(showProgress, showFailMsg);
     PlatformImpl::setUIProgress(100);
   } else if (action.compare("SEARCH_ALL") == 0) {
-    Launcher::searchAll(showProgress, showFailMsg);
+    searchAll(showProgress, showFailMsg);
     PlatformImpl::setUIProgress(100);
   } else if (action.compare("VERIFY_JVM") == 0) {
     SString file = input.getTagValue("VERIFY_JVM_FILE", 0);
     SString home = input.getTagValue("VERIFY_JVM_HOME", 0);
     if (!file.empty() && !home.empty()) {
-      Launcher::verifyJVM(showProgress, showFailMsg, file, home);
+      verifyJVM(showProgress, showFailMsg, file, home);
       PlatformImpl::setUIProgress(100);
     } else {
-      Launcher::logMessage(
+      logMessage(
           "TO execute the VERIFY_JVM action, you must also provide values in the input file for "
           "VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
           LOG_ERROR);
@@ -118,7 +119,7 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
   } else if (action.compare("INSTALL_JVM") == 0) {
     SString exe = input.getTagValue("INSTALL_JVM_EXE", 0);
     SString dest = input.getTagValue("INSTALL_JVM_DEST", 0);
-    if (!exe.empty() && !dest.empty()) Launcher::installJVM(showProgress, showFailMsg, exe, dest);
+    if (!exe.empty() && !dest.empty()) installJVM(showProgress, showFailMsg, exe, dest);
     PlatformImpl::setUIProgress(100);
   } else {
     SString message = withMessage(MSG_INVALID_INPUT_ACTION, action);
@@ -131,7 +132,7 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
 long Launcher::processCmdLine(const StringDeque& args) {
   long exitCode = 0;
   bool runInstructions = true;
-  PlatformImpl::setDeleteLauncher(false);
+  PlatformImpl::setLauncherToDelete(SString());
   PlatformImpl::setUIProgress(0);
   // -bv:help acts before every other option and runs nothing.
   if (isHelpRequested(args)) {
@@ -151,8 +152,8 @@ long Launcher::processCmdLine(const StringDeque& args) {
       }
     } else if (arg.compare("-bv:orig") == 0) {
       if (hasValue) {
-        m_origLauncherFileName = args.at(++i);
-        PlatformImpl::setDeleteLauncher(true);
+        m_state.paths.originalLauncherFile = args.at(++i);
+        PlatformImpl::setLauncherToDelete(m_state.paths.executableFile);
       } else {
         exitCode = -1;
         PlatformImpl::showUIMessage("Missing original launcher file name.");
@@ -163,19 +164,21 @@ long Launcher::processCmdLine(const StringDeque& args) {
       PlatformImpl::setSilent(true);
     } else if (arg.compare("-silent") == 0) {
       PlatformImpl::setSilent(true);
-      m_passThroughArgs.push_back(arg);
+      m_state.passThroughArgs.push_back(arg);
     } else if (arg.compare("-bv:javahome") == 0) {
-      if (hasValue) m_userJavaHome = absolutePath(args.at(++i));
+      if (hasValue) m_state.userJavaHome = absolutePath(args.at(++i));
     } else if (arg.compare("-bv:extract") == 0) {
       loadArchive(false);
       try {
-        getInputFiles().extractAll();
+        m_state.inputFiles.extractAll();
       } catch (const LauncherException& e) {
         throw LauncherException(withMessage(MSG_EXTRACT_ERROR, e.getMessage()));
       }
       PlatformImpl::setUIProgress(100);
       runInstructions = false;
     } else if (arg.compare("-bv:in") == 0) {
+      // A calling program drives this run and reads its results: no window.
+      PlatformImpl::setUIWindow(nullptr);
       if (hasValue) {
         runInstructions = performInputFileAction(args.at(++i), exitCode);
       } else {
@@ -184,24 +187,24 @@ long Launcher::processCmdLine(const StringDeque& args) {
         exitCode = -1;
       }
     } else if (arg.compare("-bv:version") == 0) {
-      PlatformImpl::showUIMessage(kVersionText);
+      PlatformImpl::showUIMessage(kVersionText, UI_MESSAGE_INFO);
       runInstructions = false;
     } else if (arg.compare("-bv:javaconsole") == 0) {
-      m_showJavaConsole = true;
+      m_state.showJavaConsole = true;
     } else if (arg.compare("-console") == 0) {
-      m_showJavaConsole = true;
-      m_passThroughArgs.push_back(arg);
+      m_state.showJavaConsole = true;
+      m_state.passThroughArgs.push_back(arg);
     } else if (arg.compare("-cp:p") == 0) {
-      if (hasValue) m_prependClasspath = args.at(++i);
+      if (hasValue) m_state.classpath.prepend = args.at(++i);
     } else if (arg.compare("-cp:a") == 0) {
-      if (hasValue) m_appendClasspath = args.at(++i);
+      if (hasValue) m_state.classpath.append = args.at(++i);
     } else {
-      m_passThroughArgs.push_back(arg);
+      m_state.passThroughArgs.push_back(arg);
     }
   }
 
   if (runInstructions) {
-    if (!getInputFiles().areInternalFilesLoaded()) loadArchive(true);
+    if (!m_state.inputFiles.areInternalFilesLoaded()) loadArchive(true);
     exitCode = run();
     PlatformImpl::setUIProgress(100);
   }

@@ -1,8 +1,44 @@
 #include "launcher/launcher_entry.h"
 
 #include "foundation/deque.h"
+#include "foundation/log.h"
 #include "launcher/launcher.h"
+#include "platform/desktop_session.h"
+#include "platform/desktop_ui.h"
 #include "platform/platform_impl.h"
+
+namespace {
+
+// Installs the desktop mode's windows for a run without a terminal on a
+// desktop (desktop_ui.h), for the object's lifetime.
+class DesktopMode {
+ public:
+  DesktopMode() : m_windows(&logLine) {
+    if (isDesktopSession()) PlatformImpl::setUIWindow(&m_windows);
+  }
+  ~DesktopMode() { PlatformImpl::setUIWindow(nullptr); }
+  DesktopMode(const DesktopMode&) = delete;
+  DesktopMode& operator=(const DesktopMode&) = delete;
+
+ private:
+  static void logLine(const SString& text, bool warning) {
+    logMessage(text, warning ? LOG_WARNING : LOG_INFO);
+  }
+
+  DesktopUI m_windows;
+};
+
+// Removes the run's temporary files when the run ends, by a return or a
+// throw.
+class TemporaryFilesCleanup {
+ public:
+  TemporaryFilesCleanup() {}
+  ~TemporaryFilesCleanup() { PlatformImpl::cleanup(); }
+  TemporaryFilesCleanup(const TemporaryFilesCleanup&) = delete;
+  TemporaryFilesCleanup& operator=(const TemporaryFilesCleanup&) = delete;
+};
+
+}  // namespace
 
 int launcherMain(int argc, char** argv) {
   StringDeque args;
@@ -15,12 +51,15 @@ int launcherMain(int argc, char** argv) {
   // temporary files still go (platform_signals.cc).
   PlatformImpl::installCancelHandlers();
   {
-    Launcher launcher;
-    exitCode = Launcher::process(args, launcherPath, executablePath);
+    DesktopMode desktop;
+    TemporaryFilesCleanup cleanup;
+    RunState state;
+    Launcher launcher(state);
+    exitCode = launcher.process(args, launcherPath, executablePath);
     if (PlatformImpl::getCancelSignal() != 0) exitCode = PlatformImpl::getCanceledExitCode();
-    long purpose = Launcher::getLauncherPurpose(launcherPath.c_str());
+    long purpose = state.paths.purpose;
     bool show = exitCode != 0 && ((purpose != 0 && purpose != 2) || exitCode != 232);
-    if (show && !Launcher::getErrOutput().empty()) PlatformImpl::showUIMessage(Launcher::getErrOutput());
+    if (show && !state.errOutput.empty()) PlatformImpl::showUIMessage(state.errOutput);
   }
   PlatformImpl::removeCancelHandlers();
   return static_cast<int>(exitCode);

@@ -1,8 +1,8 @@
 // The classpath archives of the launcher archive, extracted for %CP%.
 #include "archive/archive_format.h"
+#include "archive/block_copy.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -14,7 +14,16 @@
 SString LaunchScript::buildJARClasspath(bool quote) const {
   SString classpath;
   if (!m_extractJars) return classpath;
-  const LauncherInputFiles& inputFiles = Launcher::getInputFiles();
+  const LauncherInputFiles& inputFiles = m_context->inputFiles;
+  // All the archives are one piece of work for a progress window.
+  long steps = 0;
+  for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
+    const FileIndexEntry* entry = inputFiles.getFileAt(i);
+    if (entry != nullptr && entry->getFileType() == FILE_CLASSPATH_JAR) {
+      steps += extractionSteps(entry->getFileLength(), entry->getFileLength());
+    }
+  }
+  UIWork work(steps);
   SString directory;
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
     const FileIndexEntry* entry = inputFiles.getFileAt(i);

@@ -13,8 +13,8 @@
 
 #include <cstdio>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/child_limits.h"
 #include "platform/child_reaper.h"
 #include "platform/job_control.h"
@@ -156,7 +156,7 @@ void CaptureBuffer::handOver() {
   if (m_target == nullptr || m_total == 0) return;
   unsigned long room = m_target->max_size() - m_target->length();
   if (m_total > room) {
-    Launcher::logMessage("Captured output was cut at the largest string size.", LOG_WARNING);
+    logMessage("Captured output was cut at the largest string size.", LOG_WARNING);
     m_total = room;
   }
   m_target->reserve(m_target->length() + m_total);
@@ -195,6 +195,8 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
   long lastData = 0;
   int status = 0;
   for (;;) {
+    // A window may have been closed by the user meanwhile (a cancel).
+    PlatformImpl::pollUIWindow();
     long now = nowMillis();
     if (!collected) {
       // Before the wait: a stop that a continue undid is then not reported.
@@ -241,7 +243,7 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
         killed = true;
         giveUpAt = now + kAfterKillMillis;
         if (late) {
-          Launcher::logMessage(SString("The program did not end within ")
+          logMessage(SString("The program did not end within ")
                                    .append(decimal(g_killGraceMillis / 1000))
                                    .append(" s after the cancel signal was passed on; it was ended with SIGKILL."),
                                LOG_WARNING);
@@ -268,7 +270,7 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
     if (collected && outFd < 0 && errFd < 0 && groupDone) {
       if (outText.cut() || errText.cut()) {
         if (limits != nullptr) limits->setOutputCut();
-        Launcher::logMessage("The program's output beyond the limit for it was read and dropped.", LOG_WARNING);
+        logMessage("The program's output beyond the limit for it was read and dropped.", LOG_WARNING);
       }
       return status;
     }

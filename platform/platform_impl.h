@@ -18,9 +18,10 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
+#include "platform/ui_window.h"
 
 class FileFindListener;
-class JVMFile;
+class TagFile;
 
 // Status lines of the console (values are fixed; the script operations pass
 // them). Each prints an empty line and then its catalog text.
@@ -75,7 +76,19 @@ class PlatformImpl {
   // (hideUI: writeLine and write print nothing, showUIMessage still prints)
   // and the whole interface can be made silent (setSilent(true): nothing is
   // printed and nothing is asked, showUI keeps output disabled).
+  //
+  // A window (ui_window.h; the desktop mode of a launcher without a
+  // terminal, desktop_ui.h) gets what the console shows, unless the run is
+  // silent: the messages, the status lines (also while output is disabled),
+  // the progress steps and the work that extraction announces
+  // (beginUIWork).
   // ---------------------------------------------------------------------
+
+  // Installs the window (null: none) for the rest of the run; the caller
+  // keeps it alive until it installs another.
+  static void setUIWindow(UIWindow* window);
+  // The installed window, or null when there is none or the run is silent.
+  static UIWindow* getUIWindow();
 
   static void setSilent(bool silent);
   static bool isSilent() { return m_silent; }
@@ -109,8 +122,26 @@ class PlatformImpl {
   // Unless silent: sets the progress counter, ending the dot row as above.
   static void setUIProgress(long progress);
 
-  // Unless silent, prints text and a line end even while output is disabled.
-  static void showUIMessage(const SString& text);
+  // Unless silent, prints text and a line end even while output is disabled,
+  // and shows it in the window (kind: an error, or information).
+  static void showUIMessage(const SString& text, UIMessageKind kind = UI_MESSAGE_ERROR);
+  // The message of a search that found no suitable JVM: unless silent,
+  // prints message, then what the program needs (catalog text "The program
+  // needs %s." with needs, when not empty) and where a JVM can be had
+  // (catalog text "A compatible JVM can be downloaded from %s" with
+  // downloadUrl, when not empty), each on a line of its own, even while
+  // output is disabled; the window gets needs and downloadUrl
+  // (UIWindow::showJavaNeeded).
+  static void showJVMNotFoundMessage(const SString& message, const SString& needs,
+                                     const SString& downloadUrl);
+  // Work that may take long begins (UIWindow::beginWork; nothing without a
+  // window): goalSteps progress steps are expected, 0 when unknown. Each
+  // call is ended by endUIWork; UIWork pairs them.
+  static void beginUIWork(long goalSteps);
+  static void endUIWork();
+  // Lets the window notice meanwhile that the user closed it (a loop that
+  // waits for a child calls it each round).
+  static void pollUIWindow();
   // The catalog text for id in the user's language, or "" for an unknown id.
   static SString getMessageText(MessageIdentifier id);
   // Silent: "". Otherwise prints the destination question and reads one
@@ -185,14 +216,16 @@ class PlatformImpl {
   // A directory (not a link to one) is removed with its whole tree, without
   // following links; anything else is removed as itself. Never throws.
   static void deleteFile(const SString& path);
-  static void setDeleteLauncher(bool deleteLauncher);
-  // Unlinks the running executable (Launcher::getExecutableFileName, never
-  // a name taken from argv[0]) and tries to remove its directory (which
+  // Makes cleanup delete file, the running executable (-bv:orig); empty
+  // (the start) deletes none.
+  static void setLauncherToDelete(const SString& file);
+  // Unlinks file, the running executable (never a name taken from
+  // argv[0]), and tries to remove its directory (which
   // goes only when empty). Results are not examined. Only a copy
   // that lies in a directory made by createTempSubDirectory ("bvj..." in
   // the temporary directory) is deleted; for any other file a warning is
   // logged and nothing is deleted.
-  static void deleteLauncher();
+  static void deleteLauncher(const SString& file);
 
   // ---------------------------------------------------------------------
   // Child processes and the environment (platform_process.cc).
@@ -238,7 +271,7 @@ class PlatformImpl {
   // failure.
   static int setFileExecutable(const SString& path);
   // Called just before the Java command runs; nothing to do here.
-  static void preJavaLaunch(int how, const JVMFile& jvmFile);
+  static void preJavaLaunch(int how, const TagFile& jvmFile);
 
   // ---------------------------------------------------------------------
   // The running executable (platform_executable.cc).
@@ -299,6 +332,7 @@ class PlatformImpl {
  private:
   // Console state (platform_ui.cc).
   static bool m_silent;
+  static UIWindow* m_window;
   static UISubStatus m_subStatus;
   static SString m_subStatusData;
   static volatile sig_atomic_t m_canceled;
@@ -307,7 +341,7 @@ class PlatformImpl {
   static SString m_tempDir;
   static StringDeque m_sdqCreatedFiles;
   static StringDeque m_sdqCreatedDrs;
-  static bool m_deleteLauncher;
+  static SString m_launcherToDelete;
   friend class PlatformTempTestAccess;
 };
 
@@ -324,6 +358,16 @@ class SubStatusWrapper {
  private:
   SString m_savedData;
   UISubStatus m_savedSubStatus;
+};
+
+// Work that may take long, announced to the window for the object's
+// lifetime (PlatformImpl::beginUIWork and endUIWork).
+class UIWork {
+ public:
+  explicit UIWork(long goalSteps) { PlatformImpl::beginUIWork(goalSteps); }
+  ~UIWork() { PlatformImpl::endUIWork(); }
+  UIWork(const UIWork&) = delete;
+  UIWork& operator=(const UIWork&) = delete;
 };
 
 #endif  // BV_PLATFORM_PLATFORM_IMPL_H_

@@ -11,18 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
-
-void LauncherTestAccess::setLauncherFileName(const SString& path) {
-  Launcher::m_launcherFileName = path;
-  Launcher::m_origLauncherFileName = path;
-  Launcher::m_executableFileName = path;
-}
-
-void LauncherTestAccess::setOriginalLauncherFileName(const SString& path) {
-  Launcher::m_origLauncherFileName = path;
-}
+#include "foundation/launcher_exception.h"
 
 namespace bvtest {
 
@@ -30,6 +19,10 @@ namespace bvtest {
 // it is off for this process and the launchers it starts with its
 // environment, unless a test turns it on with a cache folder of its own.
 const bool verifyCacheOffForTests = setenv("BV_VERIFY_CACHE", "0", 1) == 0;
+
+// Nor do the launchers that the tests start open windows on the display of
+// whoever runs the tests: a test that wants windows names a display itself.
+const bool noDisplayForTests = unsetenv("DISPLAY") == 0 && unsetenv("WAYLAND_DISPLAY") == 0;
 
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "platform/web_url.h"
 #include "tagfile/tag_file.h"
 #include "tools/class_version.h"
 
@@ -58,7 +59,7 @@ void writeTagFile(const TagFile& tags, const std::string& path) {
 
 void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHints[], size_t platformHintCount,
                 const char* const* pathHints, size_t pathHintCount, const char* osName,
-                const std::string& javaVersion) {
+                const std::string& javaVersion, const std::string& downloadUrl) {
   tags.setTagValue("DESC", SString(desc.c_str()));
   tags.setTagValue("JVM_EXE", "bin/java");
   for (size_t i = 0; i < platformHintCount; ++i) tags.appendTagValue("PLATFORM_HINT", platformHints[i]);
@@ -73,6 +74,7 @@ void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHin
   tags.setTagValue("SEARCH_ALL", "0");
   tags.setTagValue("INIT_JAVA_HEAP", "-Xms");
   tags.setTagValue("MAX_JAVA_HEAP", "-Xmx");
+  if (!downloadUrl.empty()) tags.setTagValue("DOWNLOAD_URL", SString(downloadUrl.c_str()));
 }
 
 }  // namespace
@@ -101,6 +103,10 @@ void checkGenerateOptions(const PackJob& job) {
   }
   if (job.title.find_first_of("\n\r") != std::string::npos) {
     throw PackError("the title (--name) must be one line");
+  }
+  if (!job.javaDownloadUrl.empty() && !isWebPageUrl(SString(job.javaDownloadUrl.c_str()))) {
+    throw PackError("--java-download-url needs an http or https address (printable ASCII, no blanks, quotes, "
+                    "backslashes or < > ^ ` { | } $), not \"" + job.javaDownloadUrl + "\"");
   }
   std::set<std::string> names;
   for (const std::string& jar : job.jars) {
@@ -184,10 +190,13 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   const char* macPlatformHints[] = {"JAVA_HOME"};
   std::string javaName = javaVersion == "1.8" ? "8" : javaVersion;
   TagFile linux, mac;
-  fillJVMFile(linux, "Java " + javaName + " or later on Linux", linuxPlatformHints, 2, kLinuxPathHints,
-                          sizeof kLinuxPathHints / sizeof *kLinuxPathHints, "Linux", javaVersion);
-  fillJVMFile(mac, "Java " + javaName + " or later on macOS", macPlatformHints, 1, kMacPathHints,
-              sizeof kMacPathHints / sizeof *kMacPathHints, "Mac OS X", javaVersion);
+  // The DESC is what a user without a suitable Java is told the
+  // application needs ("The program needs Java 17 or later.").
+  std::string desc = "Java " + javaName + " or later";
+  fillJVMFile(linux, desc, linuxPlatformHints, 2, kLinuxPathHints, sizeof kLinuxPathHints / sizeof *kLinuxPathHints,
+              "Linux", javaVersion, job.javaDownloadUrl);
+  fillJVMFile(mac, desc, macPlatformHints, 1, kMacPathHints, sizeof kMacPathHints / sizeof *kMacPathHints,
+              "Mac OS X", javaVersion, job.javaDownloadUrl);
 
   writeTagFile(instructions, prefix + "instructions.tag");
   writeTagFile(launch, prefix + "launch.tag");

@@ -89,6 +89,8 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
       job.javaOptions.push_back(optionValue(args, i));
     } else if (arg == "--name") {
       job.title = optionValue(args, i);
+    } else if (arg == "--java-download-url") {
+      job.javaDownloadUrl = optionValue(args, i);
     } else if (arg == "--emit") {
       job.emitDir = optionValue(args, i);
       if (job.emitDir.empty()) throw PackUsageError("--emit needs a directory");
@@ -178,8 +180,8 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
 std::string packHelpText() {
   return
       "Usage: bvpack -o OUTPUT --main-class CLASS --jar FILE [--jar FILE]...\n"
-      "              [--min-java N] [--java-option OPT]... [--name TEXT] [--emit DIR]\n"
-      "              [--stub FILE] [--purpose N]\n"
+      "              [--min-java N] [--java-option OPT]... [--name TEXT]\n"
+      "              [--java-download-url URL] [--emit DIR] [--stub FILE] [--purpose N]\n"
       "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...\n"
       "       bvpack --list LAUNCHER\n"
       "       bvpack --help\n"
@@ -197,6 +199,11 @@ std::string packHelpText() {
       "  --java-option OPT    an option for java (-Xmx1g, -Dname=value); repeat;\n"
       "                       no %, @, # or line end in it\n"
       "  --name TEXT          the title shown while the launcher starts\n"
+      "  --java-download-url URL\n"
+      "                       the web page (http or https) where users can get\n"
+      "                       the Java the application needs: when none is\n"
+      "                       found, the launcher prints it and, started from\n"
+      "                       a desktop without a terminal, offers to open it\n"
       "  --emit DIR           write the generated tag files into DIR (and print\n"
       "                       the command that packs them) instead of, or with\n"
       "                       -o as well as, the launcher\n"

@@ -2,7 +2,8 @@
 //
 //   bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...
 //   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N]
-//          [--java-option OPT]... [--name TEXT] [--emit DIR] [--stub FILE] [--purpose N]
+//          [--java-option OPT]... [--name TEXT] [--java-download-url URL]
+//          [--emit DIR] [--stub FILE] [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
@@ -59,6 +60,7 @@ struct PackJob {
   std::string minJava;                   // --min-java, as given
   std::vector<std::string> javaOptions;  // --java-option, in order
   std::string title;                     // --name in the one-line mode
+  std::string javaDownloadUrl;           // --java-download-url
   std::string emitDir;                   // --emit
 };
 

@@ -158,7 +158,8 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   std::string out;
   ASSERT_EQ(0, runBvpack({"--emit", dir.file("e"), "--main-class", "guide.Main", "--jar", appJar(), "--jar",
                           libJar(), "--java-option", "-Xss4m", "--java-option", "-Dgreeting=hello world",
-                          "--java-option", "-Dq=it's", "--name", "My \"App\""},
+                          "--java-option", "-Dq=it's", "--name", "My \"App\"", "--java-download-url",
+                          "https://example.org/java?v=11&os=any"},
                          &out))
       << out;
   EXPECT_EQ((std::vector<std::string>{"instructions.tag", "jvm-linux.tag", "jvm-macos.tag", "launch.tag"}),
@@ -185,6 +186,11 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   std::string mac = bvtest::readFile(dir.file("e/jvm-macos.tag"));
   EXPECT_NE(std::string::npos, mac.find("  /Library/Java/JavaVirtualMachines/*/Contents/Home\n")) << mac;
   EXPECT_NE(std::string::npos, mac.find("  os.name=Mac OS X\n")) << mac;
+  // What a user without a suitable Java is told: the DESC, and the page.
+  for (const std::string& jvm : {linux, mac}) {
+    EXPECT_EQ(0u, jvm.find("DESC:  Java 11 or later\n")) << jvm;
+    EXPECT_NE(std::string::npos, jvm.find("DOWNLOAD_URL:  https://example.org/java?v=11&os=any\n")) << jvm;
+  }
 
   // --emit with -o writes both; the launcher carries the tag files, the two
   // jars and the built-in Verify.jar.
@@ -316,6 +322,22 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
       {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--name", "a\nb"}, 1,
        "must be one line"},
   };
+  std::vector<Refusal> urls;
+  for (const char* url : {"javascript:alert(1)", "file:///etc/passwd", "ftp://example.org/java", "https://",
+                          "https://example.org/a b", "https://example.org/$(id)", "-https://example.org",
+                          "https://example.org/\xc3\xa4"}) {
+    urls.push_back({{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"),
+                     "--java-download-url", url},
+                    1,
+                    "--java-download-url needs an http or https address"});
+  }
+  for (const Refusal& c : urls) {
+    SCOPED_TRACE(c.args.back());
+    std::string out;
+    EXPECT_EQ(c.status, runBvpack(c.args, &out));
+    EXPECT_NE(std::string::npos, out.find(c.message)) << out;
+    EXPECT_FALSE(bvtest::pathExists(dir.file("l")));
+  }
   for (const Refusal& c : refusals) {
     SCOPED_TRACE(c.message);
     std::string out;

@@ -70,6 +70,12 @@ TEST(PackCheckTest, MistakesInScriptsAreRefusedWithTheirPlace) {
       // Calls inside arguments are checked too.
       {"launch-script", "COMMAND: \"java %SYSTEMPROP%(\"\"t\"\", \"\"%TMP_DIR%()\"\") Main\"\n",
        "line 1, character 16: Launch script error: Invalid function name (TMP_DIR)."},
+
+      // A download page the launcher would never print or open.
+      {"jvm", "DESC: Java 17 or later\nJVM_EXE: bin/java\n\nDOWNLOAD_URL: javascript:alert(1)\n",
+       "line 4: DOWNLOAD_URL \"javascript:alert(1)\" is not an http or https address"},
+      {"jvm", "DOWNLOAD_URL: \"https://example.org/a b\"\n",
+       "line 1: DOWNLOAD_URL \"https://example.org/a b\" is not an http or https address"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -100,13 +106,13 @@ TEST(PackCheckTest, ScriptsThatTheLauncherRunsPass) {
     EXPECT_EQ(0, bvtest::runBvpack({"-o", dir.file("l"), std::string(script[0]) + ":" + dir.file("s.tag")}, &out))
         << out;
   }
-  // The example payload and the classic worked example pass.
-  for (const char* file : {"examples/setup/instructions.tag", "tests/fixtures/classic/instructions.tag"}) {
+  // The example payload and the worked example pass.
+  for (const char* file : {"examples/setup/instructions.tag", "tests/fixtures/worked_example/instructions.tag"}) {
     std::string out;
     EXPECT_EQ(0, bvtest::runBvpack({"-o", dir.file("l"), "instructions:" + bvtest::sourcePath(file)}, &out))
         << out;
   }
-  for (const char* file : {"examples/setup/launch.tag", "tests/fixtures/classic/launch.tag"}) {
+  for (const char* file : {"examples/setup/launch.tag", "tests/fixtures/worked_example/launch.tag"}) {
     std::string out;
     EXPECT_EQ(0, bvtest::runBvpack({"-o", dir.file("l"), "launch-script:" + bvtest::sourcePath(file)}, &out))
         << out;
