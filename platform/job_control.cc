@@ -83,9 +83,17 @@ void JobControl::resume(pid_t pgid) {
 }
 
 bool JobControl::stopped(pid_t pgid, int sig) {
+  // A stop for the terminal whose cause has gone since (the launcher is in
+  // the foreground now, or the group got the terminal from it) is only
+  // continued: the group can have the terminal.
+  bool forTerminal = sig == SIGTTIN || sig == SIGTTOU;
+  if (forTerminal && (isForeground() || (m_fd >= 0 && tcgetpgrp(m_fd) == pgid))) {
+    resume(pgid);
+    return false;
+  }
   takeBack();
   bool continued = stopSelf(sig);
-  if (continued || isForeground() || (sig != SIGTTIN && sig != SIGTTOU)) {
+  if (continued || isForeground() || !forTerminal) {
     resume(pgid);
     return false;
   }

@@ -58,8 +58,10 @@ class JobControl {
   // nothing), the group gets the terminal.
   void watch(pid_t pgid);
   // The group's leader stopped with signal sig: the terminal is taken back
-  // and the launcher stops; once it is continued, the group resumes. Returns
-  // true when the group was hung up instead (see above).
+  // and the launcher stops; once it is continued, the group resumes. A stop
+  // for the terminal (SIGTTIN, SIGTTOU) while the group can have it (the
+  // launcher came to the foreground meanwhile) only resumes the group.
+  // Returns true when the group was hung up instead (see above).
   bool stopped(pid_t pgid, int sig);
   // Makes the launcher's group the foreground group again, when the child's
   // group still is.

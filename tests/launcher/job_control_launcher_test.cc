@@ -121,6 +121,9 @@ TEST_F(JobControlTest, CtrlZStopsTheJobAndFgContinuesIt) {
     shell.type(c.command);
     ASSERT_TRUE(readPids()) << shell.screen();
     EXPECT_TRUE(eventually([&] { return shell.foregroundGroup() == app; }));
+    // The launcher's title has come through, so every program of the job
+    // runs: a program that a shell has just forked may still ignore Ctrl-Z.
+    EXPECT_TRUE(shell.waitFor("job app")) << shell.screen();
 
     shell.type("\x1a");  // Ctrl-Z
     ASSERT_TRUE(shell.waitFor("Stopped")) << shell.screen();
@@ -159,13 +162,17 @@ TEST_F(JobControlTest, AReadFromTheBackgroundStopsTheJobAndFgGivesItTheTerminal)
       << processState(app) << processState(launcher);
   shell.type("jobs\n");
   EXPECT_TRUE(shell.waitFor("Stopped")) << shell.screen();
+  EXPECT_TRUE(shell.waitFor(PtyShell::kPrompt)) << shell.screen();
 
   // Continued in the background, the application reads again and stops
   // again, and so does the launcher.
   shell.type("bg\n");
+  EXPECT_TRUE(shell.waitFor("./setup -bv:tempdir tmp &")) << shell.screen();
   EXPECT_TRUE(shell.waitFor(PtyShell::kPrompt)) << shell.screen();
   EXPECT_TRUE(eventually([&] { return stopped(app) && stopped(launcher); }))
       << processState(app) << processState(launcher);
+  shell.type("jobs\n");
+  EXPECT_TRUE(shell.waitFor("Stopped")) << shell.screen();
 
   shell.type("fg\n");
   EXPECT_TRUE(eventually([&] { return shell.foregroundGroup() == app && running(app); }))
@@ -245,7 +252,8 @@ TEST_F(JobControlTest, AnApplicationThatCouldNeverGetTheTerminalIsHungUp) {
            "read line\necho \"line=$line\" > got\nexit 5\n");
   PtyShell shell(dir.path());
   ASSERT_TRUE(shell.ready()) << shell.screen();
-  shell.type("(echo $BASHPID > starter; ./setup -bv:tempdir tmp </dev/tty &)\n");
+  // In the background from the start: the launcher never has the terminal.
+  shell.type("(echo $BASHPID > starter; ./setup -bv:tempdir tmp </dev/tty &) &\n");
   ASSERT_TRUE(readPids()) << shell.screen();
   pid_t starter = static_cast<pid_t>(std::stol(readFile(dir.file("starter"))));
   ASSERT_TRUE(eventually([&] { return ended(starter); }));

@@ -10,7 +10,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace bvtest {
 
@@ -110,7 +113,11 @@ void PtyShell::readAvailable(int millis) {
   ssize_t n = read(m_master, buffer, sizeof buffer);
   if (n > 0) m_screen.append(buffer, static_cast<size_t>(n));
   // After the shell has gone, the master reads EIO: nothing more will come.
-  if (n <= 0) hangUp();
+  // The screen notes it, for the messages of a failed test.
+  if (n <= 0) {
+    m_screen += "[terminal closed: " + std::string(n < 0 ? strerror(errno) : "end of data") + "]";
+    hangUp();
+  }
 }
 
 char processState(pid_t pid) {
