@@ -24,10 +24,11 @@ BlockCopyStatus writeAll(int out, const char* data, long n) {
   return BLOCK_COPIED;
 }
 
-BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, long count,
-                                  DigestCheck* check = nullptr) {
+BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, long bufferSize,
+                                  long count, DigestCheck* check = nullptr) {
   while (count > 0) {
-    ssize_t got = pread(in, buffer, static_cast<size_t>(count), static_cast<off_t>(inOffset));
+    long n = count < bufferSize ? count : bufferSize;
+    ssize_t got = pread(in, buffer, static_cast<size_t>(n), static_cast<off_t>(inOffset));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       if (got == 0) errno = 0;
@@ -44,7 +45,7 @@ BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, 
 
 }  // namespace
 
-BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long count) {
+BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long bufferSize, long count) {
 #ifdef __linux__
   // The kernel moves what it can; whatever is left after it declines, stops
   // or fails goes through the buffer, whose read and write then tell a read
@@ -58,12 +59,12 @@ BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long cou
     count -= moved;
   }
 #endif
-  return copyThroughBuffer(in, inOffset, out, buffer, count);
+  return copyThroughBuffer(in, inOffset, out, buffer, bufferSize, count);
 }
 
-BlockCopyStatus copyBlockChecked(int in, long inOffset, int out, char* buffer, long count,
-                                 DigestCheck& check) {
-  return copyThroughBuffer(in, inOffset, out, buffer, count, &check);
+BlockCopyStatus copyBlockChecked(int in, long inOffset, int out, char* buffer, long bufferSize,
+                                 long count, DigestCheck& check) {
+  return copyThroughBuffer(in, inOffset, out, buffer, bufferSize, count, &check);
 }
 
 long extractionSteps(long copied, long length) {

@@ -3,11 +3,11 @@
 // Extraction copies in pieces of whole MiBs so that it can report progress
 // and honour a cancel request between them; the pieces are large and their
 // ends aligned in the target, which lets the kernel copy at the speed of cp.
-// The progress display still counts blocks of extractionBlockSize bytes. Where the system offers it, the kernel moves
-// the bytes of a block from file to file (copy_file_range on Linux), which
-// saves the round trip through a user buffer; elsewhere, or when the kernel
-// declines for these two files, a read into the caller's buffer and a write
-// do the same.
+// The progress display still counts blocks of extractionBlockSize bytes.
+// Where the system offers it, the kernel moves the bytes of a piece from
+// file to file (copy_file_range on Linux), which saves the round trip
+// through a user buffer; elsewhere, or when the kernel declines for these
+// two files, reads into the caller's buffer and writes do the same.
 #ifndef BV_ARCHIVE_BLOCK_COPY_H_
 #define BV_ARCHIVE_BLOCK_COPY_H_
 
@@ -20,19 +20,25 @@ enum BlockCopyStatus {
 };
 
 // Copies count bytes of the file in, starting at inOffset, to the file out
-// at its current offset (which advances). buffer must hold count bytes; it
-// is used only when the kernel cannot move the bytes itself. Neither file's
-// other state changes: in is read at explicit offsets. EINTR is retried.
-// On failure, bytes moved before it stay written.
-BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long count);
+// at its current offset (which advances). buffer holds bufferSize bytes; it
+// is used only when the kernel cannot move the bytes itself, in rounds of
+// at most bufferSize. Neither file's other state changes: in is read at
+// explicit offsets. EINTR is retried. On failure, bytes moved before it stay
+// written.
+BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long bufferSize, long count);
 
 // The same through the buffer always, each piece read given to check
 // before it is written: the bytes checked are the bytes written.
-BlockCopyStatus copyBlockChecked(int in, long inOffset, int out, char* buffer, long count,
-                                 DigestCheck& check);
+BlockCopyStatus copyBlockChecked(int in, long inOffset, int out, char* buffer, long bufferSize,
+                                 long count, DigestCheck& check);
 
-// The bytes that extraction moves per piece: whole MiBs.
-const long extractionPieceSize = 2L << 20;
+// The bytes that extraction moves per piece: whole MiBs, so that the kernel
+// moves a large entry in few calls (a 256 MiB entry in 32) while the
+// progress display (one write per piece) moves and a cancel request is seen
+// at least once a second on a disk that writes 10 MB/s.
+const long extractionPieceSize = 8L << 20;
+// The buffer of a copy that the kernel declines.
+const long extractionBufferSize = 1L << 20;
 
 // The progress steps that a copy of length bytes has made once copied bytes
 // are done: one per whole block of extractionBlockSize bytes, and at the

@@ -88,13 +88,14 @@ SString FileIndexEntry::extract(const SString& directory) const {
   // A large file may take a while: a window can show how far the copy is.
   UIWork work(extractionSteps(length, length));
   // The fallback buffer is used only when the kernel cannot move a piece.
-  std::unique_ptr<char[]> buffer(new char[extractionPieceSize]);
+  std::unique_ptr<char[]> buffer(new char[extractionBufferSize]);
   // One piece per round: the kernel moves whole MiBs at once, and between
   // pieces the progress display moves and a cancel request stops the copy.
   while (done < length && errorNumber == 0 && !readFailed && !PlatformImpl::isCanceled()) {
     long n = length - done < extractionPieceSize ? length - done : extractionPieceSize;
-    BlockCopyStatus status = checking ? copyBlockChecked(in, m_offsetToBytes + done, out, buffer.get(), n, digest)
-                                      : copyBlock(in, m_offsetToBytes + done, out, buffer.get(), n);
+    BlockCopyStatus status =
+        checking ? copyBlockChecked(in, m_offsetToBytes + done, out, buffer.get(), extractionBufferSize, n, digest)
+                 : copyBlock(in, m_offsetToBytes + done, out, buffer.get(), extractionBufferSize, n);
     if (status == BLOCK_WRITE_FAILED) {
       errorNumber = errno != 0 ? errno : EIO;
     } else if (status == BLOCK_READ_FAILED) {

@@ -4,12 +4,10 @@
 #include "platform/child_supervisor.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,6 +17,7 @@
 #include "foundation/log.h"
 #include "platform/child_limits.h"
 #include "platform/child_reaper.h"
+#include "platform/job_control.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_process.h"
 #include "platform/platform_signals.h"
@@ -77,7 +76,7 @@ class ChildEventWakeup {
     memset(&action, 0, sizeof action);
     action.sa_handler = noteChildEvent;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_NOCLDSTOP;  // no SA_RESTART: the wait is interrupted
+    action.sa_flags = 0;  // no SA_RESTART: the wait is interrupted, by stops too
     sigaction(SIGCHLD, &action, &m_savedAction);
     sigset_t childOnly;
     sigemptyset(&childOnly);
@@ -181,7 +180,8 @@ void CaptureBuffer::addBlock() {
   m_used = 0;
 }
 
-int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, CaptureBuffer& errText) {
+int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, CaptureBuffer& errText,
+                   JobControl* jobs) {
   ChildLimits* limits = ChildLimits::current();
   ChildEventWakeup wakeup;
   const long start = nowMillis();
@@ -199,7 +199,20 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
     PlatformImpl::pollUIWindow();
     long now = nowMillis();
     if (!collected) {
-      pid_t r = waitpid(pid, &status, WNOHANG);
+      // Before the wait: a stop that a continue undid is then not reported.
+      if (jobs != nullptr) jobs->watch(pid);
+      pid_t r = waitpid(pid, &status, WNOHANG | (jobs != nullptr ? WUNTRACED : 0));
+      if (r == pid && WIFSTOPPED(status)) {
+        if (passedOn || killed) {
+          // The group is to end: it runs on to its end.
+          kill(-pid, SIGCONT);
+        } else if (jobs->stopped(pid, WSTOPSIG(status))) {
+          // Hung up: it gets the time to end that a cancel gives.
+          passedOn = true;
+          killAt = nowMillis() + g_killGraceMillis;
+        }
+        continue;
+      }
       if (r == pid) {
         collected = true;
         drainStart = lastData = now;
@@ -215,6 +228,8 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
       if (PlatformImpl::isCanceled() && cancelSignalCount() != seenSignals) {
         seenSignals = cancelSignalCount();
         kill(-pid, passedOnSignal(lastCancelSignal()));
+        // A stopped group would not act on it before the kill.
+        kill(-pid, SIGCONT);
         if (!passedOn) {
           passedOn = true;
           killAt = now + g_killGraceMillis;
@@ -261,42 +276,4 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
     }
     wakeup.waitForData(outFd, errFd, kPollMillis);
   }
-}
-
-ForegroundTerminal::ForegroundTerminal() : m_fd(-1), m_handedOver(false) {
-  int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return;
-  if (tcgetpgrp(fd) == getpgrp()) {
-    m_fd = fd;
-  } else {
-    close(fd);
-  }
-}
-
-ForegroundTerminal::~ForegroundTerminal() {
-  takeBack();
-  if (m_fd >= 0) close(m_fd);
-}
-
-void ForegroundTerminal::giveTo(int fd, pid_t pgid) {
-  // A process outside the foreground group that changes it gets SIGTTOU
-  // unless the signal is blocked.
-  sigset_t ttou, previous;
-  sigemptyset(&ttou);
-  sigaddset(&ttou, SIGTTOU);
-  sigprocmask(SIG_BLOCK, &ttou, &previous);
-  tcsetpgrp(fd, pgid);
-  sigprocmask(SIG_SETMASK, &previous, nullptr);
-}
-
-void ForegroundTerminal::handTo(pid_t pgid) {
-  if (m_fd < 0) return;
-  giveTo(m_fd, pgid);
-  m_handedOver = true;
-}
-
-void ForegroundTerminal::takeBack() {
-  if (!m_handedOver) return;
-  m_handedOver = false;
-  giveTo(m_fd, getpgrp());
 }

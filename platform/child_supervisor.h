@@ -1,6 +1,6 @@
 // Watching a running child: reading its captured output, passing cancel
 // signals on to its process group, ending the group when it does not stop,
-// and lending it the terminal.
+// and following its stops (job_control.h).
 //
 // Every child runs as the leader of a process group of its own, so that a
 // signal reaches the shell that runs a command and every program that the
@@ -19,6 +19,7 @@
 #include "foundation/sstring.h"
 
 class ChildLimits;
+class JobControl;
 
 // How long a child's group may take to end after the first cancel signal
 // was passed on before it is ended with SIGKILL.
@@ -58,7 +59,11 @@ class CaptureBuffer {
 // Waits for the child pid, the leader of its own process group, reading the
 // pipes outFd and errFd (-1: none) into the buffers meanwhile. Every cancel
 // signal that arrives is passed on to the group: SIGINT, SIGTERM and SIGHUP
-// as they are, the others as SIGTERM. When the group has not ended
+// as they are, the others as SIGTERM, each followed by SIGCONT so that a
+// stopped group gets to its end too. With jobs (a child that may use the
+// terminal), the group's stops and the launcher's continues are handled as
+// JobControl describes; once a cancel signal was passed on, a stop of the
+// group is answered with SIGCONT alone. When the group has not ended
 // kKillGraceMillis after the first one, or the limits in force
 // (ChildLimits::current) have a timeout that passes, the group is ended with
 // SIGKILL. After a signal was passed on, the wait goes on until every member
@@ -67,34 +72,7 @@ class CaptureBuffer {
 // within a bound (a descendant may keep the pipes open). Returns the leader's
 // wait status. Throws LauncherException "Error waiting for child process: ..."
 // when the wait fails.
-int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, CaptureBuffer& errText);
-
-// The controlling terminal, when the launcher's process group is in its
-// foreground: a child that is to read it is made the foreground group for
-// as long as it runs (no job-control stop, and the interrupt and quit
-// keys reach it, once, rather than the launcher).
-class ForegroundTerminal {
- public:
-  // Opens the terminal when the launcher is in its foreground; else none.
-  ForegroundTerminal();
-  // Takes the terminal back (takeBack).
-  ~ForegroundTerminal();
-  ForegroundTerminal(const ForegroundTerminal&) = delete;
-  ForegroundTerminal& operator=(const ForegroundTerminal&) = delete;
-
-  // The terminal's descriptor, or -1. A forked child calls
-  // giveToGroup(getpid()) itself, with SIGTTOU blocked, and so does the
-  // launcher; whichever comes first wins the race without harm.
-  int fd() const { return m_fd; }
-  // Makes pgid the foreground group. Async-signal-safe.
-  static void giveTo(int fd, pid_t pgid);
-  void handTo(pid_t pgid);
-  // Makes the launcher's group the foreground group again.
-  void takeBack();
-
- private:
-  int m_fd;
-  bool m_handedOver;
-};
+int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, CaptureBuffer& errText,
+                   JobControl* jobs);
 
 #endif  // BV_PLATFORM_CHILD_SUPERVISOR_H_

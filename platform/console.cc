@@ -3,6 +3,7 @@
 #include "platform/console.h"
 
 #include <errno.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -44,6 +45,22 @@ void write(const char* text) {
   if (g_enableOutput == 0 || g_consoleGone) return;
   if (text != nullptr) fputs(text, stdout);
   flushConsole();
+}
+
+void writeAtOnce(const char* text, unsigned long length) {
+  if (g_enableOutput == 0 || g_consoleGone) return;
+  flushConsole();
+  int fd = fileno(stdout);
+  while (length > 0 && !g_consoleGone && fd >= 0) {
+    ssize_t n = ::write(fd, text, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0 && errno == EPIPE) g_consoleGone = true;
+      return;
+    }
+    text += n;
+    length -= static_cast<unsigned long>(n);
+  }
 }
 
 SString getLine() {

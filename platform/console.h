@@ -27,6 +27,11 @@ void writeLine(const SString& text);
 void writeLine(const char* text);
 // While output is enabled, print the text with no line end and flush.
 void write(const char* text);
+// While output is enabled, print length bytes of text in one write: what
+// standard output holds is flushed first, so the order stays, and the
+// bytes then go out together (a terminal or pipe reader sees them at once,
+// whatever the buffering of standard output).
+void writeAtOnce(const char* text, unsigned long length);
 // One whitespace-delimited word read from standard input; "" at the end of
 // input. A word that does not fit in kLineBufferSize - 1 bytes is read to
 // its end and dropped: the result is "" rather than a cut-off word.

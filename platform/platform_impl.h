@@ -115,9 +115,11 @@ class PlatformImpl {
   static UISubStatus getUISubStatus();
   static SString getUISubStatusData();
 
-  // Unless silent: adds n to the progress counter and prints n dots; a row
-  // of dots ends (an empty writeLine) when the counter reaches a multiple of
-  // 70 beyond the highest one already reached.
+  // Unless silent: adds n to the progress counter and prints n dots, all in
+  // one write; a row of dots ends (a line end) after each dot that brings
+  // the counter to a multiple of 70 beyond the highest one already reached,
+  // however many steps the call covers. The one place where progress steps
+  // are counted and shown.
   static void advanceUIProgress(long n);
   // Unless silent: sets the progress counter, ending the dot row as above.
   static void setUIProgress(long progress);

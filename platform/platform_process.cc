@@ -9,7 +9,8 @@
 // only when that fails.
 // The child leads a process group of its own; child_supervisor.cc waits for
 // it, reads its captured output, passes cancel signals on and enforces the
-// limits in force (child_limits.h).
+// limits in force (child_limits.h); a child that may use the terminal is
+// under job control (job_control.h).
 #include "platform/platform_process.h"
 
 #include <errno.h>
@@ -21,12 +22,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/child_supervisor.h"
+#include "platform/job_control.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
 #include "platform/shell_reader.h"
@@ -228,7 +231,7 @@ class WorkingDirectory {
                            char* const* programEnvironment, int terminal, const sigset_t& mask, Pipe* out,
                            Pipe* err) {
   setpgid(0, 0);
-  if (terminal >= 0) ForegroundTerminal::giveTo(terminal, getpid());
+  if (terminal >= 0) giveTerminalTo(terminal, getpid());
   resetCancelSignalsInChild(mask);
   if (out != nullptr) {
     if (dup2(out->writeEnd(), 1) < 0 || dup2(err->writeEnd(), 2) < 0) {
@@ -306,10 +309,11 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
     throw LauncherException(errorText("Couldn't create either stdout or stderr pipe: "));
   }
   // A child run under limits (a JVM check) does not read the terminal; the
-  // application and an installer may.
+  // application and an installer may, under job control.
   ChildLimits* limits = ChildLimits::current();
-  ForegroundTerminal terminal;
-  int terminalFd = limits == nullptr ? terminal.fd() : -1;
+  std::unique_ptr<JobControl> jobs;
+  if (limits == nullptr) jobs.reset(new JobControl());
+  int terminalFd = jobs != nullptr ? jobs->terminalForChild() : -1;
   WorkingDirectory directory;
   if (!workingDirectory.empty()) directory.change(workingDirectory);
   // The environment of a program started without the shell, PWD naming
@@ -336,9 +340,10 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   if (pid < 0) throw LauncherException(errorText("Error forking new process: "));
   // Both sides set the group, so that it exists whichever runs first.
   setpgid(pid, pid);
-  if (terminalFd >= 0) terminal.handTo(pid);
   RunningChildRecord child;
   blocked.release();
+  // After the release, which puts the mask of before back.
+  if (jobs != nullptr) jobs->started(pid);
   directory.restore();
 
   int outFd = -1;
@@ -354,8 +359,8 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   unsigned long outputLimit = limits != nullptr ? limits->outputLimit() : 0;
   CaptureBuffer outText(stdOut, outputLimit);
   CaptureBuffer errText(stdErr, outputLimit);
-  int status = superviseChild(pid, outFd, errFd, outText, errText);
-  terminal.takeBack();
+  int status = superviseChild(pid, outFd, errFd, outText, errText, jobs.get());
+  if (jobs != nullptr) jobs->takeBack();
   outText.handOver();
   errText.handOver();
   return exitCodeOf(status);

@@ -194,13 +194,26 @@ SString PlatformImpl::getUISubStatusData() { return m_subStatusData; }
 
 void PlatformImpl::advanceUIProgress(long n) {
   if (m_silent) return;
-  ui_progress += n;
-  for (long i = 0; i < n; ++i) {
+  if (g_enableOutput == 0 || n <= 0) {
+    ui_progress += n;
+    endProgressRow();
+  } else {
+    // The dots of all n steps in one write, each row ended after its 70th
+    // dot however many steps one call covers.
     char* dot = get_msg(MSGID_PROGRESS_DOT, nullptr);
-    write(dot);
+    SString text;
+    for (long i = 0; i < n; ++i) {
+      text.append(dot);
+      ++ui_progress;
+      long block = ui_progress / kProgressRowLength;
+      if (block > ui_progressBlock) {
+        text.append("\n");
+        ui_progressBlock = block;
+      }
+    }
     delete[] dot;
+    writeAtOnce(text.data(), text.length());
   }
-  endProgressRow();
   if (m_window != nullptr && n > 0) m_window->progress(n);
 }
 

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,12 +11,14 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/block_copy.h"
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
+#include "platform/console.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
@@ -78,6 +81,8 @@ class FileExtractionTest : public ::testing::Test {
   void TearDown() override {
     PlatformImpl::setCanceled(false);
     PlatformImpl::hideUI(0);
+    ui_progress = 0;
+    ui_progressBlock = 0;
     resetLog();
   }
   // Packs each (type, name, bytes) with bvpack and loads the index.
@@ -98,17 +103,25 @@ class FileExtractionTest : public ::testing::Test {
     ASSERT_EQ(0, bvtest::runBvpack(args, &out)) << out;
     files.load(launcher.c_str(), false);
   }
-  // Extracts with the progress display on; returns the dots it printed.
+  // Extracts with the progress display on, from a counter of 0; returns the
+  // dots it printed.
   long extractCountingSteps(const FileIndexEntry& entry, const std::string& directory,
                             std::string& target) {
+    std::string printed = extractPrinting(entry, directory, target);
+    long dots = 0;
+    for (char c : printed) dots += c == '.';
+    return dots;
+  }
+  std::string extractPrinting(const FileIndexEntry& entry, const std::string& directory,
+                              std::string& target) {
+    ui_progress = 0;
+    ui_progressBlock = 0;
     PlatformImpl::showUI();
     testing::internal::CaptureStdout();
     target = entry.extract(directory.c_str()).c_str();
     std::string printed = testing::internal::GetCapturedStdout();
     PlatformImpl::hideUI(0);
-    long dots = 0;
-    for (char c : printed) dots += c == '.';
-    return dots;
+    return printed;
   }
 
   bvtest::TempDir dir;
@@ -149,21 +162,25 @@ TEST_F(FileExtractionTest, CopiesInBlocksOf61439BytesIntoEveryFormOfDirectory) {
 }
 
 // The copy moves pieces of whole MiBs, but the display moves as if it
-// moved 61439-byte blocks: one step per block, the last partial one too.
+// moved 61439-byte blocks: one step per block, the last partial one too,
+// and a row of dots ends after every 70th, however many a piece covers.
 TEST_F(FileExtractionTest, LargeEntriesAdvanceTheProgressOncePer61439Bytes) {
   const long sizes[] = {extractionPieceSize - 1, extractionPieceSize, 2 * extractionPieceSize + 12345,
-                        61439L * 69};
+                        61439L * 69, 61439L * 71};
   std::vector<Input> inputs;
   for (long size : sizes) {
     inputs.push_back({"6", "big" + std::to_string(size) + ".jar", patternBytes(size)});
   }
   build(inputs);
   std::string out = dir.file("out");
-  for (long i = 0; i < 4; ++i) {
+  for (long i = 0; i < 5; ++i) {
     const FileIndexEntry* entry = files.getFileAt(i);
     SCOPED_TRACE(sizes[i]);
     std::string target;
-    EXPECT_EQ((sizes[i] + 61438) / 61439, extractCountingSteps(*entry, out, target));
+    long steps = (sizes[i] + 61438) / 61439;
+    std::string rows;
+    for (long step = 1; step <= steps; ++step) rows += step % 70 == 0 ? ".\n" : ".";
+    EXPECT_EQ(rows, extractPrinting(*entry, out, target));
     EXPECT_EQ(bvtest::readFile(dir.file("in/" + inputs[i].name)), bvtest::readFile(target));
     unlink(target.c_str());
   }
@@ -324,6 +341,54 @@ TEST_F(FileExtractionTest, ACancelStopsTheCopyAfterTheCurrentBlock) {
             thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
   EXPECT_EQ("old", bvtest::readFile(dir.file("out/setup.bin")));
   EXPECT_EQ(std::vector<std::string>{"setup.bin"}, namesIn(dir.file("out")));
+}
+
+// A cancel that comes while a piece is being copied stops the copy after
+// that piece. The console is a full pipe, so the extraction waits in the
+// write of the first piece's dots until the test has asked to cancel.
+TEST_F(FileExtractionTest, ACancelDuringTheCopyStopsItAfterThePiece) {
+  build({{"3", "big.jar", patternBytes(3 * extractionPieceSize)}});
+  int fds[2];
+  ASSERT_EQ(0, pipe(fds));
+  fcntl(fds[1], F_SETFL, O_NONBLOCK);
+  std::string filler(4096, 'f');
+  long filled = 0;
+  for (ssize_t n; (n = write(fds[1], filler.data(), filler.size())) > 0;) filled += n;
+  fcntl(fds[1], F_SETFL, 0);
+  std::string printed;
+  std::thread console([&] {
+    // Once a whole piece is in the target, the extraction is at the write of
+    // its dots or in it.
+    bool pieceDone = false;
+    for (int i = 0; i < 3000 && !pieceDone; ++i) {
+      for (const std::string& name : namesIn(dir.file("out"))) {
+        struct stat st;
+        pieceDone |= stat(dir.file("out/" + name).c_str(), &st) == 0 && st.st_size >= extractionPieceSize;
+      }
+      if (!pieceDone) usleep(10 * 1000);
+    }
+    PlatformImpl::setCanceled(true);
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, n);
+  });
+  ui_progress = 0;
+  ui_progressBlock = 0;
+  PlatformImpl::showUI();
+  fflush(stdout);
+  int saved = dup(1);
+  dup2(fds[1], 1);
+  close(fds[1]);
+  std::string error = thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); });
+  dup2(saved, 1);
+  close(saved);
+  console.join();
+  close(fds[0]);
+  EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(), error);
+  // The dots of the first piece and no more, and no part of the copy left.
+  std::string rows;
+  for (long step = 1; step <= extractionPieceSize / 61439; ++step) rows += step % 70 == 0 ? ".\n" : ".";
+  EXPECT_EQ(rows, printed.substr(static_cast<size_t>(filled)));
+  EXPECT_EQ(std::vector<std::string>{}, namesIn(dir.file("out")));
 }
 
 TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {

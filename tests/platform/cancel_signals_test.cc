@@ -136,6 +136,32 @@ TEST(CancelSignals, EverySignalReachesTheWholeGroupAndTheExitCodeIsTheLaunchers)
   }
 }
 
+// A program of the group that is stopped still hears of the cancel and ends
+// through its own handler: SIGCONT follows the signal.
+TEST(CancelSignals, AStoppedProgramOfTheGroupGetsTheSignalAndRunsItsHandler) {
+  TempDir dir;
+  pid_t pid = forkLauncher([&] {
+    return launchAndExit("sh -c 'trap \"echo TERM > got; exit 0\" TERM; echo $$ > pid; : > ready; kill -STOP $$; "
+                         "while :; do sleep 0.02; done'; echo after",
+                         dir.path(), false);
+  });
+  ASSERT_TRUE(waitForFile(dir.file("ready")));
+  pid_t program = static_cast<pid_t>(std::stol(bvtest::readFile(dir.file("pid"))));
+  std::string stat = "/proc/" + std::to_string(program) + "/stat";
+  bool stopped = false;
+  for (int i = 0; i < 2000 && !stopped; ++i) {
+    std::string text = bvtest::readFile(stat);
+    size_t close = text.rfind(')');
+    stopped = close != std::string::npos && text.compare(close, 3, ") T") == 0;
+    if (!stopped) usleep(10 * 1000);
+  }
+  ASSERT_TRUE(stopped);
+  kill(pid, SIGTERM);
+  EXPECT_EQ(128 + SIGTERM, exitCodeOf(pid));
+  EXPECT_EQ("TERM\n", bvtest::readFile(dir.file("got")));
+  EXPECT_TRUE(processGone(dir.file("pid")));
+}
+
 TEST(CancelSignals, AGroupThatIgnoresTheSignalIsKilledAfterTheGrace) {
   TempDir dir;
   auto start = std::chrono::steady_clock::now();

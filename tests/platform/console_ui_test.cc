@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/console.h"
 #include "tests/platform/console_capture.h"
@@ -137,6 +142,37 @@ TEST_F(ConsoleUI, ProgressDotsEndARowAtEachNewMultipleOfSeventy) {
   StdoutCapture last;
   PlatformImpl::advanceUIProgress(1);
   EXPECT_EQ(".\n", last.take());
+}
+
+// Standard output is a socket that keeps every write a message of its own.
+std::vector<std::string> writesOf(const std::function<void()>& body) {
+  int fds[2];
+  if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fds) != 0) return {"socketpair failed"};
+  fflush(stdout);
+  int saved = dup(1);
+  dup2(fds[1], 1);
+  close(fds[1]);
+  body();
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  std::vector<std::string> writes;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = recv(fds[0], buffer, sizeof buffer, MSG_DONTWAIT)) > 0) writes.emplace_back(buffer, n);
+  close(fds[0]);
+  return writes;
+}
+
+TEST_F(ConsoleUI, ManyStepsAtOnceGoOutInOneWriteWithARowEndAfterEachSeventiethDot) {
+  std::vector<std::string> writes = writesOf([] {
+    PlatformImpl::advanceUIProgress(71);
+    PlatformImpl::advanceUIProgress(140);  // to 211: past 140 and 210
+    PlatformImpl::advanceUIProgress(0);
+  });
+  std::vector<std::string> expected = {std::string(70, '.') + "\n.",
+                                       std::string(69, '.') + "\n" + std::string(70, '.') + "\n."};
+  EXPECT_EQ(expected, writes);
 }
 
 TEST_F(ConsoleUI, SettingProgressTo100EndsAnOpenRow) {

@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "foundation/launcher_exception.h"
+#include "platform/child_limits.h"
 #include "platform/console.h"
 #include "platform/platform_process.h"
+#include "tests/platform/console_capture.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -225,16 +227,65 @@ TEST(ExecuteProcessTest, OutputWithoutAStringIsReadAndDropped) {
 TEST(ExecuteProcessTest, ADescendantHoldingThePipesDoesNotHoldTheLauncher) {
   bvtest::TempDir dir;
   std::string pidFile = dir.file("pid");
-  SString out;
-  SString err;
-  long code = capture("sleep 60 & echo $! > " + pidFile + "; echo started", &out, &err);
+  // The call runs in a forked process, so that a wait for the pipes without
+  // end fails the test at a bound (the give-up comes within 5.5 s) instead
+  // of lasting as long as the descendant.
+  int fds[2];
+  ASSERT_EQ(0, pipe2(fds, O_CLOEXEC));
+  fflush(nullptr);
+  pid_t caller = fork();
+  if (caller == 0) {
+    close(fds[0]);
+    SString out;
+    SString err;
+    long code = capture("sleep 600 & echo $! > " + pidFile + "; echo started", &out, &err);
+    std::string result = std::to_string(code) + " " + out.c_str();
+    ssize_t written = write(fds[1], result.data(), result.size());
+    _exit(written == static_cast<ssize_t>(result.size()) ? 0 : 1);
+  }
+  close(fds[1]);
+  int status = 0;
+  pid_t r = 0;
+  for (int i = 0; i < 1500 && (r = waitpid(caller, &status, WNOHANG)) == 0; ++i) usleep(10 * 1000);
   pid_t sleeper = static_cast<pid_t>(std::atol(readFile(pidFile).c_str()));
+  if (r == 0) {
+    kill(caller, SIGKILL);
+    waitpid(caller, &status, 0);
+    ADD_FAILURE() << "the call did not come back within 15 s";
+  }
+  std::string result;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) result.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
   ASSERT_GT(sleeper, 0);
-  // The call came back while the descendant still holds the pipes open.
+  // The call came back while the descendant still held the pipes open.
   EXPECT_EQ(0, kill(sleeper, 0));
   kill(sleeper, SIGKILL);
-  EXPECT_EQ(0, code);
-  EXPECT_STREQ("started\n", out.c_str());
+  EXPECT_EQ("0 started\n", result);
+}
+
+// The bound of a JVM check: a positive number of milliseconds from the
+// environment, else the default; nothing switches the bound off.
+TEST(ChildLimitsTest, OnlyAPositiveNumberChangesTheVerificationBound) {
+  struct Case {
+    const char* value;  // null: unset
+    long millis;
+  } cases[] = {
+      {nullptr, kVerifyTimeoutMillis}, {"700", 700},
+      {"1", 1},                        {"0", kVerifyTimeoutMillis},
+      {"-5", kVerifyTimeoutMillis},    {"", kVerifyTimeoutMillis},
+      {"12x", kVerifyTimeoutMillis},   {"abc", kVerifyTimeoutMillis},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value == nullptr ? "(unset)" : c.value);
+    bvtest::ScopedVariable variable("BV_VERIFY_TIMEOUT_MS", c.value);
+    EXPECT_EQ(c.millis, ChildLimits::verifyTimeoutMillis());
+    VerificationLimits limits;
+    EXPECT_EQ(c.millis, limits.timeoutMillis());
+    EXPECT_EQ(&limits, ChildLimits::current());
+  }
+  EXPECT_EQ(nullptr, ChildLimits::current());
 }
 
 TEST(ExecuteProcessTest, RunsInTheWorkingDirectoryAndComesBack) {
