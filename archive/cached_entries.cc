@@ -104,7 +104,11 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
   temporary = false;
   std::string cache = cacheFolder();
   if (!cache.empty()) {
-    std::string home = findCacheEntry(cache, name);
+    // The lock of the entry's use (platform/cache_store.h) stays open until
+    // the run ends and the system closes it: the program runs from the
+    // entry all that time, and no prune may remove it.
+    int useLock = -1;
+    std::string home = findCacheEntry(cache, name, &useLock);
     if (!home.empty()) {
       logInfo(SString("The bundled Java runtime is in the cache: ").append(toSString(home)));
       return toSString(home);
@@ -113,7 +117,7 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
     std::string temp = beginEntryOrNothing(cache, name);
     if (!temp.empty()) {
       unpackRuntimeInto(entry, temp, showUI);
-      home = completeCacheEntry(cache, name, temp);
+      home = completeCacheEntry(cache, name, temp, &useLock);
       logInfo(SString("The bundled Java runtime was unpacked into ").append(toSString(home)));
       long removed = pruneCache(cache, name);
       if (removed > 0) {
@@ -185,7 +189,9 @@ const SString& LauncherInputFiles::getCachedClasspathFolder() const {
   std::string cache = cacheFolder();
   if (cache.empty()) return m_cachedClasspathFolder;
   std::string name = std::string("jars-") + digest.c_str();
-  std::string folder = findCacheEntry(cache, name);
+  // Open until the run ends, as the runtime's (prepareBundledRuntime).
+  int useLock = -1;
+  std::string folder = findCacheEntry(cache, name, &useLock);
   if (folder.empty()) {
     std::string temp = beginEntryOrNothing(cache, name);
     if (temp.empty()) return m_cachedClasspathFolder;
@@ -194,7 +200,7 @@ const SString& LauncherInputFiles::getCachedClasspathFolder() const {
       if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
       entry->extract(toSString(temp));
     }
-    folder = completeCacheEntry(cache, name, temp);
+    folder = completeCacheEntry(cache, name, temp, &useLock);
     logInfo(SString("The application's jars were unpacked into ").append(toSString(folder)));
     pruneCache(cache, name);
   }

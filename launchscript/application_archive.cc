@@ -13,6 +13,7 @@
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
+#include "platform/open_file_trust.h"
 #include "platform/platform_impl.h"
 #include "platform/write_error.h"
 #include "tagfile/read_open.h"
@@ -55,7 +56,7 @@ const SString& ApplicationArchive::archivePath(const SString& fileName, const SS
   if (!regular) {
     reason = "it is not a regular file.";
   } else {
-    PlatformImpl::isTrustedFile(source, reason);  // reason: which step and why
+    isTrustedOpenFile(fileno(in), source, reason);  // reason: which step and why
   }
   if (!reason.empty()) {
     throw LauncherException(SString("The file ")

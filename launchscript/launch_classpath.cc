@@ -7,6 +7,7 @@
 #include "foundation/log.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
+#include "platform/open_file_trust.h"
 #include "platform/platform_impl.h"
 #include "tagfile/read_open.h"
 #include "tagfile/tag_file.h"
@@ -41,7 +42,7 @@ bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
   FileCloser closer(file);
   SString reason;
   if (sideFile && !regular) reason = "it is not a regular file.";
-  if (sideFile && (!reason.empty() || !PlatformImpl::isTrustedFile(fileName, reason))) {
+  if (sideFile && (!reason.empty() || !isTrustedOpenFile(fileno(file), fileName, reason))) {
     SString message("Ignoring the file ");
     message += fileName;
     message += " next to the launcher: ";

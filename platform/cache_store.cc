@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -33,6 +34,11 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return m_fd; }
+  int release() {
+    int fd = m_fd;
+    m_fd = -1;
+    return fd;
+  }
 
  private:
   int m_fd;
@@ -48,18 +54,23 @@ bool isOwnFolder(const std::string& path, struct stat& st) {
          (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-// The marker of the entry folder path: a regular file of the user's own
-// that holds name and a line feed. st receives its status.
-bool hasMarker(const std::string& path, const std::string& name, struct stat& st) {
+// The marker of the entry folder path, opened: a regular file of the
+// user's own that holds name and a line feed; -1 when there is none. st
+// receives its status.
+int openMarker(const std::string& path, const std::string& name, struct stat& st) {
   int fd = open((path + "/" + cacheMarkerName).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  Fd closer(fd);
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) return false;
+  if (fd < 0) return -1;
   std::string want = name + "\n";
-  if (st.st_size != static_cast<off_t>(want.size())) return false;
   std::string have(want.size(), '\0');
-  return read(fd, &have[0], have.size()) == static_cast<ssize_t>(have.size()) && have == want;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      st.st_size != static_cast<off_t>(want.size()) ||
+      read(fd, &have[0], have.size()) != static_cast<ssize_t>(have.size()) || have != want) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
+
 
 // Moves the folder path aside under a name no run uses, then removes it.
 void removeEntry(const std::string& cache, const std::string& path) {
@@ -121,14 +132,27 @@ int syncFiles(int dir) {
 
 }  // namespace
 
-std::string findCacheEntry(const std::string& cache, const std::string& name) {
+std::string findCacheEntry(const std::string& cache, const std::string& name, int* useLock) {
+  if (useLock != nullptr) *useLock = -1;
   std::string path = cache + "/" + name;
   struct stat folder, marker;
-  if (!isOwnFolder(path, folder) || !hasMarker(path, name, marker)) return std::string();
-  // The time of the last use, for the prune.
-  if (time(nullptr) - marker.st_mtime > kUseMarkInterval) {
-    utimensat(AT_FDCWD, (path + "/" + cacheMarkerName).c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+  if (!isOwnFolder(path, folder)) return std::string();
+  Fd fd(openMarker(path, name, marker));
+  if (fd.get() < 0) return std::string();
+  if (useLock != nullptr) {
+    // A prune that holds the exclusive lock is removing the entry; once
+    // the shared lock is had, the marker must still be the one at the
+    // entry's name (a prune may have moved the entry aside meanwhile).
+    struct stat now;
+    if (flock(fd.get(), LOCK_SH | LOCK_NB) != 0 ||
+        lstat((path + "/" + cacheMarkerName).c_str(), &now) != 0 || now.st_dev != marker.st_dev ||
+        now.st_ino != marker.st_ino) {
+      return std::string();
+    }
   }
+  // The time of the last use, for the prune.
+  if (time(nullptr) - marker.st_mtime > kUseMarkInterval) futimens(fd.get(), nullptr);
+  if (useLock != nullptr) *useLock = fd.release();
   return path;
 }
 
@@ -140,7 +164,8 @@ std::string beginCacheEntry(const std::string& cache, const std::string& name) {
 }
 
 std::string completeCacheEntry(const std::string& cache, const std::string& name,
-                               const std::string& temp) {
+                               const std::string& temp, int* useLock) {
+  if (useLock != nullptr) *useLock = -1;
   std::string path = cache + "/" + name;
   int error = 0;
   {
@@ -171,7 +196,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
     if (rename(temp.c_str(), path.c_str()) == 0) break;
     int renameError = errno;
     if (renameError == EEXIST || renameError == ENOTEMPTY) {
-      if (!findCacheEntry(cache, name).empty()) {
+      if (!findCacheEntry(cache, name, useLock).empty()) {
         PlatformImpl::deleteFile(SString(temp.c_str()));
         PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
         return path;
@@ -188,6 +213,11 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
   Fd parent(open(cache.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (parent.get() >= 0) fsync(parent.get());
+  // The new entry is used from now on; a prune that has it already (one
+  // that moved it aside right after the rename) leaves no entry to use.
+  if (useLock != nullptr && findCacheEntry(cache, name, useLock).empty()) {
+    throw LauncherException(writeErrorText(ENOENT));
+  }
   return path;
 }
 
@@ -207,11 +237,15 @@ long pruneCache(const std::string& cache, const std::string& keep) {
     if (!isOwnFolder(path, folder)) continue;
     bool leftover = startsWith(name, kUnpackPrefix) || startsWith(name, kRemovePrefix);
     bool entry = startsWith(name, "runtime-") || startsWith(name, "jars-");
+    // Held while the entry is moved aside: a run that uses it holds the
+    // shared lock, and one that finds it meanwhile cannot take it.
+    Fd lock(entry && !leftover ? openMarker(path, name, marker) : -1);
     if (leftover) {
       if (now - folder.st_mtime <= kDay) continue;
     } else if (entry) {
-      if (hasMarker(path, name, marker)) {
+      if (lock.get() >= 0) {
         if (now - marker.st_mtime <= cacheUnusedDays * kDay) continue;
+        if (flock(lock.get(), LOCK_EX | LOCK_NB) != 0) continue;  // in use
       } else if (now - folder.st_mtime <= kDay) {
         continue;
       }

@@ -16,7 +16,11 @@
 //
 // Each use of an entry marks the marker's modification time (at most once
 // an hour); entries unused for cacheUnusedDays days, and siblings left by
-// killed runs a day old, are removed when a new entry is made.
+// killed runs a day old, are removed when a new entry is made. A run that
+// uses an entry holds a shared lock (flock) on its marker for as long as
+// it runs, and the prune leaves an entry whose marker it cannot lock
+// exclusively: a program that runs longer than cacheUnusedDays days keeps
+// its runtime.
 #ifndef BV_PLATFORM_CACHE_STORE_H_
 #define BV_PLATFORM_CACHE_STORE_H_
 
@@ -26,8 +30,10 @@ extern const char* cacheMarkerName;  // ".bvlauncher-complete"
 const long cacheUnusedDays = 30;
 
 // The path of the complete entry name in cache, or "" when there is none
-// that may be used. Marks its use.
-std::string findCacheEntry(const std::string& cache, const std::string& name);
+// that may be used. Marks its use. With useLock, *useLock receives an open
+// file (close-on-exec) that holds the shared lock of the use: the entry
+// stays while it is open (-1 when "" is returned).
+std::string findCacheEntry(const std::string& cache, const std::string& name, int* useLock = nullptr);
 
 // Makes the private sibling in which the entry name is unpacked, records it
 // for the run's clean-up and returns its path. Throws LauncherException
@@ -38,12 +44,13 @@ std::string beginCacheEntry(const std::string& cache, const std::string& name);
 // writes the marker, renames it into place and returns the entry's path.
 // When another launcher completed the same entry first, that copy is
 // returned and temp is removed. Throws LauncherException (the write error)
-// after removing temp.
+// after removing temp. useLock: as for findCacheEntry.
 std::string completeCacheEntry(const std::string& cache, const std::string& name,
-                               const std::string& temp);
+                               const std::string& temp, int* useLock = nullptr);
 
-// Removes the entries (but keep) whose last use is more than cacheUnusedDays
-// days ago, and the siblings of unpacking that are more than a day old.
+// Removes the entries (but keep, and those that a run uses) whose last use
+// is more than cacheUnusedDays days ago, and the siblings of unpacking that
+// are more than a day old.
 // Returns the number of entries removed. Never throws.
 long pruneCache(const std::string& cache, const std::string& keep);
 

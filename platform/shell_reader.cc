@@ -109,6 +109,11 @@ void ShellReader::valueRead() {
 
 void ShellReader::endWord(Frame& f, unsigned long at) {
   if (f.substitution && f.plainWord && f.word.compare("case") == 0) lose("after case inside $(...)", at);
+  // dash and bash in its POSIX mode expand aliases in scripts too: an
+  // alias made here may add quotes to the lines read after it.
+  if (f.plainWord && f.word.compare("alias") == 0) {
+    lose("after alias, whose definitions change how the shell reads what follows", at);
+  }
   f.plainWord = false;
   f.word.erase();
 }

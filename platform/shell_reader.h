@@ -20,6 +20,9 @@
 //   ((, <( and >(              (bash: arithmetic, process substitution)
 //   a here-document (<<)        (its body is read line by line)
 //   the word "case" inside $(...)  (its patterns end with a lone ")")
+//   the word "alias"            (dash and bash --posix expand aliases in
+//                                scripts: one may add quotes to what the
+//                                shell reads after it)
 //
 // The text is read in pieces: each piece runs up to the next place where a
 // value is inserted (valueFollows) or to the end of the command. A value is
@@ -105,7 +108,7 @@ class ShellReader {
     long parens = 0;               // "(" open inside a $(...)
     bool wordStart = true;         // the next byte starts a word (for "#")
     bool plainWord = false;        // the word so far is letters only
-    SString word;                  // those letters (for "case")
+    SString word;                  // those letters (for "case", "alias")
   };
 
   // The handlers of one construct; each takes text from i on and returns
@@ -116,7 +119,8 @@ class ShellReader {
   unsigned long readArithmetic(const SString& text, unsigned long dollar, unsigned long i,
                                bool valueFollows);
   unsigned long readBackQuotes(const SString& text, unsigned long i, bool valueFollows);
-  // The word of the frame ends: "case" inside $(...) loses the model.
+  // The word of the frame ends: "case" inside $(...) and "alias" lose the
+  // model.
   void endWord(Frame& f, unsigned long at);
   void lose(const char* reason, unsigned long at);
   // A construct that reached the end of the piece: inside it when a value

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "jvm/property_condition.h"
+#include "platform/platform_impl.h"
 #include "tools/one_line.h"
 #include "tools/pack_list.h"
 #include "tools/pack_options.h"
@@ -89,6 +90,13 @@ void generateLauncher(PackJob job, const std::string& stub) {
   if (!job.emitDir.empty()) {
     if (mkdir(job.emitDir.c_str(), 0755) != 0 && errno != EEXIST) {
       throw PackError("cannot create " + job.emitDir + ": " + strerror(errno));
+    }
+    // The tag files are packed later, from this folder: whoever else may
+    // change it (another user's folder, one writable by others or below
+    // such a folder) could swap the launch template for their own.
+    SString why;
+    if (!PlatformImpl::isTrustedFile(SString(job.emitDir.c_str()), why)) {
+      throw PackError("the --emit folder " + job.emitDir + " is not safe for the tag files: " + why.c_str());
     }
     // A runtime made with jlink stays beside the tag files.
     if (job.jlink) makeRuntime(job, job.emitDir + "/runtime", javaVersion);

@@ -89,6 +89,7 @@ TEST(ShellQuotingTest, EmptyValuesAddNothingAndTemplateTextStaysShellText) {
 // no value may follow; bvpack's check refuses the same templates.
 TEST(ShellQuotingTest, ValuesWhereNoEscapingIsReliableAreAnError) {
   const std::string differ = ", which shells read in different ways";
+  const std::string alias = ", whose definitions change how the shell reads what follows";
   struct Case {
     const char* text;
     std::string where;  // after "A value cannot be inserted "
@@ -116,6 +117,12 @@ TEST(ShellQuotingTest, ValuesWhereNoEscapingIsReliableAreAnError) {
       {"(( x )); echo ^", "after ((" + differ},
       {"cat <(echo) ^", "after <( or >(" + differ},
       {"echo $(case x in x) echo;; esac) ^", "after case inside $(...)"},
+      // Both shells expand aliases in scripts: q opens a double quote in
+      // which the single-quoted value would be read again, and the comment
+      // closes it.
+      {"alias q='echo \"'\nq ^ # \"", "after alias" + alias},
+      {"command alias q=x; echo ^", "after alias" + alias},
+      {"echo $(alias q=x) ^", "after alias" + alias},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -138,6 +145,22 @@ TEST(ShellQuotingTest, ValuesWhereNoEscapingIsReliableAreAnError) {
     } catch (const LauncherException& e) {
       EXPECT_EQ("Launch script error: A value cannot be inserted " + c.where + ".", e.getMessage().c_str());
     }
+  }
+  // What the alias case guards against, in the real /bin/sh: the value
+  // quoted as the model would quote it runs.
+  {
+    TempDir dir;
+    std::string value = "$(touch " + dir.file("ran") + ")";
+    std::string command = "alias q='echo \"'\nq " + str(shellQuoteWord(sstr(value))) + " # \"";
+    std::string out;
+    // As the launcher runs a command: sh -c, its lines read one by one.
+    runShell("/bin/sh -c " + shellQuote(command), &out);
+    EXPECT_TRUE(pathExists(dir.file("ran"))) << command;
+  }
+  // A word that merely holds the letters is fine.
+  {
+    ShellValueScope values;
+    EXPECT_EQ("echo aliases -Dalias=x 'v'", str(ShellValues::quote(withValue("echo aliases -Dalias=x ^", "v"))));
   }
   // After such a part has ended, values are fine again.
   ShellValueScope values;

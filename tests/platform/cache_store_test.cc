@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -189,6 +190,45 @@ TEST_F(CacheStoreTest, ThePruneRemovesEntriesUnusedFor30DaysAndOldLeftovers) {
   EXPECT_EQ(recent, findCacheEntry(dir.path(), "runtime-recent"));
   EXPECT_EQ(0, pruneCache(dir.path(), "jars-kept"));
   EXPECT_TRUE(bvtest::pathExists(recent));
+}
+
+// A program may run from an entry for longer than the entries live: while
+// a run holds the lock of its use, no prune removes the entry, however old
+// its last mark; and while a prune removes one, no run takes it.
+TEST_F(CacheStoreTest, AnEntryInUseOutlivesThePrune) {
+  std::string temp = beginCacheEntry(dir.path(), "runtime-long");
+  bvtest::writeFile(temp + "/file", "l");
+  int made = -1;
+  std::string path = completeCacheEntry(dir.path(), "runtime-long", temp, &made);
+  ASSERT_EQ(dir.file("runtime-long"), path);
+  ASSERT_GE(made, 0);
+  make("jars-other", "o");
+  int found = -1;
+  EXPECT_EQ(path, findCacheEntry(dir.path(), "runtime-long", &found));
+  ASSERT_GE(found, 0);
+  EXPECT_EQ(FD_CLOEXEC, fcntl(found, F_GETFD) & FD_CLOEXEC);  // the program does not get it
+
+  setAge(path + "/" + cacheMarkerName, 60);
+  EXPECT_EQ(0, pruneCache(dir.path(), "jars-other"));
+  close(made);
+  EXPECT_EQ(0, pruneCache(dir.path(), "jars-other"));  // the other use still holds it
+  EXPECT_TRUE(bvtest::pathExists(path + "/file"));
+  close(found);
+  EXPECT_EQ(1, pruneCache(dir.path(), "jars-other"));
+  EXPECT_FALSE(bvtest::pathExists(path));
+
+  // A prune that holds the marker (removing the entry) leaves no entry to
+  // use; a look without the lock of a use still sees it.
+  make("runtime-going", "g");
+  int prune = open(dir.file("runtime-going/").append(cacheMarkerName).c_str(), O_RDONLY);
+  ASSERT_EQ(0, flock(prune, LOCK_EX));
+  int none = 7;
+  EXPECT_EQ("", findCacheEntry(dir.path(), "runtime-going", &none));
+  EXPECT_EQ(-1, none);
+  EXPECT_EQ(dir.file("runtime-going"), findCacheEntry(dir.path(), "runtime-going"));
+  close(prune);
+  EXPECT_EQ(dir.file("runtime-going"), findCacheEntry(dir.path(), "runtime-going", &none));
+  close(none);
 }
 
 }  // namespace

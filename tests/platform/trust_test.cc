@@ -1,11 +1,14 @@
 // PlatformImpl::isTrustedFile on real files, directories and links.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "platform/open_file_trust.h"
 #include "platform/platform_impl.h"
 #include "tests/test_util.h"
 
@@ -149,6 +152,37 @@ TEST_F(TrustTest, FilesOrDirectoriesOfAnotherUserAreNotTrusted) {
   // Root's own files are trusted, as are the user's.
   SString reason;
   EXPECT_TRUE(PlatformImpl::isTrustedFile("/bin/sh", reason)) << reason.c_str();
+}
+
+// A side file is opened, then checked: in a sticky folder another user may
+// put their own file under the name first and a trusted one in its place
+// before the check. What is read must be what was checked.
+TEST_F(TrustTest, AnOpenFileIsTrustedOnlyWhenItIsTheFileThatWasChecked) {
+  writeFile(dir.file("side"), "mine\n", 0644);
+  writeFile(dir.file("other"), "theirs\n", 0644);
+  int mine = open(dir.file("side").c_str(), O_RDONLY);
+  int theirs = open(dir.file("other").c_str(), O_RDONLY);
+  ASSERT_GE(mine, 0);
+  ASSERT_GE(theirs, 0);
+  SString why;
+  EXPECT_TRUE(isTrustedOpenFile(mine, dir.file("side").c_str(), why)) << why.c_str();
+  // Another file open than the one at the name now.
+  EXPECT_FALSE(isTrustedOpenFile(theirs, dir.file("side").c_str(), why));
+  EXPECT_EQ("The file " + dir.file("side") + " was replaced after it was opened.", why.c_str());
+  // The name's own check speaks first.
+  ASSERT_EQ(0, chmod(dir.path().c_str(), 0777));
+  EXPECT_FALSE(isTrustedOpenFile(mine, dir.file("side").c_str(), why));
+  EXPECT_NE(std::string::npos, std::string(why.c_str()).find("is writable by other users")) << why.c_str();
+  ASSERT_EQ(0, chmod(dir.path().c_str(), 0700));
+  // The open file is someone else's, although it lies at the name again
+  // (swapped back after the check): refused all the same.
+  if (geteuid() == 0) {
+    ASSERT_EQ(0, fchown(theirs, 65534, 65534));
+    ASSERT_EQ(0, rename(dir.file("other").c_str(), dir.file("side").c_str()));
+    EXPECT_FALSE(isTrustedOpenFile(theirs, dir.file("side").c_str(), why));
+  }
+  close(mine);
+  close(theirs);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // included.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -243,6 +244,38 @@ TEST_F(BvpackOneLineTest, EmitNeverWritesThroughALink) {
   for (const std::string& name : bvtest::listDir(dir.file("f"))) {
     EXPECT_EQ(std::string::npos, name.find(".bvpack")) << "left behind: " << name;
   }
+}
+
+// The tag files are packed later from the --emit folder: a folder that
+// someone else may change (writable by others, or below a folder that is)
+// is refused before anything is written into it.
+TEST_F(BvpackOneLineTest, EmitRefusesAFolderThatOthersMayChange) {
+  struct Case {
+    const char* label;
+    const char* parentMode;  // "" for none
+    mode_t mode;
+  } cases[] = {{"writable by others", "", 0777}, {"writable by its group", "", 0775}, {"below a shared folder", "0777", 0755}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string parent = dir.file(std::string("p-") + c.label);
+    ASSERT_EQ(0, mkdir(parent.c_str(), 0755));
+    if (c.parentMode[0] != '\0') {
+      ASSERT_EQ(0, chmod(parent.c_str(), static_cast<mode_t>(strtol(c.parentMode, nullptr, 8))));
+    }
+    std::string emit = parent + "/e";
+    ASSERT_EQ(0, mkdir(emit.c_str(), 0755));
+    ASSERT_EQ(0, chmod(emit.c_str(), c.mode));
+    std::string out;
+    EXPECT_EQ(1, runBvpack({"--emit", emit, "--main-class", "guide.Main", "--jar", appJar()}, &out));
+    EXPECT_NE(std::string::npos, out.find("bvpack: the --emit folder " + emit + " is not safe for the tag files: "))
+        << out;
+    EXPECT_TRUE(bvtest::listDir(emit).empty()) << "written into " << emit;
+  }
+  // A folder of the user's own, made by bvpack or before, is fine.
+  std::string out;
+  ASSERT_EQ(0, mkdir(dir.file("own").c_str(), 0700));
+  EXPECT_EQ(0, runBvpack({"--emit", dir.file("own"), "--main-class", "guide.Main", "--jar", appJar()}, &out)) << out;
+  EXPECT_TRUE(bvtest::pathExists(dir.file("own/launch.tag")));
 }
 
 TEST_F(BvpackOneLineTest, TheJavaVersionComesFromTheClassFilesOrFromMinJava) {
