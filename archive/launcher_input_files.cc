@@ -15,7 +15,7 @@ const char* extractedInputFileName = "input.tag";
 
 LauncherInputFiles::LauncherInputFiles()
     : m_instructions(nullptr), m_launchScript(nullptr), m_jvmFilesLoaded(false),
-      m_internalFilesLoaded(false) {}
+      m_internalFilesLoaded(false), m_payloadFound(false) {}
 
 // The script objects refer to the tag files, so they go first; the members
 // then go in reverse order: the JVM files, the named tag files, the index.
@@ -30,8 +30,17 @@ void LauncherInputFiles::load(bool parseTagFiles) {
   if (file == nullptr) throw LauncherException("Cannot open launcher file.");
   FileCloser closer(file);
   long indexOffset = 0;
-  if (readTrailer(file, indexOffset)) {
-    loadFileIndex(file, indexOffset);
+  bool payload = false;
+  // The trailer and the index are what bvpack wrote: when they cannot be
+  // read, the file was damaged after it was made.
+  try {
+    payload = readTrailer(file, indexOffset);
+    if (payload) loadFileIndex(file, indexOffset);
+  } catch (const LauncherException& e) {
+    throw LauncherException(SString(e.getMessage()).append(" The launcher file is damaged; get it again."));
+  }
+  if (payload) {
+    m_payloadFound = true;
     for (long i = 0; i < m_fileIndex.size(); ++i) logEntry(*m_fileIndex.at(i));
     if (parseTagFiles) loadTagFiles(file);
   }

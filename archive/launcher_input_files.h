@@ -50,8 +50,9 @@ class LauncherInputFiles {
   // LauncherException "Cannot open launcher file.", "Invalid launcher
   // format." (shorter than 8 bytes), "Unable to read file index offset.",
   // "Unable to read launcher identification value." and the errors of
-  // loadFileIndex and loadTagFiles; the set then counts as not loaded, and
-  // the entries read before the error stay.
+  // loadFileIndex, each followed by " The launcher file is damaged; get it
+  // again.", and the errors of loadTagFiles; the set then counts as not
+  // loaded, and the entries read before the error stay.
   void load(bool parseTagFiles);
 
   // Reads the index at indexOffset: the file count, then as many entries
@@ -100,6 +101,8 @@ class LauncherInputFiles {
   FileIndexEntry* getFile(long fileId) const;
   long getEmbeddedFileCount() const { return m_fileIndex.size(); }
   bool areInternalFilesLoaded() const { return m_internalFilesLoaded; }
+  // Whether load found the trailer: the launcher file carries a payload.
+  bool hasPayload() const { return m_payloadFound; }
 
   // Reads the trailer of an open launcher file. Returns false when the file
   // carries no archive (its last four bytes are not CA 82 CA 82); otherwise
@@ -117,6 +120,7 @@ class LauncherInputFiles {
   JVMFiles m_jvmFiles;
   bool m_jvmFilesLoaded;
   bool m_internalFilesLoaded;
+  bool m_payloadFound;
 };
 
 #endif  // BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_

@@ -6,7 +6,6 @@
 #include "jvm/jvm_files.h"
 #include "jvm/tag_names.h"
 #include "launcher/launcher.h"
-#include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 
 StringDeque CandidateReport::m_lines;
@@ -75,7 +74,9 @@ SString CandidateReport::lastReason() { return m_currentReason; }
 
 void CandidateReport::lines(const JVMFiles& files, StringDeque& out) {
   out.clear();
-  out.push_back(SString("No suitable JVM was found. Looked for:"));
+  // The variables that name Java homes, each once, in file order.
+  StringDeque variables;
+  out.push_back(SString("Looked for:"));
   for (long i = 0; i < files.getJVMFileCount(); ++i) {
     const TagFile* tagFile = files.getJVMFile(i)->getTagFile();
     SString line("  ");
@@ -86,15 +87,30 @@ void CandidateReport::lines(const JVMFiles& files, StringDeque& out) {
     long count = properties == nullptr ? 0 : properties->size();
     for (long p = 0; p < count; ++p) line.append(p == 0 ? " with " : ", ").append(properties->at(p));
     out.push_back(line);
+    const StringDeque* hints = tagFile->getValue(platformHintTagName);
+    for (long h = 0; hints != nullptr && h < hints->size(); ++h) {
+      const SString& name = hints->at(h);
+      bool known = name.empty();
+      for (long v = 0; v < variables.size() && !known; ++v) known = variables.at(v).compare(name) == 0;
+      if (!known) variables.push_back(name);
+    }
   }
   if (m_rejectedCount == 0) {
     out.push_back(SString("No candidate JVM was found."));
-    return;
+  } else {
+    out.push_back(SString("Candidates examined:"));
+    for (long i = 0; i < m_lines.size(); ++i) out.push_back(SString("  ").append(m_lines.at(i)));
+    if (m_rejectedCount > m_lines.size()) {
+      out.push_back(SString("  ... and ").append(decimal(m_rejectedCount - m_lines.size())).append(" more"));
+    }
   }
-  out.push_back(SString("Candidates examined:"));
-  for (long i = 0; i < m_lines.size(); ++i) out.push_back(SString("  ").append(m_lines.at(i)));
-  if (m_rejectedCount > m_lines.size()) {
-    out.push_back(SString("  ... and ").append(decimal(m_rejectedCount - m_lines.size())).append(" more"));
+  if (!variables.empty()) {
+    SString line("A suitable Java can also be named with ");
+    for (long v = 0; v < variables.size(); ++v) {
+      if (v > 0) line.append(v + 1 == variables.size() ? " or " : ", ");
+      line.append(variables.at(v));
+    }
+    out.push_back(line.append("."));
   }
 }
 
@@ -103,7 +119,7 @@ void CandidateReport::reportNotFound(const JVMFiles& files) {
   lines(files, report);
   for (long i = 0; i < report.size(); ++i) {
     Launcher::logMessage(report.at(i), LOG_INFO);
-    if (!PlatformImpl::isSilent()) writeToStderr(report.at(i));
+    writeToStderr(report.at(i));
   }
   fflush(stderr);
 }
@@ -113,8 +129,6 @@ void CandidateReport::reportUserHome(const SString& home) {
   SString line("The Java home given with -bv:javahome, ");
   line.append(home).append(", cannot be used: ").append(reason);
   Launcher::logMessage(line, LOG_WARNING);
-  if (!PlatformImpl::isSilent()) {
-    writeToStderr(line);
-    fflush(stderr);
-  }
+  writeToStderr(line);
+  fflush(stderr);
 }

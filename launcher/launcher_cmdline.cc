@@ -6,8 +6,10 @@
 // -bv:extract and -bv:version turn that off.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "archive/launcher_input_files.h"
 #include "launcher/launcher.h"
@@ -53,36 +55,42 @@ void loadArchive(bool loadTagFiles) {
 
 }  // namespace
 
+// The catalogued "Could not load the input file." and the reason, as one
+// text with a blank between the sentences.
+static SString inputFileError(const SString& reason) {
+  SString text = PlatformImpl::getMessageText(MSG_INPUT_FILE_LOAD_ERROR);
+  if (!text.empty() && text[text.length() - 1] != ' ') text += ' ';
+  text += reason;
+  return text;
+}
+
 // Reads the input file named after -bv:in and performs its action. Returns
-// whether the instruction script is to run afterwards; may set exitCode.
-static bool performInputFileAction(const SString& value, long& exitCode) {
+// whether the instruction script is to run afterwards. Every failure throws
+// a LauncherException whose message says what is wrong; Launcher::process
+// shows it once on standard error and logs it, and the run ends with 255.
+static bool performInputFileAction(const SString& value) {
   TagFile input;
-  try {
-    if (value.empty()) {
-      throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
-    }
-    SString name = value;
-    if (name[0] == '"') name.erase(0, 1);
-    if (!name.empty() && name[name.length() - 1] == '"') name.erase(name.length() - 1);
-    FILE* file = openForReading(name);  // a FIFO never holds the launcher
-    if (file == nullptr) {
-      throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
-    }
+  SString name = value;
+  if (!name.empty() && name[0] == '"') name.erase(0, 1);
+  if (!name.empty() && name[name.length() - 1] == '"') name.erase(name.length() - 1);
+  SString cannotOpen = PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR);
+  if (name.empty()) throw LauncherException(inputFileError(cannotOpen));
+  FILE* file = openForReading(name);  // a FIFO never holds the launcher
+  if (file == nullptr) {
+    cannotOpen.append(" (").append(name).append(": ").append(strerror(errno)).append(")");
+    throw LauncherException(inputFileError(cannotOpen));
+  }
+  {
     FileCloser closer(file);
     Launcher::logMessage(SString("Loading input file ").append(value), LOG_INFO);
-    input.load(file, value, 0, -1);
-    Launcher::setLogFileName(input.getTagValue("LOGFILE", 0));
-  } catch (const LauncherException& e) {
-    PlatformImpl::showUIMessage(withMessage(MSG_INPUT_FILE_LOAD_ERROR, e.getMessage()));
-    throw;
+    try {
+      input.load(file, value, 0, -1);
+    } catch (const LauncherException& e) {
+      throw LauncherException(inputFileError(e.getMessage()));
+    }
   }
-
-  try {
-    Launcher::getInputFiles().load(input);
-  } catch (const LauncherException& e) {
-    PlatformImpl::showUIMessage(e.getMessage());
-    throw;
-  }
+  Launcher::setLogFileName(input.getTagValue("LOGFILE", 0));
+  Launcher::getInputFiles().load(input);
   loadArchive(true);
 
   bool showProgress = input.getBoolTagValue("SHOW_PROGRESS", false);
@@ -94,37 +102,38 @@ static bool performInputFileAction(const SString& value, long& exitCode) {
   }
   if (showProgress) PlatformImpl::setUIProgress(0);
 
+  // A tag that the action needs and that the input file lacks.
+  auto require = [&](const char* action, const char* first, const char* second) {
+    if (!input.getTagValue(first, 0).empty() && !input.getTagValue(second, 0).empty()) return;
+    throw LauncherException(SString("The action ")
+                                .append(action)
+                                .append(" of the input file ")
+                                .append(name)
+                                .append(" needs both ")
+                                .append(first)
+                                .append(" and ")
+                                .append(second)
+                                .append("."));
+  };
+
   SString action = input.getTagValue("ACTION", 0);
   if (action.compare("RUN_INSTRUCTIONS") == 0) return true;
   if (action.compare("SEARCH") == 0) {
     Launcher::search(showProgress, showFailMsg);
-    PlatformImpl::setUIProgress(100);
   } else if (action.compare("SEARCH_ALL") == 0) {
     Launcher::searchAll(showProgress, showFailMsg);
-    PlatformImpl::setUIProgress(100);
   } else if (action.compare("VERIFY_JVM") == 0) {
-    SString file = input.getTagValue("VERIFY_JVM_FILE", 0);
-    SString home = input.getTagValue("VERIFY_JVM_HOME", 0);
-    if (!file.empty() && !home.empty()) {
-      Launcher::verifyJVM(showProgress, showFailMsg, file, home);
-      PlatformImpl::setUIProgress(100);
-    } else {
-      Launcher::logMessage(
-          "TO execute the VERIFY_JVM action, you must also provide values in the input file for "
-          "VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
-          LOG_ERROR);
-      exitCode = -1;
-    }
+    require("VERIFY_JVM", "VERIFY_JVM_FILE", "VERIFY_JVM_HOME");
+    Launcher::verifyJVM(showProgress, showFailMsg, input.getTagValue("VERIFY_JVM_FILE", 0),
+                        input.getTagValue("VERIFY_JVM_HOME", 0));
   } else if (action.compare("INSTALL_JVM") == 0) {
-    SString exe = input.getTagValue("INSTALL_JVM_EXE", 0);
-    SString dest = input.getTagValue("INSTALL_JVM_DEST", 0);
-    if (!exe.empty() && !dest.empty()) Launcher::installJVM(showProgress, showFailMsg, exe, dest);
-    PlatformImpl::setUIProgress(100);
+    require("INSTALL_JVM", "INSTALL_JVM_EXE", "INSTALL_JVM_DEST");
+    Launcher::installJVM(showProgress, showFailMsg, input.getTagValue("INSTALL_JVM_EXE", 0),
+                         input.getTagValue("INSTALL_JVM_DEST", 0));
   } else {
-    SString message = withMessage(MSG_INVALID_INPUT_ACTION, action);
-    PlatformImpl::showUIMessage(message);
-    throw LauncherException(message);
+    throw LauncherException(withMessage(MSG_INVALID_INPUT_ACTION, action));
   }
+  PlatformImpl::setUIProgress(100);
   return false;
 }
 
@@ -147,7 +156,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
         setLogFileName(args.at(++i));
       } else {
         exitCode = -1;
-        PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
+        PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
       }
     } else if (arg.compare("-bv:orig") == 0) {
       if (hasValue) {
@@ -155,7 +164,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
         PlatformImpl::setDeleteLauncher(true);
       } else {
         exitCode = -1;
-        PlatformImpl::showUIMessage("Missing original launcher file name.");
+        PlatformImpl::showUIError("Missing original launcher file name.");
       }
     } else if (arg.compare("-bv:tempdir") == 0) {
       if (hasValue) PlatformImpl::setSystemTempDir(args.at(++i));
@@ -177,14 +186,17 @@ long Launcher::processCmdLine(const StringDeque& args) {
       runInstructions = false;
     } else if (arg.compare("-bv:in") == 0) {
       if (hasValue) {
-        runInstructions = performInputFileAction(args.at(++i), exitCode);
+        runInstructions = performInputFileAction(args.at(++i));
       } else {
-        PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
+        PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
         runInstructions = false;
         exitCode = -1;
       }
     } else if (arg.compare("-bv:version") == 0) {
-      PlatformImpl::showUIMessage(kVersionText);
+      // What the caller asked for: printed even when silent.
+      fputs(kVersionText, stdout);
+      fputc('\n', stdout);
+      fflush(stdout);
       runInstructions = false;
     } else if (arg.compare("-bv:javaconsole") == 0) {
       m_showJavaConsole = true;

@@ -20,7 +20,9 @@ int launcherMain(int argc, char** argv) {
     if (PlatformImpl::getCancelSignal() != 0) exitCode = PlatformImpl::getCanceledExitCode();
     long purpose = Launcher::getLauncherPurpose(launcherPath.c_str());
     bool show = exitCode != 0 && ((purpose != 0 && purpose != 2) || exitCode != 232);
-    if (show && !Launcher::getErrOutput().empty()) PlatformImpl::showUIMessage(Launcher::getErrOutput());
+    // The error output of a failed application whose output was captured
+    // goes where errors go, silent or not.
+    if (show && !Launcher::getErrOutput().empty()) PlatformImpl::showUIError(Launcher::getErrOutput());
   }
   PlatformImpl::removeCancelHandlers();
   return static_cast<int>(exitCode);

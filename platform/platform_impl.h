@@ -71,10 +71,13 @@ class PlatformImpl {
   // ---------------------------------------------------------------------
   // Console user interface (platform_ui.cc).
   //
-  // Everything is printed on standard output. Output can be disabled
-  // (hideUI: writeLine and write print nothing, showUIMessage still prints)
-  // and the whole interface can be made silent (setSilent(true): nothing is
-  // printed and nothing is asked, showUI keeps output disabled).
+  // The title, the status lines and the progress dots are printed on
+  // standard output. Output can be disabled (hideUI: writeLine and write
+  // print nothing, showUIMessage still prints) and the whole interface can
+  // be made silent (setSilent(true): nothing is printed on standard output
+  // and nothing is asked, showUI keeps output disabled). Errors, warnings
+  // and the no-Java diagnostics go to standard error through showUIError,
+  // silent or not: silent means no progress display, not no error.
   // ---------------------------------------------------------------------
 
   static void setSilent(bool silent);
@@ -107,8 +110,12 @@ class PlatformImpl {
   // Unless silent: sets the progress counter, ending the dot row as above.
   static void setUIProgress(long progress);
 
-  // Unless silent, prints text and a line end even while output is disabled.
+  // Unless silent, prints text and a line end on standard output even while
+  // output is disabled.
   static void showUIMessage(const SString& text);
+  // Prints text and a line end on standard error, silent or not, and
+  // flushes it: an error, a warning, the output of a failed application.
+  static void showUIError(const SString& text);
   // The catalog text for id in the user's language, or "" for an unknown id.
   static SString getMessageText(MessageIdentifier id);
   // Silent: "". Otherwise prints the destination question and reads one
@@ -156,7 +163,9 @@ class PlatformImpl {
   static void setSystemTempDir(const SString& dir);
   // The temporary directory, after checking that it exists and is a
   // directory; otherwise throws LauncherException with message 39 (the
-  // directory cannot be used, use -bv:tempdir), or with "<dir> cannot be the
+  // directory cannot be used, use -bv:tempdir) for the default directory,
+  // "<dir> cannot be the temporary directory: it does not exist." (or "it is
+  // not a directory.") for one that was set, or with "<dir> cannot be the
   // temporary directory: its path holds a line break." when it holds a line
   // feed or carriage return, or "<dir> cannot be the temporary directory:
   // <reason>" when another user (not root) owns it, or when group or others

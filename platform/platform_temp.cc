@@ -132,6 +132,13 @@ SString PlatformImpl::getSystemTempDirectory() {
     }
     return m_tempDir;
   }
+  // A folder that the user named is reported as such; the advice to name
+  // one with -bv:tempdir fits only the default folder.
+  if (m_tempDir.compare(kDefaultTempDir) != 0) {
+    bool exists = stat(m_tempDir.c_str(), &st) == 0;
+    throw LauncherException(SString(m_tempDir).append(" cannot be the temporary directory: ").append(
+        exists ? "it is not a directory." : "it does not exist."));
+  }
   char* text = get_msg(MSGID_TEMP_DIR_MISSING, const_cast<char*>(m_tempDir.c_str()));
   SString message(text);
   delete[] text;

@@ -4,6 +4,7 @@
 // language; the output primitives are in console.h.
 #include "platform/platform_impl.h"
 
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
@@ -183,6 +184,12 @@ void PlatformImpl::showUIMessage(const SString& text) {
   fwrite(text.data(), 1, text.length(), stdout);
   fputc('\n', stdout);
   flushConsole();
+}
+
+void PlatformImpl::showUIError(const SString& text) {
+  fwrite(text.data(), 1, text.length(), stderr);
+  fputc('\n', stderr);
+  fflush(stderr);
 }
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {

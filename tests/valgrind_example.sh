@@ -100,7 +100,7 @@ check nojvm "A suitable JVM could not be found\\." \
 check missing-input "Could not load the input file\\." env -- "$launcher" -bv:in "$work/missing.tag"
 head -c "$(($(stat -c %s "$launcher") - 3))" "$launcher" >"$work/damaged"
 chmod 755 "$work/damaged"
-check damaged "The launcher file carries no instruction script\\." env -- "$work/damaged"
+check damaged "is cut short or damaged" env -- "$work/damaged"
 
 if [ "$failures" != 0 ]; then
   echo "$failures run(s) failed"

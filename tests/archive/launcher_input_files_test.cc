@@ -201,10 +201,12 @@ TEST_F(LauncherInputFilesTest, TrailerAndIndexOffsetErrors) {
     const char* message;
   } cases[] = {
       {"missing file", "", "Cannot open launcher file."},
-      {"seven bytes", "\xCA\x82\xCA\x82\xCA\x82\xCA", "Invalid launcher format."},
-      {"negative index offset", body + bigEndian(-1, 4) + id, "Invalid file index offset."},
+      {"seven bytes", "\xCA\x82\xCA\x82\xCA\x82\xCA",
+       "Invalid launcher format. The launcher file is damaged; get it again."},
+      {"negative index offset", body + bigEndian(-1, 4) + id,
+       "Invalid file index offset. The launcher file is damaged; get it again."},
       {"index offset past the end", body + bigEndian(good.size() + 10, 4) + id,
-       "Unable to read the file count."},
+       "Unable to read the file count. The launcher file is damaged; get it again."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

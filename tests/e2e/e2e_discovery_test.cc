@@ -97,9 +97,9 @@ TEST_F(E2eDiscoveryTest, NewestUserJdkThatMeetsTheFloorIsLaunched) {
   std::filesystem::remove_all(home + "/.sdkman");
   r = run(setup, {}, envWithHome(home));
   EXPECT_NE(std::string::npos,
-            r.out.find("A suitable JVM could not be found. Please run the program again using "
+            r.err.find("A suitable JVM could not be found. Please run the program again using "
                        "the option -bv:javahome <JAVA HOME DIR>"))
-      << r.out;
+      << r.err;
   EXPECT_EQ(std::string::npos, r.out.find("fakejdk")) << r.out;
   EXPECT_TRUE(leftInTemp().empty());
 }

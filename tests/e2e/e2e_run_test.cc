@@ -84,10 +84,10 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
     ASSERT_GE(lines.size(), head.size()) << r.out;
     EXPECT_EQ(head, std::vector<std::string>(lines.begin(), lines.begin() + 5)) << r.out;
     if (c.home.empty()) {
-      EXPECT_TRUE(hasLine(r.out,
+      EXPECT_TRUE(hasLine(r.err,
                           "A suitable JVM could not be found. Please run the program again "
                           "using the option -bv:javahome <JAVA HOME DIR>"))
-          << r.out;
+          << r.err;
       EXPECT_FALSE(hasLine(r.out, "Running Test Setup...")) << r.out;
     } else {
       EXPECT_TRUE(hasLine(r.out, "Running Test Setup...")) << r.out;
@@ -109,7 +109,8 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
 }
 
 // The Java application's exit status is the launcher's; its captured
-// standard error is shown for a failure, except 232 from purpose 0 or 2.
+// standard error is shown on standard error for a failure, except 232 from
+// purpose 0 or 2, silent or not.
 TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
   writeFakeJvm(dir.file("fake"));
   struct Case {
@@ -123,13 +124,20 @@ TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
     SCOPED_TRACE("purpose " + std::to_string(c.purpose) + ", exit " + std::to_string(c.exitStatus));
     std::string launcher =
         pack("setup" + std::to_string(c.purpose), payload(typicalScriptPath(), false), c.purpose);
-    ProcessResult r = run(launcher, {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"},
-                          env("", dir.file("fake")));
-    EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
-    // Captured: the application's output never reaches the console.
-    EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
-    EXPECT_EQ(c.errorShown, hasLine(r.out, "it broke")) << r.out;
-    EXPECT_TRUE(leftInTemp().empty());
+    for (bool silent : {false, true}) {
+      std::vector<std::string> args = {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"};
+      if (silent) args.insert(args.begin(), "-bv:silent");
+      ProcessResult r = run(launcher, args, env("", dir.file("fake")));
+      EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
+      // Captured: the application's output never reaches the console.
+      EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
+      EXPECT_FALSE(hasLine(r.out, "it broke")) << r.out;
+      EXPECT_EQ(c.errorShown, hasLine(r.err, "it broke")) << r.err;
+      if (silent) {
+        EXPECT_EQ("", r.out);
+      }
+      EXPECT_TRUE(leftInTemp().empty());
+    }
   }
 }
 

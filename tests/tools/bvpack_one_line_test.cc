@@ -151,7 +151,7 @@ TEST_F(BvpackOneLineTest, GuideExamplePacksAndRunsTheTwoJarApplication) {
   r = bvtest::runProcess({dir.file("guide3"), "-bv:javahome", dir.file("nothing")},
                          {"PATH=" + dir.file("nowhere"), "HOME=" + dir.path(), "LANG=C"});
   EXPECT_EQ(1, r.status) << r.out << r.err;
-  EXPECT_NE(std::string::npos, r.out.find("A suitable JVM could not be found.")) << r.out;
+  EXPECT_NE(std::string::npos, r.err.find("A suitable JVM could not be found.")) << r.err;
 }
 
 TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
