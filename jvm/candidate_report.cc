@@ -78,6 +78,7 @@ void CandidateReport::lines(const JVMFiles& files, StringDeque& out) {
   StringDeque variables;
   out.push_back(SString("Looked for:"));
   for (long i = 0; i < files.getJVMFileCount(); ++i) {
+    if (!files.getJVMFile(i)->isForThisSystem()) continue;  // not searched
     const TagFile* tagFile = files.getJVMFile(i)->getTagFile();
     SString line("  ");
     SString desc = tagFile->getTagValue("DESC", 0);

@@ -44,7 +44,8 @@ class CandidateReport {
 
   // Replaces out with the lines of the report, which follows the catalogued
   // not-found message: "Looked for:" and what the JVM files of files asked
-  // for (each file's DESC and its JVM_PROPERTIES conditions), then each
+  // for (each file's DESC and its JVM_PROPERTIES conditions; files for
+  // another system are left out), then each
   // candidate examined with its path and reason, at most
   // kReportedCandidates, then a count of the others; last, when the files
   // name variables in PLATFORM_HINT, "A suitable Java can also be named

@@ -98,13 +98,11 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   SString jvmExe = getJVMExe();
   if (jvmExe.empty() || jvmHome.empty()) return nullptr;
 
-  SubStatusWrapper restoreSubStatus;
   SString desc = m_tagFile->getTagValue(kDescTag, 0);
-  PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
-
   SString exePath(jvmHome);
   appendPathSeparator(exePath);
   exePath += jvmExe;
+  m_lastCheckedHome.erase();
   Launcher::logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
   CandidateReport::beginCandidate(exePath);
 
@@ -128,7 +126,22 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   if (home.compare(jvmHome) != 0) {
     Launcher::logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
   }
-  if (!performVerify(home, verifyClasspath, verifyClassName)) return nullptr;
+  // Two names of one home (/usr/bin and /bin on PATH, JAVA_HOME and a path
+  // hint) are checked once per search.
+  for (long i = 0; i < m_checkedHomes.size(); ++i) {
+    if (m_checkedHomes.at(i).compare(home) == 0) {
+      Launcher::logMessage(concat("The JVM home ", home, " was checked already"), LOG_INFO);
+      return nullptr;
+    }
+  }
+  m_checkedHomes.push_back(home);
+  m_lastCheckedHome = home;
+  // Only a candidate that is run gets a "Verifying" line.
+  SubStatusWrapper restoreSubStatus;
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
+  bool verified = performVerify(home, verifyClasspath, verifyClassName);
+  PlatformImpl::endUIProgressRow();  // the dots of this check
+  if (!verified) return nullptr;
   Launcher::logMessage(concat("Found matching JVM at ", home), LOG_INFO);
   return new JVMMatch(home, *m_tagFile);
 }
@@ -271,6 +284,7 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
           LOG_INFO);
       JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
       if (match != nullptr) return match;
+      noteUnusableHint(hint, candidate);
     }
   }
   return nullptr;
@@ -323,15 +337,23 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
 
   for (long i = 0; i < paths.size(); ++i) {
     const SString& path = paths.at(i);
-    if (path.empty()) continue;
+    // A relative folder (empty, ".", "bin") names a different place in
+    // every working folder: it gives no candidate.
+    if (path.empty() || path[0] != '/') {
+      if (!path.empty()) {
+        Launcher::logMessage(concat("Skipping the relative PATH folder ", path), LOG_INFO);
+      }
+      continue;
+    }
     SString candidate(path);
     if (!exeDir.empty()) {
       appendPathSeparator(candidate);
-      // Whole path components only: "/usr/local/sbin" is no ".../bin".
+      // Whole path components only: "/usr/local/sbin" is no ".../bin", and
+      // a folder that is not one gives no candidate (no
+      // "/usr/local/sbin/bin/java").
       unsigned long dirStart = stringEndsWith(candidate, exeDir.c_str());
-      if (dirStart != SString::npos && (dirStart == 0 || candidate[dirStart - 1] == '/')) {
-        candidate.erase(dirStart, SString::npos);
-      }
+      if (dirStart == SString::npos || (dirStart != 0 && candidate[dirStart - 1] != '/')) continue;
+      candidate.erase(dirStart, SString::npos);
     }
     Launcher::logMessage(concat("Checking JVM at ", candidate,
                                 " which was resolved from the platform JVM path ", path),

@@ -73,14 +73,20 @@ void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
   className = m_verifyClassName;
 }
 
+void JVMFiles::forgetCheckedHomes() {
+  for (long i = 0; i < m_files.size(); i++) m_files.at(i)->forgetCheckedHomes();
+}
+
 void JVMFiles::search(JVMMatchPtrDeque& matches) {
   m_match = nullptr;
   writeVerifyJar();
+  forgetCheckedHomes();
 
   const SString userHome = Launcher::getUserJavaHome();
   if (!userHome.empty()) {
     logInfo("Checking user specified Java home directory => ", userHome);
     for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
+      if (!isSearched(*m_files.at(i))) continue;
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
     if (m_match == nullptr) CandidateReport::reportUserHome(userHome);
@@ -93,16 +99,11 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
     Launcher::logMessage("Initiating JVM search based on hints...", LOG_INFO);
     for (long i = 0; i < m_files.size() && m_match == nullptr && !scanAllowed; i++) {
       JVMFile* file = m_files.at(i);
+      if (!isSearched(*file)) continue;
       scanAllowed = file->isSearchAll();
       SubStatusWrapper subStatus;
       PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING, descriptionOf(*file));
-      m_match = file->verifyWithPlatformHints(m_verifyClasspath, m_verifyClassName);
-      if (m_match == nullptr) {
-        m_match = file->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
-      }
-      if (m_match == nullptr) {
-        m_match = file->verifyWithPlatformJVMPaths(m_verifyClasspath, m_verifyClassName);
-      }
+      m_match = file->verifyWithHints(m_verifyClasspath, m_verifyClassName);
     }
   }
 
@@ -112,15 +113,45 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
     m_stopAtFirstMatch = true;
     exhaustiveSearch(matches);
   }
+  reportUnusableHints(matches.size() > 0 ? matches.at(matches.size() - 1)
+                                          : m_match);
   if (m_match != nullptr) {
     matches.push_back(m_match);
     m_match = nullptr;  // now the caller's
   }
 }
 
+bool JVMFiles::isSearched(const JVMFile& file) const {
+  if (file.isForThisSystem()) return true;
+  Launcher::logMessage(SString("Skipping the JVM file ")
+                           .append(file.getTagFile()->getName())
+                           .append(": it is for another system than ")
+                           .append(PlatformImpl::getSystemName()),
+                       LOG_INFO);
+  return false;
+}
+
+void JVMFiles::reportUnusableHints(const JVMMatch* match) const {
+  StringDeque shown;  // VARIABLE=value of the lines written
+  for (long i = 0; i < m_files.size(); i++) {
+    for (const UnusableHint& hint : m_files.at(i)->getUnusableHints()) {
+      // A home that another file accepted is no reason to warn.
+      if (match != nullptr && match->getJVMHome().compare(hint.home) == 0) continue;
+      SString key = SString(hint.variable).append("=").append(hint.value);
+      bool known = false;
+      for (long j = 0; j < shown.size() && !known; j++) known = shown.at(j).compare(key) == 0;
+      if (known) continue;
+      shown.push_back(key);
+      Launcher::logMessage(hint.line, LOG_WARNING);
+      PlatformImpl::showUIError(hint.line);
+    }
+  }
+}
+
 void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch) {
   m_match = nullptr;
   writeVerifyJar();
+  forgetCheckedHomes();
   m_stopAtFirstMatch = stopAtFirstMatch;
   exhaustiveSearch(matches);
   // Only a walk that verified the first file's finds can have set m_match.
@@ -136,6 +167,7 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
   // Each name once, in file order; an empty JVM_EXE names no file.
   StringDeque names;
   for (long i = 0; i < m_files.size(); i++) {
+    if (!isSearched(*m_files.at(i))) continue;
     SString exe = m_files.at(i)->getJVMExe();
     bool known = exe.empty();
     for (long j = 0; j < names.size() && !known; j++) known = names.at(j).compare(exe) == 0;
@@ -172,8 +204,12 @@ void JVMFiles::scanForFiles(const StringDeque& names) { PlatformImpl::findFiles(
 
 bool JVMFiles::foundFile(const SString& path) {
   bool stop = false;
+  bool first = true;  // the first file that is for this system
   for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
     JVMFile* file = m_files.at(i);
+    if (!file->isForThisSystem()) continue;
+    bool firstFile = first;
+    first = false;
     const SString exe = file->getJVMExe();
     const unsigned long n = exe.length();
     // JVM_EXE must end the path as whole components: "/" + exe, with
@@ -184,7 +220,7 @@ bool JVMFiles::foundFile(const SString& path) {
     SString home = path.substr(0, start - 1);
     if (home.empty()) home = "/";  // an executable right under the root
 
-    if (i == 0 && m_stopAtFirstMatch) {
+    if (firstFile && m_stopAtFirstMatch) {
       m_match = file->verify(home, m_verifyClasspath, m_verifyClassName);
       stop = m_match != nullptr;
     } else if (m_match == nullptr) {

@@ -4,3 +4,6 @@ const char* jvmPropertiesTagName = "JVM_PROPERTIES";
 const char* jvmExeTagName = "JVM_EXE";
 const char* pathHintTagName = "PATH_HINT";
 const char* platformHintTagName = "PLATFORM_HINT";
+const char* platformTagName = "PLATFORM";
+const char* searchOrderTagName = "SEARCH_ORDER";
+const char* platformHintWarningTagName = "PLATFORM_HINT_WARNING";

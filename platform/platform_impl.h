@@ -100,6 +100,9 @@ class PlatformImpl {
   // the sub-status text, and the pair is recorded; any other value prints
   // nothing and records UI_SUBSTATUS_NONE. Silent mode records nothing.
   static void setUISubStatus(UISubStatus subStatus, const SString& data);
+  // Unless silent: records the pair as the current sub-status without
+  // printing it again (the line of a phase that goes on is already shown).
+  static void restoreUISubStatus(UISubStatus subStatus, const SString& data);
   static UISubStatus getUISubStatus();
   static SString getUISubStatusData();
 
@@ -109,6 +112,9 @@ class PlatformImpl {
   static void advanceUIProgress(long n);
   // Unless silent: sets the progress counter, ending the dot row as above.
   static void setUIProgress(long progress);
+  // Unless silent: ends the row of dots of a phase that is over (a line end
+  // while output is enabled).
+  static void endUIProgressRow();
 
   // Unless silent, prints text and a line end on standard output even while
   // output is disabled.
@@ -248,13 +254,16 @@ class PlatformImpl {
   static void preJavaLaunch(int how, const JVMFile& jvmFile);
 
   // ---------------------------------------------------------------------
-  // The running executable (platform_executable.cc).
+  // The running executable and system (platform_executable.cc).
   // ---------------------------------------------------------------------
 
   // The absolute path of the running executable's file, symbolic links
   // resolved (Linux: /proc/self/exe; macOS: _NSGetExecutablePath), or ""
   // where the system does not tell. Never derived from argv[0].
   static SString getExecutablePath();
+  // The name of the running system as uname gives it ("Linux", "Darwin"),
+  // or "" when it cannot be had.
+  static SString getSystemName();
 
   // ---------------------------------------------------------------------
   // Trust checks (platform_trust.cc).
@@ -320,7 +329,7 @@ class PlatformImpl {
 
 // Puts the UI sub-status of the enclosing scope back when a phase that set
 // its own sub-status ends: the constructor saves the current pair, the
-// destructor sets it again (printing its line, unless it is NONE).
+// destructor records it again without printing its line a second time.
 class SubStatusWrapper {
  public:
   SubStatusWrapper();

@@ -158,6 +158,12 @@ void PlatformImpl::setUISubStatus(UISubStatus subStatus, const SString& data) {
   m_subStatusData = data;
 }
 
+void PlatformImpl::restoreUISubStatus(UISubStatus subStatus, const SString& data) {
+  if (m_silent) return;
+  m_subStatus = subStatus;
+  m_subStatusData = data;
+}
+
 UISubStatus PlatformImpl::getUISubStatus() { return m_subStatus; }
 
 SString PlatformImpl::getUISubStatusData() { return m_subStatusData; }
@@ -171,6 +177,10 @@ void PlatformImpl::advanceUIProgress(long n) {
     delete[] dot;
   }
   endProgressRow();
+}
+
+void PlatformImpl::endUIProgressRow() {
+  if (!m_silent) writeLine("");
 }
 
 void PlatformImpl::setUIProgress(long progress) {
@@ -219,5 +229,5 @@ SubStatusWrapper::SubStatusWrapper()
       m_savedSubStatus(PlatformImpl::getUISubStatus()) {}
 
 SubStatusWrapper::~SubStatusWrapper() {
-  PlatformImpl::setUISubStatus(m_savedSubStatus, m_savedData);
+  PlatformImpl::restoreUISubStatus(m_savedSubStatus, m_savedData);
 }

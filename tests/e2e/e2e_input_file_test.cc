@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/java/java_installs.h"
 
@@ -68,12 +69,16 @@ TEST_F(E2eInputFileTest, SearchPrintsTheHomeAndAFileThatSurvives) {
 
 // SEARCH_ALL scans the disks for the executables of the input file's JVM
 // file (a name that only this test's homes have), verifies every home found
-// and prints them all; the embedded JVM file is not used.
+// and prints them all, each real home once (scan/e's executable is a link
+// to scan/a's); the embedded JVM file is not used.
 TEST_F(E2eInputFileTest, SearchAllPrintsEveryVerifiedHomeFoundOnTheDisks) {
   std::string exe = "bin/java-" + dir.path().substr(dir.path().rfind('/') + 1);
   writeFakeJvm(dir.file("scan/a"), "Linux", exe);
   writeFakeJvm(dir.file("scan/b/c"), "Linux", exe);
   writeFakeJvm(dir.file("scan/d"), "SunOS", exe);
+  write("scan/e/bin/readme", "");
+  ASSERT_EQ(0, runShell("ln -s " + shellQuote(dir.file("scan/a/" + exe)) + " " +
+                        shellQuote(dir.file("scan/e/" + exe))));
   std::string jvm = write("scan.jvm", jvmFileText(exe));
   ProcessResult r = runInput("ACTION: SEARCH_ALL\nJVM: " + jvm + "\n", env());
   EXPECT_EQ(0, r.status) << r.err;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace bvtest {
@@ -106,6 +107,51 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
     }
     EXPECT_TRUE(leftInTemp().empty());
   }
+}
+
+// The status display names each JVM file once and shows a "Verifying" line
+// only for a candidate that is run; a home reached under two names (a link
+// on PATH, the same folder twice) is run once, and PATH folders that are
+// relative or not a ".../bin" give no candidate.
+TEST_F(E2eRunTest, StatusLinesOnlyForCandidatesThatAreRunEachHomeOnce) {
+  writeFakeJvm(dir.file("windows"), "Windows 11");
+  writeFakeJvm(dir.file("fake"));
+  write("linked/readme", "");
+  ASSERT_EQ(0, runShell("ln -s " + shellQuote(dir.file("windows/bin")) + " " +
+                        shellQuote(dir.file("linked/bin"))));
+  std::string launcher = pack("setup", payload(typicalScriptPath()));
+  std::string path = dir.file("none1/bin") + ":" + dir.file("windows/bin") + ":bin:.:" +
+                     dir.file("linked/bin") + ":" + dir.file("windows") + ":" +
+                     dir.file("none2/bin") + ":" + dir.file("fake/bin");
+  std::string log = dir.file("run.log");
+  ProcessResult r = run(launcher, {"-bv:log", log}, env(path, dir.file("windows")));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  std::vector<std::string> lines = splitLines(r.out);
+  // JAVA_HOME (windows) and the fake are run; the linked copy of windows is
+  // the same home; the folders without java give dots only.
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), "Searching for Test JVM")) << r.out;
+  EXPECT_EQ(2, std::count(lines.begin(), lines.end(), "Verifying Test JVM")) << r.out;
+  EXPECT_TRUE(hasLine(r.out, "Running Test Setup...")) << r.out;
+  std::string logText = readFile(log);
+  EXPECT_NE(std::string::npos, logText.find("The JVM home " + dir.file("windows") + " was checked already"))
+      << logText;
+  EXPECT_EQ(std::string::npos, logText.find("from the platform JVM path " + dir.file("windows") + "\n"))
+      << logText;
+  EXPECT_EQ(std::string::npos, logText.find("Checking JVM at bin")) << logText;
+
+  // Without the fake: the diagnostics list the Windows JVM once.
+  path = dir.file("windows/bin") + ":" + dir.file("linked/bin") + ":" + dir.file("windows/bin");
+  r = run(launcher, {}, env(path, ""));
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  lines = splitLines(r.err);
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(),
+                          "  " + dir.file("windows") +
+                              "/bin/java: property os.name is \"Windows 11\", not \"Linux\""))
+      << r.err;
+  EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.compare(0, 3, "  /") == 0; }))
+      << r.err;
+  EXPECT_TRUE(leftInTemp().empty());
 }
 
 // The Java application's exit status is the launcher's; its captured

@@ -156,6 +156,8 @@ TEST_F(ConsoleUI, RowsDoNotEndWhileOutputIsHidden) {
   EXPECT_EQ(".\n", out.take());
 }
 
+// The enclosing line is the current one again, but it is not printed a
+// second time: "Searching for ..." shows once per JVM file.
 TEST_F(ConsoleUI, SubStatusWrapperRestoresTheEnclosingLine) {
   StdoutCapture out;
   {
@@ -168,7 +170,7 @@ TEST_F(ConsoleUI, SubStatusWrapperRestoresTheEnclosingLine) {
     EXPECT_EQ(UI_SUBSTATUS_SEARCHING, PlatformImpl::getUISubStatus());
   }
   EXPECT_EQ(UI_SUBSTATUS_NONE, PlatformImpl::getUISubStatus());
-  EXPECT_EQ("\nSearching for JDK 17\n\nVerifying JDK 17\n\nSearching for JDK 17\n", out.take());
+  EXPECT_EQ("\nSearching for JDK 17\n\nVerifying JDK 17\n", out.take());
 }
 
 TEST_F(ConsoleUI, MessageTextsForEveryIdentifier) {
