@@ -3,7 +3,9 @@
 // Options are applied strictly from left to right and none of them stops the
 // loop. By default the archive is loaded and the instruction script runs
 // after the last option; -bv:in (unless its action is RUN_INSTRUCTIONS),
-// -bv:extract and -bv:version turn that off.
+// -bv:extract and -bv:version turn that off. The settings of the launcher's
+// own instruction script (archive/launcher_settings.h) are read first: a
+// silent console, only -bv: options with "--" ending them, TMPDIR.
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include <cstring>
 
 #include "archive/launcher_input_files.h"
+#include "archive/launcher_settings.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_exception.h"
 #include "launcher/launcher_help.h"
@@ -137,20 +140,50 @@ static bool performInputFileAction(const SString& value) {
   return false;
 }
 
+// With USE_TMPDIR and no -bv:tempdir: TMPDIR, when it is set, becomes the
+// temporary folder if it passes the checks that -bv:tempdir must pass;
+// otherwise one warning says why and /var/tmp stays.
+static void useTmpdir() {
+  SString tmpdir = PlatformImpl::getEnvironmentVariable("TMPDIR");
+  if (tmpdir.empty()) return;
+  PlatformImpl::setSystemTempDir(tmpdir);
+  try {
+    PlatformImpl::getSystemTempDirectory();
+  } catch (const LauncherException& e) {
+    PlatformImpl::setSystemTempDir(SString());
+    PlatformImpl::showUIError(SString("Ignoring TMPDIR: ").append(e.getMessage()));
+  }
+}
+
 long Launcher::processCmdLine(const StringDeque& args) {
   long exitCode = 0;
   bool runInstructions = true;
   PlatformImpl::setDeleteLauncher(false);
   PlatformImpl::setUIProgress(0);
+  // The launcher's own settings decide which arguments are options.
+  LauncherSettings settings = readLauncherSettings(m_executableFileName);
+  const bool bvOnly = settings.bvOptionsOnly;
+  if (!settings.consoleUI) PlatformImpl::setSilent(true);
   // -bv:help acts before every other option and runs nothing.
-  if (isHelpRequested(args)) {
-    fputs(launcherHelpText().c_str(), stdout);
+  if (isHelpRequested(args, bvOnly)) {
+    fputs(launcherHelpText(bvOnly, settings.useTmpdir).c_str(), stdout);
     return 0;
   }
+  if (settings.useTmpdir && !isOptionGiven(args, "-bv:tempdir", bvOnly)) useTmpdir();
 
   for (long i = 0; i < args.size(); ++i) {
     const SString& arg = args.at(i);
     bool hasValue = i + 1 < args.size();
+    if (bvOnly && arg.compare("--") == 0) {
+      // The end of the launcher's options: the rest is the application's.
+      for (++i; i < args.size(); ++i) m_passThroughArgs.push_back(args.at(i));
+      break;
+    }
+    if (bvOnly && (arg.compare("-silent") == 0 || arg.compare("-console") == 0 ||
+                   arg.compare("-cp:p") == 0 || arg.compare("-cp:a") == 0)) {
+      m_passThroughArgs.push_back(arg);  // not options here
+      continue;
+    }
     if (arg.compare("-bv:log") == 0) {
       if (hasValue) {
         setLogFileName(args.at(++i));
@@ -203,9 +236,9 @@ long Launcher::processCmdLine(const StringDeque& args) {
     } else if (arg.compare("-console") == 0) {
       m_showJavaConsole = true;
       m_passThroughArgs.push_back(arg);
-    } else if (arg.compare("-cp:p") == 0) {
+    } else if (arg.compare("-cp:p") == 0 || arg.compare("-bv:cp:p") == 0) {
       if (hasValue) m_prependClasspath = args.at(++i);
-    } else if (arg.compare("-cp:a") == 0) {
+    } else if (arg.compare("-cp:a") == 0 || arg.compare("-bv:cp:a") == 0) {
       if (hasValue) m_appendClasspath = args.at(++i);
     } else {
       m_passThroughArgs.push_back(arg);

@@ -26,6 +26,7 @@ TEST(LauncherHelpTest, HelpListsEveryOptionAndExitStatusAndRunsNothing) {
     EXPECT_EQ(0, r.status) << r.out << r.err;
     for (const char* option : {"-bv:help", "-bv:javahome DIR", "-bv:log FILE", "-bv:tempdir DIR", "-bv:silent",
                                "-silent ", "-bv:javaconsole", "-console ", "-cp:p PATH", "-cp:a PATH",
+                               "-bv:cp:p PATH", "-bv:cp:a PATH",
                                "-bv:extract", "-bv:in FILE", "-bv:version", "-bv:orig FILE"}) {
       EXPECT_NE(std::string::npos, r.out.find("\n  " + std::string(option))) << option;
     }
