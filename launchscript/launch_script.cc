@@ -23,7 +23,8 @@ LaunchScript::LaunchScript(const TagFile& tagFile, bool captureOutput)
       m_jvmFile(nullptr),
       m_extractJars(true),
       m_desc(tagFile.getTagValue("DESC", 0)),
-      m_archive(tagFile.getTagValue("ARCHIVE", 0)) {}
+      m_archive(tagFile.getTagValue("ARCHIVE", 0)),
+      m_jarsExtracted(false) {}
 
 LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extractJars)
     : m_command(command),
@@ -31,7 +32,8 @@ LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extr
       m_displayConsole(false),
       m_autoSetWorkingDir(true),
       m_jvmFile(nullptr),
-      m_extractJars(extractJars) {}
+      m_extractJars(extractJars),
+      m_jarsExtracted(false) {}
 
 namespace {
 
@@ -56,6 +58,7 @@ SString LaunchScript::resolve(const JVMFile& jvmFile) {
 
 SString LaunchScript::resolveTemplate(const JVMFile& jvmFile) {
   JVMFileScope scope(m_jvmFile, jvmFile);
+  m_jarsExtracted = false;  // a new resolution extracts the archives anew
   // The command may hold placeholders already (the JVM check puts the home
   // in as a value); a NUL byte that forms none is dropped by the quoting.
   SString text = MacroHandler::resolve(m_command, '%');

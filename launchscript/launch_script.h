@@ -136,9 +136,10 @@ class LaunchScript final : public MacroHandler {
   SString buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const;
   // Value 0 of JVM_CLASSPATH of the JVM file being resolved.
   SString buildJVMClasspath() const;
-  // Extracts every classpath archive of the launcher archive into one new
-  // temporary directory and returns their paths as a classpath (each path in
-  // double quotes when quote). Empty when the script does not extract them.
+  // The paths of the classpath archives of the launcher archive as a
+  // classpath (each path in double quotes when quote), extracted once per
+  // resolution into one new temporary directory (extractJars). Empty when
+  // the script does not extract them.
   SString buildJARClasspath(bool quote) const;
   // SYSTEM + name + SYSTEM_SEPARATOR + value with its @ macros resolved.
   SString makeSystemProp(const JVMFile* jvmFile, const SString& name, const SString& value) const;
@@ -209,6 +210,13 @@ class LaunchScript final : public MacroHandler {
   SString callLAUNCHER_DIR(const SString& text, const StringDeque& arguments) const;
   SString callAPPLICATION_ARCHIVE(const SString& text, const StringDeque& arguments) const;
   SString callTEMP_DIR(const SString& text, const StringDeque& arguments) const;
+  SString callCLASSPATH_JAR_DIR(const SString& text, const StringDeque& arguments) const;
+  SString callENV_JAVAARGS(const SString& text, const StringDeque& arguments) const;
+
+  // Extracts the classpath archives the first time a resolution asks for
+  // them; later calls of the same resolution find m_jarDirectory and
+  // m_jarPaths set.
+  void extractJars() const;
 
   // The JVM file of the resolution in progress; throws when a function that
   // needs one is used outside resolve.
@@ -224,6 +232,10 @@ class LaunchScript final : public MacroHandler {
   bool m_extractJars;
   SString m_desc;
   SString m_archive;
+  // The classpath archives of the resolution in progress (extractJars).
+  mutable bool m_jarsExtracted;
+  mutable SString m_jarDirectory;
+  mutable StringDeque m_jarPaths;
 };
 
 #endif  // BV_LAUNCHSCRIPT_LAUNCH_SCRIPT_H_
