@@ -1,8 +1,9 @@
 // bvpack's command line: what to pack and where, as a PackJob.
 //
 //   bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...
-//   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N]
-//          [--java-option OPT]... [--name TEXT] [--emit DIR] [--stub FILE] [--purpose N]
+//   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N] [--max-java N]
+//          [--java-option OPT]... [--home-property NAME] [--options-env VAR]...
+//          [--ui quiet|status] [--name TEXT] [--emit DIR] [--stub FILE] [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
@@ -60,6 +61,10 @@ struct PackJob {
   std::vector<std::string> javaOptions;  // --java-option, in order
   std::string title;                     // --name in the one-line mode
   std::string emitDir;                   // --emit
+  std::string maxJava;                   // --max-java, as given
+  std::string homeProperty;              // --home-property
+  std::vector<std::string> optionsEnv;   // --options-env, in order
+  bool statusUI = false;                 // --ui status (default quiet)
 };
 
 // Parses the arguments after the program name. Throws PackUsageError for
