@@ -253,6 +253,18 @@ TEST_F(BadInputTest, DamagedLauncherFilesEndWithTheirMessage) {
   }
 }
 
+// The launcher program without a payload says so, and is not called cut
+// short.
+TEST_F(BadInputTest, TheBareLauncherProgramSaysItCarriesNoApplication) {
+  std::string stub = readFile(binaryPath("bvlauncher-stripped"));
+  ASSERT_FALSE(stub.empty());
+  LauncherProcessResult result = run(stub, {});
+  expectCleanFailure(result, "The launcher file " + m_dir.file("setup") +
+                                 " is the launcher program alone: it carries no application. Pack one "
+                                 "with bvpack.");
+  EXPECT_EQ(std::string::npos, result.output.find(kCutShort)) << result.output;
+}
+
 TEST_F(BadInputTest, BadInputFilesEndWithTheirMessage) {
   mkdir(m_dir.file("a-directory").c_str(), 0755);
   const std::string missing = m_dir.file("missing.tag");
