@@ -103,6 +103,14 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   appendPathSeparator(exePath);
   exePath += jvmExe;
   m_lastCheckedHome.erase();
+  // The same path twice (a folder twice on PATH) is examined once.
+  for (long i = 0; i < m_examinedPaths.size(); ++i) {
+    if (m_examinedPaths.at(i).compare(exePath) == 0) {
+      Launcher::logMessage(concat(exePath, " was examined already"), LOG_INFO);
+      return nullptr;
+    }
+  }
+  m_examinedPaths.push_back(exePath);
   Launcher::logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
   CandidateReport::beginCandidate(exePath);
 

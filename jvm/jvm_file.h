@@ -77,8 +77,9 @@ class JVMFile final : public MacroHandler {
   // warning, when JVM_PROPERTIES has no value.
   JVMMatch* verify(const SString& verifyClasspath, const SString& verifyClassName);
   // Checks one home: null when JVM_EXE or the home is empty, when the
-  // executable does not exist, when its real home was checked already since
-  // forgetCheckedHomes, or when the verification fails. Unless
+  // executable does not exist, when the executable (as found) was examined
+  // or its real home was checked already since forgetCheckedHomes, or when
+  // the verification fails. Unless
   // namedHome (a home the user or the calling program named), an executable
   // that PlatformImpl::isTrustedFile turns down is not run: the check logs
   // the path and the reason, advances the progress by 2 and returns null.
@@ -92,6 +93,7 @@ class JVMFile final : public MacroHandler {
   // unusable hints are forgotten.
   void forgetCheckedHomes() {
     m_checkedHomes.clear();
+    m_examinedPaths.clear();
     m_unusableHints.clear();
   }
 
@@ -160,6 +162,7 @@ class JVMFile final : public MacroHandler {
 
   TagFile* m_tagFile;
   StringDeque m_checkedHomes;  // the real homes run since forgetCheckedHomes
+  StringDeque m_examinedPaths;  // the executables examined, as found
   std::vector<UnusableHint> m_unusableHints;
   SString m_lastCheckedHome;   // the real home of the last candidate run, or ""
 };

@@ -140,7 +140,8 @@ TEST_F(E2eRunTest, StatusLinesOnlyForCandidatesThatAreRunEachHomeOnce) {
   EXPECT_EQ(std::string::npos, logText.find("Checking JVM at bin")) << logText;
 
   // Without the fake: the diagnostics list the Windows JVM once.
-  path = dir.file("windows/bin") + ":" + dir.file("linked/bin") + ":" + dir.file("windows/bin");
+  path = dir.file("none1/bin") + ":" + dir.file("windows/bin") + ":" + dir.file("linked/bin") + ":" +
+         dir.file("windows/bin") + ":" + dir.file("none1/bin");
   r = run(launcher, {}, env(path, ""));
   EXPECT_EQ(1, r.status) << r.out << r.err;
   lines = splitLines(r.err);
@@ -148,7 +149,9 @@ TEST_F(E2eRunTest, StatusLinesOnlyForCandidatesThatAreRunEachHomeOnce) {
                           "  " + dir.file("windows") +
                               "/bin/java: property os.name is \"Windows 11\", not \"Linux\""))
       << r.err;
-  EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(),
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), "  " + dir.file("none1") + "/bin/java: no executable"))
+      << r.err;
+  EXPECT_EQ(2, std::count_if(lines.begin(), lines.end(),
                              [](const std::string& l) { return l.compare(0, 3, "  /") == 0; }))
       << r.err;
   EXPECT_TRUE(leftInTemp().empty());
