@@ -81,7 +81,7 @@ TEST_F(E2eLauncherSettingsTest, ConsoleUiZeroPrintsNothingOfTheLaunchersOwnOnSta
 
 TEST_F(E2eLauncherSettingsTest, BvOptionsOnlyLeavesTheShortFormsToTheApplicationAndEndsAtDoubleDash) {
   std::string strict = launcher("strict", "BV_OPTIONS_ONLY: 1\n");
-  std::string classic = launcher("classic", "");
+  std::string plain = launcher("plain", "");
   std::string log = dir.file("run.log");
   struct Case {
     const char* name;
@@ -95,7 +95,7 @@ TEST_F(E2eLauncherSettingsTest, BvOptionsOnlyLeavesTheShortFormsToTheApplication
        {"-bv:javaconsole", "in", "--", "-bv:log", log, "--", "-bv:help", ""},
        {"in", "-bv:log", log, "--", "-bv:help", ""}},
       {"-bv: options act anywhere before --", strict, {"a", "-bv:silent", "b"}, {"a", "b"}},
-      {"the format's rule: short forms act, -- is an argument", classic,
+      {"the format's rule: short forms act, -- is an argument", plain,
        {"-silent", "-cp:p", "x.jar", "--", "-console", "z"},
        {"-silent", "--", "-console", "z"}},
   };
