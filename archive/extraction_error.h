@@ -2,7 +2,7 @@
 #ifndef BV_ARCHIVE_EXTRACTION_ERROR_H_
 #define BV_ARCHIVE_EXTRACTION_ERROR_H_
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 
 // writeErrorText (platform/write_error.h): MSG_FILE_WRITE_ERROR, the error
 // number and the system's text for it, and MSG_TEMP_SPACE_HINT only for a

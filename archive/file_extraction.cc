@@ -11,8 +11,7 @@
 
 #include "archive/block_copy.h"
 #include "archive/extraction_error.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "platform/replacement_file.h"
 #include "tagfile/text_utils.h"
@@ -56,7 +55,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   appendPathSeparator(target);
   target.append(m_fileName);
 
-  int in = open(Launcher::getExecutableFileName().c_str(), O_RDONLY | O_CLOEXEC);
+  int in = open(m_launcherFile.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) throw LauncherException("Cannot open launcher file.");
   FdCloser inCloser(in);
   // A damaged index must not leave a silently short copy behind.

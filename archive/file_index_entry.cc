@@ -1,6 +1,6 @@
 #include "archive/file_index_entry.h"
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 

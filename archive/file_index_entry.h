@@ -85,6 +85,10 @@ class FileIndexEntry {
   // The parsed tag file, owned by the entry, or null (always null for other
   // types, and for a tag-file entry whose tags were not loaded).
   TagFile* getTagFile() const { return m_tagFile; }
+  // The launcher file that holds the entry's bytes (the running
+  // executable), which extract() reads; set by LauncherInputFiles.
+  const SString& getLauncherFile() const { return m_launcherFile; }
+  void setLauncherFile(const SString& path) { m_launcherFile = path; }
   // True for types 0, 1 and 2.
   bool isTagFile() const;
   bool isCompressed() const { return m_compressed; }
@@ -103,6 +107,7 @@ class FileIndexEntry {
   long m_fileLength;
   long m_offsetToBytes;
   SString m_fileName;
+  SString m_launcherFile;
   bool m_compressed;
   long m_decompressedFileCount;
   long m_decompressedSize;

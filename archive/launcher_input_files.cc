@@ -1,9 +1,7 @@
 #include "archive/launcher_input_files.h"
 
-#include "instructions/instructions.h"
-#include "launcher/launcher.h"
-#include "launchscript/launch_script.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "tagfile/text_utils.h"
 
 const char* actionTagName = "ACTION";
@@ -13,20 +11,10 @@ const char* jvmTagName = "JVM";
 const char* runInstructionsActionName = "RUN_INSTRUCTIONS";
 const char* extractedInputFileName = "input.tag";
 
-LauncherInputFiles::LauncherInputFiles()
-    : m_instructions(nullptr), m_launchScript(nullptr), m_jvmFilesLoaded(false),
-      m_internalFilesLoaded(false), m_payloadFound(false) {}
-
-// The script objects refer to the tag files, so they go first; the members
-// then go in reverse order: the JVM files, the named tag files, the index.
-LauncherInputFiles::~LauncherInputFiles() {
-  delete m_instructions;
-  delete m_launchScript;
-}
-
-void LauncherInputFiles::load(bool parseTagFiles) {
+void LauncherInputFiles::load(const SString& launcherFile, bool parseTagFiles) {
   if (m_internalFilesLoaded) return;
-  FILE* file = fopen(Launcher::getExecutableFileName().c_str(), "rb");
+  m_launcherFile = launcherFile;
+  FILE* file = fopen(launcherFile.c_str(), "rb");
   if (file == nullptr) throw LauncherException("Cannot open launcher file.");
   FileCloser closer(file);
   long indexOffset = 0;
@@ -66,6 +54,7 @@ void LauncherInputFiles::loadFileIndex(FILE* file, long indexOffset) {
   long count = loadLongValue(file, "Unable to read the file count.");
   for (long i = 0; i < count; ++i) {
     FileIndexEntry* entry = new FileIndexEntry();
+    entry->setLauncherFile(m_launcherFile);
     try {
       entry->load(file);
     } catch (...) {
@@ -83,7 +72,7 @@ void LauncherInputFiles::logEntry(const FileIndexEntry& entry) {
   text.append("\n  length: ").append(convertToString(entry.getFileLength()));
   text.append("\n  offset: ").append(convertToString(entry.getOffsetToBytes()));
   text.append("\n  file name: ").append(entry.getFileName());
-  Launcher::logMessage(text, LOG_INFO);
+  logMessage(text, LOG_INFO);
 }
 
 FileIndexEntry* LauncherInputFiles::getFileAt(long position) const {

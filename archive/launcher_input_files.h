@@ -4,10 +4,9 @@
 // (FileIndexEntry objects, in index order) and, on request, the embedded tag
 // files. It owns the index entries for the whole run; operations address an
 // entry by its position in the index or by its file id. The script objects
-// made from the tag files, and the input file that can name other files in
-// their place, live here too.
+// made from the tag files belong to the launcher (launcher/payload_scripts.h).
 //
-// One instance per run, reached through Launcher::getInputFiles().
+// One instance per run, part of the run's state.
 #ifndef BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_
 #define BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_
 
@@ -15,11 +14,7 @@
 
 #include "archive/file_index_entry.h"
 #include "foundation/sstring.h"
-#include "jvm/jvm_files.h"
 #include "tagfile/tag_file.h"
-
-class Instructions;
-class LaunchScript;
 
 // Tags of the input file that extractAll writes (and that an input file
 // may hold).
@@ -35,14 +30,12 @@ extern const char* extractedInputFileName;  // "input.tag"
 class LauncherInputFiles {
  public:
   // Empty index, nothing loaded.
-  LauncherInputFiles();
-  ~LauncherInputFiles();
+  LauncherInputFiles() : m_internalFilesLoaded(false), m_payloadFound(false) {}
   LauncherInputFiles(const LauncherInputFiles&) = delete;
   LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
 
   // Reads the launcher file, that is the running executable
-  // (Launcher::getExecutableFileName()), once; later
-  // calls return at once. A file whose last four bytes are not CA 82 CA 82
+  // (launcherFile), once; later calls return at once. A file whose last four bytes are not CA 82 CA 82
   // carries no archive: nothing is loaded and that is no error. Otherwise
   // reads the index, logs one LOG_INFO listing per entry ("file type: ",
   // "  file id: ", "  length: ", "  offset: ", "  file name: ", one per
@@ -53,7 +46,7 @@ class LauncherInputFiles {
   // loadFileIndex, each followed by " The launcher file is damaged; get it
   // again.", and the errors of loadTagFiles; the set then counts as not
   // loaded, and the entries read before the error stay.
-  void load(bool parseTagFiles);
+  void load(const SString& launcherFile, bool parseTagFiles);
 
   // Reads the index at indexOffset: the file count, then as many entries
   // (none for a count of 0 or below), appended to the index. Throws
@@ -61,28 +54,10 @@ class LauncherInputFiles {
   // file count." and the errors of FileIndexEntry::load.
   void loadFileIndex(FILE* file, long indexOffset);
 
-  // Parses the embedded tag files in index order from the open launcher
-  // file and makes the script objects of the run: the first instruction
-  // script and the first launch script (unless an input file named one
-  // before), and every JVM description file (unless an input file set the
-  // list). The launch script's description becomes the console title. A
-  // syntax error propagates.
+  // Parses the embedded tag files (the entries of types 0, 1 and 2) in
+  // index order from the open launcher file; each entry keeps its tag file.
+  // A syntax error propagates.
   void loadTagFiles(FILE* file);
-
-  // Applies an input file (before the archive is read): INSTRUCTIONS,
-  // LAUNCHSCRIPT, VERIFY_CLASSPATH with VERIFY_CLASS_NAME, UI_TITLE and the
-  // JVM list, in this order. Files are opened as named, relative to the
-  // current directory. The first error stops it; what was set stays.
-  void load(const TagFile& inputFile);
-
-  // Loads the named tag file, keeps it for the run and returns it. Throws
-  // "Unable to load input file: <name>" or the file's syntax error report.
-  TagFile* loadTagFile(const SString& fileName);
-
-  // The script objects, possibly null; owned by the set.
-  Instructions* getInstructions() const { return m_instructions; }
-  LaunchScript* getLaunchScript() const { return m_launchScript; }
-  JVMFiles* getJVMFiles() { return &m_jvmFiles; }
 
   // Extracts every entry, in index order, into the current directory, then
   // writes "input.tag" there: ACTION = RUN_INSTRUCTIONS, INSTRUCTIONS and
@@ -114,11 +89,7 @@ class LauncherInputFiles {
   static void logEntry(const FileIndexEntry& entry);
 
   FileIndexEntryPtrDeque m_fileIndex;
-  TagFilePtrDeque m_tagFiles;
-  Instructions* m_instructions;
-  LaunchScript* m_launchScript;
-  JVMFiles m_jvmFiles;
-  bool m_jvmFilesLoaded;
+  SString m_launcherFile;
   bool m_internalFilesLoaded;
   bool m_payloadFound;
 };

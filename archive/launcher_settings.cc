@@ -4,7 +4,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 

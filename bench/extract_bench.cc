@@ -13,7 +13,7 @@
 // competes with the write-back of the one before. The first run of each
 // warms the cache; each run times cp and then extraction, and the median of
 // their ratios counts. A plain read/write loop of 61439-byte blocks (the
-// classic copy) is timed too, for comparison.
+// simplest copy) is timed too, for comparison.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -28,19 +28,8 @@
 
 #include "archive/archive_format.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
-
-// Launcher names this class its friend; the benchmark uses it to point the
-// run at its own launcher file.
-class LauncherTestAccess {
- public:
-  static void setLauncherFileName(const SString& path) {
-    Launcher::m_launcherFileName = path;
-    Launcher::m_executableFileName = path;  // the file the payload is read from
-  }
-};
 
 namespace {
 
@@ -172,9 +161,8 @@ int main(int argc, char** argv) {
     result = 1;
   } else {
     try {
-      LauncherTestAccess::setLauncherFileName(launcher.c_str());
       LauncherInputFiles files;
-      files.load(false);
+      files.load(launcher.c_str(), false);
       const FileIndexEntry& entry = *files.getFileAt(0);
       std::string loopTarget = out + "/loop.bin";
       timeCp(payload, cpTarget);

@@ -23,8 +23,10 @@
 
 #include <string>
 
+#include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
 #include "jvm/jvm_files.h"
-#include "launcher/launcher_exception.h"
+#include "launchscript/application_archive.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 
@@ -48,6 +50,7 @@ class CountingListener : public FileFindListener {
 // Counts the paths that the walk reports to the search.
 class CountingJVMFiles : public JVMFiles {
  public:
+  using JVMFiles::JVMFiles;
   bool foundFile(const SString& path) override {
     m_reported++;
     m_lastPath = path;
@@ -105,8 +108,13 @@ int main(int argc, char** argv) {
     tags.setTagValue("JVM_PROPERTIES", "java.version=...");
     tags.setTagValue("CLASSPATH", "-cp ");
     tags.setTagValue("CLASSPATH_SEPARATOR", ":");
-    CountingJVMFiles files;
-    files.addJVMFile(new JVMFile(tags));
+    LauncherPaths paths;
+    ClasspathOptions classpath;
+    LauncherInputFiles inputFiles;
+    ApplicationArchive applicationArchive;
+    LaunchContext context{paths, classpath, inputFiles, applicationArchive};
+    CountingJVMFiles files(context);
+    files.addJVMFile(new JVMFile(tags, context));
     files.setVerifyClass(SString(("\"" + jar + "\"").c_str()), "\"Verify\"");
     JVMMatchPtrDeque matches;
     double start = now();

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 
 namespace {

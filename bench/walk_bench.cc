@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "jvm/file_find_listener.h"
+#include "platform/file_find_listener.h"
 #include "platform/file_navigator.h"
 #include "platform/platform_impl.h"
 

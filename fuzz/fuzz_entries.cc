@@ -12,16 +12,16 @@
 #include <vector>
 
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "foundation/sstring.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
-#include "jvm/jvm_file.h"
 #include "jvm/verify_cache.h"
+#include "launchscript/application_archive.h"
 #include "launchscript/launch_script.h"
-#include "launcher/cmd_line.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
+#include "tagfile/cmd_line.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 #include "tests/test_util.h"
@@ -108,37 +108,37 @@ class ScriptBudget {
   struct sigaction m_previous;
 };
 
-// A script whose launcher operations do nothing but set what a real one
-// would set, so that jumps on N1 go both ways.
-class QuietInstructions : public Instructions {
+// Launcher operations that do nothing but set what real ones would set,
+// so that jumps on N1 go both ways.
+class QuietOperations : public ScriptOperations {
  public:
-  explicit QuietInstructions(const TagFile& tagFile) : Instructions(tagFile) {}
-
- protected:
-  void initializeUI() const override {}
-  void findJVM(bool showUI, bool) const override {
-    Launcher::setLongVariable(1, showUI ? 1 : 0);
-    Launcher::setStringVariable(1, "/jvm/home");
-    Launcher::setStringVariable(2, "/tmp/found.jvm");
+  ScriptVariables& variables() override { return m_variables; }
+  void initializeUI() override {}
+  void findJVM(bool showUI, bool) override {
+    m_variables.setLongVariable(1, showUI ? 1 : 0);
+    m_variables.setStringVariable(1, "/jvm/home");
+    m_variables.setStringVariable(2, "/tmp/found.jvm");
   }
-  void verifyJVM(bool, bool, long fileId) const override { Launcher::setLongVariable(1, fileId & 1); }
-  long launch(const SString& path, short seconds) const override {
+  void verifyJVM(bool, bool, long fileId) override { m_variables.setLongVariable(1, fileId & 1); }
+  long launch(const SString& path, short seconds) override {
     return static_cast<long>(path.length()) + seconds;
   }
-  long ilaunch(long fileId, short seconds) const override { return fileId + seconds; }
-  void installJVM(InstallJVMOption) const override {}
-  void executeEmbeddedLauncher(long) const override {}
+  long ilaunch(long fileId, short seconds) override { return fileId + seconds; }
+  void installJVM(InstallJVMOption) override {}
+  void executeEmbeddedLauncher(long) override {}
+
+ private:
+  ScriptVariables m_variables;
 };
 
 // Fixed variable values for the expression target: plain ones, numbers,
 // nested references, a self reference and a literal '@'.
-void setFuzzVariables() {
-  Launcher::resetRunState();
+void setFuzzVariables(ScriptVariables& variables) {
   static const char* const strings[10] = {"/jvm/home", "x@N1@", "@S3@@S3@", "", " 1 ",
                                           "@@", "\"quoted\"", "@S2@-@N2@", "12abc", "@S1"};
-  for (long i = 0; i < 10; ++i) Launcher::setStringVariable(i + 1, strings[i]);
+  for (long i = 0; i < 10; ++i) variables.setStringVariable(i + 1, strings[i]);
   static const long numbers[5] = {0, 1, -1, 2147483647L, -32769};
-  for (long i = 0; i < 5; ++i) Launcher::setLongVariable(i + 1, numbers[i]);
+  for (long i = 0; i < 5; ++i) variables.setLongVariable(i + 1, numbers[i]);
 }
 
 bool hasLineBreak(const SString& s) { return s.find('\n') != SString::npos || s.find('\r') != SString::npos; }
@@ -220,11 +220,10 @@ int fuzzArchiveIndex(const uint8_t* data, size_t size) {
   std::string launcher = scratchFile("launcher");
   std::string target = scratchFile("extracted");
   writeBytes(launcher, data, size);
-  Launcher::resetRunState();
-  LauncherTestAccess::setLauncherFileName(SString(launcher.c_str()));
+  resetLog();
   LauncherInputFiles files;
   try {
-    files.load(true);
+    files.load(SString(launcher.c_str()), true);
   } catch (const LauncherException&) {
   }
   clearExtractionDir(target);
@@ -270,7 +269,7 @@ int fuzzTagFile(const uint8_t* data, size_t size) {
 
 int fuzzInstructions(const uint8_t* data, size_t size) {
   SilentConsole quiet;
-  Launcher::resetRunState();
+  resetLog();
   TagFile script;
   SString all = text(data, size);
   unsigned long pos = 0;
@@ -279,7 +278,8 @@ int fuzzInstructions(const uint8_t* data, size_t size) {
     readLineFromString(all, pos, line);
     if (!line.empty()) script.appendTagValue(Instructions::g_instructionsTag, line);
   }
-  QuietInstructions instructions(script);
+  QuietOperations operations;
+  Instructions instructions(script, operations);
   ScriptBudget budget;
   try {
     runInstructions(&instructions);
@@ -291,9 +291,10 @@ int fuzzInstructions(const uint8_t* data, size_t size) {
 int fuzzExpressions(const uint8_t* data, size_t size) {
   SilentConsole quiet;
   if (size == 0) return 0;
-  setFuzzVariables();
+  QuietOperations operations;
+  setFuzzVariables(operations.variables());
   TagFile empty;
-  QuietInstructions instructions(empty);
+  Instructions instructions(empty, operations);
   SString input = text(data + 1, size - 1);
   try {
     switch (data[0] % 6) {
@@ -404,11 +405,16 @@ int fuzzTextArguments(const uint8_t* data, size_t size) {
 
 int fuzzLaunchScript(const uint8_t* data, size_t size) {
   SilentConsole quiet;
-  Launcher::resetRunState();
+  resetLog();
   // The runtime files (.cp, .sp, .ja) next to this name do not exist.
-  LauncherTestAccess::setLauncherFileName(SString(scratchFile("setup.bin").c_str()));
-  JVMFile jvmFile(launchJVMTags());
-  LaunchScript script(text(data, size), false, false);
+  LauncherPaths paths;
+  paths.setLauncherFile(SString(scratchFile("setup.bin").c_str()));
+  ClasspathOptions classpath;
+  LauncherInputFiles inputFiles;
+  ApplicationArchive applicationArchive;
+  LaunchContext context{paths, classpath, inputFiles, applicationArchive};
+  JVMTagLookup jvmFile(launchJVMTags());
+  LaunchScript script(text(data, size), false, false, context);
   try {
     script.resolve(jvmFile);
   } catch (const LauncherException&) {

@@ -1,23 +1,23 @@
 #!/usr/bin/env bash
 # Writes the seed inputs of the fuzz targets into $1/<target>/, made from
-# the example files in examples/setup/ and the classic worked example in
-# tests/fixtures/classic/ (CR LF line ends).
+# the example files in examples/setup/ and the worked example in
+# tests/fixtures/worked_example/ (CR LF line ends).
 set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 out="$1"
 examples="$src/examples"
-classic="$src/tests/fixtures/classic"
+worked="$src/tests/fixtures/worked_example"
 rm -rf "$out"
 for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache; do
   mkdir -p "$out/$t"
 done
 
 # Tag files as they are.
-cp "$classic"/*.tag "$out/tag_file/"
+cp "$worked"/*.tag "$out/tag_file/"
 [ -d "$examples/setup" ] && for f in "$examples"/setup/*.tag; do cp "$f" "$out/tag_file/setup-$(basename "$f")"; done
 
 # Scripts: the example's statements, and a few that set and jump.
-sed -n '/^INSTRUCTIONS:/,/^\/:/p' "$classic/instructions.tag" | sed '1d;$d' \
+sed -n '/^INSTRUCTIONS:/,/^\/:/p' "$worked/instructions.tag" | sed '1d;$d' \
   >"$out/instructions/example"
 printf 'SET S1 = "a ""b"""\nSET N2 = 7\nJMP0 @N2@ L@N2@\nGOTO L7\n:L0\nLAUNCH @S1@ 5\n:L7\nILAUNCH 1 2\n' \
   >"$out/instructions/jumps"
@@ -32,12 +32,12 @@ for e in '@N1@' 'x@S2@y@@z' '"a ""quoted"" @S1@" 5' '12 apples' '1' '  word rest
 done
 
 # Command lines: the example launch template's command, and a split one.
-sed -n 's/^COMMAND: //p' "$classic/launch.tag" >"$out/cmd_line/template"
+sed -n 's/^COMMAND: //p' "$worked/launch.tag" >"$out/cmd_line/template"
 printf '/opt/jvm/bin/java -cp "/tmp/a b.jar" -Dx=\\"y\\" ab"c d"ef Main arg\\' >"$out/cmd_line/quotes"
 
 # Launch templates: the example's COMMAND as its tag file gives it (outer
 # quotes gone, doubled quotes single), and one that calls every function.
-sed -n 's/^COMMAND: "\(.*\)"\r\{0,1\}$/\1/p' "$classic/launch.tag" | sed 's/""/"/g' \
+sed -n 's/^COMMAND: "\(.*\)"\r\{0,1\}$/\1/p' "$worked/launch.tag" | sed 's/""/"/g' \
   >"$out/launch_script/example"
 printf '%s' '%REPLACE%("@JVM_HOME@", "java home", "jh") %RUNTIME_SYSTEMPROP%() %RUNTIME_JAVAARGS%() %SYSTEMPROP%("a", "b c") %CP%("x.jar") %IF_EXISTS%("INIT_JAVA_HEAP", "@INIT_JAVA_HEAP@20m") %LAUNCHER_FILE%() %LAUNCHER_DIR%() %APPLICATION_ARCHIVE%() %TEMP_DIR%() #HOME# ##x %%y @@z @SELF@' \
   >"$out/launch_script/functions"
@@ -48,7 +48,7 @@ while IFS= read -r line; do
   printf '\x00%s' "$line" >"$out/text_arguments/line$n"
   printf '\x01%s' "$line" >"$out/text_arguments/quoted$n"
   n=$((n + 1))
-done < <(cat "$classic"/*.tag | sort -u | head -40)
+done < <(cat "$worked"/*.tag | sort -u | head -40)
 
 # A launcher file: a stub image, the three example tag files and a small
 # archive, then the file index and the 9-byte trailer (all integers
@@ -69,7 +69,7 @@ exit 0
   local index
   index="$(mktemp)"
   local types=(0 1 2 5) names=(instructions.txt jvm-linux.jvm launch.txt Verify.jar)
-  local sources=("$classic/instructions.tag" "$classic/jvm-linux.tag" "$classic/launch.tag" "")
+  local sources=("$worked/instructions.tag" "$worked/jvm-linux.tag" "$worked/launch.tag" "")
   be32 4 >"$index"
   for k in 0 1 2 3; do
     local body="${sources[$k]}"

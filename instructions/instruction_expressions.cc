@@ -10,8 +10,8 @@
 // it is inserted once and the scan goes on after it.
 #include "instructions/instructions.h"
 
+#include "foundation/launcher_exception.h"
 #include "instructions/variable_ref.h"
-#include "launcher/launcher_exception.h"
 #include "tagfile/text_utils.h"
 
 namespace {
@@ -44,14 +44,15 @@ void Instructions::evalExpr(SString& text, const SString& errorPrefix) const {
     variable.init(text.substr(p + 1, q - p - 1), errorPrefix);
     // A check (Instructions::check) does not know the values: every
     // reference stands for the number 0.
-    SString value = m_checking ? SString("0") : variable.getStringValue();
+    SString value = m_checking ? SString("0") : variable.getStringValue(m_operations.variables());
     text.replace(p, q - p + 1, value);
     if (++replacements > kMaxReplacements || text.length() > kMaxExpandedLength) {
       throwException(SString(error).append("Variable references expand without end; a variable may refer to itself."));
     }
     // A plain value may itself hold references: the scan goes on at its
     // start. A found path is passed over.
-    p = text.find('@', (!m_checking && variable.holdsFoundValue()) ? p + value.length() : p);
+    bool found = !m_checking && variable.holdsFoundValue(m_operations.variables());
+    p = text.find('@', found ? p + value.length() : p);
   }
 }
 

@@ -1,9 +1,9 @@
 // Statements, labels and jumps of the instruction script.
 #include "instructions/instructions.h"
 
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions_exception.h"
 #include "instructions/variable_ref.h"
-#include "launcher/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -40,7 +40,7 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
   if (command.compare("//") == 0) return;
 
   if (command.compare("INITIALIZE_UI") == 0) {
-    initializeUI();
+    m_operations.initializeUI();
   } else if (command.compare("FIND_JVM") == 0) {
     bool showUI = evalBoolExpr(
         requireToken(statement, &position,
@@ -52,7 +52,7 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "The second argument to FIND_JVM should be a 1 if a find failure message should be "
                      "displayed in a UI or 0 if no message should be displayed."),
         "");
-    findJVM(showUI, showFailMsg);
+    m_operations.findJVM(showUI, showFailMsg);
   } else if (command.compare("VERIFY") == 0) {
     bool showUI = evalBoolExpr(
         requireToken(statement, &position,
@@ -68,7 +68,7 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
         requireToken(statement, &position,
                      "The third argument to VERIFY should be the file index number of the jvm file."),
         "");
-    verifyJVM(showUI, showFailMsg, fileId);
+    m_operations.verifyJVM(showUI, showFailMsg, fileId);
   } else if (command.compare("LAUNCH") == 0) {
     SString jvmFilePath;
     evalStringExpr(statement, position, jvmFilePath, "Invalid jvm file name specified in LAUNCH.");
@@ -77,7 +77,7 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "The second argument to LAUNCH should be the number of seconds to display the UI "
                      "during the launch."),
         "");
-    *result = launch(jvmFilePath, seconds);
+    *result = m_operations.launch(jvmFilePath, seconds);
   } else if (command.compare("ILAUNCH") == 0) {
     long fileId = evalLongExpr(
         requireToken(statement, &position,
@@ -88,19 +88,19 @@ void Instructions::executeStatement(const SString& statement, long* result) cons
                      "The second argument to ILAUNCH should be the number of seconds to display the UI "
                      "during the launch."),
         "");
-    *result = ilaunch(fileId, seconds);
+    *result = m_operations.ilaunch(fileId, seconds);
   } else if (command.compare("INSTALL_JVM") == 0) {
     const char* message = "The first argument to INSTALL_JVM should be a 0, 1 or 2.";
     long option = evalLongExpr(requireToken(statement, &position, message), "");
     if (option < JVM_INSTALL_SILENT_TEMP || option > JVM_INSTALL_PROMPT) throwException(message);
-    installJVM(static_cast<InstallJVMOption>(option));
+    m_operations.installJVM(static_cast<InstallJVMOption>(option));
   } else if (command.compare("EXECUTE_LAUNCHER") == 0) {
     long launcherPosition = evalLongExpr(
         requireToken(statement, &position,
                      "The first argument to EXECUTE_LAUNCHER should be the position of the embedded "
                      "launcher in the file index."),
         "");
-    executeEmbeddedLauncher(launcherPosition);
+    m_operations.executeEmbeddedLauncher(launcherPosition);
   } else if (command.compare("GOTO") == 0) {
     SString label = requireToken(statement, &position, "The GOTO command requires a label as its only argument.");
     if (m_checking) {
@@ -152,7 +152,7 @@ void Instructions::executeSet(const SString& statement, unsigned long position) 
     if (m_checking) {
       checkValue(variable, right, "Invalid value specified for SET command");
     } else {
-      variable.setValue(right, "Invalid value specified for SET command");
+      variable.setValue(m_operations.variables(), right, "Invalid value specified for SET command");
     }
   } catch (const LauncherException& e) {
     throwException(e.getMessage());

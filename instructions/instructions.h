@@ -15,14 +15,14 @@
 // operations, and invalid variable references outside SET, are
 // LauncherExceptions and pass through unchanged.
 //
-// The statements reach the launcher operations through protected virtual
-// members that call the Launcher statics; a test may override them to see
-// what a script asks for without running the operations.
+// The statements reach the launcher operations and the variables through
+// the ScriptOperations object given to the constructor; a test hands in a
+// fake that records what a script asks for.
 #ifndef BV_INSTRUCTIONS_INSTRUCTIONS_H_
 #define BV_INSTRUCTIONS_INSTRUCTIONS_H_
 
 #include "foundation/sstring.h"
-#include "launcher/launcher.h"
+#include "instructions/script_operations.h"
 
 class TagFile;
 class VariableRef;
@@ -32,10 +32,9 @@ class Instructions {
   // The tag name of the script, "INSTRUCTIONS".
   static const char* g_instructionsTag;
 
-  // tagFile must outlive this object; it is not owned.
-  explicit Instructions(const TagFile& tagFile)
-      : m_tagFile(tagFile), m_currentLine(0), m_checking(false) {}
-  virtual ~Instructions() {}
+  // tagFile and operations must outlive this object; neither is owned.
+  Instructions(const TagFile& tagFile, ScriptOperations& operations)
+      : m_tagFile(tagFile), m_operations(operations), m_currentLine(0), m_checking(false) {}
   Instructions(const Instructions&) = delete;
   Instructions& operator=(const Instructions&) = delete;
 
@@ -56,7 +55,7 @@ class Instructions {
   // (with the number of the statement) or LauncherException (an invalid
   // variable reference or string argument, whose statement number is then
   // in *statementNumber) for the first mistake.
-  void check(long* statementNumber) const;
+  static void check(const TagFile& tagFile, long* statementNumber);
 
   // The index (from 0) of the first statement that equals ':' followed by
   // label, after variable references in it are replaced. Throws when the
@@ -90,20 +89,6 @@ class Instructions {
   void evalStringExpr(const SString& statement, unsigned long& position, SString& result,
                       const SString& errorPrefix) const;
 
- protected:
-  // The launcher operations that the statements call.
-  virtual void initializeUI() const { Launcher::initializeUI(); }
-  virtual void findJVM(bool showUI, bool showFailMsg) const { Launcher::findJVM(showUI, showFailMsg); }
-  virtual void verifyJVM(bool showUI, bool showFailMsg, long fileId) const {
-    Launcher::verifyJVM(showUI, showFailMsg, fileId);
-  }
-  virtual long launch(const SString& jvmFilePath, short seconds) const {
-    return Launcher::launch(jvmFilePath, seconds);
-  }
-  virtual long ilaunch(long fileId, short seconds) const { return Launcher::ilaunch(fileId, seconds); }
-  virtual void installJVM(InstallJVMOption option) const { Launcher::installJVM(option); }
-  virtual void executeEmbeddedLauncher(long position) const { Launcher::executeEmbeddedLauncher(position); }
-
  private:
   // Runs the statement at m_currentLine; a LAUNCH or ILAUNCH stores its
   // result in *result.
@@ -126,13 +111,14 @@ class Instructions {
   void checkValue(const VariableRef& variable, const SString& value, const char* errorPrefix) const;
 
   const TagFile& m_tagFile;
+  ScriptOperations& m_operations;
   mutable long m_currentLine;
   // check() is running: references expand to "0", jumps and assignments
   // are only checked.
   mutable bool m_checking;
 };
 
-// Runs the script for Launcher::run: -1 when there is none, 1 when it
+// Runs the script for the launcher's run: -1 when there is none, 1 when it
 // launched nothing because no JVM was found, else the result of execute(). An InstructionsException becomes the
 // LauncherException "Error in instructions. <message> Line number (<n>)";
 // a LauncherException passes through.

@@ -1,41 +1,43 @@
 // Instructions::check: the statements of a script checked without running
 // them, with the interpreter's own parsing and messages.
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
 #include "instructions/variable_ref.h"
-#include "launcher/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 
 namespace {
 
-// A script whose statements reach no launcher operation.
-class DryRunInstructions : public Instructions {
+// The operations of a dry run: none of them does anything, and the
+// variables are never read (references expand to "0").
+class DryRunOperations : public ScriptOperations {
  public:
-  explicit DryRunInstructions(const TagFile& tagFile) : Instructions(tagFile) {}
+  ScriptVariables& variables() override { return m_variables; }
+  void initializeUI() override {}
+  void findJVM(bool, bool) override {}
+  void verifyJVM(bool, bool, long) override {}
+  long launch(const SString&, short) override { return 0; }
+  long ilaunch(long, short) override { return 0; }
+  void installJVM(InstallJVMOption) override {}
+  void executeEmbeddedLauncher(long) override {}
 
- protected:
-  void initializeUI() const override {}
-  void findJVM(bool, bool) const override {}
-  void verifyJVM(bool, bool, long) const override {}
-  long launch(const SString&, short) const override { return 0; }
-  long ilaunch(long, short) const override { return 0; }
-  void installJVM(InstallJVMOption) const override {}
-  void executeEmbeddedLauncher(long) const override {}
+ private:
+  ScriptVariables m_variables;
 };
 
 }  // namespace
 
-void Instructions::check(long* statementNumber) const {
-  DryRunInstructions dryRun(m_tagFile);
-  const Instructions& script = dryRun;
+void Instructions::check(const TagFile& tagFile, long* statementNumber) {
+  DryRunOperations operations;
+  const Instructions script(tagFile, operations);
   script.m_checking = true;
-  const long count = static_cast<long>(m_tagFile.getTagValueCount(g_instructionsTag));
+  const long count = static_cast<long>(tagFile.getTagValueCount(g_instructionsTag));
   for (long line = 0; line < count; ++line) {
     script.m_currentLine = line;
     if (statementNumber != nullptr) *statementNumber = line + 1;
     long result = 0;
-    script.executeStatement(m_tagFile.getTagValue(g_instructionsTag, line), &result);
+    script.executeStatement(tagFile.getTagValue(g_instructionsTag, line), &result);
   }
 }
 

@@ -2,8 +2,7 @@
 
 #include <cctype>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/text_utils.h"
 
 void VariableRef::init(const SString& reference, const SString& errorPrefix) {
@@ -23,7 +22,8 @@ void VariableRef::init(const SString& reference, const SString& errorPrefix) {
   SString rest = reference.substr(1);
   long number = 0;
   bool valid = convertToLong(rest, number) &&
-               (type == 'N' ? Launcher::isValidLongVariable(number) : Launcher::isValidStringVariable(number));
+               (type == 'N' ? ScriptVariables::isValidLongVariable(number)
+                            : ScriptVariables::isValidStringVariable(number));
   if (!valid) {
     throw LauncherException(error.append("Variable number is invalid (").append(rest).append(")"));
   }
@@ -31,24 +31,25 @@ void VariableRef::init(const SString& reference, const SString& errorPrefix) {
   m_number = number;
 }
 
-void VariableRef::setValue(const SString& value, const SString& errorPrefix) const {
+void VariableRef::setValue(ScriptVariables& variables, const SString& value,
+                           const SString& errorPrefix) const {
   if (isNumericVariable()) {
     long number = 0;
     if (!convertToLong(value, number)) {
       SString error(errorPrefix);
       throw LauncherException(error.append(" Invalid numeric expression in ").append(value));
     }
-    Launcher::setLongVariable(m_number, number);
+    variables.setLongVariable(m_number, number);
   } else {
-    Launcher::setStringVariable(m_number, value);
+    variables.setStringVariable(m_number, value);
   }
 }
 
-bool VariableRef::holdsFoundValue() const {
-  return isStringVariable() && Launcher::isFoundStringVariable(m_number);
+bool VariableRef::holdsFoundValue(const ScriptVariables& variables) const {
+  return isStringVariable() && variables.isFoundStringVariable(m_number);
 }
 
-SString VariableRef::getStringValue() const {
-  if (isNumericVariable()) return convertToString(Launcher::getLongVariable(m_number));
-  return Launcher::getStringVariable(m_number);
+SString VariableRef::getStringValue(const ScriptVariables& variables) const {
+  if (isNumericVariable()) return convertToString(variables.getLongVariable(m_number));
+  return variables.getStringVariable(m_number);
 }

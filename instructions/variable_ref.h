@@ -1,13 +1,13 @@
 // VariableRef: a reference to one script variable, N1..N5 or S1..S10.
 //
-// The variables themselves are static run state of Launcher; a VariableRef
-// only names one of them (a type letter and a number) and reads or writes
-// it through the Launcher accessors. References are written as a letter,
+// A VariableRef only names a variable (a type letter and a number); it
+// reads or writes it in the ScriptVariables handed to it. References are written as a letter,
 // N or S in either case, followed by the number: "N2", "s10".
 #ifndef BV_INSTRUCTIONS_VARIABLE_REF_H_
 #define BV_INSTRUCTIONS_VARIABLE_REF_H_
 
 #include "foundation/sstring.h"
+#include "instructions/script_variables.h"
 
 class VariableRef {
  public:
@@ -23,15 +23,15 @@ class VariableRef {
   // the start of value ("%ld"); when there is none, throws LauncherException
   // with errorPrefix + " Invalid numeric expression in " + value.
   // REQUIRES: init() succeeded.
-  void setValue(const SString& value, const SString& errorPrefix) const;
+  void setValue(ScriptVariables& variables, const SString& value, const SString& errorPrefix) const;
 
   // The value as text: a numeric variable in decimal, a string variable as
   // it is. REQUIRES: init() succeeded.
-  SString getStringValue() const;
+  SString getStringValue(const ScriptVariables& variables) const;
 
   // Whether the variable holds a path that a launcher operation stored
-  // (Launcher::setFoundStringVariable): data, not expression text.
-  bool holdsFoundValue() const;
+  // (ScriptVariables::setFoundStringVariable): data, not expression text.
+  bool holdsFoundValue(const ScriptVariables& variables) const;
 
   bool isNumericVariable() const { return m_type == 'N'; }
   bool isStringVariable() const { return m_type == 'S'; }

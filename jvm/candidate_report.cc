@@ -2,16 +2,11 @@
 
 #include <cstdio>
 
+#include "foundation/log.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/tag_names.h"
-#include "launcher/launcher.h"
 #include "tagfile/tag_file.h"
-
-StringDeque CandidateReport::m_lines;
-long CandidateReport::m_rejectedCount = 0;
-SString CandidateReport::m_currentPath;
-SString CandidateReport::m_currentReason;
 
 namespace {
 
@@ -65,14 +60,14 @@ bool CandidateReport::rejectProperty(const SString& name, const SString& actual,
 void CandidateReport::rejectTimeout(long millis) {
   SString time = millis % 1000 == 0 ? decimal(millis / 1000).append(" s") : decimal(millis).append(" ms");
   reject(SString("did not answer within ").append(time));
-  Launcher::logMessage(SString("The verification of ").append(m_currentPath).append(" did not finish within ")
+  logMessage(SString("The verification of ").append(m_currentPath).append(" did not finish within ")
                            .append(time).append("; it was ended."),
                        LOG_WARNING);
 }
 
-SString CandidateReport::lastReason() { return m_currentReason; }
+SString CandidateReport::lastReason() const { return m_currentReason; }
 
-void CandidateReport::lines(const JVMFiles& files, StringDeque& out) {
+void CandidateReport::lines(const JVMFiles& files, StringDeque& out) const {
   out.clear();
   // The variables that name Java homes, each once, in file order.
   StringDeque variables;
@@ -119,7 +114,7 @@ void CandidateReport::reportNotFound(const JVMFiles& files) {
   StringDeque report;
   lines(files, report);
   for (long i = 0; i < report.size(); ++i) {
-    Launcher::logMessage(report.at(i), LOG_INFO);
+    logMessage(report.at(i), LOG_INFO);
     writeToStderr(report.at(i));
   }
   fflush(stderr);
@@ -129,7 +124,7 @@ void CandidateReport::reportUserHome(const SString& home) {
   SString reason = m_currentReason.empty() ? SString("it is not a JVM home") : m_currentReason;
   SString line("The Java home given with -bv:javahome, ");
   line.append(home).append(", cannot be used: ").append(reason);
-  Launcher::logMessage(line, LOG_WARNING);
+  logMessage(line, LOG_WARNING);
   writeToStderr(line);
   fflush(stderr);
 }

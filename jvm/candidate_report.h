@@ -4,8 +4,8 @@
 //
 // JVMFile::verify opens a candidate with beginCandidate and the steps of the
 // check call reject with their reason; the launcher operations clear the
-// record before a search and write the report when it found nothing. All
-// state is static (one run per process) and the run is single-threaded.
+// record before a search and write the report when it found nothing. The
+// JVMFiles of a search owns the record and hands it to each of its files.
 // The record keeps the first kReportedCandidates candidates in full and
 // counts the rest.
 #ifndef BV_JVM_CANDIDATE_REPORT_H_
@@ -21,47 +21,47 @@ const long kReportedCandidates = 20;
 
 class CandidateReport {
  public:
-  CandidateReport() = delete;
+  CandidateReport() : m_rejectedCount(0) {}
 
   // Forgets every candidate (a new search begins).
-  static void clear();
+  void clear();
   // A check of the Java executable at exePath begins; it counts as accepted
   // until reject is called.
-  static void beginCandidate(const SString& exePath);
+  void beginCandidate(const SString& exePath);
   // The current candidate was turned down; reason is one English phrase
   // ("no executable", "did not answer within 30 s", ...). Only the first
   // reason of a candidate is kept. Nothing without a current candidate.
-  static void reject(const SString& reason);
+  void reject(const SString& reason);
   // reject with "property NAME is "ACTUAL", not "WANTED"" (an exact or
   // prefix value), or "property NAME is "ACTUAL", not >=WANTED" for a
   // version comparison (comparison is ">=", "<=", ">" or "<"); returns false.
-  static bool rejectProperty(const SString& name, const SString& actual, const SString& wanted,
+  bool rejectProperty(const SString& name, const SString& actual, const SString& wanted,
                              const char* comparison = nullptr);
   // reject with "did not answer within N s", and a warning in the log.
-  static void rejectTimeout(long millis);
+  void rejectTimeout(long millis);
   // The reason the last candidate was turned down, or "" when it was not.
-  static SString lastReason();
+  SString lastReason() const;
 
   // Replaces out with the lines of the report, which follows the catalogued
   // not-found message: "Looked for:" and what the JVM files of files asked
   // for (each file's DESC and its JVM_PROPERTIES conditions; files for
-  // another system are left out), then each
-  // candidate examined with its path and reason, at most
-  // kReportedCandidates, then a count of the others; last, when the files
-  // name variables in PLATFORM_HINT, "A suitable Java can also be named
-  // with JAVA_HOME or JDK_HOME." with those names.
-  static void lines(const JVMFiles& files, StringDeque& out);
+  // another system are left out), then each candidate examined with its
+  // path and reason, at most kReportedCandidates, then a count of the
+  // others; last, when the files name variables in PLATFORM_HINT, "A
+  // suitable Java can also be named with JAVA_HOME or JDK_HOME." with those
+  // names.
+  void lines(const JVMFiles& files, StringDeque& out) const;
   // Writes lines(files) to the log and to standard error, silent or not.
-  static void reportNotFound(const JVMFiles& files);
+  void reportNotFound(const JVMFiles& files);
   // A home named with -bv:javahome that no JVM file accepted: one line on
   // standard error (silent or not) and in the log, with the reason.
-  static void reportUserHome(const SString& home);
+  void reportUserHome(const SString& home);
 
  private:
-  static StringDeque m_lines;     // "path: reason" of the first candidates turned down
-  static long m_rejectedCount;    // every candidate turned down
-  static SString m_currentPath;   // the candidate being checked, or ""
-  static SString m_currentReason; // its reason, or ""
+  StringDeque m_lines;      // "path: reason" of the first candidates turned down
+  long m_rejectedCount;     // every candidate turned down
+  SString m_currentPath;    // the candidate being checked, or ""
+  SString m_currentReason;  // its reason, or ""
 };
 
 #endif  // BV_JVM_CANDIDATE_REPORT_H_

@@ -1,5 +1,7 @@
 #include "jvm/jvm_file.h"
 
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "jvm/candidate_report.h"
 #include "jvm/jvm_match.h"
 #include "jvm/path_hint.h"
@@ -8,8 +10,6 @@
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
 #include "jvm/verify_cache.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/child_limits.h"
@@ -49,40 +49,15 @@ bool endsWith(const SString& s, char c) { return !s.empty() && s[s.length() - 1]
 // The first and last characters of s are both double quotes.
 bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s, '"'); }
 
-// The tags that the launcher sets itself (setDynamicJVMTags) hold what it
-// found on disk: in a command they are values, not template text.
-bool isDynamicTag(const SString& name) {
-  return name.compare(kJVMHomeTag) == 0 || name.compare("JVM_FILE") == 0 ||
-         name.compare("JVM_TEMP") == 0;
-}
-
 }  // namespace
 
 SString JVMFile::getJVMExe() const { return m_tagFile->getTagValue(jvmExeTagName, 0); }
 
 bool JVMFile::isSearchAll() const { return m_tagFile->getBoolTagValue("SEARCH_ALL", false); }
 
-SString JVMFile::resolve(const SString& text) const { return MacroHandler::resolve(text, '@'); }
-
-void JVMFile::processMacro(SString& text, char, unsigned long start, unsigned long& end) const {
-  SString name(text, start + 1, end - start - 1);
-  SString value = m_tagFile->getTagValue(name.c_str(), 0);
-  if (name.compare(kJVMHomeTag) == 0 && endsWith(value, '\\')) {
-    value.erase(value.length() - 1, 1);
-  }
-  if (ShellValues::isCollecting()) {
-    if (isDynamicTag(name)) {
-      value = ShellValues::insert(value);
-    } else {
-      ShellValues::stripNul(value);
-    }
-  }
-  text.replace(start, end - start + 1, value);
-}
-
 bool JVMFile::lacksProperties() const {
   if (!m_tagFile->getTagValue(jvmPropertiesTagName, 0).empty()) return false;
-  Launcher::logMessage(concat("Unable to verify ", m_tagFile->getName(), " because the ",
+  logMessage(concat("Unable to verify ", m_tagFile->getName(), " because the ",
                               jvmPropertiesTagName, " tag was not specified."),
                        LOG_WARNING);
   return true;
@@ -106,25 +81,25 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   // The same path twice (a folder twice on PATH) is examined once.
   for (long i = 0; i < m_examinedPaths.size(); ++i) {
     if (m_examinedPaths.at(i).compare(exePath) == 0) {
-      Launcher::logMessage(concat(exePath, " was examined already"), LOG_INFO);
+      logMessage(concat(exePath, " was examined already"), LOG_INFO);
       return nullptr;
     }
   }
   m_examinedPaths.push_back(exePath);
-  Launcher::logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
-  CandidateReport::beginCandidate(exePath);
+  logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
+  report().beginCandidate(exePath);
 
   if (!PlatformImpl::fileExists(exePath)) {
-    CandidateReport::reject("no executable");
-    Launcher::logMessage(concat(exePath, " does not exist"), LOG_INFO);
+    report().reject("no executable");
+    logMessage(concat(exePath, " does not exist"), LOG_INFO);
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
   // A found executable that someone else could have planted is never run.
   SString distrust;
   if (!namedHome && !PlatformImpl::isTrustedFile(exePath, distrust)) {
-    Launcher::logMessage(concat("Not running ", exePath, ": ", distrust), LOG_WARNING);
-    CandidateReport::reject(concat("not safe to run: ", distrust));
+    logMessage(concat("Not running ", exePath, ": ", distrust), LOG_WARNING);
+    report().reject(concat("not safe to run: ", distrust));
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
@@ -132,13 +107,13 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   // what is run, becomes JAVA_HOME and JVM_HOME.
   SString home = realJVMHome(jvmHome, jvmExe);
   if (home.compare(jvmHome) != 0) {
-    Launcher::logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
+    logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
   }
   // Two names of one home (/usr/bin and /bin on PATH, JAVA_HOME and a path
   // hint) are checked once per search.
   for (long i = 0; i < m_checkedHomes.size(); ++i) {
     if (m_checkedHomes.at(i).compare(home) == 0) {
-      Launcher::logMessage(concat("The JVM home ", home, " was checked already"), LOG_INFO);
+      logMessage(concat("The JVM home ", home, " was checked already"), LOG_INFO);
       return nullptr;
     }
   }
@@ -150,7 +125,7 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   bool verified = performVerify(home, verifyClasspath, verifyClassName);
   PlatformImpl::endUIProgressRow();  // the dots of this check
   if (!verified) return nullptr;
-  Launcher::logMessage(concat("Found matching JVM at ", home), LOG_INFO);
+  logMessage(concat("Found matching JVM at ", home), LOG_INFO);
   return new JVMMatch(home, *m_tagFile);
 }
 
@@ -187,7 +162,7 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
     SString value;
     PropertyOperator op;
     if (!parsePropertyCondition(setting, name, op, value)) {
-      Launcher::logMessage(concat("Invalid ", jvmPropertiesTagName, " setting (", setting,
+      logMessage(concat("Invalid ", jvmPropertiesTagName, " setting (", setting,
                                   ") in JVM File ", m_tagFile->getName()),
                            LOG_WARNING);
       continue;
@@ -204,11 +179,11 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
 bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspath,
                             const SString& verifyClassName) {
   if (holdsLineBreak(jvmHome)) {
-    Launcher::logMessage(concat("Skipping JVM at ", jvmHome,
+    logMessage(concat("Skipping JVM at ", jvmHome,
                                 " because its path holds a line break, which the JVM file "
                                 "written for a match cannot hold"),
                          LOG_WARNING);
-    CandidateReport::reject("its path holds a line break");
+    report().reject("its path holds a line break");
     PlatformImpl::advanceUIProgress(6);
     return false;
   }
@@ -226,11 +201,11 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
   if (!cache.lookup(output)) {
     // The launch script resolves %CP% and @JVM_EXE@ and runs the command
     // through the shell with JAVA_HOME set to the home.
-    LaunchScript script(command, true, false);
+    LaunchScript script(command, true, false, *m_context);
     VerificationLimits limits;
     script.execute(*this, nullptr, false);
     if (limits.timedOut()) {
-      CandidateReport::rejectTimeout(limits.timeoutMillis());
+      report().rejectTimeout(limits.timeoutMillis());
       PlatformImpl::advanceUIProgress(6);
       return false;
     }
@@ -255,8 +230,8 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     }
   }
   if (!marked) {
-    CandidateReport::reject("did not answer the verification");
-    Launcher::logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
+    report().reject("did not answer the verification");
+    logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
     return false;
   }
 
@@ -265,7 +240,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     readLineFromString(output, pos, line);
     const StringPair* condition = expected.at(i);
     if (!propertySatisfies(line, condition->getOperator(), condition->getValue())) {
-      return CandidateReport::rejectProperty(condition->getName(), line, condition->getValue(),
+      return report().rejectProperty(condition->getName(), line, condition->getValue(),
                                              propertyOperatorText(condition->getOperator()));
     }
   }
@@ -275,7 +250,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
 JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
                                            const SString& verifyClassName) {
   if (lacksProperties()) return nullptr;
-  Launcher::logMessage(
+  logMessage(
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using platform hints"), LOG_INFO);
   const StringDeque* hints = m_tagFile->getValue(platformHintTagName);
   long hintCount = hints == nullptr ? 0 : hints->size();
@@ -287,7 +262,7 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
     for (long j = 0; j < candidates.size(); ++j) {
       const SString& candidate = candidates.at(j);
       if (candidate.empty()) continue;
-      Launcher::logMessage(
+      logMessage(
           concat("Checking JVM at ", candidate, " which was resolved from platform hint ", hint),
           LOG_INFO);
       JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
@@ -301,11 +276,11 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
 JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
                                        const SString& verifyClassName) {
   if (lacksProperties()) return nullptr;
-  Launcher::logMessage(
+  logMessage(
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using path hints"), LOG_INFO);
   StringDeque partitions;
   PlatformImpl::getJVMSearchPartitions(partitions);
-  SString launcherDir = Launcher::getOriginalLauncherDir();
+  SString launcherDir = m_context->paths.originalLauncherDir();
 
   const StringDeque* hints = m_tagFile->getValue(pathHintTagName);
   long hintCount = hints == nullptr ? 0 : hints->size();
@@ -317,7 +292,7 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
     expandPathHint(hints->at(i), partitions, launcherDir, candidates, relative);
     for (long j = 0; j < candidates.size(); ++j) {
       const SString& candidate = candidates.at(j);
-      if (!relative) Launcher::logMessage(concat("Checking path hint ", candidate), LOG_INFO);
+      if (!relative) logMessage(concat("Checking path hint ", candidate), LOG_INFO);
       JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
       if (match != nullptr) {
         if (relative) match->setJVMTemporary(true);
@@ -331,7 +306,7 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
 JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
                                               const SString& verifyClassName) {
   if (lacksProperties()) return nullptr;
-  Launcher::logMessage(
+  logMessage(
       concat("Searching for ", m_tagFile->getTagValue(kDescTag, 0), " using platform specific JVM Path hints"), LOG_INFO);
   StringDeque paths;
   PlatformImpl::getPlatformJVMPaths(paths);
@@ -349,7 +324,7 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
     // every working folder: it gives no candidate.
     if (path.empty() || path[0] != '/') {
       if (!path.empty()) {
-        Launcher::logMessage(concat("Skipping the relative PATH folder ", path), LOG_INFO);
+        logMessage(concat("Skipping the relative PATH folder ", path), LOG_INFO);
       }
       continue;
     }
@@ -363,7 +338,7 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
       if (dirStart == SString::npos || (dirStart != 0 && candidate[dirStart - 1] != '/')) continue;
       candidate.erase(dirStart, SString::npos);
     }
-    Launcher::logMessage(concat("Checking JVM at ", candidate,
+    logMessage(concat("Checking JVM at ", candidate,
                                 " which was resolved from the platform JVM path ", path),
                          LOG_INFO);
     JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);

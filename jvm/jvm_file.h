@@ -22,8 +22,8 @@
 // candidate that was run. The tag file is not owned and outlives the
 // JVMFile.
 //
-// JVMFile is also the source of the @NAME@ macros of the launch script:
-// resolve() replaces each by value 0 of the tag NAME.
+// JVMFile is also the source of the @NAME@ macros of the launch script
+// through its base JVMTagLookup (launchscript/jvm_tag_lookup.h).
 //
 // Every operation that can fail throws LauncherException and nothing else.
 #ifndef BV_JVM_JVM_FILE_H_
@@ -33,7 +33,9 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
-#include "jvm/macro_handler.h"
+#include "jvm/candidate_report.h"
+#include "launchscript/jvm_tag_lookup.h"
+#include "launchscript/launch_context.h"
 
 class JVMMatch;
 class StringPairPtrDeque;
@@ -53,25 +55,22 @@ struct UnusableHint {
 
 // Not meant to be derived from: it is deleted through JVMFile pointers and
 // its destructor is not virtual.
-class JVMFile final : public MacroHandler {
+class JVMFile final : public JVMTagLookup {
  public:
-  explicit JVMFile(TagFile& tagFile) : m_tagFile(&tagFile) {}
+  // tagFile and context must outlive the object; neither is owned. The
+  // verification command runs as a launch script in context.
+  JVMFile(TagFile& tagFile, const LaunchContext& context) : JVMTagLookup(tagFile), m_context(&context) {}
   JVMFile(const JVMFile&) = delete;
   JVMFile& operator=(const JVMFile&) = delete;
 
-  TagFile* getTagFile() const { return m_tagFile; }
+  // Where the checks record the candidates they turn down (JVMFiles hands
+  // in its own); by default a record of the file's own.
+  void setCandidateReport(CandidateReport* report) { m_report = report; }
+
   // Value 0 of JVM_EXE.
   SString getJVMExe() const;
   // SEARCH_ALL, default false: a search may scan the disks for this file.
   bool isSearchAll() const;
-
-  // text with its @NAME@ macros replaced (MacroHandler::resolve with '@').
-  SString resolve(const SString& text) const;
-  // Replaces @NAME@ (delimiters at start and end) by value 0 of the tag
-  // NAME, empty when there is none; for JVM_HOME one trailing backslash is
-  // dropped. delimiter is not looked at; end is not changed.
-  void processMacro(SString& text, char delimiter, unsigned long start,
-                    unsigned long& end) const override;
 
   // Checks the home named by the file's own JVM_HOME tag; null, with a
   // warning, when JVM_PROPERTIES has no value.
@@ -160,11 +159,15 @@ class JVMFile final : public MacroHandler {
   // True, after the warning, when JVM_PROPERTIES has no value 0.
   bool lacksProperties() const;
 
-  TagFile* m_tagFile;
-  StringDeque m_checkedHomes;  // the real homes run since forgetCheckedHomes
+  CandidateReport& report() const { return m_report != nullptr ? *m_report : m_ownReport; }
+
+  const LaunchContext* m_context;
+  CandidateReport* m_report = nullptr;
+  mutable CandidateReport m_ownReport;
+  StringDeque m_checkedHomes;   // the real homes run since forgetCheckedHomes
   StringDeque m_examinedPaths;  // the executables examined, as found
   std::vector<UnusableHint> m_unusableHints;
-  SString m_lastCheckedHome;   // the real home of the last candidate run, or ""
+  SString m_lastCheckedHome;    // the real home of the last candidate run, or ""
 };
 
 class JVMFilePtrDE : public DequeEntry {

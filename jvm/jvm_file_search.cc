@@ -7,7 +7,7 @@
 #include "jvm/candidate_report.h"
 #include "jvm/jvm_file.h"
 #include "jvm/tag_names.h"
-#include "launcher/launcher.h"
+#include "foundation/log.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 
@@ -35,7 +35,7 @@ JVMMatch* JVMFile::verifyWithHints(const SString& verifyClasspath, const SString
     } else if (search.compare("PATH") == 0) {
       match = verifyWithPlatformJVMPaths(verifyClasspath, verifyClassName);
     } else {
-      Launcher::logMessage(SString("Invalid ")
+      logMessage(SString("Invalid ")
                                .append(searchOrderTagName)
                                .append(" value (")
                                .append(search)
@@ -50,7 +50,7 @@ JVMMatch* JVMFile::verifyWithHints(const SString& verifyClasspath, const SString
 
 void JVMFile::noteUnusableHint(const SString& variable, const SString& value) {
   if (!m_tagFile->getBoolTagValue(platformHintWarningTagName, false)) return;
-  SString reason = CandidateReport::lastReason();
+  SString reason = report().lastReason();
   if (reason.empty()) return;  // not run: checked already under another name
   struct stat st;
   if (reason.compare("no executable") == 0) {

@@ -2,9 +2,9 @@
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "jvm/candidate_report.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
@@ -14,7 +14,7 @@ namespace {
 void logInfo(const char* text, const SString& detail) {
   SString line(text);
   line.append(detail);
-  Launcher::logMessage(line, LOG_INFO);
+  logMessage(line, LOG_INFO);
 }
 
 SString descriptionOf(const JVMFile& file) {
@@ -30,12 +30,16 @@ SString quoted(const SString& text) {
 
 }  // namespace
 
-JVMFiles::JVMFiles() : m_match(nullptr), m_stopAtFirstMatch(false) {}
+JVMFiles::JVMFiles(const LaunchContext& context)
+    : m_match(nullptr), m_stopAtFirstMatch(false), m_context(context) {}
 
 // The sequences delete the JVM files and the unverified finds.
 JVMFiles::~JVMFiles() {}
 
-void JVMFiles::addJVMFile(JVMFile* file) { m_files.push_back(file, true); }
+void JVMFiles::addJVMFile(JVMFile* file) {
+  file->setCandidateReport(&m_report);
+  m_files.push_back(file, true);
+}
 
 JVMFile* JVMFiles::getJVMFile(long index) const {
   if (!m_files.validIndex(index)) {
@@ -54,7 +58,7 @@ void JVMFiles::setVerifyClass(const SString& classpath, const SString& className
 
 void JVMFiles::writeVerifyJar() {
   if (!m_verifyClasspath.empty() || !m_verifyClassName.empty()) return;
-  LauncherInputFiles& inputFiles = Launcher::getInputFiles();
+  const LauncherInputFiles& inputFiles = m_context.inputFiles;
   SString jarPath;
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); i++) {
     FileIndexEntry* entry = inputFiles.getFileAt(i);
@@ -77,26 +81,26 @@ void JVMFiles::forgetCheckedHomes() {
   for (long i = 0; i < m_files.size(); i++) m_files.at(i)->forgetCheckedHomes();
 }
 
-void JVMFiles::search(JVMMatchPtrDeque& matches) {
+void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
   m_match = nullptr;
   writeVerifyJar();
   forgetCheckedHomes();
 
-  const SString userHome = Launcher::getUserJavaHome();
+  const SString& userHome = userJavaHome;
   if (!userHome.empty()) {
     logInfo("Checking user specified Java home directory => ", userHome);
     for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
       if (!isSearched(*m_files.at(i))) continue;
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
-    if (m_match == nullptr) CandidateReport::reportUserHome(userHome);
+    if (m_match == nullptr) m_report.reportUserHome(userHome);
   }
 
   // The hints of every file up to and including the first one that allows
   // a disk scan; the files after it are left to the scan.
   bool scanAllowed = false;
   if (m_match == nullptr) {
-    Launcher::logMessage("Initiating JVM search based on hints...", LOG_INFO);
+    logMessage("Initiating JVM search based on hints...", LOG_INFO);
     for (long i = 0; i < m_files.size() && m_match == nullptr && !scanAllowed; i++) {
       JVMFile* file = m_files.at(i);
       if (!isSearched(*file)) continue;
@@ -123,7 +127,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches) {
 
 bool JVMFiles::isSearched(const JVMFile& file) const {
   if (file.isForThisSystem()) return true;
-  Launcher::logMessage(SString("Skipping the JVM file ")
+  logMessage(SString("Skipping the JVM file ")
                            .append(file.getTagFile()->getName())
                            .append(": it is for another system than ")
                            .append(PlatformImpl::getSystemName()),
@@ -142,7 +146,7 @@ void JVMFiles::reportUnusableHints(const JVMMatch* match) const {
       for (long j = 0; j < shown.size() && !known; j++) known = shown.at(j).compare(key) == 0;
       if (known) continue;
       shown.push_back(key);
-      Launcher::logMessage(hint.line, LOG_WARNING);
+      logMessage(hint.line, LOG_WARNING);
       PlatformImpl::showUIError(hint.line);
     }
   }
@@ -176,11 +180,11 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
 
   SubStatusWrapper subStatus;
   PlatformImpl::setUISubStatus(UI_SUBSTATUS_SCANNING, SString());
-  Launcher::logMessage("Beginning exhaustive search", LOG_INFO);
+  logMessage("Beginning exhaustive search", LOG_INFO);
   if (!names.empty()) scanForFiles(names);
   if (m_match != nullptr) return;
 
-  Launcher::logMessage("Processing unverified matches.\n", LOG_INFO);
+  logMessage("Processing unverified matches.\n", LOG_INFO);
   bool stop = false;
   for (long i = 0; i < m_unverifiedMatches.size() && !stop; i++) {
     UnverifiedJVMMatch* entry = m_unverifiedMatches.at(i);

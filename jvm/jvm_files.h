@@ -21,22 +21,28 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
-#include "jvm/file_find_listener.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_match.h"
 #include "jvm/unverified_jvm_match.h"
+#include "platform/file_find_listener.h"
 
 class JVMFiles : public FileFindListener {
  public:
   // No JVM files, no matches, empty verification class path and name.
-  JVMFiles();
+  // The verification archive is extracted from context's launcher archive;
+  // context must outlive the object.
+  explicit JVMFiles(const LaunchContext& context);
   // Deletes the JVM files and the unverified finds. Not virtual: a JVMFiles
   // is never deleted through a base pointer.
   ~JVMFiles();
   JVMFiles(const JVMFiles&) = delete;
   JVMFiles& operator=(const JVMFiles&) = delete;
 
-  // Appends file and takes ownership of it.
+  // The record of the candidates that the checks of this set turned down.
+  CandidateReport& getCandidateReport() { return m_report; }
+
+  // Appends file and takes ownership of it; its checks record into this
+  // set's report.
   void addJVMFile(JVMFile* file);
   long getJVMFileCount() const { return m_files.size(); }
   // The file at index. Throws LauncherException with the catalog text "No
@@ -61,7 +67,8 @@ class JVMFiles : public FileFindListener {
   // to the first with SEARCH_ALL allows it) and appends at most one match,
   // which then belongs to matches. A LauncherException from a check ends the
   // search and reaches the caller.
-  void search(JVMMatchPtrDeque& matches);
+  // userJavaHome (-bv:javahome), when not empty, is checked first.
+  void search(JVMMatchPtrDeque& matches, const SString& userJavaHome);
   // Scans the disks whatever the files' SEARCH_ALL and appends one match
   // for every home, of every file, that passes, each home once per file.
   // With stopAtFirstMatch the first file's finds are verified during the
@@ -105,6 +112,8 @@ class JVMFiles : public FileFindListener {
   bool m_stopAtFirstMatch;
   SString m_verifyClasspath;
   SString m_verifyClassName;
+  const LaunchContext& m_context;
+  CandidateReport m_report;
 };
 
 #endif  // BV_JVM_JVM_FILES_H_

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "foundation/log.h"
 #include "jvm/version_compare.h"
-#include "launcher/launcher.h"
 #include "platform/path_pattern.h"
 #include "tagfile/text_utils.h"
 
@@ -21,7 +21,7 @@ void logInfo(const SString& a, const SString& b, const SString& c = SString()) {
   SString line(a);
   line += b;
   line += c;
-  Launcher::logMessage(line, LOG_INFO);
+  logMessage(line, LOG_INFO);
 }
 
 // Newest first: the higher numbers first, ties by name.

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/log.h"
 #include "jvm/jvm_file.h"
 #include "jvm/string_pair.h"
-#include "launcher/launcher.h"
 #include "platform/platform_impl.h"
 #include "tagfile/text_utils.h"
 
@@ -281,7 +281,7 @@ bool VerifyCache::lookup(SString& output) {
     output.append(value.data(), value.size());
     output += "\n";
   }
-  Launcher::logMessage(SString("Verification of ").append(m_exePath).append(" taken from the cache"),
+  logMessage(SString("Verification of ").append(m_exePath).append(" taken from the cache"),
                        LOG_INFO);
   if (found > 0) {
     VerifyCacheEntry used = entries[found];
@@ -321,7 +321,7 @@ void VerifyCache::store(const SString& output) {
   entries.insert(entries.begin(), entry);
   if (entries.size() > maxVerifyCacheEntries) entries.resize(maxVerifyCacheEntries);
   save(path, entries);
-  Launcher::logMessage(SString("Verification of ").append(m_exePath).append(" stored in the cache"),
+  logMessage(SString("Verification of ").append(m_exePath).append(" stored in the cache"),
                        LOG_INFO);
 }
 

@@ -15,8 +15,9 @@
 
 #include "archive/launcher_input_files.h"
 #include "archive/launcher_settings.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
 #include "launcher/launcher_help.h"
 #include "platform/platform_impl.h"
 #include "tagfile/read_open.h"
@@ -47,31 +48,44 @@ SString absolutePath(const SString& path) {
   return result;
 }
 
-// Loads the archive of the running launcher; errors name the file index.
-void loadArchive(bool loadTagFiles) {
-  try {
-    Launcher::getInputFiles().load(loadTagFiles);
-  } catch (const LauncherException& e) {
-    throw LauncherException(withMessage(MSG_FILE_INDEX_LOAD_ERROR, e.getMessage()));
-  }
-}
-
-}  // namespace
-
 // The catalogued "Could not load the input file." and the reason, as one
 // text with a blank between the sentences.
-static SString inputFileError(const SString& reason) {
+SString inputFileError(const SString& reason) {
   SString text = PlatformImpl::getMessageText(MSG_INPUT_FILE_LOAD_ERROR);
   if (!text.empty() && text[text.length() - 1] != ' ') text += ' ';
   text += reason;
   return text;
 }
 
-// Reads the input file named after -bv:in and performs its action. Returns
-// whether the instruction script is to run afterwards. Every failure throws
-// a LauncherException whose message says what is wrong; Launcher::process
-// shows it once on standard error and logs it, and the run ends with 255.
-static bool performInputFileAction(const SString& value) {
+// With USE_TMPDIR and no -bv:tempdir: TMPDIR, when it is set, becomes the
+// temporary folder if it passes the checks that -bv:tempdir must pass;
+// otherwise one warning says why and /var/tmp stays.
+void useTmpdir() {
+  SString tmpdir = PlatformImpl::getEnvironmentVariable("TMPDIR");
+  if (tmpdir.empty()) return;
+  PlatformImpl::setSystemTempDir(tmpdir);
+  try {
+    PlatformImpl::getSystemTempDirectory();
+  } catch (const LauncherException& e) {
+    PlatformImpl::setSystemTempDir(SString());
+    PlatformImpl::showUIError(SString("Ignoring TMPDIR: ").append(e.getMessage()));
+  }
+}
+
+}  // namespace
+
+void Launcher::loadArchive(bool loadTagFiles) {
+  // The archive is read once; a second load changes nothing.
+  if (m_state.inputFiles.areInternalFilesLoaded()) return;
+  try {
+    m_state.inputFiles.load(m_state.paths.executableFile, loadTagFiles);
+  } catch (const LauncherException& e) {
+    throw LauncherException(withMessage(MSG_FILE_INDEX_LOAD_ERROR, e.getMessage()));
+  }
+  if (loadTagFiles) m_state.scripts.addFromArchive(m_state.inputFiles);
+}
+
+bool Launcher::performInputFileAction(const SString& value) {
   TagFile input;
   SString name = value;
   if (!name.empty() && name[0] == '"') name.erase(0, 1);
@@ -85,15 +99,15 @@ static bool performInputFileAction(const SString& value) {
   }
   {
     FileCloser closer(file);
-    Launcher::logMessage(SString("Loading input file ").append(value), LOG_INFO);
+    logMessage(SString("Loading input file ").append(value), LOG_INFO);
     try {
       input.load(file, value, 0, -1);
     } catch (const LauncherException& e) {
       throw LauncherException(inputFileError(e.getMessage()));
     }
   }
-  Launcher::setLogFileName(input.getTagValue("LOGFILE", 0));
-  Launcher::getInputFiles().load(input);
+  setLogFileName(input.getTagValue("LOGFILE", 0));
+  m_state.scripts.load(input);
   loadArchive(true);
 
   bool showProgress = input.getBoolTagValue("SHOW_PROGRESS", false);
@@ -122,17 +136,17 @@ static bool performInputFileAction(const SString& value) {
   SString action = input.getTagValue("ACTION", 0);
   if (action.compare("RUN_INSTRUCTIONS") == 0) return true;
   if (action.compare("SEARCH") == 0) {
-    Launcher::search(showProgress, showFailMsg);
+    search(showProgress, showFailMsg);
   } else if (action.compare("SEARCH_ALL") == 0) {
-    Launcher::searchAll(showProgress, showFailMsg);
+    searchAll(showProgress, showFailMsg);
   } else if (action.compare("VERIFY_JVM") == 0) {
     require("VERIFY_JVM", "VERIFY_JVM_FILE", "VERIFY_JVM_HOME");
-    Launcher::verifyJVM(showProgress, showFailMsg, input.getTagValue("VERIFY_JVM_FILE", 0),
-                        input.getTagValue("VERIFY_JVM_HOME", 0));
+    verifyJVM(showProgress, showFailMsg, input.getTagValue("VERIFY_JVM_FILE", 0),
+              input.getTagValue("VERIFY_JVM_HOME", 0));
   } else if (action.compare("INSTALL_JVM") == 0) {
     require("INSTALL_JVM", "INSTALL_JVM_EXE", "INSTALL_JVM_DEST");
-    Launcher::installJVM(showProgress, showFailMsg, input.getTagValue("INSTALL_JVM_EXE", 0),
-                         input.getTagValue("INSTALL_JVM_DEST", 0));
+    installJVM(showProgress, showFailMsg, input.getTagValue("INSTALL_JVM_EXE", 0),
+               input.getTagValue("INSTALL_JVM_DEST", 0));
   } else {
     throw LauncherException(withMessage(MSG_INVALID_INPUT_ACTION, action));
   }
@@ -140,28 +154,13 @@ static bool performInputFileAction(const SString& value) {
   return false;
 }
 
-// With USE_TMPDIR and no -bv:tempdir: TMPDIR, when it is set, becomes the
-// temporary folder if it passes the checks that -bv:tempdir must pass;
-// otherwise one warning says why and /var/tmp stays.
-static void useTmpdir() {
-  SString tmpdir = PlatformImpl::getEnvironmentVariable("TMPDIR");
-  if (tmpdir.empty()) return;
-  PlatformImpl::setSystemTempDir(tmpdir);
-  try {
-    PlatformImpl::getSystemTempDirectory();
-  } catch (const LauncherException& e) {
-    PlatformImpl::setSystemTempDir(SString());
-    PlatformImpl::showUIError(SString("Ignoring TMPDIR: ").append(e.getMessage()));
-  }
-}
-
 long Launcher::processCmdLine(const StringDeque& args) {
   long exitCode = 0;
   bool runInstructions = true;
-  PlatformImpl::setDeleteLauncher(false);
+  PlatformImpl::setLauncherToDelete(SString());
   PlatformImpl::setUIProgress(0);
   // The launcher's own settings decide which arguments are options.
-  LauncherSettings settings = readLauncherSettings(m_executableFileName);
+  LauncherSettings settings = readLauncherSettings(m_state.paths.executableFile);
   const bool bvOnly = settings.bvOptionsOnly;
   if (!settings.consoleUI) PlatformImpl::setSilent(true);
   // -bv:help acts before every other option and runs nothing.
@@ -176,12 +175,12 @@ long Launcher::processCmdLine(const StringDeque& args) {
     bool hasValue = i + 1 < args.size();
     if (bvOnly && arg.compare("--") == 0) {
       // The end of the launcher's options: the rest is the application's.
-      for (++i; i < args.size(); ++i) m_passThroughArgs.push_back(args.at(i));
+      for (++i; i < args.size(); ++i) m_state.passThroughArgs.push_back(args.at(i));
       break;
     }
     if (bvOnly && (arg.compare("-silent") == 0 || arg.compare("-console") == 0 ||
                    arg.compare("-cp:p") == 0 || arg.compare("-cp:a") == 0)) {
-      m_passThroughArgs.push_back(arg);  // not options here
+      m_state.passThroughArgs.push_back(arg);  // not options here
       continue;
     }
     if (arg.compare("-bv:log") == 0) {
@@ -193,8 +192,8 @@ long Launcher::processCmdLine(const StringDeque& args) {
       }
     } else if (arg.compare("-bv:orig") == 0) {
       if (hasValue) {
-        m_origLauncherFileName = args.at(++i);
-        PlatformImpl::setDeleteLauncher(true);
+        m_state.paths.originalLauncherFile = args.at(++i);
+        PlatformImpl::setLauncherToDelete(m_state.paths.executableFile);
       } else {
         exitCode = -1;
         PlatformImpl::showUIError("Missing original launcher file name.");
@@ -205,13 +204,13 @@ long Launcher::processCmdLine(const StringDeque& args) {
       PlatformImpl::setSilent(true);
     } else if (arg.compare("-silent") == 0) {
       PlatformImpl::setSilent(true);
-      m_passThroughArgs.push_back(arg);
+      m_state.passThroughArgs.push_back(arg);
     } else if (arg.compare("-bv:javahome") == 0) {
-      if (hasValue) m_userJavaHome = absolutePath(args.at(++i));
+      if (hasValue) m_state.userJavaHome = absolutePath(args.at(++i));
     } else if (arg.compare("-bv:extract") == 0) {
       loadArchive(false);
       try {
-        getInputFiles().extractAll();
+        m_state.inputFiles.extractAll();
       } catch (const LauncherException& e) {
         throw LauncherException(withMessage(MSG_EXTRACT_ERROR, e.getMessage()));
       }
@@ -232,21 +231,21 @@ long Launcher::processCmdLine(const StringDeque& args) {
       fflush(stdout);
       runInstructions = false;
     } else if (arg.compare("-bv:javaconsole") == 0) {
-      m_showJavaConsole = true;
+      m_state.showJavaConsole = true;
     } else if (arg.compare("-console") == 0) {
-      m_showJavaConsole = true;
-      m_passThroughArgs.push_back(arg);
+      m_state.showJavaConsole = true;
+      m_state.passThroughArgs.push_back(arg);
     } else if (arg.compare("-cp:p") == 0 || arg.compare("-bv:cp:p") == 0) {
-      if (hasValue) m_prependClasspath = args.at(++i);
+      if (hasValue) m_state.classpath.prepend = args.at(++i);
     } else if (arg.compare("-cp:a") == 0 || arg.compare("-bv:cp:a") == 0) {
-      if (hasValue) m_appendClasspath = args.at(++i);
+      if (hasValue) m_state.classpath.append = args.at(++i);
     } else {
-      m_passThroughArgs.push_back(arg);
+      m_state.passThroughArgs.push_back(arg);
     }
   }
 
   if (runInstructions) {
-    if (!getInputFiles().areInternalFilesLoaded()) loadArchive(true);
+    if (!m_state.inputFiles.areInternalFilesLoaded()) loadArchive(true);
     exitCode = run();
     PlatformImpl::setUIProgress(100);
   }

@@ -4,6 +4,20 @@
 #include "launcher/launcher.h"
 #include "platform/platform_impl.h"
 
+namespace {
+
+// Removes the run's temporary files when the run ends, by a return or a
+// throw.
+class TemporaryFilesCleanup {
+ public:
+  TemporaryFilesCleanup() {}
+  ~TemporaryFilesCleanup() { PlatformImpl::cleanup(); }
+  TemporaryFilesCleanup(const TemporaryFilesCleanup&) = delete;
+  TemporaryFilesCleanup& operator=(const TemporaryFilesCleanup&) = delete;
+};
+
+}  // namespace
+
 int launcherMain(int argc, char** argv) {
   StringDeque args;
   for (int i = 1; i < argc; ++i) args.push_back(SString(argv[i]));
@@ -15,14 +29,16 @@ int launcherMain(int argc, char** argv) {
   // temporary files still go (platform_signals.cc).
   PlatformImpl::installCancelHandlers();
   {
-    Launcher launcher;
-    exitCode = Launcher::process(args, launcherPath, executablePath);
+    TemporaryFilesCleanup cleanup;
+    RunState state;
+    Launcher launcher(state);
+    exitCode = launcher.process(args, launcherPath, executablePath);
     if (PlatformImpl::getCancelSignal() != 0) exitCode = PlatformImpl::getCanceledExitCode();
-    long purpose = Launcher::getLauncherPurpose(launcherPath.c_str());
+    long purpose = state.paths.purpose;
     bool show = exitCode != 0 && ((purpose != 0 && purpose != 2) || exitCode != 232);
     // The error output of a failed application whose output was captured
     // goes where errors go, silent or not.
-    if (show && !Launcher::getErrOutput().empty()) PlatformImpl::showUIError(Launcher::getErrOutput());
+    if (show && !state.errOutput.empty()) PlatformImpl::showUIError(state.errOutput);
   }
   PlatformImpl::removeCancelHandlers();
   return static_cast<int>(exitCode);

@@ -5,8 +5,9 @@
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
@@ -29,8 +30,8 @@ void completeJVMFile(const SString& destination, const SString& path, bool tempo
 }  // namespace
 
 void Launcher::installJVM(InstallJVMOption option) {
-  setLongVariable(1, 0);
-  setStringVariable(1, SString());
+  m_state.variables.setLongVariable(1, 0);
+  m_state.variables.setStringVariable(1, SString());
   if (option == JVM_INSTALL_SILENT_TEMP) {
     PlatformImpl::hideUI(0);
   } else {
@@ -38,7 +39,7 @@ void Launcher::installJVM(InstallJVMOption option) {
     PlatformImpl::setUIStatus(UI_STATUS_PREPARING_JVM);
   }
 
-  LauncherInputFiles& files = getInputFiles();
+  LauncherInputFiles& files = m_state.inputFiles;
   FileIndexEntry* installer = nullptr;
   for (long i = 0; i < files.getEmbeddedFileCount() && installer == nullptr; ++i) {
     FileIndexEntry* entry = files.getFileAt(i);
@@ -62,8 +63,8 @@ void Launcher::installJVM(InstallJVMOption option) {
   SString path = jvmFileIn(destination);
   if (PlatformImpl::fileExists(path)) {
     completeJVMFile(destination, path, true);
-    setLongVariable(1, 1);
-    setFoundStringVariable(1, path);
+    m_state.variables.setLongVariable(1, 1);
+    m_state.variables.setFoundStringVariable(1, path);
   } else {
     logMessage("Invalid bundled JVM. Missing 'jvm' file.", LOG_ERROR);
   }

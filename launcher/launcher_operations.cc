@@ -1,24 +1,20 @@
 // The operations that the instruction script and the input-file actions
 // call: prepare the console, find, verify and launch a JVM, start an
-// embedded launcher, and provide the application archive.
-#include <sys/stat.h>
-
+// embedded launcher.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
-#include "jvm/candidate_report.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/jvm_match.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
-#include "launcher/run_outcome.h"
 #include "launchscript/launch_script.h"
 #include "platform/platform_impl.h"
-#include "platform/write_error.h"
 #include "tagfile/read_open.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -47,30 +43,31 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
   } else {
     PlatformImpl::hideUI(0);
   }
-  setStringVariable(1, SString());
-  setStringVariable(2, SString());
-  setLongVariable(1, 0);
+  m_state.variables.setStringVariable(1, SString());
+  m_state.variables.setStringVariable(2, SString());
+  m_state.variables.setLongVariable(1, 0);
 
   JVMMatchPtrDeque matches;
-  CandidateReport::clear();
-  getInputFiles().getJVMFiles()->search(matches);
+  m_state.scripts.getJVMFiles()->getCandidateReport().clear();
+  m_state.scripts.getJVMFiles()->search(matches, m_state.userJavaHome);
   if (matches.size() > 0 && matches.at(0) != nullptr) {
     JVMMatch* match = matches.at(0);
     SString path = match->writeNewJVMFile();
     SString home = match->getJVMHome();
     logMessage(SString("Matching JVM home is ").append(home), LOG_INFO);
     logMessage(SString("Matching JVM file is ").append(path), LOG_INFO);
-    setFoundStringVariable(1, home);
-    setFoundStringVariable(2, path);
-    setLongVariable(1, 1);
-    noteJVMResult(true);
+    m_state.variables.setFoundStringVariable(1, home);
+    m_state.variables.setFoundStringVariable(2, path);
+    m_state.variables.setLongVariable(1, 1);
+    m_state.outcome.noteJVMResult(true);
   } else {
-    noteJVMResult(false);
+    m_state.outcome.noteJVMResult(false);
     SString message = PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
     logMessage(message, LOG_INFO);
     if (showFailMsg && !PlatformImpl::isCanceled()) {
       PlatformImpl::showUIError(message);
-      CandidateReport::reportNotFound(*getInputFiles().getJVMFiles());
+      JVMFiles& files = *m_state.scripts.getJVMFiles();
+      files.getCandidateReport().reportNotFound(files);
     }
   }
 }
@@ -79,11 +76,11 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
 // which shows it on standard error and logs it.
 void Launcher::search(bool showUI, bool showFailMsg) {
   findJVM(showUI, showFailMsg);
-  printf("%ld\n", getLongVariable(1));
-  if (getLongVariable(1) != 0) {
-    printf("%s\n", getStringVariable(1).c_str());
-    printf("%s\n", getStringVariable(2).c_str());
-    PlatformImpl::removeFileFromCleanupList(getStringVariable(2));
+  printf("%ld\n", m_state.variables.getLongVariable(1));
+  if (m_state.variables.getLongVariable(1) != 0) {
+    printf("%s\n", m_state.variables.getStringVariable(1).c_str());
+    printf("%s\n", m_state.variables.getStringVariable(2).c_str());
+    PlatformImpl::removeFileFromCleanupList(m_state.variables.getStringVariable(2));
   }
   fflush(stdout);
 }
@@ -98,7 +95,7 @@ void Launcher::searchAll(bool showUI, bool /*showFailMsg*/) {
       PlatformImpl::hideUI(0);
     }
     JVMMatchPtrDeque matches;
-    getInputFiles().getJVMFiles()->searchAll(matches, false);
+    m_state.scripts.getJVMFiles()->searchAll(matches, false);
     printf("%ld\n", matches.size());
     fflush(stdout);
     for (long i = 0; i < matches.size(); ++i) {
@@ -128,7 +125,7 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, long fileId) {
   } else {
     PlatformImpl::hideUI(0);
   }
-  FileIndexEntry* entry = getInputFiles().getFile(fileId);
+  FileIndexEntry* entry = m_state.inputFiles.getFile(fileId);
   if (entry == nullptr) {
     throw LauncherException(SString("Cannot verify jvm file at index ")
                                 .append(decimal(fileId))
@@ -146,31 +143,31 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, long fileId) {
                                 .append(decimal(fileId))
                                 .append(" could not be read."));
   }
-  SString home = m_userJavaHome;
+  SString home = m_state.userJavaHome;
   verifyJVM(showUI, showFailMsg, *entry->getTagFile(), home);
 }
 
 void Launcher::verifyJVM(bool showUI, bool showFailMsg, TagFile& tagFile, const SString& home) {
-  setLongVariable(1, 0);
+  m_state.variables.setLongVariable(1, 0);
   if (showUI) {
     PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, tagFile.getTagValue("DESC", 0));
   }
-  JVMFile jvmFile(tagFile);
+  JVMFile jvmFile(tagFile, m_state.launch);
   SString classpath, className;
-  getInputFiles().getJVMFiles()->writeVerifyJar(classpath, className);
+  m_state.scripts.getJVMFiles()->writeVerifyJar(classpath, className);
   // A home given here was named by the user (-bv:javahome) or by the
   // calling program (VERIFY_JVM_HOME); the file's own JVM_HOME was not.
   JVMMatch* match = home.empty() ? jvmFile.verify(classpath, className)
                                  : jvmFile.verify(home, classpath, className, true);
   if (match != nullptr) {
     delete match;
-    setLongVariable(1, 1);
+    m_state.variables.setLongVariable(1, 1);
     SString verifiedHome = tagFile.getTagValue("JVM_HOME", 0);
-    setFoundStringVariable(1, verifiedHome);
+    m_state.variables.setFoundStringVariable(1, verifiedHome);
     logMessage(SString("After VERIFY, the jvm home is ").append(verifiedHome), LOG_INFO);
-    noteJVMResult(true);
+    m_state.outcome.noteJVMResult(true);
   } else {
-    noteJVMResult(false);
+    m_state.outcome.noteJVMResult(false);
     if (showFailMsg) PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_INVALID_JVM));
     logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);
   }
@@ -192,38 +189,34 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, const SString& jvmFilePa
     tagFile.load(file, jvmFilePath, 0, -1);
   }
   verifyJVM(showUI, showFailMsg, tagFile, home);
-  printf("%ld\n", getLongVariable(1));
+  printf("%ld\n", m_state.variables.getLongVariable(1));
   fflush(stdout);
 }
 
-namespace {
-
-long launchWith(LaunchScript& script, JVMFile& jvmFile, short seconds) {
+long Launcher::launchWith(LaunchScript& script, JVMFile& jvmFile, short seconds) {
   if (seconds > 0) {
     PlatformImpl::setUIStatus(UI_STATUS_RUNNING);
     PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, SString());
   }
   PlatformImpl::hideUI(seconds);
-  noteLaunch();
-  long result = script.execute(jvmFile, &Launcher::getPassThroughArgs(), Launcher::getShowJavaConsole());
-  Launcher::getStdOutput() = script.getStdOut();
-  Launcher::getErrOutput() = script.getStdErr();
+  m_state.outcome.noteLaunch();
+  long result = script.execute(jvmFile, &m_state.passThroughArgs, m_state.showJavaConsole);
+  m_state.stdOutput = script.getStdOut();
+  m_state.errOutput = script.getStdErr();
   return result;
 }
 
-}  // namespace
-
 long Launcher::launch(const SString& jvmFilePath, short seconds) {
-  LaunchScript* script = getInputFiles().getLaunchScript();
+  LaunchScript* script = m_state.scripts.getLaunchScript();
   if (script == nullptr) return -1;
   TagFile tagFile(jvmFilePath);
-  JVMFile jvmFile(tagFile);
+  JVMFile jvmFile(tagFile, m_state.launch);
   return launchWith(*script, jvmFile, seconds);
 }
 
 long Launcher::ilaunch(long fileId, short seconds) {
-  LaunchScript* script = getInputFiles().getLaunchScript();
-  FileIndexEntry* entry = getInputFiles().getFile(fileId);
+  LaunchScript* script = m_state.scripts.getLaunchScript();
+  FileIndexEntry* entry = m_state.inputFiles.getFile(fileId);
   if (script == nullptr || entry == nullptr || entry->getFileType() != FILE_JVM ||
       entry->getTagFile() == nullptr) {
     logMessage(
@@ -232,12 +225,12 @@ long Launcher::ilaunch(long fileId, short seconds) {
         LOG_ERROR);
     return -1;
   }
-  JVMFile jvmFile(*entry->getTagFile());
+  JVMFile jvmFile(*entry->getTagFile(), m_state.launch);
   return launchWith(*script, jvmFile, seconds);
 }
 
 void Launcher::executeEmbeddedLauncher(long position) {
-  FileIndexEntry* entry = getInputFiles().getFileAt(position);
+  FileIndexEntry* entry = m_state.inputFiles.getFileAt(position);
   if (entry == nullptr || entry->getFileType() != FILE_EMBEDDED_LAUNCHER) {
     logMessage("Unable to execute the embedded launcher.", LOG_ERROR);
     return;
@@ -251,66 +244,12 @@ void Launcher::executeEmbeddedLauncher(long position) {
   StringDeque argv;
   argv.push_back(path);
   argv.push_back(SString("-bv:orig"));
-  argv.push_back(m_launcherFileName);
-  for (long i = 0; i < m_args.size(); ++i) argv.push_back(m_args.at(i));
-  noteLaunch();
+  argv.push_back(m_state.paths.launcherFile);
+  for (long i = 0; i < m_state.args.size(); ++i) argv.push_back(m_state.args.at(i));
+  m_state.outcome.noteLaunch();
   SString error("the run was canceled");
   if (!PlatformImpl::isCanceled()) PlatformImpl::replaceProcessWith(argv, true, error);
   logMessage(SString("Unable to execute the embedded launcher ").append(path).append(": ").append(error),
              LOG_ERROR);
   PlatformImpl::deleteFile(dir);
-}
-
-SString& Launcher::getApplicationArchive() {
-  if (!m_applicationArchive.empty()) return m_applicationArchive;
-  SString dir = PlatformImpl::createTempSubDirectory();
-  LauncherInputFiles& files = getInputFiles();
-  for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
-    FileIndexEntry* entry = files.getFileAt(i);
-    if (entry != nullptr && entry->getFileType() == FILE_APPLICATION_ARCHIVE) {
-      m_applicationArchive = entry->extract(dir);
-    }
-  }
-  return m_applicationArchive;
-}
-
-SString& Launcher::getApplicationArchive(const SString& fileName) {
-  if (!m_applicationArchive.empty()) return m_applicationArchive;
-  SString source = getOriginalLauncherDir();
-  if (!source.empty() && source[source.length() - 1] != '/') source += '/';
-  source += fileName;
-  SString target = PlatformImpl::createTempSubDirectory();
-  target += '/';
-  unsigned long sep = fileName.find_last_of("/\\");
-  target += sep == SString::npos ? fileName : fileName.substr(sep + 1);
-
-  int error = 0;
-  FILE* in = fopen(source.c_str(), "rb");
-  FILE* out = in != nullptr ? fopen(target.c_str(), "wb") : nullptr;
-  if (in != nullptr && out != nullptr) {
-    fchmod(fileno(out), 0600);  // private, like every temporary file
-    char buffer[4096];
-    for (;;) {
-      memset(buffer, 0, sizeof buffer);
-      size_t n = fread(buffer, 1, sizeof buffer, in);
-      if (n == 0) break;
-      if (fwrite(buffer, 1, n, out) != n) {
-        error = errno;
-        break;
-      }
-    }
-    if (ferror(in) && error == 0) error = errno != 0 ? errno : EIO;
-    m_applicationArchive = target;
-  }
-  if (in != nullptr) fclose(in);
-  if (out != nullptr) {
-    if (fflush(out) != 0 && error == 0) error = errno;
-    if (fclose(out) != 0 && error == 0) error = errno;
-  }
-  if (error != 0) {
-    // A short copy must not be used by a later launch.
-    m_applicationArchive = SString();
-    throw LauncherException(writeErrorText(error));
-  }
-  return m_applicationArchive;
 }

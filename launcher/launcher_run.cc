@@ -1,24 +1,22 @@
 // The start and end of a run: process() and run().
-#include "archive/launcher_input_files.h"
 #include "archive/missing_payload.h"
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
-#include "launcher/run_outcome.h"
 #include "platform/platform_impl.h"
 
-Launcher::~Launcher() { PlatformImpl::cleanup(); }
-
-long Launcher::process(StringDeque& args, const SString& launcherPath) {
+long Launcher::process(const StringDeque& args, const SString& launcherPath) {
   return process(args, launcherPath, launcherPath);
 }
 
-long Launcher::process(StringDeque& args, const SString& launcherPath,
+long Launcher::process(const StringDeque& args, const SString& launcherPath,
                        const SString& executablePath) {
-  m_launcherFileName = launcherPath;
-  m_origLauncherFileName = launcherPath;
-  m_executableFileName = executablePath;
-  for (long i = 0; i < args.size(); ++i) m_args.push_back(args.at(i));
+  m_state.paths.launcherFile = launcherPath;
+  m_state.paths.originalLauncherFile = launcherPath;
+  m_state.paths.executableFile = executablePath;
+  // The running launcher's purpose is in the running executable.
+  m_state.paths.purpose = readLauncherPurpose(executablePath);
+  for (long i = 0; i < args.size(); ++i) m_state.args.push_back(args.at(i));
   try {
     return processCmdLine(args);
   } catch (const LauncherException& e) {
@@ -39,12 +37,14 @@ long Launcher::process(StringDeque& args, const SString& launcherPath,
 // short) reads as one without an archive, so it has nothing to run; that
 // ends the run with an error that says so, not with a bare exit code.
 long Launcher::run() {
-  LauncherInputFiles& files = getInputFiles();
-  const Instructions* instructions = files.getInstructions();
-  if (instructions == nullptr) {
-    if (!files.hasPayload()) throw LauncherException(missingPayloadMessage(m_executableFileName));
+  const TagFile* tagFile = m_state.scripts.getInstructions();
+  if (tagFile == nullptr) {
+    if (!m_state.inputFiles.hasPayload()) {
+      throw LauncherException(missingPayloadMessage(m_state.paths.executableFile));
+    }
     throw LauncherException("The launcher file carries no instruction script.");
   }
+  Instructions instructions(*tagFile, *this);
   // A script that launched nothing and found no JVM has failed.
-  return scriptExitCode(runInstructions(instructions));
+  return m_state.outcome.scriptExitCode(runInstructions(&instructions));
 }

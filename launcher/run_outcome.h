@@ -4,15 +4,24 @@
 #ifndef BV_LAUNCHER_RUN_OUTCOME_H_
 #define BV_LAUNCHER_RUN_OUTCOME_H_
 
-// LAUNCH, ILAUNCH or EXECUTE_LAUNCHER started (or tried to start) a program.
-void noteLaunch();
-// FIND_JVM or VERIFY ended, with or without a JVM.
-void noteJVMResult(bool found);
-// The exit code of a script whose statements returned scriptResult: 1 when
-// nothing was launched and the last FIND_JVM or VERIFY found no JVM,
-// otherwise scriptResult.
-long scriptExitCode(long scriptResult);
-// Forgets everything noted (a new run).
-void resetRunOutcome();
+class RunOutcome {
+ public:
+  // LAUNCH, ILAUNCH or EXECUTE_LAUNCHER started (or tried to start) a program.
+  void noteLaunch() { m_launched = true; }
+  // FIND_JVM or VERIFY ended, with or without a JVM.
+  void noteJVMResult(bool found) { m_lastJVMResult = found ? 1 : -1; }
+  // The exit code of a script whose statements returned scriptResult: 1 when
+  // nothing was launched and the last FIND_JVM or VERIFY found no JVM,
+  // otherwise scriptResult.
+  long scriptExitCode(long scriptResult) const {
+    if (!m_launched && m_lastJVMResult < 0) return 1;
+    return scriptResult;
+  }
+
+ private:
+  bool m_launched = false;
+  // The last FIND_JVM or VERIFY: 0 none yet, 1 found, -1 not found.
+  int m_lastJVMResult = 0;
+};
 
 #endif  // BV_LAUNCHER_RUN_OUTCOME_H_

@@ -3,9 +3,8 @@
 // .cp2, .sp, .ja).
 #include <cstdio>
 
-#include "jvm/jvm_file.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -15,7 +14,7 @@
 
 namespace {
 
-SString tagValue(const JVMFile* jvmFile, const char* tag) {
+SString tagValue(const JVMTagLookup* jvmFile, const char* tag) {
   return jvmFile == nullptr ? SString() : jvmFile->getTagFile()->getTagValue(tag, 0);
 }
 
@@ -47,7 +46,7 @@ bool forEachLine(const SString& fileName, bool sideFile, OnLine onLine) {
     message += fileName;
     message += " next to the launcher: ";
     message += reason;
-    Launcher::logMessage(message, LOG_WARNING);
+    logMessage(message, LOG_WARNING);
     return true;
   }
   SString line;
@@ -88,11 +87,11 @@ SString asOneValue(const SString& text) { return ShellValues::insert(ShellValues
 }  // namespace
 
 SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const {
-  const JVMFile* jvmFile = m_jvmFile;
+  const JVMTagLookup* jvmFile = m_jvmFile;
   bool environmentMode = tagValue(jvmFile, "USE_CP_ENV_VAR").compare("1") == 0;
 
   SString classpath;
-  appendClasspathArg(jvmFile, classpath, Launcher::getPrependClasspath());
+  appendClasspathArg(jvmFile, classpath, m_context->classpath.prepend);
   addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp1"));
   addToClasspath(jvmFile, classpath, buildJVMClasspath());
   addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp"));
@@ -106,12 +105,12 @@ SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const
   addToClasspath(jvmFile, classpath, archive);
   addToClasspath(jvmFile, classpath, buildJARClasspath(!environmentMode));
   addToClasspath(jvmFile, classpath, buildRuntimeClasspath(jvmFile, ".cp2"));
-  appendClasspathArg(jvmFile, classpath, Launcher::getAppendClasspath());
+  appendClasspathArg(jvmFile, classpath, m_context->classpath.append);
 
   if (environmentMode) {
     SString variable = tagValue(jvmFile, "CP_ENV_VAR");
     if (variable.empty()) {
-      Launcher::logMessage(
+      logMessage(
           "If USE_CP_ENV_VAR is set to 1 in the jvm file, then the jvm file should also define "
           "CP_ENV_VAR.",
           LOG_ERROR);
@@ -124,7 +123,7 @@ SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const
       message += " to ";
       message += raw;
       message += "\n";
-      Launcher::logMessage(message, LOG_INFO);
+      logMessage(message, LOG_INFO);
     }
     return SString();
   }
@@ -134,14 +133,14 @@ SString LaunchScript::callCP(const SString&, const StringDeque& arguments) const
   return option;
 }
 
-void LaunchScript::addToClasspath(const JVMFile* jvmFile, SString& classpath,
+void LaunchScript::addToClasspath(const JVMTagLookup* jvmFile, SString& classpath,
                                   const SString& entry) const {
   if (entry.empty()) return;
   if (!classpath.empty()) classpath += tagValue(jvmFile, "CLASSPATH_SEPARATOR");
   classpath += entry;
 }
 
-void LaunchScript::appendClasspathArg(const JVMFile* jvmFile, SString& classpath,
+void LaunchScript::appendClasspathArg(const JVMTagLookup* jvmFile, SString& classpath,
                                       const SString& value) const {
   SString entry = value;
   trim(entry, whitespaceChars);
@@ -156,7 +155,7 @@ void LaunchScript::appendClasspathArg(const JVMFile* jvmFile, SString& classpath
   addToClasspath(jvmFile, classpath, quoted);
 }
 
-SString LaunchScript::buildClasspathFromFile(const JVMFile* jvmFile, const SString& fileName,
+SString LaunchScript::buildClasspathFromFile(const JVMTagLookup* jvmFile, const SString& fileName,
                                              bool logMissing, bool sideFile) const {
   SString classpath;
   bool opened = forEachLine(fileName, sideFile, [&](const SString& line) {
@@ -166,12 +165,12 @@ SString LaunchScript::buildClasspathFromFile(const JVMFile* jvmFile, const SStri
     SString message("Could not find the file ");
     message += fileName;
     message += " while building the classpath.";
-    Launcher::logMessage(message, LOG_WARNING);
+    logMessage(message, LOG_WARNING);
   }
   return classpath;
 }
 
-SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const {
+SString LaunchScript::buildRuntimeClasspath(const JVMTagLookup* jvmFile, const char* suffix) const {
   SString fileName = getRuntimeFileBase();
   fileName += suffix;
   return buildClasspathFromFile(jvmFile, fileName, false, true);
@@ -179,7 +178,7 @@ SString LaunchScript::buildRuntimeClasspath(const JVMFile* jvmFile, const char* 
 
 SString LaunchScript::buildJVMClasspath() const { return tagValue(m_jvmFile, "JVM_CLASSPATH"); }
 
-SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name,
+SString LaunchScript::makeSystemProp(const JVMTagLookup* jvmFile, const SString& name,
                                      const SString& value) const {
   SString option = tagValue(jvmFile, "SYSTEM");
   option += name;
@@ -188,7 +187,7 @@ SString LaunchScript::makeSystemProp(const JVMFile* jvmFile, const SString& name
   return option;
 }
 
-SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
+SString LaunchScript::buildRuntimeSystemProps(const JVMTagLookup* jvmFile) const {
   SString result;
   SString fileName = getRuntimeFileBase();
   fileName += ".sp";
@@ -207,7 +206,7 @@ SString LaunchScript::buildRuntimeSystemProps(const JVMFile* jvmFile) const {
   return result;
 }
 
-SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
+SString LaunchScript::buildRuntimeJavaArgs(const JVMTagLookup* jvmFile) const {
   SString result;
   SString fileName = getRuntimeFileBase();
   fileName += ".ja";
@@ -218,7 +217,7 @@ SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
       message += fileName;
       message += " whose quote is not closed: ";
       message += line;
-      Launcher::logMessage(message, LOG_WARNING);
+      logMessage(message, LOG_WARNING);
       return;
     }
     for (long i = 0; i < words.size(); ++i) {
@@ -231,8 +230,8 @@ SString LaunchScript::buildRuntimeJavaArgs(const JVMFile* jvmFile) const {
   return result;
 }
 
-SString LaunchScript::getRuntimeFileBase() {
-  SString base = Launcher::getOriginalLauncherFileName();
+SString LaunchScript::getRuntimeFileBase() const {
+  SString base = m_context->paths.originalLauncherFile;
   unsigned long separator = base.find_last_of("/\\");
   unsigned long dot = base.rfind('.');
   if (separator != SString::npos && dot != SString::npos && dot > separator) base.erase(dot);

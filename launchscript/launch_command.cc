@@ -1,8 +1,7 @@
 // Running the resolved launch command: working directory, the arguments
 // handed on to the application, the environment of the child, capture and
 // the log lines.
-#include "jvm/jvm_file.h"
-#include "launcher/launcher.h"
+#include "foundation/log.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -30,8 +29,8 @@ class ScopedEnvironmentVariable {
 };
 
 // The directory of the running launcher ("/" for a launcher in the root).
-SString launcherDirectory() {
-  SString directory = Launcher::getLauncherFileName();
+SString launcherDirectory(const LauncherPaths& paths) {
+  SString directory = paths.launcherFile;
   unsigned long slash = directory.rfind('/');
   if (slash == SString::npos) return SString();
   directory.erase(slash == 0 ? 1 : slash);
@@ -57,7 +56,7 @@ void applyWizardEnvironment(const TagFile& tagFile) {
 
 }  // namespace
 
-long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArguments,
+long LaunchScript::execute(const JVMTagLookup& jvmFile, const StringDeque* extraArguments,
                            bool forceConsole) {
   SString command;
   {
@@ -75,7 +74,7 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
     command = ShellValues::quote(text);
   }
   SString directory;
-  if (m_autoSetWorkingDir) directory = launcherDirectory();
+  if (m_autoSetWorkingDir) directory = launcherDirectory(m_context->paths);
 
   SString message("Executing launch script command: ");
   message += command;
@@ -85,7 +84,7 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
   } else {
     message += " in current working directory";
   }
-  Launcher::logMessage(message, LOG_INFO);
+  logMessage(message, LOG_INFO);
 
   bool showConsole = m_displayConsole || forceConsole;
   bool capture = !showConsole && m_captureOutput;
@@ -93,18 +92,18 @@ long LaunchScript::execute(const JVMFile& jvmFile, const StringDeque* extraArgum
   {
     const TagFile& tagFile = *jvmFile.getTagFile();
     ScopedEnvironmentVariable javaHome(setEnvVarAtLaunch, tagFile.getTagValue("JVM_HOME", 0));
-    long purpose = Launcher::getLauncherPurpose(Launcher::getLauncherFileName().c_str());
+    long purpose = m_context->paths.purpose;
     if (purpose == 0 || purpose == 2) applyWizardEnvironment(tagFile);
-    PlatformImpl::preJavaLaunch(static_cast<int>(purpose), jvmFile);
+    PlatformImpl::preJavaLaunch(static_cast<int>(purpose), tagFile);
     exitCode = PlatformImpl::executeProcess(command, directory, showConsole, capture, true,
                                             &m_stdOut, &m_stdErr, false);
   }
   if (capture) {
-    Launcher::logMessage("Output from the launch script execution", LOG_INFO);
-    Launcher::logMessage("StdOut:", LOG_INFO);
-    Launcher::logMessage(m_stdOut, LOG_INFO);
-    Launcher::logMessage("ErrOut:", LOG_INFO);
-    Launcher::logMessage(m_stdErr, LOG_INFO);
+    logMessage("Output from the launch script execution", LOG_INFO);
+    logMessage("StdOut:", LOG_INFO);
+    logMessage(m_stdOut, LOG_INFO);
+    logMessage("ErrOut:", LOG_INFO);
+    logMessage(m_stdErr, LOG_INFO);
   }
   return exitCode;
 }

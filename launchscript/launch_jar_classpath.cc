@@ -2,7 +2,6 @@
 #include "archive/archive_format.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -18,7 +17,7 @@ void LaunchScript::extractJars() const {
   m_jarDirectory.erase();
   m_jarPaths.clear();
   if (!m_extractJars) return;
-  const LauncherInputFiles& inputFiles = Launcher::getInputFiles();
+  const LauncherInputFiles& inputFiles = m_context->inputFiles;
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
     const FileIndexEntry* entry = inputFiles.getFileAt(i);
     if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR) continue;

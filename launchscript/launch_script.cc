@@ -5,9 +5,8 @@
 
 #include <cstdio>
 
-#include "jvm/jvm_file.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
@@ -15,24 +14,37 @@
 
 const char* setEnvVarAtLaunch = "JAVA_HOME";
 
-LaunchScript::LaunchScript(const TagFile& tagFile, bool captureOutput)
+LaunchScript::LaunchScript(const TagFile& tagFile, bool captureOutput, const LaunchContext& context)
     : m_command(tagFile.getTagValue("COMMAND", 0)),
       m_captureOutput(captureOutput),
       m_displayConsole(tagFile.getBoolTagValue("DISPLAY_CONSOLE", false)),
       m_autoSetWorkingDir(tagFile.getBoolTagValue("AUTO_SET_WORKING_DIR", true)),
       m_jvmFile(nullptr),
+      m_context(&context),
       m_extractJars(true),
       m_desc(tagFile.getTagValue("DESC", 0)),
       m_archive(tagFile.getTagValue("ARCHIVE", 0)),
       m_jarsExtracted(false) {}
 
-LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extractJars)
+LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extractJars,
+                           const LaunchContext& context)
     : m_command(command),
       m_captureOutput(captureOutput),
       m_displayConsole(false),
       m_autoSetWorkingDir(true),
       m_jvmFile(nullptr),
+      m_context(&context),
       m_extractJars(extractJars),
+      m_jarsExtracted(false) {}
+
+LaunchScript::LaunchScript(const SString& command)
+    : m_command(command),
+      m_captureOutput(false),
+      m_displayConsole(false),
+      m_autoSetWorkingDir(true),
+      m_jvmFile(nullptr),
+      m_context(nullptr),
+      m_extractJars(false),
       m_jarsExtracted(false) {}
 
 namespace {
@@ -40,23 +52,23 @@ namespace {
 // Clears the JVM file of a resolution when it ends, normally or by a throw.
 class JVMFileScope {
  public:
-  JVMFileScope(const JVMFile*& slot, const JVMFile& jvmFile) : m_slot(slot) { m_slot = &jvmFile; }
+  JVMFileScope(const JVMTagLookup*& slot, const JVMTagLookup& jvmFile) : m_slot(slot) { m_slot = &jvmFile; }
   ~JVMFileScope() { m_slot = nullptr; }
   JVMFileScope(const JVMFileScope&) = delete;
   JVMFileScope& operator=(const JVMFileScope&) = delete;
 
  private:
-  const JVMFile*& m_slot;
+  const JVMTagLookup*& m_slot;
 };
 
 }  // namespace
 
-SString LaunchScript::resolve(const JVMFile& jvmFile) {
+SString LaunchScript::resolve(const JVMTagLookup& jvmFile) {
   ShellValueScope values;
   return ShellValues::quote(resolveTemplate(jvmFile));
 }
 
-SString LaunchScript::resolveTemplate(const JVMFile& jvmFile) {
+SString LaunchScript::resolveTemplate(const JVMTagLookup& jvmFile) {
   JVMFileScope scope(m_jvmFile, jvmFile);
   m_jarsExtracted = false;  // a new resolution extracts the archives anew
   // The command may hold placeholders already (the JVM check puts the home
@@ -162,14 +174,14 @@ void LaunchScript::throwException(const SString& text, const char* message) cons
 }
 
 void LaunchScript::throwException(const SString& text, const SString& message) const {
-  Launcher::logMessage("Launch command:", LOG_INFO);
-  Launcher::logMessage(ShellValues::flatten(text), LOG_INFO);
+  logMessage("Launch command:", LOG_INFO);
+  logMessage(ShellValues::flatten(text), LOG_INFO);
   SString full("Launch script error: ");
   full += message;
   throw LauncherException(full);
 }
 
-const JVMFile& LaunchScript::currentJVMFile(const SString& text) const {
+const JVMTagLookup& LaunchScript::currentJVMFile(const SString& text) const {
   if (m_jvmFile == nullptr) throwException(text, "Functions can only be resolved for a JVM file.");
   return *m_jvmFile;
 }

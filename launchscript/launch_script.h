@@ -52,9 +52,10 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
-#include "jvm/macro_handler.h"
+#include "launchscript/jvm_tag_lookup.h"
+#include "launchscript/launch_context.h"
+#include "launchscript/macro_handler.h"
 
-class JVMFile;
 class TagFile;
 
 // The environment variable that holds the JVM home while the command runs.
@@ -64,12 +65,14 @@ class LaunchScript final : public MacroHandler {
  public:
   // Reads COMMAND, DESC, DISPLAY_CONSOLE (default false),
   // AUTO_SET_WORKING_DIR (default true) and ARCHIVE; %CP% adds the classpath
-  // archives of the launcher archive. Keeps no reference to tagFile.
-  LaunchScript(const TagFile& tagFile, bool captureOutput);
+  // archives of the launcher archive. Keeps no reference to tagFile; keeps
+  // one to context, which must outlive the script.
+  LaunchScript(const TagFile& tagFile, bool captureOutput, const LaunchContext& context);
   // A script of one command: no console, the launcher's directory as the
   // working directory, no DESC or ARCHIVE. The JVM check passes
   // (command, true, false).
-  LaunchScript(const SString& command, bool captureOutput, bool extractJars);
+  LaunchScript(const SString& command, bool captureOutput, bool extractJars,
+               const LaunchContext& context);
   LaunchScript(const LaunchScript&) = delete;
   LaunchScript& operator=(const LaunchScript&) = delete;
 
@@ -81,7 +84,7 @@ class LaunchScript final : public MacroHandler {
   // The shell command: the template with its functions, then its @ macros
   // (from jvmFile), then its # macros replaced, each value found at run time
   // escaped for its place. jvmFile is used only during the call.
-  SString resolve(const JVMFile& jvmFile);
+  SString resolve(const JVMTagLookup& jvmFile);
 
   // Replaces, in text, the function call (delimiter '%') or environment
   // macro ('#') whose delimiters stand at start and end; other delimiters
@@ -116,24 +119,24 @@ class LaunchScript final : public MacroHandler {
   // run). Output is captured (and logged) unless the console is shown
   // (DISPLAY_CONSOLE or forceConsole) or capture is off. Returns the
   // command's exit code; failures to start it throw.
-  long execute(const JVMFile& jvmFile, const StringDeque* extraArguments, bool forceConsole);
+  long execute(const JVMTagLookup& jvmFile, const StringDeque* extraArguments, bool forceConsole);
 
   // --- Values of the classpath and property functions ---
 
   // Adds entry after the JVM file's CLASSPATH_SEPARATOR, or alone while the
   // classpath is empty; an empty entry adds nothing.
-  void addToClasspath(const JVMFile* jvmFile, SString& classpath, const SString& entry) const;
+  void addToClasspath(const JVMTagLookup* jvmFile, SString& classpath, const SString& entry) const;
   // A -cp:p / -cp:a value: trimmed; empty adds nothing; "@file" adds the
   // lines of file (a warning is logged when it is missing); anything else
   // is added as one entry in double quotes. Entries are values (placeholders).
-  void appendClasspathArg(const JVMFile* jvmFile, SString& classpath, const SString& value) const;
+  void appendClasspathArg(const JVMTagLookup* jvmFile, SString& classpath, const SString& value) const;
   // The classpath made of the file's lines, each a value; empty when it
   // cannot be opened (with a warning when logMissing) or, for a file next to
   // the launcher (sideFile), when it fails the ownership check (warning).
-  SString buildClasspathFromFile(const JVMFile* jvmFile, const SString& fileName,
+  SString buildClasspathFromFile(const JVMTagLookup* jvmFile, const SString& fileName,
                                  bool logMissing, bool sideFile = false) const;
   // buildClasspathFromFile(base + suffix, false).
-  SString buildRuntimeClasspath(const JVMFile* jvmFile, const char* suffix) const;
+  SString buildRuntimeClasspath(const JVMTagLookup* jvmFile, const char* suffix) const;
   // Value 0 of JVM_CLASSPATH of the JVM file being resolved.
   SString buildJVMClasspath() const;
   // The paths of the classpath archives of the launcher archive as a
@@ -142,15 +145,15 @@ class LaunchScript final : public MacroHandler {
   // the script does not extract them.
   SString buildJARClasspath(bool quote) const;
   // SYSTEM + name + SYSTEM_SEPARATOR + value with its @ macros resolved.
-  SString makeSystemProp(const JVMFile* jvmFile, const SString& name, const SString& value) const;
+  SString makeSystemProp(const JVMTagLookup* jvmFile, const SString& name, const SString& value) const;
   // The options of the ".sp" file, separated by one blank: SYSTEM, the name
   // as a value, SYSTEM_SEPARATOR, the value with its @ macros resolved as a
   // value.
-  SString buildRuntimeSystemProps(const JVMFile* jvmFile) const;
+  SString buildRuntimeSystemProps(const JVMTagLookup* jvmFile) const;
   // The words of the ".ja" file's lines (splitShellWords), each with its @
   // macros resolved and inserted as one value, separated by one blank. A
   // line with a quote that is not closed is skipped with a warning.
-  SString buildRuntimeJavaArgs(const JVMFile* jvmFile) const;
+  SString buildRuntimeJavaArgs(const JVMTagLookup* jvmFile) const;
 
   // Checks a COMMAND template without resolving it (launch_script_check.cc),
   // as bvpack does before it packs a launch script: every function call is
@@ -166,12 +169,16 @@ class LaunchScript final : public MacroHandler {
   // The base name of the runtime files: the original launcher file name, cut
   // at its last "." when that comes after its last "/" or "\" (a name
   // without either keeps its extension).
-  static SString getRuntimeFileBase();
+  SString getRuntimeFileBase() const;
 
  private:
+  // A script that is only checked (checkTemplate): it has no context and
+  // never resolves.
+  explicit LaunchScript(const SString& command);
+
   // The three passes without the final quoting: values are still
   // placeholders. Needs a live ShellValueScope.
-  SString resolveTemplate(const JVMFile& jvmFile);
+  SString resolveTemplate(const JVMTagLookup& jvmFile);
 
   typedef SString (LaunchScript::*FunctionCall)(const SString& text,
                                                 const StringDeque& arguments) const;
@@ -220,7 +227,7 @@ class LaunchScript final : public MacroHandler {
 
   // The JVM file of the resolution in progress; throws when a function that
   // needs one is used outside resolve.
-  const JVMFile& currentJVMFile(const SString& text) const;
+  const JVMTagLookup& currentJVMFile(const SString& text) const;
 
   SString m_command;
   bool m_captureOutput;
@@ -228,7 +235,8 @@ class LaunchScript final : public MacroHandler {
   bool m_autoSetWorkingDir;
   SString m_stdOut;
   SString m_stdErr;
-  const JVMFile* m_jvmFile;
+  const JVMTagLookup* m_jvmFile;
+  const LaunchContext* m_context;
   bool m_extractJars;
   SString m_desc;
   SString m_archive;

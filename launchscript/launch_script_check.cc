@@ -1,6 +1,6 @@
 // LaunchScript::checkTemplate: a COMMAND template checked before it is
 // packed, with the scanner and argument parser that resolve() uses.
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 
 namespace {
@@ -38,7 +38,7 @@ void checkShellQuotes(const SString& text, const std::vector<unsigned long>& pla
 }  // namespace
 
 void LaunchScript::checkTemplate(const SString& command, unsigned long* position) {
-  LaunchScript script(command, false, false);
+  LaunchScript script(command);
   std::vector<unsigned long> origin(command.length());
   for (unsigned long i = 0; i < command.length(); ++i) origin[i] = i;
   SString shell;

@@ -3,8 +3,8 @@
 // not build the classpath or the runtime options (launch_classpath.cc).
 #include "launchscript/launch_script.h"
 
-#include "jvm/jvm_file.h"
-#include "launcher/launcher.h"
+#include "foundation/log.h"
+#include "launchscript/application_archive.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
@@ -44,7 +44,7 @@ const LaunchScript::FunctionDef* LaunchScript::findFunction(const SString& name)
 // search text leaves the subject as it is, and a match that would cut a
 // value's placeholder is skipped.
 SString LaunchScript::callREPLACE(const SString& text, const StringDeque& arguments) const {
-  const JVMFile& jvmFile = currentJVMFile(text);
+  const JVMTagLookup& jvmFile = currentJVMFile(text);
   SString from = jvmFile.resolve(arguments[0]);
   SString to = jvmFile.resolve(arguments[1]);
   SString result = arguments[2];
@@ -75,7 +75,7 @@ SString LaunchScript::callSYSTEMPROP(const SString& text, const StringDeque& arg
 }
 
 SString LaunchScript::callIF_EXISTS(const SString& text, const StringDeque& arguments) const {
-  const JVMFile& jvmFile = currentJVMFile(text);
+  const JVMTagLookup& jvmFile = currentJVMFile(text);
   if (jvmFile.getTagFile()->getTagValue(arguments[0].c_str(), 0).empty()) return SString();
   return jvmFile.resolve(arguments[1]);
 }
@@ -83,16 +83,17 @@ SString LaunchScript::callIF_EXISTS(const SString& text, const StringDeque& argu
 // The values of the functions below come from the disk and the command
 // line: they go in as values, never as template text.
 SString LaunchScript::callLAUNCHER_FILE(const SString&, const StringDeque&) const {
-  return ShellValues::insert(Launcher::getLauncherFileName());
+  return ShellValues::insert(m_context->paths.launcherFile);
 }
 
 SString LaunchScript::callLAUNCHER_DIR(const SString&, const StringDeque&) const {
-  return ShellValues::insert(Launcher::getOriginalLauncherDir());
+  return ShellValues::insert(m_context->paths.originalLauncherDir());
 }
 
 SString LaunchScript::callAPPLICATION_ARCHIVE(const SString&, const StringDeque& arguments) const {
-  if (arguments.empty()) return ShellValues::insert(Launcher::getApplicationArchive());
-  return ShellValues::insert(Launcher::getApplicationArchive(arguments[0]));
+  ApplicationArchive& archive = m_context->applicationArchive;
+  if (arguments.empty()) return ShellValues::insert(archive.get(m_context->inputFiles));
+  return ShellValues::insert(archive.get(arguments[0], m_context->paths.originalLauncherDir()));
 }
 
 SString LaunchScript::callTEMP_DIR(const SString&, const StringDeque&) const {
@@ -121,7 +122,7 @@ SString LaunchScript::callENV_JAVAARGS(const SString&, const StringDeque& argume
       message += arguments[0];
       message += " whose quote is not closed: ";
       message += line;
-      Launcher::logMessage(message, LOG_WARNING);
+      logMessage(message, LOG_WARNING);
       PlatformImpl::showUIError(message);
       continue;
     }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 
 namespace {
 

@@ -36,9 +36,11 @@
 // flatten() gives the raw text instead, for the places where the text is
 // not shell syntax (an environment variable, a log line).
 //
-// The table is static, like all run state: values are collected only while
-// a ShellValueScope lives, and the outermost scope empties the table when it
-// ends. Single-threaded, like the whole launcher.
+// The table is process-wide but lives no longer than one command: values
+// are collected only while a ShellValueScope lives, and the outermost scope
+// empties the table when it ends. Every template pass (the %, @ and #
+// macros of MacroHandler) fills it, which is why it is not handed down.
+// Single-threaded, like the whole launcher.
 #ifndef BV_LAUNCHSCRIPT_SHELL_QUOTING_H_
 #define BV_LAUNCHSCRIPT_SHELL_QUOTING_H_
 

@@ -15,8 +15,8 @@
 
 #include <cstdio>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/child_limits.h"
 #include "platform/child_reaper.h"
 #include "platform/platform_impl.h"
@@ -157,7 +157,7 @@ void CaptureBuffer::handOver() {
   if (m_target == nullptr || m_total == 0) return;
   unsigned long room = m_target->max_size() - m_target->length();
   if (m_total > room) {
-    Launcher::logMessage("Captured output was cut at the largest string size.", LOG_WARNING);
+    logMessage("Captured output was cut at the largest string size.", LOG_WARNING);
     m_total = room;
   }
   m_target->reserve(m_target->length() + m_total);
@@ -226,7 +226,7 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
         killed = true;
         giveUpAt = now + kAfterKillMillis;
         if (late) {
-          Launcher::logMessage(SString("The program did not end within ")
+          logMessage(SString("The program did not end within ")
                                    .append(decimal(g_killGraceMillis / 1000))
                                    .append(" s after the cancel signal was passed on; it was ended with SIGKILL."),
                                LOG_WARNING);
@@ -253,7 +253,7 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
     if (collected && outFd < 0 && errFd < 0 && groupDone) {
       if (outText.cut() || errText.cut()) {
         if (limits != nullptr) limits->setOutputCut();
-        Launcher::logMessage("The program's output beyond the limit for it was read and dropped.", LOG_WARNING);
+        logMessage("The program's output beyond the limit for it was read and dropped.", LOG_WARNING);
       }
       return status;
     }

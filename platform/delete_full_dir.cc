@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "launcher/launcher.h"
+#include "foundation/log.h"
 
 bool DeleteFullDir::process(const SString& root) {
   m_failedDirectories.clear();
@@ -51,5 +51,5 @@ bool deleteOneFile(const SString& path) {
 void logDeleteFileFailure(const SString& path, int error) {
   SString text("Could not delete ");
   text.append(path).append(" :  ").append(strerror(error));
-  Launcher::logMessage(text, LOG_WARNING);
+  logMessage(text, LOG_WARNING);
 }

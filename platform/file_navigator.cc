@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "jvm/file_find_listener.h"
+#include "platform/file_find_listener.h"
 #include "platform/platform_impl.h"
 #include "tagfile/text_utils.h"
 

@@ -17,4 +17,4 @@ add_custom_command(
   DEPENDS ${bv_catalog_inputs}
   COMMENT "Converting the message catalog to each language's character set"
   VERBATIM)
-list(APPEND BV_CORE_SOURCES ${BV_CATALOG_OUTPUT})
+target_sources(bv_platform PRIVATE ${BV_CATALOG_OUTPUT})

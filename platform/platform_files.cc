@@ -10,7 +10,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/file_navigator.h"
 #include "platform/platform_impl.h"
 #include "tagfile/text_utils.h"
@@ -101,15 +101,6 @@ SString PlatformImpl::wideToMultiByte(const wchar_t* text) {
   return result;
 }
 
-long PlatformImpl::convertToLong(char* p) {
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
-  unsigned long value = (static_cast<unsigned long>(b[0]) << 24) |
-                        (static_cast<unsigned long>(b[1]) << 16) |
-                        (static_cast<unsigned long>(b[2]) << 8) | b[3];
-  return static_cast<long>(static_cast<int>(static_cast<unsigned int>(value)));
-}
+long PlatformImpl::convertToLong(char* p) { return bigEndianLong(p); }
 
-short PlatformImpl::convertToShort(char* p) {
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
-  return static_cast<short>(static_cast<unsigned short>((b[0] << 8) | b[1]));
-}
+short PlatformImpl::convertToShort(char* p) { return bigEndianShort(p); }

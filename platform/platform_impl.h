@@ -20,7 +20,7 @@
 #include "foundation/sstring.h"
 
 class FileFindListener;
-class JVMFile;
+class TagFile;
 
 // Status lines of the console (values are fixed; the script operations pass
 // them). Each prints an empty line and then its catalog text.
@@ -198,14 +198,16 @@ class PlatformImpl {
   // A directory (not a link to one) is removed with its whole tree, without
   // following links; anything else is removed as itself. Never throws.
   static void deleteFile(const SString& path);
-  static void setDeleteLauncher(bool deleteLauncher);
-  // Unlinks the running executable (Launcher::getExecutableFileName, never
-  // a name taken from argv[0]) and tries to remove its directory (which
+  // Makes cleanup delete file, the running executable (-bv:orig); empty
+  // (the start) deletes none.
+  static void setLauncherToDelete(const SString& file);
+  // Unlinks file, the running executable (never a name taken from
+  // argv[0]), and tries to remove its directory (which
   // goes only when empty). Results are not examined. Only a copy
   // that lies in a directory made by createTempSubDirectory ("bvj..." in
   // the temporary directory) is deleted; for any other file a warning is
   // logged and nothing is deleted.
-  static void deleteLauncher();
+  static void deleteLauncher(const SString& file);
 
   // ---------------------------------------------------------------------
   // Child processes and the environment (platform_process.cc).
@@ -251,7 +253,7 @@ class PlatformImpl {
   // failure.
   static int setFileExecutable(const SString& path);
   // Called just before the Java command runs; nothing to do here.
-  static void preJavaLaunch(int how, const JVMFile& jvmFile);
+  static void preJavaLaunch(int how, const TagFile& jvmFile);
 
   // ---------------------------------------------------------------------
   // The running executable and system (platform_executable.cc).
@@ -323,7 +325,7 @@ class PlatformImpl {
   static SString m_tempDir;
   static StringDeque m_sdqCreatedFiles;
   static StringDeque m_sdqCreatedDrs;
-  static bool m_deleteLauncher;
+  static SString m_launcherToDelete;
   friend class PlatformTempTestAccess;
 };
 

@@ -23,15 +23,14 @@
 #include <cstring>
 #include <vector>
 
-#include "launcher/cmd_line.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/child_supervisor.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
 #include "platform/simple_command.h"
 #include "platform/write_error.h"
+#include "tagfile/cmd_line.h"
 
 namespace {
 
@@ -377,4 +376,4 @@ int PlatformImpl::setFileExecutable(const SString& path) {
   return chmod(path.c_str(), (st.st_mode & 07777) | S_IXUSR);
 }
 
-void PlatformImpl::preJavaLaunch(int, const JVMFile&) {}
+void PlatformImpl::preJavaLaunch(int, const TagFile&) {}

@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/delete_full_dir.h"
 #include "platform/file_navigator.h"
 #include "platform/messages.h"
@@ -26,7 +26,7 @@
 SString PlatformImpl::m_tempDir;
 StringDeque PlatformImpl::m_sdqCreatedFiles;
 StringDeque PlatformImpl::m_sdqCreatedDrs;
-bool PlatformImpl::m_deleteLauncher = false;
+SString PlatformImpl::m_launcherToDelete;
 
 namespace {
 
@@ -182,7 +182,7 @@ void PlatformImpl::removeDirFromCleanupList(const SString& path) {
 void PlatformImpl::cleanup() {
   for (long i = 0; i < m_sdqCreatedFiles.size(); ++i) deleteFile(m_sdqCreatedFiles.at(i));
   for (long i = 0; i < m_sdqCreatedDrs.size(); ++i) deleteFile(m_sdqCreatedDrs.at(i));
-  if (m_deleteLauncher) deleteLauncher();
+  if (!m_launcherToDelete.empty()) deleteLauncher(m_launcherToDelete);
 }
 
 void PlatformImpl::deleteFile(const SString& path) {
@@ -197,15 +197,13 @@ void PlatformImpl::deleteFile(const SString& path) {
   }
 }
 
-void PlatformImpl::setDeleteLauncher(bool deleteLauncher) { m_deleteLauncher = deleteLauncher; }
+void PlatformImpl::setLauncherToDelete(const SString& file) { m_launcherToDelete = file; }
 
-void PlatformImpl::deleteLauncher() {
-  // The running executable itself, whatever name it was started by.
-  SString file = Launcher::getExecutableFileName();
+void PlatformImpl::deleteLauncher(const SString& file) {
   unsigned long slash = file.rfind('/');
   SString dir = slash == SString::npos ? SString() : file.substr(0, slash);
   if (!isOwnTempSubDirectory(dir)) {
-    Launcher::logMessage(SString("The launcher file ")
+    logMessage(SString("The launcher file ")
                              .append(file)
                              .append(" is not deleted: it does not lie in a directory that the launcher "
                                      "made in its temporary directory."),

@@ -2,42 +2,22 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_signals.h"
 
 namespace {
-
-// Tries at most this many names before giving up with EEXIST.
-const int kNameAttempts = 100;
 
 // The directory part of target with its trailing "/", or "" for a bare name.
 SString directoryOf(const SString& target) {
   unsigned long slash = target.rfind('/');
   return slash == SString::npos ? SString() : target.substr(0, slash + 1);
-}
-
-// Six name characters that differ from call to call. They need not be
-// unpredictable: a name someone planted makes O_EXCL fail and the next is
-// tried.
-SString uniqueSuffix() {
-  static unsigned long counter = 0;
-  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  struct timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  unsigned long value = static_cast<unsigned long>(now.tv_nsec) ^
-                        (static_cast<unsigned long>(getpid()) << 20) ^ (++counter * 2654435761UL);
-  SString suffix;
-  for (int i = 0; i < 6; ++i) {
-    suffix += kChars[value % 62];
-    value /= 62;
-  }
-  return suffix;
 }
 
 }  // namespace
@@ -56,26 +36,25 @@ ReplacementFile::ReplacementFile(const SString& target, mode_t mode)
       return;
     }
   }
-  SString directory = directoryOf(target);
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    SString path = directory;
-    path.append(".bvj").append(uniqueSuffix());
-    // Signals wait while the file is made and recorded: a second signal
-    // that removes the temporary files at once must find it recorded.
-    CancelSignalBlocker blocked;
-    m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (m_fd >= 0) {
-      m_tempPath = path;
-      registerTempPathForSignals(m_tempPath);
-      if (fchmod(m_fd, mode) != 0) {
-        m_error = errno;
-        discard();
-      }
-      return;
-    }
-    if (errno != EEXIST && errno != EINTR) break;
+  // mkostemp makes the name unique and the file new (O_EXCL, so never
+  // through a link), private to the user.
+  SString path = directoryOf(target);
+  path.append(".bvjXXXXXX");
+  std::vector<char> name(path.c_str(), path.c_str() + path.length() + 1);
+  // Signals wait while the file is made and recorded: a second signal that
+  // removes the temporary files at once must find it recorded.
+  CancelSignalBlocker blocked;
+  m_fd = mkostemp(name.data(), O_CLOEXEC);
+  if (m_fd < 0) {
+    m_error = errno;
+    return;
   }
-  m_error = errno;
+  m_tempPath = SString(name.data());
+  registerTempPathForSignals(m_tempPath);
+  if (fchmod(m_fd, mode) != 0) {
+    m_error = errno;
+    discard();
+  }
 }
 
 ReplacementFile::~ReplacementFile() { discard(); }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "tagfile/read_open.h"
 #include "tagfile/text_utils.h"
 
@@ -259,7 +259,7 @@ void TagFile::logSyntaxError(const SString& message, const SString& fileName,
   report += convertToString(lineNumber);
   report += " ==> ";
   report += message;
-  Launcher::logMessage(report, LOG_ERROR);
+  logMessage(report, LOG_ERROR);
   throw LauncherException(report);
 }
 

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/launcher_exception.h"
-#include "platform/platform_impl.h"
+#include "foundation/launcher_exception.h"
 
 const char* whitespaceChars = " \t\n\r";
 
@@ -39,10 +38,7 @@ void trim(SString& s, const char* chars) {
 bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 void appendPathSeparator(SString& path) {
-  SString separator = PlatformImpl::getPathSeparator();
-  if (!path.empty() && stringEndsWith(path, separator.c_str()) == SString::npos) {
-    path += separator;
-  }
+  if (!path.empty() && stringEndsWith(path, "/") == SString::npos) path += '/';
 }
 
 unsigned long stringEndsWith(const SString& s, const char* suffix) {
@@ -77,6 +73,19 @@ bool convertToShort(const SString& s, short& n) {
   return true;
 }
 
+long bigEndianLong(const char* p) {
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
+  unsigned long value = (static_cast<unsigned long>(b[0]) << 24) |
+                        (static_cast<unsigned long>(b[1]) << 16) |
+                        (static_cast<unsigned long>(b[2]) << 8) | b[3];
+  return static_cast<long>(static_cast<int>(static_cast<unsigned int>(value)));
+}
+
+short bigEndianShort(const char* p) {
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
+  return static_cast<short>(static_cast<unsigned short>((b[0] << 8) | b[1]));
+}
+
 unsigned long getBytes(FILE* file, char* buffer, unsigned long count) {
   unsigned long stored = 0;
   while (stored < count) {
@@ -90,13 +99,13 @@ unsigned long getBytes(FILE* file, char* buffer, unsigned long count) {
 long loadLongValue(FILE* file, const char* errorMessage) {
   char bytes[4];
   loadBytes(file, bytes, 4, errorMessage);
-  return PlatformImpl::convertToLong(bytes);
+  return bigEndianLong(bytes);
 }
 
 short loadShortValue(FILE* file, const char* errorMessage) {
   char bytes[2];
   loadBytes(file, bytes, 2, errorMessage);
-  return PlatformImpl::convertToShort(bytes);
+  return bigEndianShort(bytes);
 }
 
 bool readLineFromStream(FILE* file, SString& line, unsigned long maxLength) {

@@ -53,6 +53,10 @@ bool convertToShort(const SString& s, short& n);
 // read error); returns the number of bytes stored in buffer.
 unsigned long getBytes(FILE* file, char* buffer, unsigned long count);
 
+// The big-endian signed 32-bit and 16-bit integers at p.
+long bigEndianLong(const char* p);
+short bigEndianShort(const char* p);
+
 // Reads a big-endian two's-complement integer of 4 (long) or 2 (short)
 // bytes. When fewer bytes arrive, throws LauncherException with exactly
 // errorMessage. The result does not depend on the host's byte order.

@@ -11,18 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
-
-void LauncherTestAccess::setLauncherFileName(const SString& path) {
-  Launcher::m_launcherFileName = path;
-  Launcher::m_origLauncherFileName = path;
-  Launcher::m_executableFileName = path;
-}
-
-void LauncherTestAccess::setOriginalLauncherFileName(const SString& path) {
-  Launcher::m_origLauncherFileName = path;
-}
+#include "foundation/launcher_exception.h"
 
 namespace bvtest {
 

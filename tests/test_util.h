@@ -8,16 +8,6 @@
 
 #include "foundation/sstring.h"
 
-// Reaches the launcher's private run state (Launcher names it a friend).
-class LauncherTestAccess {
- public:
-  // Makes path the running launcher's own file (the original one, and the
-  // file its payload is read from).
-  static void setLauncherFileName(const SString& path);
-  // Makes path the original launcher file only, as -bv:orig does.
-  static void setOriginalLauncherFileName(const SString& path);
-};
-
 namespace bvtest {
 
 // A fresh directory under $TMPDIR (or /tmp), removed with all its contents

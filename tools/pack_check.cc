@@ -1,9 +1,9 @@
 #include "tools/pack_check.h"
 
 #include "archive/archive_format.h"
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
-#include "launcher/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_options.h"
@@ -85,11 +85,10 @@ TextPlace findValuePlace(const std::string& text, const char* tag, long valueInd
 
 void checkScript(int type, const std::string& path, const std::string& text, const TagFile& tags) {
   if (type == FILE_INSTRUCTIONS) {
-    Instructions script(tags);
     long statement = 0;
     std::string message;
     try {
-      script.check(&statement);
+      Instructions::check(tags, &statement);
       return;
     } catch (const InstructionsException& e) {
       statement = e.getLineNumber();

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tools/pack_options.h"
 
 namespace {

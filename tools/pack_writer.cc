@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_check.h"
 

@@ -13,8 +13,8 @@
 
 #include "archive/block_copy.h"
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
@@ -68,7 +68,7 @@ class WorkingDirectory {
 class FileExtractionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Launcher::resetRunState();
+    resetLog();
     PlatformImpl::setCanceled(false);
     PlatformImpl::hideUI(0);
     mkdir(dir.file("in").c_str(), 0755);
@@ -77,7 +77,7 @@ class FileExtractionTest : public ::testing::Test {
   void TearDown() override {
     PlatformImpl::setCanceled(false);
     PlatformImpl::hideUI(0);
-    Launcher::resetRunState();
+    resetLog();
   }
   // Packs each (type, name, bytes) with bvpack and loads the index.
   struct Input {
@@ -94,8 +94,7 @@ class FileExtractionTest : public ::testing::Test {
     }
     std::string out;
     ASSERT_EQ(0, bvtest::runBvpack(args, &out)) << out;
-    LauncherTestAccess::setLauncherFileName(launcher.c_str());
-    files.load(false);
+    files.load(launcher.c_str(), false);
   }
   // Extracts with the progress display on; returns the dots it printed.
   long extractCountingSteps(const FileIndexEntry& entry, const std::string& directory,
@@ -335,7 +334,7 @@ TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {
   bytes[at + 7] = static_cast<char>(400 >> 8);
   bvtest::writeFile(launcher, bytes);
   LauncherInputFiles damaged;
-  damaged.load(false);
+  damaged.load(launcher.c_str(), false);
   ASSERT_EQ(400, damaged.getFileAt(1)->getFileLength());
   EXPECT_EQ("Embedded file b.jar lies outside the launcher file.",
             thrownMessage([&] { damaged.getFileAt(1)->extract(dir.file("out").c_str()); }));

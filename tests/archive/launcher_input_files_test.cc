@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "tagfile/tag_file.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/test_util.h"
@@ -30,8 +30,8 @@ std::string thrownMessage(F f) {
 
 class LauncherInputFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override { Launcher::resetRunState(); }
-  void TearDown() override { Launcher::resetRunState(); }
+  void SetUp() override { resetLog(); }
+  void TearDown() override { resetLog(); }
 
   // A tag file of exactly length bytes (length >= 8).
   std::string tagFileText(size_t length) {
@@ -39,8 +39,7 @@ class LauncherInputFilesTest : public ::testing::Test {
   }
   // Loads the launcher at path into files.
   void loadLauncher(const std::string& path, LauncherInputFiles& files, bool parse = false) {
-    LauncherTestAccess::setLauncherFileName(path.c_str());
-    files.load(parse);
+    files.load(path.c_str(), parse);
   }
 
   bvtest::TempDir dir;
@@ -72,7 +71,7 @@ TEST_F(LauncherInputFilesTest, WorkedExampleLoadsFourEntriesAndListsThem) {
                 "instructions.txt" + std::string(1, '\0'),
             bytes.substr(339612, 36));
 
-  Launcher::setLogFileName(dir.file("log").c_str());
+  setLogFileName(dir.file("log").c_str());
   LauncherInputFiles files;
   loadLauncher(launcher, files);
   ASSERT_TRUE(files.areInternalFilesLoaded());
@@ -133,7 +132,7 @@ TEST_F(LauncherInputFilesTest, AFileWithoutTheIdentificationLoadsNothingWithoutE
 TEST_F(LauncherInputFilesTest, AnEmptyIndexLogsNothingAndTheFileIsReadOnce) {
   std::string launcher = dir.file("empty");
   ASSERT_EQ(0, bvtest::runBvpack({"-o", launcher}));
-  Launcher::setLogFileName(dir.file("log").c_str());
+  setLogFileName(dir.file("log").c_str());
   LauncherInputFiles files;
   loadLauncher(launcher, files);
   EXPECT_TRUE(files.areInternalFilesLoaded());
@@ -141,8 +140,7 @@ TEST_F(LauncherInputFilesTest, AnEmptyIndexLogsNothingAndTheFileIsReadOnce) {
   EXPECT_FALSE(bvtest::pathExists(dir.file("log")));
 
   // Once loaded, a second load does not look at the file at all.
-  LauncherTestAccess::setLauncherFileName(dir.file("missing").c_str());
-  EXPECT_EQ("no exception", thrownMessage([&] { files.load(true); }));
+  EXPECT_EQ("no exception", thrownMessage([&] { files.load(dir.file("missing").c_str(), true); }));
 }
 
 TEST_F(LauncherInputFilesTest, TagFilesAreParsedOnlyWhenAsked) {
@@ -156,7 +154,7 @@ TEST_F(LauncherInputFilesTest, TagFilesAreParsedOnlyWhenAsked) {
   ASSERT_EQ(2, unparsed.getEmbeddedFileCount());
   EXPECT_EQ(nullptr, unparsed.getFileAt(0)->getTagFile());
   // Already read: asking again for the tag files reads nothing.
-  unparsed.load(true);
+  unparsed.load(launcher.c_str(), true);
   EXPECT_EQ(nullptr, unparsed.getFileAt(0)->getTagFile());
 
   // The embedded tag file is read from its own stretch of the launcher.

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/java/java_installs.h"

@@ -68,7 +68,7 @@ TEST_F(ScriptTest, SETStatements) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script.back());
-    Launcher::resetRunState();
+    resetVariables();
     std::string result = run(c.script);
     if (result != "result 0") {
       EXPECT_EQ(c.value, result);
@@ -98,10 +98,10 @@ class ExpressionTest : public ScriptTest {
 };
 
 TEST_F(ExpressionTest, EvalExprReplacesReferencesAlsoInsideValues) {
-  Launcher::setLongVariable(1, 3);
-  Launcher::setStringVariable(1, "x@N1@");
-  Launcher::setStringVariable(2, "@S1@-@s1@");
-  Launcher::setStringVariable(3, "@N1@");
+  ops.vars.setLongVariable(1, 3);
+  ops.vars.setStringVariable(1, "x@N1@");
+  ops.vars.setStringVariable(2, "@S1@-@s1@");
+  ops.vars.setStringVariable(3, "@N1@");
   struct Case {
     const char* text;
     const char* expanded;
@@ -130,11 +130,11 @@ TEST_F(ExpressionTest, EvalExprReplacesReferencesAlsoInsideValues) {
 // A path that FIND_JVM, VERIFY or INSTALL_JVM stored is inserted once: an
 // "@" in it is never read as a reference. SET makes the variable text again.
 TEST_F(ExpressionTest, FoundPathsAreInsertedOnceAndSetValuesAreReadAgain) {
-  Launcher::setLongVariable(1, 3);
-  Launcher::setFoundStringVariable(1, "/tmp/me@example.com/bvj1");
-  Launcher::setFoundStringVariable(2, "/tmp/@N1@/@S1@@");
-  Launcher::setStringVariable(3, "x@N1@");
-  Launcher::setFoundStringVariable(4, "@");
+  ops.vars.setLongVariable(1, 3);
+  ops.vars.setFoundStringVariable(1, "/tmp/me@example.com/bvj1");
+  ops.vars.setFoundStringVariable(2, "/tmp/@N1@/@S1@@");
+  ops.vars.setStringVariable(3, "x@N1@");
+  ops.vars.setFoundStringVariable(4, "@");
   struct Case {
     const char* text;
     const char* expanded;
@@ -151,8 +151,8 @@ TEST_F(ExpressionTest, FoundPathsAreInsertedOnceAndSetValuesAreReadAgain) {
     instructions().evalExpr(text, "P.");
     EXPECT_STREQ(c.expanded, text.c_str());
   }
-  Launcher::setStringVariable(1, "me@N1@");
-  EXPECT_FALSE(Launcher::isFoundStringVariable(1));
+  ops.vars.setStringVariable(1, "me@N1@");
+  EXPECT_FALSE(ops.vars.isFoundStringVariable(1));
   SString text("@S1@");
   instructions().evalExpr(text, "P.");
   EXPECT_STREQ("me3", text.c_str());
@@ -160,7 +160,7 @@ TEST_F(ExpressionTest, FoundPathsAreInsertedOnceAndSetValuesAreReadAgain) {
 
 TEST_F(ExpressionTest, EvaluatorErrorsBeginWithThePrefix) {
   const Instructions& in = instructions();
-  Launcher::setLongVariable(1, 1);
+  ops.vars.setLongVariable(1, 1);
   struct Case {
     std::function<void()> f;
     const char* what;
@@ -186,10 +186,10 @@ TEST_F(ExpressionTest, EvaluatorErrorsBeginWithThePrefix) {
 TEST_F(ExpressionTest, SelfReferenceEndsInAnErrorInsteadOfGrowing) {
   const std::string bigValue = std::string(4096, 'x') + "@S1@";
   const char* const values[] = {"x@S1@", "@S1@", "@S2@", bigValue.c_str()};
-  Launcher::setStringVariable(2, "@S1@y");
+  ops.vars.setStringVariable(2, "@S1@y");
   for (const char* value : values) {
     SCOPED_TRACE(std::string(value).substr(0, 10));
-    Launcher::setStringVariable(1, value);
+    ops.vars.setStringVariable(1, value);
     EXPECT_EQ("line 1: P. Variable references expand without end; a variable may refer to itself.",
               error([&] {
                 SString text("<@S1@>");
@@ -200,8 +200,8 @@ TEST_F(ExpressionTest, SelfReferenceEndsInAnErrorInsteadOfGrowing) {
 
 TEST_F(ExpressionTest, NumbersAndBooleansReadTheStartOfTheExpandedText) {
   const Instructions& in = instructions();
-  Launcher::setLongVariable(1, 1);
-  Launcher::setLongVariable(2, -40000);
+  ops.vars.setLongVariable(1, 1);
+  ops.vars.setLongVariable(2, -40000);
   EXPECT_EQ(12, in.evalLongExpr("12abc", ""));
   EXPECT_EQ(-7, in.evalLongExpr("  -7", ""));
   EXPECT_EQ(13, in.evalLongExpr("@N1@3", ""));
@@ -212,7 +212,7 @@ TEST_F(ExpressionTest, NumbersAndBooleansReadTheStartOfTheExpandedText) {
 }
 
 TEST_F(ExpressionTest, StringArgumentInPlace) {
-  Launcher::setStringVariable(3, "v");
+  ops.vars.setStringVariable(3, "v");
   struct Case {
     const char* text;
     const char* value;
@@ -271,30 +271,29 @@ TEST_F(ExpressionTest, UnclosedQuoteInAStatementNamesTheArgumentAndThePrefix) {
 }
 
 TEST(VariableRefTest, ReadsAndWritesTheLauncherVariables) {
-  Launcher::resetRunState();
+  ScriptVariables vars;
   VariableRef n;
   n.init("n5", "P.");
   EXPECT_TRUE(n.isNumericVariable());
   EXPECT_FALSE(n.isStringVariable());
-  n.setValue(" -12x", "P.");
-  EXPECT_EQ(-12, Launcher::getLongVariable(5));
-  EXPECT_STREQ("-12", n.getStringValue().c_str());
+  n.setValue(vars, " -12x", "P.");
+  EXPECT_EQ(-12, vars.getLongVariable(5));
+  EXPECT_STREQ("-12", n.getStringValue(vars).c_str());
 
   VariableRef s;
   s.init("S10", "P.");
   EXPECT_TRUE(s.isStringVariable());
-  s.setValue(" keeps blanks ", "P.");
-  EXPECT_STREQ(" keeps blanks ", Launcher::getStringVariable(10).c_str());
-  EXPECT_STREQ(" keeps blanks ", s.getStringValue().c_str());
+  s.setValue(vars, " keeps blanks ", "P.");
+  EXPECT_STREQ(" keeps blanks ", vars.getStringVariable(10).c_str());
+  EXPECT_STREQ(" keeps blanks ", s.getStringValue(vars).c_str());
 
   try {
-    n.setValue("x", "P.");
+    n.setValue(vars, "x", "P.");
     ADD_FAILURE() << "no exception";
   } catch (const LauncherException& e) {
     EXPECT_STREQ("P. Invalid numeric expression in x", e.getMessage().c_str());
   }
-  EXPECT_EQ(-12, Launcher::getLongVariable(5));
-  Launcher::resetRunState();
+  EXPECT_EQ(-12, vars.getLongVariable(5));
 }
 
 }  // namespace

@@ -8,13 +8,12 @@ namespace {
 using Script = std::vector<std::string>;
 
 TEST_F(ScriptTest, CheckRunsNoOperationAndChangesNoVariable) {
-  Launcher::setLongVariable(2, 7);
-  Launcher::setStringVariable(3, "kept");
-  RecordingInstructions& script =
-      load({"INITIALIZE_UI", "SET N2 = 5", "SET S3 = \"new\"", "FIND_JVM @N2@ 1", "JMP0 @N1@ L@N2@",
+  ops.vars.setLongVariable(2, 7);
+  ops.vars.setStringVariable(3, "kept");
+  load({"INITIALIZE_UI", "SET N2 = 5", "SET S3 = \"new\"", "FIND_JVM @N2@ 1", "JMP0 @N1@ L@N2@",
             "LAUNCH @S3@ 5", "INSTALL_JVM 2", "EXECUTE_LAUNCHER 1", "GOTO END", ":END"});
   long statement = 0;
-  script.check(&statement);
+  Instructions::check(tagFile(), &statement);
   EXPECT_EQ(10, statement);
   EXPECT_TRUE(calls().empty());
   EXPECT_EQ(7, N(2));
@@ -36,11 +35,11 @@ TEST_F(ScriptTest, CheckReportsTheFirstBadStatement) {
       {{"//x"}, "line 1: Invalid command (//x). "},
   };
   for (const Case& c : cases) {
-    RecordingInstructions& script = load(c.script);
+    load(c.script);
     std::string error = "(none)";
     long statement = 0;
     try {
-      script.check(&statement);
+      Instructions::check(tagFile(), &statement);
     } catch (const InstructionsException& e) {
       error = "line " + std::to_string(e.getLineNumber()) + ": " + e.getMessage().c_str();
     }

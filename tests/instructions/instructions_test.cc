@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform_impl.h"
 #include "tests/instructions/script_runner.h"
 
 namespace bvtest {
@@ -35,10 +36,10 @@ TEST_F(ScriptTest, TypicalScriptLaunchesOnlyWhenAJVMWasFound) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("N1 = " + std::to_string(c.found));
-    Launcher::resetRunState();
-    RecordingInstructions& instructions = load(script);
-    instructions.foundJVM = c.found;
-    instructions.launchResult = 42;
+    resetVariables();
+    load(script);
+    ops.foundJVM = c.found;
+    ops.launchResult = 42;
     EXPECT_EQ(c.outcome, outcome());
     // The word @S2@ is expanded after it was read, so the blank in the path stays.
     EXPECT_EQ(c.calls, calls());
@@ -46,8 +47,8 @@ TEST_F(ScriptTest, TypicalScriptLaunchesOnlyWhenAJVMWasFound) {
 }
 
 TEST_F(ScriptTest, ResultIsThatOfTheLastLaunch) {
-  RecordingInstructions& instructions = load({"ILAUNCH 3 10", "GOTO DONE", "LAUNCH x.jvm 5", ":DONE"});
-  instructions.launchResult = 7;
+  load({"ILAUNCH 3 10", "GOTO DONE", "LAUNCH x.jvm 5", ":DONE"});
+  ops.launchResult = 7;
   EXPECT_EQ("result 7", outcome());
   EXPECT_EQ(Script({"ilaunch 3 10"}), calls());
 
@@ -58,8 +59,8 @@ TEST_F(ScriptTest, ResultIsThatOfTheLastLaunch) {
 }
 
 TEST_F(ScriptTest, CommandsReceiveTheirEvaluatedArguments) {
-  Launcher::setLongVariable(2, 9);
-  Launcher::setStringVariable(3, "/opt/a b/x.jvm");
+  ops.vars.setLongVariable(2, 9);
+  ops.vars.setStringVariable(3, "/opt/a b/x.jvm");
   run({"INITIALIZE_UI extra words", "FIND_JVM 1 0 ignored", "VERIFY 0 1 @N2@", "LAUNCH \"/opt/a b/x.jvm\" 5",
        "LAUNCH \"@S3@\" -1", "LAUNCH   \"a \"\"q\"\"\"   12", "ILAUNCH @N2@ 300", "INSTALL_JVM 0", "INSTALL_JVM 2",
        "EXECUTE_LAUNCHER 4", "// FIND_JVM x", "//"});
@@ -89,8 +90,8 @@ TEST_F(ScriptTest, JMP0JumpsOnlyOnZero) {
 }
 
 TEST_F(ScriptTest, LabelsMayBeComputedFromVariables) {
-  Launcher::setLongVariable(1, 2);
-  Launcher::setStringVariable(4, "B");
+  ops.vars.setLongVariable(1, 2);
+  ops.vars.setStringVariable(4, "B");
   EXPECT_EQ("result 0",
             run({"GOTO L@N1@", ":L1", "SET S1 = one", ":L2", "SET S2 = two", "GOTO @S4@", ":A", "SET S3 = a", ":B"}));
   EXPECT_EQ("", S(1));
@@ -151,7 +152,7 @@ TEST_F(ScriptTest, ErrorsCarryTheStatementNumber) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script.back());
-    Launcher::resetRunState();
+    resetVariables();
     EXPECT_EQ(c.outcome, run(c.script));
     EXPECT_TRUE(calls().empty()) << "an operation ran although its statement failed";
   }
@@ -185,33 +186,31 @@ TEST_F(ScriptTest, LauncherExceptionsOutsideSETPassThroughWithoutLineNumber) {
 
 // An operation that fails with a LauncherException ends the script with that
 // exception unchanged.
-class FailingLaunchInstructions : public RecordingInstructions {
+class FailingLaunchOperations : public RecordingOperations {
  public:
-  using RecordingInstructions::RecordingInstructions;
-
- protected:
-  long launch(const SString&, short) const override { throw LauncherException("launch failed"); }
+  long launch(const SString&, short) override { throw LauncherException("launch failed"); }
 };
 
 TEST_F(ScriptTest, OperationFailuresPassThroughUnchanged) {
   TempDir dir;
   writeFile(dir.file("i.txt"), "INSTRUCTIONS:\nLAUNCH x 1\nSET S1 = not reached\n/:\n");
   TagFile tagFile(SString(dir.file("i.txt").c_str()));
-  FailingLaunchInstructions instructions(tagFile);
+  FailingLaunchOperations failing;
+  Instructions instructions(tagFile, failing);
   try {
     instructions.execute();
     FAIL() << "no exception";
   } catch (const LauncherException& e) {
     EXPECT_STREQ("launch failed", e.getMessage().c_str());
   }
-  EXPECT_EQ("", S(1));
+  EXPECT_STREQ("", failing.vars.getStringVariable(1).c_str());
 }
 
 TEST_F(ScriptTest, RunInstructionsAddsTheLineNumberToTheMessage) {
   EXPECT_EQ(-1, runInstructions(nullptr));
 
-  RecordingInstructions& instructions = load({"LAUNCH x 1"});
-  instructions.launchResult = 3;
+  const Instructions& instructions = load({"LAUNCH x 1"});
+  ops.launchResult = 3;
   EXPECT_EQ(3, runInstructions(&instructions));
 
   struct Case {
@@ -235,6 +234,29 @@ TEST_F(ScriptTest, RunInstructionsAddsTheLineNumberToTheMessage) {
       EXPECT_EQ(c.message, e.getMessage().c_str());
     }
   }
+}
+
+// A script whose first operation is interrupted by a cancel request ends
+// before its next statement.
+class CancelingOperations : public RecordingOperations {
+ public:
+  void initializeUI() override {
+    calls.push_back("initializeUI");
+    PlatformImpl::setCanceled(true);
+  }
+};
+
+TEST(ScriptCancel, ScriptStopsBeforeItsNextStatement) {
+  TagFile script;
+  for (const char* statement : {"INITIALIZE_UI", "FIND_JVM 1 1", ":END"}) {
+    script.appendTagValue(Instructions::g_instructionsTag, statement);
+  }
+  CancelingOperations operations;
+  Instructions instructions(script, operations);
+  std::string error = launcherErrorOf([&] { runInstructions(&instructions); });
+  PlatformImpl::setCanceled(false);
+  EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(), error);
+  EXPECT_EQ(std::vector<std::string>{"initializeUI"}, operations.calls);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Test fixture for the instruction interpreter: scripts written to a tag
 // file in a temporary directory, loaded with TagFile and executed by an
-// Instructions whose launcher operations are recorded instead of run.
+// Instructions whose launcher operations (a RecordingOperations) are
+// recorded instead of run.
 #ifndef BV_TESTS_INSTRUCTIONS_SCRIPT_RUNNER_H_
 #define BV_TESTS_INSTRUCTIONS_SCRIPT_RUNNER_H_
 
@@ -10,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "instructions/script_operations.h"
 #include "tagfile/tag_file.h"
 #include "tests/test_util.h"
 
@@ -22,37 +23,36 @@ namespace bvtest {
 // Records every launcher operation as one line, e.g. "findJVM 1 0" or
 // "launch [/a b/x.jvm] 5". findJVM leaves N1 = foundJVM and, when found,
 // S1 and S2 as a search would; launch and ilaunch return launchResult.
-class RecordingInstructions : public Instructions {
+class RecordingOperations : public ScriptOperations {
  public:
-  explicit RecordingInstructions(const TagFile& tagFile) : Instructions(tagFile) {}
-
-  mutable std::vector<std::string> calls;
+  std::vector<std::string> calls;
   long foundJVM = 0;
   long launchResult = 0;
+  ScriptVariables vars;
 
- protected:
-  void initializeUI() const override { calls.push_back("initializeUI"); }
-  void findJVM(bool showUI, bool showFailMsg) const override {
+  ScriptVariables& variables() override { return vars; }
+  void initializeUI() override { calls.push_back("initializeUI"); }
+  void findJVM(bool showUI, bool showFailMsg) override {
     calls.push_back("findJVM " + flag(showUI) + " " + flag(showFailMsg));
-    Launcher::setLongVariable(1, foundJVM);
-    Launcher::setStringVariable(1, foundJVM ? "/jvm/home" : "");
-    Launcher::setStringVariable(2, foundJVM ? "/tmp/found jvm.jvm" : "");
+    vars.setLongVariable(1, foundJVM);
+    vars.setStringVariable(1, foundJVM ? "/jvm/home" : "");
+    vars.setStringVariable(2, foundJVM ? "/tmp/found jvm.jvm" : "");
   }
-  void verifyJVM(bool showUI, bool showFailMsg, long fileId) const override {
+  void verifyJVM(bool showUI, bool showFailMsg, long fileId) override {
     calls.push_back("verifyJVM " + flag(showUI) + " " + flag(showFailMsg) + " " + std::to_string(fileId));
   }
-  long launch(const SString& jvmFilePath, short seconds) const override {
+  long launch(const SString& jvmFilePath, short seconds) override {
     calls.push_back("launch [" + std::string(jvmFilePath.c_str()) + "] " + std::to_string(seconds));
     return launchResult;
   }
-  long ilaunch(long fileId, short seconds) const override {
+  long ilaunch(long fileId, short seconds) override {
     calls.push_back("ilaunch " + std::to_string(fileId) + " " + std::to_string(seconds));
     return launchResult;
   }
-  void installJVM(InstallJVMOption option) const override {
+  void installJVM(InstallJVMOption option) override {
     calls.push_back("installJVM " + std::to_string(static_cast<int>(option)));
   }
-  void executeEmbeddedLauncher(long position) const override {
+  void executeEmbeddedLauncher(long position) override {
     calls.push_back("executeEmbeddedLauncher " + std::to_string(position));
   }
 
@@ -62,23 +62,23 @@ class RecordingInstructions : public Instructions {
 
 class ScriptTest : public ::testing::Test {
  protected:
-  void SetUp() override { Launcher::resetRunState(); }
-  void TearDown() override { Launcher::resetRunState(); }
-
   // Writes the statements as the INSTRUCTIONS block of a tag file (one line
   // each, exactly as given) and loads it into a fresh script.
-  RecordingInstructions& load(const std::vector<std::string>& statements) {
+  const Instructions& load(const std::vector<std::string>& statements) {
     std::string text = "DESC: test script\nINSTRUCTIONS:\n";
     for (const std::string& s : statements) text += s + "\n";
     text += "/:\n";
     return loadText(text);
   }
-  RecordingInstructions& loadText(const std::string& text) {
+  const Instructions& loadText(const std::string& text) {
     std::string path = m_dir.file("instructions" + std::to_string(m_files++) + ".txt");
     writeFile(path, text);
     m_script.reset();
+    ops.calls.clear();
+    ops.foundJVM = 0;
+    ops.launchResult = 0;
     m_tagFile.reset(new TagFile(SString(path.c_str())));
-    m_script.reset(new RecordingInstructions(*m_tagFile));
+    m_script.reset(new Instructions(*m_tagFile, ops));
     return *m_script;
   }
 
@@ -98,16 +98,24 @@ class ScriptTest : public ::testing::Test {
     load(statements);
     return outcome();
   }
-  const std::vector<std::string>& calls() const { return m_script->calls; }
+  const std::vector<std::string>& calls() const { return ops.calls; }
+  // The tag file of the loaded script.
+  const TagFile& tagFile() const { return *m_tagFile; }
 
-  static std::string S(long n) { return Launcher::getStringVariable(n).c_str(); }
-  static long N(long n) { return Launcher::getLongVariable(n); }
+  // Empties the variables, as at the start of a run.
+  void resetVariables() { ops.vars = ScriptVariables(); }
+
+  std::string S(long n) { return ops.vars.getStringVariable(n).c_str(); }
+  long N(long n) { return ops.vars.getLongVariable(n); }
+
+  // The operations that the scripts call, and their variables.
+  RecordingOperations ops;
 
  private:
   TempDir m_dir;
   int m_files = 0;
   std::unique_ptr<TagFile> m_tagFile;
-  std::unique_ptr<RecordingInstructions> m_script;
+  std::unique_ptr<Instructions> m_script;
 };
 
 }  // namespace bvtest

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/launcher_exception.h"
 #include "jvm/jvm_match.h"
 #include "jvm/string_pair.h"
-#include "launcher/launcher_exception.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tests/jvm/jvm_test_fixture.h"
@@ -29,7 +29,7 @@ TEST_F(JVMFileTest, MacrosTakeTagValues) {
                               "JVM_HOME: /opt/jdk\\\n"
                               "OTHER: C:\\\n"
                               "SELF: x@SELF@\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   struct Case {
     const char* in;
     const char* out;
@@ -60,7 +60,7 @@ TEST_F(JVMFileTest, MacrosTakeTagValues) {
 
 TEST_F(JVMFileTest, OutputIsMatchedAgainstThePatterns) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   struct Case {
     const char* pattern1;
     const char* pattern2;
@@ -102,7 +102,7 @@ TEST_F(JVMFileTest, ExampleFileGivesTheVerificationCommand) {
                               "  no equals sign\n"
                               "  java.vm.version=1.4...\n"
                               "/:\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   // The home and the archive's path go in as values; flattened they read as
   // the command text.
   ShellValueScope values;
@@ -130,7 +130,7 @@ TEST_F(JVMFileTest, ExampleFileGivesTheVerificationCommand) {
 
 TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   // No JVM there: the command runs, the shell fails, and the check fails.
   EXPECT_FALSE(jvm.performVerify("/Library/Java/Home", kVerifyClasspath, kVerifyClass));
   EXPECT_TRUE(contains(log(),
@@ -149,7 +149,7 @@ TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
 
 TEST_F(JVMFileTest, FakeHomesFollowTheOutputRules) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   struct Case {
     const char* name;
     const char* output;
@@ -180,7 +180,7 @@ TEST_F(JVMFileTest, FakeHomesFollowTheOutputRules) {
 
 TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   std::string home = makeFakeHome(m_dir.file("jdk"), "1739021872\n", "jre/bin/java");
   EXPECT_EQ(nullptr, jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
   EXPECT_TRUE(contains(log(), home + "/bin/java does not exist\n"));
@@ -199,7 +199,7 @@ TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
   PlatformImpl::setSilent(true);
 
   TagFile& noExe = loadTagFile("DESC: x\nJVM_PROPERTIES: a=b\n");
-  JVMFile noExeJVM(noExe);
+  JVMFile noExeJVM(noExe, context());
   EXPECT_EQ(nullptr, noExeJVM.verify(home.c_str(), kVerifyClasspath, kVerifyClass));
   EXPECT_FALSE(contains(log(), "Verifying JVM at " + home + "\n"));
 }
@@ -207,7 +207,7 @@ TEST_F(JVMFileTest, MissingExecutableOrEmptyInputsStartNothing) {
 TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
   std::string home = makeFakeHome(m_dir.file("jdk"), "1739021872\n");
   TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "JVM_HOME: " + home + "\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   JVMMatch* match = jvm.verify(kVerifyClasspath, kVerifyClass);
   ASSERT_NE(nullptr, match);
   EXPECT_STREQ(home.c_str(), match->getJVMHome().c_str());
@@ -216,7 +216,7 @@ TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
   // Without JVM_PROPERTIES: a warning and no check; the explicit form still
   // checks and accepts any JVM that prints the marker.
   TagFile& bare = loadTagFile("DESC: bare\nJVM_EXE: bin/java\nJVM_HOME: " + home + "\n");
-  JVMFile bareJVM(bare);
+  JVMFile bareJVM(bare, context());
   EXPECT_EQ(nullptr, bareJVM.verify(kVerifyClasspath, kVerifyClass));
   EXPECT_TRUE(contains(log(), "WARNING: Unable to verify " + m_dir.file("test.jvm") +
                                   " because the JVM_PROPERTIES tag was not specified.\n"));
@@ -227,7 +227,7 @@ TEST_F(JVMFileTest, VerifyWithoutHomeArgumentUsesTheJVMHomeTag) {
 
 TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreVerifiedAsTheyAre) {
   TagFile& tags = loadTagFile(kExampleJVMFile);
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   const char* names[] = {"a\"b", "a$(touch pwned)b", "a`touch pwned`b", "a\\b", "a'b",
                          "a%CP%()b", "a@JVM_EXE@b", "a#HOME#b", "My JVMs (1.4) & more!",
                          "$HOME", "a;b|c<d>e*f?[g", "caf\xe9\xff"};
@@ -300,16 +300,18 @@ TEST_F(JVMFileTest, UnwritableJVMFileIsAnError) {
 }
 
 TEST(JVMFilePtrDeque, DeletesOnlyTheFilesItOwns) {
+  TestLaunchContext run;
+  const LaunchContext& context = run.context;
   TagFile tags;
   // A wrong delete shows in the sanitizer build as a use after free of the
   // unowned file, or as a leak of an owned one.
-  JVMFile* unowned = new JVMFile(tags);
+  JVMFile* unowned = new JVMFile(tags, context);
   {
     JVMFilePtrDeque files;
-    files.push_back(new JVMFile(tags), true);
+    files.push_back(new JVMFile(tags, context), true);
     files.push_back(unowned, false);
-    files.push_front(new JVMFile(tags), true);
-    files.insert(1, new JVMFile(tags), true);
+    files.push_front(new JVMFile(tags, context), true);
+    files.insert(1, new JVMFile(tags, context), true);
     ASSERT_EQ(4, files.size());
     EXPECT_EQ(unowned, files.at(3));
     EXPECT_EQ(unowned, files.back());

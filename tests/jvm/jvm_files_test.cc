@@ -19,13 +19,13 @@
 #include "jvm/jvm_files.h"
 
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/file_navigator.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/java/java_installs.h"
+#include "tests/launchscript/test_launch_context.h"
 #include "tests/test_util.h"
 
 namespace bvtest {
@@ -35,6 +35,8 @@ namespace {
 // partitions, and which records every path the walk reports.
 class ScanningJVMFiles : public JVMFiles {
  public:
+  using JVMFiles::JVMFiles;
+
   bool foundFile(const SString& path) override {
     reported.push_back(path.c_str());
     return JVMFiles::foundFile(path);
@@ -82,7 +84,7 @@ class ScopedEnv {
 
 class JVMSearchTest : public ::testing::Test {
  protected:
-  JVMSearchTest() : m_path("PATH", m_tmp.file("no-such-dir")) {
+  JVMSearchTest() : m_path("PATH", m_tmp.file("no-such-dir")), files(m_run.context) {
     files.root = m_tmp.file("disk");
     writeFile(m_tmp.file("calls.log"), "");
     std::filesystem::create_directories(files.root);
@@ -90,10 +92,10 @@ class JVMSearchTest : public ::testing::Test {
   }
   void SetUp() override {
     PlatformImpl::setSilent(true);
-    Launcher::getUserJavaHome() = "";
+    userJavaHome = "";
   }
   void TearDown() override {
-    Launcher::getUserJavaHome() = "";
+    userJavaHome = "";
     PlatformImpl::setSilent(false);
   }
 
@@ -137,7 +139,7 @@ class JVMSearchTest : public ::testing::Test {
     tags.setTagValue("CLASSPATH", "-cp ");
     tags.setTagValue("CLASSPATH_SEPARATOR", ":");
     for (const std::string& hint : pathHints) tags.appendTagValue("PATH_HINT", hint.c_str());
-    JVMFile* file = new JVMFile(tags);
+    JVMFile* file = new JVMFile(tags, context());
     files.addJVMFile(file);
     return file;
   }
@@ -170,7 +172,12 @@ class JVMSearchTest : public ::testing::Test {
   TempDir m_tmp;
   ScopedEnv m_path;  // no PATH directory holds a Java
   std::vector<std::unique_ptr<TagFile>> m_tagFiles;
+  TestLaunchContext m_run;
+  // -bv:javahome of the search.
+  SString userJavaHome;
   ScanningJVMFiles files;
+
+  const LaunchContext& context() const { return m_run.context; }
 };
 
 TEST_F(JVMSearchTest, UserHomeIsTriedAgainstEveryFileBeforeAnyHint) {
@@ -178,10 +185,10 @@ TEST_F(JVMSearchTest, UserHomeIsTriedAgainstEveryFileBeforeAnyHint) {
   std::string user = fakeHome("user", "Beta Ltd.");
   addFile("Alpha", "bin/java", false, {alphaHint});
   addFile("Beta", "bin/java", false);
-  Launcher::getUserJavaHome() = user.c_str();
+  userJavaHome = user.c_str();
 
   JVMMatchPtrDeque matches;
-  files.search(matches);
+  files.search(matches, userJavaHome);
 
   // Tried against Alpha (fails), then Beta (passes); the hint is not tried.
   EXPECT_EQ((std::vector<std::string>{user, user}), calls());
@@ -196,10 +203,10 @@ TEST_F(JVMSearchTest, UserHomeThatSatisfiesNoFileFallsBackToTheHints) {
   std::string user = fakeHome("user", "Gamma");
   addFile("Alpha", "bin/java", false, {alphaHint});
   addFile("Beta", "bin/java", false);
-  Launcher::getUserJavaHome() = user.c_str();
+  userJavaHome = user.c_str();
 
   JVMMatchPtrDeque matches;
-  files.search(matches);
+  files.search(matches, userJavaHome);
 
   EXPECT_EQ((std::vector<std::string>{user, user, alphaHint}), calls());
   ASSERT_EQ(1, matches.size());
@@ -216,7 +223,7 @@ TEST_F(JVMSearchTest, HintSearchStopsAtTheFirstSearchAllFileThenScansForEveryExe
   addFile("Gamma", "lib/java", false, {hint3});
 
   JVMMatchPtrDeque matches;
-  files.search(matches);
+  files.search(matches, userJavaHome);
 
   // The third file's hint is never tried; the scan finds its home.
   EXPECT_EQ((std::vector<std::string>{hint1, hint2, scanned}), calls());
@@ -232,7 +239,7 @@ TEST_F(JVMSearchTest, NoFileWithSearchAllMeansNoScan) {
   addFile("Beta", "bin/java", false);
 
   JVMMatchPtrDeque matches;
-  files.search(matches);
+  files.search(matches, userJavaHome);
 
   EXPECT_FALSE(files.scanned);
   EXPECT_TRUE(files.reported.empty());
@@ -251,7 +258,7 @@ TEST_F(JVMSearchTest, AFindOfTheFirstFileThatPassesStopsTheWalkAtOnce) {
   addFile("Beta", "jre/java", false);
 
   JVMMatchPtrDeque matches;
-  files.search(matches);
+  files.search(matches, userJavaHome);
 
   ASSERT_EQ(1, matches.size());
   std::string home = matches.at(0)->getJVMHome().c_str();
@@ -277,7 +284,7 @@ TEST_F(JVMSearchTest, LaterFilesFindsAreVerifiedAfterTheWalkInFirstFoundOrder) {
   // The last home in first-found order is made to pass; it is known only
   // after a dry walk, so run the search once to learn the order.
   JVMMatchPtrDeque dry;
-  files.search(dry);
+  files.search(dry, userJavaHome);
   ASSERT_EQ(0, dry.size());
   std::vector<std::string> order;  // homes of Beta and Gamma, as the walk kept them
   std::vector<std::string> fileOrder;
@@ -309,7 +316,7 @@ TEST_F(JVMSearchTest, LaterFilesFindsAreVerifiedAfterTheWalkInFirstFoundOrder) {
   clearCalls();
   files.reported.clear();
   JVMMatchPtrDeque matches;
-  files.search(matches);
+  files.search(matches, userJavaHome);
   ASSERT_EQ(1, matches.size());
   EXPECT_EQ(winner, matches.at(0)->getJVMHome().c_str());
   std::vector<std::string> run = calls();
@@ -354,7 +361,7 @@ TEST_F(JVMSearchTest, SearchAllScansWhateverSearchAllSaysAndIgnoresUserHomeAndHi
   std::string hint = fakeHome("hint", "Alpha Inc.");
   std::string onDisk = fakeHome(disk("jdk"), "Alpha Inc.");
   addFile("Alpha", "bin/java", false, {hint});
-  Launcher::getUserJavaHome() = user.c_str();
+  userJavaHome = user.c_str();
 
   JVMMatchPtrDeque matches;
   files.searchAll(matches, false);
@@ -382,7 +389,7 @@ TEST_F(JVMSearchTest, FilesWithoutJVMExeGiveNothingToScanFor) {
   addFile("Alpha", "", true);
 
   JVMMatchPtrDeque matches;
-  files.search(matches);
+  files.search(matches, userJavaHome);
   files.searchAll(matches, false);
 
   EXPECT_FALSE(files.scanned) << "a walk for no names";
@@ -393,7 +400,7 @@ TEST_F(JVMSearchTest, FilesWithoutJVMExeGiveNothingToScanFor) {
 TEST_F(JVMSearchTest, WithoutAVerificationArchiveNothingIsFound) {
   // A fresh set with no verification class: the run's input files carry
   // no archive of type 5, so the checks run without a class and fail.
-  ScanningJVMFiles bare;
+  ScanningJVMFiles bare(context());
   bare.root = files.root;
   std::string user = fakeHome("user", "Alpha Inc.");
   fakeHome(disk("jdk"), "Alpha Inc.");
@@ -402,8 +409,8 @@ TEST_F(JVMSearchTest, WithoutAVerificationArchiveNothingIsFound) {
   tags.setTagValue("JVM_EXE", "bin/java");
   tags.setTagValue("JVM_PROPERTIES", "java.vendor=Alpha...");
   tags.setBoolTagValue("SEARCH_ALL", true);
-  bare.addJVMFile(new JVMFile(tags));
-  Launcher::getUserJavaHome() = user.c_str();
+  bare.addJVMFile(new JVMFile(tags, context()));
+  userJavaHome = user.c_str();
 
   SString classpath("x"), className("y");
   bare.writeVerifyJar(classpath, className);
@@ -411,7 +418,7 @@ TEST_F(JVMSearchTest, WithoutAVerificationArchiveNothingIsFound) {
   EXPECT_TRUE(className.empty());
 
   JVMMatchPtrDeque matches;
-  bare.search(matches);
+  bare.search(matches, userJavaHome);
   EXPECT_EQ(0, matches.size());
   EXPECT_TRUE(bare.scanned);
   // The user home and the one home on the disk were both run, and failed.
@@ -448,7 +455,7 @@ TEST_F(JVMSearchTest, RealJavaFoundByTheScanPassesWithTheBuiltVerifyJar) {
   tags.setTagValue("JVM_PROPERTIES", "java.version=...");
   tags.setTagValue("CLASSPATH", "-cp ");
   tags.setTagValue("CLASSPATH_SEPARATOR", ":");
-  files.addJVMFile(new JVMFile(tags));
+  files.addJVMFile(new JVMFile(tags, context()));
 
   JVMMatchPtrDeque matches;
   files.searchAll(matches, false);
@@ -488,10 +495,11 @@ TEST(WriteVerifyJarTest, ExtractsTheLastVerificationArchiveOncePerRun) {
       exit(1);
     };
     PlatformImpl::setSilent(true);
-    LauncherTestAccess::setLauncherFileName(launcher.c_str());
+    TestLaunchContext run;
+    run.paths.setLauncherFile(launcher.c_str());
     PlatformImpl::setSystemTempDir(dir.file("tmp").c_str());
-    Launcher::getInputFiles().load(false);
-    JVMFiles files;
+    run.loadArchive();
+    JVMFiles files(run.context);
     SString classpath, className;
     files.writeVerifyJar(classpath, className);
     std::string first = classpath.c_str();
@@ -522,14 +530,14 @@ TEST_F(JVMSearchTest, HintSearchesRunPlatformThenPathHintsThenPath) {
   JVMFile* file = addFile("Acme", "bin/java", false, {pathHint});
   file->getTagFile()->appendTagValue("PLATFORM_HINT", "BV_TEST_ORDER_HINT");
   JVMMatchPtrDeque matches;
-  files.search(matches);
+  files.search(matches, userJavaHome);
   EXPECT_EQ(0, matches.size());
   EXPECT_EQ((std::vector<std::string>{platform, pathHint, onPath}), calls());
 
   // All three acceptable: the platform hint's home is the match.
   for (const char* home : {"platform", "pathhint", "onpath"}) fakeHome(home, "Acme");
   clearCalls();
-  files.search(matches);
+  files.search(matches, userJavaHome);
   ASSERT_EQ(1, matches.size());
   EXPECT_EQ(platform, matches.at(0)->getJVMHome().c_str());
 }

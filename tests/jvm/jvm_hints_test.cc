@@ -41,7 +41,7 @@ TEST_F(JVMFileTest, PlatformHintsTryEachVariableInOrder) {
                               "  BV_TEST_HINT_1\n"
                               "  BV_TEST_HINT_2\n"
                               "/:\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   JVMMatch* match = jvm.verifyWithPlatformHints(kVerifyClasspath, kVerifyClass);
   ASSERT_NE(nullptr, match);
   EXPECT_STREQ(good.c_str(), match->getJVMHome().c_str());
@@ -72,7 +72,7 @@ TEST_F(JVMFileTest, PathHintsAreAbsoluteOrBesideTheLauncher) {
                               "  " + absolute + "\n"
                               "  jre\n"
                               "/:\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   JVMMatch* match = jvm.verifyWithPathHints(kVerifyClasspath, kVerifyClass);
   ASSERT_NE(nullptr, match);
   // The launcher is m_dir/setup, so "jre" is m_dir/jre, and a JVM found
@@ -98,7 +98,7 @@ TEST_F(JVMFileTest, PathHintsAreAbsoluteOrBesideTheLauncher) {
 
 TEST_F(JVMFileTest, RelativePathHintFollowsTheLauncher) {
   TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "PATH_HINT: jre\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   struct Case {
     const char* launcher;
     const char* exe;
@@ -108,7 +108,7 @@ TEST_F(JVMFileTest, RelativePathHintFollowsTheLauncher) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.launcher);
-    LauncherTestAccess::setLauncherFileName(c.launcher);
+    m_run.paths.setLauncherFile(c.launcher);
     EXPECT_EQ(nullptr, jvm.verifyWithPathHints(kVerifyClasspath, kVerifyClass));
     EXPECT_TRUE(contains(log(), std::string("Verifying JVM at ") + c.exe + "\n"));
     EXPECT_TRUE(contains(log(), std::string(c.exe) + " does not exist\n"));
@@ -121,7 +121,7 @@ TEST_F(JVMFileTest, PlatformJVMPathsDropTheExecutablesDirectory) {
   ScopedEnv path("PATH", bad + "/bin::" + jdk + "/bin:/usr/bin");
   {
     TagFile& tags = loadTagFile(kExampleJVMFile);
-    JVMFile jvm(tags);
+    JVMFile jvm(tags, context());
     JVMMatch* match = jvm.verifyWithPlatformJVMPaths(kVerifyClasspath, kVerifyClass);
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(jdk.c_str(), match->getJVMHome().c_str());  // the real path: no "/"
@@ -146,7 +146,7 @@ TEST_F(JVMFileTest, PlatformJVMPathsDropTheExecutablesDirectory) {
     // no candidate.
     ScopedEnv usrPath("PATH", "/usr/bin:/usr/local/sbin:bin:.");
     TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "JVM_EXE: bin/no-such-java\n");
-    JVMFile jvm(tags);
+    JVMFile jvm(tags, context());
     EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(kVerifyClasspath, kVerifyClass));
     EXPECT_TRUE(contains(
         log(), "Checking JVM at /usr/ which was resolved from the platform JVM path /usr/bin\n"));
@@ -162,7 +162,7 @@ TEST_F(JVMFileTest, PlatformJVMPathsDropTheExecutablesDirectory) {
     std::string flat = makeFakeHome(m_dir.file("flat"), kGoodOutput, "java");
     ScopedEnv flatPath("PATH", flat);
     TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "JVM_EXE: java\n");
-    JVMFile jvm(tags);
+    JVMFile jvm(tags, context());
     JVMMatch* match = jvm.verifyWithPlatformJVMPaths(kVerifyClasspath, kVerifyClass);
     ASSERT_NE(nullptr, match);
     EXPECT_STREQ(flat.c_str(), match->getJVMHome().c_str());
@@ -176,7 +176,7 @@ TEST_F(JVMFileTest, HintSearchesNeedProperties) {
   ScopedEnv path("PATH", home + "/bin");
   TagFile& tags = loadTagFile("DESC: bare\nJVM_EXE: bin/java\nPATH_HINT: " + home +
                               "\nPLATFORM_HINT: BV_TEST_HINT\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   EXPECT_EQ(nullptr, jvm.verifyWithPlatformHints(kVerifyClasspath, kVerifyClass));
   EXPECT_EQ(nullptr, jvm.verifyWithPathHints(kVerifyClasspath, kVerifyClass));
   EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(kVerifyClasspath, kVerifyClass));

@@ -4,39 +4,17 @@
 
 #include <filesystem>
 
-#include "launcher/launcher.h"
+#include "foundation/log.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
 
 namespace bvtest {
 
-const char* kExampleJVMFile =
-    "DESC: Java 1.4.X by Apple Computer\n"
-    "JVM_EXE: bin/java\n"
-    "PATH_HINT:\n"
-    "  /Library/Java/Home/\n"
-    "  /System/Library/Frameworks/JavaVM.framework/Versions/1.4.1/Home\n"
-    "/:\n"
-    "JVM_PROPERTIES:\n"
-    "  java.vendor=Apple...\n"
-    "  java.vm.version=1.4...\n"
-    "/:\n"
-    "CLASSPATH: \"-cp \"\n"
-    "CLASSPATH_SEPARATOR: :\n"
-    "SYSTEM: -D\n"
-    "SYSTEM_SEPARATOR: =\n"
-    "SEARCH_ALL: 0\n"
-    "INIT_JAVA_HEAP: -Xms\n"
-    "MAX_JAVA_HEAP: -Xmx\n"
-    "VERBOSE: -verbose\n"
-    "BOOT_CLASSPATH: -Xbootclasspath:\n"
-    "REDUCE_OS_SIGNALS: -Xrs\n"
-    "DEBUG: -Xdebug\n";
 
 void JVMFileTest::SetUp() {
-  Launcher::resetRunState();
-  Launcher::setLogFileName(m_dir.file("run.log").c_str());
-  LauncherTestAccess::setLauncherFileName(m_dir.file("setup").c_str());
+  resetLog();
+  setLogFileName(m_dir.file("run.log").c_str());
+  m_run.paths.setLauncherFile(m_dir.file("setup").c_str());
   PlatformImpl::setSystemTempDir((m_dir.path() + "/").c_str());
   PlatformImpl::setSilent(true);
 }
@@ -45,7 +23,7 @@ void JVMFileTest::TearDown() {
   PlatformImpl::cleanup();
   PlatformImpl::setSilent(false);
   PlatformImpl::setSystemTempDir("");
-  Launcher::resetRunState();
+  resetLog();
 }
 
 TagFile& JVMFileTest::loadTagFile(const std::string& text) {

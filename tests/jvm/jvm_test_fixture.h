@@ -1,6 +1,6 @@
 // A fixture for tests of JVM description files: a temporary directory that
 // holds the log, the temporary files of the run and fake JVM homes, and the
-// launcher's run state pointed at it.
+// launch context pointed at it.
 #ifndef BV_TESTS_JVM_JVM_TEST_FIXTURE_H_
 #define BV_TESTS_JVM_JVM_TEST_FIXTURE_H_
 
@@ -10,12 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "tagfile/tag_file.h"
+#include "tests/launchscript/launch_script_fixture.h"
+#include "tests/launchscript/test_launch_context.h"
 #include "tests/test_util.h"
 
 namespace bvtest {
-
-// The example JVM description file of the sample payload.
-extern const char* kExampleJVMFile;
 
 class JVMFileTest : public ::testing::Test {
  protected:
@@ -36,7 +35,11 @@ class JVMFileTest : public ::testing::Test {
   // when it never ran.
   static std::string invoked(const std::string& home) { return readFile(home + "/invoked"); }
 
+  // What the JVM files of the test see of the run.
+  const LaunchContext& context() const { return m_run.context; }
+
   TempDir m_dir;
+  TestLaunchContext m_run;
 
  private:
   std::unique_ptr<TagFile> m_tagFile;

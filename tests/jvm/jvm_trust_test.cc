@@ -41,7 +41,7 @@ class JVMTrustTest : public JVMFileTest {
   // Checks home with the fake verification; returns whether it matched and
   // the progress dots printed.
   bool check(const std::string& home, bool named, long& dots) {
-    JVMFile file(loadTagFile(kJVMText));
+    JVMFile file(loadTagFile(kJVMText), context());
     PlatformImpl::setSilent(false);
     PlatformImpl::showUI();
     testing::internal::CaptureStdout();
@@ -100,7 +100,7 @@ TEST_F(JVMTrustTest, AnExecutableOfAnotherUserIsNotRunByAnyHint) {
   std::string clean = makeFakeHome(place("clean", 0755) + "/jdk", kOutput);
   // An absolute path hint and a PATH directory lead to the planted home
   // first, then to the clean one.
-  JVMFile file(loadTagFile(std::string(kJVMText) + "PATH_HINT:  " + planted + "\n"));
+  JVMFile file(loadTagFile(std::string(kJVMText) + "PATH_HINT:  " + planted + "\n"), context());
   std::unique_ptr<JVMMatch> match(file.verifyWithPathHints("\"v.jar\"", "\"Verify\""));
   EXPECT_EQ(nullptr, match.get());
   {

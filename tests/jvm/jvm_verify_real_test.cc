@@ -29,7 +29,7 @@ class RealJVMTest : public JVMFileTest {
     TagFile& tags = loadTagFile("DESC: test JVM\nJVM_EXE: bin/java\nCLASSPATH: \"-cp \"\n"
                                 "CLASSPATH_SEPARATOR: :\nJVM_PROPERTIES:\n" +
                                 properties + "/:\n");
-    JVMFile jvm(tags);
+    JVMFile jvm(tags, context());
     std::string cp = "\"" + m_jar + "\"";
     JVMMatch* match = jvm.verify(m_home.c_str(), cp.c_str(), "\"Verify\"");
     bool found = match != nullptr;

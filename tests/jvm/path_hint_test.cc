@@ -179,7 +179,7 @@ TEST_F(JVMFileTest, RealHomeFollowsTheLinksOfTheExecutable) {
   // written into the completed file.
   TagFile& tags = loadTagFile(
       "DESC: Linux JVM\nJVM_EXE: bin/java\nJVM_PROPERTIES: os.name=Linux\nCLASSPATH: \"-cp \"\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   JVMMatch* match = jvm.verify(m_dir.file("usr").c_str(), "\"/opt/verify.jar\"", "Verify");
   ASSERT_NE(nullptr, match);
   EXPECT_STREQ(real.c_str(), match->getJVMHome().c_str());
@@ -213,7 +213,7 @@ TEST_F(PathHintTest, PathHintSearchPicksTheNewestSatisfyingHome) {
       "  ~/.sdkman/candidates/java/*\n"
       "/:\n"
       "JVM_PROPERTIES: java.specification.version>=17\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   ScopedEnv home("HOME", m_home);
   JVMMatch* match = jvm.verifyWithPathHints("\"/opt/verify.jar\"", "Verify");
   ASSERT_NE(nullptr, match);

@@ -145,7 +145,7 @@ TEST_F(JVMFileTest, ComparisonsGiveThePropertyNameToTheCommand) {
                               "  java.version=>17\n"
                               "  java.vm.version<22\n"
                               "/:\n");
-  JVMFile jvm(tags);
+  JVMFile jvm(tags, context());
   ShellValueScope values;
   StringPairPtrDeque expected;
   SString command = ShellValues::flatten(jvm.buildVerifyCommand("/jdk", "cp", "Verify", expected));

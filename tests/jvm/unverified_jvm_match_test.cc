@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "foundation/launcher_exception.h"
 #include "jvm/jvm_files.h"
 #include "jvm/unverified_jvm_match.h"
-#include "launcher/launcher_exception.h"
 #include "tagfile/tag_file.h"
+#include "tests/launchscript/test_launch_context.h"
 
 class JVMFilesTestAccess {
  public:
@@ -32,10 +33,13 @@ std::vector<std::string> homesOf(UnverifiedJVMMatch* match) {
 
 class FoundFileTest : public ::testing::Test {
  protected:
+  FoundFileTest() : m_files(m_run.context) {}
+  const LaunchContext& context() const { return m_run.context; }
+
   JVMFile* addFile(const char* exe) {
     TagFile* tags = (exe[0] == 'b') ? &m_binJava : &m_java;
     tags->setTagValue("JVM_EXE", exe);
-    JVMFile* file = new JVMFile(*tags);
+    JVMFile* file = new JVMFile(*tags, context());
     m_files.addJVMFile(file);
     return file;
   }
@@ -43,6 +47,7 @@ class FoundFileTest : public ::testing::Test {
 
   TagFile m_binJava;
   TagFile m_java;
+  TestLaunchContext m_run;
   JVMFiles m_files;
 };
 
@@ -107,8 +112,9 @@ TEST_F(FoundFileTest, AddUnverifiedMatchAppendsToTheFilesEntryOrStartsOne) {
 }
 
 TEST(UnverifiedJVMMatchPtrDequeTest, AddMatchExtendsTheFilesEntryOnly) {
+  TestLaunchContext run;
   TagFile tags;
-  JVMFile known(tags), unknown(tags);
+  JVMFile known(tags, run.context), unknown(tags, run.context);
   UnverifiedJVMMatchPtrDeque matches;
   matches.push_back(new UnverifiedJVMMatch(known));
   matches.addMatch(known, "/jdk");
@@ -124,10 +130,11 @@ TEST(JVMFilesTest, GetJVMFileChecksTheIndex) {
   const char* lang = getenv("LANG");
   std::string savedLang = lang ? lang : "";
   setenv("LANG", "C", 1);
+  TestLaunchContext run;
   TagFile tags;
-  JVMFiles files;
+  JVMFiles files(run.context);
   EXPECT_EQ(0, files.getJVMFileCount());
-  JVMFile* file = new JVMFile(tags);
+  JVMFile* file = new JVMFile(tags, run.context);
   files.addJVMFile(file);
   EXPECT_EQ(1, files.getJVMFileCount());
   EXPECT_EQ(file, files.getJVMFile(0));

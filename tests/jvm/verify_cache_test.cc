@@ -60,7 +60,7 @@ class VerifyCacheTest : public JVMFileTest {
     std::string text = "DESC: fake\nJVM_EXE: bin/java\nJVM_PROPERTIES:\n";
     for (const std::string& p : properties) text += "  " + p + "\n";
     text += "/:\n";
-    JVMFile file(loadTagFile(text));
+    JVMFile file(loadTagFile(text), context());
     std::unique_ptr<JVMMatch> match(file.verify(home.c_str(), m_classpath.c_str(), "\"Verify\""));
     return match != nullptr;
   }

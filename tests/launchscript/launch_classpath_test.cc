@@ -5,18 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/launcher_input_files.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
 #include "tests/archive/archive_test_util.h"
-#include "tests/e2e/e2e_fixture.h"
 #include "tests/launchscript/launch_script_fixture.h"
 
 namespace bvtest {
@@ -31,12 +30,12 @@ TEST_F(LaunchScriptTest, ClasspathTakesItsNineSourcesInOrder) {
   // A line of a side file is one entry as it stands, quotes included.
   writeFile(m_dir.file("setup.cp2"), "\"q 2\"\n");
   loadJVMFile(exampleJVMFile() + "JVM_CLASSPATH: jvm1:jvm2\n");
-  Launcher::getPrependClasspath() = " /opt/my lib/a.jar\t";
-  Launcher::getAppendClasspath() = ("@" + m_dir.file("list")).c_str();
+  m_run->classpath.prepend = " /opt/my lib/a.jar\t";
+  m_run->classpath.append = ("@" + m_dir.file("list")).c_str();
   std::unique_ptr<TagFile> tags = loadLaunchScript(
       "ARCHIVE: \"\"\"%LAUNCHER_DIR%()/app.jar\"\"\"\n"
       "COMMAND: \"run %CP%(\"\"arg1\"\", \"\"\"\"\"\"arg 2\"\"\"\"\"\") main\"\n");
-  LaunchScript script(*tags, true);
+  LaunchScript script(*tags, true, context());
   EXPECT_EQ("run -cp \"/opt/my lib/a.jar\":'p1':jvm1:jvm2:'c1':'c2':arg1:\"arg 2\":\"" +
                 m_dir.path() + "/app.jar\":'\"q 2\"':'a1':'a2' main",
             str(script.resolve(*m_jvmFile)));
@@ -81,7 +80,7 @@ TEST_F(LaunchScriptTest, EnvironmentModeSetsTheVariableInsteadOfAnOption) {
 }
 
 TEST_F(LaunchScriptTest, CommandLineClasspathValues) {
-  LaunchScript script(SString("x"), true, false);
+  LaunchScript script(SString("x"), true, false, context());
   struct Case {
     std::string value;
     std::string classpath;
@@ -128,14 +127,14 @@ TEST_F(LaunchScriptTest, RuntimeFileBaseDropsOnlyARealExtension) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.launcher);
-    LauncherTestAccess::setOriginalLauncherFileName(c.launcher);
-    EXPECT_STREQ(c.base, LaunchScript::getRuntimeFileBase().c_str());
+    m_run->paths.originalLauncherFile = c.launcher;
+    EXPECT_STREQ(c.base, LaunchScript(SString("x"), true, false, context()).getRuntimeFileBase().c_str());
   }
 }
 
 TEST_F(LaunchScriptTest, RuntimePropertiesAndJavaArguments) {
   ShellValueScope values;
-  LaunchScript script(SString("x"), true, false);
+  LaunchScript script(SString("x"), true, false, context());
   EXPECT_EQ("", str(script.buildRuntimeSystemProps(m_jvmFile.get())));
   EXPECT_EQ("", str(script.buildRuntimeJavaArgs(m_jvmFile.get())));
 
@@ -150,7 +149,7 @@ TEST_F(LaunchScriptTest, RuntimePropertiesAndJavaArguments) {
             resolve("x %RUNTIME_SYSTEMPROP%() y %RUNTIME_JAVAARGS%() z"));
   // A runtime file of the original launcher is used, not one of the copy
   // that runs.
-  LauncherTestAccess::setOriginalLauncherFileName("/nonexistent/setup.app");
+  m_run->paths.originalLauncherFile = "/nonexistent/setup.app";
   EXPECT_EQ("x  y  z", resolve("x %RUNTIME_SYSTEMPROP%() y %RUNTIME_JAVAARGS%() z"));
 }
 
@@ -195,7 +194,7 @@ TEST_F(LaunchScriptTest, SideFilesThatFailTheOwnershipCheckAreIgnored) {
 }
 
 TEST_F(LaunchScriptTest, SystemPropertyResolvesOnlyTheValue) {
-  LaunchScript script(SString("x"), true, false);
+  LaunchScript script(SString("x"), true, false, context());
   EXPECT_EQ("-D@JVM_EXE@=\"/Library/Java/Home\"",
             str(script.makeSystemProp(m_jvmFile.get(), "@JVM_EXE@", "\"@JVM_HOME@\"")));
   loadJVMFile("SYSTEM: --prop:\nSYSTEM_SEPARATOR: :=\n");
@@ -233,7 +232,7 @@ TEST_F(LaunchScriptTest, EnvironmentJavaArgumentsAreWordsOfTheVariable) {
 }
 
 TEST_F(LaunchScriptTest, ClasspathArchivesOnlyWhenExtracting) {
-  LaunchScript script(SString("x"), true, false);
+  LaunchScript script(SString("x"), true, false, context());
   EXPECT_EQ("", str(script.buildJARClasspath(true)));
 }
 
@@ -286,9 +285,9 @@ class LaunchJarClasspathTest : public LaunchScriptTest {
   // launch script that extracts the archives.
   std::string resolveInLauncher(const std::string& command) {
     PlatformImpl::setSystemTempDir(m_dir.file("tmp").c_str());
-    Launcher::getInputFiles().load(false);
+    m_run->loadArchive();
     std::unique_ptr<TagFile> tags = loadLaunchScript("COMMAND: " + command + "\n");
-    LaunchScript script(*tags, true);
+    LaunchScript script(*tags, true, context());
     return str(script.resolve(*m_jvmFile));
   }
 };
@@ -315,7 +314,10 @@ TEST_F(LaunchJarClasspathTest, EveryClasspathArchiveIsExtractedAndAdded) {
     removeTree(m_dir.file("tmp"));
     runShell("mkdir " + shellQuote(m_dir.file("tmp")));
     resolved = inChild([&] { return resolveInLauncher(command); });
-    std::vector<std::string> made = listDir(m_dir.file("tmp"));
+    std::vector<std::string> made;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.file("tmp"))) {
+      made.push_back(entry.path().filename().string());
+    }
     ASSERT_EQ(1u, made.size()) << resolved;
     std::string home = m_dir.file("tmp/" + made[0]);
     EXPECT_NE(std::string::npos, resolved.find("-Dapp.home=\"" + home + "\"")) << resolved;

@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tests/java/java_installs.h"
 #include "tests/launchscript/launch_script_fixture.h"
@@ -61,7 +60,7 @@ TEST_F(LaunchCommandTest, PassThroughArgumentsReachTheProgramByteForByte) {
     extra.push_back(argument);
     expected += "arg=<" + std::string(argument) + ">\n";
   }
-  LaunchScript script(SString(kFakeCommand), true, false);
+  LaunchScript script(SString(kFakeCommand), true, false, context());
   EXPECT_EQ(3, script.execute(*m_jvmFile, &extra, false));
   std::string out = str(script.getStdOut());
   EXPECT_NE(std::string::npos, out.find(expected)) << out;
@@ -69,7 +68,7 @@ TEST_F(LaunchCommandTest, PassThroughArgumentsReachTheProgramByteForByte) {
 
 TEST_F(LaunchCommandTest, RunsInTheLauncherDirectoryWithJavaHomeSetForTheCommandOnly) {
   setEnv("JAVA_HOME", "/before");
-  LaunchScript script(SString(kFakeCommand), true, false);
+  LaunchScript script(SString(kFakeCommand), true, false, context());
   EXPECT_EQ(3, script.execute(*m_jvmFile, nullptr, false));
   EXPECT_EQ("cwd=" + m_dir.path() + "\nJAVA_HOME=" + m_home + "\nW1=unset W2=unset\narg=<first>\n",
             str(script.getStdOut()));
@@ -83,22 +82,22 @@ TEST_F(LaunchCommandTest, RunsInTheLauncherDirectoryWithJavaHomeSetForTheCommand
 }
 
 TEST_F(LaunchCommandTest, LauncherInTheRootDirectoryRunsThere) {
-  LauncherTestAccess::setLauncherFileName("/setup.app");
-  LaunchScript script(SString(kFakeCommand), true, false);
+  m_run->paths.setLauncherFile("/setup.app");
+  LaunchScript script(SString(kFakeCommand), true, false, context());
   script.execute(*m_jvmFile, nullptr, false);
   EXPECT_EQ(0u, str(script.getStdOut()).find("cwd=/\n")) << str(script.getStdOut());
 }
 
 TEST_F(LaunchCommandTest, JavaHomeIsRestoredWhenTheCommandCannotStart) {
   setEnv("JAVA_HOME", "/before");
-  LauncherTestAccess::setLauncherFileName(m_dir.file("missing dir/setup.app").c_str());
-  LaunchScript script(SString(kFakeCommand), true, false);
+  m_run->paths.setLauncherFile(m_dir.file("missing dir/setup.app").c_str());
+  LaunchScript script(SString(kFakeCommand), true, false, context());
   EXPECT_NE("(no exception)", launcherErrorOf([&] { script.execute(*m_jvmFile, nullptr, false); }));
   EXPECT_STREQ("/before", getenv("JAVA_HOME"));
 }
 
 TEST_F(LaunchCommandTest, CapturedOutputAccumulatesAndIsLogged) {
-  LaunchScript script(SString(kFakeCommand), true, false);
+  LaunchScript script(SString(kFakeCommand), true, false, context());
   script.execute(*m_jvmFile, nullptr, false);
   std::string first = str(script.getStdOut());
   script.execute(*m_jvmFile, nullptr, false);
@@ -119,7 +118,7 @@ TEST_F(LaunchCommandTest, ShownConsoleOrNoCaptureLeavesOutputAlone) {
   for (char c : command) quoted += c == '"' ? "\"\"" : std::string(1, c);
   std::unique_ptr<TagFile> tags = loadLaunchScript(
       "DISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 0\nCOMMAND: \"" + quoted + "\"\n");
-  LaunchScript console(*tags, true);
+  LaunchScript console(*tags, true, context());
   EXPECT_EQ(3, console.execute(*m_jvmFile, nullptr, false));
   // Without AUTO_SET_WORKING_DIR the command runs where the launcher runs.
   char cwd[4096];
@@ -127,9 +126,9 @@ TEST_F(LaunchCommandTest, ShownConsoleOrNoCaptureLeavesOutputAlone) {
   EXPECT_EQ(0u, readFile(m_dir.file("report")).find("cwd=" + std::string(cwd) + "\n"));
   EXPECT_NE(std::string::npos, log().find(" in current working directory\n"));
 
-  LaunchScript forced(SString(command.c_str()), true, false);
+  LaunchScript forced(SString(command.c_str()), true, false, context());
   EXPECT_EQ(3, forced.execute(*m_jvmFile, nullptr, true));
-  LaunchScript uncaptured(SString(command.c_str()), false, false);
+  LaunchScript uncaptured(SString(command.c_str()), false, false, context());
   EXPECT_EQ(3, uncaptured.execute(*m_jvmFile, nullptr, false));
 
   EXPECT_TRUE(console.getStdOut().empty());
@@ -151,12 +150,13 @@ TEST_F(LaunchCommandTest, WizardEnvironmentOnlyForPurposesZeroAndTwo) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.purpose));
-    Launcher::resetRunState();
-    LauncherTestAccess::setLauncherFileName(launcherPath().c_str());
+    newRun();
+    m_run->paths.setLauncherFile(launcherPath().c_str());
     unsetEnv("BV_TEST_W1");
     unsetEnv("BV_TEST_W2");
     writeLauncher(c.purpose);
-    LaunchScript script(SString(kFakeCommand), true, false);
+    m_run->paths.purpose = c.purpose;
+    LaunchScript script(SString(kFakeCommand), true, false, context());
     script.execute(*m_jvmFile, nullptr, false);
     EXPECT_NE(std::string::npos, str(script.getStdOut()).find(c.report)) << str(script.getStdOut());
   }
@@ -165,7 +165,7 @@ TEST_F(LaunchCommandTest, WizardEnvironmentOnlyForPurposesZeroAndTwo) {
 }
 
 TEST_F(LaunchCommandTest, TemplateErrorRunsNothing) {
-  LaunchScript script(SString("\"@JVM_HOME@/@JVM_EXE@\" %CP%(x)"), true, false);
+  LaunchScript script(SString("\"@JVM_HOME@/@JVM_EXE@\" %CP%(x)"), true, false, context());
   try {
     script.execute(*m_jvmFile, nullptr, false);
     FAIL() << "no exception";
@@ -193,7 +193,7 @@ TEST_F(LaunchScriptTest, ExampleLaunchRunsAJavaProgramOnTheRealJDK) {
               m_dir.file("test.jvm") + "\nJVM_TEMP: 0\n");
   writeFile(m_dir.file("setup.sp"), "bv.from.sp=sp\n");
   writeFile(m_dir.file("setup.ja"), "-Dbv.from.ja=@JVM_TEMP@\n");
-  Launcher::getPrependClasspath() = m_dir.file("first dir").c_str();
+  m_run->classpath.prepend = m_dir.file("first dir").c_str();
 
   std::string launch =
       "DESC: Brenvard Wizard\n"
@@ -214,7 +214,7 @@ TEST_F(LaunchScriptTest, ExampleLaunchRunsAJavaProgramOnTheRealJDK) {
       "%IF_EXISTS%(\"\"MAX_JAVA_HEAP\"\", \"\"@MAX_JAVA_HEAP@60m\"\") "
       "%RUNTIME_JAVAARGS%() PrintArgs\"\n";
   std::unique_ptr<TagFile> tags = loadLaunchScript(launch);
-  LaunchScript script(*tags, true);
+  LaunchScript script(*tags, true, context());
   StringDeque extra;
   const char* arguments[] = {"two words", "say \"hi\"", "$HOME", "`id`", "back\\slash", "trailing\\", ""};
   for (const char* argument : arguments) extra.push_back(argument);
@@ -222,7 +222,7 @@ TEST_F(LaunchScriptTest, ExampleLaunchRunsAJavaProgramOnTheRealJDK) {
   EXPECT_EQ(0, script.execute(*m_jvmFile, &extra, false)) << str(script.getStdErr());
   std::string out = str(script.getStdOut());
   std::string temp = PlatformImpl::getSystemTempDirectory().c_str();
-  std::string media = Launcher::getApplicationArchive().c_str();
+  std::string media = m_run->applicationArchive.get(m_run->inputFiles).c_str();
   const std::string lines[] = {
       "argc=7",
       "arg[0]=<two words>",

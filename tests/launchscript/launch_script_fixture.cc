@@ -2,25 +2,48 @@
 
 #include <stdlib.h>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/platform_impl.h"
 
 namespace bvtest {
+
+const char* kExampleJVMFile =
+    "DESC: Java 1.4.X by Apple Computer\n"
+    "JVM_EXE: bin/java\n"
+    "PATH_HINT:\n"
+    "  /Library/Java/Home/\n"
+    "  /System/Library/Frameworks/JavaVM.framework/Versions/1.4.1/Home\n"
+    "/:\n"
+    "JVM_PROPERTIES:\n"
+    "  java.vendor=Apple...\n"
+    "  java.vm.version=1.4...\n"
+    "/:\n"
+    "CLASSPATH: \"-cp \"\n"
+    "CLASSPATH_SEPARATOR: :\n"
+    "SYSTEM: -D\n"
+    "SYSTEM_SEPARATOR: =\n"
+    "SEARCH_ALL: 0\n"
+    "INIT_JAVA_HEAP: -Xms\n"
+    "MAX_JAVA_HEAP: -Xmx\n"
+    "VERBOSE: -verbose\n"
+    "BOOT_CLASSPATH: -Xbootclasspath:\n"
+    "REDUCE_OS_SIGNALS: -Xrs\n"
+    "DEBUG: -Xdebug\n";
 
 std::string exampleJVMFile() {
   return std::string(kExampleJVMFile) + "JVM_HOME: /Library/Java/Home\n";
 }
 
 void LaunchScriptTest::SetUp() {
-  Launcher::resetRunState();
-  Launcher::setLogFileName(m_dir.file("log").c_str());
-  LauncherTestAccess::setLauncherFileName(launcherPath().c_str());
+  resetLog();
+  setLogFileName(m_dir.file("log").c_str());
+  m_run->paths.setLauncherFile(launcherPath().c_str());
   loadJVMFile(exampleJVMFile());
 }
 
 void LaunchScriptTest::TearDown() {
-  Launcher::resetRunState();
+  resetLog();
   PlatformImpl::setSystemTempDir("");
   for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
     if (it->wasSet) {
@@ -36,7 +59,7 @@ void LaunchScriptTest::loadJVMFile(const std::string& text) {
   std::string path = m_dir.file("test.jvm");
   writeFile(path, text);
   m_tagFile.reset(new TagFile(SString(path.c_str())));
-  m_jvmFile.reset(new JVMFile(*m_tagFile));
+  m_jvmFile.reset(new JVMTagLookup(*m_tagFile));
 }
 
 std::unique_ptr<TagFile> LaunchScriptTest::loadLaunchScript(const std::string& text) {
@@ -46,7 +69,7 @@ std::unique_ptr<TagFile> LaunchScriptTest::loadLaunchScript(const std::string& t
 }
 
 std::string LaunchScriptTest::resolve(const std::string& command) {
-  LaunchScript script(SString(command.c_str(), command.size()), true, false);
+  LaunchScript script(SString(command.c_str(), command.size()), true, false, context());
   SString text = script.resolve(*m_jvmFile);
   return std::string(text.c_str(), text.length());
 }

@@ -1,5 +1,5 @@
 // A fixture for launch script tests: a temporary directory that holds the
-// launcher file name, the log and the JVM file, a clean launcher run state,
+// launcher file name, the log and the JVM file, a clean launch context,
 // and helpers to resolve a command against the JVM file.
 #ifndef BV_TESTS_LAUNCHSCRIPT_LAUNCH_SCRIPT_FIXTURE_H_
 #define BV_TESTS_LAUNCHSCRIPT_LAUNCH_SCRIPT_FIXTURE_H_
@@ -10,13 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "jvm/jvm_file.h"
+#include "launchscript/jvm_tag_lookup.h"
 #include "launchscript/launch_script.h"
 #include "tagfile/tag_file.h"
-#include "tests/jvm/jvm_test_fixture.h"
+#include "tests/launchscript/test_launch_context.h"
 #include "tests/test_util.h"
 
 namespace bvtest {
+
+// The example JVM description file of the sample payload.
+extern const char* kExampleJVMFile;
 
 // The example JVM file (kExampleJVMFile) with the home /Library/Java/Home.
 std::string exampleJVMFile();
@@ -42,10 +45,15 @@ class LaunchScriptTest : public ::testing::Test {
   void unsetEnv(const std::string& name);
   // The launcher file name of the test: <dir>/setup.app.
   std::string launcherPath() const { return m_dir.file("setup.app"); }
+  // What the scripts of the test see of the run.
+  const LaunchContext& context() const { return m_run->context; }
+  // A new run: paths, -cp:p/-cp:a and the archives start empty again.
+  void newRun() { m_run.reset(new TestLaunchContext()); }
 
   TempDir m_dir;
+  std::unique_ptr<TestLaunchContext> m_run{new TestLaunchContext()};
   std::unique_ptr<TagFile> m_tagFile;
-  std::unique_ptr<JVMFile> m_jvmFile;
+  std::unique_ptr<JVMTagLookup> m_jvmFile;
 
  private:
   // Variables changed by setEnv, with their values before the test.

@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tests/launchscript/launch_script_fixture.h"
 
@@ -33,13 +32,13 @@ TEST_F(LaunchScriptTest, ResolvesFunctionsAndMacros) {
       // Values found at run time go in as single-quoted words outside quotes
       // and escaped inside double quotes.
       {"%LAUNCHER_FILE%()", "'" + launcherPath() + "'"},
-      {"%LAUNCHER_DIR% ()", "'" + std::string(Launcher::getOriginalLauncherDir().c_str()) + "'"},
+      {"%LAUNCHER_DIR% ()", "'" + std::string(m_run->paths.originalLauncherDir().c_str()) + "'"},
       {"%LAUNCHER_DIR%\t\r\n(  )",
-       "'" + std::string(Launcher::getOriginalLauncherDir().c_str()) + "'"},
+       "'" + std::string(m_run->paths.originalLauncherDir().c_str()) + "'"},
       {"%TEMP_DIR%()", "'" + tempDir() + "'"},
       // A delimiter before a value and one after it enclose no name.
       {"a@%LAUNCHER_DIR%()@b",
-       "a@'" + std::string(Launcher::getOriginalLauncherDir().c_str()) + "'@b"},
+       "a@'" + std::string(m_run->paths.originalLauncherDir().c_str()) + "'@b"},
       // The option holds a new %TEMP_DIR%() call, which the scan resolves.
       {"%SYSTEMPROP%(\"temp.dir\", \"\"\"%TEMP_DIR%()\"\"\")", "-Dtemp.dir=\"" + tempDir() + "\""},
       {"%SYSTEMPROP%(\"bv.jvm.home\", \"\"\"@JVM_HOME@\"\"\")", "-Dbv.jvm.home=\"/Library/Java/Home\""},
@@ -133,7 +132,7 @@ TEST_F(LaunchScriptTest, ValuesFromOutsideAreNeverScannedAgain) {
 }
 
 TEST_F(LaunchScriptTest, FunctionNeedsAJVMFileOutsideResolve) {
-  LaunchScript script(SString("%SYSTEMPROP%(\"a\", \"b\")"), true, false);
+  LaunchScript script(SString("%SYSTEMPROP%(\"a\", \"b\")"), true, false, context());
   try {
     script.MacroHandler::resolve(SString("%SYSTEMPROP%(\"a\", \"b\")"), '%');
     FAIL() << "no exception";
@@ -148,7 +147,7 @@ TEST_F(LaunchScriptTest, TagFileConstructorReadsTheSettings) {
       "DISPLAY_CONSOLE: 0\n"
       "AUTO_SET_WORKING_DIR: 1\n"
       "COMMAND: \"x %LAUNCHER_FILE%() \"\"q\"\"\"\n");
-  LaunchScript script(*tags, true);
+  LaunchScript script(*tags, true, context());
   EXPECT_STREQ("Brenvard Wizard", script.getDesc().c_str());
   EXPECT_EQ("x '" + launcherPath() + "' \"q\"", std::string(script.resolve(*m_jvmFile).c_str()));
   EXPECT_TRUE(script.getStdOut().empty());

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tests/archive/archive_test_util.h"
 #include "tests/hostile_names.h"
 #include "tests/test_util.h"

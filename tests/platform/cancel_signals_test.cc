@@ -15,12 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "instructions/instructions.h"
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/child_supervisor.h"
 #include "platform/platform_impl.h"
-#include "tagfile/tag_file.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -203,31 +200,6 @@ TEST_F(CancelFlag, NoNewProcessStarts) {
   });
   EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(), error);
   EXPECT_FALSE(pathExists(dir.file("ran")));
-}
-
-// A script whose first operation is interrupted by a cancel request.
-class CanceledDuringFirstStatement : public Instructions {
- public:
-  explicit CanceledDuringFirstStatement(const TagFile& tagFile) : Instructions(tagFile) {}
-  mutable std::vector<std::string> calls;
-
- protected:
-  void initializeUI() const override {
-    calls.push_back("initializeUI");
-    PlatformImpl::setCanceled(true);
-  }
-  void findJVM(bool, bool) const override { calls.push_back("findJVM"); }
-};
-
-TEST_F(CancelFlag, ScriptStopsBeforeItsNextStatement) {
-  TagFile script;
-  for (const char* statement : {"INITIALIZE_UI", "FIND_JVM 1 1", ":END"}) {
-    script.appendTagValue(Instructions::g_instructionsTag, statement);
-  }
-  CanceledDuringFirstStatement instructions(script);
-  std::string error = bvtest::launcherErrorOf([&] { runInstructions(&instructions); });
-  EXPECT_EQ(PlatformImpl::getMessageText(MSG_CANCELED).c_str(), error);
-  EXPECT_EQ(std::vector<std::string>{"initializeUI"}, instructions.calls);
 }
 
 }  // namespace

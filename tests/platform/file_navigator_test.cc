@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "jvm/file_find_listener.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/console.h"
 #include "platform/delete_full_dir.h"
+#include "platform/file_find_listener.h"
 #include "platform/platform_impl.h"
 #include "tests/test_util.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "tests/test_util.h"
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "platform/console.h"
 #include "platform/platform_process.h"
 #include "tests/test_util.h"

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <string>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/delete_full_dir.h"
 #include "platform/file_navigator.h"
 #include "tests/test_util.h"
@@ -23,7 +23,7 @@ class PlatformTempTestAccess {
     PlatformImpl::m_tempDir = "";
     PlatformImpl::m_sdqCreatedFiles.clear();
     PlatformImpl::m_sdqCreatedDrs.clear();
-    PlatformImpl::m_deleteLauncher = false;
+    PlatformImpl::m_launcherToDelete = SString();
   }
   static long fileCount() { return PlatformImpl::m_sdqCreatedFiles.size(); }
   static long dirCount() { return PlatformImpl::m_sdqCreatedDrs.size(); }
@@ -47,14 +47,14 @@ class TempFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     PlatformTempTestAccess::reset();
-    Launcher::resetRunState();
-    Launcher::setLogFileName(dir.file("run.log").c_str());
+    resetLog();
+    setLogFileName(dir.file("run.log").c_str());
     makeDir(dir.file("tmp"));
     PlatformImpl::setSystemTempDir(dir.file("tmp").c_str());
   }
   void TearDown() override {
     PlatformTempTestAccess::reset();
-    Launcher::resetRunState();
+    resetLog();
   }
   // The warnings logged so far.
   std::string log() { return readFile(dir.file("run.log")); }
@@ -276,10 +276,7 @@ TEST_F(TempFilesTest, CleanupDeletesATemporaryLauncherCopyAndItsEmptyDirectory) 
     makeDir(launcherDir);
     writeFile(launcherDir + "/launcher", "stub", 0755);
     if (c.otherFile) writeFile(launcherDir + "/other", "x");
-    StringDeque args;
-    args.push_back("-bv:version");
-    Launcher::process(args, (launcherDir + "/launcher").c_str());
-    PlatformImpl::setDeleteLauncher(true);
+    PlatformImpl::setLauncherToDelete((launcherDir + "/launcher").c_str());
     PlatformImpl::cleanup();
     EXPECT_FALSE(pathExists(launcherDir + "/launcher"));
     EXPECT_EQ(c.otherFile, pathExists(launcherDir));
@@ -307,15 +304,13 @@ TEST_F(TempFilesTest, ALauncherOutsideItsOwnTemporaryDirectoriesIsNeverDeleted) 
     SCOPED_TRACE(place);
     std::string launcher = dir.file(place) + "/launcher";
     writeFile(launcher, "stub", 0755);
-    LauncherTestAccess::setLauncherFileName(launcher.c_str());
-    PlatformImpl::deleteLauncher();
+    PlatformImpl::deleteLauncher(launcher.c_str());
     EXPECT_TRUE(pathExists(launcher));
     EXPECT_NE(std::string::npos, log().find("WARNING: The launcher file " + launcher + " is not deleted"));
   }
   // The same name in the real place goes.
   std::string launcher = dir.file("tmp/bvjreal/launcher");
-  LauncherTestAccess::setLauncherFileName(launcher.c_str());
-  PlatformImpl::deleteLauncher();
+  PlatformImpl::deleteLauncher(launcher.c_str());
   EXPECT_FALSE(pathExists(launcher));
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -35,8 +35,8 @@ std::vector<std::string> keysOf(const TagFile& tags) {
 
 class TagFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { Launcher::resetRunState(); }
-  void TearDown() override { Launcher::resetRunState(); }
+  void SetUp() override { resetLog(); }
+  void TearDown() override { resetLog(); }
 
   // Writes text to a file in the temp dir and loads it whole under name.
   void load(TagFile& tags, const std::string& text, const char* name = "test.tag") {
@@ -143,7 +143,7 @@ TEST_F(TagFileTest, SyntaxErrorsNameTheFileAndLineAndAreLogged) {
        "Syntax error in test.tag at line 2 ==> Line too long."},
   };
   std::string log = dir.file("run.log");
-  Launcher::setLogFileName(log.c_str());
+  setLogFileName(log.c_str());
   std::string expectedLog = "------------------\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -395,15 +395,15 @@ TEST_F(TagFileTest, WhatARoundTripDoesNotKeep) {
   }
 }
 
-// The classic worked example (CR LF line ends), kept as a fixture.
+// The worked example (CR LF line ends), kept as a fixture.
 TEST_F(TagFileTest, ClassicExampleFilesReadAsDocumented) {
-  TagFile instructions(SString(bvtest::sourcePath("tests/fixtures/classic/instructions.tag").c_str()));
+  TagFile instructions(SString(bvtest::sourcePath("tests/fixtures/worked_example/instructions.tag").c_str()));
   EXPECT_EQ((std::vector<std::string>{"DESC", "INSTRUCTIONS"}), keysOf(instructions));
   EXPECT_EQ((Values{"INITIALIZE_UI", "FIND_JVM 1 1", "JMP0 @N1@ DO_FIND_ELSE", "LAUNCH @S2@ 5",
                     "GOTO DO_FIND_DONE", ":DO_FIND_ELSE", ":DO_FIND_DONE"}),
             valuesOf(instructions, "INSTRUCTIONS"));
 
-  TagFile launch(SString(bvtest::sourcePath("tests/fixtures/classic/launch.tag").c_str()));
+  TagFile launch(SString(bvtest::sourcePath("tests/fixtures/worked_example/launch.tag").c_str()));
   EXPECT_EQ((std::vector<std::string>{"DESC", "DISPLAY_CONSOLE", "AUTO_SET_WORKING_DIR", "COMMAND"}),
             keysOf(launch));
   EXPECT_EQ("Brenvard Wizard", str(launch.getTagValue("DESC", 0)));
@@ -415,7 +415,7 @@ TEST_F(TagFileTest, ClassicExampleFilesReadAsDocumented) {
   EXPECT_NE(std::string::npos, command.find("%IF_EXISTS%(\"INIT_JAVA_HEAP\", \"@INIT_JAVA_HEAP@20m\")"));
   EXPECT_EQ(command.size() - 4, command.rfind(" run"));
 
-  TagFile jvm(SString(bvtest::sourcePath("tests/fixtures/classic/jvm-linux.tag").c_str()));
+  TagFile jvm(SString(bvtest::sourcePath("tests/fixtures/worked_example/jvm-linux.tag").c_str()));
   std::vector<std::string> keys = keysOf(jvm);
   EXPECT_EQ(23u, keys.size());
   for (const std::string& key : keys) {
@@ -428,7 +428,7 @@ TEST_F(TagFileTest, ClassicExampleFilesReadAsDocumented) {
   EXPECT_FALSE(jvm.getBoolTagValue("SEARCH_ALL", true));
 
   // The files keep their CR LF line ends.
-  std::string raw = bvtest::readFile(bvtest::sourcePath("tests/fixtures/classic/instructions.tag"));
+  std::string raw = bvtest::readFile(bvtest::sourcePath("tests/fixtures/worked_example/instructions.tag"));
   EXPECT_NE(std::string::npos, raw.find("INSTRUCTIONS:\r\n"));
   EXPECT_EQ("/:\r\n", raw.substr(raw.size() - 4));
 }

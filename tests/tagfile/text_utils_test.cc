@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 #include "tests/test_util.h"
 
 namespace {

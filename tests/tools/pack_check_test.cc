@@ -100,13 +100,13 @@ TEST(PackCheckTest, ScriptsThatTheLauncherRunsPass) {
     EXPECT_EQ(0, bvtest::runBvpack({"-o", dir.file("l"), std::string(script[0]) + ":" + dir.file("s.tag")}, &out))
         << out;
   }
-  // The example payload and the classic worked example pass.
-  for (const char* file : {"examples/setup/instructions.tag", "tests/fixtures/classic/instructions.tag"}) {
+  // The example payload and the worked example pass.
+  for (const char* file : {"examples/setup/instructions.tag", "tests/fixtures/worked_example/instructions.tag"}) {
     std::string out;
     EXPECT_EQ(0, bvtest::runBvpack({"-o", dir.file("l"), "instructions:" + bvtest::sourcePath(file)}, &out))
         << out;
   }
-  for (const char* file : {"examples/setup/launch.tag", "tests/fixtures/classic/launch.tag"}) {
+  for (const char* file : {"examples/setup/launch.tag", "tests/fixtures/worked_example/launch.tag"}) {
     std::string out;
     EXPECT_EQ(0, bvtest::runBvpack({"-o", dir.file("l"), "launch-script:" + bvtest::sourcePath(file)}, &out))
         << out;

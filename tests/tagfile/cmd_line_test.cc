@@ -1,4 +1,4 @@
-#include "launcher/cmd_line.h"
+#include "tagfile/cmd_line.h"
 
 #include <gtest/gtest.h>
 

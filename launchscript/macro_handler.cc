@@ -1,9 +1,9 @@
-#include "jvm/macro_handler.h"
+#include "launchscript/macro_handler.h"
 
 #include <cstdio>
 
-#include "launcher/launcher.h"
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "launchscript/shell_quoting.h"
 
 namespace {
@@ -14,10 +14,10 @@ const unsigned long kLoggedCommandLength = 4096;
 
 [[noreturn]] void throwRescanError(const SString& text, unsigned long start, unsigned long end,
                                    long replacements) {
-  Launcher::logMessage("Launch command:", LOG_INFO);
+  logMessage("Launch command:", LOG_INFO);
   SString logged(ShellValues::flatten(text), 0, kLoggedCommandLength);
   if (text.length() > kLoggedCommandLength) logged += "...";
-  Launcher::logMessage(logged, LOG_INFO);
+  logMessage(logged, LOG_INFO);
 
   SString macro(text, start, end - start + 1);
   char count[32];

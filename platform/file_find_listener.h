@@ -1,8 +1,8 @@
 // FileFindListener: the callback through which the disk scan reports the
 // files it finds (FindFiles, platform/file_navigator.h). JVMFiles implements
 // it to check every Java executable found.
-#ifndef BV_JVM_FILE_FIND_LISTENER_H_
-#define BV_JVM_FILE_FIND_LISTENER_H_
+#ifndef BV_PLATFORM_FILE_FIND_LISTENER_H_
+#define BV_PLATFORM_FILE_FIND_LISTENER_H_
 
 #include "foundation/sstring.h"
 
@@ -17,4 +17,4 @@ class FileFindListener {
   ~FileFindListener() {}
 };
 
-#endif  // BV_JVM_FILE_FIND_LISTENER_H_
+#endif  // BV_PLATFORM_FILE_FIND_LISTENER_H_

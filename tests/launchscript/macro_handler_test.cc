@@ -1,11 +1,11 @@
-#include "jvm/macro_handler.h"
+#include "launchscript/macro_handler.h"
 
 #include <map>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "launcher/launcher_exception.h"
+#include "foundation/launcher_exception.h"
 
 namespace {
 

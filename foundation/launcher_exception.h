@@ -4,8 +4,8 @@
 // catalogued prefix followed by an inner exception's message with no
 // separator. It is caught and wrapped at a few boundaries and finally in
 // Launcher::process, which shows and logs it and makes the exit code -1.
-#ifndef BV_LAUNCHER_LAUNCHER_EXCEPTION_H_
-#define BV_LAUNCHER_LAUNCHER_EXCEPTION_H_
+#ifndef BV_FOUNDATION_LAUNCHER_EXCEPTION_H_
+#define BV_FOUNDATION_LAUNCHER_EXCEPTION_H_
 
 #include "foundation/sstring.h"
 
@@ -21,4 +21,4 @@ class LauncherException {
   SString m_message;
 };
 
-#endif  // BV_LAUNCHER_LAUNCHER_EXCEPTION_H_
+#endif  // BV_FOUNDATION_LAUNCHER_EXCEPTION_H_

@@ -18,8 +18,8 @@
 // JVMFile ('@') and LaunchScript ('%', '#') derive from it. It has no data
 // and no virtual destructor: objects are never deleted through it, so the
 // destructor is protected.
-#ifndef BV_JVM_MACRO_HANDLER_H_
-#define BV_JVM_MACRO_HANDLER_H_
+#ifndef BV_LAUNCHSCRIPT_MACRO_HANDLER_H_
+#define BV_LAUNCHSCRIPT_MACRO_HANDLER_H_
 
 #include "foundation/sstring.h"
 
@@ -48,4 +48,4 @@ class MacroHandler {
   ~MacroHandler() {}
 };
 
-#endif  // BV_JVM_MACRO_HANDLER_H_
+#endif  // BV_LAUNCHSCRIPT_MACRO_HANDLER_H_

@@ -1,4 +1,4 @@
-#include "launcher/cmd_line.h"
+#include "tagfile/cmd_line.h"
 
 #include "tagfile/text_utils.h"
 

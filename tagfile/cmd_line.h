@@ -9,8 +9,8 @@
 // plain double quote, any other escaped character keeps its backslash, and a
 // backslash at the very end of the line is dropped. Empty arguments ("")
 // are not kept.
-#ifndef BV_LAUNCHER_CMD_LINE_H_
-#define BV_LAUNCHER_CMD_LINE_H_
+#ifndef BV_TAGFILE_CMD_LINE_H_
+#define BV_TAGFILE_CMD_LINE_H_
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
@@ -42,4 +42,4 @@ class CmdLine {
   StringDeque m_options;
 };
 
-#endif  // BV_LAUNCHER_CMD_LINE_H_
+#endif  // BV_TAGFILE_CMD_LINE_H_
