@@ -4,7 +4,8 @@
 # build-asan/ and run every test there too (BV_SANITIZE_TESTS=0 skips that).
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
+# With the tools of the test that shows a real window (Xvfb, zenity).
+BV_WITH_DESKTOP=1 scripts/install-deps.sh
 jobs="$(nproc)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"

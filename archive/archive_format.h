@@ -13,13 +13,15 @@
 // byte 2^31. An index entry:
 //
 //   offset  size  field
-//   0       1     file type (FileType, 0 to 7)
+//   0       1     file type (FileType, 0 to 8)
 //   1       4     file id, chosen by whoever built the archive
 //   5       4     file length
 //   9       4     offset to the file's first byte
 //   13      2     name length n (signed 16-bit)
 //   15      n     file name, no terminator; no line feed, NUL or "/"
-//   15 + n  1     compressed flag: 1 is compressed, any other value is not
+//   15 + n  1     compressed flag: 1 is compressed, any other value is not;
+//                 2 also marks a classpath archive for the user's cache
+//                 (archive/cached_entries.h)
 //   16 + n  4     decompressed file count   } only when the flag is 1
 //   20 + n  4     decompressed size (bytes) }
 //
@@ -36,9 +38,10 @@ enum FileType {
   FILE_JVM_INSTALLER = 4,        // JVM installer program (made executable)
   FILE_VERIFY_JAR = 5,           // archive holding the JVM verification class
   FILE_APPLICATION_ARCHIVE = 6,  // the application archive
-  FILE_EMBEDDED_LAUNCHER = 7     // another launcher program (made executable)
+  FILE_EMBEDDED_LAUNCHER = 7,    // another launcher program (made executable)
+  FILE_JAVA_RUNTIME = 8          // a Java runtime image (archive/runtime_archive.h)
 };
-const int fileTypeCount = 8;
+const int fileTypeCount = 9;
 
 // Trailer, counted back from the end of the file.
 const long trailerSize = 9;
@@ -66,6 +69,9 @@ const long entryDecompressedSizeSize = 4;
 const long entryFixedSize = 16;
 const long entryCompressedExtraSize = 8;
 const int compressedFlagValue = 1;
+// The flag byte of a classpath archive that the launcher unpacks once into
+// the user's cache instead of into the run's temporary folder.
+const int cacheFlagValue = 2;
 
 // Largest offset, length, id or count that the 32-bit fields hold.
 const long maxArchiveValue = 2147483647L;

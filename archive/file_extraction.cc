@@ -81,6 +81,8 @@ SString FileIndexEntry::extract(const SString& directory) const {
   bool readFailed = false;
   long done = 0;
   long length = m_fileLength;
+  // A large file may take a while: a window can show how far the copy is.
+  UIWork work(extractionSteps(length, length));
   // The fallback buffer is used only when the kernel cannot move a piece.
   std::unique_ptr<char[]> buffer(new char[extractionPieceSize]);
   // One piece per round: the kernel moves whole MiBs at once, and between

@@ -11,6 +11,7 @@ FileIndexEntry::FileIndexEntry()
       m_fileLength(0),
       m_offsetToBytes(0),
       m_compressed(false),
+      m_flag(0),
       m_decompressedFileCount(0),
       m_decompressedSize(0) {}
 
@@ -49,7 +50,9 @@ void FileIndexEntry::load(FILE* file) {
   m_fileName = buffer;  // up to the first NUL
   if (isUnsafeFileName(m_fileName)) throw LauncherException("Invalid file name in file index.");
 
-  m_compressed = fgetc(file) == compressedFlagValue;
+  int flag = fgetc(file);
+  m_flag = flag == EOF ? 0 : flag;
+  m_compressed = flag == compressedFlagValue;
   if (m_compressed) {
     m_decompressedFileCount = loadLongValue(file, "Unable to load decompressed file count.");
     m_decompressedSize = loadLongValue(file, "Unable to load decompressed size.");

@@ -30,7 +30,7 @@ class FileIndexEntry {
 
   // Reads one entry at the file's current position (layout in
   // archive/archive_format.h). Throws LauncherException:
-  //   "Invalid file type in file index."  type byte missing or above 7
+  //   "Invalid file type in file index."  type byte missing or above 8
   //   "Unable to load file id.", "Unable to load file length.",
   //   "Unable to load offset to file bytes.", "Unable to load the string
   //   value." (name length or name bytes missing), "Unable to load
@@ -92,6 +92,11 @@ class FileIndexEntry {
   // True for types 0, 1 and 2.
   bool isTagFile() const;
   bool isCompressed() const { return m_compressed; }
+  // A classpath archive that goes into the user's cache (flag byte 2,
+  // archive/cached_entries.h).
+  bool isMarkedForCache() const { return m_flag == cacheFlagValue; }
+  // The flag byte as read (0 when the index ended before it).
+  int getFlag() const { return m_flag; }
   long getDecompressedFileCount() const { return m_decompressedFileCount; }
   long getDecompressedSize() const { return m_decompressedSize; }
 
@@ -109,6 +114,7 @@ class FileIndexEntry {
   SString m_fileName;
   SString m_launcherFile;
   bool m_compressed;
+  int m_flag;
   long m_decompressedFileCount;
   long m_decompressedSize;
 };

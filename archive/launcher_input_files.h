@@ -30,7 +30,8 @@ extern const char* extractedInputFileName;  // "input.tag"
 class LauncherInputFiles {
  public:
   // Empty index, nothing loaded.
-  LauncherInputFiles() : m_internalFilesLoaded(false), m_payloadFound(false) {}
+  LauncherInputFiles()
+      : m_internalFilesLoaded(false), m_payloadFound(false), m_cachedClasspathKnown(false) {}
   LauncherInputFiles(const LauncherInputFiles&) = delete;
   LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
 
@@ -75,6 +76,17 @@ class LauncherInputFiles {
   // The first entry in index order with this file id, or null.
   FileIndexEntry* getFile(long fileId) const;
   long getEmbeddedFileCount() const { return m_fileIndex.size(); }
+
+  // The folder that holds the classpath archives marked for the cache
+  // (flag byte 2): their entry "jars-<digest>" in the user's cache folder
+  // (archive/cached_entries.h), unpacked on the first call of a run when it
+  // is missing. It is the same path on every run of the same jars, which is
+  // what class-data sharing and the like can key on. "" when no archive is
+  // marked or no cache folder can be used; %CP% then extracts them into the
+  // run's temporary folder like the others. Throws the errors of
+  // FileIndexEntry::extract and of the cache (a write error).
+  const SString& getCachedClasspathFolder() const;
+
   bool areInternalFilesLoaded() const { return m_internalFilesLoaded; }
   // Whether load found the trailer: the launcher file carries a payload.
   bool hasPayload() const { return m_payloadFound; }
@@ -92,6 +104,9 @@ class LauncherInputFiles {
   SString m_launcherFile;
   bool m_internalFilesLoaded;
   bool m_payloadFound;
+  // Worked out on the first call of a run (getCachedClasspathFolder).
+  mutable SString m_cachedClasspathFolder;
+  mutable bool m_cachedClasspathKnown;
 };
 
 #endif  // BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_

@@ -2,13 +2,22 @@
 // directory, and an input file that lets a later run use the copies.
 #include "archive/launcher_input_files.h"
 
+#include "archive/block_copy.h"
 #include "archive/extraction_error.h"
+#include "platform/platform_impl.h"
 #include "platform/replacement_file.h"
 #include "tagfile/tag_file.h"
 
 void LauncherInputFiles::extractAll() const {
   TagFile inputFile;
   inputFile.setTagValue(actionTagName, runInstructionsActionName);
+  // All the files are one piece of work for a progress window.
+  long steps = 0;
+  for (long i = 0; i < m_fileIndex.size(); ++i) {
+    long length = m_fileIndex.at(i)->getFileLength();
+    steps += extractionSteps(length, length);
+  }
+  UIWork work(steps);
   for (long i = 0; i < m_fileIndex.size(); ++i) {
     const FileIndexEntry* entry = m_fileIndex.at(i);
     // A run uses the first instruction script and the first launch script

@@ -5,7 +5,8 @@
 //
 // They are tags of the first instruction script embedded in the launcher
 // file (an input file's INSTRUCTIONS does not change them):
-//   CONSOLE_UI: 0        the run is silent, as with -bv:silent (default 1)
+//   CONSOLE_UI: 0        a quiet console, as with -bv:silent; the windows of
+//                        a desktop run stay (default 1)
 //   BV_OPTIONS_ONLY: 1   only -bv: arguments are options, and "--" ends
 //                        them (default 0: -silent, -console, -cp:p and
 //                        -cp:a are options too, and "--" is an argument)

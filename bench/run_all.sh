@@ -9,6 +9,10 @@
 #   extract   extraction of a large embedded file against cp (run_extract.sh)
 #   jvm_scan  the JVM disk scan against find, and its early stop (bench_jvm_scan)
 #   tagfile   loading a tag file of 400k tags against one of 100k (bench_tagfile)
+#   runtime   a launcher that carries its Java runtime, on a machine without
+#             Java: first run against tar -xf + java, repeat run against
+#             direct java, size against jpackage's app image as tar.gz
+#             (run_runtime.sh; needs root for its mount namespace)
 #
 # usage: bench/run_all.sh [--quick]
 #   --quick  64 MiB instead of 256 and fewer repetitions, for a fast check
@@ -18,8 +22,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 export BUILD_DIR=${BUILD_DIR:-build}
-mib=256 runs=3 extractRuns=5 launcherRuns=41 tagRuns=5
-if [ "${1:-}" = --quick ]; then mib=64 runs=2 extractRuns=3 launcherRuns=15 tagRuns=3; fi
+mib=256 runs=3 extractRuns=5 launcherRuns=41 tagRuns=5 runtimeRuns=15
+if [ "${1:-}" = --quick ]; then mib=64 runs=2 extractRuns=3 launcherRuns=15 tagRuns=3 runtimeRuns=5; fi
 
 [ -f "$BUILD_DIR/CMakeCache.txt" ] || cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/bvbench-all.XXXXXX")
@@ -42,6 +46,7 @@ bench() {
 # The launcher first: its runs create and remove small files, which would
 # wait behind the write-back of the extraction benchmark's large ones.
 bench launcher bench/run_launcher.sh "$launcherRuns"
+bench runtime bench/run_runtime.sh "$runtimeRuns"
 bench platform bench/run_platform.sh "$mib" /usr "$runs"
 mkdir "$work/extract"
 bench extract bench/run_extract.sh "$mib" "$extractRuns" "$work/extract"
@@ -58,7 +63,7 @@ else
 fi
 
 echo "== Summary: each figure and its target"
-for name in launcher platform extract jvm_scan tagfile; do
+for name in launcher runtime platform extract jvm_scan tagfile; do
   grep -h -i -e "target" -e "exited with status" "$work/$name.out" | sed "s/^ */$name: /"
 done
 grep -q -h "MISSED" "$work"/*.out && status=1

@@ -27,9 +27,9 @@ double now() {
   return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
 }
 
-class Counter : public FileFindListener {
+class Counter {
  public:
-  bool foundFile(const SString&) override {
+  bool foundFile(const SString&) {
     ++found;
     return false;
   }
@@ -40,7 +40,7 @@ long walkWithFindFiles(const std::string& root) {
   StringDeque names;
   names.push_back("bin/java");
   Counter counter;
-  FindFiles search(names, counter);
+  FindFiles search(names, [&counter](const SString& path) { return counter.foundFile(path); });
   search.process(root.c_str());
   return counter.found;
 }

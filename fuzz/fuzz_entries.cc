@@ -1,10 +1,17 @@
 #include "fuzz/fuzz_entries.h"
 
+#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <stdlib.h>
 #include <sys/time.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
+#include <zstd.h>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +19,7 @@
 #include <vector>
 
 #include "archive/launcher_input_files.h"
+#include "archive/runtime_archive.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "foundation/sstring.h"
@@ -70,7 +78,7 @@ void writeBytes(const std::string& path, const uint8_t* data, size_t size) {
   fclose(file);
 }
 
-SString text(const uint8_t* data, size_t size) {
+SString bytesAsText(const uint8_t* data, size_t size) {
   return SString(reinterpret_cast<const char*>(data), static_cast<unsigned long>(size));
 }
 
@@ -271,7 +279,7 @@ int fuzzInstructions(const uint8_t* data, size_t size) {
   SilentConsole quiet;
   resetLog();
   TagFile script;
-  SString all = text(data, size);
+  SString all = bytesAsText(data, size);
   unsigned long pos = 0;
   while (pos < all.length()) {
     SString line;
@@ -295,7 +303,7 @@ int fuzzExpressions(const uint8_t* data, size_t size) {
   setFuzzVariables(operations.variables());
   TagFile empty;
   Instructions instructions(empty, operations);
-  SString input = text(data + 1, size - 1);
+  SString input = bytesAsText(data + 1, size - 1);
   try {
     switch (data[0] % 6) {
       case 0:
@@ -328,7 +336,7 @@ int fuzzExpressions(const uint8_t* data, size_t size) {
 }
 
 int fuzzCmdLine(const uint8_t* data, size_t size) {
-  SString line = text(data, size);
+  SString line = bytesAsText(data, size);
   CmdLine cmdLine;
   cmdLine.parse(line);
   // Empty arguments are dropped (a NUL byte, which no argument can hold,
@@ -351,7 +359,7 @@ int fuzzCmdLine(const uint8_t* data, size_t size) {
 
 int fuzzTextArguments(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  SString line = text(data + 1, size - 1);
+  SString line = bytesAsText(data + 1, size - 1);
   const uint8_t control = data[0];
   const unsigned long start = (control >> 1) % (line.length() + 2);
   try {
@@ -414,7 +422,7 @@ int fuzzLaunchScript(const uint8_t* data, size_t size) {
   ApplicationArchive applicationArchive;
   LaunchContext context{paths, classpath, inputFiles, applicationArchive};
   JVMTagLookup jvmFile(launchJVMTags());
-  LaunchScript script(text(data, size), false, false, context);
+  LaunchScript script(bytesAsText(data, size), false, false, context);
   try {
     script.resolve(jvmFile);
   } catch (const LauncherException&) {
@@ -434,10 +442,76 @@ int fuzzVerifyCache(const uint8_t* data, size_t size) {
   return 0;
 }
 
+namespace {
+
+// Every path below dir, links resolved, stays in dir.
+void checkStaysInside(const std::string& dir, const std::string& real) {
+  std::vector<std::string> names;
+  if (DIR* handle = opendir(dir.c_str())) {
+    while (struct dirent* entry = readdir(handle)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(handle);
+  }
+  for (const std::string& name : names) {
+    std::string path = dir + "/" + name;
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr &&
+        std::string(resolved).compare(0, real.size() + 1, real + "/") != 0 && std::string(resolved) != real) {
+      abort();  // a member left its folder
+    }
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) checkStaysInside(path, real);
+  }
+}
+
+}  // namespace
+
+int fuzzRuntimeArchive(const uint8_t* data, size_t size) {
+  SilentConsole quiet;
+  std::string entry;
+  if (size > 0 && data[0] % 2 == 0) {
+    // The rest is a member list: packed as bvpack packs it.
+    std::string stream(reinterpret_cast<const char*>(data) + 1, size - 1);
+    XXH128_hash_t digest = XXH3_128bits(stream.data(), stream.size());
+    RuntimeHeader header;
+    header.digestHigh = digest.high64;
+    header.digestLow = digest.low64;
+    std::string frame(ZSTD_compressBound(stream.size()), '\0');
+    size_t n = ZSTD_compress(&frame[0], frame.size(), stream.data(), stream.size(), 1);
+    if (ZSTD_isError(n)) abort();
+    frame.resize(n);
+    entry = encodeRuntimeHeader(header) + frame;
+  } else if (size > 0) {
+    entry.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
+  }
+  std::string file = scratchFile("runtime-entry");
+  writeBytes(file, reinterpret_cast<const uint8_t*>(entry.data()), entry.size());
+  std::string dir = scratchFile("runtime");
+  clearExtractionDir(dir);
+  char real[PATH_MAX];
+  if (realpath(dir.c_str(), real) == nullptr) abort();
+  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) abort();
+  // A small input may expand a lot: the unpacking stops at 16 MiB.
+  long written = 0;
+  try {
+    unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), dir,
+                         [&written](long steps) { written += steps * runtimeProgressStep; },
+                         [&written] { return written > (16L << 20); });
+  } catch (const LauncherException&) {
+  }
+  close(fd);
+  checkStaysInside(dir, real);
+  return 0;
+}
+
 const FuzzEntry fuzzEntries[] = {
     {"archive_index", fuzzArchiveIndex}, {"tag_file", fuzzTagFile},
     {"instructions", fuzzInstructions},   {"expressions", fuzzExpressions},
     {"cmd_line", fuzzCmdLine},           {"text_arguments", fuzzTextArguments},
     {"launch_script", fuzzLaunchScript}, {"verify_cache", fuzzVerifyCache},
+    {"runtime_archive", fuzzRuntimeArchive},
 };
 const size_t fuzzEntryCount = sizeof fuzzEntries / sizeof fuzzEntries[0];

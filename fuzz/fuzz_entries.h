@@ -43,6 +43,11 @@ int fuzzLaunchScript(const uint8_t* data, size_t size);
 // A cache file of JVM verifications read with parseVerifyCache; what reads
 // must be written back byte for byte.
 int fuzzVerifyCache(const uint8_t* data, size_t size);
+// A Java runtime entry unpacked into a scratch folder: with an even first
+// byte the rest is a member list, packed as bvpack packs it; with an odd
+// one the rest is the entry's bytes as they are. Nothing may land outside
+// the folder, whatever the members say.
+int fuzzRuntimeArchive(const uint8_t* data, size_t size);
 
 // The targets by name, for the regression test: the name is also the
 // folder of its kept inputs under tests/fuzz_regressions/.

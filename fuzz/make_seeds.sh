@@ -8,7 +8,8 @@ out="$1"
 examples="$src/examples"
 worked="$src/tests/fixtures/worked_example"
 rm -rf "$out"
-for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache; do
+for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache \
+  runtime_archive; do
   mkdir -p "$out/$t"
 done
 
@@ -98,3 +99,7 @@ write_launcher "$out/archive_index/compressed" 1
 
 # Verification cache files: the kept ones (a file needs its checksum).
 cp "$src"/tests/fuzz_regressions/verify_cache/* "$out/verify_cache/"
+
+# Runtime entries: the kept member lists (a first byte 0: packed by the
+# target itself).
+cp "$src"/tests/fuzz_regressions/runtime_archive/* "$out/runtime_archive/"

@@ -14,7 +14,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:?usage: fuzz/run.sh SECONDS [TARGET...]}"
 shift
-all=(archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache)
+all=(archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache
+  runtime_archive)
 targets=("${@:-${all[@]}}")
 jobs="${JOBS:-2}"
 out=build-fuzz

@@ -2,7 +2,7 @@
 //
 // It carries the message and the 1-based position of the failing statement
 // among the statements of the script (not a line of the file). It is not a
-// LauncherException: Launcher::run turns it into one, adding the line number
+// LauncherException: runInstructions turns it into one, adding the line number
 // to the text, so it never travels further than the script runner.
 #ifndef BV_INSTRUCTIONS_INSTRUCTIONS_EXCEPTION_H_
 #define BV_INSTRUCTIONS_INSTRUCTIONS_EXCEPTION_H_

@@ -1,5 +1,8 @@
 #include "jvm/jvm_file.h"
 
+#include <limits.h>
+#include <stdlib.h>
+
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "jvm/candidate_report.h"
@@ -87,10 +90,10 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   }
   m_examinedPaths.push_back(exePath);
   logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
-  report().beginCandidate(exePath);
+  candidateReport().beginCandidate(exePath);
 
   if (!PlatformImpl::fileExists(exePath)) {
-    report().reject("no executable");
+    candidateReport().reject("no executable");
     logMessage(concat(exePath, " does not exist"), LOG_INFO);
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
@@ -99,7 +102,7 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   SString distrust;
   if (!namedHome && !PlatformImpl::isTrustedFile(exePath, distrust)) {
     logMessage(concat("Not running ", exePath, ": ", distrust), LOG_WARNING);
-    report().reject(concat("not safe to run: ", distrust));
+    candidateReport().reject(concat("not safe to run: ", distrust));
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
@@ -183,7 +186,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
                                 " because its path holds a line break, which the JVM file "
                                 "written for a match cannot hold"),
                          LOG_WARNING);
-    report().reject("its path holds a line break");
+    candidateReport().reject("its path holds a line break");
     PlatformImpl::advanceUIProgress(6);
     return false;
   }
@@ -205,7 +208,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     VerificationLimits limits;
     script.execute(*this, nullptr, false);
     if (limits.timedOut()) {
-      report().rejectTimeout(limits.timeoutMillis());
+      candidateReport().rejectTimeout(limits.timeoutMillis());
       PlatformImpl::advanceUIProgress(6);
       return false;
     }
@@ -230,7 +233,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     }
   }
   if (!marked) {
-    report().reject("did not answer the verification");
+    candidateReport().reject("did not answer the verification");
     logMessage(concat("Invalid magic value: ", line, "\n"), LOG_ERROR);
     return false;
   }
@@ -240,7 +243,7 @@ bool JVMFile::verifyJVMOutput(const SString& output, const StringPairPtrDeque& e
     readLineFromString(output, pos, line);
     const StringPair* condition = expected.at(i);
     if (!propertySatisfies(line, condition->getOperator(), condition->getValue())) {
-      return report().rejectProperty(condition->getName(), line, condition->getValue(),
+      return candidateReport().rejectProperty(condition->getName(), line, condition->getValue(),
                                              propertyOperatorText(condition->getOperator()));
     }
   }
@@ -281,6 +284,16 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
   StringDeque partitions;
   PlatformImpl::getJVMSearchPartitions(partitions);
   SString launcherDir = m_context->paths.originalLauncherDir();
+  // A launcher started through a symbolic link from another folder
+  // (/usr/local/bin/app -> /opt/app/app) also looks beside its real file.
+  SString realDir = m_context->paths.executableFile;
+  unsigned long slash = realDir.find_last_of("/");
+  realDir = slash == SString::npos ? SString() : realDir.substr(0, slash == 0 ? 1 : slash);
+  char resolved[PATH_MAX];
+  const char* startedIn = launcherDir.empty() ? "." : launcherDir.c_str();
+  if (realDir.empty() || (realpath(startedIn, resolved) != nullptr && realDir.compare(resolved) == 0)) {
+    realDir = launcherDir;  // the same folder
+  }
 
   const StringDeque* hints = m_tagFile->getValue(pathHintTagName);
   long hintCount = hints == nullptr ? 0 : hints->size();
@@ -290,6 +303,9 @@ JVMMatch* JVMFile::verifyWithPathHints(const SString& verifyClasspath,
     StringDeque candidates;
     bool relative = false;
     expandPathHint(hints->at(i), partitions, launcherDir, candidates, relative);
+    if (relative && !realDir.empty() && realDir.compare(launcherDir) != 0) {
+      expandPathHint(hints->at(i), partitions, realDir, candidates, relative);
+    }
     for (long j = 0; j < candidates.size(); ++j) {
       const SString& candidate = candidates.at(j);
       if (!relative) logMessage(concat("Checking path hint ", candidate), LOG_INFO);

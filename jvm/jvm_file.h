@@ -159,7 +159,7 @@ class JVMFile final : public JVMTagLookup {
   // True, after the warning, when JVM_PROPERTIES has no value 0.
   bool lacksProperties() const;
 
-  CandidateReport& report() const { return m_report != nullptr ? *m_report : m_ownReport; }
+  CandidateReport& candidateReport() const { return m_report != nullptr ? *m_report : m_ownReport; }
 
   const LaunchContext* m_context;
   CandidateReport* m_report = nullptr;

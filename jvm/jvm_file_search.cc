@@ -50,7 +50,7 @@ JVMMatch* JVMFile::verifyWithHints(const SString& verifyClasspath, const SString
 
 void JVMFile::noteUnusableHint(const SString& variable, const SString& value) {
   if (!m_tagFile->getBoolTagValue(platformHintWarningTagName, false)) return;
-  SString reason = report().lastReason();
+  SString reason = candidateReport().lastReason();
   if (reason.empty()) return;  // not run: checked already under another name
   struct stat st;
   if (reason.compare("no executable") == 0) {

@@ -1,5 +1,6 @@
 #include "jvm/jvm_files.h"
 
+#include "archive/cached_entries.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
@@ -21,7 +22,7 @@ SString descriptionOf(const JVMFile& file) {
   return file.getTagFile()->getTagValue("DESC", 0);
 }
 
-SString quoted(const SString& text) {
+SString inDoubleQuotes(const SString& text) {
   SString result("\"");
   result.append(text);
   result.append("\"");
@@ -67,8 +68,8 @@ void JVMFiles::writeVerifyJar() {
     jarPath = entry->extract(directory);
   }
   if (jarPath.empty()) return;
-  m_verifyClasspath = quoted(jarPath);
-  m_verifyClassName = quoted("Verify");
+  m_verifyClasspath = inDoubleQuotes(jarPath);
+  m_verifyClassName = inDoubleQuotes("Verify");
 }
 
 void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
@@ -81,10 +82,24 @@ void JVMFiles::forgetCheckedHomes() {
   for (long i = 0; i < m_files.size(); i++) m_files.at(i)->forgetCheckedHomes();
 }
 
+void JVMFiles::verifyBundledRuntime(const FileIndexEntry& runtime) {
+  bool temporary = false;
+  SString home = prepareBundledRuntime(runtime, PlatformImpl::isUIVisible() != 0, temporary);
+  logInfo("Checking the Java runtime bundled with the launcher => ", home);
+  for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
+    if (!isSearched(*m_files.at(i))) continue;
+    m_match = m_files.at(i)->verify(home, m_verifyClasspath, m_verifyClassName);
+  }
+  if (m_match != nullptr) m_match->setJVMTemporary(temporary);
+}
+
 void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
   m_match = nullptr;
   writeVerifyJar();
   forgetCheckedHomes();
+  // The runtime in the payload: tried first or last, as bvpack was told.
+  const FileIndexEntry* runtime = bundledRuntimeEntry(m_context.inputFiles);
+  RuntimeUse runtimeUse = runtime != nullptr ? readRuntimeHeader(*runtime).use : RUNTIME_USE_FALLBACK;
 
   const SString& userHome = userJavaHome;
   if (!userHome.empty()) {
@@ -94,6 +109,9 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
     if (m_match == nullptr) m_report.reportUserHome(userHome);
+  }
+  if (m_match == nullptr && runtime != nullptr && runtimeUse == RUNTIME_USE_ALWAYS) {
+    verifyBundledRuntime(*runtime);
   }
 
   // The hints of every file up to and including the first one that allows
@@ -117,8 +135,11 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
     m_stopAtFirstMatch = true;
     exhaustiveSearch(matches);
   }
-  reportUnusableHints(matches.size() > 0 ? matches.at(matches.size() - 1)
-                                          : m_match);
+  if (m_match == nullptr && matches.size() == 0 && runtime != nullptr &&
+      runtimeUse == RUNTIME_USE_FALLBACK && !PlatformImpl::isCanceled()) {
+    verifyBundledRuntime(*runtime);
+  }
+  reportUnusableHints(matches.size() > 0 ? matches.at(matches.size() - 1) : m_match);
   if (m_match != nullptr) {
     matches.push_back(m_match);
     m_match = nullptr;  // now the caller's
@@ -204,7 +225,8 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
   }
 }
 
-void JVMFiles::scanForFiles(const StringDeque& names) { PlatformImpl::findFiles(names, *this); }
+void JVMFiles::scanForFiles(const StringDeque& names) { PlatformImpl::findFiles(names, [this](const SString& path) { return foundFile(path); });
+}
 
 bool JVMFiles::foundFile(const SString& path) {
   bool stop = false;

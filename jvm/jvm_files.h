@@ -24,9 +24,10 @@
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_match.h"
 #include "jvm/unverified_jvm_match.h"
-#include "platform/file_find_listener.h"
 
-class JVMFiles : public FileFindListener {
+class FileIndexEntry;
+
+class JVMFiles {
  public:
   // No JVM files, no matches, empty verification class path and name.
   // The verification archive is extracted from context's launcher archive;
@@ -34,7 +35,7 @@ class JVMFiles : public FileFindListener {
   explicit JVMFiles(const LaunchContext& context);
   // Deletes the JVM files and the unverified finds. Not virtual: a JVMFiles
   // is never deleted through a base pointer.
-  ~JVMFiles();
+  virtual ~JVMFiles();
   JVMFiles(const JVMFiles&) = delete;
   JVMFiles& operator=(const JVMFiles&) = delete;
 
@@ -65,9 +66,13 @@ class JVMFiles : public FileFindListener {
 
   // Looks for one JVM (user home, hints, then the disk scan when a file up
   // to the first with SEARCH_ALL allows it) and appends at most one match,
-  // which then belongs to matches. A LauncherException from a check ends the
-  // search and reaches the caller.
-  // userJavaHome (-bv:javahome), when not empty, is checked first.
+  // which then belongs to matches. userJavaHome (-bv:javahome), when not
+  // empty, is checked first. A payload with a Java runtime
+  // (archive/cached_entries.h) adds it as a candidate, checked with every
+  // file in order: right after the user's home when its use is "always",
+  // else after everything else found nothing ("fallback"); it is unpacked
+  // only then. A LauncherException from a check ends the search and
+  // reaches the caller.
   void search(JVMMatchPtrDeque& matches, const SString& userJavaHome);
   // Scans the disks whatever the files' SEARCH_ALL and appends one match
   // for every home, of every file, that passes, each home once per file.
@@ -83,7 +88,7 @@ class JVMFiles : public FileFindListener {
   // JVM_EXE ends the path as whole path components; for the first file,
   // when one match is wanted, verifies it at once instead. True (stop the
   // walk) when that verification passed.
-  bool foundFile(const SString& path) override;
+  virtual bool foundFile(const SString& path);
   // Records home as a candidate of file: appended to the file's entry
   // unless already there, or a new entry at the end.
   void addUnverifiedMatch(JVMFile* file, const SString& home);
@@ -94,6 +99,10 @@ class JVMFiles : public FileFindListener {
   virtual void scanForFiles(const StringDeque& names);
 
  private:
+  // Unpacks (when needed) and checks the bundled runtime with every file in
+  // order; sets m_match when one accepts it.
+  void verifyBundledRuntime(const FileIndexEntry& runtime);
+
   friend class JVMFilesTestAccess;
 
   // JVMFile::forgetCheckedHomes for every file: a search begins.

@@ -1,20 +1,22 @@
 #include "jvm/verify_cache.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/log.h"
 #include "jvm/jvm_file.h"
 #include "jvm/string_pair.h"
 #include "platform/platform_impl.h"
+#include "platform/user_cache.h"
 #include "tagfile/text_utils.h"
 
 const char* verifyCacheMagic = "bvlauncher-verify-cache 1\n";
@@ -26,12 +28,16 @@ const char kEnd[] = "end ";
 // Key fields before the property names.
 const size_t kExeField = 0, kClassField = 1, kStateField = 2, kFixedKeyFields = 3;
 
-// Files below a JVM home that make the JVM, for the JDK layouts in use.
-const char* const kJVMFiles[] = {
-    "lib/modules",          "lib/server/libjvm.so",         "lib/client/libjvm.so",
-    "lib/rt.jar",           "lib/amd64/server/libjvm.so",   "lib/aarch64/server/libjvm.so",
-    "jre/lib/rt.jar",       "jre/lib/amd64/server/libjvm.so", "jre/lib/aarch64/server/libjvm.so",
-    "lib/libjava.so",       "release"};
+// The folders below a JVM home that hold what the JVM needs to start (the
+// launcher's libraries such as lib/libjli.so, libjvm.so, lib/modules,
+// rt.jar, jvm.cfg), for the JDK layouts in use, and the deepest level that
+// is looked at inside each.
+const char* const kJVMFolders[] = {"bin", "lib", "jre/bin", "jre/lib"};
+const int kJVMFolderDepth = 4;
+// A JVM with more entries than this in those folders is not cached.
+const size_t kMostJVMEntries = 20000;
+// The release file tells the version.
+const char kReleaseFile[] = "release";
 // Environment variables through which a JVM takes options.
 const char* const kJVMOptionVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
 
@@ -91,6 +97,66 @@ std::string identity(const std::string& name, const std::string& path) {
   return line + numbers;
 }
 
+// The numbers of a stat that change with the file: type and mode, device,
+// inode, size, modification and change time.
+void appendStat(std::string& out, const struct stat& st) {
+  char numbers[160];
+  snprintf(numbers, sizeof numbers, " %o %llu %llu %lld %lld.%09ld %lld.%09ld",
+           static_cast<unsigned>(st.st_mode), static_cast<unsigned long long>(st.st_dev),
+           static_cast<unsigned long long>(st.st_ino), static_cast<long long>(st.st_size),
+           static_cast<long long>(st.st_mtim.tv_sec), static_cast<long>(st.st_mtim.tv_nsec),
+           static_cast<long long>(st.st_ctim.tv_sec), static_cast<long>(st.st_ctim.tv_nsec));
+  out += numbers;
+}
+
+// Adds every entry below folder (relative path, its lstat and, for a link,
+// what it leads to) to the digest, names in byte order, folders to depth;
+// false when there are more than budget entries. A folder that cannot be
+// read adds its error.
+bool digestTree(const std::string& folder, const std::string& relative, int depth, size_t& budget,
+                uint64_t& digest) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) {
+    std::string line = relative + " unreadable " + std::to_string(errno) + "\n";
+    digest = fnv1a64(line.data(), line.size(), digest);
+    return true;
+  }
+  std::vector<std::string> names;
+  while (struct dirent* entry = readdir(dir)) {
+    if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) continue;
+    if (budget == 0) {
+      closedir(dir);
+      return false;
+    }
+    --budget;
+    names.emplace_back(entry->d_name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    std::string path = folder + "/" + name;
+    std::string line = relative + "/" + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+      line += " -";
+    } else {
+      appendStat(line, st);
+      struct stat target;
+      if (S_ISLNK(st.st_mode)) {
+        line += " ->";
+        if (stat(path.c_str(), &target) == 0) appendStat(line, target);
+      }
+    }
+    line += '\n';
+    digest = fnv1a64(line.data(), line.size(), digest);
+    if (S_ISDIR(st.st_mode) && depth > 1 &&
+        !digestTree(path, relative + "/" + name, depth - 1, budget, digest)) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The digest of the file's bytes; false when it cannot be read whole.
 bool digestFile(const std::string& path, uint64_t& digest) {
   // O_NONBLOCK: a FIFO in place of the file must not hold the open; a
@@ -112,33 +178,9 @@ bool digestFile(const std::string& path, uint64_t& digest) {
   return ok;
 }
 
-// The folder is the user's own, not a link, and not writable by others.
+// The file is the user's own and not writable by others.
 bool isPrivate(const struct stat& st) {
   return st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-// Makes path a folder (0700) unless it exists; true when it is a folder
-// afterwards.
-bool ensureFolder(const std::string& path) {
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Makes every missing folder of the absolute path, each 0700.
-bool ensureFolders(const std::string& path) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-    if (!ensureFolder(path.substr(0, slash))) return false;
-  }
-  return ensureFolder(path);
-}
-
-std::string homeFolder() {
-  const char* home = getenv("HOME");
-  if (home != nullptr && home[0] == '/') return home;
-  struct passwd* entry = getpwuid(geteuid());
-  if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/') return entry->pw_dir;
-  return std::string();
 }
 
 bool cacheOff() {
@@ -233,7 +275,19 @@ VerifyCache::VerifyCache(const SString& exePath, const SString& jvmExe,
   if (!digestFile(archive, digest)) return;
 
   std::string state = identity("exe", exe);
-  for (const char* name : kJVMFiles) state += identity(name, home + "/" + name);
+  state += identity(kReleaseFile, home + "/" + kReleaseFile);
+  size_t budget = kMostJVMEntries;
+  for (const char* folder : kJVMFolders) {
+    uint64_t tree = fnv1a64(nullptr, 0);
+    std::string path = home + "/" + folder;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+      state += std::string(folder) + " -\n";
+      continue;
+    }
+    if (!digestTree(path, folder, kJVMFolderDepth, budget, tree)) return;
+    state += std::string(folder) + " " + hex16(tree) + "\n";
+  }
   state += "archive " + hex16(digest) + "\n";
   for (const char* variable : kJVMOptionVariables) {
     const char* value = getenv(variable);
@@ -327,22 +381,8 @@ void VerifyCache::store(const SString& output) {
 
 std::string VerifyCache::cacheFilePath(bool create) {
   if (cacheOff()) return std::string();
-  std::string folder;
-  const char* xdg = getenv("XDG_CACHE_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    folder = xdg;
-  } else {
-    std::string home = homeFolder();
-    if (home.empty()) return std::string();
-    folder = home + "/.cache";
-  }
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  folder += "/bvlauncher";
-  if (create && !ensureFolders(folder)) return std::string();
-  struct stat st;
-  if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !isPrivate(st)) {
-    return std::string();
-  }
+  std::string folder = userCacheFolder(create);
+  if (folder.empty()) return std::string();
   return folder + "/" + kFileName;
 }
 

@@ -12,21 +12,26 @@
 //   - the executable's resolved path (realpath), the verification class name
 //     and the property names in order: together they name the entry;
 //   - device, inode, size and modification and change times (nanoseconds)
-//     of the resolved executable and of the files that make the JVM below
-//     its home (lib/modules, lib/server/libjvm.so, lib/rt.jar, ...: present
-//     or absent), the home being the resolved executable less JVM_EXE;
+//     of the resolved executable and of the home's release file, the home
+//     being the resolved executable less JVM_EXE;
+//   - the same of every entry of the folders that hold what the JVM needs
+//     to start: bin/, lib/ and, for the older layout, jre/bin/ and jre/lib/,
+//     four levels deep (lib/libjli.so, lib/server/libjvm.so, lib/modules,
+//     rt.jar, ...), a link with what it leads to; as a digest per folder. A
+//     file that appears, goes or changes there means a real verification,
+//     so the cache chooses what a run without it would choose;
 //   - a 64-bit FNV-1a digest of the verification archive's bytes;
 //   - the environment variables through which the JVM takes options
 //     (JAVA_TOOL_OPTIONS, _JAVA_OPTIONS, JDK_JAVA_OPTIONS).
 // A change, or a file that cannot be read, means a real verification, whose
 // answer replaces the entry of that name.
 //
-// Where: $XDG_CACHE_HOME/bvlauncher/verify.cache, else
-// $HOME/.cache/bvlauncher/verify.cache (missing folders are made 0700, the
-// file 0600). A folder or file that is not the user's own, is writable by
-// group or others, or is a symbolic link is neither read nor written. With
-// no home folder, or BV_VERIFY_CACHE=0 in the environment, there is no
-// cache. A candidate that fails PlatformImpl::isTrustedFile is never
+// Where: verify.cache in the user's cache folder (platform/user_cache.h:
+// $XDG_CACHE_HOME/bvlauncher, else $HOME/.cache/bvlauncher, never under a
+// base folder of another user; missing folders are made 0700, the file
+// 0600). A file that is not the user's own, is writable by group or others,
+// or is a symbolic link is neither read nor written. Without a usable
+// folder, or with BV_VERIFY_CACHE=0 in the environment, there is no cache. A candidate that fails PlatformImpl::isTrustedFile is never
 // answered from the cache.
 //
 // The file is replaced whole (a temporary file in the same folder, then

@@ -47,7 +47,7 @@ class Launcher : public ScriptOperations {
   // (no archive, or none in it or in the input file) throws "The launcher
   // file carries no instruction script.", which ends the run with -1.
   // Script errors become "Error in instructions. <message> Line number (<n>)".
-  long run();
+  long runInstructionScript();
 
   // The operations of the instruction script (ScriptOperations).
   ScriptVariables& variables() override { return m_state.variables; }

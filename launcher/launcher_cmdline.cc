@@ -20,6 +20,7 @@
 #include "launcher/launcher.h"
 #include "launcher/launcher_help.h"
 #include "platform/platform_impl.h"
+#include "platform/ui_window.h"
 #include "tagfile/read_open.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -162,7 +163,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
   // The launcher's own settings decide which arguments are options.
   LauncherSettings settings = readLauncherSettings(m_state.paths.executableFile);
   const bool bvOnly = settings.bvOptionsOnly;
-  if (!settings.consoleUI) PlatformImpl::setSilent(true);
+  if (!settings.consoleUI) PlatformImpl::setConsoleQuiet(true);
   // -bv:help acts before every other option and runs nothing.
   if (isHelpRequested(args, bvOnly)) {
     fputs(launcherHelpText(bvOnly, settings.useTmpdir).c_str(), stdout);
@@ -217,6 +218,8 @@ long Launcher::processCmdLine(const StringDeque& args) {
       PlatformImpl::setUIProgress(100);
       runInstructions = false;
     } else if (arg.compare("-bv:in") == 0) {
+      // A calling program drives this run and reads its results: no window.
+      PlatformImpl::setUIWindow(nullptr);
       if (hasValue) {
         runInstructions = performInputFileAction(args.at(++i));
       } else {
@@ -225,10 +228,14 @@ long Launcher::processCmdLine(const StringDeque& args) {
         exitCode = -1;
       }
     } else if (arg.compare("-bv:version") == 0) {
-      // What the caller asked for: printed even when silent.
+      // What the caller asked for: printed even when silent or quiet (and
+      // shown in the window of a desktop run).
       fputs(kVersionText, stdout);
       fputc('\n', stdout);
       fflush(stdout);
+      if (UIWindow* window = PlatformImpl::getUIWindow()) {
+        window->showMessage(kVersionText, UI_MESSAGE_INFO);
+      }
       runInstructions = false;
     } else if (arg.compare("-bv:javaconsole") == 0) {
       m_state.showJavaConsole = true;
@@ -246,7 +253,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
 
   if (runInstructions) {
     if (!m_state.inputFiles.areInternalFilesLoaded()) loadArchive(true);
-    exitCode = run();
+    exitCode = runInstructionScript();
     PlatformImpl::setUIProgress(100);
   }
   return exitCode;

@@ -1,10 +1,32 @@
 #include "launcher/launcher_entry.h"
 
 #include "foundation/deque.h"
+#include "foundation/log.h"
 #include "launcher/launcher.h"
+#include "platform/desktop_session.h"
+#include "platform/desktop_ui.h"
 #include "platform/platform_impl.h"
 
 namespace {
+
+// Installs the desktop mode's windows for a run without a terminal on a
+// desktop (desktop_ui.h), for the object's lifetime.
+class DesktopMode {
+ public:
+  DesktopMode() : m_windows(&logLine) {
+    if (isDesktopSession()) PlatformImpl::setUIWindow(&m_windows);
+  }
+  ~DesktopMode() { PlatformImpl::setUIWindow(nullptr); }
+  DesktopMode(const DesktopMode&) = delete;
+  DesktopMode& operator=(const DesktopMode&) = delete;
+
+ private:
+  static void logLine(const SString& text, bool warning) {
+    logMessage(text, warning ? LOG_WARNING : LOG_INFO);
+  }
+
+  DesktopUI m_windows;
+};
 
 // Removes the run's temporary files when the run ends, by a return or a
 // throw.
@@ -29,6 +51,7 @@ int launcherMain(int argc, char** argv) {
   // temporary files still go (platform_signals.cc).
   PlatformImpl::installCancelHandlers();
   {
+    DesktopMode desktop;
     TemporaryFilesCleanup cleanup;
     RunState state;
     Launcher launcher(state);

@@ -9,6 +9,7 @@
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
+#include "jvm/java_needs.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/jvm_match.h"
@@ -65,8 +66,12 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
     SString message = PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
     logMessage(message, LOG_INFO);
     if (showFailMsg && !PlatformImpl::isCanceled()) {
-      PlatformImpl::showUIError(message);
+      // What the program needs and where a JVM can be had, as the author
+      // wrote it into the JVM files.
       JVMFiles& files = *m_state.scripts.getJVMFiles();
+      JavaNeeds needs = javaNeedsOf(files);
+      for (const SString& warning : needs.warnings) logMessage(warning, LOG_WARNING);
+      PlatformImpl::showJVMNotFoundMessage(message, needs.description, needs.downloadUrl);
       files.getCandidateReport().reportNotFound(files);
     }
   }

@@ -1,4 +1,4 @@
-// The start and end of a run: process() and run().
+// The start and end of a run: process() and runInstructionScript().
 #include "archive/missing_payload.h"
 #include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
@@ -36,7 +36,7 @@ long Launcher::process(const StringDeque& args, const SString& launcherPath,
 // A launcher file whose trailer is missing or damaged (a download cut
 // short) reads as one without an archive, so it has nothing to run; that
 // ends the run with an error that says so, not with a bare exit code.
-long Launcher::run() {
+long Launcher::runInstructionScript() {
   const TagFile* tagFile = m_state.scripts.getInstructions();
   if (tagFile == nullptr) {
     if (!m_state.inputFiles.hasPayload()) {

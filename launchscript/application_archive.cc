@@ -1,6 +1,8 @@
 #include "launchscript/application_archive.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,10 +12,13 @@
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/log.h"
 #include "platform/platform_impl.h"
 #include "platform/write_error.h"
+#include "tagfile/read_open.h"
+#include "tagfile/text_utils.h"
 
-const SString& ApplicationArchive::get(const LauncherInputFiles& files) {
+const SString& ApplicationArchive::archivePath(const LauncherInputFiles& files) {
   if (!m_path.empty()) return m_path;
   SString dir = PlatformImpl::createTempSubDirectory();
   for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
@@ -25,43 +30,85 @@ const SString& ApplicationArchive::get(const LauncherInputFiles& files) {
   return m_path;
 }
 
-const SString& ApplicationArchive::get(const SString& fileName, const SString& launcherDir) {
+// The file next to the launcher is read under the rules of the side files:
+// opened without waiting (a FIFO never holds the run), used only when it is
+// a regular file that passes the ownership check; otherwise the launch
+// stops with a message that names it. A missing file gives no archive.
+const SString& ApplicationArchive::archivePath(const SString& fileName, const SString& launcherDir) {
   if (!m_path.empty()) return m_path;
   SString source = launcherDir;
   if (!source.empty() && source[source.length() - 1] != '/') source += '/';
   source += fileName;
+
+  bool regular = false;
+  FILE* in = openForReading(source, &regular);
+  if (in == nullptr) {
+    logMessage(SString("No application archive: the file ")
+                   .append(source)
+                   .append(" cannot be opened: ")
+                   .append(strerror(errno)),
+               LOG_WARNING);
+    return m_path;
+  }
+  FileCloser closeIn(in);
+  SString reason;
+  if (!regular) {
+    reason = "it is not a regular file.";
+  } else {
+    PlatformImpl::isTrustedFile(source, reason);  // reason: which step and why
+  }
+  if (!reason.empty()) {
+    throw LauncherException(SString("The file ")
+                                .append(source)
+                                .append(" next to the launcher cannot be the application archive: ")
+                                .append(reason));
+  }
+
   SString target = PlatformImpl::createTempSubDirectory();
   target += '/';
-  unsigned long sep = fileName.find_last_of("/\\");
-  target += sep == SString::npos ? fileName : fileName.substr(sep + 1);
-
+  unsigned long slash = fileName.rfind('/');
+  target += slash == SString::npos ? fileName : fileName.substr(slash + 1);
+  int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) throw LauncherException(writeErrorText(errno));
   int error = 0;
-  FILE* in = fopen(source.c_str(), "rb");
-  FILE* out = in != nullptr ? fopen(target.c_str(), "wb") : nullptr;
-  if (in != nullptr && out != nullptr) {
-    fchmod(fileno(out), 0600);  // private, like every temporary file
-    char buffer[4096];
-    for (;;) {
-      memset(buffer, 0, sizeof buffer);
-      size_t n = fread(buffer, 1, sizeof buffer, in);
-      if (n == 0) break;
-      if (fwrite(buffer, 1, n, out) != n) {
-        error = errno;
+  bool readError = false;
+  char buffer[65536];
+  for (;;) {
+    if (PlatformImpl::isCanceled()) {
+      close(fd);
+      unlink(target.c_str());
+      throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+    }
+    size_t n = fread(buffer, 1, sizeof buffer, in);
+    if (n == 0) {
+      if (ferror(in)) {
+        error = errno != 0 ? errno : EIO;
+        readError = true;
+      }
+      break;
+    }
+    size_t done = 0;
+    while (done < n) {
+      ssize_t written = write(fd, buffer + done, n - done);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        error = written < 0 ? errno : ENOSPC;
         break;
       }
+      done += static_cast<size_t>(written);
     }
-    if (ferror(in) && error == 0) error = errno != 0 ? errno : EIO;
-    m_path = target;
+    if (error != 0) break;
   }
-  if (in != nullptr) fclose(in);
-  if (out != nullptr) {
-    if (fflush(out) != 0 && error == 0) error = errno;
-    if (fclose(out) != 0 && error == 0) error = errno;
-  }
+  if (close(fd) != 0 && error == 0) error = errno;
   if (error != 0) {
     // A short copy must not be used by a later launch.
-    m_path = SString();
+    unlink(target.c_str());
+    if (readError) {
+      throw LauncherException(
+          SString("Error reading the file ").append(source).append(": ").append(strerror(error)));
+    }
     throw LauncherException(writeErrorText(error));
   }
+  m_path = target;
   return m_path;
 }

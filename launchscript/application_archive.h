@@ -18,11 +18,16 @@ class ApplicationArchive {
   // The path of the archive: the last embedded entry of type
   // FILE_APPLICATION_ARCHIVE of inputFiles, extracted into a new temporary
   // directory; empty when there is none.
-  const SString& get(const LauncherInputFiles& inputFiles);
+  const SString& archivePath(const LauncherInputFiles& inputFiles);
   // The file fileName in launcherDir (the original launcher's directory)
-  // copied into a new temporary directory (0600). Throws LauncherException
-  // with the write error when the copy fails; a short copy is not kept.
-  const SString& get(const SString& fileName, const SString& launcherDir);
+  // copied into a new temporary directory (0600), under the rules of the
+  // side files: opened without waiting, a regular file that passes the
+  // ownership check (PlatformImpl::isTrustedFile), else LauncherException
+  // "The file PATH next to the launcher cannot be the application archive:
+  // REASON". A missing file gives "" (and a log warning). Throws
+  // LauncherException with the read or write error when the copy fails, and
+  // on a cancel; a short copy is not kept.
+  const SString& archivePath(const SString& fileName, const SString& launcherDir);
 
  private:
   SString m_path;

@@ -24,10 +24,10 @@ class JVMTagLookup : public MacroHandler {
   // text with its @NAME@ macros replaced (MacroHandler::resolve with '@').
   SString resolve(const SString& text) const;
   // Replaces @NAME@ (delimiters at start and end) by value 0 of the tag
-  // NAME, empty when there is none; for JVM_HOME one trailing backslash is
-  // dropped. While a command collects values (ShellValueScope), the tags
-  // that the launcher sets itself (JVM_HOME, JVM_FILE, JVM_TEMP: what it
-  // found on disk) go in as values; the others are template text.
+  // NAME, empty when there is none, every byte kept (a trailing backslash
+  // too). While a command collects values (ShellValueScope), the tags that
+  // the launcher sets itself (isFoundJVMTag: what it found on disk) go in
+  // as values; the others are template text.
   // delimiter is not looked at; end is not changed.
   void processMacro(SString& text, char delimiter, unsigned long start,
                     unsigned long& end) const override;

@@ -6,8 +6,10 @@ void LauncherPaths::setLauncherFile(const SString& path) {
   executableFile = path;
 }
 
+// A backslash is part of a name here, not a separator: the folder of
+// "/a/x\\setup" is "/a".
 SString LauncherPaths::originalLauncherDir() const {
-  unsigned long pos = originalLauncherFile.find_last_of("/\\");
+  unsigned long pos = originalLauncherFile.rfind('/');
   if (pos == SString::npos) return SString();
   return originalLauncherFile.substr(0, pos);
 }

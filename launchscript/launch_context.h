@@ -24,8 +24,8 @@ struct LauncherPaths {
 
   // All three names set to path, as for a launcher started by that name.
   void setLauncherFile(const SString& path);
-  // The original launcher's directory without the trailing separator, or
-  // empty when its name holds no separator.
+  // The original launcher's directory without the trailing "/", or empty
+  // when its name holds no "/" (a backslash is part of a name).
   SString originalLauncherDir() const;
 };
 

@@ -1,5 +1,6 @@
 // The classpath archives of the launcher archive, extracted for %CP%.
 #include "archive/archive_format.h"
+#include "archive/block_copy.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "launchscript/launch_script.h"
@@ -10,7 +11,8 @@
 // %CP% or %CLASSPATH_JAR_DIR% first asks for them, into a directory of its
 // own that the clean-up at the end of the run removes. The directory is made
 // when the first archive is found, so a launcher without classpath archives
-// leaves no empty directory behind.
+// leaves no empty directory behind. Archives marked for the cache come from
+// their folder in the user's cache instead (archive/cached_entries.h).
 void LaunchScript::extractJars() const {
   if (m_jarsExtracted) return;
   m_jarsExtracted = true;
@@ -18,11 +20,35 @@ void LaunchScript::extractJars() const {
   m_jarPaths.clear();
   if (!m_extractJars) return;
   const LauncherInputFiles& inputFiles = m_context->inputFiles;
+  // All the archives are one piece of work for a progress window.
+  long steps = 0;
+  for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
+    const FileIndexEntry* entry = inputFiles.getFileAt(i);
+    if (entry != nullptr && entry->getFileType() == FILE_CLASSPATH_JAR) {
+      steps += extractionSteps(entry->getFileLength(), entry->getFileLength());
+    }
+  }
+  UIWork work(steps);
+  SString directory;
   for (long i = 0; i < inputFiles.getEmbeddedFileCount(); ++i) {
     const FileIndexEntry* entry = inputFiles.getFileAt(i);
     if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR) continue;
-    if (m_jarDirectory.empty()) m_jarDirectory = PlatformImpl::createTempSubDirectory();
-    m_jarPaths.push_back(entry->extract(m_jarDirectory));
+    SString path;
+    SString folder;
+    const SString& cached = entry->isMarkedForCache() ? inputFiles.getCachedClasspathFolder() : SString();
+    if (!cached.empty()) {
+      folder = cached;
+      path = cached;
+      path += "/";
+      path += entry->getFileName();
+    } else {
+      if (directory.empty()) directory = PlatformImpl::createTempSubDirectory();
+      folder = directory;
+      path = entry->extract(directory);
+    }
+    // The folder of the first archive is the one the application is told.
+    if (m_jarDirectory.empty()) m_jarDirectory = folder;
+    m_jarPaths.push_back(path);
   }
 }
 

@@ -159,11 +159,15 @@ class LaunchScript final : public MacroHandler {
   // as bvpack does before it packs a launch script: every function call is
   // scanned as resolve() scans it (the names, the argument lists, the
   // argument counts, and the calls inside arguments whose text the command
-  // takes in), then the shell text of the template, with each call standing
-  // for the text it inserts, must close every quote it opens. Throws
-  // LauncherException with the message that the launcher would give ("Launch
-  // script error: ...") and sets *position to the place in command: the
-  // start of the faulty call, or the quote that is not closed.
+  // takes in); then the shell text of the template, each call standing for
+  // the text and the values that it inserts, @ and # names for theirs, and
+  // the arguments handed on after it, is read by the model that quotes the
+  // values (ShellValues::check): every quote, $(, ${, $(( and back quote
+  // must be closed, and no value may stand where the launcher would refuse
+  // it. Throws LauncherException with the message that the launcher would
+  // give ("Launch script error: ...") and sets *position to the place in
+  // command: the start of the faulty call, the construct that is not closed
+  // or cannot be followed, or command.length() for the end.
   static void checkTemplate(const SString& command, unsigned long* position);
 
   // The base name of the runtime files: the original launcher file name, cut

@@ -92,14 +92,14 @@ SString LaunchScript::callLAUNCHER_DIR(const SString&, const StringDeque&) const
 
 SString LaunchScript::callAPPLICATION_ARCHIVE(const SString&, const StringDeque& arguments) const {
   ApplicationArchive& archive = m_context->applicationArchive;
-  if (arguments.empty()) return ShellValues::insert(archive.get(m_context->inputFiles));
-  return ShellValues::insert(archive.get(arguments[0], m_context->paths.originalLauncherDir()));
+  if (arguments.empty()) return ShellValues::insert(archive.archivePath(m_context->inputFiles));
+  return ShellValues::insert(archive.archivePath(arguments[0], m_context->paths.originalLauncherDir()));
 }
 
+// The folder as it is, every byte kept (a trailing backslash is part of
+// its name here).
 SString LaunchScript::callTEMP_DIR(const SString&, const StringDeque&) const {
-  SString dir = PlatformImpl::getSystemTempDirectory();
-  if (!dir.empty() && dir[dir.length() - 1] == '\\') dir.erase(dir.length() - 1);
-  return ShellValues::insert(dir);
+  return ShellValues::insert(PlatformImpl::getSystemTempDirectory());
 }
 
 // The variable's value is the user's: read as the .ja file is, line by line,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/launcher_exception.h"
+#include "platform/shell_reader.h"
 
 namespace {
 
@@ -47,231 +48,108 @@ void appendDoubleQuotedBody(SString& out, const SString& value) {
   }
 }
 
-// The quoting model. Each level of $(...) nesting is a frame of its own;
-// the outermost frame is the command itself.
-enum QuoteState {
-  STATE_OUTSIDE,
-  STATE_SINGLE,     // '...'
-  STATE_DOUBLE,     // "..."
-  STATE_ANSI,       // $'...' (bash)
-  STATE_COMMENT,    // # up to the line's end
-  STATE_BACKQUOTE,  // `...`
-  STATE_BRACKETED,  // ${...}, $((...)), $[...]: up to the matching close
-};
-
-struct Frame {
-  QuoteState state = STATE_OUTSIDE;
-  QuoteState resume = STATE_OUTSIDE;  // the state after a back-quoted or bracketed part
-  bool escaped = false;               // the previous byte was an unquoted backslash
-  bool wordStart = true;              // the next byte starts a word (for #)
-  bool substitution = false;          // this frame is a $(...)
-  long parens = 0;                    // open "(" inside a $(...)
-  char open = 0, close = 0;           // brackets of STATE_BRACKETED
-  long depth = 0;                     // their nesting
-  unsigned long dollar = SString::npos;  // output position of a bare "$" just written
-};
-
+// Walks a command: copies its template text and replaces each placeholder
+// by its value written for the place where the shell reads it, as the
+// model of the shell (platform/shell_reader.h) tells. In a check no value
+// is known yet: every placeholder stands for a value of one byte.
 class Quoter {
  public:
-  Quoter(const SString& text, const StringDeque& values) : m_text(text), m_values(values) {
-    m_frames.push_back(Frame());
-  }
+  Quoter(const SString& text, const StringDeque& values, bool check)
+      : m_text(text), m_values(values), m_check(check) {}
 
-  SString run() {
+  // The command; false with failure set when a value stands where it
+  // cannot be written.
+  bool run() {
+    SString piece;
     unsigned long i = 0;
-    while (i < m_text.length()) {
-      char c = m_text[i];
-      if (c == kMark) {
-        long index;
-        unsigned long next;
-        if (readPlaceholder(m_text, i, index, next) && index < m_values.size()) {
-          insertValue(m_values[index]);
+    const unsigned long n = m_text.length();
+    for (;;) {
+      // The template text up to the next value that adds bytes: stray NUL
+      // bytes are dropped and an empty value adds nothing, so the text
+      // around it is read as one.
+      unsigned long valueAt = SString::npos, next = 0;
+      long index = 0;
+      while (i < n) {
+        char c = m_text[i];
+        if (c != kMark) {
+          piece += c;
+          if (m_check) m_places.push_back(i);
+          ++i;
+          continue;
+        }
+        if (!readPlaceholder(m_text, i, index, next) || index >= m_values.size()) {
+          ++i;
+        } else if (!m_check && m_values[index].empty()) {
           i = next;
         } else {
-          ++i;  // a stray NUL: dropped
+          valueAt = i;
+          break;
         }
-        continue;
       }
-      i = step(i);
+      m_reader.read(piece, valueAt != SString::npos);
+      m_out += piece;
+      piece.erase();
+      if (valueAt == SString::npos) break;
+      if (!insertValue(m_check ? SString("x") : m_values[index], valueAt)) return false;
+      i = next;
     }
-    return m_out;
+    return true;
+  }
+
+  const SString& output() const { return m_out; }
+  const ShellReader& reader() const { return m_reader; }
+  // Where a failure stands: the output length then (near character ...).
+  unsigned long failedAtOutput() const { return m_failedAtOutput; }
+  // The place in the input text of an offset of the template text read.
+  unsigned long inputPlace(unsigned long offset) const {
+    return offset < m_places.size() ? m_places[offset] : m_text.length();
   }
 
  private:
-  char peek(unsigned long i) const { return i < m_text.length() ? m_text[i] : '\0'; }
-
-  // Copies the template byte at i (and the bytes that belong to it) and
-  // moves the model on; returns the position of the next byte.
-  unsigned long step(unsigned long i) {
-    // By index: a $( pushes a frame, which may move the others.
-    const unsigned long fi = m_frames.size() - 1;
-    char c = m_text[i];
-    m_out += c;
-    unsigned long next = i + 1;
-    bool bareDollar = false;
-    switch (m_frames[fi].state) {
-      case STATE_OUTSIDE:
-      case STATE_DOUBLE: {
-        Frame& f = m_frames[fi];
-        bool outside = f.state == STATE_OUTSIDE;
-        if (f.escaped) {
-          f.escaped = false;
-        } else if (c == '\\') {
-          f.escaped = true;
-        } else if (c == '$') {
-          next = dollarAt(fi, i, bareDollar);
-        } else if (c == '`') {
-          f.resume = f.state;
-          f.state = STATE_BACKQUOTE;
-        } else if (outside) {
-          if (c == '\'') {
-            f.state = STATE_SINGLE;
-          } else if (c == '"') {
-            f.state = STATE_DOUBLE;
-          } else if (c == '#' && f.wordStart) {
-            f.state = STATE_COMMENT;
-          } else if (c == '<' && peek(i + 1) == '<') {
-            m_hereDocument = true;
-          } else if (c == '(' && f.substitution) {
-            ++f.parens;
-          } else if (c == ')' && f.substitution) {
-            if (f.parens == 0) {
-              m_frames.pop_back();
-              m_frames.back().wordStart = false;
-              m_frames.back().dollar = SString::npos;
-              return next;
-            }
-            --f.parens;
-          }
-        } else if (c == '"') {
-          f.state = STATE_OUTSIDE;
-        }
-        Frame& g = m_frames[fi];
-        g.wordStart = outside && g.state == STATE_OUTSIDE && !g.escaped &&
-                      strchr(" \t\n;&|()<>", c) != nullptr;
+  bool insertValue(const SString& value, unsigned long /*at*/) {
+    switch (m_reader.place()) {
+      case ShellReader::PLACE_COMMENT:
+        return true;  // the shell ignores it anyway
+      case ShellReader::PLACE_REFUSED:
+        m_failedAtOutput = m_out.length();
+        return false;
+      case ShellReader::PLACE_SINGLE:
+        appendSingleQuotedBody(m_out, value);
         break;
-      }
-      case STATE_SINGLE:
-        if (c == '\'') m_frames[fi].state = STATE_OUTSIDE;
-        break;
-      case STATE_ANSI:
-      case STATE_BACKQUOTE:
-      case STATE_BRACKETED: {
-        Frame& f = m_frames[fi];
-        if (f.escaped) {
-          f.escaped = false;
-        } else if (c == '\\') {
-          f.escaped = true;
-        } else if (f.state == STATE_ANSI) {
-          if (c == '\'') f.state = STATE_OUTSIDE;
-        } else if (f.state == STATE_BACKQUOTE) {
-          if (c == '`') f.state = f.resume;
-        } else if (c == f.open) {
-          ++f.depth;
-        } else if (c == f.close && --f.depth == 0) {
-          f.state = f.resume;
+      case ShellReader::PLACE_DOUBLE:
+      case ShellReader::PLACE_UNQUOTED: {
+        // Both fixes are worked out before either adds a byte.
+        unsigned long dollar = m_reader.bareDollar();
+        if (dollar != SString::npos) dollar += m_out.length() - m_reader.offset();
+        // The template's backslash does what it does before an ordinary
+        // byte: outside quotes it vanishes (with this line break, as a line
+        // continuation), inside "..." it stays (escaped itself).
+        if (m_reader.escapesNext()) m_out += m_reader.place() == ShellReader::PLACE_DOUBLE ? '\\' : '\n';
+        // A backslash keeps the template's "$" a plain "$".
+        if (dollar != SString::npos) m_out.insert(dollar, 1, '\\');
+        if (m_reader.place() == ShellReader::PLACE_DOUBLE) {
+          // After "$name" the quotes closed and opened again end the name.
+          if (m_reader.endsName()) m_out += "\"\"";
+          appendDoubleQuotedBody(m_out, value);
+        } else {
+          m_out += '\'';
+          appendSingleQuotedBody(m_out, value);
+          m_out += '\'';
         }
         break;
       }
-      case STATE_COMMENT:
-        if (c == '\n') {
-          m_frames[fi].state = STATE_OUTSIDE;
-          m_frames[fi].wordStart = true;
-        }
-        break;
     }
-    m_frames[fi].dollar = bareDollar ? m_out.length() - 1 : SString::npos;
-    return next;
-  }
-
-  // A "$" outside single quotes: what follows it decides. Returns the
-  // position after the bytes taken.
-  unsigned long dollarAt(unsigned long fi, unsigned long i, bool& bare) {
-    Frame& f = m_frames[fi];
-    char n = peek(i + 1);
-    if (n == '(' && peek(i + 2) == '(') {
-      m_out += "((";
-      enterBracketed(f, '(', ')', 2);
-      return i + 3;
-    }
-    if (n == '(') {
-      m_out += n;
-      Frame inner;
-      inner.substitution = true;
-      m_frames.push_back(inner);  // f is not used after this
-      return i + 2;
-    }
-    if (n == '{' || n == '[') {
-      m_out += n;
-      enterBracketed(f, n, n == '{' ? '}' : ']', 1);
-      return i + 2;
-    }
-    if (n == '\'' && f.state == STATE_OUTSIDE) {
-      m_out += n;
-      f.state = STATE_ANSI;
-      return i + 2;
-    }
-    if (n == '"' && f.state == STATE_OUTSIDE) {
-      m_out += n;
-      f.state = STATE_DOUBLE;
-      return i + 2;
-    }
-    if (n == '$') {
-      m_out += n;  // $$ is one parameter
-      return i + 2;
-    }
-    bare = true;
-    return i + 1;
-  }
-
-  static void enterBracketed(Frame& f, char open, char close, long depth) {
-    f.resume = f.state;
-    f.state = STATE_BRACKETED;
-    f.open = open;
-    f.close = close;
-    f.depth = depth;
-  }
-
-  void insertValue(const SString& value) {
-    Frame& f = m_frames.back();
-    if (f.state == STATE_COMMENT || value.empty()) return;
-    if (m_hereDocument || f.state == STATE_ANSI || f.state == STATE_BACKQUOTE ||
-        f.state == STATE_BRACKETED) {
-      char message[200];
-      snprintf(message, sizeof message,
-               "Launch script error: A value cannot be inserted inside back quotes, ${...}, "
-               "$((...)), $[...], $'...' or after a here-document (near character %lu).",
-               static_cast<unsigned long>(m_out.length()));
-      throw LauncherException(message);
-    }
-    if (f.state == STATE_SINGLE) {
-      appendSingleQuotedBody(m_out, value);
-      return;
-    }
-    if (f.escaped) {
-      // The template's backslash and this line break vanish together.
-      m_out += '\n';
-      f.escaped = false;
-    }
-    if (f.dollar != SString::npos) {
-      m_out.insert(f.dollar, 1, '\\');
-      f.dollar = SString::npos;
-    }
-    if (f.state == STATE_DOUBLE) {
-      appendDoubleQuotedBody(m_out, value);
-    } else {
-      m_out += '\'';
-      appendSingleQuotedBody(m_out, value);
-      m_out += '\'';
-      f.wordStart = false;
-    }
+    m_reader.valueRead();
+    return true;
   }
 
   const SString& m_text;
   const StringDeque& m_values;
-  std::vector<Frame> m_frames;
-  bool m_hereDocument = false;
+  const bool m_check;
+  ShellReader m_reader;
   SString m_out;
+  std::vector<unsigned long> m_places;
+  unsigned long m_failedAtOutput = 0;
 };
 
 }  // namespace
@@ -320,8 +198,46 @@ SString ShellValues::flatten(const SString& text) {
 }
 
 SString ShellValues::quote(const SString& text) {
-  Quoter quoter(text, table());
-  return quoter.run();
+  Quoter quoter(text, table(), false);
+  if (!quoter.run()) {
+    char near[48];
+    snprintf(near, sizeof near, " (near character %lu).", quoter.failedAtOutput());
+    throw LauncherException(SString("Launch script error: A value cannot be inserted ")
+                                .append(quoter.reader().refusal())
+                                .append(near));
+  }
+  return quoter.output();
+}
+
+void ShellValues::check(const SString& text, unsigned long* position) {
+  ShellValueScope scope;
+  {
+    Quoter quoter(text, table(), true);
+    if (!quoter.run()) {
+      *position = quoter.inputPlace(quoter.reader().refusalAt());
+      throw LauncherException(SString("Launch script error: A value cannot be inserted ")
+                                  .append(quoter.reader().refusal())
+                                  .append("."));
+    }
+    unsigned long at = 0;
+    const char* open = quoter.reader().unclosed(&at);
+    if (open != nullptr) {
+      *position = quoter.inputPlace(at);
+      throw LauncherException(SString("Launch script error: ").append(open));
+    }
+  }
+  // The arguments handed on go after the template, each a value in double
+  // quotes (LaunchScript::execute).
+  SString withArguments(text);
+  withArguments.append(" \"").append(insert(SString("x"))).append("\"");
+  Quoter quoter(withArguments, table(), true);
+  if (!quoter.run()) {
+    *position = quoter.inputPlace(quoter.reader().refusalAt());
+    throw LauncherException(
+        SString("Launch script error: The arguments handed on to the application cannot be inserted ")
+            .append(quoter.reader().refusal())
+            .append("."));
+  }
 }
 
 bool ShellValues::isInsidePlaceholder(const SString& text, unsigned long pos) {
@@ -344,6 +260,11 @@ ShellValueScope::ShellValueScope() { ++ShellValues::depth(); }
 
 ShellValueScope::~ShellValueScope() {
   if (--ShellValues::depth() == 0) ShellValues::table().clear();
+}
+
+bool isFoundJVMTag(const SString& name) {
+  return name.compare("JVM_HOME") == 0 || name.compare("JVM_FILE") == 0 ||
+         name.compare("JVM_TEMP") == 0;
 }
 
 SString shellQuoteWord(const SString& value) {

@@ -11,25 +11,23 @@
 // While a command is resolved, such a value is not pasted as text but as a
 // placeholder: a NUL byte, the value's index in a table in decimal, a NUL
 // byte. The template passes (%, @, #) never look into a placeholder, since it
-// holds no delimiter. When the command is complete, quote() walks it with a
-// small model of the shell's quoting (outside quotes, '...', "...", after a
-// backslash, comments, and $(...) nested to any depth) and replaces each
-// placeholder by its value escaped for the place where it stands:
+// holds no delimiter. When the command is complete, quote() walks it with
+// the model of the shell's quoting (platform/shell_reader.h) and replaces
+// each placeholder by its value escaped for the place where it stands:
 //   outside quotes   one single-quoted word: '...', a ' written as '\''
 //   inside "..."     a backslash before \ $ ` and "
 //   inside '...'     a ' written as '\'' (the quote is closed and reopened)
 //   in a comment     nothing (the shell ignores it anyway)
-// An empty value adds no bytes. A value right after a backslash of the
-// template (which would quote the value's first byte) is preceded by a line
-// break, so the backslash and the line break vanish as a line continuation;
-// a value right after a bare "$" gets a backslash before that "$", so that
-// the two never form an expansion. A value inside back quotes, ${...},
-// $((...)), $[...], $'...' or after a here-document ("<<") cannot be escaped
-// reliably and is an error.
+// An empty value adds no bytes, and the text around it is read as one. A
+// value right after a backslash of the template (which would quote the
+// value's first byte) is preceded by a line break, so the backslash and the
+// line break vanish as a line continuation; a value right after a bare "$"
+// gets a backslash before that "$", so that the two never form an
+// expansion. A value inside back quotes, ${...} or $((...)), or anywhere
+// after a construct that the model does not follow ($'...', $"...",
+// $[...], a here-document, ...: see shell_reader.h) is an error.
 //
-// The model knows no shell keywords: inside $(...) a case pattern must be
-// written "(pattern)", since a lone ")" ends the substitution for it. And
-// escaping makes a value one word for the shell that reads the command; a
+// Escaping makes a value one word for the shell that reads the command; a
 // template that hands it on to an evaluator of its own (eval, sh -c, bash
 // arithmetic) makes it code again, as it would any text.
 //
@@ -62,9 +60,18 @@ class ShellValues {
   // The shell command: text with every placeholder replaced by its value
   // escaped for the quoting state of text at that point, other NUL bytes
   // dropped, everything else unchanged. Throws LauncherException "Launch
-  // script error: A value cannot be inserted ... (near character <n>)." when
-  // a placeholder stands where it cannot be escaped (see above).
+  // script error: A value cannot be inserted <where> (near character <n>)."
+  // when a placeholder stands where it cannot be escaped (see above).
   static SString quote(const SString& text);
+  // The check of a template before it is packed, with the model that quote()
+  // uses: every placeholder in text stands for a value. Throws
+  // LauncherException "Launch script error: ..." when a value stands where
+  // quote() would refuse it, when a quote, $(, ${, $(( or back quote is
+  // left open at the end, or when the arguments handed on (appended as
+  // LaunchScript::execute does) could not be inserted; *position is then the
+  // place in text of the construct that is at fault (text.length() for the
+  // end).
+  static void check(const SString& text, unsigned long* position);
   // True when pos lies strictly inside a placeholder of text (on its digits
   // or its closing NUL), so that a cut there would split it.
   static bool isInsidePlaceholder(const SString& text, unsigned long pos);
@@ -86,6 +93,11 @@ class ShellValueScope {
   ShellValueScope(const ShellValueScope&) = delete;
   ShellValueScope& operator=(const ShellValueScope&) = delete;
 };
+
+// True for the JVM file tags that the launcher sets itself (JVM_HOME,
+// JVM_FILE, JVM_TEMP): they hold what it found on disk, so in a command
+// they are values, not template text.
+bool isFoundJVMTag(const SString& name);
 
 // value as one single-quoted shell word ('' for the empty value).
 SString shellQuoteWord(const SString& value);

@@ -195,6 +195,8 @@ int superviseChild(pid_t pid, int outFd, int errFd, CaptureBuffer& outText, Capt
   long lastData = 0;
   int status = 0;
   for (;;) {
+    // A window may have been closed by the user meanwhile (a cancel).
+    PlatformImpl::pollUIWindow();
     long now = nowMillis();
     if (!collected) {
       pid_t r = waitpid(pid, &status, WNOHANG);

@@ -109,10 +109,10 @@ bool FileNavigator::process(const SString& root) {
   return stop;
 }
 
-FindFiles::FindFiles(const StringDeque& names, FileFindListener& listener)
+FindFiles::FindFiles(const StringDeque& names, FoundFileHandler handler)
     : FileNavigator(true),
       m_names(names),
-      m_listener(listener),
+      m_handler(std::move(handler)),
       m_tempDirectory(withSeparator(PlatformImpl::getSystemTempDirectory())) {}
 
 bool FindFiles::processFile(const SString& path) {
@@ -122,7 +122,7 @@ bool FindFiles::processFile(const SString& path) {
     unsigned long n = name.length();
     if (length <= n || path[length - n - 1] != '/') continue;
     if (path.compare(length - n, n, name) != 0) continue;
-    if (m_listener.foundFile(path)) return true;
+    if (m_handler(path)) return true;
   }
   return false;
 }

@@ -16,7 +16,7 @@
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
 
-class FileFindListener;
+#include "platform/file_find_listener.h"
 
 class FileNavigator {
  public:
@@ -53,13 +53,13 @@ class FileNavigator {
 
 // Reports every file whose path ends with one of the names, as whole path
 // components ("bin/java" matches ".../jre/bin/java", not ".../xbin/java"),
-// to the listener. The temporary directory and /var/tmp are not entered,
+// to the handler. The temporary directory and /var/tmp are not entered,
 // so the launcher's own extracted files are never reported.
 class FindFiles : public FileNavigator {
  public:
   // Reads the temporary directory: throws LauncherException (message 39)
-  // when it is missing. names and listener must outlive the object.
-  FindFiles(const StringDeque& names, FileFindListener& listener);
+  // when it is missing. names must outlive the object.
+  FindFiles(const StringDeque& names, FoundFileHandler handler);
   ~FindFiles() {}
 
   bool processFile(const SString& path) override;
@@ -67,7 +67,7 @@ class FindFiles : public FileNavigator {
 
  private:
   const StringDeque& m_names;
-  FileFindListener& m_listener;
+  FoundFileHandler m_handler;
   SString m_tempDirectory;  // with a trailing separator
 };
 

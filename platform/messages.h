@@ -1,4 +1,4 @@
-// The message catalog: 40 messages in 27 languages. Each locale table holds
+// The message catalog: 43 messages in 27 languages. Each locale table holds
 // the message texts as bytes in its language's traditional character set
 // (msg_locale_charset names it); the tables are generated at build time from
 // the UTF-8 sources in platform/messages/. The language is chosen from LANG
@@ -9,7 +9,7 @@
 #include "foundation/sstring.h"
 
 // Number of messages in each table and number of tables.
-const int kMessageCount = 40;
+const int kMessageCount = 43;
 const int kLocaleCount = 27;
 // Size of the buffer that get_msg returns, terminator included.
 const int kMessageBufferSize = 1024;
@@ -19,6 +19,7 @@ const int MSGID_INITIALIZING = 1;       // "Initializing %s..."
 const int MSGID_VERIFYING = 3;          // "Verifying %s"
 const int MSGID_NO_JVM_FOUND = 4;       // "No Java(tm) Virtual Machine was found."
 const int MSGID_COULD_NOT_LAUNCH = 5;   // "%s could not be launched."
+const int MSGID_DOWNLOAD_FROM = 6;      // "A compatible JVM can be downloaded from %s"
 const int MSGID_RUNNING = 7;            // "Running %s..."
 const int MSGID_PREPARING_JVM = 8;      // "Preparing Java(tm) Virtual Machine..."
 const int MSGID_SEARCHING_JVM = 9;      // "Searching for Java(tm) Virtual Machine..."
@@ -27,11 +28,14 @@ const int MSGID_SCANNING = 16;          // "Scanning disk(s) for a Java(tm) ..."
 const int MSGID_DESTINATION_PROMPT = 17;
 const int MSGID_PROGRESS_DOT = 18;      // "."
 const int MSGID_TEMP_DIR_MISSING = 39;  // "Cannot use %s as the temp directory ..."
+const int MSGID_PROGRAM_NEEDS = 40;     // "The program needs %s."
+const int MSGID_OPEN_DOWNLOAD = 41;     // "Open the download page" (a button)
+const int MSGID_CLOSE = 42;             // "Close" (a button)
 
 // The 27 locale tables in the order en, bg, cs, da, de, el, es, fi, fr, hr,
 // hu, it, ja, ko, nl, no, pl, pt, pt_BR, ro, ru, sk, sl, sv, tr, zh, zh_TW
 // (the position is the locale index), then a null pointer. Each table holds
-// 40 NUL-terminated texts, then a null pointer; text 0 is the locale code.
+// 43 NUL-terminated texts, then a null pointer; text 0 is the locale code.
 extern const char* const* const msg_locale_table[kLocaleCount + 1];
 // The iconv name of each table's character set, in the same order.
 extern const char* const msg_locale_charset[kLocaleCount + 1];
@@ -50,7 +54,7 @@ int get_locale();
 
 // A new zero-filled buffer of kMessageBufferSize bytes holding message id
 // of the current locale formatted with arg (a NUL-terminated text for the
-// one %s, or null when the message has none); an id beyond 39 gives
+// one %s, or null when the message has none); an id beyond 42 gives
 // "Error displaying message: id(<id>)". When the console's codeset
 // (getConsoleCodeset) is one that the table's bytes convert to, the text is
 // given in that codeset. A longer

@@ -26,8 +26,8 @@ double neededDiskSpace(long size, long fileCount, unsigned long blockSize) {
   return static_cast<double>(blocks) * static_cast<double>(blockSize);
 }
 
-void PlatformImpl::findFiles(const StringDeque& names, FileFindListener& listener) {
-  FindFiles search(names, listener);
+void PlatformImpl::findFiles(const StringDeque& names, const FoundFileHandler& handler) {
+  FindFiles search(names, handler);
   StringDeque partitions;
   getJVMSearchPartitions(partitions);
   for (long i = 0; i < partitions.size(); ++i) {

@@ -18,8 +18,9 @@
 
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
+#include "platform/file_find_listener.h"
+#include "platform/ui_window.h"
 
-class FileFindListener;
 class TagFile;
 
 // Status lines of the console (values are fixed; the script operations pass
@@ -76,11 +77,27 @@ class PlatformImpl {
   // print nothing, showUIMessage still prints) and the whole interface can
   // be made silent (setSilent(true): nothing is printed on standard output
   // and nothing is asked, showUI keeps output disabled). Errors, warnings
-  // and the no-Java diagnostics go to standard error through showUIError,
-  // silent or not: silent means no progress display, not no error.
+  // and the no-Java diagnostics go to standard error, silent or not: silent
+  // means no progress display, not no error.
+  //
+  // A window (ui_window.h; the desktop mode of a launcher without a
+  // terminal, desktop_ui.h) gets what the console shows, unless the run is
+  // silent: the messages, the status lines (also while output is disabled),
+  // the progress steps and the work that extraction announces
+  // (beginUIWork).
   // ---------------------------------------------------------------------
 
+  // Installs the window (null: none) for the rest of the run; the caller
+  // keeps it alive until it installs another.
+  static void setUIWindow(UIWindow* window);
+  // The installed window, or null when there is none or the run is silent.
+  static UIWindow* getUIWindow();
+
   static void setSilent(bool silent);
+  // A quiet console (the instruction script's CONSOLE_UI: 0): nothing of
+  // the interface on standard output and nothing asked, as when silent, but
+  // the window of a desktop run still gets what it would get.
+  static void setConsoleQuiet(bool quiet);
   static bool isSilent() { return m_silent; }
   // Enables output, unless silent: then it disables it (hideUI).
   static void showUI();
@@ -117,11 +134,30 @@ class PlatformImpl {
   static void endUIProgressRow();
 
   // Unless silent, prints text and a line end on standard output even while
-  // output is disabled.
-  static void showUIMessage(const SString& text);
+  // output is disabled, and shows it in the window (kind: an error, or
+  // information).
+  static void showUIMessage(const SString& text, UIMessageKind kind = UI_MESSAGE_ERROR);
   // Prints text and a line end on standard error, silent or not, and
   // flushes it: an error, a warning, the output of a failed application.
-  static void showUIError(const SString& text);
+  // The window, when there is one and the run is not silent, shows it too.
+  static void showUIError(const SString& text, UIMessageKind kind = UI_MESSAGE_ERROR);
+  // The message of a search that found no suitable JVM: prints message,
+  // then what the program needs (catalog text "The program needs %s." with
+  // needs, when not empty) and where a JVM can be had (catalog text "A
+  // compatible JVM can be downloaded from %s" with downloadUrl, when not
+  // empty), each on a line of its own on standard error, silent or not;
+  // the window (not when silent) gets needs and downloadUrl
+  // (UIWindow::showJavaNeeded).
+  static void showJVMNotFoundMessage(const SString& message, const SString& needs,
+                                     const SString& downloadUrl);
+  // Work that may take long begins (UIWindow::beginWork; nothing without a
+  // window): goalSteps progress steps are expected, 0 when unknown. Each
+  // call is ended by endUIWork; UIWork pairs them.
+  static void beginUIWork(long goalSteps);
+  static void endUIWork();
+  // Lets the window notice meanwhile that the user closed it (a loop that
+  // waits for a child calls it each round).
+  static void pollUIWindow();
   // The catalog text for id in the user's language, or "" for an unknown id.
   static SString getMessageText(MessageIdentifier id);
   // Silent: "". Otherwise prints the destination question and reads one
@@ -288,9 +324,9 @@ class PlatformImpl {
 
   // Walks every search partition in order (skipping the temporary
   // directory and /var/tmp) and reports each file whose path ends with one
-  // of names as whole components, until the listener asks to stop. Throws
+  // of names as whole components, until the handler asks to stop. Throws
   // LauncherException (message 39) when the temporary directory is missing.
-  static void findFiles(const StringDeque& names, FileFindListener& listener);
+  static void findFiles(const StringDeque& names, const FoundFileHandler& handler);
   // Appends "/" to out.
   static void getJVMSearchPartitions(StringDeque& out);
   // Clears out, then appends the ":"-separated pieces of the variable's
@@ -317,6 +353,8 @@ class PlatformImpl {
  private:
   // Console state (platform_ui.cc).
   static bool m_silent;
+  static bool m_consoleQuiet;
+  static UIWindow* m_window;
   static UISubStatus m_subStatus;
   static SString m_subStatusData;
   static volatile sig_atomic_t m_canceled;
@@ -342,6 +380,16 @@ class SubStatusWrapper {
  private:
   SString m_savedData;
   UISubStatus m_savedSubStatus;
+};
+
+// Work that may take long, announced to the window for the object's
+// lifetime (PlatformImpl::beginUIWork and endUIWork).
+class UIWork {
+ public:
+  explicit UIWork(long goalSteps) { PlatformImpl::beginUIWork(goalSteps); }
+  ~UIWork() { PlatformImpl::endUIWork(); }
+  UIWork(const UIWork&) = delete;
+  UIWork& operator=(const UIWork&) = delete;
 };
 
 #endif  // BV_PLATFORM_PLATFORM_IMPL_H_

@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "foundation/launcher_exception.h"
@@ -28,6 +29,7 @@
 #include "platform/child_supervisor.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
+#include "platform/shell_reader.h"
 #include "platform/simple_command.h"
 #include "platform/write_error.h"
 #include "tagfile/cmd_line.h"
@@ -122,38 +124,31 @@ class CommandFile {
   CommandFile(const CommandFile&) = delete;
   CommandFile& operator=(const CommandFile&) = delete;
 
-  // Checks the command against the system's limit for the arguments and
-  // environment of a new program, then writes it to a new private temporary
-  // file. Throws LauncherException when it is too long or cannot be written.
+  // Checks the command's words against the system's limit for the
+  // arguments and environment of a new program, then writes it to a new
+  // private temporary file. Throws LauncherException when it is too long
+  // or cannot be written.
   void write(const SString& command) {
-    checkFits(command);
+    checkFits(ShellReader::measure(command));
     writeFile(command);
   }
 
-  // Throws LauncherException when the command's words are more than the
+  // Throws LauncherException when the words, measured as the program will
+  // receive them (quotes and escapes not counted), are more than the
   // system can pass to a new program.
-  static void checkFits(const SString& command) {
+  static void checkFits(const ShellReader::Words& words) {
     long argMax = sysconf(_SC_ARG_MAX);
     unsigned long limit = argMax > 0 ? static_cast<unsigned long>(argMax) : 128 * 1024;
     unsigned long room = limit > environmentSize() + kArgumentReserve ? limit - environmentSize() - kArgumentReserve : 0;
-    // Each word of the command becomes an argument with a pointer of its own.
-    unsigned long words = 1;
-    unsigned long run = 0;
-    unsigned long longestRun = 0;
-    for (unsigned long i = 0; i < command.length(); ++i) {
-      bool blank = command[i] == ' ';
-      words += blank ? 1 : 0;
-      run = blank ? 0 : run + 1;
-      if (run > longestRun) longestRun = run;
-    }
-    if (longestRun > kLongestArgument) {
+    if (words.longest > kLongestArgument) {
       throw LauncherException(SString("The command to run holds an argument of ")
-                                  .append(decimal(longestRun))
+                                  .append(decimal(words.longest))
                                   .append(" bytes, more than this system can pass to a program (")
                                   .append(decimal(kLongestArgument))
                                   .append(" bytes). Nothing was run."));
     }
-    unsigned long size = command.length() + words * sizeof(char*);
+    // Each word takes its bytes, a terminating NUL and a pointer.
+    unsigned long size = words.bytes + words.count * (1 + sizeof(char*));
     if (size > room) {
       throw LauncherException(SString("The command to run is ")
                                   .append(decimal(size))
@@ -230,7 +225,8 @@ class WorkingDirectory {
 // becomes the shell, which reads the command from its argument or from
 // commandFile. Never returns.
 [[noreturn]] void runChild(const SString& command, const SString& commandFile, char* const* program,
-                           int terminal, const sigset_t& mask, Pipe* out, Pipe* err) {
+                           char* const* programEnvironment, int terminal, const sigset_t& mask, Pipe* out,
+                           Pipe* err) {
   setpgid(0, 0);
   if (terminal >= 0) ForegroundTerminal::giveTo(terminal, getpid());
   resetCancelSignalsInChild(mask);
@@ -244,9 +240,11 @@ class WorkingDirectory {
     }
   }
   if (program != nullptr) {
-    // A simple command (simple_command.h) starts its program directly; when
-    // that fails, the shell runs it and reports the failure as it would.
-    execv(program[0], program);
+    // A simple command (simple_command.h) starts its program directly, with
+    // the environment that the shell would give it; when that fails, the
+    // shell runs it (from the command file when it is long) and reports the
+    // failure as it would.
+    execve(program[0], program, programEnvironment);
   }
   if (!commandFile.empty()) {
     execl("/bin/sh", "sh", commandFile.c_str(), static_cast<char*>(nullptr));
@@ -298,14 +296,10 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
     for (long i = 0; i < words.size(); ++i) programArgv.push_back(const_cast<char*>(words.at(i).c_str()));
     programArgv.push_back(nullptr);
   }
+  // A long command goes to the shell in a file, also a simple one, whose
+  // program the shell runs when it cannot be started directly.
   CommandFile commandFile;
-  if (command.length() > kLongestInlineCommand) {
-    if (simple) {
-      CommandFile::checkFits(command);
-    } else {
-      commandFile.write(command);
-    }
-  }
+  if (command.length() > kLongestInlineCommand) commandFile.write(command);
   Pipe out;
   Pipe err;
   if (captureOutput && (!out.open() || !err.open())) {
@@ -318,6 +312,15 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   int terminalFd = limits == nullptr ? terminal.fd() : -1;
   WorkingDirectory directory;
   if (!workingDirectory.empty()) directory.change(workingDirectory);
+  // The environment of a program started without the shell, PWD naming
+  // the working directory, ready before the fork.
+  std::vector<std::string> environment;
+  std::vector<char*> programEnvironment;
+  if (simple) {
+    environment = shellEnvironment();
+    for (std::string& entry : environment) programEnvironment.push_back(&entry[0]);
+    programEnvironment.push_back(nullptr);
+  }
   // Nothing printed so far may be written a second time by the child.
   fflush(nullptr);
   // The child is recorded, for cancel signals to be passed on to it, before
@@ -326,7 +329,8 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   pid_t pid = fork();
   if (pid == 0) {
     bool redirect = captureOutput && redirectOutput;
-    runChild(command, commandFile.path(), simple ? programArgv.data() : nullptr, terminalFd,
+    runChild(command, commandFile.path(), simple ? programArgv.data() : nullptr,
+             simple ? programEnvironment.data() : nullptr, terminalFd,
              blocked.previousMask(), redirect ? &out : nullptr, redirect ? &err : nullptr);
   }
   if (pid < 0) throw LauncherException(errorText("Error forking new process: "));

@@ -192,6 +192,16 @@ RunningChildRecord::RunningChildRecord() { g_childRunning = 1; }
 
 RunningChildRecord::~RunningChildRecord() { g_childRunning = 0; }
 
+void cancelLikeSignal(int sig) {
+  CancelSignalBlocker blocked;
+  g_lastSignal = sig;
+  g_signalCount = g_signalCount + 1;
+  if (g_cancelSignal == 0) {
+    g_cancelSignal = sig;
+    PlatformImpl::setCanceled(true);
+  }
+}
+
 long cancelSignalCount() { return g_signalCount; }
 
 int lastCancelSignal() { return g_lastSignal; }

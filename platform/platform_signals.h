@@ -57,6 +57,13 @@ class RunningChildRecord {
   RunningChildRecord& operator=(const RunningChildRecord&) = delete;
 };
 
+// Cancels the run as the cancel signal sig would when it arrived now (the
+// cancel flag, the signal that the loop waiting for a child passes on to
+// it, the exit status 128 + sig), without any signal being sent: for a
+// cancel that the user asked for in a window. Unlike a second signal, a
+// cancel of this kind never ends the launcher at once.
+void cancelLikeSignal(int sig);
+
 // How many cancel signals have arrived in the run, and the last of them
 // (0 before the first). A waiting loop compares the count with the one it
 // saw before to learn of a new signal.

@@ -1,7 +1,9 @@
 // The console user interface of PlatformImpl: title, status and sub-status
 // lines, progress dots, messages and the destination prompt. All texts the
 // user sees come from the message catalog (messages.h) in the user's
-// language; the output primitives are in console.h.
+// language; the output primitives are in console.h. What the console shows
+// also goes to the window installed for the run (ui_window.h), unless the
+// run is silent.
 #include "platform/platform_impl.h"
 
 #include <cstdio>
@@ -13,6 +15,8 @@
 #include "tagfile/text_utils.h"
 
 bool PlatformImpl::m_silent = false;
+bool PlatformImpl::m_consoleQuiet = false;
+UIWindow* PlatformImpl::m_window = nullptr;
 UISubStatus PlatformImpl::m_subStatus = UI_SUBSTATUS_NONE;
 SString PlatformImpl::m_subStatusData;
 volatile sig_atomic_t PlatformImpl::m_canceled = 0;
@@ -76,6 +80,28 @@ SString titleForConsole(const SString& title) {
   return result;
 }
 
+// A status line, for the window: also while the console's output is off,
+// since quiet output on a console nobody sees is no reason to hide the
+// progress of long work from the desktop.
+void statusToWindow(const SString& text, bool beginsWork) {
+  if (UIWindow* window = PlatformImpl::getUIWindow()) window->statusLine(text, beginsWork);
+}
+
+// Prints text and a line end, even while output is disabled.
+void printLine(const SString& text) {
+  if (isConsoleGone()) return;
+  fwrite(text.data(), 1, text.length(), stdout);
+  fputc('\n', stdout);
+  flushConsole();
+}
+
+// Prints text and a line end on standard error, and flushes it.
+void printErrorLine(const SString& text) {
+  fwrite(text.data(), 1, text.length(), stderr);
+  fputc('\n', stderr);
+  fflush(stderr);
+}
+
 // Ends the row of progress dots when the counter has passed a multiple of
 // the row length beyond the highest one reached so far.
 void endProgressRow() {
@@ -91,48 +117,64 @@ void endProgressRow() {
 
 void PlatformImpl::setSilent(bool silent) { m_silent = silent; }
 
+void PlatformImpl::setConsoleQuiet(bool quiet) {
+  m_consoleQuiet = quiet;
+  if (quiet) g_enableOutput = 0;
+}
+
+void PlatformImpl::setUIWindow(UIWindow* window) { m_window = window; }
+
+UIWindow* PlatformImpl::getUIWindow() { return m_silent ? nullptr : m_window; }
+
 void PlatformImpl::showUI() {
   if (m_silent) {
     hideUI(0);
   } else {
-    g_enableOutput = 1;
+    g_enableOutput = m_consoleQuiet ? 0 : 1;
   }
 }
 
-void PlatformImpl::hideUI(short /*how*/) { g_enableOutput = 0; }
+void PlatformImpl::hideUI(short /*how*/) {
+  g_enableOutput = 0;
+  if (UIWindow* window = getUIWindow()) window->consoleHidden();
+}
 
 int PlatformImpl::isUIVisible() { return g_enableOutput; }
 
 void PlatformImpl::setUITitle(const SString& title) {
   g_title = titleForConsole(title);
-  if (!m_silent) writeLine(g_title);
+  if (!m_silent && !m_consoleQuiet) writeLine(g_title);
 }
 
 void PlatformImpl::setUIStatus(UIStatus status) {
   if (m_silent) return;
+  SString text;
   switch (status) {
     case UI_STATUS_INITIALIZING:
-      writeLine("");
-      writeLine(catalogText(MSGID_INITIALIZING, g_title.c_str()));
+      text = catalogText(MSGID_INITIALIZING, g_title.c_str());
       break;
     case UI_STATUS_SEARCHING:
-      writeLine("");
-      writeLine(catalogText(MSGID_SEARCHING_JVM));
+      text = catalogText(MSGID_SEARCHING_JVM);
       break;
     case UI_STATUS_JVM_NOT_FOUND:
       writeLine("");
       write(catalogText(MSGID_NO_JVM_FOUND).c_str());
-      writeLine(catalogText(MSGID_COULD_NOT_LAUNCH, g_title.c_str()));
-      break;
+      text = catalogText(MSGID_COULD_NOT_LAUNCH, g_title.c_str());
+      writeLine(text);
+      statusToWindow(SString(catalogText(MSGID_NO_JVM_FOUND)).append(" ").append(text), false);
+      return;
     case UI_STATUS_RUNNING:
-      writeLine("");
-      writeLine(catalogText(MSGID_RUNNING, g_title.c_str()));
+      text = catalogText(MSGID_RUNNING, g_title.c_str());
       break;
     case UI_STATUS_PREPARING_JVM:
-      writeLine("");
-      writeLine(catalogText(MSGID_PREPARING_JVM));
+      text = catalogText(MSGID_PREPARING_JVM);
       break;
+    default:
+      return;
   }
+  writeLine("");
+  writeLine(text);
+  statusToWindow(text, status == UI_STATUS_PREPARING_JVM);
 }
 
 void PlatformImpl::setUISubStatus(UISubStatus subStatus, const SString& data) {
@@ -152,8 +194,10 @@ void PlatformImpl::setUISubStatus(UISubStatus subStatus, const SString& data) {
       m_subStatus = UI_SUBSTATUS_NONE;
       return;
   }
+  SString text = catalogText(id, data.c_str());
   writeLine("");
-  writeLine(catalogText(id, data.c_str()));
+  writeLine(text);
+  statusToWindow(text, false);
   m_subStatus = subStatus;
   m_subStatusData = data;
 }
@@ -177,6 +221,7 @@ void PlatformImpl::advanceUIProgress(long n) {
     delete[] dot;
   }
   endProgressRow();
+  if (m_window != nullptr && n > 0) m_window->progress(n);
 }
 
 void PlatformImpl::endUIProgressRow() {
@@ -189,17 +234,35 @@ void PlatformImpl::setUIProgress(long progress) {
   endProgressRow();
 }
 
-void PlatformImpl::showUIMessage(const SString& text) {
-  if (m_silent || isConsoleGone()) return;
-  fwrite(text.data(), 1, text.length(), stdout);
-  fputc('\n', stdout);
-  flushConsole();
+void PlatformImpl::showUIMessage(const SString& text, UIMessageKind kind) {
+  if (m_silent) return;
+  if (!m_consoleQuiet) printLine(text);
+  if (m_window != nullptr) m_window->showMessage(text, kind);
 }
 
-void PlatformImpl::showUIError(const SString& text) {
-  fwrite(text.data(), 1, text.length(), stderr);
-  fputc('\n', stderr);
-  fflush(stderr);
+void PlatformImpl::showJVMNotFoundMessage(const SString& message, const SString& needs,
+                                          const SString& downloadUrl) {
+  printErrorLine(message);
+  if (!needs.empty()) printErrorLine(catalogText(MSGID_PROGRAM_NEEDS, needs.c_str()));
+  if (!downloadUrl.empty()) printErrorLine(catalogText(MSGID_DOWNLOAD_FROM, downloadUrl.c_str()));
+  if (UIWindow* window = getUIWindow()) window->showJavaNeeded(needs, downloadUrl);
+}
+
+void PlatformImpl::beginUIWork(long goalSteps) {
+  if (UIWindow* window = getUIWindow()) window->beginWork(goalSteps);
+}
+
+void PlatformImpl::endUIWork() {
+  if (UIWindow* window = getUIWindow()) window->endWork();
+}
+
+void PlatformImpl::pollUIWindow() {
+  if (UIWindow* window = getUIWindow()) window->poll();
+}
+
+void PlatformImpl::showUIError(const SString& text, UIMessageKind kind) {
+  printErrorLine(text);
+  if (UIWindow* window = getUIWindow()) window->showMessage(text, kind);
 }
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {
@@ -215,7 +278,7 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
 }
 
 SString PlatformImpl::promptJVMDestinationDirectory() {
-  if (m_silent) return SString();
+  if (m_silent || m_consoleQuiet) return SString();
   writeLine(catalogText(MSGID_DESTINATION_PROMPT));
   return getLine();
 }

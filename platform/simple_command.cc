@@ -1,5 +1,14 @@
 #include "platform/simple_command.h"
 
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <unordered_map>
+
+extern char** environ;
+
 namespace {
 
 bool isPlainOutsideQuotes(char c) {
@@ -77,4 +86,58 @@ bool splitSimpleCommand(const SString& command, StringDeque& words) {
     if (words.at(k).find('\0') != SString::npos) return false;
   }
   return true;
+}
+
+namespace {
+
+// The length of the shell name that entry begins with when "=" follows it,
+// else 0.
+size_t shellNameLength(const char* entry) {
+  size_t n = 0;
+  if (!((entry[0] >= 'a' && entry[0] <= 'z') || (entry[0] >= 'A' && entry[0] <= 'Z') || entry[0] == '_')) {
+    return 0;
+  }
+  for (n = 1; entry[n] != '\0' && entry[n] != '='; ++n) {
+    char c = entry[n];
+    bool nameChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    if (!nameChar) return 0;
+  }
+  return entry[n] == '=' ? n : 0;
+}
+
+// PWD names the current directory (the shell's own test).
+bool namesCurrentDirectory(const char* path) {
+  struct stat there, here;
+  return path[0] == '/' && stat(path, &there) == 0 && stat(".", &here) == 0 && there.st_dev == here.st_dev &&
+         there.st_ino == here.st_ino;
+}
+
+}  // namespace
+
+std::vector<std::string> shellEnvironment() {
+  std::vector<std::string> entries;
+  std::unordered_map<std::string, size_t> slots;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    size_t length = shellNameLength(*entry);
+    if (length == 0) continue;
+    auto slot = slots.emplace(std::string(*entry, length), entries.size());
+    if (slot.second) {
+      entries.emplace_back(*entry);
+    } else {
+      entries[slot.first->second] = *entry;
+    }
+  }
+  auto pwd = slots.find("PWD");
+  if (pwd == slots.end() || !namesCurrentDirectory(entries[pwd->second].c_str() + 4)) {
+    if (char* cwd = getcwd(nullptr, 0)) {
+      std::string value = std::string("PWD=") + cwd;
+      free(cwd);
+      if (pwd == slots.end()) {
+        entries.push_back(value);
+      } else {
+        entries[pwd->second] = value;
+      }
+    }
+  }
+  return entries;
 }

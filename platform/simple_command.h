@@ -11,6 +11,9 @@
 #ifndef BV_PLATFORM_SIMPLE_COMMAND_H_
 #define BV_PLATFORM_SIMPLE_COMMAND_H_
 
+#include <string>
+#include <vector>
+
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
 
@@ -24,5 +27,13 @@
 // as the shell would pass them (a quoted empty string is an empty word).
 // False (words unspecified) for any other command.
 bool splitSimpleCommand(const SString& command, StringDeque& words);
+
+// The environment that /bin/sh (dash) gives a program that it starts, for
+// the program started without it: the entries of this process's
+// environment whose name is a shell name (letters, digits and "_", not
+// beginning with a digit), the last one of each name, and PWD as the shell
+// sets it: kept when it is absolute and names the current directory, else
+// the current directory's path. Each entry "NAME=value".
+std::vector<std::string> shellEnvironment();
 
 #endif  // BV_PLATFORM_SIMPLE_COMMAND_H_

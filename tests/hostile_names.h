@@ -25,6 +25,7 @@ inline const std::vector<HostileName>& hostileNames() {
       {"single quote", "it's"},
       {"double quote", "say \"hi\""},
       {"backslash", "back\\slash"},
+      {"trailing backslash", "ends\\"},
       {"newline", "line\nbreak; touch bv-marker"},
       {"blanks", "two  blanks "},
       {"variable", "$HOME"},

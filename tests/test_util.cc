@@ -20,6 +20,10 @@ namespace bvtest {
 // environment, unless a test turns it on with a cache folder of its own.
 const bool verifyCacheOffForTests = setenv("BV_VERIFY_CACHE", "0", 1) == 0;
 
+// Nor do the launchers that the tests start open windows on the display of
+// whoever runs the tests: a test that wants windows names a display itself.
+const bool noDisplayForTests = unsetenv("DISPLAY") == 0 && unsetenv("WAYLAND_DISPLAY") == 0;
+
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
   std::string templ = std::string(base && *base ? base : "/tmp") + "/bvtest.XXXXXX";

@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "jvm/property_condition.h"
 #include "tools/one_line.h"
 #include "tools/pack_list.h"
 #include "tools/pack_options.h"
 #include "tools/pack_writer.h"
+#include "tools/runtime_pack.h"
 
 namespace {
 
@@ -47,6 +49,7 @@ class ScratchDir {
     for (const char* name : {"instructions.tag", "launch.tag", "jvm-linux.tag", "jvm-macos.tag"}) {
       unlink((m_path + "/" + name).c_str());
     }
+    removeTree(m_path + "/runtime");
     rmdir(m_path.c_str());
   }
   ScratchDir(const ScratchDir&) = delete;
@@ -57,6 +60,28 @@ class ScratchDir {
   std::string m_path;
 };
 
+// The runtime dir must be Java javaVersion or later.
+void checkOneLineRuntime(const std::string& dir, const std::string& javaVersion) {
+  std::string version = runtimeJavaVersion(dir);
+  if (!propertySatisfies(SString(specificationVersionOf(version).c_str()), PROPERTY_AT_LEAST,
+                         SString(javaVersion.c_str()))) {
+    std::string needed = javaVersion == "1.8" ? "8" : javaVersion;
+    throw PackError("the Java runtime " + dir + " is Java " + version +
+                    " (JAVA_VERSION in its release file), but the application needs Java " + needed + " or later");
+  }
+}
+
+// --jlink: a runtime for the jars in dir, which becomes the --runtime.
+void makeRuntime(PackJob& job, const std::string& dir, const std::string& javaVersion) {
+  struct stat st;
+  if (lstat(dir.c_str(), &st) == 0) throw PackError(dir + " is there already; jlink makes it anew");
+  std::string jdk;
+  std::string modules = jlinkRuntime(job.jars, job.addModules, dir, &jdk);
+  fprintf(stderr, "bvpack: jlink of %s made the runtime with the modules %s\n", jdk.c_str(), modules.c_str());
+  job.runtimeDir = dir;
+  checkOneLineRuntime(dir, javaVersion);
+}
+
 // The one-line mode: generate the tag files, then pack them (-o) and/or
 // leave them in the --emit directory.
 void generateLauncher(PackJob job, const std::string& stub) {
@@ -64,10 +89,13 @@ void generateLauncher(PackJob job, const std::string& stub) {
   std::string notes;
   std::string javaVersion = requiredJavaVersion(job, &notes);
   fputs(notes.c_str(), stderr);
+  if (!job.runtimeDir.empty()) checkOneLineRuntime(job.runtimeDir, javaVersion);
   if (!job.emitDir.empty()) {
     if (mkdir(job.emitDir.c_str(), 0755) != 0 && errno != EEXIST) {
       throw PackError("cannot create " + job.emitDir + ": " + strerror(errno));
     }
+    // A runtime made with jlink stays beside the tag files.
+    if (job.jlink) makeRuntime(job, job.emitDir + "/runtime", javaVersion);
     job.entries = writeGeneratedFiles(job, javaVersion, job.emitDir);
     if (!job.output.empty()) writeLauncher(job, stub);
     printf("Wrote the tag files into %s; to pack them:\n%s", job.emitDir.c_str(),
@@ -75,6 +103,7 @@ void generateLauncher(PackJob job, const std::string& stub) {
     return;
   }
   ScratchDir scratch;
+  if (job.jlink) makeRuntime(job, scratch.path() + "/runtime", javaVersion);
   job.entries = writeGeneratedFiles(job, javaVersion, scratch.path());
   writeLauncher(job, stub);
 }

@@ -7,8 +7,12 @@
 #include <cstring>
 #include <set>
 
+#include "archive/archive_format.h"
+#include "archive/runtime_archive.h"
+#include "platform/web_url.h"
 #include "tagfile/tag_file.h"
 #include "tools/class_version.h"
+#include "tools/pack_writer.h"
 
 namespace {
 
@@ -53,10 +57,10 @@ std::string shellWord(const std::string& text) {
   return quoted + "'";
 }
 
+// A link planted at path is replaced, not written through.
 void writeTagFile(const TagFile& tags, const std::string& path) {
-  tags.write(SString(path.c_str()));
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || st.st_size == 0) throw PackError("cannot write " + path);
+  SString text = tags.getText();
+  replaceFile(path, std::string(text.data(), text.length()), 0644);
 }
 
 // The number of a java.specification.version ("1.8" is 8).
@@ -72,7 +76,7 @@ std::string spokenVersion(const std::string& version) { return version == "1.8" 
 // then the usual install folders; only on that system (PLATFORM).
 void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHints[], size_t platformHintCount,
                 const char* const* pathHints, size_t pathHintCount, const char* osName, const char* systemName,
-                const std::string& javaVersion, const std::string& maxVersion) {
+                const std::string& javaVersion, const std::string& maxVersion, const std::string& downloadUrl) {
   tags.setTagValue("DESC", SString(desc.c_str()));
   tags.setTagValue("JVM_EXE", "bin/java");
   tags.setTagValue("PLATFORM", systemName);
@@ -94,6 +98,7 @@ void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHin
   tags.setTagValue("SEARCH_ALL", "0");
   tags.setTagValue("INIT_JAVA_HEAP", "-Xms");
   tags.setTagValue("MAX_JAVA_HEAP", "-Xmx");
+  if (!downloadUrl.empty()) tags.setTagValue("DOWNLOAD_URL", SString(downloadUrl.c_str()));
 }
 
 // Throws PackError when --max-java is below the version that the
@@ -166,6 +171,10 @@ void checkGenerateOptions(const PackJob& job) {
     struct stat st;
     if (stat(jar.c_str(), &st) != 0) throw PackError("cannot read the jar " + jar + ": " + strerror(errno));
     if (!S_ISREG(st.st_mode)) throw PackError("cannot read the jar " + jar + ": it is not a file");
+  }
+  if (!job.javaDownloadUrl.empty() && !isWebPageUrl(SString(job.javaDownloadUrl.c_str()))) {
+    throw PackError("--java-download-url needs an http or https address (printable ASCII, no blanks, quotes, "
+                    "backslashes or < > ^ ` { | } $), not \"" + job.javaDownloadUrl + "\"");
   }
   std::set<std::string> names;
   for (const std::string& jar : job.jars) {
@@ -270,10 +279,12 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
                                       : "Java " + spokenVersion(javaVersion) + " to " + spokenVersion(maxVersion);
   }
   TagFile linux, mac;
-  fillJVMFile(linux, range + " on Linux", linuxPlatformHints, 2, kLinuxPathHints,
-              sizeof kLinuxPathHints / sizeof *kLinuxPathHints, "Linux", "Linux", javaVersion, maxVersion);
-  fillJVMFile(mac, range + " on macOS", macPlatformHints, 1, kMacPathHints,
-              sizeof kMacPathHints / sizeof *kMacPathHints, "Mac OS X", "Darwin", javaVersion, maxVersion);
+  // The DESC is what a user without a suitable Java is told the
+  // application needs ("The program needs Java 17 or later.").
+  fillJVMFile(linux, range, linuxPlatformHints, 2, kLinuxPathHints, sizeof kLinuxPathHints / sizeof *kLinuxPathHints,
+              "Linux", "Linux", javaVersion, maxVersion, job.javaDownloadUrl);
+  fillJVMFile(mac, range, macPlatformHints, 1, kMacPathHints, sizeof kMacPathHints / sizeof *kMacPathHints,
+              "Mac OS X", "Darwin", javaVersion, maxVersion, job.javaDownloadUrl);
 
   writeTagFile(instructions, prefix + "instructions.tag");
   writeTagFile(launch, prefix + "launch.tag");
@@ -292,11 +303,21 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
     entry.name = file.name;
     entries.push_back(entry);
   }
+  // The jars go into the user's cache, once per digest: the class path is
+  // the same on every run.
   for (const std::string& jar : job.jars) {
     PackEntry entry;
-    entry.type = 3;
+    entry.type = FILE_CLASSPATH_JAR;
     entry.path = jar;
     entry.name = baseName(jar);
+    entry.compressedFlag = cacheFlagValue;
+    entries.push_back(entry);
+  }
+  if (!job.runtimeDir.empty()) {
+    PackEntry entry;
+    entry.type = FILE_JAVA_RUNTIME;
+    entry.path = job.runtimeDir;
+    entry.name = "runtime";
     entries.push_back(entry);
   }
   for (size_t i = 0; i < entries.size(); ++i) entries[i].id = static_cast<long>(i);
@@ -309,6 +330,11 @@ std::string packCommandFor(const PackJob& job, const std::string& dir) {
   std::string command = "bvpack -o " + shellWord(output) + " instructions:" + shellWord(prefix + "instructions.tag") +
                         " launch-script:" + shellWord(prefix + "launch.tag") + " jvm:" +
                         shellWord(prefix + "jvm-linux.tag") + " jvm:" + shellWord(prefix + "jvm-macos.tag");
-  for (const std::string& jar : job.jars) command += " classpath-jar:" + shellWord(jar);
+  for (const std::string& jar : job.jars) command += " --cache classpath-jar:" + shellWord(jar);
+  if (!job.runtimeDir.empty()) {
+    if (job.runtimeUse == RUNTIME_USE_ALWAYS) command += " --runtime-use always";
+    if (job.compressionLevel != 19) command += " --compression-level " + std::to_string(job.compressionLevel);
+    command += " java-runtime:" + shellWord(job.runtimeDir);
+  }
   return command + "\n";
 }

@@ -5,6 +5,7 @@
 #include "instructions/instructions.h"
 #include "instructions/instructions_exception.h"
 #include "launchscript/launch_script.h"
+#include "platform/web_url.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_options.h"
 
@@ -99,6 +100,15 @@ void checkScript(int type, const std::string& path, const std::string& text, con
     TextPlace place = findValuePlace(text, Instructions::g_instructionsTag, statement - 1, 0);
     throw PackError(path + ": line " + std::to_string(place.line) + " (statement " + std::to_string(statement) +
                     "): " + message);
+  }
+  if (type == FILE_JVM) {
+    // The launcher would never print or open another address.
+    SString url = tags.getTagValue("DOWNLOAD_URL", 0);
+    if (url.empty() || isWebPageUrl(url)) return;
+    TextPlace place = findValuePlace(text, "DOWNLOAD_URL", 0, 0);
+    throw PackError(path + ": line " + std::to_string(place.line) + ": DOWNLOAD_URL \"" + url.c_str() +
+                    "\" is not an http or https address (printable ASCII, no blanks, quotes, backslashes or "
+                    "< > ^ ` { | } $)");
   }
   if (type == FILE_LAUNCH_SCRIPT) {
     SString command = tags.getTagValue("COMMAND", 0);

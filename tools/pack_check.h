@@ -22,10 +22,11 @@ struct TextPlace {
 TextPlace findValuePlace(const std::string& text, const char* tag, long valueIndex,
                          unsigned long valuePosition);
 
-// Checks an instruction script (type 0) or a launch script (type 2) that
-// was loaded from path into tags; text is the file's content. Throws
-// PackError "<path>: line L: <message>" (with ", character C" for a
-// template) for the first mistake; other types pass.
+// Checks an instruction script (type 0), a launch script (type 2) or a JVM
+// file (type 1: its DOWNLOAD_URL must be a web page address) that was
+// loaded from path into tags; text is the file's content. Throws PackError
+// "<path>: line L: <message>" (with ", character C" for a template) for the
+// first mistake; other types pass.
 void checkScript(int type, const std::string& path, const std::string& text, const TagFile& tags);
 
 #endif  // BV_TOOLS_PACK_CHECK_H_

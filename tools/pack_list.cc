@@ -18,6 +18,8 @@ std::string entryLine(long position, const FileIndexEntry& entry) {
   if (entry.isCompressed()) {
     line += " compressed " + std::to_string(entry.getDecompressedFileCount()) + " files " +
             std::to_string(entry.getDecompressedSize()) + " bytes";
+  } else if (entry.isMarkedForCache() && entry.getFileType() == FILE_CLASSPATH_JAR) {
+    line += " cached";
   }
   return line + "\n";
 }

@@ -10,7 +10,8 @@ namespace {
 
 const char* const typeNames[fileTypeCount] = {
     "instructions",  "jvm",         "launch-script",       "classpath-jar",
-    "jvm-installer", "verify-jar",  "application-archive", "embedded-launcher"};
+    "jvm-installer", "verify-jar",  "application-archive", "embedded-launcher",
+    "java-runtime"};
 
 // A decimal number in [min, max], the whole text; what names the option in
 // the message.
@@ -64,6 +65,17 @@ bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob&
     if (job.stub.empty()) throw PackUsageError("--stub needs a file name");
   } else if (arg == "--purpose") {
     job.purpose = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
+  } else if (arg == "--runtime-use") {
+    const std::string& use = optionValue(args, i);
+    if (use == "fallback") {
+      job.runtimeUse = 0;
+    } else if (use == "always") {
+      job.runtimeUse = 1;
+    } else {
+      throw PackUsageError("--runtime-use needs \"fallback\" or \"always\", not \"" + use + "\"");
+    }
+  } else if (arg == "--compression-level") {
+    job.compressionLevel = static_cast<int>(parseNumber(optionValue(args, i), 1, 19, arg));
   } else {
     return false;
   }
@@ -73,7 +85,8 @@ bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob&
 // The options that only the one-line mode takes.
 bool isOneLineOption(const std::string& arg) {
   for (const char* option : {"--jar", "--min-java", "--max-java", "--java-option", "--emit", "--ui",
-                             "--home-property", "--options-env"}) {
+                             "--home-property", "--options-env", "--java-download-url", "--runtime",
+                             "--jlink", "--add-modules"}) {
     if (arg == option) return true;
   }
   return false;
@@ -98,6 +111,8 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
       job.javaOptions.push_back(optionValue(args, i));
     } else if (arg == "--name") {
       job.title = optionValue(args, i);
+    } else if (arg == "--java-download-url") {
+      job.javaDownloadUrl = optionValue(args, i);
     } else if (arg == "--emit") {
       job.emitDir = optionValue(args, i);
       if (job.emitDir.empty()) throw PackUsageError("--emit needs a directory");
@@ -113,6 +128,19 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
         throw PackUsageError("--ui takes quiet or status, not \"" + ui + "\"");
       }
       job.statusUI = ui == "status";
+    } else if (arg == "--runtime") {
+      job.runtimeDir = optionValue(args, i);
+      if (job.runtimeDir.empty()) throw PackUsageError("--runtime needs a directory");
+    } else if (arg == "--jlink") {
+      job.jlink = true;
+    } else if (arg == "--add-modules") {
+      const std::string& modules = optionValue(args, i);
+      if (modules.empty() || modules.find_first_not_of(
+                                 "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._,") !=
+                                 std::string::npos) {
+        throw PackUsageError("--add-modules needs module names separated by commas, not \"" + modules + "\"");
+      }
+      job.addModules.push_back(modules);
     } else if (!arg.empty() && arg[0] == '-') {
       throw PackUsageError("unknown option " + arg + " with --main-class (see bvpack --help)");
     } else {
@@ -120,6 +148,8 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
     }
   }
   if (job.jars.empty()) throw PackUsageError("--main-class needs at least one --jar");
+  if (job.jlink && !job.runtimeDir.empty()) throw PackUsageError("give --runtime DIR or --jlink, not both");
+  if (!job.addModules.empty() && !job.jlink) throw PackUsageError("--add-modules goes with --jlink");
   if (job.output.empty() && job.emitDir.empty()) {
     throw PackUsageError("no output file given (-o OUTPUT, or --emit DIR)");
   }
@@ -163,6 +193,9 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
     } else if (arg == "--compressed-flag") {
       next.compressedFlag = static_cast<int>(parseNumber(optionValue(args, i), 0, 255, arg));
       nextHasOptions = true;
+    } else if (arg == "--cache") {
+      next.compressedFlag = cacheFlagValue;
+      nextHasOptions = true;
     } else if (isOneLineOption(arg)) {
       throw PackUsageError(arg + " belongs to the one-line mode, which needs --main-class CLASS (see bvpack --help)");
     } else if (!arg.empty() && arg[0] == '-') {
@@ -178,8 +211,11 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
       next.path = arg.substr(colon + 1);
       if (!next.idGiven) next.id = static_cast<long>(job.entries.size());
       if (next.name.empty()) {
-        size_t slash = next.path.find_last_of('/');
-        next.name = slash == std::string::npos ? next.path : next.path.substr(slash + 1);
+        // A folder (a java-runtime) may be given with a trailing "/".
+        std::string path = next.path;
+        while (path.size() > 1 && path.back() == '/') path.pop_back();
+        size_t slash = path.find_last_of('/');
+        next.name = slash == std::string::npos ? path : path.substr(slash + 1);
       }
       job.entries.push_back(next);
       next = PackEntry();
@@ -203,8 +239,12 @@ std::string packHelpText() {
       "Usage: bvpack -o OUTPUT --main-class CLASS --jar FILE [--jar FILE]...\n"
       "              [--min-java N] [--max-java N] [--java-option OPT]...\n"
       "              [--home-property NAME] [--options-env VAR]... [--ui quiet|status]\n"
-      "              [--name TEXT] [--emit DIR] [--stub FILE] [--purpose N]\n"
-      "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...\n"
+      "              [--name TEXT] [--java-download-url URL] [--emit DIR]\n"
+      "              [--runtime DIR | --jlink [--add-modules M,...]]\n"
+      "              [--runtime-use fallback|always] [--compression-level N]\n"
+      "              [--stub FILE] [--purpose N]\n"
+      "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar]\n"
+      "              [--runtime-use fallback|always] [--compression-level N] -o OUTPUT ENTRY...\n"
       "       bvpack --list LAUNCHER\n"
       "       bvpack --help\n"
       "\n"
@@ -232,10 +272,30 @@ std::string packHelpText() {
       "  --ui quiet|status    quiet (default): no status lines; status: the\n"
       "                       title, search and progress lines on standard output\n"
       "  --name TEXT          the title shown while the launcher starts\n"
+      "  --java-download-url URL\n"
+      "                       the web page (http or https) where users can get\n"
+      "                       the Java the application needs: when none is\n"
+      "                       found, the launcher prints it and, started from\n"
+      "                       a desktop without a terminal, offers to open it\n"
       "  --emit DIR           write the generated tag files into DIR (and print\n"
       "                       the command that packs them) instead of, or with\n"
       "                       -o as well as, the launcher\n"
+      "  --runtime DIR        carry the Java runtime image DIR (a JDK or a jlink\n"
+      "                       image) in the launcher, for machines without Java\n"
+      "  --jlink              make that runtime with the jdeps and jlink of the\n"
+      "                       JDK in JAVA_HOME or on PATH (the modules the jars\n"
+      "                       need, --strip-debug --no-man-pages --no-header-files)\n"
+      "  --add-modules M,...  with --jlink: more modules for the runtime\n"
+      "  --runtime-use fallback|always\n"
+      "                       fallback (default): a Java found on the machine\n"
+      "                       that fits runs first, the bundled one only when\n"
+      "                       none does; always: the bundled one first\n"
+      "  --compression-level N\n"
+      "                       zstd level of the runtime, 1 to 19 (default 19)\n"
       "  --stub, --purpose    as in the tag-file mode\n"
+      "The jars are unpacked once per user into ~/.cache/bvlauncher (or\n"
+      "$XDG_CACHE_HOME/bvlauncher), so the class path is the same on every run;\n"
+      "so is the runtime, when it is needed.\n"
       "\n"
       "Tag-file mode: copies the stub (the launcher program) to OUTPUT and\n"
       "appends the bytes of each ENTRY, the file index and the 9-byte trailer.\n"
@@ -257,7 +317,7 @@ std::string packHelpText() {
       "  -h, --help           print this text\n"
       "\n"
       "ENTRY: [--id N] [--name NAME] [--compressed FILES BYTES]\n"
-      "       [--compressed-flag N] TYPE:PATH\n"
+      "       [--compressed-flag N] [--cache] TYPE:PATH\n"
       "  Embeds the file PATH; entries are stored in the order given. The\n"
       "  options before a TYPE:PATH apply to that entry only:\n"
       "  --id N               file id, a signed 32-bit number (default: the\n"
@@ -271,6 +331,8 @@ std::string packHelpText() {
       "                       stored as they are\n"
       "  --compressed-flag N  store N (0 to 255) as the compressed flag byte;\n"
       "                       only 1 means compressed\n"
+      "  --cache              a classpath-jar that the launcher unpacks once per\n"
+      "                       user into its cache folder (flag byte 2)\n"
       "\n"
       "TYPE: a number or a name (any case; \"FILE_\" prefix and \"_\" allowed):\n"
       "  0 instructions         instruction script (tag file)\n"
@@ -281,6 +343,8 @@ std::string packHelpText() {
       "  5 verify-jar           archive with the JVM verification class\n"
       "  6 application-archive  the application archive\n"
       "  7 embedded-launcher    another launcher (made executable when extracted)\n"
+      "  8 java-runtime         a Java runtime image: PATH is its folder, packed\n"
+      "                         compressed; one per launcher\n"
       "\n"
       "Tag files (types 0 to 2) are parsed as the launcher parses them; one\n"
       "with a syntax error, or that does not end with a line feed, is refused\n"

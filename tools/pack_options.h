@@ -3,12 +3,15 @@
 //   bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...
 //   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N] [--max-java N]
 //          [--java-option OPT]... [--home-property NAME] [--options-env VAR]...
-//          [--ui quiet|status] [--name TEXT] [--emit DIR] [--stub FILE] [--purpose N]
+//          [--ui quiet|status] [--name TEXT] [--java-download-url URL]
+//          [--emit DIR] [--stub FILE] [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
 // An ENTRY is TYPE:PATH, optionally preceded by options that apply to it
-// alone: --id N, --name NAME, --compressed FILES BYTES, --compressed-flag N.
+// alone: --id N, --name NAME, --compressed FILES BYTES, --compressed-flag N,
+// --cache. The runtime options (--runtime DIR, --jlink, --add-modules,
+// --runtime-use, --compression-level) are described in packHelpText.
 // --main-class selects the one-line mode, in which bvpack writes the tag
 // files itself and --name is the title. The help text (packHelpText) is the
 // full reference.
@@ -40,7 +43,7 @@ struct PackEntry {
   std::string path;         // the file to embed
   std::string name;         // stored name; the last part of path unless given
   const std::string* bytes = nullptr;  // built-in content instead of path (not owned)
-  int compressedFlag = 0;   // the flag byte: 1 is compressed, 0 to 255
+  int compressedFlag = 0;   // the flag byte: 1 is compressed, 2 for the cache, 0 to 255
   long decompressedFileCount = 0;
   long decompressedSize = 0;
 };
@@ -60,11 +63,20 @@ struct PackJob {
   std::string minJava;                   // --min-java, as given
   std::vector<std::string> javaOptions;  // --java-option, in order
   std::string title;                     // --name in the one-line mode
+  std::string javaDownloadUrl;           // --java-download-url
   std::string emitDir;                   // --emit
   std::string maxJava;                   // --max-java, as given
   std::string homeProperty;              // --home-property
   std::vector<std::string> optionsEnv;   // --options-env, in order
   bool statusUI = false;                 // --ui status (default quiet)
+
+  // The bundled Java runtime (both modes; a java-runtime entry in the
+  // tag-file mode).
+  std::string runtimeDir;                // --runtime DIR (one-line mode)
+  bool jlink = false;                    // --jlink (one-line mode)
+  std::vector<std::string> addModules;   // --add-modules, with --jlink
+  int runtimeUse = 0;                    // --runtime-use: 0 fallback, 1 always
+  int compressionLevel = 19;             // --compression-level, 1 to 19
 };
 
 // Parses the arguments after the program name. Throws PackUsageError for

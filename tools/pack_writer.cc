@@ -13,6 +13,7 @@
 #include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_check.h"
+#include "tools/runtime_pack.h"
 
 // The verification archive built into bvpack (generated from
 // java/Verify.jar by tools/embed_file.cmake).
@@ -113,6 +114,58 @@ PackJob withVerifyJar(const PackJob& job) {
   return result;
 }
 
+// The java-runtime entries packed into files beside the output, removed
+// when the pack ends.
+class PackedRuntimeFiles {
+ public:
+  PackedRuntimeFiles() {}
+  ~PackedRuntimeFiles() {
+    for (const std::string& path : m_paths) unlink(path.c_str());
+  }
+  PackedRuntimeFiles(const PackedRuntimeFiles&) = delete;
+  PackedRuntimeFiles& operator=(const PackedRuntimeFiles&) = delete;
+
+  // Packs the runtime folder of each java-runtime entry of job and points
+  // the entry at the packed file.
+  void pack(PackJob& job) {
+    bool seen = false;
+    for (PackEntry& entry : job.entries) {
+      if (entry.compressedFlag == cacheFlagValue && entry.type != FILE_CLASSPATH_JAR) {
+        throw PackError("--cache applies to classpath-jar entries only (" + entry.path + ")");
+      }
+      if (entry.type != FILE_JAVA_RUNTIME) continue;
+      if (seen) throw PackError("a launcher carries one Java runtime; " + entry.path + " is a second one");
+      seen = true;
+      struct stat st;
+      if (stat(entry.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        throw PackError("java-runtime:" + entry.path + " needs the folder of a Java runtime image");
+      }
+      std::string version = runtimeJavaVersion(entry.path);
+      checkRuntimeFloor(job, entry.path, version);
+      std::string packed = job.output + ".bvruntimeXXXXXX";
+      int fd = mkstemp(&packed[0]);
+      if (fd < 0) throw PackError(systemError("cannot create a file next to", job.output));
+      close(fd);
+      m_paths.push_back(packed);
+      PackedRuntime result = packRuntimeImage(entry.path, job.runtimeUse, job.compressionLevel, packed);
+      if (result.bytes > maxArchiveValue || result.files > maxArchiveValue) {
+        throw PackError("the Java runtime " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
+      }
+      struct stat packedStat;
+      long packedSize = stat(packed.c_str(), &packedStat) == 0 ? static_cast<long>(packedStat.st_size) : 0;
+      fprintf(stderr, "bvpack: the Java runtime %s (Java %s): %ld files and folders, %.1f MB, %.1f MB packed\n",
+              entry.path.c_str(), version.c_str(), result.files, result.bytes / 1e6, packedSize / 1e6);
+      entry.path = packed;
+      entry.compressedFlag = compressedFlagValue;
+      entry.decompressedFileCount = result.files;
+      entry.decompressedSize = result.bytes;
+    }
+  }
+
+ private:
+  std::vector<std::string> m_paths;
+};
+
 // Removes the temporary output unless it was renamed into place.
 class TempOutput {
  public:
@@ -163,9 +216,9 @@ class TempOutput {
     }
     close(in);
   }
-  // Makes the file executable and moves it to output.
-  void commit(const std::string& output) {
-    if (fchmod(m_fd, 0755) != 0 || close(m_fd) != 0) {
+  // Gives the file its mode and moves it to output.
+  void commit(const std::string& output, mode_t mode = 0755) {
+    if (fchmod(m_fd, mode) != 0 || close(m_fd) != 0) {
       m_fd = -1;
       throw PackError(systemError("cannot write", m_path));
     }
@@ -182,6 +235,14 @@ class TempOutput {
 };
 
 }  // namespace
+
+void replaceFile(const std::string& path, const std::string& bytes, unsigned mode) {
+  mode_t mask = umask(0);
+  umask(mask);
+  TempOutput out(path);
+  out.write(bytes);
+  out.commit(path, static_cast<mode_t>(mode) & ~mask);
+}
 
 std::string encodeFileIndex(const PackJob& job, const long* sizes, long firstOffset) {
   std::string index;
@@ -214,15 +275,20 @@ std::string encodeTrailer(int purpose, long indexOffset) {
 }
 
 void writeLauncher(const PackJob& givenJob, const std::string& stub) {
-  const PackJob job = withVerifyJar(givenJob);
+  PackJob job = withVerifyJar(givenJob);
   checkClasspathNames(job);
   long stubSize = inputFileSize(stub);
+  // The quick checks first; packing a runtime takes a while.
+  for (const PackEntry& entry : job.entries) {
+    checkEntryName(entry);
+    if (entry.type <= FILE_LAUNCH_SCRIPT) checkTagFile(entry, inputFileSize(entry.path));
+  }
+  PackedRuntimeFiles runtimes;
+  runtimes.pack(job);
   std::vector<long> sizes;
   long indexOffset = stubSize;
   for (const PackEntry& entry : job.entries) {
-    checkEntryName(entry);
     long size = entry.bytes != nullptr ? static_cast<long>(entry.bytes->size()) : inputFileSize(entry.path);
-    if (entry.type <= FILE_LAUNCH_SCRIPT) checkTagFile(entry, size);
     sizes.push_back(size);
     indexOffset += size;
     if (indexOffset > maxArchiveValue) {

@@ -18,6 +18,12 @@
 // behind then.
 void writeLauncher(const PackJob& job, const std::string& stub);
 
+// Puts a file of bytes at path the way the launcher is written: a new
+// private file in the same directory, then renamed into place, so a
+// symbolic link at path is replaced, never written through, and nothing
+// half-written is left. mode is applied less the umask. Throws PackError.
+void replaceFile(const std::string& path, const std::string& bytes, unsigned mode);
+
 // The big-endian bytes of the index (file count and entries) for entries
 // whose bytes begin at firstOffset, back to back in order; sizes[i] is the
 // length of entry i.

@@ -2,12 +2,12 @@
 # converted with iconv to the locale's character set and written out as C
 # string literals, every byte as a \xNN escape (so no escape can run into
 # the next character). Fails when a text does not convert, when a table
-# does not hold exactly 40 lines, or when a converted text holds a NUL.
+# does not hold exactly 43 lines, or when a converted text holds a NUL.
 #
 #   cmake -DICONV=<iconv> -DCATALOG_DIR=<platform/messages> -DOUTPUT=<file.cc>
 #         -P gen_catalog.cmake
 
-set(message_count 40)
+set(message_count 43)
 set(dot_id 18)
 
 file(STRINGS ${CATALOG_DIR}/locales.txt entries REGEX "^[^#]")

@@ -329,7 +329,7 @@ TEST_F(FileIndexBytesTest, EachMissingOrInvalidFieldHasItsMessage) {
       {"no file count", "", "Unable to read the file count."},
       {"three count bytes", bigEndian(1, 3), "Unable to read the file count."},
       {"no type byte", count1, "Invalid file type in file index."},
-      {"type 8", count1 + bigEndian(8, 1) + std::string(20, '\0'), "Invalid file type in file index."},
+      {"type 9", count1 + bigEndian(9, 1) + std::string(20, '\0'), "Invalid file type in file index."},
       {"type 255", count1 + bigEndian(255, 1) + std::string(20, '\0'), "Invalid file type in file index."},
       {"short id", count1 + bigEndian(0, 1) + bigEndian(7, 3), "Unable to load file id."},
       {"short length", count1 + bigEndian(0, 1) + bigEndian(7, 4) + bigEndian(1, 2),

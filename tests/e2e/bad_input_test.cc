@@ -199,7 +199,7 @@ TEST_F(BadInputTest, DamagedLauncherFilesEndWithTheirMessage) {
       {"negative file count", patched(b, m_indexOffset, bigEndian(-1, 4)), kNoInstructions},
       {"huge file count", patched(b, m_indexOffset, bigEndian(2147483647L, 4)),
        kIndexLoadError + "Unable to load offset to file bytes."},
-      {"type byte 8", patched(b, entryField(kVerifyEntry, 0), "\x08"),
+      {"type byte 9", patched(b, entryField(kVerifyEntry, 0), "\x09"),
        kIndexLoadError + "Invalid file type in file index."},
       {"type byte 255", patched(b, entryField(kInstructionsEntry, 0), "\xFF"),
        kIndexLoadError + "Invalid file type in file index."},

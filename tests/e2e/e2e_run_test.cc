@@ -157,6 +157,22 @@ TEST_F(E2eRunTest, StatusLinesOnlyForCandidatesThatAreRunEachHomeOnce) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
+// A search that found nothing does not decide the status of a run that
+// launched afterwards: the application's status is the launcher's.
+TEST_F(E2eRunTest, ALaunchAfterAFailedSearchGivesTheApplicationsStatus) {
+  writeFakeJvm(dir.file("fake"));
+  std::string log = dir.file("retry.log");
+  std::string launcher =
+      pack("retry", {"instructions:" + write("retry.tag", scriptText({"FIND_JVM 0 0", "ILAUNCH 2 0"})),
+                     "launch-script:" + write("retry-launch.tag", launchScriptText(true)),
+                     "jvm:" + write("retry.jvm", jvmFileText("bin/java", "JVM_HOME: " + dir.file("fake") + "\n"))});
+  ProcessResult r = run(launcher, {"-bv:log", log, "--exit=5"}, env());
+  EXPECT_EQ(5, r.status) << r.out << r.err;
+  EXPECT_TRUE(hasLine(r.out, "fakejava")) << r.out;
+  EXPECT_NE(std::string::npos, readFile(log).find("A suitable JVM could not be found")) << readFile(log);
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
 // The Java application's exit status is the launcher's; its captured
 // standard error is shown on standard error for a failure, except 232 from
 // purpose 0 or 2, silent or not.

@@ -6,12 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/hostile_names.h"
+#include "tests/java/java_installs.h"
 
 namespace bvtest {
 namespace {
@@ -157,6 +159,64 @@ TEST_F(HostileInputTest, AFifoInPlaceOfAListFileDoesNotHang) {
     EXPECT_EQ(std::vector<std::string>{}, leftInTemp());
     unlink(c.fifo.c_str());
     unlink(log.c_str());
+  }
+}
+
+// %APPLICATION_ARCHIVE%("name") copies a file next to the launcher under
+// the rules of the side files: opened without waiting, a regular file that
+// passes the ownership check, or the launch stops with a message that
+// names it (another user's file in /tmp was used, a FIFO held the launcher,
+// a folder gave "Error writing file = 21").
+TEST_F(HostileInputTest, TheApplicationArchiveNextToTheLauncherFollowsTheSideFileRules) {
+  writeFakeJvm(dir.file("fake"));
+  std::string launcher = pack(
+      "dir/setup", {"instructions:" + typicalScriptPath(), "verify-jar:" + javaBuildPath("Verify.jar"),
+                    "launch-script:" + write("archive-launch.tag",
+                                             "DESC: Archive\nDISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" "
+                                             "\"\"archive=%APPLICATION_ARCHIVE%(\"\"app.zip\"\")\"\"\"\n"),
+                    "jvm:" + write("jvm.tag", jvmFileText())});
+  std::string archive = dir.file("dir/app.zip");
+  std::string refused = "The file " + archive + " next to the launcher cannot be the application archive: ";
+  struct Case {
+    const char* label;
+    std::function<bool()> make;  // false: cannot be made here
+    std::string message;         // empty: the run succeeds
+  } cases[] = {
+      {"a regular file of the user's own", [&] { writeFile(archive, "zip"); return true; }, ""},
+      {"no file", [] { return true; }, ""},
+      {"a folder", [&] { return mkdir(archive.c_str(), 0755) == 0; }, refused + "it is not a regular file."},
+      {"a FIFO", [&] { return mkfifo(archive.c_str(), 0600) == 0; }, refused + "it is not a regular file."},
+      {"another user's file",
+       [&] {
+         writeFile(archive, "zip");
+         return geteuid() == 0 && chown(archive.c_str(), 4242, 4242) == 0;
+       },
+       refused + "The file " + archive + " belongs to another user (uid 4242)."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (!c.make()) continue;
+    ProcessResult r = runProcess({"/usr/bin/timeout", "-s", "KILL", "20", launcher, "-bv:tempdir", temp},
+                                 env("/usr/bin:/bin", dir.file("fake")), "", dir.path());
+    if (c.message.empty()) {
+      EXPECT_EQ(0, r.status) << r.out << r.err;
+      std::string line = "arg=archive=";
+      size_t at = r.out.find(line);
+      ASSERT_NE(std::string::npos, at) << r.out;
+      std::string value = r.out.substr(at + line.size(), r.out.find('\n', at) - at - line.size());
+      if (pathExists(archive)) {
+        EXPECT_EQ(temp + "/bvj", value.substr(0, temp.size() + 4));
+        EXPECT_EQ("/app.zip", value.substr(value.size() - 8));
+      } else {
+        EXPECT_EQ("", value);
+      }
+    } else {
+      EXPECT_EQ(255, r.status) << r.out << r.err;
+      EXPECT_NE(std::string::npos, r.err.find(c.message)) << r.out << r.err;
+      EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;
+    }
+    EXPECT_EQ(std::vector<std::string>{}, leftInTemp());
+    removeTree(archive);
   }
 }
 

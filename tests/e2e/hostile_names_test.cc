@@ -69,11 +69,8 @@ TEST_F(HostileNamesTest, EveryHostileNameReachesJavaAsItsBytesAndRunsNothing) {
     const std::string& name = hostile.name;
     SCOPED_TRACE(hostile.label);
     std::string root = "case" + std::to_string(i++);
-    // The launcher in a folder of that name, under a file of that name. Its
-    // directory ends at the last "/" or "\" of its path.
+    // The launcher in a folder of that name, under a file of that name.
     std::string launcherDir = dir.file(root + "/" + name);
-    std::string launcherPath = launcherDir + "/" + name;
-    launcherDir = launcherPath.substr(0, launcherPath.find_last_of("/\\"));
     std::string launcher = pack(root + "/" + name + "/" + name,
                                 {"instructions:" + instructions,
                                  "verify-jar:" + javaBuildPath("Verify.jar"),

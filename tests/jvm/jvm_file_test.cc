@@ -34,8 +34,8 @@ TEST_F(JVMFileTest, MacrosTakeTagValues) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"@JVM_HOME@/@JVM_EXE@", "/opt/jdk/bin/java"},  // JVM_HOME loses one backslash
-      {"@OTHER@", "C:\\"},                             // any other tag keeps it
+      {"@JVM_HOME@/@JVM_EXE@", "/opt/jdk\\/bin/java"},  // every byte counts, a
+      {"@OTHER@", "C:\\"},                               // trailing backslash too
       {"@MAX_JAVA_HEAP@60m", "-Xmx60m"},
       {"[@NO_SUCH_TAG@]", "[]"},
       {"a@@b", "a@b"},

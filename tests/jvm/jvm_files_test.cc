@@ -50,7 +50,7 @@ class ScanningJVMFiles : public JVMFiles {
   void scanForFiles(const StringDeque& names) override {
     scanned = true;
     for (long i = 0; i < names.size(); i++) scannedNames.push_back(names.at(i).c_str());
-    FindFiles finder(names, *this);
+    FindFiles finder(names, [this](const SString& path) { return foundFile(path); });
     finder.process(SString(root.c_str()));
   }
 

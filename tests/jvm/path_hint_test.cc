@@ -151,6 +151,12 @@ TEST_F(JVMFileTest, RealHomeFollowsTheLinksOfTheExecutable) {
   fs::create_symlink("tools/java", m_dir.file("wrapped/bin/java"));
   fs::create_symlink(m_dir.file("jvm/java-17"), m_dir.file("jvm/default-java"));
   fs::create_symlink(real + "/bin/java", m_dir.file("jvm/java-17/jdk-launcher"));
+  // A target that ends in ".../bin-java" does not end in the components
+  // bin, java.
+  fs::create_directories(m_dir.file("tools"));
+  fs::create_directories(m_dir.file("dashed/bin"));
+  fs::copy_file(real + "/bin/java", m_dir.file("tools/bin-java"));
+  fs::create_symlink(m_dir.file("tools/bin-java"), m_dir.file("dashed/bin/java"));
 
   struct Case {
     std::string home, exe, expected;
@@ -164,6 +170,7 @@ TEST_F(JVMFileTest, RealHomeFollowsTheLinksOfTheExecutable) {
       {m_dir.file("jvm/java-17"), "jdk-launcher", real},
       {m_dir.file("jvm/java-17"), "jdk-launcher/../bin/java", m_dir.file("jvm/java-17")},
       {m_dir.file("missing"), "bin/java", m_dir.file("missing")},
+      {m_dir.file("dashed"), "bin/java", m_dir.file("dashed")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.home + " + " + c.exe);

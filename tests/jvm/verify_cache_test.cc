@@ -13,6 +13,7 @@
 
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_match.h"
+#include "tests/archive/archive_test_util.h"
 #include "tests/jvm/jvm_test_fixture.h"
 
 namespace bvtest {
@@ -117,9 +118,26 @@ TEST_F(VerifyCacheTest, AnyChangeOfTheInputsRunsTheJVMAgain) {
        {"os.name=Lin..."}},
       {"a file of the JVM appears", [&] {
          mkdir((home + "/lib").c_str(), 0755);
-         writeFile(home + "/lib/modules", "modules");
+         writeFile(home + "/lib/libjli.so", "the launcher's library");
        },
        {"os.name=Lin..."}},
+      // Without it the JVM cannot start; the cache must not say it can.
+      {"lib/libjli.so goes", [&] { unlink((home + "/lib/libjli.so").c_str()); }, {"os.name=Lin..."}},
+      {"a file deeper in lib changes", [&] {
+         mkdir((home + "/lib/server").c_str(), 0755);
+         writeFile(home + "/lib/server/libjvm.so", "one");
+       },
+       {"os.name=Lin..."}},
+      {"a link in lib", [&] {
+         writeFile(m_dir.file("jvm.cfg"), "-server KNOWN\n");
+         symlink(m_dir.file("jvm.cfg").c_str(), (home + "/lib/jvm.cfg").c_str());
+       },
+       {"os.name=Lin..."}},
+      {"the file that a link in lib leads to", [&] { writeFile(m_dir.file("jvm.cfg"), "-client KNOWN\n"); },
+       {"os.name=Lin..."}},
+      {"JAVA_TOOL_OPTIONS", [] { setenv("JAVA_TOOL_OPTIONS", "-Dx=1", 1); }, {"os.name=Lin..."}},
+      {"_JAVA_OPTIONS", [] { setenv("_JAVA_OPTIONS", "-Dx=1", 1); }, {"os.name=Lin..."}},
+      {"JDK_JAVA_OPTIONS", [] { setenv("JDK_JAVA_OPTIONS", "-Dx=1", 1); }, {"os.name=Lin..."}},
       {"the verification archive", [&] { writeFile(m_dir.file("Verify.jar"), "another archive"); },
        {"os.name=Lin..."}},
       {"other property names", [] {}, {"os.name=Lin...", "java.vendor=Linux"}},
@@ -136,6 +154,7 @@ TEST_F(VerifyCacheTest, AnyChangeOfTheInputsRunsTheJVMAgain) {
     EXPECT_TRUE(verify(home, c.properties));
     EXPECT_EQ(expected, runs(home));
   }
+  for (const char* variable : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}) unsetenv(variable);
 }
 
 TEST_F(VerifyCacheTest, ADamagedCacheFileIsIgnoredAndReplaced) {
@@ -192,6 +211,47 @@ TEST_F(VerifyCacheTest, AFolderOwnedByAnotherUserIsNotUsed) {
   EXPECT_EQ(3, runs(home));
 }
 
+// Run as root with another user's HOME or XDG_CACHE_HOME (sudo -E, su
+// without -), the launcher neither reads, writes nor makes anything there:
+// the folders on the way are checked before anything is made.
+TEST_F(VerifyCacheTest, NoCacheUnderAHomeOrCacheFolderOfAnotherUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give folders to another user";
+  std::string home = makeCountingHome("jdk");
+  std::string other = m_dir.file("other");
+  mkdir(other.c_str(), 0755);
+  mkdir((other + "/cache").c_str(), 0700);
+  mkdir(m_dir.file("open").c_str(), 0700);
+  chmod(m_dir.file("open").c_str(), 0777);
+  ASSERT_EQ(0, chown(other.c_str(), 4242, 4242));
+  ASSERT_EQ(0, chown((other + "/cache").c_str(), 4242, 4242));
+  struct Case {
+    const char* what;
+    std::string xdg, home;
+    std::string untouched;  // must stay as it was
+  } cases[] = {
+      {"HOME of another user", "relative", other, other},
+      {"XDG_CACHE_HOME of another user", other + "/cache", m_dir.path(), other + "/cache"},
+      {"XDG_CACHE_HOME to be made in a folder of another user", other + "/new", m_dir.path(), other},
+      {"a HOME that others may write to", "relative", m_dir.file("open"), m_dir.file("open")},
+      {"a HOME that does not exist", "relative", m_dir.file("none"), m_dir.file("none")},
+  };
+  long expected = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedEnv xdg("XDG_CACHE_HOME", c.xdg);
+    ScopedEnv homeEnv("HOME", c.home);
+    std::string before;
+    runShell("ls -AR " + shellQuote(c.untouched) + " 2>&1", &before);
+    EXPECT_TRUE(verify(home));
+    EXPECT_TRUE(verify(home));
+    expected += 2;
+    EXPECT_EQ(expected, runs(home));
+    std::string after;
+    runShell("ls -AR " + shellQuote(c.untouched) + " 2>&1", &after);
+    EXPECT_EQ(before, after);
+  }
+}
+
 TEST_F(VerifyCacheTest, OffWithTheEnvironmentVariableAndWithoutAHome) {
   std::string home = makeCountingHome("jdk");
   {
@@ -205,6 +265,7 @@ TEST_F(VerifyCacheTest, OffWithTheEnvironmentVariableAndWithoutAHome) {
   // A relative XDG_CACHE_HOME does not count; HOME is used then.
   ScopedEnv relative("XDG_CACHE_HOME", "relative");
   ScopedEnv homeEnv("HOME", m_dir.file("user"));
+  mkdir(m_dir.file("user").c_str(), 0700);
   EXPECT_TRUE(verify(home));
   EXPECT_TRUE(verify(home));
   EXPECT_EQ(3, runs(home));

@@ -58,7 +58,9 @@ TEST_F(LauncherStateTest, OriginalLauncherDirectoryDropsTheLastComponent) {
   struct Case {
     const char* path;
     const char* dir;
-  } cases[] = {{"/a/b/setup", "/a/b"}, {"setup", ""}, {"/setup", ""}, {"c:\\x\\setup", "c:\\x"}};
+  } cases[] = {{"/a/b/setup", "/a/b"}, {"setup", ""}, {"/setup", ""},
+               // A backslash is part of a name.
+               {"/a/x\\setup", "/a"}, {"c:\\x\\setup", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     StringDeque none;

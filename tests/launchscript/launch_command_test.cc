@@ -222,7 +222,7 @@ TEST_F(LaunchScriptTest, ExampleLaunchRunsAJavaProgramOnTheRealJDK) {
   EXPECT_EQ(0, script.execute(*m_jvmFile, &extra, false)) << str(script.getStdErr());
   std::string out = str(script.getStdOut());
   std::string temp = PlatformImpl::getSystemTempDirectory().c_str();
-  std::string media = m_run->applicationArchive.get(m_run->inputFiles).c_str();
+  std::string media = m_run->applicationArchive.archivePath(m_run->inputFiles).c_str();
   const std::string lines[] = {
       "argc=7",
       "arg[0]=<two words>",

@@ -46,7 +46,10 @@ TEST(ShellQuotingTest, EveryValueReachesTheShellAsItsBytesInEveryQuotingState) {
       {"printf '[%s]' \"a $HOME_NOT_SET b ^\"", "[a  b ", "]"},
       {"printf '[%s]' 'pre ^ post'", "[pre ", " post]"},
       {"printf '[%s]' x\\^", "[x", "]"},
-      {"printf '[%s]' \"x\\^\"", "[x", "]"},
+      // The template's backslash does what it does before a plain byte.
+      {"printf '[%s]' \"x\\^\"", "[x\\", "]"},
+      {"printf '[%s]' \"$x^\"", "[", "]"},
+      {"printf '[%s]' a#^ x#\\#", "[a#", "][x##]"},
       {"printf '[%s]' $^", "[$", "]"},
       {"printf '[%s]' \"$^\"", "[$", "]"},
       {"printf '[%s]' \"$(printf '%s' \"^\")\"", "[", "]"},
@@ -82,27 +85,64 @@ TEST(ShellQuotingTest, EmptyValuesAddNothingAndTemplateTextStaysShellText) {
   EXPECT_EQ("x 'q' \"y\"", str(ShellValues::flatten(withValue("x ^ \"y\"", "'q'"))));
 }
 
+// Where the shells part ways, or following them would take a full parser,
+// no value may follow; bvpack's check refuses the same templates.
 TEST(ShellQuotingTest, ValuesWhereNoEscapingIsReliableAreAnError) {
-  const char* texts[] = {
-      "echo `echo ^`", "echo \"`echo ^`\"", "echo ${x:-^}", "echo $((^))", "echo $[^]",
-      "echo $'^'",     "cat <<END\n^\nEND",
+  const std::string differ = ", which shells read in different ways";
+  struct Case {
+    const char* text;
+    std::string where;  // after "A value cannot be inserted "
+  } cases[] = {
+      {"echo `echo ^`", "inside back quotes"},
+      {"echo \"`echo ^`\"", "inside back quotes"},
+      {"echo ${x:-^}", "inside ${...}"},
+      {"echo $((^))", "inside $((...))"},
+      {"echo $[^]", "after $[...]" + differ},
+      {"echo $'^'", "after $'...'" + differ},
+      {"cat <<END\n^\nEND", "after a here-document (<<)"},
+      {"cat <\\\n<END\n^\nEND", "after a here-document (<<)"},
+      // dash ends ${...} at the first }, bash after the quoted one.
+      {"echo ${NOPE:-'}'} ^ \\'", "after ${...} with quotes, a backslash, $, back quotes, braces, "
+                                   "parentheses or a line break inside"},
+      // dash reads $'a\' and an open quote; bash a string and the word x.
+      {"echo $'a\\'' ^", "after $'...'" + differ},
+      {"echo $['] x ' ^", "after $[...]" + differ},
+      {"echo $\"a\" ^", "after $\"...\"" + differ},
+      {"echo \"$[1]\" ^", "after $[...]" + differ},
+      {"echo `echo \"a\"` ^", "after back quotes with quotes, a backslash, $, #, parentheses, braces, < or "
+                              "a line break inside"},
+      {"echo $(( $x )) ^", "after $((...)) with more than names, numbers and operators inside"},
+      {"echo $((1) ) ^", "after $((...)) with more than names, numbers and operators inside"},
+      {"(( x )); echo ^", "after ((" + differ},
+      {"cat <(echo) ^", "after <( or >(" + differ},
+      {"echo $(case x in x) echo;; esac) ^", "after case inside $(...)"},
   };
-  for (const char* text : texts) {
-    SCOPED_TRACE(text);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
     ShellValueScope values;
     try {
-      ShellValues::quote(withValue(text, "x"));
+      ShellValues::quote(withValue(c.text, "x"));
       ADD_FAILURE() << "no exception";
     } catch (const LauncherException& e) {
-      EXPECT_EQ(0u, std::string(e.getMessage().c_str()).find("Launch script error: A value cannot "
-                                                              "be inserted inside back quotes"))
+      EXPECT_EQ(0u, std::string(e.getMessage().c_str()).find("Launch script error: A value cannot be inserted " +
+                                                             c.where + " (near character "))
           << e.getMessage().c_str();
+    }
+    // The check before packing refuses the template with the reason.
+    std::string text = c.text;
+    text.replace(text.find('^'), 1, str(ShellValues::insert(SString("v"))));
+    unsigned long position = 0;
+    try {
+      ShellValues::check(sstr(text), &position);
+      ADD_FAILURE() << "the check passed";
+    } catch (const LauncherException& e) {
+      EXPECT_EQ("Launch script error: A value cannot be inserted " + c.where + ".", e.getMessage().c_str());
     }
   }
   // After such a part has ended, values are fine again.
   ShellValueScope values;
-  EXPECT_EQ("echo `date` ${x} $((1+2)) 'v'",
-            str(ShellValues::quote(withValue("echo `date` ${x} $((1+2)) ^", "v"))));
+  EXPECT_EQ("echo `date` ${x} ${#x} $((1+(2*3))) $(echo a)$# 'v'",
+            str(ShellValues::quote(withValue("echo `date` ${x} ${#x} $((1+(2*3))) $(echo a)$# ^", "v"))));
 }
 
 TEST(ShellQuotingTest, PlaceholdersAreOpaqueAndFoundInsideText) {

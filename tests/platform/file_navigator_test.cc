@@ -43,10 +43,13 @@ class RecordingNavigator : public FileNavigator {
   std::vector<std::string> events;
 };
 
-class RecordingListener : public FileFindListener {
+class RecordingListener {
  public:
   explicit RecordingListener(long stopAt = -1) : m_stopAt(stopAt) {}
-  bool foundFile(const SString& path) override {
+  FoundFileHandler handler() {
+    return [this](const SString& path) { return foundFile(path); };
+  }
+  bool foundFile(const SString& path) {
     found.push_back(path.c_str());
     return static_cast<long>(found.size()) == m_stopAt;
   }
@@ -165,7 +168,7 @@ TEST_F(FindFilesTest, NamesMatchWholeTrailingComponents) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     RecordingListener listener;
-    FindFiles search(names, listener);
+    FindFiles search(names, listener.handler());
     EXPECT_FALSE(search.processFile(c.path));
     EXPECT_EQ(c.reports, listener.found);
   }
@@ -187,7 +190,7 @@ TEST_F(FindFilesTest, SkipsTheTempDirectoriesAndStopsWhenTheListenerSaysSo) {
   names.push_back("bin/java");
   {
     RecordingListener listener;
-    FindFiles search(names, listener);
+    FindFiles search(names, listener.handler());
     EXPECT_FALSE(search.process(dir.path().c_str()));
     EXPECT_EQ(std::vector<std::string>{root + "/jdk/bin/java"}, listener.found);
     EXPECT_TRUE(search.skipDirectory(dir.file("tmp").c_str()));
@@ -201,7 +204,7 @@ TEST_F(FindFilesTest, SkipsTheTempDirectoriesAndStopsWhenTheListenerSaysSo) {
     // listener stops at the first.
     PlatformImpl::setSystemTempDir(root.c_str());
     RecordingListener listener(1);
-    FindFiles search(names, listener);
+    FindFiles search(names, listener.handler());
     EXPECT_TRUE(search.process(dir.path().c_str()));
     EXPECT_EQ(1u, listener.found.size());
   }
@@ -212,7 +215,7 @@ TEST_F(FindFilesTest, AMissingTempDirectoryFailsTheSearchBeforeItStarts) {
   StringDeque names;
   names.push_back("bin/java");
   RecordingListener listener;
-  EXPECT_THROW(PlatformImpl::findFiles(names, listener), LauncherException);
+  EXPECT_THROW(PlatformImpl::findFiles(names, listener.handler()), LauncherException);
   EXPECT_TRUE(listener.found.empty());
 }
 
@@ -239,7 +242,7 @@ TEST(FileNavigatorTest, OneProgressDotPerThousandFilesAndCancelStopsOnlyCancelab
   StringDeque names;
   names.push_back("f1");
   RecordingListener listener;
-  FindFiles search(names, listener);
+  FindFiles search(names, listener.handler());
   EXPECT_FALSE(search.process(dir.file("tree").c_str()));
   EXPECT_TRUE(listener.found.empty());
   EXPECT_EQ(0, search.getVisitedDirectories().size());

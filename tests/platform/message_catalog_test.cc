@@ -198,7 +198,7 @@ TEST(MessageCatalog, GetMsgFormatsTheEnglishTextsExactly) {
 
 TEST(MessageCatalog, GetMsgHandlesBadIdsNullAndHostileArguments) {
   bvtest::ScopedLang lang("de_DE");
-  EXPECT_EQ("Error displaying message: id(40)", msg(40));
+  EXPECT_EQ("Error displaying message: id(43)", msg(kMessageCount));
   EXPECT_EQ("Error displaying message: id(-1)", msg(-1));
   // A missing argument leaves the placeholder empty; an argument is never
   // read as a format.

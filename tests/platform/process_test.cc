@@ -8,9 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "foundation/launcher_exception.h"
 #include "platform/console.h"
@@ -114,6 +117,81 @@ TEST(ExecuteProcessTest, ExitCodesAndSignalsAreReportedAsTheShellDoes) {
     EXPECT_EQ(c.code, PlatformImpl::executeProcess(c.command, "", false, false, false, nullptr,
                                                    nullptr, false));
   }
+}
+
+// The size limits of a new program are checked on the words as the program
+// receives them: 70,000 double quotes are 140,002 bytes of command text but
+// one argument of 70,000 bytes. One past the limit is refused first.
+TEST(ExecuteProcessTest, ArgumentsAreMeasuredAsTheProgramReceivesThem) {
+  std::string escaped = "\"";
+  for (int i = 0; i < 70000; ++i) escaped += "\\\"";
+  escaped += "\"";
+  std::string tooLong = "'" + std::string(140000, 'x') + "'";
+  // Started directly, and through the shell from a command file.
+  for (const char* tail : {"", " | /bin/cat"}) {
+    SCOPED_TRACE(tail);
+    SString out, err;
+    EXPECT_EQ(0, capture("/usr/bin/printf %s " + escaped + tail, &out, &err)) << err.c_str();
+    EXPECT_EQ(std::string(70000, '"'), std::string(out.c_str(), out.length()));
+    std::string error = bvtest::launcherErrorOf([&] { capture("/usr/bin/printf %s " + tooLong + tail, &out, &err); });
+    EXPECT_EQ(0u, error.find("The command to run holds an argument of 140000 bytes, more than")) << error;
+  }
+}
+
+// A program started without the shell gets what the shell would give it:
+// the same environment (PWD naming the working directory, names that the
+// shell drops dropped), and for a long command whose program cannot be
+// started directly, the shell's own run of it and its own message.
+TEST(ExecuteProcessTest, AProgramStartedDirectlyGetsWhatTheShellWouldGiveIt) {
+  bvtest::TempDir dir;
+  static char dotted[] = "BV.DOTTED=1";
+  putenv(dotted);
+  setenv("BV_TEST_PLAIN", "a b", 1);
+  std::string before = currentDirectory();
+  setenv("PWD", before.c_str(), 1);
+  SString direct, throughShell, err;
+  // "/usr/bin/env" alone starts directly; with ";" the shell runs it.
+  EXPECT_EQ(0, capture("/usr/bin/env", &direct, &err, dir.path()));
+  EXPECT_EQ(0, capture("/usr/bin/env;", &throughShell, &err, dir.path()));
+  unsetenv("BV.DOTTED");
+  unsetenv("BV_TEST_PLAIN");
+  auto sortedLines = [](const SString& text) {
+    std::vector<std::string> lines;
+    std::string all(text.c_str(), text.length());
+    for (size_t pos = 0, end; pos < all.size(); pos = end + 1) {
+      end = all.find('\n', pos);
+      if (end == std::string::npos) end = all.size();
+      lines.push_back(all.substr(pos, end - pos));
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  };
+  std::vector<std::string> lines = sortedLines(direct);
+  std::vector<std::string> shellLines = sortedLines(throughShell);
+  // Only the entries that differ are shown.
+  std::vector<std::string> onlyDirect, onlyShell;
+  std::set_difference(lines.begin(), lines.end(), shellLines.begin(), shellLines.end(),
+                      std::back_inserter(onlyDirect));
+  std::set_difference(shellLines.begin(), shellLines.end(), lines.begin(), lines.end(),
+                      std::back_inserter(onlyShell));
+  EXPECT_EQ(std::vector<std::string>{}, onlyDirect);
+  EXPECT_EQ(std::vector<std::string>{}, onlyShell);
+  EXPECT_TRUE(std::binary_search(lines.begin(), lines.end(), "PWD=" + dir.path()));
+  EXPECT_TRUE(std::binary_search(lines.begin(), lines.end(), "BV_TEST_PLAIN=a b"));
+  EXPECT_FALSE(std::binary_search(lines.begin(), lines.end(), "BV.DOTTED=1"));
+
+  // Over 128 KiB of words, more than "sh -c" can take in one argument.
+  std::string words;
+  for (int i = 0; i < 3; ++i) words += " " + std::string(50000, 'x');
+  writeFile(dir.file("no-interpreter-line"), "printf 'ran with %s' \"$#\"\n", 0755);
+  SString out;
+  err = "";
+  EXPECT_EQ(0, capture(dir.file("no-interpreter-line") + words, &out, &err)) << err.c_str();
+  EXPECT_STREQ("ran with 3", out.c_str());
+  out = "";
+  err = "";
+  EXPECT_EQ(127, capture("/nonexistent-bv/java" + words, &out, &err));
+  EXPECT_NE(std::string::npos, std::string(err.c_str()).find("/nonexistent-bv/java: not found")) << err.c_str();
 }
 
 TEST(ExecuteProcessTest, OutputOfEverySizeIsReadCompletely) {

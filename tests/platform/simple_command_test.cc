@@ -55,6 +55,7 @@ TEST(SimpleCommandTest, AnythingTheShellWouldReadIsNotSimple) {
   const char* commands[] = {
       "java -version",                  // no "/": a PATH search, a builtin or a function
       "X=1 /bin/java",                  // an assignment
+      "JAVA_HOME=/opt/jdk /bin/java",   // one whose word holds a "/"
       "/bin/java $HOME",                // an expansion
       "/bin/java \"$HOME\"",            // an expansion in double quotes
       "/bin/java `id`",                 // a command substitution

@@ -4,6 +4,9 @@
 // included.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -158,13 +161,14 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   std::string out;
   ASSERT_EQ(0, runBvpack({"--emit", dir.file("e"), "--main-class", "guide.Main", "--jar", appJar(), "--jar",
                           libJar(), "--java-option", "-Xss4m", "--java-option", "-Dgreeting=hello world",
-                          "--java-option", "-Dq=it's", "--name", "My \"App\""},
+                          "--java-option", "-Dq=it's", "--name", "My \"App\"", "--java-download-url",
+                          "https://example.org/java?v=11&os=any"},
                          &out))
       << out;
   EXPECT_EQ((std::vector<std::string>{"instructions.tag", "jvm-linux.tag", "jvm-macos.tag", "launch.tag"}),
             bvtest::listDir(dir.file("e")));
   EXPECT_NE(std::string::npos, out.find("bvpack -o OUTPUT instructions:")) << out;
-  EXPECT_NE(std::string::npos, out.find(" classpath-jar:" + appJar() + " classpath-jar:" + libJar())) << out;
+  EXPECT_NE(std::string::npos, out.find(" --cache classpath-jar:" + appJar() + " --cache classpath-jar:" + libJar())) << out;
   EXPECT_FALSE(bvtest::pathExists(dir.file("OUTPUT")));
 
   EXPECT_EQ(
@@ -194,6 +198,11 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   EXPECT_NE(std::string::npos, mac.find("PLATFORM:  Darwin\n")) << mac;
   EXPECT_NE(std::string::npos, mac.find("  /Library/Java/JavaVirtualMachines/*/Contents/Home\n")) << mac;
   EXPECT_NE(std::string::npos, mac.find("  os.name=Mac OS X\n")) << mac;
+  // What a user without a suitable Java is told: the DESC, and the page.
+  for (const std::string& jvm : {linux, mac}) {
+    EXPECT_EQ(0u, jvm.find("DESC:  Java 11 or later\n")) << jvm;
+    EXPECT_NE(std::string::npos, jvm.find("DOWNLOAD_URL:  https://example.org/java?v=11&os=any\n")) << jvm;
+  }
 
   // The home property first, the variables' options after the .ja file's,
   // an upper bound, the status display on request.
@@ -212,7 +221,7 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
       bvtest::readFile(dir.file("e2/launch.tag")));
   EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("e2/instructions.tag")).find("CONSOLE_UI:  1\n"));
   linux = bvtest::readFile(dir.file("e2/jvm-linux.tag"));
-  EXPECT_NE(std::string::npos, linux.find("DESC:  Java 11 to 17 on Linux\n")) << linux;
+  EXPECT_NE(std::string::npos, linux.find("DESC:  Java 11 to 17\n")) << linux;
   EXPECT_NE(std::string::npos,
             linux.find("  java.specification.version>=11\n  java.specification.version<=17\n/:\n"))
       << linux;
@@ -233,6 +242,31 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   std::string verifyJar = bvtest::readFile(bvtest::javaBuildPath("Verify.jar"));
   ASSERT_FALSE(verifyJar.empty());
   EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("l")).find(verifyJar));
+}
+
+// --emit writes as -o does: a link planted in the folder is replaced, the
+// file it points to is untouched, and a file that cannot be put in place
+// leaves nothing half-written.
+TEST_F(BvpackOneLineTest, EmitNeverWritesThroughALink) {
+  std::string out;
+  bvtest::writeFile(dir.file("profile"), "the victim's own file\n", 0644);
+  mkdir(dir.file("e").c_str(), 0755);
+  ASSERT_EQ(0, symlink(dir.file("profile").c_str(), dir.file("e/launch.tag").c_str()));
+  ASSERT_EQ(0, runBvpack({"--emit", dir.file("e"), "--main-class", "guide.Main", "--jar", appJar()}, &out)) << out;
+  EXPECT_EQ("the victim's own file\n", bvtest::readFile(dir.file("profile")));
+  struct stat st;
+  ASSERT_EQ(0, lstat(dir.file("e/launch.tag").c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("e/launch.tag")).find("COMMAND:"));
+
+  // A folder where a tag file goes: an error that names it.
+  mkdir(dir.file("f").c_str(), 0755);
+  mkdir(dir.file("f/launch.tag").c_str(), 0755);
+  EXPECT_EQ(1, runBvpack({"--emit", dir.file("f"), "--main-class", "guide.Main", "--jar", appJar()}, &out));
+  EXPECT_NE(std::string::npos, out.find("bvpack: cannot create " + dir.file("f/launch.tag"))) << out;
+  for (const std::string& name : bvtest::listDir(dir.file("f"))) {
+    EXPECT_EQ(std::string::npos, name.find(".bvpack")) << "left behind: " << name;
+  }
 }
 
 TEST_F(BvpackOneLineTest, TheJavaVersionComesFromTheClassFilesOrFromMinJava) {
@@ -377,6 +411,22 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
       {{"-o", dir.file("l"), "--home-property", "a.home", "classpath-jar:" + dir.file("good.jar")}, 2,
        "--home-property belongs to the one-line mode"},
   };
+  std::vector<Refusal> urls;
+  for (const char* url : {"javascript:alert(1)", "file:///etc/passwd", "ftp://example.org/java", "https://",
+                          "https://example.org/a b", "https://example.org/$(id)", "-https://example.org",
+                          "https://example.org/\xc3\xa4"}) {
+    urls.push_back({{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"),
+                     "--java-download-url", url},
+                    1,
+                    "--java-download-url needs an http or https address"});
+  }
+  for (const Refusal& c : urls) {
+    SCOPED_TRACE(c.args.back());
+    std::string out;
+    EXPECT_EQ(c.status, runBvpack(c.args, &out));
+    EXPECT_NE(std::string::npos, out.find(c.message)) << out;
+    EXPECT_FALSE(bvtest::pathExists(dir.file("l")));
+  }
   for (const Refusal& c : refusals) {
     SCOPED_TRACE(c.message);
     std::string out;

@@ -67,9 +67,27 @@ TEST(PackCheckTest, MistakesInScriptsAreRefusedWithTheirPlace) {
       // A quote brought in by a function's value counts at the call.
       {"launch-script", "COMMAND: \"java %SYSTEMPROP%(\"\"a\"\", \"\"\"\"\"\"b\"\") Main\"\n",
        "line 1, character 16: Launch script error: This double quote is never closed in the shell command."},
+      // Values may not stand where the model cannot follow the shell; the
+      // arguments handed on stand at the end.
+      {"launch-script", "COMMAND: java ${NOPE:-'}'} @JVM_HOME@ \\'\n",
+       "line 1, character 15: Launch script error: A value cannot be inserted after ${...} with quotes, a "
+       "backslash, $, back quotes, braces, parentheses or a line break inside."},
+      {"launch-script", "COMMAND: java -Dh=\"${H:-%TEMP_DIR%()}\" Main\n",
+       "line 1, character 20: Launch script error: A value cannot be inserted inside ${...}."},
+      {"launch-script", "COMMAND: java $'a\\'' Main\n",
+       "line 1, character 15: Launch script error: The arguments handed on to the application cannot be "
+       "inserted after $'...', which shells read in different ways."},
+      {"launch-script", "COMMAND: \"java $(echo a\"\n",
+       "line 1, character 16: Launch script error: This $( is never closed in the shell command."},
       // Calls inside arguments are checked too.
       {"launch-script", "COMMAND: \"java %SYSTEMPROP%(\"\"t\"\", \"\"%TMP_DIR%()\"\") Main\"\n",
        "line 1, character 16: Launch script error: Invalid function name (TMP_DIR)."},
+
+      // A download page the launcher would never print or open.
+      {"jvm", "DESC: Java 17 or later\nJVM_EXE: bin/java\n\nDOWNLOAD_URL: javascript:alert(1)\n",
+       "line 4: DOWNLOAD_URL \"javascript:alert(1)\" is not an http or https address"},
+      {"jvm", "DOWNLOAD_URL: \"https://example.org/a b\"\n",
+       "line 1: DOWNLOAD_URL \"https://example.org/a b\" is not an http or https address"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -92,6 +110,14 @@ TEST(PackCheckTest, ScriptsThatTheLauncherRunsPass) {
       {"launch-script", "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CP% ( \"\"a.jar\"\" , \"\"b.jar\"\" ) "
                         "%SYSTEMPROP%(\"\"p\"\", \"\"\"\"\"\"%TEMP_DIR%()\"\"\"\"\"\") "
                         "%IF_EXISTS%(\"\"MAX_JAVA_HEAP\"\", \"\"@MAX_JAVA_HEAP@1g\"\") 'it''s' \\\" 100%% Main\"\n"},
+      // A backslash quotes a quote outside quotes and inside "...".
+      // (A value that begins with a double quote is a quoted string.)
+      {"launch-script", "COMMAND: java -Da=\\\"x Main\n"},
+      {"launch-script", "COMMAND: java \"a\\\"b\" Main\n"},
+      {"launch-script", "COMMAND: java 'it'\\''s' Main\n"},
+      // Comments, parameters and substitutions that the model follows.
+      {"launch-script", "COMMAND: @JVM_HOME@/bin/java ${X:-x} $((1+2)) `date` $(echo \"a)\")$# a#b "
+                        "#TEMP# Main # it's \"\n"},
   };
   for (const auto& script : scripts) {
     SCOPED_TRACE(script[1]);

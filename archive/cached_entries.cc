@@ -1,0 +1,200 @@
+#include "archive/cached_entries.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "archive/extraction_error.h"
+#include "archive/file_index_entry.h"
+#include "archive/launcher_input_files.h"
+#include "foundation/log.h"
+#include "foundation/launcher_exception.h"
+#include "platform/cache_store.h"
+#include "platform/platform_impl.h"
+#include "platform/user_cache.h"
+
+namespace {
+
+class Fd {
+ public:
+  explicit Fd(int fd) : m_fd(fd) {}
+  ~Fd() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+void logInfo(const SString& text) { logMessage(text, LOG_INFO); }
+
+SString toSString(const std::string& s) { return SString(s.c_str()); }
+
+// The user's cache folder, made when missing; "" (logged) without one.
+std::string cacheFolder() {
+  std::string reason;
+  std::string folder = userCacheFolder(true, &reason);
+  if (folder.empty()) logInfo(SString("No cache folder: ").append(toSString(reason)));
+  return folder;
+}
+
+// Room for what entry expands to, as its index entry tells.
+void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
+  if (!entry.isCompressed()) return;
+  if (!PlatformImpl::checkFreeSpace(toSString(dir), entry.getDecompressedSize(),
+                                    entry.getDecompressedFileCount())) {
+    throw fileWriteError(0);
+  }
+}
+
+// Unpacks the runtime of entry into the empty folder dir, with progress
+// dots when showUI. Every unpacking of the runtime, into the cache or into
+// a temporary folder, goes through here, before anything unpacked is used:
+// the one place where the entry's bytes are read for that.
+void unpackRuntimeInto(const FileIndexEntry& entry, const std::string& dir, bool showUI) {
+  int fd = open(entry.getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw LauncherException("Cannot open launcher file.");
+  Fd closer(fd);
+  if (showUI) PlatformImpl::setUIStatus(UI_STATUS_PREPARING_JVM);
+  std::function<void(long)> progress = [showUI](long steps) {
+    if (showUI) PlatformImpl::advanceUIProgress(steps);
+  };
+  std::function<bool()> cancel = [] { return PlatformImpl::isCanceled(); };
+  unpackRuntimeArchive(fd, entry.getOffsetToBytes(), entry.getFileLength(), dir, progress, cancel);
+}
+
+// The private folder of a new cache entry, or "" (logged) when the cache
+// folder takes none (a read-only file system): the run then uses its
+// temporary folder.
+std::string beginEntryOrNothing(const std::string& cache, const std::string& name) {
+  try {
+    return beginCacheEntry(cache, name);
+  } catch (const LauncherException& e) {
+    logInfo(SString("The cache folder takes no new entry: ").append(e.getMessage()));
+    return std::string();
+  }
+}
+
+}  // namespace
+
+const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files) {
+  for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
+    const FileIndexEntry* entry = files.getFileAt(i);
+    if (entry != nullptr && entry->getFileType() == FILE_JAVA_RUNTIME) return entry;
+  }
+  return nullptr;
+}
+
+SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& temporary) {
+  RuntimeHeader header = readRuntimeHeader(entry);
+  std::string name = "runtime-" + header.digestText();
+  temporary = false;
+  std::string cache = cacheFolder();
+  if (!cache.empty()) {
+    std::string home = findCacheEntry(cache, name);
+    if (!home.empty()) {
+      logInfo(SString("The bundled Java runtime is in the cache: ").append(toSString(home)));
+      return toSString(home);
+    }
+    checkSpace(cache, entry);
+    std::string temp = beginEntryOrNothing(cache, name);
+    if (!temp.empty()) {
+      unpackRuntimeInto(entry, temp, showUI);
+      home = completeCacheEntry(cache, name, temp);
+      logInfo(SString("The bundled Java runtime was unpacked into ").append(toSString(home)));
+      long removed = pruneCache(cache, name);
+      if (removed > 0) {
+        logInfo(SString("Removed cache entries unused for 30 days: ").append(toSString(std::to_string(removed))));
+      }
+      return toSString(home);
+    }
+  }
+  // No cache: a folder of this run, removed at its end.
+  SString dir = PlatformImpl::createTempSubDirectory();
+  checkSpace(dir.c_str(), entry);
+  unpackRuntimeInto(entry, dir.c_str(), showUI);
+  temporary = true;
+  logInfo(SString("The bundled Java runtime was unpacked into the temporary folder ").append(dir));
+  return dir;
+}
+
+SString cachedClasspathDigest(const LauncherInputFiles& files) {
+  XXH3_state_t state;
+  XXH3_128bits_reset(&state);
+  bool any = false;
+  int fd = -1;
+  std::unique_ptr<char[]> buffer;
+  const size_t piece = 1 << 20;
+  for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
+    const FileIndexEntry* entry = files.getFileAt(i);
+    if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
+    if (fd < 0) {
+      fd = open(entry->getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) throw LauncherException("Cannot open launcher file.");
+      buffer.reset(new char[piece]);
+    }
+    any = true;
+    SString name = entry->getFileName();
+    char length[32];
+    int n = snprintf(length, sizeof length, ":%ld:", entry->getFileLength());
+    XXH3_128bits_update(&state, name.c_str(), name.length());
+    XXH3_128bits_update(&state, length, static_cast<size_t>(n));
+    long done = 0;
+    while (done < entry->getFileLength()) {
+      long want = entry->getFileLength() - done;
+      if (want > static_cast<long>(piece)) want = static_cast<long>(piece);
+      ssize_t got = pread(fd, buffer.get(), static_cast<size_t>(want), entry->getOffsetToBytes() + done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        close(fd);
+        throw LauncherException(SString("Unable to read embedded file ")
+                                    .append(name)
+                                    .append(" from the launcher file."));
+      }
+      XXH3_128bits_update(&state, buffer.get(), static_cast<size_t>(got));
+      done += got;
+    }
+  }
+  if (fd >= 0) close(fd);
+  if (!any) return SString();
+  XXH128_hash_t digest = XXH3_128bits_digest(&state);
+  char hex[33];
+  snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(digest.high64),
+           static_cast<unsigned long long>(digest.low64));
+  return SString(hex);
+}
+
+const SString& LauncherInputFiles::getCachedClasspathFolder() const {
+  if (m_cachedClasspathKnown) return m_cachedClasspathFolder;
+  m_cachedClasspathKnown = true;
+  SString digest = cachedClasspathDigest(*this);
+  if (digest.empty()) return m_cachedClasspathFolder;
+  std::string cache = cacheFolder();
+  if (cache.empty()) return m_cachedClasspathFolder;
+  std::string name = std::string("jars-") + digest.c_str();
+  std::string folder = findCacheEntry(cache, name);
+  if (folder.empty()) {
+    std::string temp = beginEntryOrNothing(cache, name);
+    if (temp.empty()) return m_cachedClasspathFolder;
+    for (long i = 0; i < getEmbeddedFileCount(); ++i) {
+      const FileIndexEntry* entry = getFileAt(i);
+      if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
+      entry->extract(toSString(temp));
+    }
+    folder = completeCacheEntry(cache, name, temp);
+    logInfo(SString("The application's jars were unpacked into ").append(toSString(folder)));
+    pruneCache(cache, name);
+  }
+  m_cachedClasspathFolder = toSString(folder);
+  logInfo(SString("The application's jars are in the cache folder ").append(m_cachedClasspathFolder));
+  return m_cachedClasspathFolder;
+}

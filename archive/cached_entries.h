@@ -1,0 +1,37 @@
+// What the launcher unpacks once per user into its cache folder
+// (platform/cache_store.h) instead of into the run's temporary folder:
+//   - the bundled Java runtime (FILE_JAVA_RUNTIME, archive/runtime_archive.h),
+//     as "runtime-<digest>", the digest being the one its header records;
+//   - the classpath archives marked for the cache (flag byte 2), together in
+//     "jars-<digest>", the digest being XXH3-128 of their names, lengths and
+//     bytes in index order. Their class path is then the same on every run.
+// Without a usable cache folder (no home, a home of another user, one that
+// takes no new folder) both go into a new temporary folder of the run, as
+// the other entries do.
+#ifndef BV_ARCHIVE_CACHED_ENTRIES_H_
+#define BV_ARCHIVE_CACHED_ENTRIES_H_
+
+#include "archive/runtime_archive.h"
+#include "foundation/sstring.h"
+
+class FileIndexEntry;
+class LauncherInputFiles;
+
+// The first FILE_JAVA_RUNTIME entry of the set, or null.
+const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files);
+
+// The home of the bundled runtime of entry: its cache entry, unpacked now
+// when it is missing ("Preparing Java(tm) Virtual Machine..." and one dot
+// per MiB when showUI), then the cache's unused entries pruned; without a
+// usable cache, a new temporary folder (temporary is then set). Checks the
+// free space first (the size and file count that the index gives). Throws
+// LauncherException: the write errors, "Canceled by the user.", the
+// damaged or unsafe archive of runtime_archive.h; nothing half-unpacked is
+// left.
+SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& temporary);
+
+// The digest that names the cache entry of the classpath archives marked
+// for the cache, as 32 hex digits; "" when none is marked.
+SString cachedClasspathDigest(const LauncherInputFiles& files);
+
+#endif  // BV_ARCHIVE_CACHED_ENTRIES_H_

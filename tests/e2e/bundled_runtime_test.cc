@@ -1,0 +1,247 @@
+// A launcher that carries a jlinked Java runtime (made once per build by
+// tests/CMakeLists.txt): runs on a machine without Java (a mount namespace
+// with a tmpfs over /usr/lib/jvm and a PATH without java), unpacks the
+// runtime once into the user's cache, copes with concurrent and killed
+// first runs, a full disk and a home of another user, and is preferred or
+// not as bvpack was told.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/test_util.h"
+
+namespace bvtest {
+namespace {
+
+std::string launcherFor(const char* use) { return buildPath(std::string("tests/runtime/hello-") + use); }
+
+// The script that hides every installed Java, then runs its arguments.
+const char* kNoJava =
+    "/bin/mount -t tmpfs tmpfs /usr/lib/jvm || exit 99\n"
+    "if [ -n \"$BV_TEST_SMALL_CACHE\" ]; then\n"
+    "  /bin/mount -t tmpfs -o size=$BV_TEST_SMALL_CACHE,mode=0700 tmpfs \"$XDG_CACHE_HOME\" || exit 99\n"
+    "fi\n"
+    "if [ -n \"$BV_TEST_READ_ONLY_CACHE\" ]; then\n"
+    "  /bin/mount --bind \"$XDG_CACHE_HOME\" \"$XDG_CACHE_HOME\" &&\n"
+    "    /bin/mount -o remount,bind,ro \"$XDG_CACHE_HOME\" || exit 99\n"
+    "fi\n"
+    "exec \"$@\"\n";
+
+class BundledRuntimeTest : public E2eTest {
+ protected:
+  void SetUp() override {
+    E2eTest::SetUp();
+    cache = dir.file("xdg");
+    mkdir(cache.c_str(), 0700);
+  }
+
+  // The environment of a run: no JAVA_HOME unless given, a PATH without
+  // java, the test's cache folder.
+  std::vector<std::string> runtimeEnv(const std::string& javaHomeValue = "") {
+    std::vector<std::string> e = env("", javaHomeValue);
+    e.push_back("XDG_CACHE_HOME=" + cache);
+    return e;
+  }
+
+  // Runs command where no Java is installed.
+  ProcessResult runWithoutJava(const std::vector<std::string>& command, std::vector<std::string> environment) {
+    if (environment.empty()) environment = runtimeEnv();
+    std::vector<std::string> argv = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kNoJava, "sh"};
+    argv.insert(argv.end(), command.begin(), command.end());
+    return runProcess(argv, environment);
+  }
+
+  // Runs launcher with -bv:tempdir and args where no Java is installed.
+  ProcessResult runWithoutJava(const std::string& launcher, const std::vector<std::string>& args,
+                               const std::vector<std::string>& environment = {}) {
+    std::vector<std::string> command = {launcher, "-bv:tempdir", temp};
+    command.insert(command.end(), args.begin(), args.end());
+    return runWithoutJava(command, environment);
+  }
+
+  // A shell script run where no Java is installed; $L is the launcher,
+  // $T the temporary folder, $C the cache folder.
+  ProcessResult scriptWithoutJava(const std::string& script, const std::string& launcher,
+                                  const std::vector<std::string>& environment = {}) {
+    std::string body = std::string("L=\"$1\" T=\"$2\" C=\"$3\"\n") + script;
+    return runWithoutJava(std::vector<std::string>{"/bin/sh", "-c", body, "sh", launcher, temp,
+                                                   cache + "/bvlauncher"},
+                          environment);
+  }
+
+  std::vector<std::string> entries(const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const std::string& name : listDir(cache + "/bvlauncher")) {
+      if (name.compare(0, prefix.size(), prefix) == 0) found.push_back(name);
+    }
+    return found;
+  }
+
+  std::string cache;
+};
+
+TEST_F(BundledRuntimeTest, RunsWithoutJavaAndUnpacksTheRuntimeOnlyOnce) {
+  std::string launcher = launcherFor("fallback");
+  ProcessResult first = runWithoutJava(launcher, {"-bv:log", dir.file("first.log")});
+  ASSERT_EQ(0, first.status) << first.out << first.err;
+  EXPECT_NE(std::string::npos, first.out.find("Preparing Java(tm) Virtual Machine...\n...")) << first.out;
+  EXPECT_NE(std::string::npos, first.out.find("Hello, world!")) << first.out;
+  std::vector<std::string> runtimes = entries("runtime-");
+  ASSERT_EQ(1u, runtimes.size());
+  std::string home = cache + "/bvlauncher/" + runtimes[0];
+  EXPECT_NE(std::string::npos, readFile(dir.file("first.log")).find("Matching JVM home is " + home));
+  EXPECT_EQ(1u, entries("jars-").size());
+  EXPECT_TRUE(entries(".unpack-").empty());
+
+  // Modes as packed: executables stay executable, nothing is writable but
+  // the folders by their owner.
+  struct stat st;
+  ASSERT_EQ(0, stat((home + "/bin/java").c_str(), &st));
+  EXPECT_EQ(0555u, st.st_mode & 07777);
+  ASSERT_EQ(0, stat((home + "/release").c_str(), &st));
+  EXPECT_EQ(0444u, st.st_mode & 07777);
+  ASSERT_EQ(0, stat((home + "/lib").c_str(), &st));
+  EXPECT_EQ(0755u, st.st_mode & 07777);
+  ASSERT_EQ(0, stat(home.c_str(), &st));
+  EXPECT_EQ(0700u, st.st_mode & 07777);
+  ino_t inode = st.st_ino;
+
+  // The repeat run unpacks nothing and takes the verification from the cache.
+  ProcessResult repeat = runWithoutJava(launcher, {"-bv:log", dir.file("repeat.log")});
+  ASSERT_EQ(0, repeat.status) << repeat.out << repeat.err;
+  EXPECT_EQ(std::string::npos, repeat.out.find("Preparing Java")) << repeat.out;
+  EXPECT_NE(std::string::npos, repeat.out.find("Hello, world!"));
+  std::string log = readFile(dir.file("repeat.log"));
+  EXPECT_NE(std::string::npos, log.find("The bundled Java runtime is in the cache: " + home)) << log;
+  EXPECT_NE(std::string::npos, log.find(" taken from the cache")) << log;
+  ASSERT_EQ(0, stat(home.c_str(), &st));
+  EXPECT_EQ(inode, st.st_ino);
+  // The jars' path is the same on every run.
+  std::string jars = cache + "/bvlauncher/" + entries("jars-")[0] + "/Hello.jar";
+  EXPECT_NE(std::string::npos, log.find(jars)) << log;
+  EXPECT_NE(std::string::npos, readFile(dir.file("first.log")).find(jars));
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+TEST_F(BundledRuntimeTest, ConcurrentFirstRunsEndWithOneGoodCopy) {
+  ProcessResult result = scriptWithoutJava(
+      "pids=\n"
+      "for i in 1 2 3; do \"$L\" -bv:tempdir \"$T\" -bv:silent > \"$T/../out$i\" 2>&1 & pids=\"$pids $!\"; done\n"
+      "status=0\n"
+      "for pid in $pids; do wait $pid || status=1; done\n"
+      "exit $status\n",
+      launcherFor("fallback"));
+  EXPECT_EQ(0, result.status) << result.out << result.err;
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_EQ("Hello, world!\n", readFile(dir.file("out" + std::to_string(i)))) << i;
+  }
+  EXPECT_EQ(1u, entries("runtime-").size());
+  EXPECT_EQ(1u, entries("jars-").size());
+  EXPECT_TRUE(entries(".unpack-").empty());
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+TEST_F(BundledRuntimeTest, AFirstRunKilledMidwayLeavesNothingThatALaterRunUses) {
+  // Stopped as soon as its private folder appears, then killed.
+  ProcessResult killed = scriptWithoutJava(
+      "\"$L\" -bv:tempdir \"$T\" -bv:silent & pid=$!\n"
+      "i=0\n"
+      "while ! /bin/ls -d \"$C\"/.unpack-runtime-* >/dev/null 2>&1; do\n"
+      "  i=$((i + 1)); [ $i -lt 5000 ] || exit 3\n"
+      "  /bin/sleep 0.001\n"
+      "done\n"
+      "kill -STOP $pid; kill -KILL $pid; wait $pid\n"
+      "exit 0\n",
+      launcherFor("fallback"));
+  ASSERT_EQ(0, killed.status) << killed.out << killed.err;
+  EXPECT_TRUE(entries("runtime-").empty());
+  std::vector<std::string> leftovers = entries(".unpack-runtime-");
+  ASSERT_EQ(1u, leftovers.size());
+
+  ProcessResult later = runWithoutJava(launcherFor("fallback"), {"-bv:log", dir.file("later.log")});
+  ASSERT_EQ(0, later.status) << later.out << later.err;
+  EXPECT_NE(std::string::npos, later.out.find("Preparing Java(tm) Virtual Machine..."));
+  EXPECT_NE(std::string::npos, later.out.find("Hello, world!"));
+  std::vector<std::string> runtimes = entries("runtime-");
+  ASSERT_EQ(1u, runtimes.size());
+  EXPECT_NE(std::string::npos,
+            readFile(dir.file("later.log")).find("Matching JVM home is " + cache + "/bvlauncher/" + runtimes[0]));
+  // The killed run's folder is left for the prune (a day later), unused.
+  EXPECT_EQ(leftovers, entries(".unpack-runtime-"));
+}
+
+TEST_F(BundledRuntimeTest, AFullDiskGivesTheSpaceMessageAndLeavesNothingHalfDone) {
+  // The cache is a tmpfs of 8 MiB in the namespace: what the run leaves in
+  // it is listed from inside.
+  std::vector<std::string> environment = runtimeEnv();
+  environment.push_back("BV_TEST_SMALL_CACHE=8m");
+  ProcessResult result = scriptWithoutJava(
+      "\"$L\" -bv:tempdir \"$T\" 2>&1; echo \"status $?\"; echo left:; /bin/ls -A \"$C\"\n", launcherFor("fallback"),
+      environment);
+  EXPECT_NE(std::string::npos, result.out.find("Error writing file = ")) << result.out;
+  EXPECT_NE(std::string::npos, result.out.find("There may not be enough temporary disk space")) << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find("Hello, world!"));
+  size_t left = result.out.find("status 255\nleft:\n");
+  ASSERT_NE(std::string::npos, left) << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find("runtime-", left)) << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find(".unpack-", left)) << result.out;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+TEST_F(BundledRuntimeTest, ACacheThatTakesNothingNewLeavesTheRuntimeToTheTemporaryFolder) {
+  mkdir((cache + "/bvlauncher").c_str(), 0700);
+  std::vector<std::string> environment = runtimeEnv();
+  environment.push_back("BV_TEST_READ_ONLY_CACHE=1");
+  ProcessResult result = runWithoutJava(launcherFor("fallback"), {"-bv:log", dir.file("log")}, environment);
+  ASSERT_EQ(0, result.status) << result.out << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("Hello, world!"));
+  std::string log = readFile(dir.file("log"));
+  EXPECT_NE(std::string::npos, log.find("The cache folder takes no new entry: Error writing file = 30")) << log;
+  EXPECT_NE(std::string::npos, log.find("unpacked into the temporary folder " + temp)) << log;
+  EXPECT_TRUE(listDir(cache + "/bvlauncher").empty());
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+TEST_F(BundledRuntimeTest, AHomeOfAnotherUserGetsNoCacheAndTheRuntimeGoesToTheTemporaryFolder) {
+  std::string home = dir.file("someone");
+  mkdir(home.c_str(), 0755);
+  ASSERT_EQ(0, chown(home.c_str(), 65534, 65534));
+  std::vector<std::string> environment = env("", "");
+  for (std::string& entry : environment) {
+    if (entry.compare(0, 5, "HOME=") == 0) entry = "HOME=" + home;
+  }
+  ProcessResult result = runWithoutJava(launcherFor("fallback"), {"-bv:log", dir.file("log")}, environment);
+  ASSERT_EQ(0, result.status) << result.out << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("Hello, world!"));
+  EXPECT_TRUE(listDir(home).empty());
+  EXPECT_NE(std::string::npos, readFile(dir.file("log")).find("unpacked into the temporary folder " + temp));
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+TEST_F(BundledRuntimeTest, FallbackPrefersAnInstalledJavaAndAlwaysUsesTheBundledOne) {
+  BV_REQUIRE_JAVA();
+  ProcessResult fallback = run(launcherFor("fallback"), {"-bv:log", dir.file("fallback.log")}, runtimeEnv(javaHome));
+  ASSERT_EQ(0, fallback.status) << fallback.out << fallback.err;
+  EXPECT_NE(std::string::npos, fallback.out.find("Hello, world!"));
+  EXPECT_NE(std::string::npos, readFile(dir.file("fallback.log")).find("Matching JVM home is " + javaHome));
+  EXPECT_TRUE(entries("runtime-").empty());  // never unpacked
+
+  ProcessResult always = run(launcherFor("always"), {"-bv:log", dir.file("always.log")}, runtimeEnv(javaHome));
+  ASSERT_EQ(0, always.status) << always.out << always.err;
+  EXPECT_NE(std::string::npos, always.out.find("Hello, world!"));
+  std::vector<std::string> runtimes = entries("runtime-");
+  ASSERT_EQ(1u, runtimes.size());
+  EXPECT_NE(std::string::npos, readFile(dir.file("always.log"))
+                                   .find("Matching JVM home is " + cache + "/bvlauncher/" + runtimes[0]));
+  // Both launchers carry the same runtime: one folder serves both.
+  ProcessResult again = runWithoutJava(launcherFor("fallback"), {});
+  ASSERT_EQ(0, again.status) << again.out << again.err;
+  EXPECT_EQ(std::string::npos, again.out.find("Preparing Java"));
+}
+
+}  // namespace
+}  // namespace bvtest

@@ -1,0 +1,148 @@
+// bvpack's java-runtime entries: what --jlink made for the tests'
+// runtime (tests/CMakeLists.txt), a runtime packed and unpacked with its
+// links, the same bytes for the same folder, and the refusals.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/archive/archive_test_util.h"
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/test_util.h"
+
+namespace bvtest {
+namespace {
+
+class BvpackRuntimeTest : public E2eTest {
+ protected:
+  // A fake runtime image: the fake JVM, a release file, a link inside and
+  // a link to a folder outside.
+  std::string fakeRuntime(const std::string& name, const std::string& version) {
+    std::string home = dir.file(name);
+    writeFakeJvm(home);
+    writeFile(home + "/release", "IMPLEMENTOR=\"test\"\nJAVA_VERSION=\"" + version + "\"\n");
+    runShell("mkdir -p " + home + "/lib " + dir.file("outside-conf") + " && echo setting > " +
+             dir.file("outside-conf/net.properties") + " && ln -s ../bin/java " + home +
+             "/lib/java-link && ln -s " + dir.file("outside-conf") + " " + home + "/conf");
+    return home;
+  }
+
+  int pack(const std::vector<std::string>& args, std::string* out) { return runBvpack(args, out); }
+
+  // JVM_PROPERTIES of a JVM file that needs Java version or later.
+  static std::string floor(const std::string& version) {
+    return "JVM_PROPERTIES:\n  os.name=Linux\n  java.specification.version>=" + version + "\n/:\n";
+  }
+};
+
+TEST_F(BvpackRuntimeTest, JlinkSaysWhichModulesItTookAndEmitKeepsTheRuntime) {
+  std::string log = readFile(buildPath("tests/runtime/jlink.log"));
+  EXPECT_NE(std::string::npos, log.find("bvpack: jlink of ")) << log;
+  EXPECT_NE(std::string::npos, log.find(" made the runtime with the modules java.base\n")) << log;
+  std::string release = readFile(buildPath("tests/runtime/emit/runtime/release"));
+  EXPECT_NE(std::string::npos, release.find("MODULES=\"java.base\"")) << release;
+  EXPECT_TRUE(pathExists(buildPath("tests/runtime/emit/runtime/bin/java")));
+  EXPECT_FALSE(pathExists(buildPath("tests/runtime/emit/runtime/man")));
+  EXPECT_FALSE(pathExists(buildPath("tests/runtime/emit/runtime/include")));
+  std::string listing;
+  ASSERT_EQ(0, pack({"--list", buildPath("tests/runtime/hello-always")}, &listing));
+  EXPECT_NE(std::string::npos, listing.find("type 8 (java-runtime)")) << listing;
+  EXPECT_NE(std::string::npos, listing.find("name Hello.jar cached")) << listing;
+}
+
+TEST_F(BvpackRuntimeTest, ARuntimeIsPackedWithItsLinksAndUnpackedForTheRun) {
+  std::string runtime = fakeRuntime("jre", "17.0.2");
+  std::vector<std::string> entries = payload(typicalScriptPath());
+  entries.push_back("java-runtime:" + runtime + "/");
+  entries.insert(entries.begin(), {"--compression-level", "1"});
+  std::string launcher = E2eTest::pack("app", entries);
+  // The same folder gives the same bytes.
+  entries.insert(entries.begin(), {"-o", dir.file("again")});
+  ASSERT_EQ(0, pack(entries, nullptr));
+  EXPECT_EQ(readFile(launcher), readFile(dir.file("again")));
+
+  // No Java on the machine: the bundled one runs, from the cache.
+  ProcessResult result = run(launcher, {}, env());
+  ASSERT_EQ(0, result.status) << result.out << result.err;
+  std::vector<std::string> cached = listDir(dir.file(".cache/bvlauncher"));
+  ASSERT_EQ(2u, cached.size());  // runtime-..., verify.cache
+  std::string home = dir.file(".cache/bvlauncher/" + cached[0]);
+  EXPECT_NE(std::string::npos, result.out.find("fakejava\nJAVA_HOME=" + home + "\n")) << result.out;
+  char target[256] = {};
+  ASSERT_LT(0, readlink((home + "/lib/java-link").c_str(), target, sizeof target - 1));
+  EXPECT_EQ("../bin/java", std::string(target));
+  struct stat st;
+  ASSERT_EQ(0, lstat((home + "/conf").c_str(), &st));
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ("setting\n", readFile(home + "/conf/net.properties"));
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+TEST_F(BvpackRuntimeTest, RuntimesThatCannotServeAreRefused) {
+  std::string old = fakeRuntime("jdk8", "1.8.0_392");
+  std::string notRuntime = dir.file("empty");
+  mkdir(notRuntime.c_str(), 0755);
+  std::string jar = buildPath("java/guide-app.jar");
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {"below the floor",
+       {"-o", dir.file("x"), "--main-class", "guide.Main", "--jar", jar, "--jar", buildPath("java/guide-lib.jar"),
+        "--runtime", old},
+       "bvpack: the Java runtime " + old +
+           " is Java 1.8.0_392 (JAVA_VERSION in its release file), but the application needs Java 11 or later\n"},
+      {"below the floor of every JVM file",
+       {"-o", dir.file("x"), "--name", "a.tag", "jvm:" + write("a.tag", jvmFileText("bin/java", floor("11"))),
+        "--name", "b.tag", "jvm:" + write("b.tag", jvmFileText("bin/java", floor("11"))), "--name", "c.tag",
+        "jvm:" + write("c.tag", jvmFileText("bin/java", floor("17"))), "java-runtime:" + old},
+       "bvpack: the Java runtime " + old +
+           " is Java 1.8.0_392 (JAVA_VERSION in its release file), but the JVM files need "
+           "java.specification.version>=11 (a.tag, b.tag); java.specification.version>=17 (c.tag)\n"},
+      {"not a runtime", {"-o", dir.file("x"), "--main-class", "Hello", "--jar", buildPath("java/Hello.jar"), "--runtime", notRuntime},
+       "bvpack: " + notRuntime + " is not a Java runtime image: it has no bin/java"},
+      {"no JVM files", {"-o", dir.file("x"), "instructions:" + typicalScriptPath(), "java-runtime:" + old},
+       "bvpack: a Java runtime needs JVM description files (jvm entries) to be checked against"},
+      {"a file, not a folder",
+       {"-o", dir.file("x"), "jvm:" + write("jvm.tag", jvmFileText()), "java-runtime:" + buildPath("java/Hello.jar")},
+       "needs the folder of a Java runtime image"},
+      {"two runtimes",
+       {"-o", dir.file("x"), "jvm:" + write("jvm.tag", jvmFileText()), "java-runtime:" + old, "java-runtime:" + old},
+       "bvpack: a launcher carries one Java runtime; " + old + " is a second one"},
+      {"--cache on a tag file", {"-o", dir.file("x"), "--cache", "instructions:" + typicalScriptPath()},
+       "bvpack: --cache applies to classpath-jar entries only"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string out;
+    EXPECT_EQ(1, pack(c.args, &out));
+    EXPECT_NE(std::string::npos, out.find(c.message)) << out;
+    EXPECT_FALSE(pathExists(dir.file("x")));
+  }
+  struct UsageCase {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  std::vector<UsageCase> usage = {
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--runtime", "r", "--jlink"}, "give --runtime DIR or --jlink, not both"},
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--add-modules", "java.sql"}, "--add-modules goes with --jlink"},
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--jlink", "--add-modules", "a b"}, "--add-modules needs module names"},
+      {{"-o", "x", "--runtime-use", "sometimes", "jvm:j"}, "--runtime-use needs \"fallback\" or \"always\""},
+      {{"-o", "x", "--compression-level", "20", "jvm:j"}, "--compression-level needs a number from 1 to 19"},
+  };
+  for (const UsageCase& c : usage) {
+    SCOPED_TRACE(c.message);
+    std::string out;
+    EXPECT_EQ(2, pack(c.args, &out));
+    EXPECT_NE(std::string::npos, out.find(c.message)) << out;
+  }
+  EXPECT_TRUE(listDir(dir.path()).size() > 0);
+  for (const std::string& name : listDir(dir.path())) EXPECT_EQ(std::string::npos, name.find(".bvruntime")) << name;
+}
+
+}  // namespace
+}  // namespace bvtest
