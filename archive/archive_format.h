@@ -26,6 +26,33 @@
 //   20 + n  4     decompressed size (bytes) }
 //
 // The reader never looks at bytes that no entry or trailer field points to.
+//
+// Digest block. bvpack puts one between the index and the trailer, so that
+// the launcher can tell a whole file from a damaged or cut-short one. A
+// reader that knows no digest block reads the index as before and never
+// looks at it; a file without one is read as before.
+//
+//   offset    size  field
+//   0         4     block mark "BVDG"
+//   4         1     digest algorithm: 1 is SHA-256 (32-byte digests)
+//   5         4     stub length S: the executable image is bytes 0 to S - 1
+//   9         32    digest of the executable image
+//   41        32n   digest of each embedded file's bytes, in index order
+//                   (n is the index's file count)
+//   41 + 32n  32    index digest: of every byte from the index offset to
+//                   the end of the file (index, this block, trailer), these
+//                   32 bytes left out
+//   73 + 32n  4     block size, 81 + 32n
+//   77 + 32n  4     block mark "BVDG", right before the trailer
+//
+// The launcher finds the block from the end: when the 4 bytes before the
+// trailer are the mark, the 4 before them give the size. It checks the
+// index digest before it reads the index, and each embedded file before it
+// uses it: a tag file before it parses it, any other file as it copies it
+// out (extraction, unpacking), so that the bytes checked are the bytes
+// used. The executable image has run before anything could check it; its
+// digest is for tools (bvpack --list). Without the mark, the index must
+// end right before the trailer.
 #ifndef BV_ARCHIVE_ARCHIVE_FORMAT_H_
 #define BV_ARCHIVE_ARCHIVE_FORMAT_H_
 
@@ -72,6 +99,19 @@ const int compressedFlagValue = 1;
 // The flag byte of a classpath archive that the launcher unpacks once into
 // the user's cache instead of into the run's temporary folder.
 const int cacheFlagValue = 2;
+
+// Digest block.
+const unsigned char digestBlockMark[4] = {'B', 'V', 'D', 'G'};
+const int digestAlgorithmSha256 = 1;
+const long digestSize = 32;
+// The block's size without the entry digests: marks, algorithm, stub
+// length, stub and index digests, block size.
+const long digestBlockFixedSize = 81;
+const long digestBlockStubDigestOffset = 9;
+const long digestBlockEntryDigestsOffset = 41;
+// Counted back from the start of the trailer.
+const long digestBlockSizeFromTrailer = 8;
+const long digestBlockIndexDigestFromTrailer = 40;
 
 // Largest offset, length, id or count that the 32-bit fields hold.
 const long maxArchiveValue = 2147483647L;

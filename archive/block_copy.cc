@@ -24,7 +24,8 @@ BlockCopyStatus writeAll(int out, const char* data, long n) {
   return BLOCK_COPIED;
 }
 
-BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, long count) {
+BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, long count,
+                                  DigestCheck* check = nullptr) {
   while (count > 0) {
     ssize_t got = pread(in, buffer, static_cast<size_t>(count), static_cast<off_t>(inOffset));
     if (got < 0 && errno == EINTR) continue;
@@ -32,6 +33,7 @@ BlockCopyStatus copyThroughBuffer(int in, long inOffset, int out, char* buffer, 
       if (got == 0) errno = 0;
       return BLOCK_READ_FAILED;
     }
+    if (check != nullptr) check->update(buffer, static_cast<size_t>(got));
     BlockCopyStatus status = writeAll(out, buffer, got);
     if (status != BLOCK_COPIED) return status;
     inOffset += got;
@@ -57,6 +59,11 @@ BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long cou
   }
 #endif
   return copyThroughBuffer(in, inOffset, out, buffer, count);
+}
+
+BlockCopyStatus copyBlockChecked(int in, long inOffset, int out, char* buffer, long count,
+                                 DigestCheck& check) {
+  return copyThroughBuffer(in, inOffset, out, buffer, count, &check);
 }
 
 long extractionSteps(long copied, long length) {

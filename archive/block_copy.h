@@ -11,6 +11,8 @@
 #ifndef BV_ARCHIVE_BLOCK_COPY_H_
 #define BV_ARCHIVE_BLOCK_COPY_H_
 
+#include "archive/payload_digest.h"
+
 enum BlockCopyStatus {
   BLOCK_COPIED = 0,        // all count bytes were written
   BLOCK_READ_FAILED = 1,   // the input ended early (errno 0) or failed (errno)
@@ -23,6 +25,11 @@ enum BlockCopyStatus {
 // other state changes: in is read at explicit offsets. EINTR is retried.
 // On failure, bytes moved before it stay written.
 BlockCopyStatus copyBlock(int in, long inOffset, int out, char* buffer, long count);
+
+// The same through the buffer always, each piece read given to check
+// before it is written: the bytes checked are the bytes written.
+BlockCopyStatus copyBlockChecked(int in, long inOffset, int out, char* buffer, long count,
+                                 DigestCheck& check);
 
 // The bytes that extraction moves per piece: whole MiBs.
 const long extractionPieceSize = 2L << 20;

@@ -59,11 +59,15 @@ void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
 // Unpacks the runtime of entry into the empty folder dir, with progress
 // dots when showUI. Every unpacking of the runtime, into the cache or into
 // a temporary folder, goes through here, before anything unpacked is used:
-// the one place where the entry's bytes are read for that.
+// the one place where the entry's bytes are read for that. With a digest
+// block the entry's bytes are checked first, in the same open file
+// (DamagedLauncherException): the launcher file is in use as the running
+// program, so what is read again to unpack is what was checked.
 void unpackRuntimeInto(const FileIndexEntry& entry, const std::string& dir, bool showUI) {
   int fd = open(entry.getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw LauncherException("Cannot open launcher file.");
   Fd closer(fd);
+  entry.check(fd);
   if (showUI) PlatformImpl::setUIStatus(UI_STATUS_PREPARING_JVM);
   std::function<void(long)> progress = [showUI](long steps) {
     if (showUI) PlatformImpl::advanceUIProgress(steps);

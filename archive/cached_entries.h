@@ -26,8 +26,9 @@ const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files);
 // usable cache, a new temporary folder (temporary is then set). Checks the
 // free space first (the size and file count that the index gives). Throws
 // LauncherException: the write errors, "Canceled by the user.", the
-// damaged or unsafe archive of runtime_archive.h; nothing half-unpacked is
-// left.
+// damaged or unsafe archive of runtime_archive.h, DamagedLauncherException
+// when the entry's bytes differ from their digest (checked before they are
+// unpacked); nothing half-unpacked is left.
 SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& temporary);
 
 // The digest that names the cache entry of the classpath archives marked

@@ -81,6 +81,10 @@ SString FileIndexEntry::extract(const SString& directory) const {
   bool readFailed = false;
   long done = 0;
   long length = m_fileLength;
+  // Bytes not checked yet are checked as they are copied, through the
+  // buffer, so that what was checked is what was written.
+  bool checking = !isCheckedIn(in);
+  DigestCheck digest = digestCheck();
   // A large file may take a while: a window can show how far the copy is.
   UIWork work(extractionSteps(length, length));
   // The fallback buffer is used only when the kernel cannot move a piece.
@@ -89,7 +93,8 @@ SString FileIndexEntry::extract(const SString& directory) const {
   // pieces the progress display moves and a cancel request stops the copy.
   while (done < length && errorNumber == 0 && !readFailed && !PlatformImpl::isCanceled()) {
     long n = length - done < extractionPieceSize ? length - done : extractionPieceSize;
-    BlockCopyStatus status = copyBlock(in, m_offsetToBytes + done, out, buffer.get(), n);
+    BlockCopyStatus status = checking ? copyBlockChecked(in, m_offsetToBytes + done, out, buffer.get(), n, digest)
+                                      : copyBlock(in, m_offsetToBytes + done, out, buffer.get(), n);
     if (status == BLOCK_WRITE_FAILED) {
       errorNumber = errno != 0 ? errno : EIO;
     } else if (status == BLOCK_READ_FAILED) {
@@ -110,6 +115,10 @@ SString FileIndexEntry::extract(const SString& directory) const {
   }
   if (PlatformImpl::isCanceled()) {
     throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+  }
+  if (checking) {
+    digest.finish();
+    markChecked(in);
   }
   if (!output.commit()) throw fileWriteError(output.error());
   // A file system mounted noexec takes the file but would never run it.

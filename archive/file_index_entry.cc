@@ -1,5 +1,7 @@
 #include "archive/file_index_entry.h"
 
+#include <sys/stat.h>
+
 #include "foundation/launcher_exception.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -13,7 +15,10 @@ FileIndexEntry::FileIndexEntry()
       m_compressed(false),
       m_flag(0),
       m_decompressedFileCount(0),
-      m_decompressedSize(0) {}
+      m_decompressedSize(0),
+      m_checked(false),
+      m_checkedDevice(0),
+      m_checkedInode(0) {}
 
 FileIndexEntry::~FileIndexEntry() { delete m_tagFile; }
 
@@ -64,6 +69,8 @@ void FileIndexEntry::loadTagFile(FILE* file) {
   // A damaged index must not make a script of nothing (bytes past the end)
   // or of the whole rest of the file (a negative length).
   if (fseek(file, 0, SEEK_END) != 0 || !liesWithin(ftell(file))) throw outsideError();
+  // Never parse bytes that a digest has not vouched for.
+  check(fileno(file));
   TagFile* tagFile = new TagFile();
   try {
     tagFile->load(file, m_fileName, m_offsetToBytes, m_fileLength);
@@ -84,6 +91,28 @@ LauncherException FileIndexEntry::outsideError() const {
   return LauncherException(
       SString("Embedded file ").append(m_fileName).append(" lies outside the launcher file."));
 }
+
+bool FileIndexEntry::isCheckedIn(int fd) const {
+  if (m_digest.empty()) return true;
+  struct stat st;
+  return m_checked && fstat(fd, &st) == 0 && st.st_dev == m_checkedDevice && st.st_ino == m_checkedInode;
+}
+
+void FileIndexEntry::markChecked(int fd) const {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return;
+  m_checked = true;
+  m_checkedDevice = st.st_dev;
+  m_checkedInode = st.st_ino;
+}
+
+void FileIndexEntry::check(int fd) const {
+  if (isCheckedIn(fd)) return;
+  checkBytes(fd, m_offsetToBytes, m_fileLength, m_digest, m_fileName);
+  markChecked(fd);
+}
+
+DigestCheck FileIndexEntry::digestCheck() const { return DigestCheck(m_digest, m_fileName); }
 
 bool FileIndexEntry::isTagFile() const {
   return m_fileType == FILE_INSTRUCTIONS || m_fileType == FILE_JVM ||

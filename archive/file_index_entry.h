@@ -9,9 +9,13 @@
 #ifndef BV_ARCHIVE_FILE_INDEX_ENTRY_H_
 #define BV_ARCHIVE_FILE_INDEX_ENTRY_H_
 
+#include <sys/types.h>
+
 #include <cstdio>
+#include <string>
 
 #include "archive/archive_format.h"
+#include "archive/payload_digest.h"
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
 
@@ -46,9 +50,10 @@ class FileIndexEntry {
   // For a tag-file entry: parses the embedded tag file from the open
   // launcher file (named after the entry, lines counted from its first
   // line) and keeps it; a tag file loaded before is replaced. Other types:
-  // nothing. Throws "Embedded file <name> lies outside the launcher file."
-  // when its bytes would not all lie in the file, else the errors of
-  // TagFile::load.
+  // nothing. Bytes with a digest are checked first (check). Throws
+  // "Embedded file <name> lies outside the launcher file." when its bytes
+  // would not all lie in the file, DamagedLauncherException, else the
+  // errors of TagFile::load.
   void loadTagFile(FILE* file);
 
   // Copies the embedded bytes into directory (a separator is added when it
@@ -74,8 +79,31 @@ class FileIndexEntry {
   //   "Cannot run <path>: programs cannot be run from <directory> ..."
   //     (naming -bv:tempdir) when an installer or launcher cannot be run
   //     where it was written (a file system mounted noexec)
+  // An entry whose bytes have a digest and were not checked yet in this
+  // file (isCheckedIn) is checked as it is copied, the bytes going through a
+  // buffer; when they differ it throws DamagedLauncherException and no
+  // target is left. Once checked, later copies let the kernel move them.
   // A target that an error or a cancel left partly written stays.
   SString extract(const SString& directory) const;
+
+  // The digest that the file's digest block records for the entry's bytes
+  // (digestSize bytes), or empty when the file has no digest block.
+  const std::string& getDigest() const { return m_digest; }
+  void setDigest(const std::string& digest) { m_digest = digest; }
+  // Whether the bytes need no more checking in the open launcher file fd:
+  // they have no digest, or they were checked in this same file (device and
+  // inode; a file in use as a running program cannot be written, so its
+  // bytes are still the ones checked).
+  bool isCheckedIn(int fd) const;
+  // Records that the bytes were checked in the open launcher file fd.
+  void markChecked(int fd) const;
+  // Checks the entry's bytes in the open launcher file fd against the
+  // digest now, unless isCheckedIn(fd). Throws DamagedLauncherException.
+  void check(int fd) const;
+  // A check of the entry's bytes for a reader that reads them itself, from
+  // the first to the last (DigestCheck in payload_digest.h; nothing is
+  // checked without a digest); after its finish, call markChecked.
+  DigestCheck digestCheck() const;
 
   long getFileType() const { return m_fileType; }
   long getFileId() const { return m_fileId; }
@@ -117,6 +145,12 @@ class FileIndexEntry {
   int m_flag;
   long m_decompressedFileCount;
   long m_decompressedSize;
+  std::string m_digest;
+  // The launcher file in which the bytes were checked: checked is false
+  // until then.
+  mutable bool m_checked;
+  mutable dev_t m_checkedDevice;
+  mutable ino_t m_checkedInode;
 };
 
 class FileIndexEntryPtrDE : public PtrDE<FileIndexEntry> {

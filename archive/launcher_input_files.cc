@@ -1,5 +1,10 @@
 #include "archive/launcher_input_files.h"
 
+#include <sys/stat.h>
+
+#include "archive/damaged_launcher.h"
+#include "archive/executable_image.h"
+#include "archive/payload_digest.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "tagfile/text_utils.h"
@@ -18,21 +23,53 @@ void LauncherInputFiles::load(const SString& launcherFile, bool parseTagFiles) {
   if (file == nullptr) throw LauncherException("Cannot open launcher file.");
   FileCloser closer(file);
   long indexOffset = 0;
-  bool payload = false;
-  // The trailer and the index are what bvpack wrote: when they cannot be
-  // read, the file was damaged after it was made.
-  try {
-    payload = readTrailer(file, indexOffset);
-    if (payload) loadFileIndex(file, indexOffset);
-  } catch (const LauncherException& e) {
-    throw LauncherException(SString(e.getMessage()).append(" The launcher file is damaged; get it again."));
-  }
-  if (payload) {
+  if (readTrailer(file, indexOffset)) {
     m_payloadFound = true;
+    PayloadDigests digests;
+    bool hasDigests = readPayloadDigests(fileno(file), fileSize(file), indexOffset, digests);
+    loadFileIndex(file, indexOffset);
+    checkIndexEnd(file, hasDigests ? digests.blockOffset : fileSize(file) - trailerSize);
+    if (hasDigests) assignDigests(digests);
     for (long i = 0; i < m_fileIndex.size(); ++i) logEntry(*m_fileIndex.at(i));
     if (parseTagFiles) loadTagFiles(file);
+  } else {
+    checkNoPayload(file);
   }
   m_internalFilesLoaded = true;
+}
+
+long LauncherInputFiles::fileSize(FILE* file) {
+  struct stat st;
+  if (fstat(fileno(file), &st) != 0) throw LauncherException("Cannot open launcher file.");
+  return static_cast<long>(st.st_size);
+}
+
+void LauncherInputFiles::checkIndexEnd(FILE* file, long expectedEnd) {
+  // What the entries took must be all there is before the digest block or
+  // the trailer: a file whose digest block lost its mark, or whose index
+  // runs into the trailer, is not whole.
+  if (ftell(file) != expectedEnd) {
+    throw DamagedLauncherException("the file index does not end where the trailer or digest block begins");
+  }
+}
+
+void LauncherInputFiles::assignDigests(const PayloadDigests& digests) {
+  if (static_cast<long>(digests.entryDigests.size()) != m_fileIndex.size()) {
+    throw DamagedLauncherException("the digest block and the file index count different files");
+  }
+  for (long i = 0; i < m_fileIndex.size(); ++i) {
+    m_fileIndex.at(i)->setDigest(digests.entryDigests[static_cast<size_t>(i)]);
+  }
+}
+
+void LauncherInputFiles::checkNoPayload(FILE* file) {
+  // Without a trailer the file must be the bare executable image: anything
+  // beyond it, or an image that ends past the end of the file, is what is
+  // left of a launcher cut short.
+  long imageEnd = executableImageEnd(fileno(file));
+  if (imageEnd >= 0 && imageEnd != fileSize(file)) {
+    throw DamagedLauncherException("the file has no trailer and is not the bare executable image");
+  }
 }
 
 bool LauncherInputFiles::readTrailer(FILE* file, long& indexOffset) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "archive/file_index_entry.h"
+#include "archive/payload_digest.h"
 #include "foundation/sstring.h"
 #include "tagfile/tag_file.h"
 
@@ -36,17 +37,24 @@ class LauncherInputFiles {
   LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
 
   // Reads the launcher file, that is the running executable
-  // (launcherFile), once; later calls return at once. A file whose last four bytes are not CA 82 CA 82
-  // carries no archive: nothing is loaded and that is no error. Otherwise
-  // reads the index, logs one LOG_INFO listing per entry ("file type: ",
-  // "  file id: ", "  length: ", "  offset: ", "  file name: ", one per
-  // line) and, when parseTagFiles is true, loadTagFiles. Throws
+  // (launcherFile), once; later calls return at once. A file whose last
+  // four bytes are not CA 82 CA 82 carries no archive: nothing is loaded
+  // and that is no error, as long as the file is the bare executable image
+  // (executable_image.h); otherwise it is a launcher cut short. With a
+  // trailer: reads the digest block, if any, and checks the index digest
+  // (payload_digest.h), then reads the index, which must end where the
+  // digest block (or, without one, the trailer) begins, and gives each
+  // entry its digest (an entry's bytes are checked when they are used:
+  // FileIndexEntry::loadTagFile, extract, check, digestCheck); logs one
+  // LOG_INFO listing per entry ("file type: ", "  file id: ", "  length: ",
+  // "  offset: ", "  file name: ", one per line) and, when parseTagFiles is
+  // true, loadTagFiles. Throws DamagedLauncherException for a file that is
+  // not whole, and
   // LauncherException "Cannot open launcher file.", "Invalid launcher
   // format." (shorter than 8 bytes), "Unable to read file index offset.",
   // "Unable to read launcher identification value." and the errors of
-  // loadFileIndex, each followed by " The launcher file is damaged; get it
-  // again.", and the errors of loadTagFiles; the set then counts as not
-  // loaded, and the entries read before the error stay.
+  // loadFileIndex and loadTagFiles; the set then counts as not loaded, and
+  // the entries read before the error stay.
   void load(const SString& launcherFile, bool parseTagFiles);
 
   // Reads the index at indexOffset: the file count, then as many entries
@@ -60,7 +68,9 @@ class LauncherInputFiles {
   // A syntax error propagates.
   void loadTagFiles(FILE* file);
 
-  // Extracts every entry, in index order, into the current directory, then
+  // Checks every entry's bytes that have a digest (DamagedLauncherException
+  // before anything is written), then extracts every entry, in index
+  // order, into the current directory, then
   // writes "input.tag" there: ACTION = RUN_INSTRUCTIONS, INSTRUCTIONS and
   // LAUNCHSCRIPT = the names of the first entries of types 0 and 2 (the
   // ones a run uses), JVM = the names of the type-1 entries in order.
@@ -96,9 +106,21 @@ class LauncherInputFiles {
   // sets indexOffset and returns true. Throws the trailer errors of load.
   static bool readTrailer(FILE* file, long& indexOffset);
 
+  // After loadFileIndex: throws DamagedLauncherException unless the index
+  // ended at expectedEnd, where the digest block begins or, without one,
+  // the trailer.
+  static void checkIndexEnd(FILE* file, long expectedEnd);
+
  private:
   // Writes the listing of one entry to the launcher log.
   static void logEntry(const FileIndexEntry& entry);
+  // The size of the open file.
+  static long fileSize(FILE* file);
+  // Gives every entry its digest; the counts must agree.
+  void assignDigests(const PayloadDigests& digests);
+  // For a file without a trailer: throws DamagedLauncherException unless it
+  // is the bare executable image (or not one that executableImageEnd knows).
+  static void checkNoPayload(FILE* file);
 
   FileIndexEntryPtrDeque m_fileIndex;
   SString m_launcherFile;

@@ -2,13 +2,29 @@
 // directory, and an input file that lets a later run use the copies.
 #include "archive/launcher_input_files.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "archive/block_copy.h"
 #include "archive/extraction_error.h"
+#include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "platform/replacement_file.h"
 #include "tagfile/tag_file.h"
 
 void LauncherInputFiles::extractAll() const {
+  // A damaged file is found before any file is written.
+  if (m_fileIndex.size() > 0 && !m_fileIndex.at(0)->getDigest().empty()) {
+    int fd = open(m_launcherFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw LauncherException("Cannot open launcher file.");
+    try {
+      for (long i = 0; i < m_fileIndex.size(); ++i) m_fileIndex.at(i)->check(fd);
+    } catch (...) {
+      close(fd);
+      throw;
+    }
+    close(fd);
+  }
   TagFile inputFile;
   inputFile.setTagValue(actionTagName, runInstructionsActionName);
   // All the files are one piece of work for a progress window.

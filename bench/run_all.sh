@@ -5,6 +5,12 @@
 #             first run against a shell script of the same two java
 #             commands, its repeat run (verification cached) against one
 #             direct java command (run_launcher.sh)
+#   digest    the same launcher with and without the payload digests, and
+#             the check of an 8 MiB jar that every run copies out
+#             (run_digest.sh)
+#   cds       class-data sharing: a launcher that keeps a class-data archive
+#             against direct java, for a mid-size application (repeat run,
+#             first run) and for Hello (run_cds.sh)
 #   platform  capture of child output, and the disk-scan walk (run_platform.sh)
 #   extract   extraction of a large embedded file against cp (run_extract.sh)
 #   jvm_scan  the JVM disk scan against find, and its early stop (bench_jvm_scan)
@@ -22,8 +28,10 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 export BUILD_DIR=${BUILD_DIR:-build}
-mib=256 runs=3 extractRuns=5 launcherRuns=41 tagRuns=5 runtimeRuns=15
-if [ "${1:-}" = --quick ]; then mib=64 runs=2 extractRuns=3 launcherRuns=15 tagRuns=3 runtimeRuns=5; fi
+mib=256 runs=3 extractRuns=5 launcherRuns=41 tagRuns=5 runtimeRuns=15 cdsRounds=15
+if [ "${1:-}" = --quick ]; then
+  mib=64 runs=2 extractRuns=3 launcherRuns=15 tagRuns=3 runtimeRuns=5 cdsRounds=6
+fi
 
 [ -f "$BUILD_DIR/CMakeCache.txt" ] || cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 work=$(mktemp -d "${TMPDIR:-/tmp}/bvbench-all.XXXXXX")
@@ -46,7 +54,9 @@ bench() {
 # The launcher first: its runs create and remove small files, which would
 # wait behind the write-back of the extraction benchmark's large ones.
 bench launcher bench/run_launcher.sh "$launcherRuns"
+bench digest bench/run_digest.sh "$launcherRuns"
 bench runtime bench/run_runtime.sh "$runtimeRuns"
+bench cds bench/run_cds.sh "$cdsRounds"
 bench platform bench/run_platform.sh "$mib" /usr "$runs"
 mkdir "$work/extract"
 bench extract bench/run_extract.sh "$mib" "$extractRuns" "$work/extract"
@@ -63,7 +73,7 @@ else
 fi
 
 echo "== Summary: each figure and its target"
-for name in launcher runtime platform extract jvm_scan tagfile; do
+for name in launcher digest runtime cds platform extract jvm_scan tagfile; do
   grep -h -i -e "target" -e "exited with status" "$work/$name.out" | sed "s/^ */$name: /"
 done
 grep -q -h "MISSED" "$work"/*.out && status=1

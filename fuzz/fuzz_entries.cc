@@ -33,6 +33,8 @@
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 #include "tests/test_util.h"
+#include "tools/class_version.h"
+#include "tools/pack_options.h"
 
 namespace {
 
@@ -442,6 +444,22 @@ int fuzzVerifyCache(const uint8_t* data, size_t size) {
   return 0;
 }
 
+int fuzzClassVersion(const uint8_t* data, size_t size) {
+  std::string path = scratchFile("classes.jar");
+  writeBytes(path, data, size);
+  try {
+    JarClasses classes = readJarClasses(path);
+    // A class file's version is two bytes, and only .class entries count.
+    if (classes.highestMajor < 0 || classes.highestMajor > 0xFFFF) abort();
+    if (classes.highestMajor > 0 && classes.highestEntry.empty()) abort();
+    for (const std::string& name : classes.names) {
+      if (name.size() <= 6 || name.compare(name.size() - 6, 6, ".class") != 0) abort();
+    }
+  } catch (const PackError&) {
+  }
+  return 0;
+}
+
 namespace {
 
 // Every path below dir, links resolved, stays in dir.
@@ -512,6 +530,7 @@ const FuzzEntry fuzzEntries[] = {
     {"instructions", fuzzInstructions},   {"expressions", fuzzExpressions},
     {"cmd_line", fuzzCmdLine},           {"text_arguments", fuzzTextArguments},
     {"launch_script", fuzzLaunchScript}, {"verify_cache", fuzzVerifyCache},
+    {"class_version", fuzzClassVersion},
     {"runtime_archive", fuzzRuntimeArchive},
 };
 const size_t fuzzEntryCount = sizeof fuzzEntries / sizeof fuzzEntries[0];

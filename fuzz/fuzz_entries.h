@@ -16,8 +16,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// A crafted launcher file: trailer, file index and embedded tag files are
-// loaded (LauncherInputFiles::load), then the first entries are extracted.
+// A crafted launcher file: trailer, digest block, file index and embedded
+// tag files are loaded (LauncherInputFiles::load), then the first entries
+// are extracted.
 int fuzzArchiveIndex(const uint8_t* data, size_t size);
 // A tag file read whole and as an embedded stretch; a file that loads is
 // written out and must read back with the same tags and values.
@@ -48,6 +49,11 @@ int fuzzVerifyCache(const uint8_t* data, size_t size);
 // one the rest is the entry's bytes as they are. Nothing may land outside
 // the folder, whatever the members say.
 int fuzzRuntimeArchive(const uint8_t* data, size_t size);
+
+// A jar read by bvpack's class-file version reader (readJarClasses): its
+// zip directory, local headers and the deflated starts of .class entries.
+// A refusal (PackError) is the expected outcome of a bad jar.
+int fuzzClassVersion(const uint8_t* data, size_t size);
 
 // The targets by name, for the regression test: the name is also the
 // folder of its kept inputs under tests/fuzz_regressions/.

@@ -9,7 +9,7 @@ examples="$src/examples"
 worked="$src/tests/fixtures/worked_example"
 rm -rf "$out"
 for t in archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache \
-  runtime_archive; do
+  runtime_archive class_version; do
   mkdir -p "$out/$t"
 done
 
@@ -97,9 +97,78 @@ exit 0
 write_launcher "$out/archive_index/example" 0
 write_launcher "$out/archive_index/compressed" 1
 
+# The example with the digest block between its index and trailer, as
+# bvpack writes it: the SHA-256 of the stub, of each entry and of
+# everything from the index on (the index digest left out).
+hexbytes() { printf "$(sed 's/../\\x&/g')"; }
+sha() { sha256sum | cut -c1-64 | hexbytes; }
+seal_launcher() {
+  local plain="$1" sealed="$2"
+  local size index_offset count
+  size=$(stat -c %s "$plain")
+  index_offset=$(tail -c 8 "$plain" | head -c 4 | od -An -tu1 | awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4}')
+  count=$(tail -c +"$((index_offset + 1))" "$plain" | head -c 4 | od -An -tu1 | awk '{print $4}')
+  local stub_length
+  stub_length=$(tail -c +"$((index_offset + 1 + 4 + 9))" "$plain" | head -c 4 | od -An -tu1 | awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4}')
+  local head="$sealed.head" tail_part="$sealed.tail"
+  { printf 'BVDG\x01'; be32 "$stub_length"; head -c "$stub_length" "$plain" | sha
+    # The entries lie back to back from the stub's end to the index.
+    local pos=$((index_offset + 4)) k offset length name_length flag
+    for ((k = 0; k < count; k++)); do
+      read -r length offset name_length < <(tail -c +"$((pos + 1 + 5))" "$plain" | head -c 10 | od -An -tu1 |
+        awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4, $5 * 16777216 + $6 * 65536 + $7 * 256 + $8, $9 * 256 + $10}')
+      tail -c +"$((offset + 1))" "$plain" | head -c "$length" | sha
+      flag=$(tail -c +"$((pos + 16 + name_length))" "$plain" | head -c 1 | od -An -tu1 | tr -d ' ')
+      pos=$((pos + 16 + name_length + (flag == 1 ? 8 : 0)))
+    done
+  } >"$head"
+  { be32 $(($(stat -c %s "$head") + 32 + 8)); printf 'BVDG'; tail -c 9 "$plain"; } >"$tail_part"
+  local digest
+  digest=$({ head -c "$((size - 9))" "$plain" | tail -c +"$((index_offset + 1))"; cat "$head" "$tail_part"; } | sha256sum | cut -c1-64)
+  { head -c "$((size - 9))" "$plain"; cat "$head"; printf '%s' "$digest" | hexbytes; cat "$tail_part"; } >"$sealed"
+  rm -f "$head" "$tail_part"
+}
+seal_launcher "$out/archive_index/example" "$out/archive_index/sealed"
+seal_launcher "$out/archive_index/compressed" "$out/archive_index/sealed-compressed"
+
 # Verification cache files: the kept ones (a file needs its checksum).
 cp "$src"/tests/fuzz_regressions/verify_cache/* "$out/verify_cache/"
 
+# Jars for the class-file version reader: one stored and one deflated class
+# entry (raw deflate data: gzip's output without its 10-byte header and
+# 8-byte trailer), a directory entry and a module-info.class. The reader
+# does not check CRCs, so they are left 0.
+le16() { printf "\\x$(printf %02x $(( $1 & 255 )))\\x$(printf %02x $(( ($1 >> 8) & 255 )))"; }
+le32() { le16 $(( $1 & 0xFFFF )); le16 $(( ($1 >> 16) & 0xFFFF )); }
+write_jar() {
+  local file="$1" body directory
+  shift
+  body="$(mktemp)"; directory="$(mktemp)"
+  local count=0
+  while [ $# -gt 0 ]; do
+    local name="$1" method="$2" data="$3"
+    shift 3
+    local offset size
+    offset=$(stat -c %s "$body")
+    size=$(stat -c %s "$data")
+    local common
+    common() { le16 20; le16 0; le16 "$method"; le32 0; le32 0; le32 "$size"; le32 "$size"; le16 ${#name}; le16 0; }
+    { printf 'PK\x03\x04'; common; printf '%s' "$name"; cat "$data"; } >>"$body"
+    { printf 'PK\x01\x02'; le16 20; common; le16 0; le16 0; le16 0; le32 0; le32 "$offset"; printf '%s' "$name"; } >>"$directory"
+    count=$((count + 1))
+  done
+  { cat "$body" "$directory"; printf 'PK\x05\x06'; le32 0; le16 "$count"; le16 "$count"
+    le32 "$(stat -c %s "$directory")"; le32 "$(stat -c %s "$body")"; le16 0; } >"$file"
+  rm -f "$body" "$directory"
+}
+classes="$(mktemp -d)"
+{ printf '\xCA\xFE\xBA\xBE\x00\x00\x00\x3D'; head -c 600 "$worked/launch.tag"; } >"$classes/Main.class"
+{ printf '\xCA\xFE\xBA\xBE\x00\x00\x00\x34'; head -c 300 "$worked/instructions.tag"; } >"$classes/Old.class"
+gzip -9 -n -c "$classes/Main.class" | tail -c +11 | head -c -8 >"$classes/Main.deflated"
+: >"$classes/empty"
+write_jar "$out/class_version/app.jar" p/ 0 "$classes/empty" p/Old.class 0 "$classes/Old.class" \
+  p/Main.class 8 "$classes/Main.deflated" module-info.class 0 "$classes/Old.class"
+rm -rf "$classes"
 # Runtime entries: the kept member lists (a first byte 0: packed by the
 # target itself).
 cp "$src"/tests/fuzz_regressions/runtime_archive/* "$out/runtime_archive/"

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:?usage: fuzz/run.sh SECONDS [TARGET...]}"
 shift
 all=(archive_index tag_file instructions expressions cmd_line text_arguments launch_script verify_cache
-  runtime_archive)
+  runtime_archive class_version)
 targets=("${@:-${all[@]}}")
 jobs="${JOBS:-2}"
 out=build-fuzz

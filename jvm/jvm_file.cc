@@ -6,6 +6,7 @@
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "jvm/candidate_report.h"
+#include "jvm/jvm_identity.h"
 #include "jvm/jvm_match.h"
 #include "jvm/path_hint.h"
 #include "jvm/property_condition.h"
@@ -51,6 +52,42 @@ bool endsWith(const SString& s, char c) { return !s.empty() && s[s.length() - 1]
 
 // The first and last characters of s are both double quotes.
 bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s, '"'); }
+
+// The value that the verification printed for property number index, or
+// "" when the output does not reach it.
+SString printedValue(const SString& output, long index) {
+  unsigned long pos = 0;
+  SString line;
+  bool marked = false;
+  while (!marked && pos < output.length()) {
+    line.erase();
+    readLineFromString(output, pos, line);
+    marked = line.compare(verificationMarker) == 0;
+  }
+  for (long i = 0; marked && i <= index; ++i) {
+    if (pos >= output.length()) return SString();
+    line.erase();
+    readLineFromString(output, pos, line);
+  }
+  return marked ? line : SString();
+}
+
+// Sets JVM_VERSION and JVM_IDENTITY for the JVM that passed: the version
+// that it printed, when it reads as one, and the digest of its identity.
+void setVersionTags(TagFile& tagFile, const SString& version, const SString& exePath,
+                    const SString& jvmExe) {
+  SString value = version;
+  trim(value, whitespaceChars);
+  std::string exe, home, identity;
+  if (value.empty() || value[0] < '0' || value[0] > '9' || JVMFile::holdsLineBreak(value) ||
+      !resolveJVMExecutable(std::string(exePath.c_str(), exePath.length()),
+                            std::string(jvmExe.c_str(), jvmExe.length()), exe, home) ||
+      !jvmIdentity(exe, home, identity)) {
+    return;
+  }
+  tagFile.setTagValue(jvmVersionTagName, value);
+  tagFile.setTagValue(jvmIdentityTagName, SString(jvmIdentityDigest(identity).c_str()));
+}
 
 }  // namespace
 
@@ -191,10 +228,24 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     return false;
   }
   m_tagFile->setTagValue(kJVMHomeTag, jvmHome);
+  m_tagFile->removeValue(jvmVersionTagName);
+  m_tagFile->removeValue(jvmIdentityTagName);
 
   ShellValueScope values;
   StringPairPtrDeque expected;
   SString command = buildVerifyCommand(jvmHome, verifyClasspath, verifyClassName, expected);
+  // The Java version is asked for as well (any value passes): the launch
+  // uses it (JVM_VERSION).
+  long versionIndex = -1;
+  for (long i = 0; i < expected.size() && versionIndex < 0; ++i) {
+    if (expected.at(i)->getName().compare(specificationVersionProperty) == 0) versionIndex = i;
+  }
+  if (versionIndex < 0) {
+    versionIndex = expected.size();
+    command += " ";
+    command += specificationVersionProperty;
+    expected.push_back(new StringPair(specificationVersionProperty, "...", PROPERTY_EQUALS));
+  }
   // An unchanged JVM gives the answer of its last run (jvm/verify_cache.h).
   SString exePath(jvmHome);
   appendPathSeparator(exePath);
@@ -216,6 +267,7 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     cache.store(output);
   }
   bool result = verifyJVMOutput(output, expected);
+  if (result) setVersionTags(*m_tagFile, printedValue(output, versionIndex), exePath, getJVMExe());
   PlatformImpl::advanceUIProgress(6);
   return result;
 }

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "archive/damaged_launcher.h"
 #include "archive/launcher_input_files.h"
 #include "archive/launcher_settings.h"
 #include "foundation/launcher_exception.h"
@@ -80,6 +81,8 @@ void Launcher::loadArchive(bool loadTagFiles) {
   if (m_state.inputFiles.areInternalFilesLoaded()) return;
   try {
     m_state.inputFiles.load(m_state.paths.executableFile, loadTagFiles);
+  } catch (const DamagedLauncherException&) {
+    throw;  // its own message, as it is
   } catch (const LauncherException& e) {
     throw LauncherException(withMessage(MSG_FILE_INDEX_LOAD_ERROR, e.getMessage()));
   }
@@ -212,6 +215,8 @@ long Launcher::processCmdLine(const StringDeque& args) {
       loadArchive(false);
       try {
         m_state.inputFiles.extractAll();
+      } catch (const DamagedLauncherException&) {
+        throw;
       } catch (const LauncherException& e) {
         throw LauncherException(withMessage(MSG_EXTRACT_ERROR, e.getMessage()));
       }

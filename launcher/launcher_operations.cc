@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "archive/damaged_launcher.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
+#include "jvm/class_data_archives.h"
 #include "jvm/java_needs.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
@@ -111,6 +113,8 @@ void Launcher::searchAll(bool showUI, bool /*showFailMsg*/) {
       printf("%s\n", path.c_str());
       fflush(stdout);
     }
+  } catch (const DamagedLauncherException&) {
+    throw;
   } catch (const LauncherException& e) {
     // The caller still reads a count; the error goes to standard error and
     // the log (Launcher::process).
@@ -205,7 +209,10 @@ long Launcher::launchWith(LaunchScript& script, JVMFile& jvmFile, short seconds)
   }
   PlatformImpl::hideUI(seconds);
   m_state.outcome.noteLaunch();
-  long result = script.execute(jvmFile, &m_state.passThroughArgs, m_state.showJavaConsole);
+  // %CDS_OPTIONS%() gets its options from the archives kept per application
+  // and Java.
+  ClassDataArchives sharing(*jvmFile.getTagFile());
+  long result = script.execute(jvmFile, &m_state.passThroughArgs, m_state.showJavaConsole, &sharing);
   m_state.stdOutput = script.getStdOut();
   m_state.errOutput = script.getStdErr();
   return result;

@@ -1,5 +1,5 @@
 // The start and end of a run: process() and runInstructionScript().
-#include "archive/missing_payload.h"
+#include "archive/damaged_launcher.h"
 #include "foundation/launcher_exception.h"
 #include "instructions/instructions.h"
 #include "launcher/launcher.h"
@@ -19,6 +19,10 @@ long Launcher::process(const StringDeque& args, const SString& launcherPath,
   for (long i = 0; i < args.size(); ++i) m_state.args.push_back(args.at(i));
   try {
     return processCmdLine(args);
+  } catch (const DamagedLauncherException& e) {
+    PlatformImpl::showUIError(e.getMessage());
+    logMessage(SString(e.getMessage()).append(" (").append(e.getDetail()).append(")"), LOG_ERROR);
+    return -1;
   } catch (const LauncherException& e) {
     PlatformImpl::showUIError(e.getMessage());
     logMessage(e.getMessage(), LOG_ERROR);
@@ -33,14 +37,17 @@ long Launcher::process(const StringDeque& args, const SString& launcherPath,
   }
 }
 
-// A launcher file whose trailer is missing or damaged (a download cut
-// short) reads as one without an archive, so it has nothing to run; that
-// ends the run with an error that says so, not with a bare exit code.
+// A launcher file that carries nothing to run ends the run with an error
+// that says why, not with a bare exit code. (One cut short is refused when
+// it is loaded: LauncherInputFiles::load.)
 long Launcher::runInstructionScript() {
   const TagFile* tagFile = m_state.scripts.getInstructions();
   if (tagFile == nullptr) {
     if (!m_state.inputFiles.hasPayload()) {
-      throw LauncherException(missingPayloadMessage(m_state.paths.executableFile));
+      throw LauncherException(SString("The launcher file ")
+                                  .append(m_state.paths.executableFile)
+                                  .append(" is the launcher program alone: it carries no application. "
+                                          "Pack one with bvpack."));
     }
     throw LauncherException("The launcher file carries no instruction script.");
   }

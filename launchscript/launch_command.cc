@@ -1,10 +1,15 @@
 // Running the resolved launch command: working directory, the arguments
 // handed on to the application, the environment of the child, capture and
 // the log lines.
+#include <string>
+#include <vector>
+
 #include "foundation/log.h"
+#include "launchscript/class_data_sharing.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
+#include "platform/simple_command.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 
@@ -54,10 +59,76 @@ void applyWizardEnvironment(const TagFile& tagFile) {
   }
 }
 
+// The words of the shell command text would give, or false when it is not
+// a simple command (simple_command.h).
+bool commandWords(const SString& text, std::vector<std::string>& words) {
+  StringDeque split;
+  if (!splitSimpleCommand(ShellValues::quote(text), split)) return false;
+  words.clear();
+  for (long i = 0; i < split.size(); ++i) words.emplace_back(split[i].c_str(), split[i].length());
+  return true;
+}
+
+// text with the placeholder mark replaced by value wherever it stands as a
+// placeholder (the scan goes from one placeholder to the next, so that the
+// closing NUL of one and the opening NUL of another never count as one).
+SString replaced(const SString& text, const SString& mark, const SString& value) {
+  SString out;
+  unsigned long i = 0;
+  while (i < text.length()) {
+    unsigned long start = text.find('\0', i);
+    if (start == SString::npos) {
+      out.append(text, i, SString::npos);
+      break;
+    }
+    unsigned long end = text.find('\0', start + 1);
+    if (end == SString::npos) end = text.length() - 1;
+    out.append(text, i, start - i);
+    SString token(text, start, end + 1 - start);
+    out += token.compare(mark) == 0 ? value : token;
+    i = end + 1;
+  }
+  return out;
+}
+
 }  // namespace
 
+SString LaunchScript::insertSharingOptions(const SString& text, const SString& workingDirectory,
+                                           ClassDataSharing* sharing) const {
+  if (sharing == nullptr) return text;
+  // The command with the mark standing for nothing, and for one word: when
+  // the mark is a word of its own outside quotes, the second has exactly
+  // that word more, and each option put there will be one word too.
+  std::vector<std::string> words, probe;
+  bool simple = commandWords(replaced(text, m_sharingMark, SString()), words) &&
+                commandWords(replaced(text, m_sharingMark, ShellValues::insert("-")), probe);
+  bool ownWord = simple && probe.size() == words.size() + 1;
+  size_t at = 0;
+  while (ownWord && at < words.size() && probe[at] == words[at]) ++at;
+  ownWord = ownWord && probe[at] == "-";
+  for (size_t i = at; ownWord && i < words.size(); ++i) ownWord = probe[i + 1] == words[i];
+  if (!ownWord) {
+    logMessage(simple ? "Class-data sharing: none, since %CDS_OPTIONS%() does not stand as a "
+                                  "word of its own outside quotes, or stands more than once"
+                                : "Class-data sharing: none, since the command is not one program with "
+                                  "quoted words",
+                         LOG_INFO);
+    return text;
+  }
+  std::vector<std::string> options =
+      sharing->optionsFor(words, std::string(workingDirectory.c_str(), workingDirectory.length()));
+  SString inserted;
+  for (const std::string& option : options) {
+    if (!inserted.empty()) inserted += " ";
+    inserted += ShellValues::insert(SString(option.c_str(), option.length()));
+  }
+  return replaced(text, m_sharingMark, inserted);
+}
+
 long LaunchScript::execute(const JVMTagLookup& jvmFile, const StringDeque* extraArguments,
-                           bool forceConsole) {
+                           bool forceConsole, ClassDataSharing* sharing) {
+  SString directory;
+  if (m_autoSetWorkingDir) directory = launcherDirectory(m_context->paths);
   SString command;
   {
     // Each argument handed on is a value in double quotes, so that an empty
@@ -71,10 +142,9 @@ long LaunchScript::execute(const JVMTagLookup& jvmFile, const StringDeque* extra
         text += "\"";
       }
     }
+    if (!m_sharingMark.empty()) text = insertSharingOptions(text, directory, sharing);
     command = ShellValues::quote(text);
   }
-  SString directory;
-  if (m_autoSetWorkingDir) directory = launcherDirectory(m_context->paths);
 
   SString message("Executing launch script command: ");
   message += command;
@@ -98,6 +168,7 @@ long LaunchScript::execute(const JVMTagLookup& jvmFile, const StringDeque* extra
     exitCode = PlatformImpl::executeProcess(command, directory, showConsole, capture, true,
                                             &m_stdOut, &m_stdErr, false);
   }
+  if (sharing != nullptr) sharing->commandEnded(exitCode);
   if (capture) {
     logMessage("Output from the launch script execution", LOG_INFO);
     logMessage("StdOut:", LOG_INFO);

@@ -71,6 +71,7 @@ SString LaunchScript::resolve(const JVMTagLookup& jvmFile) {
 SString LaunchScript::resolveTemplate(const JVMTagLookup& jvmFile) {
   JVMFileScope scope(m_jvmFile, jvmFile);
   m_jarsExtracted = false;  // a new resolution extracts the archives anew
+  m_sharingMark.erase();
   // The command may hold placeholders already (the JVM check puts the home
   // in as a value); a NUL byte that forms none is dropped by the quoting.
   SString text = MacroHandler::resolve(m_command, '%');

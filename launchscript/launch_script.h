@@ -56,6 +56,7 @@
 #include "launchscript/launch_context.h"
 #include "launchscript/macro_handler.h"
 
+class ClassDataSharing;
 class TagFile;
 
 // The environment variable that holds the JVM home while the command runs.
@@ -118,8 +119,11 @@ class LaunchScript final : public MacroHandler {
   // JVM file's SET_ENV_FOR_WIZARD settings (they stay for the rest of the
   // run). Output is captured (and logged) unless the console is shown
   // (DISPLAY_CONSOLE or forceConsole) or capture is off. Returns the
-  // command's exit code; failures to start it throw.
-  long execute(const JVMTagLookup& jvmFile, const StringDeque* extraArguments, bool forceConsole);
+  // command's exit code; failures to start it throw. sharing, when given,
+  // supplies the options of %CDS_OPTIONS%() (class_data_sharing.h) and is
+  // told when the command has ended.
+  long execute(const JVMTagLookup& jvmFile, const StringDeque* extraArguments, bool forceConsole,
+               ClassDataSharing* sharing = nullptr);
 
   // --- Values of the classpath and property functions ---
 
@@ -228,6 +232,13 @@ class LaunchScript final : public MacroHandler {
   // them; later calls of the same resolution find m_jarDirectory and
   // m_jarPaths set.
   void extractJars() const;
+  SString callCDS_OPTIONS(const SString& text, const StringDeque& arguments) const;
+
+  // text (a resolved command, values as placeholders) with the mark of
+  // %CDS_OPTIONS%() replaced by the options that sharing gives for it (see
+  // class_data_sharing.h), or left empty.
+  SString insertSharingOptions(const SString& text, const SString& workingDirectory,
+                               ClassDataSharing* sharing) const;
 
   // The JVM file of the resolution in progress; throws when a function that
   // needs one is used outside resolve.
@@ -248,6 +259,9 @@ class LaunchScript final : public MacroHandler {
   mutable bool m_jarsExtracted;
   mutable SString m_jarDirectory;
   mutable StringDeque m_jarPaths;
+  // The placeholder that %CDS_OPTIONS%() left in the command being
+  // resolved (an empty value), or empty.
+  mutable SString m_sharingMark;
 };
 
 #endif  // BV_LAUNCHSCRIPT_LAUNCH_SCRIPT_H_

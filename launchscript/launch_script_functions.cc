@@ -31,6 +31,7 @@ const LaunchScript::FunctionDef* LaunchScript::findFunction(const SString& name)
        &LaunchScript::callCLASSPATH_JAR_DIR},
       {"ENV_JAVAARGS", 1, 1, "ENV_JAVAARGS function requires 1 argument.",
        &LaunchScript::callENV_JAVAARGS},
+      {"CDS_OPTIONS", 0, 0, "CDS_OPTIONS function takes 0 arguments.", &LaunchScript::callCDS_OPTIONS},
   };
   for (const FunctionDef& function : kFunctions) {
     if (name.compare(function.name) == 0) return &function;
@@ -133,4 +134,12 @@ SString LaunchScript::callENV_JAVAARGS(const SString&, const StringDeque& argume
     }
   }
   return result;
+}
+
+// A mark that the options take the place of once the command is complete
+// (insertSharingOptions); on its own it inserts nothing. Every call of one
+// resolution gives the same mark.
+SString LaunchScript::callCDS_OPTIONS(const SString&, const StringDeque&) const {
+  if (m_sharingMark.empty()) m_sharingMark = ShellValues::insert(SString());
+  return m_sharingMark;
 }

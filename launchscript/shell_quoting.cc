@@ -264,7 +264,8 @@ ShellValueScope::~ShellValueScope() {
 
 bool isFoundJVMTag(const SString& name) {
   return name.compare("JVM_HOME") == 0 || name.compare("JVM_FILE") == 0 ||
-         name.compare("JVM_TEMP") == 0;
+         name.compare("JVM_TEMP") == 0 || name.compare("JVM_VERSION") == 0 ||
+         name.compare("JVM_IDENTITY") == 0;
 }
 
 SString shellQuoteWord(const SString& value) {

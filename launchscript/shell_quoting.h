@@ -95,8 +95,9 @@ class ShellValueScope {
 };
 
 // True for the JVM file tags that the launcher sets itself (JVM_HOME,
-// JVM_FILE, JVM_TEMP): they hold what it found on disk, so in a command
-// they are values, not template text.
+// JVM_FILE, JVM_TEMP, and JVM_VERSION, JVM_IDENTITY of a check that
+// passed): they hold what it found on disk or what the JVM printed, so in a
+// command they are values, not template text.
 bool isFoundJVMTag(const SString& name);
 
 // value as one single-quoted shell word ('' for the empty value).

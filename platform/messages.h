@@ -1,15 +1,16 @@
-// The message catalog: 43 messages in 27 languages. Each locale table holds
+// The message catalog: 45 messages in 27 languages. Each locale table holds
 // the message texts as bytes in its language's traditional character set
-// (msg_locale_charset names it); the tables are generated at build time from
-// the UTF-8 sources in platform/messages/. The language is chosen from LANG
-// each time a message is fetched.
+// (msg_locale_charset names it), and a second table holds them in UTF-8;
+// both are generated at build time from the UTF-8 sources in
+// platform/messages/. The language is chosen from LANG each time a message
+// is fetched.
 #ifndef BV_PLATFORM_MESSAGES_H_
 #define BV_PLATFORM_MESSAGES_H_
 
 #include "foundation/sstring.h"
 
 // Number of messages in each table and number of tables.
-const int kMessageCount = 43;
+const int kMessageCount = 45;
 const int kLocaleCount = 27;
 // Size of the buffer that get_msg returns, terminator included.
 const int kMessageBufferSize = 1024;
@@ -31,12 +32,20 @@ const int MSGID_TEMP_DIR_MISSING = 39;  // "Cannot use %s as the temp directory 
 const int MSGID_PROGRAM_NEEDS = 40;     // "The program needs %s."
 const int MSGID_OPEN_DOWNLOAD = 41;     // "Open the download page" (a button)
 const int MSGID_CLOSE = 42;             // "Close" (a button)
+const int MSGID_LAUNCHER_DAMAGED = 43;  // "The launcher file is damaged or incomplete. ..."
+// "Cannot use %s as the temp directory because it does not exist.": the
+// first sentence of message 39, for a folder that was given (-bv:tempdir,
+// TMPDIR), where the advice to give one does not fit.
+const int MSGID_GIVEN_TEMP_DIR_MISSING = 44;
 
 // The 27 locale tables in the order en, bg, cs, da, de, el, es, fi, fr, hr,
 // hu, it, ja, ko, nl, no, pl, pt, pt_BR, ro, ru, sk, sl, sv, tr, zh, zh_TW
 // (the position is the locale index), then a null pointer. Each table holds
-// 43 NUL-terminated texts, then a null pointer; text 0 is the locale code.
+// 45 NUL-terminated texts, then a null pointer; text 0 is the locale code.
 extern const char* const* const msg_locale_table[kLocaleCount + 1];
+// The same tables in UTF-8, in the same order (the ASCII tables of en and
+// nl stand for themselves).
+extern const char* const* const msg_locale_table_utf8[kLocaleCount + 1];
 // The iconv name of each table's character set, in the same order.
 extern const char* const msg_locale_charset[kLocaleCount + 1];
 
@@ -54,11 +63,13 @@ int get_locale();
 
 // A new zero-filled buffer of kMessageBufferSize bytes holding message id
 // of the current locale formatted with arg (a NUL-terminated text for the
-// one %s, or null when the message has none); an id beyond 42 gives
-// "Error displaying message: id(<id>)". When the console's codeset
-// (getConsoleCodeset) is one that the table's bytes convert to, the text is
-// given in that codeset. A longer
-// result is cut at the buffer's end. The caller releases it with delete[].
+// one %s, or null when the message has none); an id beyond 43 gives
+// "Error displaying message: id(<id>)". The text is in the console's
+// codeset (getConsoleCodeset): the table's bytes when it names none or the
+// table's own set, the UTF-8 table for UTF-8, else the UTF-8 text converted
+// when iconv may and can convert it (conversion_modules.h), else again the
+// table's bytes. A longer result is cut at the buffer's end. The caller
+// releases it with delete[].
 char* get_msg(int id, void* arg);
 
 // The codeset named in the locale of the console's characters
@@ -68,8 +79,9 @@ char* get_msg(int id, void* arg);
 SString getConsoleCodeset();
 
 // Converts bytes from one character set to another with iconv. Returns
-// false (out unchanged) when either name is unknown or a byte sequence does
-// not convert.
+// false (out unchanged) when either name is unknown, a byte sequence does
+// not convert, or iconv may not load the modules that the pair needs
+// (iconvUsable).
 bool convertCharset(const char* text, unsigned long length, const char* from,
                     const char* to, SString& out);
 

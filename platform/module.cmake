@@ -18,3 +18,14 @@ add_custom_command(
   COMMENT "Converting the message catalog to each language's character set"
   VERBATIM)
 target_sources(bv_platform PRIVATE ${BV_CATALOG_OUTPUT})
+
+# The C library file that the build links against: a launcher that carries
+# its own copy (the static build) lets iconv load the system's conversion
+# modules only when this file names the same release (conversion_modules.cc).
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libc.so.6
+                OUTPUT_VARIABLE bv_system_libc OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(IS_ABSOLUTE "${bv_system_libc}" AND EXISTS "${bv_system_libc}")
+  get_filename_component(bv_system_libc "${bv_system_libc}" REALPATH)
+  set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/conversion_modules.cc APPEND PROPERTY
+               COMPILE_DEFINITIONS BV_SYSTEM_LIBC="${bv_system_libc}")
+endif()

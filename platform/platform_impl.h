@@ -42,7 +42,8 @@ enum UISubStatus {
 };
 
 // Catalog texts used in exception messages (getMessageText). Values 0 to 14
-// select catalog messages 19 to 33, values 15 to 18 messages 36 to 39.
+// select catalog messages 19 to 33, values 15 to 18 messages 36 to 39, and
+// 19 message 43.
 enum MessageIdentifier {
   MSG_INPUT_FILE_LOAD_ERROR = 0,     // "Could not load the input file."
   MSG_INSTRUCTIONS_LOAD_ERROR = 1,   // "Error loading instructions file."
@@ -62,7 +63,8 @@ enum MessageIdentifier {
   MSG_FILE_WRITE_ERROR = 15,         // "Error writing file = "
   MSG_TEMP_SPACE_HINT = 16,          // " There may not be enough temporary disk space. ..."
   MSG_CANCELED = 17,                 // "Canceled by the user."
-  MSG_TEMP_DIR_MISSING = 18          // "Cannot use %s as the temp directory ..."
+  MSG_TEMP_DIR_MISSING = 18,         // "Cannot use %s as the temp directory ..."
+  MSG_LAUNCHER_DAMAGED = 19          // "The launcher file is damaged or incomplete. ..."
 };
 
 class PlatformImpl {
@@ -206,8 +208,10 @@ class PlatformImpl {
   // The temporary directory, after checking that it exists and is a
   // directory; otherwise throws LauncherException with message 39 (the
   // directory cannot be used, use -bv:tempdir) for the default directory,
-  // "<dir> cannot be the temporary directory: it does not exist." (or "it is
-  // not a directory.") for one that was set, or with "<dir> cannot be the
+  // message 44 (its first sentence, "Cannot use <dir> as the temp directory
+  // because it does not exist.") for a missing one that was set, "<dir>
+  // cannot be the temporary directory: it is not a directory." for a file,
+  // or with "<dir> cannot be the
   // temporary directory: its path holds a line break." when it holds a line
   // feed or carriage return, or "<dir> cannot be the temporary directory:
   // <reason>" when another user (not root) owns it, or when group or others
@@ -227,6 +231,10 @@ class PlatformImpl {
   // it outlives the launcher; nothing when it is not there.
   static void removeFileFromCleanupList(const SString& path);
   static void removeDirFromCleanupList(const SString& path);
+  // True when path (as given, or with its links resolved) is a file or
+  // folder that this run made and records for clean-up, or lies inside
+  // such a folder: it will be gone after the run.
+  static bool isRunTemporaryPath(const SString& path);
   // Deletes the recorded files, then the recorded directories with their
   // trees, in creation order, then the launcher file when so set. Never
   // throws; every failure is one warning in the log. The lists stay.

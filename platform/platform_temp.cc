@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
@@ -134,12 +135,12 @@ SString PlatformImpl::getSystemTempDirectory() {
   }
   // A folder that the user named is reported as such; the advice to name
   // one with -bv:tempdir fits only the default folder.
-  if (m_tempDir.compare(kDefaultTempDir) != 0) {
-    bool exists = stat(m_tempDir.c_str(), &st) == 0;
-    throw LauncherException(SString(m_tempDir).append(" cannot be the temporary directory: ").append(
-        exists ? "it is not a directory." : "it does not exist."));
+  bool given = m_tempDir.compare(kDefaultTempDir) != 0;
+  if (given && stat(m_tempDir.c_str(), &st) == 0) {
+    throw LauncherException(SString(m_tempDir).append(" cannot be the temporary directory: it is not a directory."));
   }
-  char* text = get_msg(MSGID_TEMP_DIR_MISSING, const_cast<char*>(m_tempDir.c_str()));
+  char* text = get_msg(given ? MSGID_GIVEN_TEMP_DIR_MISSING : MSGID_TEMP_DIR_MISSING,
+                       const_cast<char*>(m_tempDir.c_str()));
   SString message(text);
   delete[] text;
   throw LauncherException(message);
@@ -177,6 +178,28 @@ void PlatformImpl::removeFileFromCleanupList(const SString& path) {
 
 void PlatformImpl::removeDirFromCleanupList(const SString& path) {
   removeFromList(m_sdqCreatedDrs, path);
+}
+
+bool PlatformImpl::isRunTemporaryPath(const SString& path) {
+  // path or its resolved form equals, or lies under, a recorded path or its
+  // resolved form.
+  auto within = [](const SString& inner, const SString& outer) {
+    if (inner.empty() || outer.empty() || inner.length() < outer.length()) return false;
+    return inner.compare(0, outer.length(), outer) == 0 &&
+           (inner.length() == outer.length() || inner[outer.length()] == '/');
+  };
+  SString resolved = canonicalPath(path);
+  for (const StringDeque* list : {&m_sdqCreatedFiles, &m_sdqCreatedDrs}) {
+    for (long i = 0; i < list->size(); ++i) {
+      SString recorded = list->at(i);
+      SString real = canonicalPath(recorded);
+      if (within(path, recorded) || within(path, real) || within(resolved, recorded) ||
+          within(resolved, real)) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 void PlatformImpl::cleanup() {

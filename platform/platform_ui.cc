@@ -266,7 +266,8 @@ void PlatformImpl::showUIError(const SString& text, UIMessageKind kind) {
 }
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {
-  // Identifiers 0 to 14 are catalog messages 19 to 33, 15 to 18 are 36 to 39.
+  // Identifiers 0 to 14 are catalog messages 19 to 33, 15 to 18 are 36 to
+  // 39, 19 is 43.
   int value = static_cast<int>(id);
   if (value >= MSG_INPUT_FILE_LOAD_ERROR && value <= MSG_INPUT_FILE_OPEN_ERROR) {
     return catalogText(19 + value);
@@ -274,6 +275,7 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
   if (value >= MSG_FILE_WRITE_ERROR && value <= MSG_TEMP_DIR_MISSING) {
     return catalogText(36 + value - MSG_FILE_WRITE_ERROR);
   }
+  if (value == MSG_LAUNCHER_DAMAGED) return catalogText(MSGID_LAUNCHER_DAMAGED);
   return SString();
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "platform/platform_impl.h"
@@ -38,12 +39,29 @@ bool isPrivateBase(const std::string& path, std::string* reason) {
   return true;
 }
 
+// HOME, else the user's entry in the user database. On Linux /etc/passwd
+// is read directly (fgetpwent), not through the name service: the launcher
+// carries its own C library there, and the name service would load the
+// system's modules into it.
 std::string homeFolder() {
   const char* home = getenv("HOME");
   if (home != nullptr && home[0] == '/') return home;
-  struct passwd* entry = getpwuid(geteuid());
-  if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/') return entry->pw_dir;
-  return std::string();
+  std::string result;
+  uid_t uid = geteuid();
+#if defined(__linux__)
+  FILE* passwd = fopen("/etc/passwd", "r");
+  if (passwd == nullptr) return result;
+  while (struct passwd* entry = fgetpwent(passwd)) {
+    if (entry->pw_uid != uid) continue;
+    if (entry->pw_dir != nullptr && entry->pw_dir[0] == '/') result = entry->pw_dir;
+    break;
+  }
+  fclose(passwd);
+#else
+  struct passwd* entry = getpwuid(uid);
+  if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/') result = entry->pw_dir;
+#endif
+  return result;
 }
 
 // Without trailing "/" (the root stays "/").

@@ -38,7 +38,7 @@ missing_of() {
 }
 
 if [ "$desktop_only" = 0 ]; then
-  needed=(cmake g++ make libgtest-dev default-jdk-headless libzstd-dev libxxhash-dev)
+  needed=(cmake g++ make libgtest-dev default-jdk-headless zlib1g-dev libssl-dev libzstd-dev libxxhash-dev)
   if [ "${BV_WITH_FUZZ:-0}" = 1 ]; then
     needed+=(clang libclang-rt-14-dev)
   fi

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs the example launcher (build/example/setup) under valgrind memcheck:
+# Runs the example launcher under valgrind memcheck (its payload packed onto
+# the stub linked against the shared C library, build/tests/bvlauncher-shared):
 # a typical run, one with a log file, one that finds no JVM, one whose input
-# file is missing and one of a launcher whose trailer is cut off. Each must
+# file is missing, one of a launcher whose trailer is cut off and one whose
+# classpath archive was changed. Each must
 # end without a memcheck error and without a definite leak, and leave its
 # temporary directory empty. The Java processes the launcher starts are not
 # traced.
@@ -10,22 +12,30 @@
 # Exit status: 0 all clean, 1 a finding or a leftover, 77 when valgrind or
 # the example launcher is missing.
 set -euo pipefail
-build="${1:-build}"
-launcher="$(cd "$build" && pwd)/example/setup"
+build="$(cd "${1:-build}" && pwd)"
+src="$(cd "$(dirname "$0")/.." && pwd)"
 valgrind="$(command -v valgrind || true)"
 if [ -z "$valgrind" ]; then
   echo "valgrind is not installed; skipped"
   exit 77
 fi
-if [ ! -x "$launcher" ]; then
+if [ ! -x "$build/example/setup" ] || [ ! -x "$build/tests/bvlauncher-shared" ]; then
   # The tree packs it only where a JDK builds the Java parts.
-  echo "no example launcher at $launcher (built with the tree when a JDK is there); skipped"
+  echo "no example launcher at $build/example/setup (built with the tree when a JDK is there); skipped"
   exit 77
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/bvvalgrind.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 failures=0
+
+# The example's payload (examples/CMakeLists.txt) on the stub linked against
+# the shared C library: memcheck sees the heap only through that library.
+launcher="$work/setup"
+"$build/bin/bvpack" --stub "$build/tests/bvlauncher-shared" -o "$launcher" \
+  instructions:"$src/examples/setup/instructions.tag" verify-jar:"$build/java/Verify.jar" \
+  launch-script:"$src/examples/setup/launch.tag" jvm:"$src/examples/setup/jvm-linux.tag" \
+  jvm:"$src/examples/setup/jvm-macos.tag" classpath-jar:"$build/java/ExampleSetup.jar" >/dev/null
 
 # check NAME EXPECTED_REGEX ENV_COMMAND... -- LAUNCHER ARGS...
 # Runs the launcher with -bv:tempdir under memcheck and checks the result.
@@ -96,11 +106,17 @@ EOF
 check nojvm "A suitable JVM could not be found\\." \
   env -u JAVA_HOME -u JDK_HOME PATH="$work/no-such-dir" -- "$launcher" -bv:in "$work/nojvm.tag"
 
-# Failures: a missing input file, a launcher without its trailer.
+# Failures: a missing input file, a launcher cut short (its trailer gone),
+# one with a byte of its classpath archive changed (its digest differs).
 check missing-input "Could not load the input file\\." env -- "$launcher" -bv:in "$work/missing.tag"
-head -c "$(($(stat -c %s "$launcher") - 3))" "$launcher" >"$work/damaged"
-chmod 755 "$work/damaged"
-check damaged "is cut short or damaged" env -- "$work/damaged"
+damaged_message="The launcher file is damaged or incomplete\\. Download it again\\."
+head -c "$(($(stat -c %s "$launcher") - 3))" "$launcher" >"$work/cut"
+chmod 755 "$work/cut"
+check cut "$damaged_message" env -- "$work/cut"
+cp "$launcher" "$work/damaged"
+jar_at=$(grep -abo "ExampleSetup\.class" "$work/damaged" | head -1 | cut -d: -f1)
+printf 'X' | dd of="$work/damaged" bs=1 seek="$jar_at" conv=notrunc status=none
+check damaged "$damaged_message" env -- "$work/damaged"
 
 if [ "$failures" != 0 ]; then
   echo "$failures run(s) failed"

@@ -1,12 +1,12 @@
 #include "tools/class_version.h"
 
 #include <errno.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "tools/inflate.h"
 #include "tools/pack_options.h"
 
 namespace {
@@ -20,6 +20,38 @@ const unsigned long kMaxCentralDirectory = 64UL << 20;  // far more than any rea
 // deflate data (a block header and a few codes); reading no more keeps a
 // jar whose entries all point at one large entry cheap to read.
 const unsigned long kMaxDeflatedRead = 4096;
+// Bytes of a class file that tell its version: magic, minor, major.
+const unsigned kClassHeadSize = 8;
+
+// The first wanted bytes (fewer when the data ends first) that the raw
+// deflate data in[0, size) decodes to, with zlib. inflate() is asked for no
+// more than wanted bytes, so its work is bounded by the input. Returns
+// false with the reason in *error when the data is damaged or ends before
+// its last block.
+bool inflateStart(const std::string& in, unsigned wanted, std::string* out, std::string* error) {
+  z_stream stream = {};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+    *error = "zlib cannot start";
+    return false;
+  }
+  std::string plain(wanted, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  stream.avail_in = static_cast<uInt>(in.size());
+  stream.next_out = reinterpret_cast<Bytef*>(&plain[0]);
+  stream.avail_out = wanted;
+  int status = inflate(&stream, Z_SYNC_FLUSH);
+  bool ok = status == Z_STREAM_END || (status == Z_OK && stream.avail_out == 0);
+  if (!ok) {
+    // Z_BUF_ERROR or Z_OK with room left: the input ended inside the data.
+    *error = status == Z_DATA_ERROR && stream.msg != nullptr
+                 ? std::string("damaged deflate data (") + stream.msg + ")"
+                 : std::string("damaged deflate data (it ends early)");
+  }
+  plain.resize(wanted - stream.avail_out);
+  inflateEnd(&stream);
+  if (ok) *out = plain;
+  return ok;
+}
 
 unsigned u16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 unsigned long u32(const unsigned char* p) {
@@ -140,12 +172,12 @@ class JarReader {
     const unsigned char* l = bytes(header);
     if (u32(l) != 0x04034b50UL) fail("damaged local header of " + name);
     unsigned long dataOffset = localOffset + kLocalHeaderSize + u16(l + 26) + u16(l + 28);
-    if (method == 0) return readAt(dataOffset, compressedSize < 8 ? compressedSize : 8);
+    if (method == 0) return readAt(dataOffset, compressedSize < kClassHeadSize ? compressedSize : kClassHeadSize);
     if (method != 8) fail(name + " is compressed with method " + std::to_string(method));
     std::string packed = readAt(dataOffset, compressedSize < kMaxDeflatedRead ? compressedSize : kMaxDeflatedRead);
     std::string plain, error;
-    if (!inflatePrefix(bytes(packed), packed.size(), 8, &plain, &error)) fail(name + ": " + error);
-    return plain.substr(0, 8);
+    if (!inflateStart(packed, kClassHeadSize, &plain, &error)) fail(name + ": " + error);
+    return plain;
   }
 
   std::string m_path;

@@ -1,8 +1,8 @@
 // The Java version that the classes of a jar need, read from the jar: a
 // zip central-directory reader that looks at the first 8 bytes of every
-// .class entry (stored or deflated) and keeps the highest class-file major
-// version. Hostile jars are read within fixed bounds and refused with a
-// reason.
+// .class entry (stored, or deflated and decoded with zlib) and keeps the
+// highest class-file major version. Hostile jars are read within fixed
+// bounds and refused with a reason.
 #ifndef BV_TOOLS_CLASS_VERSION_H_
 #define BV_TOOLS_CLASS_VERSION_H_
 

@@ -252,11 +252,12 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
 
   // The Java options are template text: each one shell-quoted, so that it
   // stays one argument. Options from the .ja file come after them and so
-  // win where Java takes the last one.
-  // The home property comes first, so that an option may override it; the
-  // users' variables come after the .ja file's options, the most particular
-  // last.
+  // win where Java takes the last one. The options of class-data sharing
+  // come first, so that the author's and the user's win over them too; then
+  // the home property, so that an option may override it; the users'
+  // variables come after the .ja file's options, the most particular last.
   std::string command = "\"@JVM_HOME@/@JVM_EXE@\"";
+  if (job.classDataSharing) command += " %CDS_OPTIONS%()";
   if (!job.homeProperty.empty()) {
     command += " %SYSTEMPROP%(\"" + job.homeProperty + "\", \"\"\"%CLASSPATH_JAR_DIR%()\"\"\")";
   }

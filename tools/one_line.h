@@ -6,7 +6,8 @@
 // discovery list of the example JVM files for Linux and macOS with the
 // condition java.specification.version>=N, and runs the main class with
 // every jar on the class path, the Java options and the user's arguments,
-// in the user's working folder, with the application's output shown.
+// in the user's working folder, with the application's output shown; the
+// template asks for class-data sharing (%CDS_OPTIONS%()) unless --no-cds.
 #ifndef BV_TOOLS_ONE_LINE_H_
 #define BV_TOOLS_ONE_LINE_H_
 

@@ -1,8 +1,12 @@
 #include "tools/pack_list.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
+#include "archive/damaged_launcher.h"
 #include "archive/launcher_input_files.h"
+#include "archive/payload_digest.h"
 #include "foundation/launcher_exception.h"
 #include "tools/pack_options.h"
 
@@ -24,6 +28,28 @@ std::string entryLine(long position, const FileIndexEntry& entry) {
   return line + "\n";
 }
 
+long fileSize(FILE* file) {
+  struct stat st;
+  return fstat(fileno(file), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+// Checks the executable image and every entry as the launcher would, all of
+// them whatever their flags; the listing's last line.
+std::string checkedDigests(FILE* file, const LauncherInputFiles& files, const PayloadDigests& digests) {
+  if (static_cast<long>(digests.entryDigests.size()) != files.getEmbeddedFileCount()) {
+    throw DamagedLauncherException("the digest block and the file index count different files");
+  }
+  int fd = fileno(file);
+  checkBytes(fd, 0, digests.stubLength, digests.stubDigest, "the executable image");
+  for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
+    const FileIndexEntry& entry = *files.getFileAt(i);
+    checkBytes(fd, entry.getOffsetToBytes(), entry.getFileLength(), digests.entryDigests[static_cast<size_t>(i)],
+               entry.getFileName());
+  }
+  return "digests: SHA-256, executable image of " + std::to_string(digests.stubLength) +
+         " bytes, index and every file whole\n";
+}
+
 }  // namespace
 
 std::string listLauncher(const std::string& path) {
@@ -36,6 +62,8 @@ std::string listLauncher(const std::string& path) {
     if (purpose == EOF || !LauncherInputFiles::readTrailer(file, indexOffset)) {
       throw PackError(path + " carries no launcher archive");
     }
+    PayloadDigests digests;
+    bool hasDigests = readPayloadDigests(fileno(file), fileSize(file), indexOffset, digests);
     LauncherInputFiles files;
     files.loadFileIndex(file, indexOffset);
     listing = "launcher purpose: " + std::to_string(purpose) + "\nfile index offset: " +
@@ -44,6 +72,11 @@ std::string listLauncher(const std::string& path) {
     for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
       listing += entryLine(i, *files.getFileAt(i));
     }
+    LauncherInputFiles::checkIndexEnd(file, hasDigests ? digests.blockOffset : fileSize(file) - trailerSize);
+    listing += hasDigests ? checkedDigests(file, files, digests) : "digests: none\n";
+  } catch (const DamagedLauncherException& e) {
+    fclose(file);
+    throw PackError(path + ": " + e.getMessage().c_str() + " (" + e.getDetail().c_str() + ")");
   } catch (const LauncherException& e) {
     fclose(file);
     throw PackError(path + ": " + e.getMessage().c_str());

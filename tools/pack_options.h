@@ -4,7 +4,7 @@
 //   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N] [--max-java N]
 //          [--java-option OPT]... [--home-property NAME] [--options-env VAR]...
 //          [--ui quiet|status] [--name TEXT] [--java-download-url URL]
-//          [--emit DIR] [--stub FILE] [--purpose N]
+//          [--no-cds] [--emit DIR] [--stub FILE] [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
@@ -56,6 +56,7 @@ struct PackJob {
   std::string stub;         // empty: bvlauncher next to bvpack
   int purpose = 0;          // the trailer's purpose byte
   bool builtInVerifyJar = true;  // add Verify.jar when JVM files but no verify-jar come
+  bool digests = true;           // write the digest block (--no-digest: not)
   std::vector<PackEntry> entries;
 
   std::string mainClass;                 // --main-class
@@ -69,6 +70,7 @@ struct PackJob {
   std::string homeProperty;              // --home-property
   std::vector<std::string> optionsEnv;   // --options-env, in order
   bool statusUI = false;                 // --ui status (default quiet)
+  bool classDataSharing = true;          // false with --no-cds
 
   // The bundled Java runtime (both modes; a java-runtime entry in the
   // tag-file mode).

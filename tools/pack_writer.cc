@@ -11,6 +11,7 @@
 
 #include "archive/archive_format.h"
 #include "foundation/launcher_exception.h"
+#include "foundation/sha256.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_check.h"
 #include "tools/runtime_pack.h"
@@ -181,6 +182,7 @@ class TempOutput {
   TempOutput& operator=(const TempOutput&) = delete;
 
   void write(const char* data, size_t n) {
+    m_hash.update(data, n);
     while (n > 0) {
       ssize_t written = ::write(m_fd, data, n);
       if (written < 0 && errno == EINTR) continue;
@@ -216,6 +218,9 @@ class TempOutput {
     }
     close(in);
   }
+  // The SHA-256 of every byte written since the last call (or the start):
+  // the digest of what the file holds, not of what was meant to be read.
+  std::string takeDigest() { return m_hash.finish(); }
   // Gives the file its mode and moves it to output.
   void commit(const std::string& output, mode_t mode = 0755) {
     if (fchmod(m_fd, mode) != 0 || close(m_fd) != 0) {
@@ -232,6 +237,7 @@ class TempOutput {
  private:
   std::string m_path;
   int m_fd;
+  Sha256 m_hash;
 };
 
 }  // namespace
@@ -264,6 +270,27 @@ std::string encodeFileIndex(const PackJob& job, const long* sizes, long firstOff
     offset += sizes[i];
   }
   return index;
+}
+
+std::string encodeDigestBlock(long stubLength, const std::string& stubDigest,
+                              const std::vector<std::string>& entryDigests) {
+  std::string block(reinterpret_cast<const char*>(digestBlockMark), 4);
+  appendBigEndian(block, digestAlgorithmSha256, 1);
+  appendBigEndian(block, stubLength, 4);
+  block += stubDigest;
+  for (const std::string& digest : entryDigests) block += digest;
+  block += std::string(digestSize, '\0');  // the index digest, set by sealIndex
+  appendBigEndian(block, static_cast<long>(block.size()) + 8, 4);
+  block.append(reinterpret_cast<const char*>(digestBlockMark), 4);
+  return block;
+}
+
+void sealIndex(std::string& tail) {
+  size_t at = tail.size() - trailerSize - digestBlockIndexDigestFromTrailer;
+  Sha256 hash;
+  hash.update(tail.data(), at);
+  hash.update(tail.data() + at + digestSize, tail.size() - at - digestSize);
+  tail.replace(at, digestSize, hash.finish());
 }
 
 std::string encodeTrailer(int purpose, long indexOffset) {
@@ -299,14 +326,21 @@ void writeLauncher(const PackJob& givenJob, const std::string& stub) {
 
   TempOutput out(job.output);
   out.copyFrom(stub, stubSize);
+  std::string stubDigest = out.takeDigest();
+  std::vector<std::string> entryDigests;
   for (size_t i = 0; i < job.entries.size(); ++i) {
     if (job.entries[i].bytes != nullptr) {
       out.write(*job.entries[i].bytes);
     } else {
       out.copyFrom(job.entries[i].path, sizes[i]);
     }
+    entryDigests.push_back(out.takeDigest());
   }
-  out.write(encodeFileIndex(job, sizes.data(), stubSize));
-  out.write(encodeTrailer(job.purpose, indexOffset));
+  // Index, digest block and trailer, the index digest over all three.
+  std::string tail = encodeFileIndex(job, sizes.data(), stubSize);
+  if (job.digests) tail += encodeDigestBlock(stubSize, stubDigest, entryDigests);
+  tail += encodeTrailer(job.purpose, indexOffset);
+  if (job.digests) sealIndex(tail);
+  out.write(tail);
   out.commit(job.output);
 }

@@ -1,9 +1,10 @@
-// Writing a launcher: the stub, the embedded files, the file index and the
-// trailer, in the layout of archive/archive_format.h.
+// Writing a launcher: the stub, the embedded files, the file index, the
+// digest block and the trailer, in the layout of archive/archive_format.h.
 #ifndef BV_TOOLS_PACK_WRITER_H_
 #define BV_TOOLS_PACK_WRITER_H_
 
 #include <string>
+#include <vector>
 
 #include "tools/pack_options.h"
 
@@ -31,5 +32,15 @@ std::string encodeFileIndex(const PackJob& job, const long* sizes, long firstOff
 
 // The 9-byte trailer.
 std::string encodeTrailer(int purpose, long indexOffset);
+
+// The digest block (archive/archive_format.h) with the index digest still
+// zero: the executable image of stubLength bytes and the entries have the
+// given SHA-256 digests.
+std::string encodeDigestBlock(long stubLength, const std::string& stubDigest,
+                              const std::vector<std::string>& entryDigests);
+
+// Sets the index digest of tail, the index, digest block and trailer as
+// they end the file.
+void sealIndex(std::string& tail);
 
 #endif  // BV_TOOLS_PACK_WRITER_H_

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -87,6 +88,7 @@ class FileExtractionTest : public ::testing::Test {
   void build(const std::vector<Input>& inputs) {
     // Exactly these files: no built-in verification archive.
     std::vector<std::string> args = {"-o", launcher, "--no-verify-jar"};
+    args.insert(args.end(), packOptions.begin(), packOptions.end());
     for (const Input& input : inputs) {
       bvtest::writeFile(dir.file("in/" + input.name), input.bytes);
       args.insert(args.end(), input.options.begin(), input.options.end());
@@ -111,6 +113,7 @@ class FileExtractionTest : public ::testing::Test {
 
   bvtest::TempDir dir;
   std::string launcher = dir.file("launcher");
+  std::vector<std::string> packOptions;  // bvpack options before the entries
   LauncherInputFiles files;
 };
 
@@ -324,6 +327,8 @@ TEST_F(FileExtractionTest, ACancelStopsTheCopyAfterTheCurrentBlock) {
 }
 
 TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {
+  // Without digests: with them the damaged index would not load at all.
+  packOptions = {"--no-digest"};
   build({{"3", "a.jar", "abc"}, {"3", "b.jar", "defg"}});
   // Damage the second entry's length: 4 becomes 400.
   std::string bytes = bvtest::readFile(launcher);
@@ -343,6 +348,44 @@ TEST_F(FileExtractionTest, AnEntryReachingPastTheEndOfTheLauncherIsAnError) {
   unlink(launcher.c_str());
   EXPECT_EQ("Cannot open launcher file.",
             thrownMessage([&] { damaged.getFileAt(0)->extract(dir.file("out").c_str()); }));
+}
+
+// An entry is not checked when the launcher file is loaded but as it is
+// copied out: a damaged one leaves no file behind, an intact one is then
+// known to be checked.
+TEST_F(FileExtractionTest, AnEntryIsCheckedAsItIsCopied) {
+  std::string big = patternBytes(3 * extractionPieceSize + 5);
+  build({{"3", "plain.jar", "plain"}, {"3", "big.jar", big}});
+  ASSERT_FALSE(files.getFileAt(0)->getDigest().empty());
+  int fd = open(launcher.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_FALSE(files.getFileAt(1)->isCheckedIn(fd));
+  std::string target = files.getFileAt(1)->extract(dir.file("out").c_str()).c_str();
+  EXPECT_EQ(big, bvtest::readFile(target));
+  EXPECT_TRUE(files.getFileAt(1)->isCheckedIn(fd));
+  close(fd);
+
+  // Another file in its place, the same bytes but for one in the entry's
+  // last piece: the check was for the other file, so it is made again. The
+  // first file stays open, as a running launcher's own file stays in use,
+  // so the new one cannot take its inode.
+  int old = open(launcher.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(old, 0);
+  std::string bytes = bvtest::readFile(launcher);
+  size_t at = bytes.find(big) + big.size() - 2;
+  bytes[at] ^= 1;
+  ASSERT_EQ(0, unlink(launcher.c_str()));
+  bvtest::writeFile(launcher, bytes);
+  mkdir(dir.file("again").c_str(), 0755);
+  EXPECT_EQ("The launcher file is damaged or incomplete. Download it again.",
+            thrownMessage([&] { files.getFileAt(1)->extract(dir.file("again").c_str()); }));
+  EXPECT_EQ(std::vector<std::string>(), namesIn(dir.file("again")));
+  fd = open(launcher.c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_FALSE(files.getFileAt(1)->isCheckedIn(fd));
+  close(fd);
+  // The other entry is whole and is extracted.
+  EXPECT_EQ("plain", bvtest::readFile(files.getFileAt(0)->extract(dir.file("again").c_str()).c_str()));
+  close(old);
 }
 
 TEST_F(FileExtractionTest, AnEntryNamedLikeTheLauncherDoesNotReplaceIt) {

@@ -28,8 +28,7 @@ namespace {
 
 const std::string kIndexLoadError = "Unable to load the launcher file index. ";
 const std::string kNoInstructions = "The launcher file carries no instruction script.";
-const std::string kCutShort =
-    " is cut short or damaged: the application that it carries is missing from its end";
+const std::string kDamaged = "The launcher file is damaged or incomplete. Download it again.";
 const std::string kOutsideInstructions =
     kIndexLoadError + "Embedded file instructions.tag lies outside the launcher file.";
 const std::string kInputLoadError = "Could not load the input file. ";
@@ -113,14 +112,20 @@ class BadInputTest : public ::testing::Test {
               "CLASSPATH_SEPARATOR: :\n");
     writeFile(payload("App.jar"), "PK application archive");
     std::string out;
-    ASSERT_EQ(0, runBvpack({"--stub", binaryPath("bvlauncher"), "-o", m_dir.file("intact"),
-                            "instructions:" + payload("instructions.tag"),
-                            "verify-jar:" + payload("Verify.jar"),
-                            "launch-script:" + payload("launch.tag"),
-                            "jvm:" + payload("jvm.tag"), "classpath-jar:" + payload("App.jar")},
-                           &out))
-        << out;
-    m_intact = readFile(m_dir.file("intact"));
+    // Without the digest block, so that each damage meets the check that
+    // the index reader itself makes; with it, every one gives kDamaged
+    // (DamageToALauncherWithDigestsIsRefusedAsAWhole).
+    std::vector<std::string> entries = {"instructions:" + payload("instructions.tag"),
+                                        "verify-jar:" + payload("Verify.jar"),
+                                        "launch-script:" + payload("launch.tag"),
+                                        "jvm:" + payload("jvm.tag"), "classpath-jar:" + payload("App.jar")};
+    for (bool digests : {false, true}) {
+      std::vector<std::string> args = {"--stub", binaryPath("bvlauncher"), "-o", m_dir.file("intact")};
+      if (!digests) args.push_back("--no-digest");
+      args.insert(args.end(), entries.begin(), entries.end());
+      ASSERT_EQ(0, runBvpack(args, &out)) << out;
+      (digests ? m_sealed : m_intact) = readFile(m_dir.file("intact"));
+    }
     m_indexOffset = fieldAt(m_intact, static_cast<long>(m_intact.size()) - 8, 4);
     long pos = m_indexOffset + 4;
     for (long i = fieldAt(m_intact, m_indexOffset, 4); i > 0; --i) {
@@ -163,7 +168,8 @@ class BadInputTest : public ::testing::Test {
   }
 
   TempDir m_dir;
-  std::string m_intact;
+  std::string m_intact;  // without the digest block
+  std::string m_sealed;  // the same payload with it
   long m_indexOffset = 0;
   std::vector<long> m_entries;
 };
@@ -176,18 +182,24 @@ TEST_F(BadInputTest, TheIntactLauncherRunsItsApplicationAndCleansUp) {
   EXPECT_EQ(std::vector<std::string>(), listDir(tempDir()));
 }
 
-TEST_F(BadInputTest, DamagedLauncherFilesEndWithTheirMessage) {
-  const long size = static_cast<long>(m_intact.size());
+struct DamageCase {
+  const char* name;
+  std::string bytes;
+  std::string message;  // for a launcher without the digest block
+};
+
+// Damage of every kind done to the launcher b, whose index is at
+// indexOffset and whose entries' fields entryField finds.
+template <class EntryField>
+std::vector<DamageCase> damagedCopies(const std::string& b, long indexOffset, EntryField entryField) {
+  enum { kInstructionsEntry, kVerifyEntry, kLaunchEntry, kJVMEntry, kAppEntry };
+  const long size = static_cast<long>(b.size());
   const long indexOffsetField = size - 8;
-  const std::string& b = m_intact;
-  struct Case {
-    const char* name;
-    std::string bytes;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
-      {"truncated trailer", b.substr(0, b.size() - 3), kCutShort},
-      {"wrong identification value", patched(b, size - 1, "\x83"), kCutShort},
+  return {
+      // Without its trailer the file is more than the bare program: what
+      // is left of a launcher cut short.
+      {"truncated trailer", b.substr(0, b.size() - 3), kDamaged},
+      {"wrong identification value", patched(b, size - 1, "\x83"), kDamaged},
       {"index offset past the end", patched(b, indexOffsetField, bigEndian(size + 100, 4)),
        kIndexLoadError + "Unable to read the file count."},
       {"index offset at the end", patched(b, indexOffsetField, bigEndian(size, 4)),
@@ -196,8 +208,10 @@ TEST_F(BadInputTest, DamagedLauncherFilesEndWithTheirMessage) {
        kIndexLoadError + "Invalid file index offset."},
       {"index offset inside the program image", patched(b, indexOffsetField, bigEndian(0, 4)),
        kIndexLoadError},
-      {"negative file count", patched(b, m_indexOffset, bigEndian(-1, 4)), kNoInstructions},
-      {"huge file count", patched(b, m_indexOffset, bigEndian(2147483647L, 4)),
+      // An empty index that leaves the entries' bytes between it and the
+      // trailer unaccounted for.
+      {"negative file count", patched(b, indexOffset, bigEndian(-1, 4)), kDamaged},
+      {"huge file count", patched(b, indexOffset, bigEndian(2147483647L, 4)),
        kIndexLoadError + "Unable to load offset to file bytes."},
       {"type byte 9", patched(b, entryField(kVerifyEntry, 0), "\x09"),
        kIndexLoadError + "Invalid file type in file index."},
@@ -247,7 +261,11 @@ TEST_F(BadInputTest, DamagedLauncherFilesEndWithTheirMessage) {
       {"unclosed quote", patchedText(b, "App\"\n", "App \n"),
        kIndexLoadError + "Expected double quote to end argument near "},
   };
-  for (const Case& c : cases) {
+}
+
+TEST_F(BadInputTest, DamagedLauncherFilesEndWithTheirMessage) {
+  auto field = [this](int entry, long offset) { return entryField(entry, offset); };
+  for (const DamageCase& c : damagedCopies(m_intact, m_indexOffset, field)) {
     SCOPED_TRACE(c.name);
     expectCleanFailure(run(c.bytes, {}), c.message);
   }
@@ -262,7 +280,7 @@ TEST_F(BadInputTest, TheBareLauncherProgramSaysItCarriesNoApplication) {
   expectCleanFailure(result, "The launcher file " + m_dir.file("setup") +
                                  " is the launcher program alone: it carries no application. Pack one "
                                  "with bvpack.");
-  EXPECT_EQ(std::string::npos, result.output.find(kCutShort)) << result.output;
+  EXPECT_EQ(std::string::npos, result.output.find(kDamaged)) << result.output;
 }
 
 TEST_F(BadInputTest, BadInputFilesEndWithTheirMessage) {
@@ -324,6 +342,18 @@ TEST_F(BadInputTest, BadInputFilesEndWithTheirMessage) {
                      "An input file name must follow the '-bv:in' command line option.");
 }
 
+// The same damage done to a launcher with the digest block: each is found
+// before anything is used, and the user reads the one message.
+TEST_F(BadInputTest, DamageToALauncherWithDigestsIsRefusedAsAWhole) {
+  // The index lies where it lies without the block; the block follows it.
+  ASSERT_EQ(m_intact.substr(0, m_intact.size() - 9), m_sealed.substr(0, m_intact.size() - 9));
+  auto field = [this](int entry, long offset) { return entryField(entry, offset); };
+  for (const DamageCase& c : damagedCopies(m_sealed, m_indexOffset, field)) {
+    SCOPED_TRACE(c.name);
+    expectCleanFailure(run(c.bytes, {}), kDamaged);
+    EXPECT_NE(std::string::npos, readFile(m_dir.file("run.log")).find("ERROR: " + kDamaged + " ("));
+  }
+}
 
 // A tmpfs mounted on a directory for the scope, when the process may mount.
 class ScopedTmpfs {
@@ -351,7 +381,7 @@ TEST_F(BadInputTest, UnusableTempDirectoriesEndWithTheirMessage) {
   std::string missing = m_dir.file("no-such-dir");
   // The folder was given with -bv:tempdir: no advice to give one.
   LauncherProcessResult result = run(m_intact, {"-bv:tempdir", missing});
-  expectCleanFailure(result, missing + " cannot be the temporary directory: it does not exist.");
+  expectCleanFailure(result, "Cannot use " + missing + " as the temp directory because it does not exist.");
   EXPECT_EQ(std::string::npos, result.output.find("Please run the program again")) << result.output;
   EXPECT_FALSE(pathExists(missing));
 

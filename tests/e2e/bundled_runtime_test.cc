@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/test_util.h"
 
@@ -124,6 +125,33 @@ TEST_F(BundledRuntimeTest, RunsWithoutJavaAndUnpacksTheRuntimeOnlyOnce) {
   std::string jars = cache + "/bvlauncher/" + entries("jars-")[0] + "/Hello.jar";
   EXPECT_NE(std::string::npos, log.find(jars)) << log;
   EXPECT_NE(std::string::npos, readFile(dir.file("first.log")).find(jars));
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// The runtime is checked against its digest before it is unpacked: 8 bytes
+// changed inside it stop the first run with the one message, and nothing is
+// unpacked or left behind. (The jars, checked as they are copied, are whole
+// and may stay in the cache.)
+TEST_F(BundledRuntimeTest, ADamagedRuntimeIsRefusedBeforeItIsUnpacked) {
+  std::string launcher = launcherFor("fallback");
+  std::string listing;
+  ASSERT_EQ(0, runBvpack({"--list", launcher}, &listing)) << listing;
+  size_t line = listing.find("(java-runtime)");
+  ASSERT_NE(std::string::npos, line) << listing;
+  long length = std::stol(listing.substr(listing.find(" length ", line) + 8));
+  long offset = std::stol(listing.substr(listing.find(" offset ", line) + 8));
+  std::string bytes = readFile(launcher);
+  bytes.replace(static_cast<size_t>(offset + length / 2), 8, "12345678");
+  std::string damaged = dir.file("damaged");
+  writeFile(damaged, bytes, 0755);
+  ProcessResult r = runWithoutJava(damaged, {"-bv:log", dir.file("log")});
+  EXPECT_EQ(255, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("The launcher file is damaged or incomplete. Download it again.\n"))
+      << r.err;
+  EXPECT_EQ(std::string::npos, r.out.find("Hello, world!")) << r.out;
+  EXPECT_NE(std::string::npos, readFile(dir.file("log")).find("(the digest of runtime differs)"));
+  EXPECT_TRUE(entries("runtime-").empty());
+  EXPECT_TRUE(entries(".unpack-").empty());
   EXPECT_TRUE(leftInTemp().empty());
 }
 

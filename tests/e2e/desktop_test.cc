@@ -176,11 +176,16 @@ class DesktopTest : public E2eTest {
 
   // A tag-file launcher whose JVM file names only JAVA_HOME (and PATH, the
   // fakes' folder): without JAVA_HOME no JVM is found.
-  std::string noJavaLauncher(const std::string& jvmExtra) {
-    return pack("setup", {"instructions:" + typicalScriptPath(), "verify-jar:" + javaBuildPath("Verify.jar"),
-                          "launch-script:" + write("launch.tag", launchScriptText(true)),
-                          "jvm:" + write("jvm.tag", jvmFileText("bin/java", jvmExtra)),
-                          "classpath-jar:" + javaBuildPath("PrintArgs.jar")});
+  // digests false: without the digest block, so that the test can change
+  // the file as a launcher made by other means would be.
+  std::string noJavaLauncher(const std::string& jvmExtra, bool digests = true) {
+    std::vector<std::string> entries = {"instructions:" + typicalScriptPath(),
+                                        "verify-jar:" + javaBuildPath("Verify.jar"),
+                                        "launch-script:" + write("launch.tag", launchScriptText(true)),
+                                        "jvm:" + write("jvm.tag", jvmFileText("bin/java", jvmExtra)),
+                                        "classpath-jar:" + javaBuildPath("PrintArgs.jar")};
+    if (!digests) entries.insert(entries.begin(), "--no-digest");
+    return pack("setup", entries);
   }
 
   std::string bin;
@@ -257,7 +262,7 @@ TEST_F(DesktopTest, NoJavaWindowSaysWhatIsNeededAndOffersTheDownloadPage) {
 // not a web address is neither offered nor printed, and the log says why.
 TEST_F(DesktopTest, WithoutAWebPageTheNoJavaWindowIsAnErrorMessage) {
   // bvpack refuses such a page; a launcher made by other means carries it.
-  std::string launcher = noJavaLauncher("DOWNLOAD_URL: https://example.org/evil\n");
+  std::string launcher = noJavaLauncher("DOWNLOAD_URL: https://example.org/evil\n", false);
   std::string bytes = readFile(launcher);
   size_t at = bytes.find("https://example.org/evil");
   ASSERT_NE(std::string::npos, at);

@@ -102,7 +102,7 @@ TEST_F(E2eInputFileTest, SearchAllPrintsEveryVerifiedHomeFoundOnTheDisks) {
 TEST_F(E2eInputFileTest, FailedSearchesSayWhyOnStandardError) {
   std::string log = dir.file("search.log");
   std::string missing = dir.file("missing");
-  const std::string why = missing + " cannot be the temporary directory: it does not exist.";
+  const std::string why = "Cannot use " + missing + " as the temp directory because it does not exist.";
   struct Case {
     const char* action;
     std::string printed, error;

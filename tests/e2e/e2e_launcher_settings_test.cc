@@ -157,7 +157,7 @@ TEST_F(E2eLauncherSettingsTest, UseTmpdirTakesTmpdirWithTheChecksOfTempdir) {
       {"-bv:tempdir wins, without a word about TMPDIR", withTmpdir, {"-bv:tempdir", temp},
        withVar(dir.file("gone")), temp, ""},
       {"a TMPDIR that does not exist", withTmpdir, {}, withVar(dir.file("gone")), "/var/tmp/",
-       "Ignoring TMPDIR: " + dir.file("gone") + " cannot be the temporary directory: it does not exist.\n"},
+       "Ignoring TMPDIR: Cannot use " + dir.file("gone") + " as the temp directory because it does not exist.\n"},
       {"a TMPDIR that others may change", withTmpdir, {}, withVar(open), "/var/tmp/",
        "Ignoring TMPDIR: " + open +
            " cannot be the temporary directory: other users may write to it and it is not sticky.\n"},

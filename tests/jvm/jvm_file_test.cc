@@ -135,16 +135,49 @@ TEST_F(JVMFileTest, ExampleFileRunsTheDocumentedCommand) {
   EXPECT_FALSE(jvm.performVerify("/Library/Java/Home", kVerifyClasspath, kVerifyClass));
   EXPECT_TRUE(contains(log(),
                        "Executing launch script command: \"/Library/Java/Home/bin/java\" -cp "
-                       "\"/opt/bv/verify.jar\" \"Verify\" java.vendor java.vm.version in "))
+                       "\"/opt/bv/verify.jar\" \"Verify\" java.vendor java.vm.version java.specification.version in "))
       << log();
   EXPECT_STREQ("/Library/Java/Home", tags.getTagValue("JVM_HOME", 0).c_str());
 
   // The same command against a fake home, which records what it was given.
   std::string home = makeFakeHome(m_dir.file("Home"), "1739021872\nApple Computer, Inc.\n1.4.2_07\n");
   EXPECT_TRUE(jvm.performVerify(home.c_str(), kVerifyClasspath, kVerifyClass));
-  EXPECT_EQ(home + "\n-cp\n/opt/bv/verify.jar\nVerify\njava.vendor\njava.vm.version\n",
+  EXPECT_EQ(home + "\n-cp\n/opt/bv/verify.jar\nVerify\njava.vendor\njava.vm.version\njava.specification.version\n",
             invoked(home));
   EXPECT_STREQ(home.c_str(), tags.getTagValue("JVM_HOME", 0).c_str());
+}
+
+// Every check asks for java.specification.version (once); a Java that
+// passes gets JVM_VERSION with what it printed and JVM_IDENTITY, which go
+// into the completed file. Another candidate's tags never stay behind.
+TEST_F(JVMFileTest, APassingCheckRecordsTheJavaVersionAndIdentity) {
+  struct Case {
+    const char* properties;
+    const char* output;
+    const char* arguments;  // the property names the Java was given
+    const char* version;    // JVM_VERSION afterwards, "" for none
+  } cases[] = {
+      {"os.name=Linux", "1739021872\nLinux\n21\n", "os.name\njava.specification.version\n", "21"},
+      {"java.specification.version>=1.8", "1739021872\n1.8\n", "java.specification.version\n", "1.8"},
+      {"os.name=Linux", "1739021872\nLinux\nnull\n", "os.name\njava.specification.version\n", ""},
+      {"os.name=Linux", "1739021872\nLinux\n", "os.name\njava.specification.version\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    TagFile& tags = loadTagFile(std::string("DESC: d\nJVM_EXE: bin/java\nCLASSPATH: \"-cp \"\nJVM_PROPERTIES: ") + c.properties +
+                                "\nJVM_VERSION: 99\nJVM_IDENTITY: stale\n");
+    JVMFile jvm(tags, context());
+    std::string home = makeFakeHome(m_dir.file("jdk"), c.output);
+    JVMMatch* match = jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass);
+    ASSERT_NE(nullptr, match);
+    EXPECT_EQ(home + "\n-cp\n/opt/bv/verify.jar\nVerify\n" + c.arguments, invoked(home));
+    std::string written = match->writeNewJVMFile().c_str();
+    delete match;
+    TagFile completed(written.c_str());
+    EXPECT_STREQ(c.version, completed.getTagValue("JVM_VERSION", 0).c_str());
+    std::string identity = completed.getTagValue("JVM_IDENTITY", 0).c_str();
+    EXPECT_EQ(c.version[0] == '\0' ? 0u : 16u, identity.size()) << identity;
+  }
 }
 
 TEST_F(JVMFileTest, FakeHomesFollowTheOutputRules) {
@@ -237,7 +270,7 @@ TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreVerifiedAsTheyAre) {
     JVMMatch* match = jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass);
     EXPECT_NE(nullptr, match);
     delete match;
-    EXPECT_EQ(home + "\n-cp\n/opt/bv/verify.jar\nVerify\njava.vendor\njava.vm.version\n",
+    EXPECT_EQ(home + "\n-cp\n/opt/bv/verify.jar\nVerify\njava.vendor\njava.vm.version\njava.specification.version\n",
               invoked(home));
   }
   EXPECT_FALSE(pathExists(m_dir.file("pwned")));

@@ -198,12 +198,13 @@ TEST_F(ConsoleUI, MessageTextsForEveryIdentifier) {
       "Canceled by the user.",
       "Cannot use  as the temp directory because it does not exist. Please run the program "
       "again using the option -bv:tempdir <temp dir> to specify a different directory to use.",
+      "The launcher file is damaged or incomplete. Download it again.",
   };
-  for (int id = 0; id <= MSG_TEMP_DIR_MISSING; ++id) {
+  for (int id = 0; id <= MSG_LAUNCHER_DAMAGED; ++id) {
     SCOPED_TRACE(id);
     EXPECT_EQ(expected[id], str(PlatformImpl::getMessageText(static_cast<MessageIdentifier>(id))));
   }
-  EXPECT_EQ("", str(PlatformImpl::getMessageText(static_cast<MessageIdentifier>(19))));
+  EXPECT_EQ("", str(PlatformImpl::getMessageText(static_cast<MessageIdentifier>(20))));
   EXPECT_EQ("", str(PlatformImpl::getMessageText(static_cast<MessageIdentifier>(-1))));
   ScopedLang french("fr_FR");
   EXPECT_EQ("Annul\xe9 par l'utilisateur.", str(PlatformImpl::getMessageText(MSG_CANCELED)));

@@ -59,8 +59,9 @@ int localeIndex(const std::string& code) {
   return -1;
 }
 
-TEST(MessageCatalog, TablesHoldFortyTextsInLocaleOrderWithOneSharedDot) {
+TEST(MessageCatalog, TablesHoldTheirTextsInLocaleOrderWithOneSharedDot) {
   ASSERT_EQ(nullptr, msg_locale_table[kLocaleCount]);
+  ASSERT_EQ(nullptr, msg_locale_table_utf8[kLocaleCount]);
   ASSERT_EQ(nullptr, msg_locale_charset[kLocaleCount]);
   for (int i = 0; i < kLocaleCount; ++i) {
     SCOPED_TRACE(kLocaleOrder[i]);
@@ -87,6 +88,8 @@ TEST(MessageCatalog, EveryTableIsItsSourceConvertedWithoutLoss) {
       std::string back;
       ASSERT_TRUE(recode(msg_locale_table[i][id], charset, "UTF-8", &back));
       EXPECT_EQ(lines[id], back);
+      // The UTF-8 table holds the source as it is.
+      EXPECT_EQ(lines[id], msg_locale_table_utf8[i][id]);
     }
   }
 }
@@ -198,7 +201,7 @@ TEST(MessageCatalog, GetMsgFormatsTheEnglishTextsExactly) {
 
 TEST(MessageCatalog, GetMsgHandlesBadIdsNullAndHostileArguments) {
   bvtest::ScopedLang lang("de_DE");
-  EXPECT_EQ("Error displaying message: id(43)", msg(kMessageCount));
+  EXPECT_EQ("Error displaying message: id(45)", msg(kMessageCount));
   EXPECT_EQ("Error displaying message: id(-1)", msg(-1));
   // A missing argument leaves the placeholder empty; an argument is never
   // read as a format.

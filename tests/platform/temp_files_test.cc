@@ -125,7 +125,7 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
   struct Case {
     std::string dir, expected;
   } cases[] = {
-      {dir.file("missing"), dir.file("missing") + " cannot be the temporary directory: it does not exist."},
+      {dir.file("missing"), "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
       {dir.file("plain"), dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
   };
   for (const Case& c : cases) {

@@ -175,9 +175,17 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
       "DESC:  \"My \"\"App\"\"\"\n"
       "DISPLAY_CONSOLE:  1\n"
       "AUTO_SET_WORKING_DIR:  0\n"
-      "COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" -Xss4m '-Dgreeting=hello world' '-Dq=it'\\''s' "
-      "%RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() %CP%() guide.Main\"\n",
+      "COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CDS_OPTIONS%() -Xss4m '-Dgreeting=hello world' "
+      "'-Dq=it'\\''s' %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() %CP%() guide.Main\"\n",
       bvtest::readFile(dir.file("e/launch.tag")));
+  // --no-cds leaves the class-data options out.
+  ASSERT_EQ(0, runBvpack({"--emit", dir.file("n"), "--no-cds", "--main-class", "guide.Main", "--jar", appJar()},
+                         &out))
+      << out;
+  EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("n/launch.tag"))
+                                   .find("COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %RUNTIME_JAVAARGS%() "))
+      << bvtest::readFile(dir.file("n/launch.tag"));
+
   // A command: no status display, only -bv: options, TMPDIR.
   std::string instructions = bvtest::readFile(dir.file("e/instructions.tag"));
   EXPECT_NE(std::string::npos,
@@ -215,7 +223,7 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
       "DESC:  Main\n"
       "DISPLAY_CONSOLE:  1\n"
       "AUTO_SET_WORKING_DIR:  0\n"
-      "COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %SYSTEMPROP%(\"\"guide.home\"\", "
+      "COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CDS_OPTIONS%() %SYSTEMPROP%(\"\"guide.home\"\", "
       "\"\"\"\"\"\"%CLASSPATH_JAR_DIR%()\"\"\"\"\"\") -Xss4m %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() "
       "%ENV_JAVAARGS%(\"\"GUIDE_OPTS\"\") %ENV_JAVAARGS%(\"\"JAVA_OPTS\"\") %CP%() guide.Main\"\n",
       bvtest::readFile(dir.file("e2/launch.tag")));

@@ -41,23 +41,49 @@ class BvpackTest : public ::testing::Test {
   bvtest::TempDir dir;
 };
 
+// The SHA-256 of bytes, as coreutils' sha256sum computes it.
+std::string sha256(const std::string& bytes) {
+  bvtest::TempDir scratch;
+  bvtest::writeFile(scratch.file("bytes"), bytes);
+  std::string hex;
+  if (bvtest::runShell("sha256sum " + bvtest::shellQuote(scratch.file("bytes")), &hex) != 0 || hex.size() < 64) {
+    return "?";
+  }
+  std::string digest;
+  for (size_t i = 0; i < 64; i += 2) digest += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return digest;
+}
+
 TEST_F(BvpackTest, WritesTheDocumentedLayoutAndAnExecutableFile) {
   std::string out;
-  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "--purpose", "2", "-o", dir.file("l"),
-                          "0:" + dir.file("script.txt"), "--id", "-7", "--name", "app.jar",
-                          "--compressed", "3", "4096", "classpath-jar:" + dir.file("lib.jar")},
-                         &out))
-      << out;
-  std::string expected = "STUB" + std::string("INITIALIZE_UI:  1\n") + "PK\x03\x04" +
-                         bigEndian(2, 4) +
-                         bvtest::indexEntryBytes(0, 0, 18, 4, "script.txt") +
-                         bvtest::indexEntryBytes(3, -7, 4, 22, "app.jar", 1, 3, 4096) +
-                         bigEndian(2, 1) + bigEndian(26, 4) + "\xCA\x82\xCA\x82";
-  EXPECT_EQ(expected, bvtest::readFile(dir.file("l")));
+  std::vector<std::string> entries = {"0:" + dir.file("script.txt"), "--id", "-7", "--name", "app.jar",
+                                      "--compressed", "3", "4096", "classpath-jar:" + dir.file("lib.jar")};
+  std::vector<std::string> plain = {"--stub", dir.file("stub"), "--purpose", "2", "--no-digest", "-o",
+                                    dir.file("plain")};
+  plain.insert(plain.end(), entries.begin(), entries.end());
+  ASSERT_EQ(0, runBvpack(plain, &out)) << out;
+  std::string index = bigEndian(2, 4) + bvtest::indexEntryBytes(0, 0, 18, 4, "script.txt") +
+                      bvtest::indexEntryBytes(3, -7, 4, 22, "app.jar", 1, 3, 4096);
+  std::string trailer = bigEndian(2, 1) + bigEndian(26, 4) + "\xCA\x82\xCA\x82";
+  std::string payload = "STUB" + std::string("INITIALIZE_UI:  1\n") + "PK\x03\x04";
+  EXPECT_EQ(payload + index + trailer, bvtest::readFile(dir.file("plain")));
+
+  // By default the digest block comes between the index and the trailer:
+  // the SHA-256 of the stub and of each file, then that of everything from
+  // the index on, the index digest itself left out.
+  std::vector<std::string> sealed = {"--stub", dir.file("stub"), "--purpose", "2", "-o", dir.file("l")};
+  sealed.insert(sealed.end(), entries.begin(), entries.end());
+  ASSERT_EQ(0, runBvpack(sealed, &out)) << out;
+  std::string head = "BVDG" + bigEndian(1, 1) + bigEndian(4, 4) + sha256("STUB") +
+                     sha256("INITIALIZE_UI:  1\n") + sha256(std::string("PK\x03\x04"));
+  std::string end = bigEndian(81 + 2 * 32, 4) + "BVDG";
+  std::string indexDigest = sha256(index + head + end + trailer);
+  ASSERT_EQ(32u, indexDigest.size());
+  EXPECT_EQ(payload + index + head + indexDigest + end + trailer, bvtest::readFile(dir.file("l")));
   struct stat st;
   ASSERT_EQ(0, stat(dir.file("l").c_str(), &st));
   EXPECT_EQ(0755, st.st_mode & 07777);
-  EXPECT_EQ(std::vector<std::string>{"l"}, leftovers());
+  EXPECT_EQ((std::vector<std::string>{"l", "plain"}), leftovers());
 }
 
 // The default stub is the build's stripped copy of bvlauncher: the same
@@ -81,7 +107,7 @@ TEST_F(BvpackTest, SameInputsGiveTheSameBytesAndTheDefaultStubIsTheStrippedBvlau
   EXPECT_EQ(std::string::npos, sections.find(".debug_info")) << sections;
   EXPECT_EQ(std::string::npos, sections.find(".symtab")) << sections;
   // Packing over an existing launcher replaces it.
-  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "-o", dir.file("a")}));
+  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "--no-digest", "-o", dir.file("a")}));
   EXPECT_EQ("STUB" + bigEndian(0, 4) + bigEndian(0, 1) + bigEndian(4, 4) + "\xCA\x82\xCA\x82",
             bvtest::readFile(dir.file("a")));
 }
@@ -117,13 +143,14 @@ TEST_F(BvpackTest, TypesByNameAndNumberAndTheListing) {
       "4 type 4 (jvm-installer) id 4 length 4 offset 62 name f4\n"
       "5 type 5 (verify-jar) id 5 length 4 offset 66 name f5\n"
       "6 type 6 (application-archive) id 6 length 4 offset 70 name f6\n"
-      "7 type 7 (embedded-launcher) id 7 length 4 offset 74 name f7\n",
+      "7 type 7 (embedded-launcher) id 7 length 4 offset 74 name f7\n"
+      "digests: SHA-256, executable image of 4 bytes, index and every file whole\n",
       out);
 }
 
 TEST_F(BvpackTest, CompressedFlagsAndTheirListing) {
   std::string out;
-  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "-o", dir.file("l"), "--compressed", "2",
+  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "--no-digest", "-o", dir.file("l"), "--compressed", "2",
                           "100", "3:" + dir.file("lib.jar"), "--compressed-flag", "2", "--name",
                           "lib2.jar", "3:" + dir.file("lib.jar"), "--compressed-flag", "1",
                           "6:" + dir.file("lib.jar")},
@@ -242,12 +269,45 @@ TEST_F(BvpackTest, ListRefusesFilesWithoutAnIndexOrWithADamagedOne) {
   EXPECT_NE(std::string::npos, out.find("carries no launcher archive")) << out;
   EXPECT_EQ(1, runBvpack({"--list", dir.file("missing")}, &out));
   EXPECT_NE(std::string::npos, out.find("cannot open")) << out;
-  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "-o", dir.file("l"), "3:" + dir.file("lib.jar")}));
+  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "--no-digest", "-o", dir.file("l"),
+                          "3:" + dir.file("lib.jar")}));
   std::string bytes = bvtest::readFile(dir.file("l"));
   bytes[12] = 9;  // the first entry's type byte
   bvtest::writeFile(dir.file("l"), bytes);
   EXPECT_EQ(1, runBvpack({"--list", dir.file("l")}, &out));
   EXPECT_NE(std::string::npos, out.find("Invalid file type in file index.")) << out;
+  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "--no-digest", "-o", dir.file("p"),
+                          "3:" + dir.file("lib.jar")}));
+  EXPECT_EQ(0, runBvpack({"--list", dir.file("p")}, &out)) << out;
+  EXPECT_NE(std::string::npos, out.find("\ndigests: none\n")) << out;
+
+  // With digests every byte counts, the stub's and a compressed file's too.
+  ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "-o", dir.file("d"), "3:" + dir.file("lib.jar"),
+                          "--compressed", "1", "10", "6:" + dir.file("lib.jar")}));
+  const std::string good = bvtest::readFile(dir.file("d"));
+  ASSERT_EQ(0, runBvpack({"--list", dir.file("d")}, &out)) << out;
+  struct Case {
+    size_t at;
+    const char* what;
+  } cases[] = {{1, "the digest of the executable image differs"},
+               {5, "the digest of lib.jar differs"},
+               {9, "the digest of lib.jar differs"},
+               {12, "the digest of the file index differs"},
+               {good.size() - 9, "the digest of the file index differs"},  // the purpose byte
+               {good.size() - 6, "the digest block does not fit the file"},  // the index offset
+               // The block's last mark: no block, and the index does not end
+               // at the trailer.
+               {good.size() - 12, "the file index does not end where the trailer or digest block begins"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.at);
+    bytes = good;
+    bytes[c.at] ^= 0x20;
+    bvtest::writeFile(dir.file("d"), bytes);
+    EXPECT_EQ(1, runBvpack({"--list", dir.file("d")}, &out));
+    EXPECT_NE(std::string::npos,
+              out.find("The launcher file is damaged or incomplete. Download it again. (" + std::string(c.what) + ")"))
+        << out;
+  }
 }
 
 TEST_F(BvpackTest, HelpExplainsEveryOptionAndType) {
@@ -257,7 +317,8 @@ TEST_F(BvpackTest, HelpExplainsEveryOptionAndType) {
                            "--compressed-flag", "TYPE:PATH", "instructions", "jvm",
                            "launch-script", "classpath-jar", "jvm-installer", "verify-jar",
                            "application-archive", "embedded-launcher", "line feed", "--main-class",
-                           "--jar", "--min-java", "--java-option", "--emit", "--no-verify-jar"}) {
+                           "--jar", "--min-java", "--java-option", "--emit", "--no-verify-jar",
+                           "--no-digest"}) {
     EXPECT_NE(std::string::npos, out.find(word)) << word;
   }
 }
