@@ -24,6 +24,7 @@ void LauncherInputFiles::load(const SString& launcherFile, bool parseTagFiles) {
   FileCloser closer(file);
   long indexOffset = 0;
   if (readTrailer(file, indexOffset)) {
+    m_payloadFound = true;
     PayloadDigests digests;
     bool hasDigests = readPayloadDigests(fileno(file), fileSize(file), indexOffset, digests);
     loadFileIndex(file, indexOffset);

@@ -31,7 +31,8 @@ extern const char* extractedInputFileName;  // "input.tag"
 class LauncherInputFiles {
  public:
   // Empty index, nothing loaded.
-  LauncherInputFiles() : m_internalFilesLoaded(false), m_cachedClasspathKnown(false) {}
+  LauncherInputFiles()
+      : m_internalFilesLoaded(false), m_payloadFound(false), m_cachedClasspathKnown(false) {}
   LauncherInputFiles(const LauncherInputFiles&) = delete;
   LauncherInputFiles& operator=(const LauncherInputFiles&) = delete;
 
@@ -97,6 +98,8 @@ class LauncherInputFiles {
   const SString& getCachedClasspathFolder() const;
 
   bool areInternalFilesLoaded() const { return m_internalFilesLoaded; }
+  // Whether load found the trailer: the launcher file carries a payload.
+  bool hasPayload() const { return m_payloadFound; }
 
   // Reads the trailer of an open launcher file. Returns false when the file
   // carries no archive (its last four bytes are not CA 82 CA 82); otherwise
@@ -122,6 +125,7 @@ class LauncherInputFiles {
   FileIndexEntryPtrDeque m_fileIndex;
   SString m_launcherFile;
   bool m_internalFilesLoaded;
+  bool m_payloadFound;
   // Worked out on the first call of a run (getCachedClasspathFolder).
   mutable SString m_cachedClasspathFolder;
   mutable bool m_cachedClasspathKnown;

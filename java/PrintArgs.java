@@ -1,4 +1,5 @@
 import java.io.File;
+import java.io.IOException;
 import java.lang.management.ManagementFactory;
 import java.util.ArrayList;
 import java.util.Iterator;
@@ -51,6 +52,9 @@ import java.util.TreeSet;
  *
  * An exit status that is not a number is reported on standard error and gives
  * status 2.
+ *
+ * <p>With --cat as its first argument it prints nothing of the above: it
+ * copies standard input to standard output byte for byte and exits with 0.
  */
 public class PrintArgs {
   private static final String[] LAUNCH_PROPERTIES = {
@@ -65,7 +69,13 @@ public class PrintArgs {
   };
   private static final String[] ENVIRONMENT = {"JAVA_HOME", "CLASSPATH"};
 
-  public static void main(String[] args) {
+  public static void main(String[] args) throws IOException {
+    if (args.length > 0 && args[0].equals("--cat")) {
+      byte[] buffer = new byte[8192];
+      for (int n; (n = System.in.read(buffer)) > 0; ) System.out.write(buffer, 0, n);
+      System.out.flush();
+      return;
+    }
     String exit = System.getProperty("printargs.exit");
     String stderr = System.getProperty("printargs.stderr");
 

@@ -6,7 +6,6 @@
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/tag_names.h"
-#include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 
 namespace {
@@ -70,8 +69,11 @@ SString CandidateReport::lastReason() const { return m_currentReason; }
 
 void CandidateReport::lines(const JVMFiles& files, StringDeque& out) const {
   out.clear();
-  out.push_back(SString("No suitable JVM was found. Looked for:"));
+  // The variables that name Java homes, each once, in file order.
+  StringDeque variables;
+  out.push_back(SString("Looked for:"));
   for (long i = 0; i < files.getJVMFileCount(); ++i) {
+    if (!files.getJVMFile(i)->isForThisSystem()) continue;  // not searched
     const TagFile* tagFile = files.getJVMFile(i)->getTagFile();
     SString line("  ");
     SString desc = tagFile->getTagValue("DESC", 0);
@@ -81,15 +83,30 @@ void CandidateReport::lines(const JVMFiles& files, StringDeque& out) const {
     long count = properties == nullptr ? 0 : properties->size();
     for (long p = 0; p < count; ++p) line.append(p == 0 ? " with " : ", ").append(properties->at(p));
     out.push_back(line);
+    const StringDeque* hints = tagFile->getValue(platformHintTagName);
+    for (long h = 0; hints != nullptr && h < hints->size(); ++h) {
+      const SString& name = hints->at(h);
+      bool known = name.empty();
+      for (long v = 0; v < variables.size() && !known; ++v) known = variables.at(v).compare(name) == 0;
+      if (!known) variables.push_back(name);
+    }
   }
   if (m_rejectedCount == 0) {
     out.push_back(SString("No candidate JVM was found."));
-    return;
+  } else {
+    out.push_back(SString("Candidates examined:"));
+    for (long i = 0; i < m_lines.size(); ++i) out.push_back(SString("  ").append(m_lines.at(i)));
+    if (m_rejectedCount > m_lines.size()) {
+      out.push_back(SString("  ... and ").append(decimal(m_rejectedCount - m_lines.size())).append(" more"));
+    }
   }
-  out.push_back(SString("Candidates examined:"));
-  for (long i = 0; i < m_lines.size(); ++i) out.push_back(SString("  ").append(m_lines.at(i)));
-  if (m_rejectedCount > m_lines.size()) {
-    out.push_back(SString("  ... and ").append(decimal(m_rejectedCount - m_lines.size())).append(" more"));
+  if (!variables.empty()) {
+    SString line("A suitable Java can also be named with ");
+    for (long v = 0; v < variables.size(); ++v) {
+      if (v > 0) line.append(v + 1 == variables.size() ? " or " : ", ");
+      line.append(variables.at(v));
+    }
+    out.push_back(line.append("."));
   }
 }
 
@@ -98,7 +115,7 @@ void CandidateReport::reportNotFound(const JVMFiles& files) {
   lines(files, report);
   for (long i = 0; i < report.size(); ++i) {
     logMessage(report.at(i), LOG_INFO);
-    if (!PlatformImpl::isSilent()) writeToStderr(report.at(i));
+    writeToStderr(report.at(i));
   }
   fflush(stderr);
 }
@@ -108,8 +125,6 @@ void CandidateReport::reportUserHome(const SString& home) {
   SString line("The Java home given with -bv:javahome, ");
   line.append(home).append(", cannot be used: ").append(reason);
   logMessage(line, LOG_WARNING);
-  if (!PlatformImpl::isSilent()) {
-    writeToStderr(line);
-    fflush(stderr);
-  }
+  writeToStderr(line);
+  fflush(stderr);
 }

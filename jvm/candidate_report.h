@@ -42,16 +42,19 @@ class CandidateReport {
   // The reason the last candidate was turned down, or "" when it was not.
   SString lastReason() const;
 
-  // Replaces out with the lines of the report: what the JVM files of files asked for (each
-  // file's DESC and its JVM_PROPERTIES conditions), then each candidate
-  // examined with its path and reason, at most kReportedCandidates, then a
-  // count of the others.
+  // Replaces out with the lines of the report, which follows the catalogued
+  // not-found message: "Looked for:" and what the JVM files of files asked
+  // for (each file's DESC and its JVM_PROPERTIES conditions; files for
+  // another system are left out), then each candidate examined with its
+  // path and reason, at most kReportedCandidates, then a count of the
+  // others; last, when the files name variables in PLATFORM_HINT, "A
+  // suitable Java can also be named with JAVA_HOME or JDK_HOME." with those
+  // names.
   void lines(const JVMFiles& files, StringDeque& out) const;
-  // Writes lines(files) to the log and, unless the UI is silent, to
-  // standard error.
+  // Writes lines(files) to the log and to standard error, silent or not.
   void reportNotFound(const JVMFiles& files);
   // A home named with -bv:javahome that no JVM file accepted: one line on
-  // standard error (unless silent) and in the log, with the reason.
+  // standard error (silent or not) and in the log, with the reason.
   void reportUserHome(const SString& home);
 
  private:

@@ -53,11 +53,15 @@ JavaNeeds javaNeedsOf(const JVMFiles& files) {
   SString otherSystemsUrl;
   bool anyForThisSystem = false;
   for (long i = 0; i < files.getJVMFileCount(); ++i) {
-    if (!isForAnotherSystem(*files.getJVMFile(i)->getTagFile(), osName)) anyForThisSystem = true;
+    const JVMFile& file = *files.getJVMFile(i);
+    if (file.isForThisSystem() && !isForAnotherSystem(*file.getTagFile(), osName)) anyForThisSystem = true;
   }
   for (long i = 0; i < files.getJVMFileCount(); ++i) {
-    const TagFile& tagFile = *files.getJVMFile(i)->getTagFile();
-    bool forThisSystem = !anyForThisSystem || !isForAnotherSystem(tagFile, osName);
+    const JVMFile& file = *files.getJVMFile(i);
+    const TagFile& tagFile = *file.getTagFile();
+    // A file for another system by its PLATFORM or its os.name condition.
+    bool forThisSystem =
+        !anyForThisSystem || (file.isForThisSystem() && !isForAnotherSystem(tagFile, osName));
     SString url = tagFile.getTagValue(downloadUrlTagName, 0);
     if (!url.empty()) {
       if (!isWebPageUrl(url)) {

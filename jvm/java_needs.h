@@ -25,7 +25,8 @@ struct JavaNeeds {
   std::vector<SString> warnings;
 };
 
-// A file is meant for another system when one of its JVM_PROPERTIES is an
+// A file is meant for another system when its PLATFORM names other
+// systems (JVMFile::isForThisSystem), or when one of its JVM_PROPERTIES is an
 // exact or prefix condition on os.name ("os.name=Mac OS X", "os.name=Win...")
 // that the os.name of this system ("Linux", "Mac OS X", else the system's
 // name) does not meet. When every file is meant for another system, all

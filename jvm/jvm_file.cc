@@ -113,13 +113,19 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   SString jvmExe = getJVMExe();
   if (jvmExe.empty() || jvmHome.empty()) return nullptr;
 
-  SubStatusWrapper restoreSubStatus;
   SString desc = m_tagFile->getTagValue(kDescTag, 0);
-  PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
-
   SString exePath(jvmHome);
   appendPathSeparator(exePath);
   exePath += jvmExe;
+  m_lastCheckedHome.erase();
+  // The same path twice (a folder twice on PATH) is examined once.
+  for (long i = 0; i < m_examinedPaths.size(); ++i) {
+    if (m_examinedPaths.at(i).compare(exePath) == 0) {
+      logMessage(concat(exePath, " was examined already"), LOG_INFO);
+      return nullptr;
+    }
+  }
+  m_examinedPaths.push_back(exePath);
   logMessage(concat("Verifying JVM at ", exePath, "\n   for JVM: ", desc), LOG_INFO);
   candidateReport().beginCandidate(exePath);
 
@@ -143,7 +149,22 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   if (home.compare(jvmHome) != 0) {
     logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
   }
-  if (!performVerify(home, verifyClasspath, verifyClassName)) return nullptr;
+  // Two names of one home (/usr/bin and /bin on PATH, JAVA_HOME and a path
+  // hint) are checked once per search.
+  for (long i = 0; i < m_checkedHomes.size(); ++i) {
+    if (m_checkedHomes.at(i).compare(home) == 0) {
+      logMessage(concat("The JVM home ", home, " was checked already"), LOG_INFO);
+      return nullptr;
+    }
+  }
+  m_checkedHomes.push_back(home);
+  m_lastCheckedHome = home;
+  // Only a candidate that is run gets a "Verifying" line.
+  SubStatusWrapper restoreSubStatus;
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
+  bool verified = performVerify(home, verifyClasspath, verifyClassName);
+  PlatformImpl::endUIProgressRow();  // the dots of this check
+  if (!verified) return nullptr;
   logMessage(concat("Found matching JVM at ", home), LOG_INFO);
   return new JVMMatch(home, *m_tagFile);
 }
@@ -301,6 +322,7 @@ JVMMatch* JVMFile::verifyWithPlatformHints(const SString& verifyClasspath,
           LOG_INFO);
       JVMMatch* match = verify(candidate, verifyClasspath, verifyClassName);
       if (match != nullptr) return match;
+      noteUnusableHint(hint, candidate);
     }
   }
   return nullptr;
@@ -366,15 +388,23 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
 
   for (long i = 0; i < paths.size(); ++i) {
     const SString& path = paths.at(i);
-    if (path.empty()) continue;
+    // A relative folder (empty, ".", "bin") names a different place in
+    // every working folder: it gives no candidate.
+    if (path.empty() || path[0] != '/') {
+      if (!path.empty()) {
+        logMessage(concat("Skipping the relative PATH folder ", path), LOG_INFO);
+      }
+      continue;
+    }
     SString candidate(path);
     if (!exeDir.empty()) {
       appendPathSeparator(candidate);
-      // Whole path components only: "/usr/local/sbin" is no ".../bin".
+      // Whole path components only: "/usr/local/sbin" is no ".../bin", and
+      // a folder that is not one gives no candidate (no
+      // "/usr/local/sbin/bin/java").
       unsigned long dirStart = stringEndsWith(candidate, exeDir.c_str());
-      if (dirStart != SString::npos && (dirStart == 0 || candidate[dirStart - 1] == '/')) {
-        candidate.erase(dirStart, SString::npos);
-      }
+      if (dirStart == SString::npos || (dirStart != 0 && candidate[dirStart - 1] != '/')) continue;
+      candidate.erase(dirStart, SString::npos);
     }
     logMessage(concat("Checking JVM at ", candidate,
                                 " which was resolved from the platform JVM path ", path),

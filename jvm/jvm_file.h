@@ -29,6 +29,8 @@
 #ifndef BV_JVM_JVM_FILE_H_
 #define BV_JVM_JVM_FILE_H_
 
+#include <vector>
+
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
 #include "jvm/candidate_report.h"
@@ -41,6 +43,15 @@ class TagFile;
 
 // The line that the verification class prints before the property values.
 extern const char* verificationMarker;
+
+// A home from a PLATFORM_HINT variable that a file with
+// PLATFORM_HINT_WARNING turned down: what the warning says.
+struct UnusableHint {
+  SString variable;  // JAVA_HOME
+  SString value;     // the home as the variable gives it
+  SString home;      // its real home, as checked
+  SString line;      // the warning line
+};
 
 // Not meant to be derived from: it is deleted through JVMFile pointers and
 // its destructor is not virtual.
@@ -65,23 +76,53 @@ class JVMFile final : public JVMTagLookup {
   // warning, when JVM_PROPERTIES has no value.
   JVMMatch* verify(const SString& verifyClasspath, const SString& verifyClassName);
   // Checks one home: null when JVM_EXE or the home is empty, when the
-  // executable does not exist, or when the verification fails. Unless
+  // executable does not exist, when the executable (as found) was examined
+  // or its real home was checked already since forgetCheckedHomes, or when
+  // the verification fails. Unless
   // namedHome (a home the user or the calling program named), an executable
   // that PlatformImpl::isTrustedFile turns down is not run: the check logs
   // the path and the reason, advances the progress by 2 and returns null.
   // What is run and matched is the real home (real_home.h): the folder that
-  // the executable lies in once every link is resolved.
+  // the executable lies in once every link is resolved. Only a candidate
+  // that is run gets the "Verifying" status line.
   // verifyClasspath is normally a path in double quotes.
   JVMMatch* verify(const SString& jvmHome, const SString& verifyClasspath,
                    const SString& verifyClassName, bool namedHome = false);
+  // A new search begins: every real home may be checked again, and the
+  // unusable hints are forgotten.
+  void forgetCheckedHomes() {
+    m_checkedHomes.clear();
+    m_examinedPaths.clear();
+    m_unusableHints.clear();
+  }
+
+  // Whether the file is for the running system: true without a PLATFORM
+  // tag, else whether one of its values is the system's name as uname gives
+  // it ("Linux", "Darwin"). The searches skip a file for another system
+  // (jvm_file_search.cc).
+  bool isForThisSystem() const;
+  // The searches through hints in the order of SEARCH_ORDER, a block of
+  // "PLATFORM_HINT", "PATH_HINT" and "PATH" (default: that order), up to
+  // the first match. A value that names no search is skipped with a log
+  // warning; a search that the block leaves out is not made.
+  JVMMatch* verifyWithHints(const SString& verifyClasspath, const SString& verifyClassName);
+  // With PLATFORM_HINT_WARNING: records that the home value of the
+  // variable was turned down, with the reason of the check (the candidate
+  // report's last reason). Nothing without the flag, or when the home was
+  // not run because it was checked already.
+  void noteUnusableHint(const SString& variable, const SString& value);
+  // The homes recorded since forgetCheckedHomes, in order.
+  const std::vector<UnusableHint>& getUnusableHints() const { return m_unusableHints; }
 
   // Try the homes that the hints give, in order, up to the first match:
   // the environment variables named by PLATFORM_HINT (each value split at
   // ':'); the PATH_HINT directories (absolute ones under every search
   // partition, "~/" ones in HOME, others relative to the launcher's
   // directory: a match found that way is temporary; patterns give their
-  // matches newest first, path_hint.h); the directories of PATH, less the
-  // directory part of JVM_EXE ("/usr/bin" gives "/usr/" for "bin/java").
+  // matches newest first, path_hint.h); the absolute directories of PATH
+  // that end with the directory part of JVM_EXE as whole components, less
+  // that part ("/usr/bin" gives "/usr" for "bin/java"; "/usr/sbin" and
+  // "bin" give nothing).
   // Each returns null, with a warning, when JVM_PROPERTIES has no value.
   JVMMatch* verifyWithPlatformHints(const SString& verifyClasspath,
                                     const SString& verifyClassName);
@@ -123,6 +164,10 @@ class JVMFile final : public JVMTagLookup {
   const LaunchContext* m_context;
   CandidateReport* m_report = nullptr;
   mutable CandidateReport m_ownReport;
+  StringDeque m_checkedHomes;   // the real homes run since forgetCheckedHomes
+  StringDeque m_examinedPaths;  // the executables examined, as found
+  std::vector<UnusableHint> m_unusableHints;
+  SString m_lastCheckedHome;    // the real home of the last candidate run, or ""
 };
 
 class JVMFilePtrDE : public DequeEntry {

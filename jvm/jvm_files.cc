@@ -78,11 +78,16 @@ void JVMFiles::writeVerifyJar(SString& classpath, SString& className) {
   className = m_verifyClassName;
 }
 
+void JVMFiles::forgetCheckedHomes() {
+  for (long i = 0; i < m_files.size(); i++) m_files.at(i)->forgetCheckedHomes();
+}
+
 void JVMFiles::verifyBundledRuntime(const FileIndexEntry& runtime) {
   bool temporary = false;
   SString home = prepareBundledRuntime(runtime, PlatformImpl::isUIVisible() != 0, temporary);
   logInfo("Checking the Java runtime bundled with the launcher => ", home);
   for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
+    if (!isSearched(*m_files.at(i))) continue;
     m_match = m_files.at(i)->verify(home, m_verifyClasspath, m_verifyClassName);
   }
   if (m_match != nullptr) m_match->setJVMTemporary(temporary);
@@ -91,6 +96,7 @@ void JVMFiles::verifyBundledRuntime(const FileIndexEntry& runtime) {
 void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
   m_match = nullptr;
   writeVerifyJar();
+  forgetCheckedHomes();
   // The runtime in the payload: tried first or last, as bvpack was told.
   const FileIndexEntry* runtime = bundledRuntimeEntry(m_context.inputFiles);
   RuntimeUse runtimeUse = runtime != nullptr ? readRuntimeHeader(*runtime).use : RUNTIME_USE_FALLBACK;
@@ -99,6 +105,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
   if (!userHome.empty()) {
     logInfo("Checking user specified Java home directory => ", userHome);
     for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
+      if (!isSearched(*m_files.at(i))) continue;
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
     if (m_match == nullptr) m_report.reportUserHome(userHome);
@@ -114,16 +121,11 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
     logMessage("Initiating JVM search based on hints...", LOG_INFO);
     for (long i = 0; i < m_files.size() && m_match == nullptr && !scanAllowed; i++) {
       JVMFile* file = m_files.at(i);
+      if (!isSearched(*file)) continue;
       scanAllowed = file->isSearchAll();
       SubStatusWrapper subStatus;
       PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING, descriptionOf(*file));
-      m_match = file->verifyWithPlatformHints(m_verifyClasspath, m_verifyClassName);
-      if (m_match == nullptr) {
-        m_match = file->verifyWithPathHints(m_verifyClasspath, m_verifyClassName);
-      }
-      if (m_match == nullptr) {
-        m_match = file->verifyWithPlatformJVMPaths(m_verifyClasspath, m_verifyClassName);
-      }
+      m_match = file->verifyWithHints(m_verifyClasspath, m_verifyClassName);
     }
   }
 
@@ -137,15 +139,44 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
       runtimeUse == RUNTIME_USE_FALLBACK && !PlatformImpl::isCanceled()) {
     verifyBundledRuntime(*runtime);
   }
+  reportUnusableHints(matches.size() > 0 ? matches.at(matches.size() - 1) : m_match);
   if (m_match != nullptr) {
     matches.push_back(m_match);
     m_match = nullptr;  // now the caller's
   }
 }
 
+bool JVMFiles::isSearched(const JVMFile& file) const {
+  if (file.isForThisSystem()) return true;
+  logMessage(SString("Skipping the JVM file ")
+                           .append(file.getTagFile()->getName())
+                           .append(": it is for another system than ")
+                           .append(PlatformImpl::getSystemName()),
+                       LOG_INFO);
+  return false;
+}
+
+void JVMFiles::reportUnusableHints(const JVMMatch* match) const {
+  StringDeque shown;  // VARIABLE=value of the lines written
+  for (long i = 0; i < m_files.size(); i++) {
+    for (const UnusableHint& hint : m_files.at(i)->getUnusableHints()) {
+      // A home that another file accepted is no reason to warn.
+      if (match != nullptr && match->getJVMHome().compare(hint.home) == 0) continue;
+      SString key = SString(hint.variable).append("=").append(hint.value);
+      bool known = false;
+      for (long j = 0; j < shown.size() && !known; j++) known = shown.at(j).compare(key) == 0;
+      if (known) continue;
+      shown.push_back(key);
+      logMessage(hint.line, LOG_WARNING);
+      PlatformImpl::showUIError(hint.line);
+    }
+  }
+}
+
 void JVMFiles::searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch) {
   m_match = nullptr;
   writeVerifyJar();
+  forgetCheckedHomes();
   m_stopAtFirstMatch = stopAtFirstMatch;
   exhaustiveSearch(matches);
   // Only a walk that verified the first file's finds can have set m_match.
@@ -161,6 +192,7 @@ void JVMFiles::exhaustiveSearch(JVMMatchPtrDeque& matches) {
   // Each name once, in file order; an empty JVM_EXE names no file.
   StringDeque names;
   for (long i = 0; i < m_files.size(); i++) {
+    if (!isSearched(*m_files.at(i))) continue;
     SString exe = m_files.at(i)->getJVMExe();
     bool known = exe.empty();
     for (long j = 0; j < names.size() && !known; j++) known = names.at(j).compare(exe) == 0;
@@ -198,8 +230,12 @@ void JVMFiles::scanForFiles(const StringDeque& names) { PlatformImpl::findFiles(
 
 bool JVMFiles::foundFile(const SString& path) {
   bool stop = false;
+  bool first = true;  // the first file that is for this system
   for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
     JVMFile* file = m_files.at(i);
+    if (!file->isForThisSystem()) continue;
+    bool firstFile = first;
+    first = false;
     const SString exe = file->getJVMExe();
     const unsigned long n = exe.length();
     // JVM_EXE must end the path as whole components: "/" + exe, with
@@ -210,7 +246,7 @@ bool JVMFiles::foundFile(const SString& path) {
     SString home = path.substr(0, start - 1);
     if (home.empty()) home = "/";  // an executable right under the root
 
-    if (i == 0 && m_stopAtFirstMatch) {
+    if (firstFile && m_stopAtFirstMatch) {
       m_match = file->verify(home, m_verifyClasspath, m_verifyClassName);
       stop = m_match != nullptr;
     } else if (m_match == nullptr) {

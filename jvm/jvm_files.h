@@ -3,10 +3,12 @@
 //
 // A search tries, in this order: the Java home named on the command line
 // against every file; then, file by file, the platform hints, the path hints
-// and the PATH directories, up to and including the first file that allows
-// a disk scan (SEARCH_ALL); then, when such a file was reached, a scan of the
-// disks for the distinct JVM_EXE names. Each candidate home is checked with
-// JVMFile::verify, which runs the candidate's Java on the verification class.
+// and the PATH directories (or the order of the file's SEARCH_ORDER), up to
+// and including the first file that allows a disk scan (SEARCH_ALL); then,
+// when such a file was reached, a scan of the disks for the distinct JVM_EXE
+// names. Files for another system (PLATFORM) take no part. Each candidate
+// home is checked with JVMFile::verify, which runs the candidate's Java on
+// the verification class, each real home once per file and search.
 //
 // The scan is the slow part, so when one JVM is wanted the first file's finds
 // are verified during the walk and the walk ends at the first that passes;
@@ -78,7 +80,7 @@ class JVMFiles {
   // walk, and the first match ends everything (it is appended too).
   void searchAll(JVMMatchPtrDeque& matches, bool stopAtFirstMatch);
   // The disk scan and the verification of its finds; used by search and
-  // searchAll.
+  // searchAll. Both check each real home once per file (JVMFile::verify).
   void exhaustiveSearch(JVMMatchPtrDeque& matches);
 
   // Called by the walk for every path that ends with one of the JVM_EXE
@@ -102,6 +104,16 @@ class JVMFiles {
   void verifyBundledRuntime(const FileIndexEntry& runtime);
 
   friend class JVMFilesTestAccess;
+
+  // JVMFile::forgetCheckedHomes for every file: a search begins.
+  void forgetCheckedHomes();
+  // Whether the searches use file: a file for another system
+  // (JVMFile::isForThisSystem) is skipped, with a log line.
+  bool isSearched(const JVMFile& file) const;
+  // Writes the warnings of the files' unusable PLATFORM_HINT homes to
+  // standard error and the log, one per variable and value, except for the
+  // home that match (may be null) is.
+  void reportUnusableHints(const JVMMatch* match) const;
 
   JVMFilePtrDeque m_files;
   UnverifiedJVMMatchPtrDeque m_unverifiedMatches;

@@ -7,3 +7,6 @@ const char* platformHintTagName = "PLATFORM_HINT";
 const char* jvmVersionTagName = "JVM_VERSION";
 const char* jvmIdentityTagName = "JVM_IDENTITY";
 const char* specificationVersionProperty = "java.specification.version";
+const char* platformTagName = "PLATFORM";
+const char* searchOrderTagName = "SEARCH_ORDER";
+const char* platformHintWarningTagName = "PLATFORM_HINT_WARNING";

@@ -14,6 +14,15 @@ extern const char* jvmExeTagName;
 extern const char* pathHintTagName;
 // "PLATFORM_HINT": environment variables whose values list candidate homes.
 extern const char* platformHintTagName;
+// "PLATFORM": the systems (uname's name: "Linux", "Darwin") that the file is
+// for; a file with the tag is searched only on those.
+extern const char* platformTagName;
+// "SEARCH_ORDER": the order of the hint searches, a block of
+// "PLATFORM_HINT", "PATH_HINT" and "PATH".
+extern const char* searchOrderTagName;
+// "PLATFORM_HINT_WARNING": flag; a home of a PLATFORM_HINT variable that is
+// turned down gets a warning on standard error.
+extern const char* platformHintWarningTagName;
 
 // "JVM_VERSION": set by a check that passed, the java.specification.version
 // that the JVM printed ("17", "1.8").

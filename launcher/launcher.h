@@ -69,9 +69,11 @@ class Launcher : public ScriptOperations {
 
  private:
   // Reads the input file named after -bv:in and performs its action.
-  // Returns whether the instruction script is to run afterwards; may set
-  // exitCode.
-  bool performInputFileAction(const SString& value, long& exitCode);
+  // Returns whether the instruction script is to run afterwards. Every
+  // failure throws a LauncherException whose message says what is wrong;
+  // process shows it once on standard error and logs it, and the run ends
+  // with 255.
+  bool performInputFileAction(const SString& value);
   // Loads the archive of the running launcher; errors name the file index.
   void loadArchive(bool loadTagFiles);
   // Runs the launch script with jvmFile.

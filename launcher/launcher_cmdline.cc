@@ -3,19 +3,25 @@
 // Options are applied strictly from left to right and none of them stops the
 // loop. By default the archive is loaded and the instruction script runs
 // after the last option; -bv:in (unless its action is RUN_INSTRUCTIONS),
-// -bv:extract and -bv:version turn that off.
+// -bv:extract and -bv:version turn that off. The settings of the launcher's
+// own instruction script (archive/launcher_settings.h) are read first: a
+// silent console, only -bv: options with "--" ending them, TMPDIR.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "archive/damaged_launcher.h"
 #include "archive/launcher_input_files.h"
+#include "archive/launcher_settings.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_help.h"
 #include "platform/platform_impl.h"
+#include "platform/ui_window.h"
 #include "tagfile/read_open.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -44,6 +50,30 @@ SString absolutePath(const SString& path) {
   return result;
 }
 
+// The catalogued "Could not load the input file." and the reason, as one
+// text with a blank between the sentences.
+SString inputFileError(const SString& reason) {
+  SString text = PlatformImpl::getMessageText(MSG_INPUT_FILE_LOAD_ERROR);
+  if (!text.empty() && text[text.length() - 1] != ' ') text += ' ';
+  text += reason;
+  return text;
+}
+
+// With USE_TMPDIR and no -bv:tempdir: TMPDIR, when it is set, becomes the
+// temporary folder if it passes the checks that -bv:tempdir must pass;
+// otherwise one warning says why and /var/tmp stays.
+void useTmpdir() {
+  SString tmpdir = PlatformImpl::getEnvironmentVariable("TMPDIR");
+  if (tmpdir.empty()) return;
+  PlatformImpl::setSystemTempDir(tmpdir);
+  try {
+    PlatformImpl::getSystemTempDirectory();
+  } catch (const LauncherException& e) {
+    PlatformImpl::setSystemTempDir(SString());
+    PlatformImpl::showUIError(SString("Ignoring TMPDIR: ").append(e.getMessage()));
+  }
+}
+
 }  // namespace
 
 void Launcher::loadArchive(bool loadTagFiles) {
@@ -59,34 +89,29 @@ void Launcher::loadArchive(bool loadTagFiles) {
   if (loadTagFiles) m_state.scripts.addFromArchive(m_state.inputFiles);
 }
 
-bool Launcher::performInputFileAction(const SString& value, long& exitCode) {
+bool Launcher::performInputFileAction(const SString& value) {
   TagFile input;
-  try {
-    if (value.empty()) {
-      throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
-    }
-    SString name = value;
-    if (name[0] == '"') name.erase(0, 1);
-    if (!name.empty() && name[name.length() - 1] == '"') name.erase(name.length() - 1);
-    FILE* file = openForReading(name);  // a FIFO never holds the launcher
-    if (file == nullptr) {
-      throw LauncherException(PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR));
-    }
+  SString name = value;
+  if (!name.empty() && name[0] == '"') name.erase(0, 1);
+  if (!name.empty() && name[name.length() - 1] == '"') name.erase(name.length() - 1);
+  SString cannotOpen = PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR);
+  if (name.empty()) throw LauncherException(inputFileError(cannotOpen));
+  FILE* file = openForReading(name);  // a FIFO never holds the launcher
+  if (file == nullptr) {
+    cannotOpen.append(" (").append(name).append(": ").append(strerror(errno)).append(")");
+    throw LauncherException(inputFileError(cannotOpen));
+  }
+  {
     FileCloser closer(file);
     logMessage(SString("Loading input file ").append(value), LOG_INFO);
-    input.load(file, value, 0, -1);
-    setLogFileName(input.getTagValue("LOGFILE", 0));
-  } catch (const LauncherException& e) {
-    PlatformImpl::showUIMessage(withMessage(MSG_INPUT_FILE_LOAD_ERROR, e.getMessage()));
-    throw;
+    try {
+      input.load(file, value, 0, -1);
+    } catch (const LauncherException& e) {
+      throw LauncherException(inputFileError(e.getMessage()));
+    }
   }
-
-  try {
-    m_state.scripts.load(input);
-  } catch (const LauncherException& e) {
-    PlatformImpl::showUIMessage(e.getMessage());
-    throw;
-  }
+  setLogFileName(input.getTagValue("LOGFILE", 0));
+  m_state.scripts.load(input);
   loadArchive(true);
 
   bool showProgress = input.getBoolTagValue("SHOW_PROGRESS", false);
@@ -98,37 +123,38 @@ bool Launcher::performInputFileAction(const SString& value, long& exitCode) {
   }
   if (showProgress) PlatformImpl::setUIProgress(0);
 
+  // A tag that the action needs and that the input file lacks.
+  auto require = [&](const char* action, const char* first, const char* second) {
+    if (!input.getTagValue(first, 0).empty() && !input.getTagValue(second, 0).empty()) return;
+    throw LauncherException(SString("The action ")
+                                .append(action)
+                                .append(" of the input file ")
+                                .append(name)
+                                .append(" needs both ")
+                                .append(first)
+                                .append(" and ")
+                                .append(second)
+                                .append("."));
+  };
+
   SString action = input.getTagValue("ACTION", 0);
   if (action.compare("RUN_INSTRUCTIONS") == 0) return true;
   if (action.compare("SEARCH") == 0) {
     search(showProgress, showFailMsg);
-    PlatformImpl::setUIProgress(100);
   } else if (action.compare("SEARCH_ALL") == 0) {
     searchAll(showProgress, showFailMsg);
-    PlatformImpl::setUIProgress(100);
   } else if (action.compare("VERIFY_JVM") == 0) {
-    SString file = input.getTagValue("VERIFY_JVM_FILE", 0);
-    SString home = input.getTagValue("VERIFY_JVM_HOME", 0);
-    if (!file.empty() && !home.empty()) {
-      verifyJVM(showProgress, showFailMsg, file, home);
-      PlatformImpl::setUIProgress(100);
-    } else {
-      logMessage(
-          "TO execute the VERIFY_JVM action, you must also provide values in the input file for "
-          "VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
-          LOG_ERROR);
-      exitCode = -1;
-    }
+    require("VERIFY_JVM", "VERIFY_JVM_FILE", "VERIFY_JVM_HOME");
+    verifyJVM(showProgress, showFailMsg, input.getTagValue("VERIFY_JVM_FILE", 0),
+              input.getTagValue("VERIFY_JVM_HOME", 0));
   } else if (action.compare("INSTALL_JVM") == 0) {
-    SString exe = input.getTagValue("INSTALL_JVM_EXE", 0);
-    SString dest = input.getTagValue("INSTALL_JVM_DEST", 0);
-    if (!exe.empty() && !dest.empty()) installJVM(showProgress, showFailMsg, exe, dest);
-    PlatformImpl::setUIProgress(100);
+    require("INSTALL_JVM", "INSTALL_JVM_EXE", "INSTALL_JVM_DEST");
+    installJVM(showProgress, showFailMsg, input.getTagValue("INSTALL_JVM_EXE", 0),
+               input.getTagValue("INSTALL_JVM_DEST", 0));
   } else {
-    SString message = withMessage(MSG_INVALID_INPUT_ACTION, action);
-    PlatformImpl::showUIMessage(message);
-    throw LauncherException(message);
+    throw LauncherException(withMessage(MSG_INVALID_INPUT_ACTION, action));
   }
+  PlatformImpl::setUIProgress(100);
   return false;
 }
 
@@ -137,21 +163,36 @@ long Launcher::processCmdLine(const StringDeque& args) {
   bool runInstructions = true;
   PlatformImpl::setLauncherToDelete(SString());
   PlatformImpl::setUIProgress(0);
+  // The launcher's own settings decide which arguments are options.
+  LauncherSettings settings = readLauncherSettings(m_state.paths.executableFile);
+  const bool bvOnly = settings.bvOptionsOnly;
+  if (!settings.consoleUI) PlatformImpl::setConsoleQuiet(true);
   // -bv:help acts before every other option and runs nothing.
-  if (isHelpRequested(args)) {
-    fputs(launcherHelpText().c_str(), stdout);
+  if (isHelpRequested(args, bvOnly)) {
+    fputs(launcherHelpText(bvOnly, settings.useTmpdir).c_str(), stdout);
     return 0;
   }
+  if (settings.useTmpdir && !isOptionGiven(args, "-bv:tempdir", bvOnly)) useTmpdir();
 
   for (long i = 0; i < args.size(); ++i) {
     const SString& arg = args.at(i);
     bool hasValue = i + 1 < args.size();
+    if (bvOnly && arg.compare("--") == 0) {
+      // The end of the launcher's options: the rest is the application's.
+      for (++i; i < args.size(); ++i) m_state.passThroughArgs.push_back(args.at(i));
+      break;
+    }
+    if (bvOnly && (arg.compare("-silent") == 0 || arg.compare("-console") == 0 ||
+                   arg.compare("-cp:p") == 0 || arg.compare("-cp:a") == 0)) {
+      m_state.passThroughArgs.push_back(arg);  // not options here
+      continue;
+    }
     if (arg.compare("-bv:log") == 0) {
       if (hasValue) {
         setLogFileName(args.at(++i));
       } else {
         exitCode = -1;
-        PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
+        PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
       }
     } else if (arg.compare("-bv:orig") == 0) {
       if (hasValue) {
@@ -159,7 +200,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
         PlatformImpl::setLauncherToDelete(m_state.paths.executableFile);
       } else {
         exitCode = -1;
-        PlatformImpl::showUIMessage("Missing original launcher file name.");
+        PlatformImpl::showUIError("Missing original launcher file name.");
       }
     } else if (arg.compare("-bv:tempdir") == 0) {
       if (hasValue) PlatformImpl::setSystemTempDir(args.at(++i));
@@ -185,23 +226,30 @@ long Launcher::processCmdLine(const StringDeque& args) {
       // A calling program drives this run and reads its results: no window.
       PlatformImpl::setUIWindow(nullptr);
       if (hasValue) {
-        runInstructions = performInputFileAction(args.at(++i), exitCode);
+        runInstructions = performInputFileAction(args.at(++i));
       } else {
-        PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
+        PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
         runInstructions = false;
         exitCode = -1;
       }
     } else if (arg.compare("-bv:version") == 0) {
-      PlatformImpl::showUIMessage(kVersionText, UI_MESSAGE_INFO);
+      // What the caller asked for: printed even when silent or quiet (and
+      // shown in the window of a desktop run).
+      fputs(kVersionText, stdout);
+      fputc('\n', stdout);
+      fflush(stdout);
+      if (UIWindow* window = PlatformImpl::getUIWindow()) {
+        window->showMessage(kVersionText, UI_MESSAGE_INFO);
+      }
       runInstructions = false;
     } else if (arg.compare("-bv:javaconsole") == 0) {
       m_state.showJavaConsole = true;
     } else if (arg.compare("-console") == 0) {
       m_state.showJavaConsole = true;
       m_state.passThroughArgs.push_back(arg);
-    } else if (arg.compare("-cp:p") == 0) {
+    } else if (arg.compare("-cp:p") == 0 || arg.compare("-bv:cp:p") == 0) {
       if (hasValue) m_state.classpath.prepend = args.at(++i);
-    } else if (arg.compare("-cp:a") == 0) {
+    } else if (arg.compare("-cp:a") == 0 || arg.compare("-bv:cp:a") == 0) {
       if (hasValue) m_state.classpath.append = args.at(++i);
     } else {
       m_state.passThroughArgs.push_back(arg);

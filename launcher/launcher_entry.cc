@@ -59,7 +59,9 @@ int launcherMain(int argc, char** argv) {
     if (PlatformImpl::getCancelSignal() != 0) exitCode = PlatformImpl::getCanceledExitCode();
     long purpose = state.paths.purpose;
     bool show = exitCode != 0 && ((purpose != 0 && purpose != 2) || exitCode != 232);
-    if (show && !state.errOutput.empty()) PlatformImpl::showUIMessage(state.errOutput);
+    // The error output of a failed application whose output was captured
+    // goes where errors go, silent or not.
+    if (show && !state.errOutput.empty()) PlatformImpl::showUIError(state.errOutput);
   }
   PlatformImpl::removeCancelHandlers();
   return static_cast<int>(exitCode);

@@ -75,6 +75,13 @@ void Launcher::installJVM(bool showUI, bool /*showFailMsg*/, const SString& inst
   PlatformImpl::executeProcess(installerCommand, destination, showUI, false, true, nullptr, nullptr,
                                false);
   SString path = jvmFileIn(destination);
+  if (!PlatformImpl::fileExists(path)) {
+    throw LauncherException(SString("The JVM installer ")
+                                .append(installerCommand)
+                                .append(" left no JVM description file ")
+                                .append(path)
+                                .append("."));
+  }
   completeJVMFile(destination, path, false);
   printf("%s\n", path.c_str());
   fflush(stdout);

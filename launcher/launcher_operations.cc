@@ -1,7 +1,9 @@
 // The operations that the instruction script and the input-file actions
 // call: prepare the console, find, verify and launch a JVM, start an
 // embedded launcher.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "archive/damaged_launcher.h"
 #include "archive/file_index_entry.h"
@@ -16,6 +18,7 @@
 #include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
 #include "platform/platform_impl.h"
+#include "tagfile/read_open.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
 
@@ -76,27 +79,20 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
   }
 }
 
+// A search that fails prints nothing: its error reaches Launcher::process,
+// which shows it on standard error and logs it.
 void Launcher::search(bool showUI, bool showFailMsg) {
-  try {
-    findJVM(showUI, showFailMsg);
-    printf("%ld\n", m_state.variables.getLongVariable(1));
-    if (m_state.variables.getLongVariable(1) != 0) {
-      printf("%s\n", m_state.variables.getStringVariable(1).c_str());
-      printf("%s\n", m_state.variables.getStringVariable(2).c_str());
-      PlatformImpl::removeFileFromCleanupList(m_state.variables.getStringVariable(2));
-    }
-    fflush(stdout);
-  } catch (const DamagedLauncherException&) {
-    throw;  // the run ends with its message
-  } catch (const LauncherException& e) {
-    // The caller reads the absence of a result; the log says why.
-    logMessage(e.getMessage(), LOG_ERROR);
-  } catch (...) {
-    logMessage("Unexpected failure in search.", LOG_ERROR);
+  findJVM(showUI, showFailMsg);
+  printf("%ld\n", m_state.variables.getLongVariable(1));
+  if (m_state.variables.getLongVariable(1) != 0) {
+    printf("%s\n", m_state.variables.getStringVariable(1).c_str());
+    printf("%s\n", m_state.variables.getStringVariable(2).c_str());
+    PlatformImpl::removeFileFromCleanupList(m_state.variables.getStringVariable(2));
   }
+  fflush(stdout);
 }
 
-void Launcher::searchAll(bool showUI, bool showFailMsg) {
+void Launcher::searchAll(bool showUI, bool /*showFailMsg*/) {
   try {
     logMessage("Finding all matching JVMs", LOG_INFO);
     if (showUI) {
@@ -120,12 +116,14 @@ void Launcher::searchAll(bool showUI, bool showFailMsg) {
   } catch (const DamagedLauncherException&) {
     throw;
   } catch (const LauncherException& e) {
-    SString message = PlatformImpl::getMessageText(MSG_SEARCH_ALL_ERROR);
-    message += e.getMessage();
-    logMessage(message, LOG_ERROR);
-    if (showFailMsg) PlatformImpl::showUIMessage(message);
+    // The caller still reads a count; the error goes to standard error and
+    // the log (Launcher::process).
     printf("0\n");
     fflush(stdout);
+    SString message = PlatformImpl::getMessageText(MSG_SEARCH_ALL_ERROR);
+    message += ' ';
+    message += e.getMessage();
+    throw LauncherException(message);
   }
 }
 
@@ -179,14 +177,26 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, TagFile& tagFile, const 
     m_state.outcome.noteJVMResult(true);
   } else {
     m_state.outcome.noteJVMResult(false);
-    if (showFailMsg) PlatformImpl::showUIMessage(PlatformImpl::getMessageText(MSG_INVALID_JVM));
+    if (showFailMsg) PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_INVALID_JVM));
     logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);
   }
 }
 
 void Launcher::verifyJVM(bool showUI, bool showFailMsg, const SString& jvmFilePath,
                          const SString& home) {
-  TagFile tagFile(jvmFilePath);
+  FILE* file = openForReading(jvmFilePath);
+  if (file == nullptr) {
+    throw LauncherException(SString("Cannot read the JVM file ")
+                                .append(jvmFilePath)
+                                .append(" that VERIFY_JVM_FILE names: ")
+                                .append(strerror(errno))
+                                .append("."));
+  }
+  TagFile tagFile;
+  {
+    FileCloser closer(file);
+    tagFile.load(file, jvmFilePath, 0, -1);
+  }
   verifyJVM(showUI, showFailMsg, tagFile, home);
   printf("%ld\n", m_state.variables.getLongVariable(1));
   fflush(stdout);

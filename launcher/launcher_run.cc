@@ -20,29 +20,35 @@ long Launcher::process(const StringDeque& args, const SString& launcherPath,
   try {
     return processCmdLine(args);
   } catch (const DamagedLauncherException& e) {
-    PlatformImpl::showUIMessage(e.getMessage());
+    PlatformImpl::showUIError(e.getMessage());
     logMessage(SString(e.getMessage()).append(" (").append(e.getDetail()).append(")"), LOG_ERROR);
     return -1;
   } catch (const LauncherException& e) {
-    PlatformImpl::showUIMessage(e.getMessage());
+    PlatformImpl::showUIError(e.getMessage());
     logMessage(e.getMessage(), LOG_ERROR);
     return -1;
   } catch (...) {
     // A fault of the launcher itself (a string position out of range, no
     // memory): the run still ends here, so the temporary files are removed.
     const char* message = "The launcher failed with an internal error.";
-    PlatformImpl::showUIMessage(message);
+    PlatformImpl::showUIError(message);
     logMessage(message, LOG_ERROR);
     return -1;
   }
 }
 
-// A launcher file whose trailer is damaged reads as one without an archive,
-// so it has nothing to run; that ends the run with an error the user can
-// see, not with a bare exit code.
+// A launcher file that carries nothing to run ends the run with an error
+// that says why, not with a bare exit code. (One cut short is refused when
+// it is loaded: LauncherInputFiles::load.)
 long Launcher::runInstructionScript() {
   const TagFile* tagFile = m_state.scripts.getInstructions();
   if (tagFile == nullptr) {
+    if (!m_state.inputFiles.hasPayload()) {
+      throw LauncherException(SString("The launcher file ")
+                                  .append(m_state.paths.executableFile)
+                                  .append(" is the launcher program alone: it carries no application. "
+                                          "Pack one with bvpack."));
+    }
     throw LauncherException("The launcher file carries no instruction script.");
   }
   Instructions instructions(*tagFile, *this);

@@ -23,7 +23,8 @@ LaunchScript::LaunchScript(const TagFile& tagFile, bool captureOutput, const Lau
       m_context(&context),
       m_extractJars(true),
       m_desc(tagFile.getTagValue("DESC", 0)),
-      m_archive(tagFile.getTagValue("ARCHIVE", 0)) {}
+      m_archive(tagFile.getTagValue("ARCHIVE", 0)),
+      m_jarsExtracted(false) {}
 
 LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extractJars,
                            const LaunchContext& context)
@@ -33,7 +34,8 @@ LaunchScript::LaunchScript(const SString& command, bool captureOutput, bool extr
       m_autoSetWorkingDir(true),
       m_jvmFile(nullptr),
       m_context(&context),
-      m_extractJars(extractJars) {}
+      m_extractJars(extractJars),
+      m_jarsExtracted(false) {}
 
 LaunchScript::LaunchScript(const SString& command)
     : m_command(command),
@@ -42,7 +44,8 @@ LaunchScript::LaunchScript(const SString& command)
       m_autoSetWorkingDir(true),
       m_jvmFile(nullptr),
       m_context(nullptr),
-      m_extractJars(false) {}
+      m_extractJars(false),
+      m_jarsExtracted(false) {}
 
 namespace {
 
@@ -67,6 +70,7 @@ SString LaunchScript::resolve(const JVMTagLookup& jvmFile) {
 
 SString LaunchScript::resolveTemplate(const JVMTagLookup& jvmFile) {
   JVMFileScope scope(m_jvmFile, jvmFile);
+  m_jarsExtracted = false;  // a new resolution extracts the archives anew
   m_sharingMark.erase();
   // The command may hold placeholders already (the JVM check puts the home
   // in as a value); a NUL byte that forms none is dropped by the quoting.

@@ -143,9 +143,10 @@ class LaunchScript final : public MacroHandler {
   SString buildRuntimeClasspath(const JVMTagLookup* jvmFile, const char* suffix) const;
   // Value 0 of JVM_CLASSPATH of the JVM file being resolved.
   SString buildJVMClasspath() const;
-  // Extracts every classpath archive of the launcher archive into one new
-  // temporary directory and returns their paths as a classpath (each path in
-  // double quotes when quote). Empty when the script does not extract them.
+  // The paths of the classpath archives of the launcher archive as a
+  // classpath (each path in double quotes when quote), extracted once per
+  // resolution into one new temporary directory (extractJars). Empty when
+  // the script does not extract them.
   SString buildJARClasspath(bool quote) const;
   // SYSTEM + name + SYSTEM_SEPARATOR + value with its @ macros resolved.
   SString makeSystemProp(const JVMTagLookup* jvmFile, const SString& name, const SString& value) const;
@@ -224,6 +225,13 @@ class LaunchScript final : public MacroHandler {
   SString callLAUNCHER_DIR(const SString& text, const StringDeque& arguments) const;
   SString callAPPLICATION_ARCHIVE(const SString& text, const StringDeque& arguments) const;
   SString callTEMP_DIR(const SString& text, const StringDeque& arguments) const;
+  SString callCLASSPATH_JAR_DIR(const SString& text, const StringDeque& arguments) const;
+  SString callENV_JAVAARGS(const SString& text, const StringDeque& arguments) const;
+
+  // Extracts the classpath archives the first time a resolution asks for
+  // them; later calls of the same resolution find m_jarDirectory and
+  // m_jarPaths set.
+  void extractJars() const;
   SString callCDS_OPTIONS(const SString& text, const StringDeque& arguments) const;
 
   // text (a resolved command, values as placeholders) with the mark of
@@ -247,6 +255,10 @@ class LaunchScript final : public MacroHandler {
   bool m_extractJars;
   SString m_desc;
   SString m_archive;
+  // The classpath archives of the resolution in progress (extractJars).
+  mutable bool m_jarsExtracted;
+  mutable SString m_jarDirectory;
+  mutable StringDeque m_jarPaths;
   // The placeholder that %CDS_OPTIONS%() left in the command being
   // resolved (an empty value), or empty.
   mutable SString m_sharingMark;

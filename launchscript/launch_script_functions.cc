@@ -3,6 +3,7 @@
 // not build the classpath or the runtime options (launch_classpath.cc).
 #include "launchscript/launch_script.h"
 
+#include "foundation/log.h"
 #include "launchscript/application_archive.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -26,6 +27,10 @@ const LaunchScript::FunctionDef* LaunchScript::findFunction(const SString& name)
       {"APPLICATION_ARCHIVE", 0, 1, "APPLICATION_ARCHIVE function takes 0 arguments.",
        &LaunchScript::callAPPLICATION_ARCHIVE},
       {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::callTEMP_DIR},
+      {"CLASSPATH_JAR_DIR", 0, 0, "CLASSPATH_JAR_DIR function takes 0 arguments.",
+       &LaunchScript::callCLASSPATH_JAR_DIR},
+      {"ENV_JAVAARGS", 1, 1, "ENV_JAVAARGS function requires 1 argument.",
+       &LaunchScript::callENV_JAVAARGS},
       {"CDS_OPTIONS", 0, 0, "CDS_OPTIONS function takes 0 arguments.", &LaunchScript::callCDS_OPTIONS},
   };
   for (const FunctionDef& function : kFunctions) {
@@ -96,6 +101,39 @@ SString LaunchScript::callAPPLICATION_ARCHIVE(const SString&, const StringDeque&
 // its name here).
 SString LaunchScript::callTEMP_DIR(const SString&, const StringDeque&) const {
   return ShellValues::insert(PlatformImpl::getSystemTempDirectory());
+}
+
+// The variable's value is the user's: read as the .ja file is, line by line,
+// each line split into words (quotes and backslashes, nothing expanded, no
+// @ macros), each word one value. A line whose quote is not closed is
+// skipped with a warning.
+SString LaunchScript::callENV_JAVAARGS(const SString&, const StringDeque& arguments) const {
+  SString value = PlatformImpl::getEnvironmentVariable(arguments[0]);
+  SString result;
+  unsigned long start = 0;
+  while (start < value.length()) {
+    unsigned long end = value.find('\n', start);
+    if (end == SString::npos) end = value.length();
+    SString line = value.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line[line.length() - 1] == '\r') line.erase(line.length() - 1);
+    StringDeque words;
+    if (!splitShellWords(line, words)) {
+      SString message("Ignoring a line of the variable ");
+      message += arguments[0];
+      message += " whose quote is not closed: ";
+      message += line;
+      logMessage(message, LOG_WARNING);
+      PlatformImpl::showUIError(message);
+      continue;
+    }
+    for (long i = 0; i < words.size(); ++i) {
+      if (!result.empty()) result += " ";
+      // An empty word stays an (empty) argument.
+      result += words[i].empty() ? SString("''") : ShellValues::insert(words[i]);
+    }
+  }
+  return result;
 }
 
 // A mark that the options take the place of once the command is complete

@@ -1,4 +1,4 @@
-// The message catalog: 44 messages in 27 languages. Each locale table holds
+// The message catalog: 45 messages in 27 languages. Each locale table holds
 // the message texts as bytes in its language's traditional character set
 // (msg_locale_charset names it), and a second table holds them in UTF-8;
 // both are generated at build time from the UTF-8 sources in
@@ -10,7 +10,7 @@
 #include "foundation/sstring.h"
 
 // Number of messages in each table and number of tables.
-const int kMessageCount = 44;
+const int kMessageCount = 45;
 const int kLocaleCount = 27;
 // Size of the buffer that get_msg returns, terminator included.
 const int kMessageBufferSize = 1024;
@@ -33,11 +33,15 @@ const int MSGID_PROGRAM_NEEDS = 40;     // "The program needs %s."
 const int MSGID_OPEN_DOWNLOAD = 41;     // "Open the download page" (a button)
 const int MSGID_CLOSE = 42;             // "Close" (a button)
 const int MSGID_LAUNCHER_DAMAGED = 43;  // "The launcher file is damaged or incomplete. ..."
+// "Cannot use %s as the temp directory because it does not exist.": the
+// first sentence of message 39, for a folder that was given (-bv:tempdir,
+// TMPDIR), where the advice to give one does not fit.
+const int MSGID_GIVEN_TEMP_DIR_MISSING = 44;
 
 // The 27 locale tables in the order en, bg, cs, da, de, el, es, fi, fr, hr,
 // hu, it, ja, ko, nl, no, pl, pt, pt_BR, ro, ru, sk, sl, sv, tr, zh, zh_TW
 // (the position is the locale index), then a null pointer. Each table holds
-// 44 NUL-terminated texts, then a null pointer; text 0 is the locale code.
+// 45 NUL-terminated texts, then a null pointer; text 0 is the locale code.
 extern const char* const* const msg_locale_table[kLocaleCount + 1];
 // The same tables in UTF-8, in the same order (the ASCII tables of en and
 // nl stand for themselves).

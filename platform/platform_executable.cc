@@ -8,6 +8,7 @@
 // links. Elsewhere the answer is empty and the caller falls back to argv[0].
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include "platform/platform_impl.h"
@@ -50,3 +51,9 @@ SString systemExecutablePath() {
 #endif
 
 SString PlatformImpl::getExecutablePath() { return systemExecutablePath(); }
+
+SString PlatformImpl::getSystemName() {
+  struct utsname names;
+  if (uname(&names) != 0) return SString();
+  return SString(names.sysname);
+}

@@ -74,10 +74,13 @@ class PlatformImpl {
   // ---------------------------------------------------------------------
   // Console user interface (platform_ui.cc).
   //
-  // Everything is printed on standard output. Output can be disabled
-  // (hideUI: writeLine and write print nothing, showUIMessage still prints)
-  // and the whole interface can be made silent (setSilent(true): nothing is
-  // printed and nothing is asked, showUI keeps output disabled).
+  // The title, the status lines and the progress dots are printed on
+  // standard output. Output can be disabled (hideUI: writeLine and write
+  // print nothing, showUIMessage still prints) and the whole interface can
+  // be made silent (setSilent(true): nothing is printed on standard output
+  // and nothing is asked, showUI keeps output disabled). Errors, warnings
+  // and the no-Java diagnostics go to standard error, silent or not: silent
+  // means no progress display, not no error.
   //
   // A window (ui_window.h; the desktop mode of a launcher without a
   // terminal, desktop_ui.h) gets what the console shows, unless the run is
@@ -93,6 +96,10 @@ class PlatformImpl {
   static UIWindow* getUIWindow();
 
   static void setSilent(bool silent);
+  // A quiet console (the instruction script's CONSOLE_UI: 0): nothing of
+  // the interface on standard output and nothing asked, as when silent, but
+  // the window of a desktop run still gets what it would get.
+  static void setConsoleQuiet(bool quiet);
   static bool isSilent() { return m_silent; }
   // Enables output, unless silent: then it disables it (hideUI).
   static void showUI();
@@ -112,6 +119,9 @@ class PlatformImpl {
   // the sub-status text, and the pair is recorded; any other value prints
   // nothing and records UI_SUBSTATUS_NONE. Silent mode records nothing.
   static void setUISubStatus(UISubStatus subStatus, const SString& data);
+  // Unless silent: records the pair as the current sub-status without
+  // printing it again (the line of a phase that goes on is already shown).
+  static void restoreUISubStatus(UISubStatus subStatus, const SString& data);
   static UISubStatus getUISubStatus();
   static SString getUISubStatusData();
 
@@ -123,16 +133,24 @@ class PlatformImpl {
   static void advanceUIProgress(long n);
   // Unless silent: sets the progress counter, ending the dot row as above.
   static void setUIProgress(long progress);
+  // Unless silent: ends the row of dots of a phase that is over (a line end
+  // while output is enabled).
+  static void endUIProgressRow();
 
-  // Unless silent, prints text and a line end even while output is disabled,
-  // and shows it in the window (kind: an error, or information).
+  // Unless silent, prints text and a line end on standard output even while
+  // output is disabled, and shows it in the window (kind: an error, or
+  // information).
   static void showUIMessage(const SString& text, UIMessageKind kind = UI_MESSAGE_ERROR);
-  // The message of a search that found no suitable JVM: unless silent,
-  // prints message, then what the program needs (catalog text "The program
-  // needs %s." with needs, when not empty) and where a JVM can be had
-  // (catalog text "A compatible JVM can be downloaded from %s" with
-  // downloadUrl, when not empty), each on a line of its own, even while
-  // output is disabled; the window gets needs and downloadUrl
+  // Prints text and a line end on standard error, silent or not, and
+  // flushes it: an error, a warning, the output of a failed application.
+  // The window, when there is one and the run is not silent, shows it too.
+  static void showUIError(const SString& text, UIMessageKind kind = UI_MESSAGE_ERROR);
+  // The message of a search that found no suitable JVM: prints message,
+  // then what the program needs (catalog text "The program needs %s." with
+  // needs, when not empty) and where a JVM can be had (catalog text "A
+  // compatible JVM can be downloaded from %s" with downloadUrl, when not
+  // empty), each on a line of its own on standard error, silent or not;
+  // the window (not when silent) gets needs and downloadUrl
   // (UIWindow::showJavaNeeded).
   static void showJVMNotFoundMessage(const SString& message, const SString& needs,
                                      const SString& downloadUrl);
@@ -191,7 +209,11 @@ class PlatformImpl {
   static void setSystemTempDir(const SString& dir);
   // The temporary directory, after checking that it exists and is a
   // directory; otherwise throws LauncherException with message 39 (the
-  // directory cannot be used, use -bv:tempdir), or with "<dir> cannot be the
+  // directory cannot be used, use -bv:tempdir) for the default directory,
+  // message 44 (its first sentence, "Cannot use <dir> as the temp directory
+  // because it does not exist.") for a missing one that was set, "<dir>
+  // cannot be the temporary directory: it is not a directory." for a file,
+  // or with "<dir> cannot be the
   // temporary directory: its path holds a line break." when it holds a line
   // feed or carriage return, or "<dir> cannot be the temporary directory:
   // <reason>" when another user (not root) owns it, or when group or others
@@ -280,13 +302,16 @@ class PlatformImpl {
   static void preJavaLaunch(int how, const TagFile& jvmFile);
 
   // ---------------------------------------------------------------------
-  // The running executable (platform_executable.cc).
+  // The running executable and system (platform_executable.cc).
   // ---------------------------------------------------------------------
 
   // The absolute path of the running executable's file, symbolic links
   // resolved (Linux: /proc/self/exe; macOS: _NSGetExecutablePath), or ""
   // where the system does not tell. Never derived from argv[0].
   static SString getExecutablePath();
+  // The name of the running system as uname gives it ("Linux", "Darwin"),
+  // or "" when it cannot be had.
+  static SString getSystemName();
 
   // ---------------------------------------------------------------------
   // Trust checks (platform_trust.cc).
@@ -338,6 +363,7 @@ class PlatformImpl {
  private:
   // Console state (platform_ui.cc).
   static bool m_silent;
+  static bool m_consoleQuiet;
   static UIWindow* m_window;
   static UISubStatus m_subStatus;
   static SString m_subStatusData;
@@ -353,7 +379,7 @@ class PlatformImpl {
 
 // Puts the UI sub-status of the enclosing scope back when a phase that set
 // its own sub-status ends: the constructor saves the current pair, the
-// destructor sets it again (printing its line, unless it is NONE).
+// destructor records it again without printing its line a second time.
 class SubStatusWrapper {
  public:
   SubStatusWrapper();

@@ -133,7 +133,14 @@ SString PlatformImpl::getSystemTempDirectory() {
     }
     return m_tempDir;
   }
-  char* text = get_msg(MSGID_TEMP_DIR_MISSING, const_cast<char*>(m_tempDir.c_str()));
+  // A folder that the user named is reported as such; the advice to name
+  // one with -bv:tempdir fits only the default folder.
+  bool given = m_tempDir.compare(kDefaultTempDir) != 0;
+  if (given && stat(m_tempDir.c_str(), &st) == 0) {
+    throw LauncherException(SString(m_tempDir).append(" cannot be the temporary directory: it is not a directory."));
+  }
+  char* text = get_msg(given ? MSGID_GIVEN_TEMP_DIR_MISSING : MSGID_TEMP_DIR_MISSING,
+                       const_cast<char*>(m_tempDir.c_str()));
   SString message(text);
   delete[] text;
   throw LauncherException(message);

@@ -6,6 +6,7 @@
 // run is silent.
 #include "platform/platform_impl.h"
 
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
@@ -14,6 +15,7 @@
 #include "tagfile/text_utils.h"
 
 bool PlatformImpl::m_silent = false;
+bool PlatformImpl::m_consoleQuiet = false;
 UIWindow* PlatformImpl::m_window = nullptr;
 UISubStatus PlatformImpl::m_subStatus = UI_SUBSTATUS_NONE;
 SString PlatformImpl::m_subStatusData;
@@ -93,6 +95,13 @@ void printLine(const SString& text) {
   flushConsole();
 }
 
+// Prints text and a line end on standard error, and flushes it.
+void printErrorLine(const SString& text) {
+  fwrite(text.data(), 1, text.length(), stderr);
+  fputc('\n', stderr);
+  fflush(stderr);
+}
+
 // Ends the row of progress dots when the counter has passed a multiple of
 // the row length beyond the highest one reached so far.
 void endProgressRow() {
@@ -108,6 +117,11 @@ void endProgressRow() {
 
 void PlatformImpl::setSilent(bool silent) { m_silent = silent; }
 
+void PlatformImpl::setConsoleQuiet(bool quiet) {
+  m_consoleQuiet = quiet;
+  if (quiet) g_enableOutput = 0;
+}
+
 void PlatformImpl::setUIWindow(UIWindow* window) { m_window = window; }
 
 UIWindow* PlatformImpl::getUIWindow() { return m_silent ? nullptr : m_window; }
@@ -116,7 +130,7 @@ void PlatformImpl::showUI() {
   if (m_silent) {
     hideUI(0);
   } else {
-    g_enableOutput = 1;
+    g_enableOutput = m_consoleQuiet ? 0 : 1;
   }
 }
 
@@ -129,7 +143,7 @@ int PlatformImpl::isUIVisible() { return g_enableOutput; }
 
 void PlatformImpl::setUITitle(const SString& title) {
   g_title = titleForConsole(title);
-  if (!m_silent) writeLine(g_title);
+  if (!m_silent && !m_consoleQuiet) writeLine(g_title);
 }
 
 void PlatformImpl::setUIStatus(UIStatus status) {
@@ -188,6 +202,12 @@ void PlatformImpl::setUISubStatus(UISubStatus subStatus, const SString& data) {
   m_subStatusData = data;
 }
 
+void PlatformImpl::restoreUISubStatus(UISubStatus subStatus, const SString& data) {
+  if (m_silent) return;
+  m_subStatus = subStatus;
+  m_subStatusData = data;
+}
+
 UISubStatus PlatformImpl::getUISubStatus() { return m_subStatus; }
 
 SString PlatformImpl::getUISubStatusData() { return m_subStatusData; }
@@ -217,6 +237,10 @@ void PlatformImpl::advanceUIProgress(long n) {
   if (m_window != nullptr && n > 0) m_window->progress(n);
 }
 
+void PlatformImpl::endUIProgressRow() {
+  if (!m_silent) writeLine("");
+}
+
 void PlatformImpl::setUIProgress(long progress) {
   if (m_silent) return;
   ui_progress = progress;
@@ -225,17 +249,16 @@ void PlatformImpl::setUIProgress(long progress) {
 
 void PlatformImpl::showUIMessage(const SString& text, UIMessageKind kind) {
   if (m_silent) return;
-  printLine(text);
+  if (!m_consoleQuiet) printLine(text);
   if (m_window != nullptr) m_window->showMessage(text, kind);
 }
 
 void PlatformImpl::showJVMNotFoundMessage(const SString& message, const SString& needs,
                                           const SString& downloadUrl) {
-  if (m_silent) return;
-  printLine(message);
-  if (!needs.empty()) printLine(catalogText(MSGID_PROGRAM_NEEDS, needs.c_str()));
-  if (!downloadUrl.empty()) printLine(catalogText(MSGID_DOWNLOAD_FROM, downloadUrl.c_str()));
-  if (m_window != nullptr) m_window->showJavaNeeded(needs, downloadUrl);
+  printErrorLine(message);
+  if (!needs.empty()) printErrorLine(catalogText(MSGID_PROGRAM_NEEDS, needs.c_str()));
+  if (!downloadUrl.empty()) printErrorLine(catalogText(MSGID_DOWNLOAD_FROM, downloadUrl.c_str()));
+  if (UIWindow* window = getUIWindow()) window->showJavaNeeded(needs, downloadUrl);
 }
 
 void PlatformImpl::beginUIWork(long goalSteps) {
@@ -248,6 +271,11 @@ void PlatformImpl::endUIWork() {
 
 void PlatformImpl::pollUIWindow() {
   if (UIWindow* window = getUIWindow()) window->poll();
+}
+
+void PlatformImpl::showUIError(const SString& text, UIMessageKind kind) {
+  printErrorLine(text);
+  if (UIWindow* window = getUIWindow()) window->showMessage(text, kind);
 }
 
 SString PlatformImpl::getMessageText(MessageIdentifier id) {
@@ -265,7 +293,7 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
 }
 
 SString PlatformImpl::promptJVMDestinationDirectory() {
-  if (m_silent) return SString();
+  if (m_silent || m_consoleQuiet) return SString();
   writeLine(catalogText(MSGID_DESTINATION_PROMPT));
   return getLine();
 }
@@ -279,5 +307,5 @@ SubStatusWrapper::SubStatusWrapper()
       m_savedSubStatus(PlatformImpl::getUISubStatus()) {}
 
 SubStatusWrapper::~SubStatusWrapper() {
-  PlatformImpl::setUISubStatus(m_savedSubStatus, m_savedData);
+  PlatformImpl::restoreUISubStatus(m_savedSubStatus, m_savedData);
 }

@@ -20,7 +20,9 @@
 
 namespace {
 
-// bvlauncher in the directory of the running bvpack.
+// The stub in the directory of the running bvpack: bvlauncher-stripped
+// (the build's stripped copy, what every launcher carries), or bvlauncher
+// where there is none.
 std::string defaultStub(const char* programName) {
   std::string self;
   char buffer[4096];
@@ -28,7 +30,9 @@ std::string defaultStub(const char* programName) {
   if (n > 0) self.assign(buffer, static_cast<size_t>(n));
   else self = programName;
   size_t slash = self.find_last_of('/');
-  return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "bvlauncher";
+  std::string dir = slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
+  std::string stripped = dir + "bvlauncher-stripped";
+  return access(stripped.c_str(), F_OK) == 0 ? stripped : dir + "bvlauncher";
 }
 
 // A private scratch directory for the generated tag files, removed with

@@ -1,5 +1,10 @@
 #include "tools/one_line.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "archive/archive_format.h"
@@ -58,16 +63,34 @@ void writeTagFile(const TagFile& tags, const std::string& path) {
   replaceFile(path, std::string(text.data(), text.length()), 0644);
 }
 
+// The number of a java.specification.version ("1.8" is 8).
+int versionNumber(const std::string& version) {
+  return version.compare(0, 2, "1.") == 0 ? std::stoi(version.substr(2)) : std::stoi(version);
+}
+
+// A Java version as people say it: 8 for "1.8".
+std::string spokenVersion(const std::string& version) { return version == "1.8" ? "8" : version; }
+
+// The JVM file of one system: the user's choice first (-bv:javahome, then
+// JAVA_HOME, warned about when it cannot be used), then the java on PATH,
+// then the usual install folders; only on that system (PLATFORM).
 void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHints[], size_t platformHintCount,
-                const char* const* pathHints, size_t pathHintCount, const char* osName,
-                const std::string& javaVersion, const std::string& downloadUrl) {
+                const char* const* pathHints, size_t pathHintCount, const char* osName, const char* systemName,
+                const std::string& javaVersion, const std::string& maxVersion, const std::string& downloadUrl) {
   tags.setTagValue("DESC", SString(desc.c_str()));
   tags.setTagValue("JVM_EXE", "bin/java");
+  tags.setTagValue("PLATFORM", systemName);
   for (size_t i = 0; i < platformHintCount; ++i) tags.appendTagValue("PLATFORM_HINT", platformHints[i]);
+  tags.setTagValue("PLATFORM_HINT_WARNING", "1");
+  for (const char* search : {"PLATFORM_HINT", "PATH", "PATH_HINT"}) tags.appendTagValue("SEARCH_ORDER", search);
   for (size_t i = 0; i < pathHintCount; ++i) tags.appendTagValue("PATH_HINT", pathHints[i]);
   tags.appendTagValue("JVM_PROPERTIES", SString("os.name=").append(osName));
   tags.appendTagValue("JVM_PROPERTIES",
                       SString("java.specification.version>=").append(javaVersion.c_str()));
+  if (!maxVersion.empty()) {
+    tags.appendTagValue("JVM_PROPERTIES",
+                        SString("java.specification.version<=").append(maxVersion.c_str()));
+  }
   tags.setTagValue("CLASSPATH", "-cp ");
   tags.setTagValue("CLASSPATH_SEPARATOR", ":");
   tags.setTagValue("SYSTEM", "-D");
@@ -76,6 +99,18 @@ void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHin
   tags.setTagValue("INIT_JAVA_HEAP", "-Xms");
   tags.setTagValue("MAX_JAVA_HEAP", "-Xmx");
   if (!downloadUrl.empty()) tags.setTagValue("DOWNLOAD_URL", SString(downloadUrl.c_str()));
+}
+
+// Throws PackError when --max-java is below the version that the
+// application needs (minimum, needed by entry in jar, or given with
+// --min-java).
+void checkMaximum(const PackJob& job, const std::string& minimum, const std::string& entry,
+                  const std::string& jar) {
+  std::string maximum = normalizeJavaVersion(job.maxJava);
+  if (maximum.empty() || versionNumber(maximum) >= versionNumber(minimum)) return;
+  std::string why = job.minJava.empty() ? " (" + entry + " in " + jar + " needs it)" : " (--min-java)";
+  throw PackError("--max-java " + job.maxJava + " is lower than Java " + spokenVersion(minimum) + why +
+                  ": no Java could run the application");
 }
 
 }  // namespace
@@ -104,6 +139,38 @@ void checkGenerateOptions(const PackJob& job) {
   }
   if (job.title.find_first_of("\n\r") != std::string::npos) {
     throw PackError("the title (--name) must be one line");
+  }
+  // A property name and variable names go into the template as its text:
+  // only the characters that need no quoting there.
+  if (!job.homeProperty.empty()) {
+    bool plain = job.homeProperty[0] != '-';
+    for (char c : job.homeProperty) {
+      plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '.' || c == '_' || c == '-');
+    }
+    if (!plain) {
+      throw PackError("--home-property needs a property name of letters, digits, '.', '_' and '-', not \"" +
+                      job.homeProperty + "\"");
+    }
+  }
+  for (const std::string& variable : job.optionsEnv) {
+    bool valid = !variable.empty() && !(variable[0] >= '0' && variable[0] <= '9');
+    for (char c : variable) {
+      valid = valid && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
+    }
+    if (!valid) {
+      throw PackError("--options-env needs an environment variable name (letters, digits and '_'), not \"" +
+                      variable + "\"");
+    }
+  }
+  if (!job.maxJava.empty() && normalizeJavaVersion(job.maxJava).empty()) {
+    throw PackError("--max-java needs a Java version such as 8, 1.8, 11 or 17, not \"" + job.maxJava + "\"");
+  }
+  // A jar that is not there is named as such (before its classes are read).
+  for (const std::string& jar : job.jars) {
+    struct stat st;
+    if (stat(jar.c_str(), &st) != 0) throw PackError("cannot read the jar " + jar + ": " + strerror(errno));
+    if (!S_ISREG(st.st_mode)) throw PackError("cannot read the jar " + jar + ": it is not a file");
   }
   if (!job.javaDownloadUrl.empty() && !isWebPageUrl(SString(job.javaDownloadUrl.c_str()))) {
     throw PackError("--java-download-url needs an http or https address (printable ASCII, no blanks, quotes, "
@@ -136,7 +203,10 @@ std::string requiredJavaVersion(const PackJob& job, std::string* notes) {
     try {
       classes = readJarClasses(jar);
     } catch (const PackError& e) {
-      if (!given.empty()) return given;  // the author has said which Java it needs
+      if (!given.empty()) {  // the author has said which Java it needs
+        checkMaximum(job, given, "", "");
+        return given;
+      }
       throw PackError(std::string(e.what()) + "; give the Java version that the application needs with --min-java N");
     }
     for (const std::string& entry : classes.names) {
@@ -152,15 +222,15 @@ std::string requiredJavaVersion(const PackJob& job, std::string* notes) {
     throw PackError("no --jar holds the main class " + job.mainClass + " (" + classPath + ")");
   }
   std::string needed = javaVersionForMajor(highest);
-  if (given.empty()) return needed;
-  int neededNumber = needed == "1.8" ? 8 : std::stoi(needed);
-  int givenNumber = given.compare(0, 2, "1.") == 0 ? std::stoi(given.substr(2)) : std::stoi(given);
-  if (givenNumber < neededNumber && notes != nullptr) {
+  std::string result = given.empty() ? needed : given;
+  if (!given.empty() && versionNumber(given) < versionNumber(needed) && notes != nullptr) {
     *notes += "bvpack: note: --min-java " + job.minJava + " is lower than " + highestEntry + " in " +
               highestJar + " needs (Java " + needed + ")\n";
   }
-  return given;
+  checkMaximum(job, result, highestEntry, highestJar);
+  return result;
 }
+
 
 std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string& javaVersion,
                                            const std::string& dir) {
@@ -168,8 +238,13 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   std::string title = job.title.empty() ? job.mainClass.substr(job.mainClass.find_last_of('.') + 1) : job.title;
   std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
 
+  // A command: no status display unless asked for, only -bv: options with
+  // -- ending them, TMPDIR honoured (archive/launcher_settings.h).
   TagFile instructions;
   instructions.setTagValue("DESC", SString((title + " instructions").c_str()));
+  instructions.setTagValue("CONSOLE_UI", job.statusUI ? "1" : "0");
+  instructions.setTagValue("BV_OPTIONS_ONLY", "1");
+  instructions.setTagValue("USE_TMPDIR", "1");
   for (const char* statement : {"INITIALIZE_UI", "FIND_JVM 1 1", "JMP0 @N1@ DO_FIND_ELSE", "LAUNCH @S2@ 5",
                                 "GOTO DO_FIND_DONE", ":DO_FIND_ELSE", ":DO_FIND_DONE"}) {
     instructions.appendTagValue("INSTRUCTIONS", statement);
@@ -178,11 +253,18 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   // The Java options are template text: each one shell-quoted, so that it
   // stays one argument. Options from the .ja file come after them and so
   // win where Java takes the last one. The options of class-data sharing
-  // come first, so that the author's and the user's win over them too.
+  // come first, so that the author's and the user's win over them too; then
+  // the home property, so that an option may override it; the users'
+  // variables come after the .ja file's options, the most particular last.
   std::string command = "\"@JVM_HOME@/@JVM_EXE@\"";
   if (job.classDataSharing) command += " %CDS_OPTIONS%()";
+  if (!job.homeProperty.empty()) {
+    command += " %SYSTEMPROP%(\"" + job.homeProperty + "\", \"\"\"%CLASSPATH_JAR_DIR%()\"\"\")";
+  }
   for (const std::string& option : job.javaOptions) command += " " + shellWord(option);
-  command += " %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() %CP%() " + shellWord(job.mainClass);
+  command += " %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%()";
+  for (const std::string& variable : job.optionsEnv) command += " %ENV_JAVAARGS%(\"" + variable + "\")";
+  command += " %CP%() " + shellWord(job.mainClass);
   TagFile launch;
   launch.setTagValue("DESC", SString(title.c_str()));
   launch.setTagValue("DISPLAY_CONSOLE", "1");
@@ -191,15 +273,19 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
 
   const char* linuxPlatformHints[] = {"JAVA_HOME", "JDK_HOME"};
   const char* macPlatformHints[] = {"JAVA_HOME"};
-  std::string javaName = javaVersion == "1.8" ? "8" : javaVersion;
+  std::string maxVersion = normalizeJavaVersion(job.maxJava);
+  std::string range = "Java " + spokenVersion(javaVersion) + " or later";
+  if (!maxVersion.empty()) {
+    range = maxVersion == javaVersion ? "Java " + spokenVersion(javaVersion)
+                                      : "Java " + spokenVersion(javaVersion) + " to " + spokenVersion(maxVersion);
+  }
   TagFile linux, mac;
   // The DESC is what a user without a suitable Java is told the
   // application needs ("The program needs Java 17 or later.").
-  std::string desc = "Java " + javaName + " or later";
-  fillJVMFile(linux, desc, linuxPlatformHints, 2, kLinuxPathHints, sizeof kLinuxPathHints / sizeof *kLinuxPathHints,
-              "Linux", javaVersion, job.javaDownloadUrl);
-  fillJVMFile(mac, desc, macPlatformHints, 1, kMacPathHints, sizeof kMacPathHints / sizeof *kMacPathHints,
-              "Mac OS X", javaVersion, job.javaDownloadUrl);
+  fillJVMFile(linux, range, linuxPlatformHints, 2, kLinuxPathHints, sizeof kLinuxPathHints / sizeof *kLinuxPathHints,
+              "Linux", "Linux", javaVersion, maxVersion, job.javaDownloadUrl);
+  fillJVMFile(mac, range, macPlatformHints, 1, kMacPathHints, sizeof kMacPathHints / sizeof *kMacPathHints,
+              "Mac OS X", "Darwin", javaVersion, maxVersion, job.javaDownloadUrl);
 
   writeTagFile(instructions, prefix + "instructions.tag");
   writeTagFile(launch, prefix + "launch.tag");

@@ -82,6 +82,16 @@ bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob&
   return true;
 }
 
+// The options that only the one-line mode takes.
+bool isOneLineOption(const std::string& arg) {
+  for (const char* option : {"--jar", "--min-java", "--max-java", "--java-option", "--emit", "--ui",
+                             "--home-property", "--options-env", "--java-download-url", "--runtime",
+                             "--jlink", "--add-modules", "--no-cds"}) {
+    if (arg == option) return true;
+  }
+  return false;
+}
+
 // The one-line mode: --main-class and the options that describe the
 // application; no TYPE:PATH entries.
 PackJob parseGenerateArguments(const std::vector<std::string>& args) {
@@ -108,6 +118,18 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
     } else if (arg == "--emit") {
       job.emitDir = optionValue(args, i);
       if (job.emitDir.empty()) throw PackUsageError("--emit needs a directory");
+    } else if (arg == "--max-java") {
+      job.maxJava = optionValue(args, i);
+    } else if (arg == "--home-property") {
+      job.homeProperty = optionValue(args, i);
+    } else if (arg == "--options-env") {
+      job.optionsEnv.push_back(optionValue(args, i));
+    } else if (arg == "--ui") {
+      const std::string& ui = optionValue(args, i);
+      if (ui != "quiet" && ui != "status") {
+        throw PackUsageError("--ui takes quiet or status, not \"" + ui + "\"");
+      }
+      job.statusUI = ui == "status";
     } else if (arg == "--runtime") {
       job.runtimeDir = optionValue(args, i);
       if (job.runtimeDir.empty()) throw PackUsageError("--runtime needs a directory");
@@ -178,6 +200,8 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
     } else if (arg == "--cache") {
       next.compressedFlag = cacheFlagValue;
       nextHasOptions = true;
+    } else if (isOneLineOption(arg)) {
+      throw PackUsageError(arg + " belongs to the one-line mode, which needs --main-class CLASS (see bvpack --help)");
     } else if (!arg.empty() && arg[0] == '-') {
       throw PackUsageError("unknown option " + arg + " (see bvpack --help)");
     } else {
@@ -217,8 +241,9 @@ PackJob parsePackArguments(const std::vector<std::string>& args) {
 std::string packHelpText() {
   return
       "Usage: bvpack -o OUTPUT --main-class CLASS --jar FILE [--jar FILE]...\n"
-      "              [--min-java N] [--java-option OPT]... [--name TEXT]\n"
-      "              [--java-download-url URL] [--no-cds] [--emit DIR]\n"
+      "              [--min-java N] [--max-java N] [--java-option OPT]...\n"
+      "              [--home-property NAME] [--options-env VAR]... [--ui quiet|status]\n"
+      "              [--name TEXT] [--java-download-url URL] [--no-cds] [--emit DIR]\n"
       "              [--runtime DIR | --jlink [--add-modules M,...]]\n"
       "              [--runtime-use fallback|always] [--compression-level N]\n"
       "              [--stub FILE] [--purpose N]\n"
@@ -228,19 +253,31 @@ std::string packHelpText() {
       "       bvpack --help\n"
       "\n"
       "One-line mode (--main-class): makes a complete launcher for a Java\n"
-      "application. It finds a Java (Linux and macOS) whose\n"
-      "java.specification.version is at least N, runs CLASS with every --jar on\n"
+      "application that behaves like a command. It finds a Java (Linux and\n"
+      "macOS) whose java.specification.version is at least N: -bv:javahome,\n"
+      "JAVA_HOME (a warning when it cannot be used), the java on PATH, then the\n"
+      "usual install folders, newest first. It runs CLASS with every --jar on\n"
       "the class path in the order given, the Java options and the user's\n"
       "arguments, in the user's working folder, shows the application's output,\n"
-      "and exits with its status (1 when no Java is found). With Java 13 or newer\n"
-      "and jars at a stable path, it keeps a class-data archive of the\n"
-      "application per user and Java, which makes later starts faster.\n"
+      "and exits with its status (1 when no Java is found). The launcher prints\n"
+      "nothing of its own on standard output, errors go to standard error, only\n"
+      "-bv: arguments are its options (-- ends them), and TMPDIR is honoured.\n"
+      "With Java 13 or newer and jars at a stable path, it keeps a class-data\n"
+      "archive of the application per user and Java, which makes later starts\n"
+      "faster.\n"
       "  --main-class CLASS   the class whose main method runs\n"
       "  --jar FILE           a jar of the application; repeat for each jar\n"
       "  --min-java N         the lowest Java version (8, 1.8, 11, 17...); default:\n"
       "                       what the jars' class files need, read from the jars\n"
+      "  --max-java N         the highest Java version (java.specification.version<=N)\n"
       "  --java-option OPT    an option for java (-Xmx1g, -Dname=value); repeat;\n"
       "                       no %, @, # or line end in it\n"
+      "  --home-property NAME set the system property NAME to the folder that\n"
+      "                       holds the jars as the application sees them\n"
+      "  --options-env VAR    pass the Java options in the environment variable\n"
+      "                       VAR (words and quotes, nothing expanded); repeat\n"
+      "  --ui quiet|status    quiet (default): no status lines; status: the\n"
+      "                       title, search and progress lines on standard output\n"
       "  --name TEXT          the title shown while the launcher starts\n"
       "  --java-download-url URL\n"
       "                       the web page (http or https) where users can get\n"
@@ -278,8 +315,9 @@ std::string packHelpText() {
       "\n"
       "Options:\n"
       "  -o, --output OUTPUT  the launcher to write\n"
-      "  --stub FILE          the executable image to copy (default: bvlauncher\n"
-      "                       in bvpack's own directory)\n"
+      "  --stub FILE          the executable image to copy (default:\n"
+      "                       bvlauncher-stripped in bvpack's own directory,\n"
+      "                       else bvlauncher there)\n"
       "  --purpose N          the launcher purpose byte, 0 to 255 (default 0)\n"
       "  --no-verify-jar      do not add the built-in Verify.jar (it is added\n"
       "                       as the last entry when the payload has JVM files\n"

@@ -1,8 +1,9 @@
 // bvpack's command line: what to pack and where, as a PackJob.
 //
 //   bvpack [--stub FILE] [--purpose N] [--no-verify-jar] -o OUTPUT ENTRY...
-//   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N]
-//          [--java-option OPT]... [--name TEXT] [--java-download-url URL]
+//   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N] [--max-java N]
+//          [--java-option OPT]... [--home-property NAME] [--options-env VAR]...
+//          [--ui quiet|status] [--name TEXT] [--java-download-url URL]
 //          [--no-cds] [--emit DIR] [--stub FILE] [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
@@ -65,6 +66,10 @@ struct PackJob {
   std::string title;                     // --name in the one-line mode
   std::string javaDownloadUrl;           // --java-download-url
   std::string emitDir;                   // --emit
+  std::string maxJava;                   // --max-java, as given
+  std::string homeProperty;              // --home-property
+  std::vector<std::string> optionsEnv;   // --options-env, in order
+  bool statusUI = false;                 // --ui status (default quiet)
   bool classDataSharing = true;          // false with --no-cds
 
   // The bundled Java runtime (both modes; a java-runtime entry in the

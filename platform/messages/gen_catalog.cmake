@@ -4,13 +4,13 @@
 # the next character); the UTF-8 texts themselves become a second table
 # per locale (the ASCII tables serve as their own UTF-8 tables), so that a
 # UTF-8 console needs no conversion at run time. Fails when a text does not
-# convert, when a table does not hold exactly 44 lines, or when a text
+# convert, when a table does not hold exactly 45 lines, or when a text
 # holds a NUL.
 #
 #   cmake -DICONV=<iconv> -DCATALOG_DIR=<platform/messages> -DOUTPUT=<file.cc>
 #         -P gen_catalog.cmake
 
-set(message_count 44)
+set(message_count 45)
 set(dot_id 18)
 
 # Appends to the variable tables the C table named name made of the bytes

@@ -31,9 +31,9 @@ const std::string kNoInstructions = "The launcher file carries no instruction sc
 const std::string kDamaged = "The launcher file is damaged or incomplete. Download it again.";
 const std::string kOutsideInstructions =
     kIndexLoadError + "Embedded file instructions.tag lies outside the launcher file.";
-const std::string kInputLoadError = "Could not load the input file.";
+const std::string kInputLoadError = "Could not load the input file. ";
 const std::string kInputOpenError =
-    "Unable to open input file specified on the command line after the -in option.";
+    "Unable to open input file specified on the command line after the -bv:in option.";
 const std::string kWriteError = "Error writing file = ";
 const std::string kSpaceHint =
     " There may not be enough temporary disk space. Try using -bv:tempdir to use a temporary "
@@ -271,17 +271,16 @@ TEST_F(BadInputTest, DamagedLauncherFilesEndWithTheirMessage) {
   }
 }
 
-// The same damage done to a launcher with the digest block: each is found
-// before anything is used, and the user reads the one message.
-TEST_F(BadInputTest, DamageToALauncherWithDigestsIsRefusedAsAWhole) {
-  // The index lies where it lies without the block; the block follows it.
-  ASSERT_EQ(m_intact.substr(0, m_intact.size() - 9), m_sealed.substr(0, m_intact.size() - 9));
-  auto field = [this](int entry, long offset) { return entryField(entry, offset); };
-  for (const DamageCase& c : damagedCopies(m_sealed, m_indexOffset, field)) {
-    SCOPED_TRACE(c.name);
-    expectCleanFailure(run(c.bytes, {}), kDamaged);
-    EXPECT_NE(std::string::npos, readFile(m_dir.file("run.log")).find("ERROR: " + kDamaged + " ("));
-  }
+// The launcher program without a payload says so, and is not called cut
+// short.
+TEST_F(BadInputTest, TheBareLauncherProgramSaysItCarriesNoApplication) {
+  std::string stub = readFile(binaryPath("bvlauncher-stripped"));
+  ASSERT_FALSE(stub.empty());
+  LauncherProcessResult result = run(stub, {});
+  expectCleanFailure(result, "The launcher file " + m_dir.file("setup") +
+                                 " is the launcher program alone: it carries no application. Pack one "
+                                 "with bvpack.");
+  EXPECT_EQ(std::string::npos, result.output.find(kDamaged)) << result.output;
 }
 
 TEST_F(BadInputTest, BadInputFilesEndWithTheirMessage) {
@@ -340,14 +339,20 @@ TEST_F(BadInputTest, BadInputFilesEndWithTheirMessage) {
   }
   // -bv:in as the last argument.
   expectCleanFailure(run(m_intact, {"-bv:in"}),
-                     "An input file name must follow the '-in' command line option.");
+                     "An input file name must follow the '-bv:in' command line option.");
 }
 
-// Message 39, for a temp directory that is not a directory.
-std::string notADirectoryMessage(const std::string& dir) {
-  return "Cannot use " + dir +
-         " as the temp directory because it does not exist. Please run the program again using "
-         "the option -bv:tempdir <temp dir> to specify a different directory to use.";
+// The same damage done to a launcher with the digest block: each is found
+// before anything is used, and the user reads the one message.
+TEST_F(BadInputTest, DamageToALauncherWithDigestsIsRefusedAsAWhole) {
+  // The index lies where it lies without the block; the block follows it.
+  ASSERT_EQ(m_intact.substr(0, m_intact.size() - 9), m_sealed.substr(0, m_intact.size() - 9));
+  auto field = [this](int entry, long offset) { return entryField(entry, offset); };
+  for (const DamageCase& c : damagedCopies(m_sealed, m_indexOffset, field)) {
+    SCOPED_TRACE(c.name);
+    expectCleanFailure(run(c.bytes, {}), kDamaged);
+    EXPECT_NE(std::string::npos, readFile(m_dir.file("run.log")).find("ERROR: " + kDamaged + " ("));
+  }
 }
 
 // A tmpfs mounted on a directory for the scope, when the process may mount.
@@ -374,12 +379,16 @@ class ScopedTmpfs {
 
 TEST_F(BadInputTest, UnusableTempDirectoriesEndWithTheirMessage) {
   std::string missing = m_dir.file("no-such-dir");
-  expectCleanFailure(run(m_intact, {"-bv:tempdir", missing}), notADirectoryMessage(missing));
+  // The folder was given with -bv:tempdir: no advice to give one.
+  LauncherProcessResult result = run(m_intact, {"-bv:tempdir", missing});
+  expectCleanFailure(result, "Cannot use " + missing + " as the temp directory because it does not exist.");
+  EXPECT_EQ(std::string::npos, result.output.find("Please run the program again")) << result.output;
   EXPECT_FALSE(pathExists(missing));
 
   std::string file = m_dir.file("a-file");
   writeFile(file, "not a directory");
-  expectCleanFailure(run(m_intact, {"-bv:tempdir", file}), notADirectoryMessage(file));
+  expectCleanFailure(run(m_intact, {"-bv:tempdir", file}),
+                     file + " cannot be the temporary directory: it is not a directory.");
   EXPECT_EQ("not a directory", readFile(file));
 
   // Not writable: a read-only tmpfs for root (whom permissions do not stop),

@@ -146,8 +146,8 @@ TEST_F(BundledRuntimeTest, ADamagedRuntimeIsRefusedBeforeItIsUnpacked) {
   writeFile(damaged, bytes, 0755);
   ProcessResult r = runWithoutJava(damaged, {"-bv:log", dir.file("log")});
   EXPECT_EQ(255, r.status) << r.out << r.err;
-  EXPECT_NE(std::string::npos, r.out.find("The launcher file is damaged or incomplete. Download it again.\n"))
-      << r.out;
+  EXPECT_NE(std::string::npos, r.err.find("The launcher file is damaged or incomplete. Download it again.\n"))
+      << r.err;
   EXPECT_EQ(std::string::npos, r.out.find("Hello, world!")) << r.out;
   EXPECT_NE(std::string::npos, readFile(dir.file("log")).find("(the digest of runtime differs)"));
   EXPECT_TRUE(entries("runtime-").empty());
@@ -208,7 +208,7 @@ TEST_F(BundledRuntimeTest, AFullDiskGivesTheSpaceMessageAndLeavesNothingHalfDone
   std::vector<std::string> environment = runtimeEnv();
   environment.push_back("BV_TEST_SMALL_CACHE=8m");
   ProcessResult result = scriptWithoutJava(
-      "\"$L\" -bv:tempdir \"$T\"; echo \"status $?\"; echo left:; /bin/ls -A \"$C\"\n", launcherFor("fallback"),
+      "\"$L\" -bv:tempdir \"$T\" 2>&1; echo \"status $?\"; echo left:; /bin/ls -A \"$C\"\n", launcherFor("fallback"),
       environment);
   EXPECT_NE(std::string::npos, result.out.find("Error writing file = ")) << result.out;
   EXPECT_NE(std::string::npos, result.out.find("There may not be enough temporary disk space")) << result.out;

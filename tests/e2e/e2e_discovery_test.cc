@@ -13,32 +13,6 @@
 namespace bvtest {
 namespace {
 
-// A fake JDK home whose java reports os.name Linux and the given
-// java.specification.version to the verification class, and prints
-// "fakejdk", its JAVA_HOME and its own path when run as the application.
-void writeVersionedJvm(const std::string& home, const std::string& version) {
-  std::filesystem::create_directories(home + "/bin");
-  writeFile(home + "/bin/java",
-            "#!/bin/sh\n"
-            "props=no\n"
-            "for a in \"$@\"; do\n"
-            "  if [ $props = yes ]; then\n"
-            "    case \"$a\" in\n"
-            "      os.name) echo Linux ;;\n"
-            "      java.specification.version) echo '" + version + "' ;;\n"
-            "      *) echo null ;;\n"
-            "    esac\n"
-            "  elif [ \"$a\" = Verify ]; then\n"
-            "    echo 1739021872; props=yes\n"
-            "  fi\n"
-            "done\n"
-            "[ $props = yes ] && exit 0\n"
-            "echo fakejdk\n"
-            "printf 'JAVA_HOME=%s\\n' \"$JAVA_HOME\"\n"
-            "printf 'java=%s\\n' \"$0\"\n",
-            0755);
-}
-
 std::string jvmFile(const std::string& pathHints) {
   return "DESC: Java 17 or later\n"
          "JVM_EXE: bin/java\n"
@@ -97,9 +71,9 @@ TEST_F(E2eDiscoveryTest, NewestUserJdkThatMeetsTheFloorIsLaunched) {
   std::filesystem::remove_all(home + "/.sdkman");
   r = run(setup, {}, envWithHome(home));
   EXPECT_NE(std::string::npos,
-            r.out.find("A suitable JVM could not be found. Please run the program again using "
+            r.err.find("A suitable JVM could not be found. Please run the program again using "
                        "the option -bv:javahome <JAVA HOME DIR>"))
-      << r.out;
+      << r.err;
   EXPECT_EQ(std::string::npos, r.out.find("fakejdk")) << r.out;
   EXPECT_TRUE(leftInTemp().empty());
 }

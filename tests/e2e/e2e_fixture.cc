@@ -142,6 +142,30 @@ void writeFakeJvm(const std::string& home, const std::string& osName, const std:
             0755);
 }
 
+void writeVersionedJvm(const std::string& home, const std::string& version) {
+  runShell("mkdir -p " + shellQuote(home + "/bin"));
+  writeFile(home + "/bin/java",
+            "#!/bin/sh\n"
+            "props=no\n"
+            "for a in \"$@\"; do\n"
+            "  if [ $props = yes ]; then\n"
+            "    case \"$a\" in\n"
+            "      os.name) echo Linux ;;\n"
+            "      java.specification.version) echo '" + version + "' ;;\n"
+            "      *) echo null ;;\n"
+            "    esac\n"
+            "  elif [ \"$a\" = Verify ]; then\n"
+            "    echo 1739021872; props=yes\n"
+            "  fi\n"
+            "done\n"
+            "[ $props = yes ] && exit 0\n"
+            "echo fakejdk\n"
+            "printf 'JAVA_HOME=%s\\n' \"$JAVA_HOME\"\n"
+            "printf 'java=%s\\n' \"$0\"\n"
+            "for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n",
+            0755);
+}
+
 std::string jvmFileText(const std::string& exe, const std::string& extra) {
   return "DESC: Test JVM\n"
          "JVM_EXE: " +

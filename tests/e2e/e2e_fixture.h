@@ -46,6 +46,12 @@ std::string dirName(const std::string& path);
 void writeFakeJvm(const std::string& home, const std::string& osName = "Linux",
                   const std::string& exe = "bin/java");
 
+// A fake JDK home whose bin/java reports os.name Linux and the given
+// java.specification.version to the verification class, and prints
+// "fakejdk", its JAVA_HOME and its own path ("java=...") when run as the
+// application, then one "arg=" line per argument.
+void writeVersionedJvm(const std::string& home, const std::string& version);
+
 // A JVM description file for Linux JVMs whose only hint is JAVA_HOME (and,
 // as for every JVM file, the PATH directories); extra is appended.
 std::string jvmFileText(const std::string& exe = "bin/java", const std::string& extra = "");

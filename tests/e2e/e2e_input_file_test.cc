@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/java/java_installs.h"
 
@@ -68,12 +69,16 @@ TEST_F(E2eInputFileTest, SearchPrintsTheHomeAndAFileThatSurvives) {
 
 // SEARCH_ALL scans the disks for the executables of the input file's JVM
 // file (a name that only this test's homes have), verifies every home found
-// and prints them all; the embedded JVM file is not used.
+// and prints them all, each real home once (scan/e's executable is a link
+// to scan/a's); the embedded JVM file is not used.
 TEST_F(E2eInputFileTest, SearchAllPrintsEveryVerifiedHomeFoundOnTheDisks) {
   std::string exe = "bin/java-" + dir.path().substr(dir.path().rfind('/') + 1);
   writeFakeJvm(dir.file("scan/a"), "Linux", exe);
   writeFakeJvm(dir.file("scan/b/c"), "Linux", exe);
   writeFakeJvm(dir.file("scan/d"), "SunOS", exe);
+  write("scan/e/bin/readme", "");
+  ASSERT_EQ(0, runShell("ln -s " + shellQuote(dir.file("scan/a/" + exe)) + " " +
+                        shellQuote(dir.file("scan/e/" + exe))));
   std::string jvm = write("scan.jvm", jvmFileText(exe));
   ProcessResult r = runInput("ACTION: SEARCH_ALL\nJVM: " + jvm + "\n", env());
   EXPECT_EQ(0, r.status) << r.err;
@@ -90,32 +95,36 @@ TEST_F(E2eInputFileTest, SearchAllPrintsEveryVerifiedHomeFoundOnTheDisks) {
   EXPECT_EQ(lines[3], tagValue(lines[4], "JVM_HOME"));
 }
 
-// A failed search prints nothing (SEARCH) or a count of 0 (SEARCH_ALL); the
-// log says why. Here the temporary directory does not exist.
-TEST_F(E2eInputFileTest, FailedSearchesAreLogged) {
+// A failed search prints nothing (SEARCH) or a count of 0 (SEARCH_ALL) on
+// standard output; the error goes to standard error and the log, silent or
+// not, and the run ends with 255. Here the temporary directory does not
+// exist.
+TEST_F(E2eInputFileTest, FailedSearchesSayWhyOnStandardError) {
   std::string log = dir.file("search.log");
   std::string missing = dir.file("missing");
-  const std::string why =
-      "Cannot use " + missing + " as the temp directory because it does not exist.";
+  const std::string why = "Cannot use " + missing + " as the temp directory because it does not exist.";
   struct Case {
     const char* action;
-    std::string printed, logged;
+    std::string printed, error;
   } cases[] = {
-      {"SEARCH", "", "ERROR: " + why},
-      {"SEARCH_ALL", "0\n", "ERROR: Unable to search for all JVMs." + why},
+      {"SEARCH", "", why},
+      {"SEARCH_ALL", "0\n", "Unable to search for all JVMs. " + why},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.action);
-    removeTree(log);
-    ProcessResult r =
-        run(launcher,
-            {"-bv:tempdir", missing, "-bv:in",
-             input("failing.tag", std::string("ACTION: ") + c.action + "\nLOGFILE: " + log + "\n")},
-            env("", dir.file("fake")));
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(c.printed, r.out);
-    EXPECT_NE(std::string::npos, readFile(log).find(c.logged)) << readFile(log);
-    EXPECT_FALSE(pathExists(missing));
+    for (bool silent : {false, true}) {
+      SCOPED_TRACE(std::string(c.action) + (silent ? " silent" : ""));
+      removeTree(log);
+      std::vector<std::string> args = {"-bv:tempdir", missing, "-bv:in",
+                                       input("failing.tag", std::string("ACTION: ") + c.action +
+                                                                "\nLOGFILE: " + log + "\n")};
+      if (silent) args.insert(args.begin(), "-bv:silent");
+      ProcessResult r = run(launcher, args, env("", dir.file("fake")));
+      EXPECT_EQ(255, r.status);
+      EXPECT_EQ(c.printed, r.out);
+      EXPECT_EQ(c.error + "\n", r.err);
+      EXPECT_NE(std::string::npos, readFile(log).find("ERROR: " + c.error + "\n")) << readFile(log);
+      EXPECT_FALSE(pathExists(missing));
+    }
   }
 }
 
@@ -142,25 +151,46 @@ TEST_F(E2eInputFileTest, VerifyJvmPrintsOneOrZero) {
   }
 }
 
-TEST_F(E2eInputFileTest, VerifyJvmErrors) {
-  std::string log = dir.file("verify.log");
-  ProcessResult r = runInput("ACTION: VERIFY_JVM\nLOGFILE: " + log +
-                                 "\nVERIFY_JVM_FILE: " + write("v.jvm", jvmFileText()) + "\n",
-                             env());
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ("", r.out);
-  EXPECT_NE(
-      std::string::npos,
-      readFile(log).find("ERROR: TO execute the VERIFY_JVM action, you must also provide values "
-                         "in the input file for VERIFY_JVM_FILE and VERIFY_JVM_HOME.\n"))
-      << readFile(log);
-
-  r = runInput("ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + dir.file("none.jvm") +
-                   "\nVERIFY_JVM_HOME: " + dir.file("fake") + "\n",
-               env());
-  EXPECT_EQ(255, r.status);
-  EXPECT_EQ("Unable to load input file: " + dir.file("none.jvm") + "\n", r.out);
-  EXPECT_TRUE(leftInTemp().empty());
+// An input file that lacks what its action needs, or names a JVM file that
+// is not there: the error on standard error and in the log, silent or not,
+// nothing on standard output, 255.
+TEST_F(E2eInputFileTest, ActionsWithoutWhatTheyNeedSayWhatIsMissing) {
+  std::string log = dir.file("action.log");
+  std::string installer = write("installer.sh", installerText(dir.file("fake/bin/java")), 0755);
+  std::string inputPath = dir.file("input.tag");
+  struct Case {
+    const char* name;
+    std::string tags, error;
+  } cases[] = {
+      {"VERIFY_JVM without a home", "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + write("v.jvm", jvmFileText()) + "\n",
+       "The action VERIFY_JVM of the input file " + inputPath +
+           " needs both VERIFY_JVM_FILE and VERIFY_JVM_HOME."},
+      {"VERIFY_JVM without a file", "ACTION: VERIFY_JVM\nVERIFY_JVM_HOME: " + dir.file("fake") + "\n",
+       "The action VERIFY_JVM of the input file " + inputPath +
+           " needs both VERIFY_JVM_FILE and VERIFY_JVM_HOME."},
+      {"VERIFY_JVM_FILE missing",
+       "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + dir.file("none.jvm") + "\nVERIFY_JVM_HOME: " +
+           dir.file("fake") + "\n",
+       "Cannot read the JVM file " + dir.file("none.jvm") +
+           " that VERIFY_JVM_FILE names: No such file or directory."},
+      {"INSTALL_JVM without a destination", "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: " + installer + "\n",
+       "The action INSTALL_JVM of the input file " + inputPath +
+           " needs both INSTALL_JVM_EXE and INSTALL_JVM_DEST."},
+  };
+  for (const Case& c : cases) {
+    for (bool silent : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (silent ? " silent" : ""));
+      removeTree(log);
+      std::vector<std::string> args = {"-bv:in", input("input.tag", c.tags + "LOGFILE: " + log + "\n")};
+      if (silent) args.insert(args.begin(), "-bv:silent");
+      ProcessResult r = run(launcher, args, env());
+      EXPECT_EQ(255, r.status);
+      EXPECT_EQ("", r.out);
+      EXPECT_EQ(c.error + "\n", r.err);
+      EXPECT_NE(std::string::npos, readFile(log).find("ERROR: " + c.error + "\n")) << readFile(log);
+      EXPECT_TRUE(leftInTemp().empty());
+    }
+  }
 }
 
 TEST_F(E2eInputFileTest, InstallJvmRunsTheCommandAndPrintsTheCompletedJvmFile) {
@@ -187,11 +217,6 @@ TEST_F(E2eInputFileTest, InstallJvmRunsTheCommandAndPrintsTheCompletedJvmFile) {
           env());
   EXPECT_EQ("1\n", r.out) << readFile(log);
 
-  // Without a destination nothing is done or printed.
-  r = runInput("ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: " + installer + "\n", env());
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("", r.out);
-
   // An installer that leaves no "jvm" file fails the run.
   std::string empty = dir.file("empty");
   mkdir(empty.c_str(), 0755);
@@ -200,7 +225,8 @@ TEST_F(E2eInputFileTest, InstallJvmRunsTheCommandAndPrintsTheCompletedJvmFile) {
       "ACTION: INSTALL_JVM\nINSTALL_JVM_EXE: " + bad + "\nINSTALL_JVM_DEST: " + empty + "\n",
       env());
   EXPECT_EQ(255, r.status);
-  EXPECT_EQ("Unable to load input file: " + empty + "/jvm\n", r.out);
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ("The JVM installer " + bad + " left no JVM description file " + empty + "/jvm.\n", r.err);
   EXPECT_TRUE(leftInTemp().empty());
 }
 
@@ -227,66 +253,70 @@ TEST_F(E2eInputFileTest, RunInstructionsUsesTheFilesThatTheInputFileNames) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
-// Errors of the command line: exact output and exit status. The launcher
-// runs a script that prints nothing.
+// Errors of the command line: exact output, error output and exit status,
+// silent or not. The launcher runs a script that prints nothing; standard
+// output carries only what was asked for (the version, the action results).
 TEST_F(E2eInputFileTest, CommandLineErrorsAndOptionOrder) {
   std::string noAction = input("none.tag", "SHOW_PROGRESS: 0\n");
   std::string bogus = input("bogus.tag", "ACTION: FLY\n");
   std::string broken = input("broken.tag", "ACTION: SEARCH\nJVM:\n  x\n");
   std::string search = input("search.tag", "ACTION: SEARCH\n");
+  const std::string loadError = "Could not load the input file. ";
   const std::string openError =
-      "Unable to open input file specified on the command line after the -in option.";
+      "Unable to open input file specified on the command line after the -bv:in option.";
+  const std::string missingName = "An input file name must follow the '-bv:in' command line option.\n";
   struct Case {
     std::vector<std::string> args;
     int status;
-    std::string out;
+    std::string out, err;
   } cases[] = {
-      {{"-bv:version"}, 0, "2.51\n"},
-      {{"-bv:in"}, 255, "An input file name must follow the '-in' command line option.\n"},
-      {{"-bv:in", ""}, 255, "Could not load the input file." + openError + "\n" + openError + "\n"},
+      {{"-bv:version"}, 0, "2.51\n", ""},
+      {{"-bv:in"}, 255, "", missingName},
+      {{"-bv:in", ""}, 255, "", loadError + openError + "\n"},
       {{"-bv:in", dir.file("missing.tag")},
        255,
-       "Could not load the input file." + openError + "\n" + openError + "\n"},
-      {{"-bv:in", noAction},
-       255,
-       "Invalid action in input file: \nInvalid action in input file: \n"},
-      {{"-bv:in", bogus},
-       255,
-       "Invalid action in input file: FLY\nInvalid action in input file: FLY\n"},
-      {{"-bv:silent", "-bv:in", bogus}, 255, ""},
+       "",
+       loadError + openError + " (" + dir.file("missing.tag") + ": No such file or directory)\n"},
+      {{"-bv:in", noAction}, 255, "", "Invalid action in input file: \n"},
+      {{"-bv:in", bogus}, 255, "", "Invalid action in input file: FLY\n"},
       // A missing -bv:log or -bv:orig value: the script still runs, and its
       // result is the exit status.
       // (The empty line ends the progress row of the script run.)
       {{"-bv:log"},
        0,
-       "A log file name must be specified after the -log option on the command line.\n\n"},
-      {{"-bv:orig"}, 0, "Missing original launcher file name.\n\n"},
-      {{"-bv:tempdir"}, 0, "\n"},
+       "\n",
+       "A log file name must be specified after the -bv:log option on the command line.\n"},
+      {{"-bv:orig"}, 0, "\n", "Missing original launcher file name.\n"},
+      {{"-bv:tempdir"}, 0, "\n", ""},
       // Options act left to right and none stops the others.
-      {{"-bv:version", "-bv:in", search}, 0, "2.51\n0\n"},
-      {{"-bv:in", search, "-bv:in", search, "-bv:version"}, 0, "0\n0\n2.51\n"},
-      {{"-bv:in", "\"" + search + "\""}, 0, "0\n"},
-      {{"-bv:in", search, "-bv:in"},
-       255,
-       "0\nAn input file name must follow the '-in' command line option.\n"},
+      {{"-bv:version", "-bv:in", search}, 0, "2.51\n0\n", ""},
+      {{"-bv:in", search, "-bv:in", search, "-bv:version"}, 0, "0\n0\n2.51\n", ""},
+      {{"-bv:in", "\"" + search + "\""}, 0, "0\n", ""},
+      {{"-bv:in", search, "-bv:in"}, 255, "0\n", missingName},
   };
   for (const Case& c : cases) {
-    std::string trace;
-    for (const std::string& a : c.args) trace += "[" + a + "] ";
-    SCOPED_TRACE(trace);
-    ProcessResult r = run(launcher, c.args, env());
-    EXPECT_EQ(c.status, r.status);
-    EXPECT_EQ(c.out, r.out);
-    EXPECT_TRUE(leftInTemp().empty());
+    for (bool silent : {false, true}) {
+      std::string trace = silent ? "[-bv:silent] " : "";
+      for (const std::string& a : c.args) trace += "[" + a + "] ";
+      SCOPED_TRACE(trace);
+      std::vector<std::string> args = c.args;
+      if (silent) args.insert(args.begin(), "-bv:silent");
+      ProcessResult r = run(launcher, args, env());
+      EXPECT_EQ(c.status, r.status);
+      // Silent, the script's progress row prints nothing.
+      EXPECT_EQ(silent && c.out == "\n" ? "" : c.out, r.out);
+      EXPECT_EQ(c.err, r.err);
+      EXPECT_TRUE(leftInTemp().empty());
+    }
   }
-  // A syntax error in the input file: the reason with and without the
-  // catalogued prefix.
+  // A syntax error in the input file: the catalogued sentence, a blank and
+  // the reason, once.
   ProcessResult r = run(launcher, {"-bv:in", broken}, env());
   EXPECT_EQ(255, r.status);
-  std::vector<std::string> lines = splitLines(r.out);
-  ASSERT_EQ(2u, lines.size()) << r.out;
-  EXPECT_EQ("Could not load the input file." + lines[1], lines[0]);
-  EXPECT_NE(std::string::npos, lines[1].find(broken)) << r.out;
+  EXPECT_EQ("", r.out);
+  std::vector<std::string> lines = splitLines(r.err);
+  ASSERT_EQ(1u, lines.size()) << r.err;
+  EXPECT_EQ(0u, lines[0].find(loadError + "Syntax error in " + broken)) << r.err;
 }
 
 }  // namespace

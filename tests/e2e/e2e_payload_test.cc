@@ -115,7 +115,7 @@ TEST_F(E2ePayloadTest, InstallJvmFailures) {
   // No installer in the payload: the script fails before any directory is made.
   ProcessResult r = run(installingLauncher("0", ""), {"-bv:log", log}, env());
   EXPECT_EQ(255, r.status);
-  EXPECT_TRUE(hasLine(r.out, "No JVM installer was included in the launcher.")) << r.out;
+  EXPECT_TRUE(hasLine(r.err, "No JVM installer was included in the launcher.")) << r.err;
   EXPECT_TRUE(leftInTemp().empty());
   // An installer that leaves no "jvm" file: logged, and the script goes on.
   std::string bad = write("bad.sh", installerText(dir.file("fake/bin/java"), false), 0755);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace bvtest {
@@ -84,10 +85,10 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
     ASSERT_GE(lines.size(), head.size()) << r.out;
     EXPECT_EQ(head, std::vector<std::string>(lines.begin(), lines.begin() + 5)) << r.out;
     if (c.home.empty()) {
-      EXPECT_TRUE(hasLine(r.out,
+      EXPECT_TRUE(hasLine(r.err,
                           "A suitable JVM could not be found. Please run the program again "
                           "using the option -bv:javahome <JAVA HOME DIR>"))
-          << r.out;
+          << r.err;
       EXPECT_FALSE(hasLine(r.out, "Running Test Setup...")) << r.out;
     } else {
       EXPECT_TRUE(hasLine(r.out, "Running Test Setup...")) << r.out;
@@ -108,6 +109,54 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
   }
 }
 
+// The status display names each JVM file once and shows a "Verifying" line
+// only for a candidate that is run; a home reached under two names (a link
+// on PATH, the same folder twice) is run once, and PATH folders that are
+// relative or not a ".../bin" give no candidate.
+TEST_F(E2eRunTest, StatusLinesOnlyForCandidatesThatAreRunEachHomeOnce) {
+  writeFakeJvm(dir.file("windows"), "Windows 11");
+  writeFakeJvm(dir.file("fake"));
+  write("linked/readme", "");
+  ASSERT_EQ(0, runShell("ln -s " + shellQuote(dir.file("windows/bin")) + " " +
+                        shellQuote(dir.file("linked/bin"))));
+  std::string launcher = pack("setup", payload(typicalScriptPath()));
+  std::string path = dir.file("none1/bin") + ":" + dir.file("windows/bin") + ":bin:.:" +
+                     dir.file("linked/bin") + ":" + dir.file("windows") + ":" +
+                     dir.file("none2/bin") + ":" + dir.file("fake/bin");
+  std::string log = dir.file("run.log");
+  ProcessResult r = run(launcher, {"-bv:log", log}, env(path, dir.file("windows")));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  std::vector<std::string> lines = splitLines(r.out);
+  // JAVA_HOME (windows) and the fake are run; the linked copy of windows is
+  // the same home; the folders without java give dots only.
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), "Searching for Test JVM")) << r.out;
+  EXPECT_EQ(2, std::count(lines.begin(), lines.end(), "Verifying Test JVM")) << r.out;
+  EXPECT_TRUE(hasLine(r.out, "Running Test Setup...")) << r.out;
+  std::string logText = readFile(log);
+  EXPECT_NE(std::string::npos, logText.find("The JVM home " + dir.file("windows") + " was checked already"))
+      << logText;
+  EXPECT_EQ(std::string::npos, logText.find("from the platform JVM path " + dir.file("windows") + "\n"))
+      << logText;
+  EXPECT_EQ(std::string::npos, logText.find("Checking JVM at bin")) << logText;
+
+  // Without the fake: the diagnostics list the Windows JVM once.
+  path = dir.file("none1/bin") + ":" + dir.file("windows/bin") + ":" + dir.file("linked/bin") + ":" +
+         dir.file("windows/bin") + ":" + dir.file("none1/bin");
+  r = run(launcher, {}, env(path, ""));
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  lines = splitLines(r.err);
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(),
+                          "  " + dir.file("windows") +
+                              "/bin/java: property os.name is \"Windows 11\", not \"Linux\""))
+      << r.err;
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), "  " + dir.file("none1") + "/bin/java: no executable"))
+      << r.err;
+  EXPECT_EQ(2, std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.compare(0, 3, "  /") == 0; }))
+      << r.err;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
 // A search that found nothing does not decide the status of a run that
 // launched afterwards: the application's status is the launcher's.
 TEST_F(E2eRunTest, ALaunchAfterAFailedSearchGivesTheApplicationsStatus) {
@@ -125,7 +174,8 @@ TEST_F(E2eRunTest, ALaunchAfterAFailedSearchGivesTheApplicationsStatus) {
 }
 
 // The Java application's exit status is the launcher's; its captured
-// standard error is shown for a failure, except 232 from purpose 0 or 2.
+// standard error is shown on standard error for a failure, except 232 from
+// purpose 0 or 2, silent or not.
 TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
   writeFakeJvm(dir.file("fake"));
   struct Case {
@@ -139,13 +189,20 @@ TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
     SCOPED_TRACE("purpose " + std::to_string(c.purpose) + ", exit " + std::to_string(c.exitStatus));
     std::string launcher =
         pack("setup" + std::to_string(c.purpose), payload(typicalScriptPath(), false), c.purpose);
-    ProcessResult r = run(launcher, {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"},
-                          env("", dir.file("fake")));
-    EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
-    // Captured: the application's output never reaches the console.
-    EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
-    EXPECT_EQ(c.errorShown, hasLine(r.out, "it broke")) << r.out;
-    EXPECT_TRUE(leftInTemp().empty());
+    for (bool silent : {false, true}) {
+      std::vector<std::string> args = {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"};
+      if (silent) args.insert(args.begin(), "-bv:silent");
+      ProcessResult r = run(launcher, args, env("", dir.file("fake")));
+      EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
+      // Captured: the application's output never reaches the console.
+      EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
+      EXPECT_FALSE(hasLine(r.out, "it broke")) << r.out;
+      EXPECT_EQ(c.errorShown, hasLine(r.err, "it broke")) << r.err;
+      if (silent) {
+        EXPECT_EQ("", r.out);
+      }
+      EXPECT_TRUE(leftInTemp().empty());
+    }
   }
 }
 

@@ -41,7 +41,9 @@ class LifecycleTest : public E2eTest {
   std::string typical() { return pack("setup", payload(typicalScriptPath())); }
 };
 
-TEST_F(LifecycleTest, NoJvmFoundExitsOneAndSaysWhatWasTriedUnlessSilent) {
+// Silent or not, the message and the diagnostics go to standard error;
+// standard output gets no word of them.
+TEST_F(LifecycleTest, NoJvmFoundExitsOneAndSaysWhatWasTriedOnStandardError) {
   std::string launcher = typical();
   write("broken/readme", "not a JVM");
   writeFakeJvm(dir.file("windows"), "Windows 11");
@@ -52,23 +54,34 @@ TEST_F(LifecycleTest, NoJvmFoundExitsOneAndSaysWhatWasTriedUnlessSilent) {
   std::string log = dir.file("run.log");
   ProcessResult r = run(launcher, {"-bv:log", log}, env(path, dir.file("broken")));
   EXPECT_EQ(1, r.status) << r.out << r.err;
-  EXPECT_TRUE(contains(r.out, "A suitable JVM could not be found.")) << r.out;
+  EXPECT_FALSE(contains(r.out, "could not be found")) << r.out;
   std::vector<std::string> lines = splitLines(r.err);
-  ASSERT_GE(lines.size(), 4u) << r.err;
-  EXPECT_EQ("No suitable JVM was found. Looked for:", lines[0]);
+  ASSERT_GE(lines.size(), 6u) << r.err;
+  EXPECT_EQ("A suitable JVM could not be found. Please run the program again using the option "
+            "-bv:javahome <JAVA HOME DIR>",
+            lines[0]);
+  EXPECT_EQ("The program needs Test JVM.", lines[1]);
+  EXPECT_EQ("Looked for:", lines[2]);
   EXPECT_EQ(
       "  Test JVM (bin/java) with os.name=Linux, "
       "java.vm.specification.name=Java Virtual Machine Specification",
-      lines[1]);
-  EXPECT_EQ("Candidates examined:", lines[2]);
-  EXPECT_EQ("  " + dir.file("broken") + "/bin/java: no executable", lines[3]);
+      lines[3]);
+  EXPECT_EQ("Candidates examined:", lines[4]);
+  EXPECT_EQ("  " + dir.file("broken") + "/bin/java: no executable", lines[5]);
   // 27 candidates: the first 20 by name, then the count of the others (the
-  // Windows JVM, the last one tried, among them).
+  // Windows JVM, the last one tried, among them); then the variable that
+  // can name a Java.
   EXPECT_EQ(20, countOf(lines, "  /"));
-  EXPECT_EQ("  ... and 7 more", lines.back()) << r.err;
-  // The same lines are in the log.
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ("  ... and 7 more", lines[lines.size() - 2]) << r.err;
+  EXPECT_EQ("A suitable Java can also be named with JAVA_HOME.", lines.back()) << r.err;
+  // The same lines are in the log (what the program needs aside).
   std::string logText = readFile(log);
-  for (const std::string& line : lines) EXPECT_TRUE(contains(logText, line)) << line;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i != 1) {
+      EXPECT_TRUE(contains(logText, lines[i])) << lines[i];
+    }
+  }
   EXPECT_TRUE(leftInTemp().empty());
 
   // The reason for a JVM of the wrong kind names the property.
@@ -76,12 +89,14 @@ TEST_F(LifecycleTest, NoJvmFoundExitsOneAndSaysWhatWasTriedUnlessSilent) {
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(contains(r.err, "/bin/java: property os.name is \"Windows 11\", not \"Linux\"")) << r.err;
 
+  // Silent: no status lines, the same errors.
+  std::string loud = run(launcher, {}, env(path, dir.file("broken"))).err;
   for (const char* silent : {"-bv:silent", "-silent"}) {
     SCOPED_TRACE(silent);
     r = run(launcher, {silent}, env(path, dir.file("broken")));
     EXPECT_EQ(1, r.status);
     EXPECT_EQ("", r.out);
-    EXPECT_EQ("", r.err);
+    EXPECT_EQ(loud, r.err);
   }
   EXPECT_TRUE(leftInTemp().empty());
 }
@@ -166,7 +181,7 @@ TEST_F(LifecycleTest, LongArgumentListsReachTheApplicationAndTooLongOnesFailFirs
   write("setup.cp1", entries);
   r = run(launcher, args, env("", dir.file("fake")));
   EXPECT_EQ(255, r.status) << r.err.substr(0, 300);
-  EXPECT_TRUE(contains(r.out, "more than this system can pass to a program")) << r.out.substr(0, 500);
+  EXPECT_TRUE(contains(r.err, "more than this system can pass to a program")) << r.err.substr(0, 500);
   // One argument longer than the system takes, from a classpath file.
   if (sysconf(_SC_ARG_MAX) > 0) {
     entries.clear();
@@ -174,7 +189,7 @@ TEST_F(LifecycleTest, LongArgumentListsReachTheApplicationAndTooLongOnesFailFirs
     write("setup.cp1", entries);
     r = run(launcher, {}, env("", dir.file("fake")));
     EXPECT_EQ(255, r.status) << r.err.substr(0, 300);
-    EXPECT_TRUE(contains(r.out, "more than this system can pass to a program")) << r.out.substr(0, 500);
+    EXPECT_TRUE(contains(r.err, "more than this system can pass to a program")) << r.err.substr(0, 500);
   }
   EXPECT_FALSE(contains(r.out, "fakejava"));
   EXPECT_TRUE(leftInTemp().empty());
@@ -250,7 +265,7 @@ TEST_F(LifecycleTest, AClasspathListFileThatNeverEndsIsAnError) {
   ProcessResult r = run(launcher, {"-cp:p", "@/dev/zero"}, env("", dir.file("fake")));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(255, r.status);
-  EXPECT_TRUE(contains(r.out, "The file /dev/zero is larger than 1 MiB")) << r.out;
+  EXPECT_TRUE(contains(r.err, "The file /dev/zero is larger than 1 MiB")) << r.out;
   EXPECT_TRUE(leftInTemp().empty());
 }
 

@@ -56,7 +56,7 @@ class PayloadDigestTest : public E2eTest {
   // A refusal: the one message, 255, nothing started, nothing left.
   void expectRefused(const ProcessResult& r) {
     EXPECT_EQ(255, r.status) << r.out << r.err;
-    EXPECT_EQ(kDamaged, r.out);
+    EXPECT_EQ(kDamaged, r.err);
     EXPECT_FALSE(pathExists(dir.file("started")));
     EXPECT_EQ(std::vector<std::string>(), leftInTemp());
   }
@@ -116,7 +116,7 @@ TEST_F(PayloadDigestTest, EightBytesChangedInTheJarStopTheRunBeforeTheApplicatio
   std::string damaged = std::string(good).replace(jarAt + jar.size() / 2, 8, "12345678");
   ProcessResult r = runBytes(damaged, {"x", "-bv:log", dir.file("log")});
   EXPECT_EQ(255, r.status) << r.out << r.err;
-  EXPECT_NE(std::string::npos, r.out.find(kDamaged)) << r.out;
+  EXPECT_NE(std::string::npos, r.err.find(kDamaged)) << r.out;
   EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;  // the application never ran
   EXPECT_EQ(std::vector<std::string>(), leftInTemp());
   EXPECT_NE(std::string::npos,
@@ -127,7 +127,7 @@ TEST_F(PayloadDigestTest, EightBytesChangedInTheJarStopTheRunBeforeTheApplicatio
   ASSERT_EQ(0, runShell("mkdir -p " + shellQuote(dir.file("out"))));
   r = runProcess({write("damaged", damaged, 0755), "-bv:tempdir", temp, "-bv:extract"}, m_env, "", dir.file("out"));
   EXPECT_EQ(255, r.status);
-  EXPECT_EQ(kDamaged, r.out);
+  EXPECT_EQ(kDamaged, r.err);
   EXPECT_EQ(std::vector<std::string>(), listDir(dir.file("out")));
 }
 
@@ -139,7 +139,7 @@ TEST_F(PayloadDigestTest, TheMessageIsInTheUsersLanguage) {
   ProcessResult r = run(write("damaged", damaged, 0755), {}, german);
   EXPECT_EQ(255, r.status);
   EXPECT_EQ("Die Launcher-Datei ist besch\xc3\xa4" "digt oder unvollst\xc3\xa4ndig. Laden Sie sie erneut herunter.\n",
-            r.out);
+            r.err);
 }
 
 TEST_F(PayloadDigestTest, LaunchersWithoutDigestsStillRun) {

@@ -25,8 +25,8 @@ const char kGermanUtf8[] = " kann nicht als tempor\xc3\xa4res Verzeichnis verwen
 std::string russianTempMessage(const char* codeset = nullptr) {
   int ru = 0;
   while (std::string(msg_locale_table[ru][0]) != "ru") ++ru;
-  std::string text = codeset == nullptr ? msg_locale_table[ru][MSGID_TEMP_DIR_MISSING]
-                                        : msg_locale_table_utf8[ru][MSGID_TEMP_DIR_MISSING];
+  std::string text = codeset == nullptr ? msg_locale_table[ru][MSGID_GIVEN_TEMP_DIR_MISSING]
+                                        : msg_locale_table_utf8[ru][MSGID_GIVEN_TEMP_DIR_MISSING];
   text.replace(text.find("%s"), 2, "/nonexistent-bv-temp");
   if (codeset == nullptr) return text;
   SString converted;
@@ -116,12 +116,12 @@ TEST_F(PortableStubTest, TheCatalogPrintsGermanInLatin1AndInUtf8) {
     SCOPED_TRACE(c.lang);
     ProcessResult r = runWithMissingTemp(app, c.lang);
     EXPECT_EQ(255, r.status);
-    EXPECT_NE(std::string::npos, r.out.find("/nonexistent-bv-temp" + std::string(c.text))) << r.out;
+    EXPECT_NE(std::string::npos, r.err.find("/nonexistent-bv-temp" + std::string(c.text))) << r.err;
   }
   // Another codeset is converted with the system's modules, which this
   // machine's C library (the one the stub was built with) may load.
   ProcessResult r = runWithMissingTemp(app, "ru_RU.KOI8-R");
-  EXPECT_NE(std::string::npos, r.out.find(russianTempMessage("KOI8-R"))) << r.out;
+  EXPECT_NE(std::string::npos, r.err.find(russianTempMessage("KOI8-R"))) << r.err;
   EXPECT_NE(russianTempMessage("KOI8-R"), russianTempMessage());
 }
 

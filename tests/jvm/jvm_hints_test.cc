@@ -142,16 +142,20 @@ TEST_F(JVMFileTest, PlatformJVMPathsDropTheExecutablesDirectory) {
   {
     // The documented case; the executable's name is one that no JVM has, so
     // that nothing runs.
-    // A folder whose name merely ends in "bin" keeps its name.
-    ScopedEnv usrPath("PATH", "/usr/bin:/usr/local/sbin");
+    // A folder whose name merely ends in "bin", and a relative folder, give
+    // no candidate.
+    ScopedEnv usrPath("PATH", "/usr/bin:/usr/local/sbin:bin:.");
     TagFile& tags = loadTagFile(std::string(kExampleJVMFile) + "JVM_EXE: bin/no-such-java\n");
     JVMFile jvm(tags, context());
     EXPECT_EQ(nullptr, jvm.verifyWithPlatformJVMPaths(kVerifyClasspath, kVerifyClass));
     EXPECT_TRUE(contains(
         log(), "Checking JVM at /usr/ which was resolved from the platform JVM path /usr/bin\n"));
     EXPECT_TRUE(contains(log(), "/usr/bin/no-such-java does not exist\n"));
-    EXPECT_TRUE(contains(log(), "Checking JVM at /usr/local/sbin/ which was resolved from the "
-                                "platform JVM path /usr/local/sbin\n"));
+    EXPECT_FALSE(contains(log(), "/usr/local/sbin/bin")) << log();
+    EXPECT_FALSE(contains(log(), "Checking JVM at /usr/local/sbin")) << log();
+    EXPECT_TRUE(contains(log(), "Skipping the relative PATH folder bin\n")) << log();
+    EXPECT_TRUE(contains(log(), "Skipping the relative PATH folder .\n")) << log();
+    EXPECT_FALSE(contains(log(), "Checking JVM at bin")) << log();
   }
   {
     // An executable without a directory part: the PATH entry is the home.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -200,6 +201,36 @@ TEST_F(LaunchScriptTest, SystemPropertyResolvesOnlyTheValue) {
   EXPECT_EQ("--prop:a:=b", str(script.makeSystemProp(m_jvmFile.get(), "a", "b")));
 }
 
+// %ENV_JAVAARGS%("NAME"): the variable split as the lines of the .ja file
+// are, each word a value; no @ macro, no expansion; a line whose quote is
+// not closed is skipped with a warning on standard error and in the log.
+TEST_F(LaunchScriptTest, EnvironmentJavaArgumentsAreWordsOfTheVariable) {
+  struct Case {
+    const char* name;
+    std::string value, expected;
+  } cases[] = {
+      {"words and quotes", "-Xmx1g  -Dant.home='/opt/my ant' \"-Da=b c\" -Dw=a\\ b \"\"",
+       "x '-Xmx1g' '-Dant.home=/opt/my ant' '-Da=b c' '-Dw=a b' '' y"},
+      {"shell and template text stay text", "$(id) `id` ${HOME} ; | %CP%() @MAX_JAVA_HEAP@1g #HOME#",
+       "x '$(id)' '`id`' '${HOME}' ';' '|' '%CP%()' '@MAX_JAVA_HEAP@1g' '#HOME#' y"},
+      {"lines, as in the .ja file", "-Da=1\r\n\n  -Db=2  \n", "x '-Da=1' '-Db=2' y"},
+      {"a line whose quote is not closed", "-Da=1\n-Dopen='x\n-Db=2", "x '-Da=1' '-Db=2' y"},
+      {"empty", "", "x  y"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    setEnv("BV_TEST_OPTS", c.value);
+    EXPECT_EQ(c.expected, resolve("x %ENV_JAVAARGS%(\"BV_TEST_OPTS\") y"));
+  }
+  EXPECT_NE(std::string::npos,
+            log().find("WARNING: Ignoring a line of the variable BV_TEST_OPTS whose quote is not closed: -Dopen='x\n"))
+      << log();
+  unsetEnv("BV_TEST_OPTS");
+  EXPECT_EQ("x  y", resolve("x %ENV_JAVAARGS%(\"BV_TEST_OPTS\") y"));
+  EXPECT_EQ("Launch script error: ENV_JAVAARGS function requires 1 argument.",
+            resolveError("%ENV_JAVAARGS%()"));
+}
+
 TEST_F(LaunchScriptTest, ClasspathArchivesOnlyWhenExtracting) {
   LaunchScript script(SString("x"), true, false, context());
   EXPECT_EQ("", str(script.buildJARClasspath(true)));
@@ -273,6 +304,26 @@ TEST_F(LaunchJarClasspathTest, EveryClasspathArchiveIsExtractedAndAdded) {
   EXPECT_EQ("x -cp first:\"" + first + "\":\"" + second + "\" y", resolved);
   EXPECT_EQ("first archive", readFile(first));
   EXPECT_EQ("second archive", readFile(second));
+
+  // %CLASSPATH_JAR_DIR%() is the folder that %CP% takes them from, one
+  // extraction whichever comes first; a property value goes in as a value.
+  for (const std::string& command :
+       {std::string("%SYSTEMPROP%(\"app.home\", \"\"\"%CLASSPATH_JAR_DIR%()\"\"\") %CP%()"),
+        std::string("%CP%() %SYSTEMPROP%(\"app.home\", \"\"\"%CLASSPATH_JAR_DIR%()\"\"\")")}) {
+    SCOPED_TRACE(command);
+    removeTree(m_dir.file("tmp"));
+    runShell("mkdir " + shellQuote(m_dir.file("tmp")));
+    resolved = inChild([&] { return resolveInLauncher(command); });
+    std::vector<std::string> made;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.file("tmp"))) {
+      made.push_back(entry.path().filename().string());
+    }
+    ASSERT_EQ(1u, made.size()) << resolved;
+    std::string home = m_dir.file("tmp/" + made[0]);
+    EXPECT_NE(std::string::npos, resolved.find("-Dapp.home=\"" + home + "\"")) << resolved;
+    EXPECT_NE(std::string::npos, resolved.find("-cp \"" + home + "/a.jar\":\"" + home + "/b.jar\""))
+        << resolved;
+  }
 
   // Environment mode takes them without quotes.
   unsetEnv("BV_TEST_CP");

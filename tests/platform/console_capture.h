@@ -62,14 +62,17 @@ class ScopedLang {
   ScopedVariable m_lang;
 };
 
-// Redirects descriptor 1 into a temporary file until take() or scope exit.
+// Redirects descriptor 1 (or 2) into a temporary file until take() or
+// scope exit.
 class StdoutCapture {
  public:
-  StdoutCapture() : m_path(m_dir.file("stdout")) {
+  // fd 2 captures standard error instead.
+  explicit StdoutCapture(int target = 1) : m_path(m_dir.file("captured")), m_target(target) {
     fflush(stdout);
-    m_saved = dup(1);
+    fflush(stderr);
+    m_saved = dup(m_target);
     int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 1);
+    dup2(fd, m_target);
     close(fd);
   }
   ~StdoutCapture() { restore(); }
@@ -86,13 +89,15 @@ class StdoutCapture {
   void restore() {
     if (m_saved < 0) return;
     fflush(stdout);
-    dup2(m_saved, 1);
+    fflush(stderr);
+    dup2(m_saved, m_target);
     close(m_saved);
     m_saved = -1;
   }
 
   TempDir m_dir;
   std::string m_path;
+  int m_target;
   int m_saved;
 };
 

@@ -192,6 +192,8 @@ TEST_F(ConsoleUI, RowsDoNotEndWhileOutputIsHidden) {
   EXPECT_EQ(".\n", out.take());
 }
 
+// The enclosing line is the current one again, but it is not printed a
+// second time: "Searching for ..." shows once per JVM file.
 TEST_F(ConsoleUI, SubStatusWrapperRestoresTheEnclosingLine) {
   StdoutCapture out;
   {
@@ -204,7 +206,7 @@ TEST_F(ConsoleUI, SubStatusWrapperRestoresTheEnclosingLine) {
     EXPECT_EQ(UI_SUBSTATUS_SEARCHING, PlatformImpl::getUISubStatus());
   }
   EXPECT_EQ(UI_SUBSTATUS_NONE, PlatformImpl::getUISubStatus());
-  EXPECT_EQ("\nSearching for JDK 17\n\nVerifying JDK 17\n\nSearching for JDK 17\n", out.take());
+  EXPECT_EQ("\nSearching for JDK 17\n\nVerifying JDK 17\n", out.take());
 }
 
 TEST_F(ConsoleUI, MessageTextsForEveryIdentifier) {
@@ -216,16 +218,16 @@ TEST_F(ConsoleUI, MessageTextsForEveryIdentifier) {
       "Error loading JVM file.",
       "Invalid JVM file id.",
       "Invalid action in input file: ",
-      "A log file name must be specified after the -log option on the command line.",
+      "A log file name must be specified after the -bv:log option on the command line.",
       "Unable to extract embedded files from the launcher. ",
       "Unable to load the launcher file index. ",
       "No JVM installer was included in the launcher.",
       "The JVM is not valid.",
-      "An input file name must follow the '-in' command line option.",
+      "An input file name must follow the '-bv:in' command line option.",
       "A suitable JVM could not be found. Please run the program again using the option "
       "-bv:javahome <JAVA HOME DIR>",
       "Unable to search for all JVMs.",
-      "Unable to open input file specified on the command line after the -in option.",
+      "Unable to open input file specified on the command line after the -bv:in option.",
       "Error writing file = ",
       " There may not be enough temporary disk space. Try using -bv:tempdir to use a "
       "temporary directory on a partition with more disk space.",

@@ -201,7 +201,7 @@ TEST(MessageCatalog, GetMsgFormatsTheEnglishTextsExactly) {
 
 TEST(MessageCatalog, GetMsgHandlesBadIdsNullAndHostileArguments) {
   bvtest::ScopedLang lang("de_DE");
-  EXPECT_EQ("Error displaying message: id(44)", msg(kMessageCount));
+  EXPECT_EQ("Error displaying message: id(45)", msg(kMessageCount));
   EXPECT_EQ("Error displaying message: id(-1)", msg(-1));
   // A missing argument leaves the placeholder empty; an argument is never
   // read as a format.

@@ -115,18 +115,22 @@ TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
   EXPECT_FALSE(pathExists(sub));
 }
 
-TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithMessage39) {
+// A folder that was set and cannot be used is named with the reason; the
+// default folder gets message 39, which advises -bv:tempdir.
+TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
   const char* lang = getenv("LANG");
   std::string savedLang = lang != nullptr ? lang : "";
   setenv("LANG", "C", 1);  // the English text
   writeFile(dir.file("plain"), "not a directory");
-  for (const std::string& bad : {dir.file("missing"), dir.file("plain")}) {
-    SCOPED_TRACE(bad);
-    PlatformImpl::setSystemTempDir(bad.c_str());
-    std::string expected = "Cannot use " + bad +
-                           " as the temp directory because it does not exist. Please run the "
-                           "program again using the option -bv:tempdir <temp dir> to specify a "
-                           "different directory to use.";
+  struct Case {
+    std::string dir, expected;
+  } cases[] = {
+      {dir.file("missing"), "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
+      {dir.file("plain"), dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dir);
+    PlatformImpl::setSystemTempDir(c.dir.c_str());
     for (int which = 0; which < 3; ++which) {
       try {
         if (which == 0) PlatformImpl::createTempSubDirectory();
@@ -134,7 +138,7 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithMessage39) {
         if (which == 2) PlatformImpl::getSystemTempDirectory();
         ADD_FAILURE() << "no exception from operation " << which;
       } catch (const LauncherException& e) {
-        EXPECT_EQ(expected, e.getMessage().c_str());
+        EXPECT_EQ(c.expected, e.getMessage().c_str());
       }
     }
   }

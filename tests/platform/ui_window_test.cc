@@ -44,6 +44,7 @@ class UIWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     PlatformImpl::setUIWindow(nullptr);
+    PlatformImpl::setConsoleQuiet(false);
     PlatformImpl::setSilent(false);
     PlatformImpl::showUI();
     PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, "");
@@ -58,6 +59,7 @@ class UIWindowTest : public ::testing::Test {
 
 TEST_F(UIWindowTest, TheWindowGetsWhatTheConsoleShows) {
   bvtest::StdoutCapture capture;
+  bvtest::StdoutCapture errors(2);
   PlatformImpl::setUIStatus(UI_STATUS_INITIALIZING);
   PlatformImpl::setUIStatus(UI_STATUS_PREPARING_JVM);
   PlatformImpl::advanceUIProgress(3);
@@ -75,22 +77,44 @@ TEST_F(UIWindowTest, TheWindowGetsWhatTheConsoleShows) {
   PlatformImpl::showJVMNotFoundMessage("No JVM.", "Java 17 or later", "https://example.org/java");
   PlatformImpl::showJVMNotFoundMessage("No JVM.", "", "");
   std::string out = capture.take();
+  std::string err = errors.take();
   EXPECT_EQ(
       (std::vector<std::string>{"status Initializing Demo...", "work-status Preparing Java(tm) Virtual Machine...",
                                 "progress 3", "begin 42", "poll", "end", "status Verifying Java 17 or later", "hidden",
                                 "status Running Demo...", "error Something failed.", "info 2.51",
                                 "java Java 17 or later | https://example.org/java", "java  | "}),
       window.calls);
-  // The console prints the no-JVM message with what is needed and where it
-  // can be had, each on a line of its own.
-  EXPECT_NE(std::string::npos, out.find("No JVM.\nThe program needs Java 17 or later.\n"
-                                        "A compatible JVM can be downloaded from https://example.org/java\n"))
-      << out;
-  EXPECT_NE(std::string::npos, out.find("Something failed.\n2.51\nNo JVM.\n"));
+  // Standard error gets the no-JVM message with what is needed and where
+  // it can be had, each on a line of its own; standard output the messages.
+  EXPECT_EQ("No JVM.\nThe program needs Java 17 or later.\n"
+            "A compatible JVM can be downloaded from https://example.org/java\nNo JVM.\n",
+            err);
+  EXPECT_NE(std::string::npos, out.find("Something failed.\n2.51\n")) << out;
+  EXPECT_EQ(std::string::npos, out.find("No JVM.")) << out;
+}
+
+// A quiet console (CONSOLE_UI: 0) prints nothing of the interface on
+// standard output, and the window of a desktop run gets what it would get.
+TEST_F(UIWindowTest, AQuietConsoleStillFeedsTheWindow) {
+  bvtest::StdoutCapture capture;
+  PlatformImpl::setConsoleQuiet(true);
+  PlatformImpl::setUITitle("Demo");
+  PlatformImpl::setUIStatus(UI_STATUS_INITIALIZING);
+  PlatformImpl::showUI();
+  PlatformImpl::setUIStatus(UI_STATUS_SEARCHING);
+  PlatformImpl::advanceUIProgress(3);
+  PlatformImpl::showUIMessage("Something failed.");
+  PlatformImpl::showUIError("It broke.");
+  PlatformImpl::setConsoleQuiet(false);
+  EXPECT_EQ("", capture.take());
+  EXPECT_EQ((std::vector<std::string>{"status Initializing Demo...", "status Searching for Java(tm) Virtual Machine...",
+                                      "progress 3", "error Something failed.", "error It broke."}),
+            window.calls);
 }
 
 TEST_F(UIWindowTest, ASilentRunHandsNothingOn) {
   bvtest::StdoutCapture capture;
+  bvtest::StdoutCapture errors(2);
   PlatformImpl::setSilent(true);
   PlatformImpl::setUIStatus(UI_STATUS_PREPARING_JVM);
   PlatformImpl::advanceUIProgress(3);
@@ -102,6 +126,8 @@ TEST_F(UIWindowTest, ASilentRunHandsNothingOn) {
   PlatformImpl::showUIMessage("Something failed.");
   PlatformImpl::showJVMNotFoundMessage("No JVM.", "Java 17 or later", "https://example.org/java");
   EXPECT_EQ("", capture.take());
+  // Silent means no progress display, not no error.
+  EXPECT_EQ(0u, errors.take().find("No JVM.\n"));
   EXPECT_TRUE(window.calls.empty());
   EXPECT_EQ(nullptr, PlatformImpl::getUIWindow());
 }

@@ -155,7 +155,7 @@ TEST_F(BvpackOneLineTest, GuideExamplePacksAndRunsTheTwoJarApplication) {
   r = bvtest::runProcess({dir.file("guide3"), "-bv:javahome", dir.file("nothing")},
                          {"PATH=" + dir.file("nowhere"), "HOME=" + dir.path(), "LANG=C"});
   EXPECT_EQ(1, r.status) << r.out << r.err;
-  EXPECT_NE(std::string::npos, r.out.find("A suitable JVM could not be found.")) << r.out;
+  EXPECT_NE(std::string::npos, r.err.find("A suitable JVM could not be found.")) << r.err;
 }
 
 TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
@@ -186,15 +186,25 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("n/launch.tag"))
                                    .find("COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %RUNTIME_JAVAARGS%() "))
       << bvtest::readFile(dir.file("n/launch.tag"));
+
+  // A command: no status display, only -bv: options, TMPDIR.
   std::string instructions = bvtest::readFile(dir.file("e/instructions.tag"));
   EXPECT_NE(std::string::npos,
+            instructions.find("CONSOLE_UI:  0\nBV_OPTIONS_ONLY:  1\nUSE_TMPDIR:  1\nINSTRUCTIONS:\n"))
+      << instructions;
+  EXPECT_NE(std::string::npos,
             instructions.find("  FIND_JVM 1 1\n  JMP0 @N1@ DO_FIND_ELSE\n  LAUNCH @S2@ 5\n")) << instructions;
+  // The user's Java first: JAVA_HOME (warned about), PATH, then the usual
+  // folders; each file only on its system.
   std::string linux = bvtest::readFile(dir.file("e/jvm-linux.tag"));
-  for (const char* line : {"  JAVA_HOME\n  JDK_HOME\n", "  /usr/lib/jvm/*\n", "  ~/.gradle/jdks/*/*\n",
-                           "  jre\n/:\n", "  os.name=Linux\n  java.specification.version>=11\n"}) {
+  for (const char* line : {"PLATFORM:  Linux\n", "  JAVA_HOME\n  JDK_HOME\n", "PLATFORM_HINT_WARNING:  1\n",
+                           "SEARCH_ORDER:\n  PLATFORM_HINT\n  PATH\n  PATH_HINT\n/:\n", "  /usr/lib/jvm/*\n",
+                           "  ~/.gradle/jdks/*/*\n", "  jre\n/:\n",
+                           "  os.name=Linux\n  java.specification.version>=11\n/:\n"}) {
     EXPECT_NE(std::string::npos, linux.find(line)) << line;
   }
   std::string mac = bvtest::readFile(dir.file("e/jvm-macos.tag"));
+  EXPECT_NE(std::string::npos, mac.find("PLATFORM:  Darwin\n")) << mac;
   EXPECT_NE(std::string::npos, mac.find("  /Library/Java/JavaVirtualMachines/*/Contents/Home\n")) << mac;
   EXPECT_NE(std::string::npos, mac.find("  os.name=Mac OS X\n")) << mac;
   // What a user without a suitable Java is told: the DESC, and the page.
@@ -202,6 +212,28 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
     EXPECT_EQ(0u, jvm.find("DESC:  Java 11 or later\n")) << jvm;
     EXPECT_NE(std::string::npos, jvm.find("DOWNLOAD_URL:  https://example.org/java?v=11&os=any\n")) << jvm;
   }
+
+  // The home property first, the variables' options after the .ja file's,
+  // an upper bound, the status display on request.
+  ASSERT_EQ(0, runBvpack({"--emit", dir.file("e2"), "--main-class", "guide.Main", "--jar", appJar(), "--jar",
+                          libJar(), "--java-option", "-Xss4m", "--home-property", "guide.home", "--options-env",
+                          "GUIDE_OPTS", "--options-env", "JAVA_OPTS", "--max-java", "17", "--ui", "status"},
+                         &out))
+      << out;
+  EXPECT_EQ(
+      "DESC:  Main\n"
+      "DISPLAY_CONSOLE:  1\n"
+      "AUTO_SET_WORKING_DIR:  0\n"
+      "COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CDS_OPTIONS%() %SYSTEMPROP%(\"\"guide.home\"\", "
+      "\"\"\"\"\"\"%CLASSPATH_JAR_DIR%()\"\"\"\"\"\") -Xss4m %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%() "
+      "%ENV_JAVAARGS%(\"\"GUIDE_OPTS\"\") %ENV_JAVAARGS%(\"\"JAVA_OPTS\"\") %CP%() guide.Main\"\n",
+      bvtest::readFile(dir.file("e2/launch.tag")));
+  EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("e2/instructions.tag")).find("CONSOLE_UI:  1\n"));
+  linux = bvtest::readFile(dir.file("e2/jvm-linux.tag"));
+  EXPECT_NE(std::string::npos, linux.find("DESC:  Java 11 to 17\n")) << linux;
+  EXPECT_NE(std::string::npos,
+            linux.find("  java.specification.version>=11\n  java.specification.version<=17\n/:\n"))
+      << linux;
 
   // --emit with -o writes both; the launcher carries the tag files, the two
   // jars and the built-in Verify.jar.
@@ -365,7 +397,7 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
   struct Refusal {
     std::vector<std::string> args;
     int status;
-    const char* message;
+    std::string message;
   } refusals[] = {
       {{"--main-class", "p.Main"}, 2, "--main-class needs at least one --jar"},
       {{"--main-class", "p.Main", "--jar", dir.file("good.jar")}, 2, "no output file given"},
@@ -389,6 +421,36 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
        1, "two --jar files are named good.jar"},
       {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--name", "a\nb"}, 1,
        "must be one line"},
+      // A jar that is not there is named as such, without advice about
+      // --min-java.
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("nothing.jar")}, 1,
+       "cannot read the jar " + dir.file("nothing.jar") + ": No such file or directory\n"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.path()}, 1,
+       "cannot read the jar " + dir.path() + ": it is not a file\n"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--max-java", "9"}, 1,
+       "--max-java 9 is lower than Java 11 (p/Main.class in " + dir.file("good.jar") + " needs it)"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--min-java", "17",
+        "--max-java", "11"},
+       1, "--max-java 11 is lower than Java 17 (--min-java)"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--max-java", "x"}, 1,
+       "--max-java needs a Java version"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--home-property",
+        "a\"b"},
+       1, "--home-property needs a property name"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--home-property",
+        "-Dx"},
+       1, "--home-property needs a property name"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--options-env", "A-B"},
+       1, "--options-env needs an environment variable name"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--ui", "loud"}, 2,
+       "--ui takes quiet or status, not \"loud\""},
+      // The one-line options without --main-class.
+      {{"-o", dir.file("l"), "--jar", dir.file("good.jar")}, 2,
+       "--jar belongs to the one-line mode, which needs --main-class CLASS"},
+      {{"-o", dir.file("l"), "--min-java", "11", "classpath-jar:" + dir.file("good.jar")}, 2,
+       "--min-java belongs to the one-line mode, which needs --main-class CLASS"},
+      {{"-o", dir.file("l"), "--home-property", "a.home", "classpath-jar:" + dir.file("good.jar")}, 2,
+       "--home-property belongs to the one-line mode"},
   };
   std::vector<Refusal> urls;
   for (const char* url : {"javascript:alert(1)", "file:///etc/passwd", "ftp://example.org/java", "https://",
@@ -411,6 +473,12 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
     std::string out;
     EXPECT_EQ(c.status, runBvpack(c.args, &out));
     EXPECT_NE(std::string::npos, out.find(c.message)) << out;
+    if (c.message.find("unknown option") == std::string::npos) {
+      EXPECT_EQ(std::string::npos, out.find("unknown option")) << out;
+    }
+    if (c.message.find("cannot read the jar") == 0) {
+      EXPECT_EQ(std::string::npos, out.find("--min-java")) << out;
+    }
     EXPECT_FALSE(bvtest::pathExists(dir.file("l")));
   }
 }

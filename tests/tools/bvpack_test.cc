@@ -86,7 +86,9 @@ TEST_F(BvpackTest, WritesTheDocumentedLayoutAndAnExecutableFile) {
   EXPECT_EQ((std::vector<std::string>{"l", "plain"}), leftovers());
 }
 
-TEST_F(BvpackTest, SameInputsGiveTheSameBytesAndTheDefaultStubIsBvlauncher) {
+// The default stub is the build's stripped copy of bvlauncher: the same
+// program without its symbols and debug information, a fraction of its size.
+TEST_F(BvpackTest, SameInputsGiveTheSameBytesAndTheDefaultStubIsTheStrippedBvlauncher) {
   std::vector<std::string> args = {"1:" + dir.file("script.txt"), "5:" + dir.file("lib.jar")};
   std::vector<std::string> first = {"-o", dir.file("a")}, second = {"-o", dir.file("b")};
   first.insert(first.end(), args.begin(), args.end());
@@ -95,9 +97,15 @@ TEST_F(BvpackTest, SameInputsGiveTheSameBytesAndTheDefaultStubIsBvlauncher) {
   ASSERT_EQ(0, runBvpack(second));
   std::string a = bvtest::readFile(dir.file("a"));
   EXPECT_EQ(a, bvtest::readFile(dir.file("b")));
-  std::string stub = bvtest::readFile(bvtest::binaryPath("bvlauncher"));
+  std::string stub = bvtest::readFile(bvtest::binaryPath("bvlauncher-stripped"));
   ASSERT_FALSE(stub.empty());
   EXPECT_EQ(stub, a.substr(0, stub.size()));
+  std::string full = bvtest::readFile(bvtest::binaryPath("bvlauncher"));
+  EXPECT_LT(stub.size(), full.size());
+  std::string sections;
+  ASSERT_EQ(0, bvtest::runShell("LC_ALL=C readelf -S " + bvtest::shellQuote(dir.file("a")), &sections));
+  EXPECT_EQ(std::string::npos, sections.find(".debug_info")) << sections;
+  EXPECT_EQ(std::string::npos, sections.find(".symtab")) << sections;
   // Packing over an existing launcher replaces it.
   ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "--no-digest", "-o", dir.file("a")}));
   EXPECT_EQ("STUB" + bigEndian(0, 4) + bigEndian(0, 1) + bigEndian(4, 4) + "\xCA\x82\xCA\x82",

@@ -1,0 +1,38 @@
+// The settings for the run as a whole that a launcher's own instruction
+// script gives, read before the command line: whether the console shows
+// the status display, which arguments are the launcher's options, and
+// whether TMPDIR chooses the temporary folder.
+//
+// They are tags of the first instruction script embedded in the launcher
+// file (an input file's INSTRUCTIONS does not change them):
+//   CONSOLE_UI: 0        a quiet console, as with -bv:silent; the windows of
+//                        a desktop run stay (default 1)
+//   BV_OPTIONS_ONLY: 1   only -bv: arguments are options, and "--" ends
+//                        them (default 0: -silent, -console, -cp:p and
+//                        -cp:a are options too, and "--" is an argument)
+//   USE_TMPDIR: 1        TMPDIR chooses the temporary folder when
+//                        -bv:tempdir is not given (default 0: /var/tmp)
+// bvpack's one-line mode writes all three.
+#ifndef BV_ARCHIVE_LAUNCHER_SETTINGS_H_
+#define BV_ARCHIVE_LAUNCHER_SETTINGS_H_
+
+#include "foundation/sstring.h"
+
+struct LauncherSettings {
+  bool consoleUI = true;
+  bool bvOptionsOnly = false;
+  bool useTmpdir = false;
+};
+
+// The tag names.
+extern const char* consoleUITagName;      // "CONSOLE_UI"
+extern const char* bvOptionsOnlyTagName;  // "BV_OPTIONS_ONLY"
+extern const char* useTmpdirTagName;      // "USE_TMPDIR"
+
+// The settings of the launcher file at path: those of its first embedded
+// instruction script. The defaults when the file carries no payload or no
+// instruction script, or when it cannot be read: the run reports such a
+// file when it loads it.
+LauncherSettings readLauncherSettings(const SString& path);
+
+#endif  // BV_ARCHIVE_LAUNCHER_SETTINGS_H_

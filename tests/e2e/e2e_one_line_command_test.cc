@@ -1,0 +1,258 @@
+// A launcher of bvpack's one-line mode as a Unix command: standard output
+// carries the application's bytes only, the Java that the user or the
+// system chose comes first, --max-java bounds it, a bad JAVA_HOME is
+// reported, the application knows its home and takes its users' options,
+// "--" and -silent reach it, TMPDIR is honoured. The jars lie in the
+// user's cache folder (HOME is the test's folder). The last test packs an
+// application built the way Apache Ant is (java/antlike/).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/archive/archive_test_util.h"
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/java/java_installs.h"
+
+namespace bvtest {
+namespace {
+
+// The value of item "label=<value>" in PrintArgs output, or "(none)".
+std::string itemOf(const std::string& out, const std::string& label) {
+  for (const std::string& line : splitLines(out)) {
+    if (line.compare(0, label.size() + 2, label + "=<") == 0 && line.back() == '>') {
+      return line.substr(label.size() + 2, line.size() - label.size() - 3);
+    }
+  }
+  return "(none)";
+}
+
+// The JAVA_HOME that a fake JDK run as the application printed, or "".
+std::string fakeHome(const std::string& out) {
+  for (const std::string& line : splitLines(out)) {
+    if (line.compare(0, 10, "JAVA_HOME=") == 0) return line.substr(10);
+  }
+  return "";
+}
+
+class E2eOneLineCommandTest : public E2eTest {
+ protected:
+  // A one-line launcher of PrintArgs with extra bvpack options.
+  std::string printArgs(const std::string& name, const std::vector<std::string>& options = {}) {
+    std::vector<std::string> args = {"-o", dir.file(name), "--main-class", "PrintArgs", "--jar",
+                                     javaBuildPath("PrintArgs.jar")};
+    args.insert(args.end(), options.begin(), options.end());
+    std::string out;
+    EXPECT_EQ(0, runBvpack(args, &out)) << out;
+    return dir.file(name);
+  }
+  // A run as a user starts a command: no -bv:tempdir, HOME the test folder.
+  ProcessResult command(const std::string& launcher, const std::vector<std::string>& args,
+                        const std::vector<std::string>& environment, const std::string& input = "") {
+    std::vector<std::string> argv = {launcher};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProcess(argv, environment, input);
+  }
+  std::vector<std::string> userEnv(const std::string& path, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> e = {"PATH=" + path, "LANG=C", "HOME=" + dir.path(), "TMPDIR=" + temp};
+    e.insert(e.end(), more.begin(), more.end());
+    return e;
+  }
+};
+
+// `app | head -1` is the application's first line, and bytes piped through
+// the application come out exactly; with --ui status the title comes first.
+TEST_F(E2eOneLineCommandTest, StandardOutputCarriesTheApplicationsBytesOnly) {
+  BV_REQUIRE_JAVA();
+  std::string app = printArgs("app");
+  std::string path = dirName(javaExe) + ":/usr/bin:/bin";
+  std::string out;
+  ASSERT_EQ(0, runShell("cd " + shellQuote(dir.path()) + " && env -i PATH=" + shellQuote(path) +
+                            " HOME=" + shellQuote(dir.path()) + " TMPDIR=" + shellQuote(temp) + " " +
+                            shellQuote(app) + " a b | head -1",
+                        &out));
+  EXPECT_EQ("printargs.begin\n", out);
+
+  std::string bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  bytes += bytes + "\n\r\n";
+  ProcessResult r = command(app, {"--cat"}, userEnv(path), bytes);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(bytes, r.out);
+  EXPECT_EQ("", r.err);
+
+  std::string status = printArgs("status", {"--ui", "status"});
+  ASSERT_EQ(0, runShell("env -i PATH=" + shellQuote(path) + " HOME=" + shellQuote(dir.path()) + " TMPDIR=" +
+                            shellQuote(temp) + " " + shellQuote(status) + " | head -1",
+                        &out));
+  EXPECT_EQ("PrintArgs\n", out);
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// The order: -bv:javahome, JAVA_HOME, the java on PATH (through a link, as
+// /usr/bin/java is), then the install folders (~/.jdks here), newest
+// first. A system default older than the newest installed Java wins.
+TEST_F(E2eOneLineCommandTest, TheJavaTheUserOrTheSystemChoseComesFirst) {
+  std::string jdks = dir.file(".jdks/");
+  for (const char* version : {"10", "11", "21", "25"}) writeVersionedJvm(jdks + "jdk-" + version, version);
+  writeVersionedJvm(dir.file("system/jvm/java-11"), "11");
+  write("system/bin/readme", "");
+  ASSERT_EQ(0, runShell("ln -s ../jvm/java-11/bin/java " + shellQuote(dir.file("system/bin/java"))));
+  std::string systemPath = dir.file("system/bin");
+  std::string app = printArgs("app");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args, env;
+    std::string path, home, warning;
+  } cases[] = {
+      {"the system's java, not the newest installed", {}, {}, systemPath, dir.file("system/jvm/java-11"), ""},
+      {"JAVA_HOME before PATH", {}, {"JAVA_HOME=" + jdks + "jdk-21"}, systemPath, jdks + "jdk-21", ""},
+      {"-bv:javahome before JAVA_HOME", {"-bv:javahome", jdks + "jdk-25"}, {"JAVA_HOME=" + jdks + "jdk-21"},
+       systemPath, jdks + "jdk-25", ""},
+      {"JDK_HOME when JAVA_HOME is unset", {}, {"JDK_HOME=" + jdks + "jdk-10"}, systemPath, jdks + "jdk-10",
+       ""},
+      {"a JAVA_HOME that does not exist is reported", {}, {"JAVA_HOME=" + dir.file("gone")}, systemPath,
+       dir.file("system/jvm/java-11"),
+       "The Java home in JAVA_HOME, " + dir.file("gone") + ", cannot be used: it does not exist\n"},
+      {"a JAVA_HOME that is no Java is reported", {}, {"JAVA_HOME=" + dir.path()}, systemPath,
+       dir.file("system/jvm/java-11"),
+       "The Java home in JAVA_HOME, " + dir.path() + ", cannot be used: it holds no bin/java\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProcessResult r = command(app, c.args, userEnv(c.path, c.env));
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ(c.home, fakeHome(r.out)) << r.out;
+    EXPECT_EQ(c.warning, r.err);
+  }
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// The same with the machine's own Javas: /usr/bin/java (the system's
+// choice, through its links) runs the application, whatever newer Java
+// /usr/lib/jvm holds.
+TEST_F(E2eOneLineCommandTest, TheSystemsDefaultJavaRunsTheApplication) {
+  if (!pathExists("/usr/bin/java")) GTEST_SKIP() << "no /usr/bin/java";
+  std::string app = printArgs("app");
+  ProcessResult r = command(app, {}, userEnv("/usr/bin:/bin"));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ(javaHomeOf("/usr/bin/java"), itemOf(r.out, "env[JAVA_HOME]")) << r.out;
+  EXPECT_EQ("", r.err);
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// --max-java: a Java newer than the bound is passed over, on PATH and in
+// the install folders; nothing in the bound fails with the diagnostics.
+TEST_F(E2eOneLineCommandTest, MaxJavaPassesOverNewerJavas) {
+  std::string jdks = dir.file(".jdks/");
+  for (const char* version : {"9", "10", "11"}) writeVersionedJvm(jdks + "jdk-" + version, version);
+  writeVersionedJvm(dir.file("system"), "25");
+  std::string app = printArgs("app", {"--max-java", "10"});
+  ProcessResult r = command(app, {}, userEnv(dir.file("system/bin")));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ(jdks + "jdk-10", fakeHome(r.out)) << r.out;
+  EXPECT_EQ("", r.err);
+
+  // Nothing between 8 and 8 here: the message, the conditions, the reasons.
+  std::string eight = printArgs("eight", {"--max-java", "8"});
+  r = command(eight, {}, userEnv(dir.file("system/bin")));
+  EXPECT_EQ(1, r.status) << r.out << r.err;
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ(0u, r.err.find("A suitable JVM could not be found. Please run the program again using the "
+                           "option -bv:javahome <JAVA HOME DIR>\nThe program needs Java 8.\nLooked for:\n"))
+      << r.err;
+  EXPECT_NE(std::string::npos,
+            r.err.find("  Java 8 (bin/java) with os.name=Linux, java.specification.version>=1.8, "
+                       "java.specification.version<=1.8\n"))
+      << r.err;
+  EXPECT_NE(std::string::npos,
+            r.err.find("  " + dir.file("system/bin/java") +
+                       ": property java.specification.version is \"25\", not <=1.8\n"))
+      << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("\nA suitable Java can also be named with JAVA_HOME or JDK_HOME.\n"))
+      << r.err;
+  // The macOS file is not searched on Linux.
+  EXPECT_EQ(std::string::npos, r.err.find("Mac OS X")) << r.err;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// Only -bv: arguments are the launcher's; "--" ends them. -silent,
+// -console, -cp:p and -cp:a, and everything after "--", reach the
+// application unchanged; TMPDIR is where the jars go.
+TEST_F(E2eOneLineCommandTest, ArgumentsReachTheApplicationAndTmpdirIsHonoured) {
+  writeVersionedJvm(dir.file("jdk"), "17");
+  std::string app = printArgs("app");
+  std::string log = dir.file("run.log");
+  ProcessResult r = command(app,
+                            {"-silent", "-console", "-cp:p", "x", "-bv:log", log, "--", "-bv:log", "y", "--",
+                             "-bv:help", ""},
+                            userEnv(dir.file("jdk/bin")));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  std::vector<std::string> args;
+  bool after = false;
+  for (const std::string& line : splitLines(r.out)) {
+    if (line.compare(0, 4, "arg=") != 0) continue;
+    if (after) args.push_back(line.substr(4));
+    if (line == "arg=PrintArgs") after = true;
+  }
+  EXPECT_EQ((std::vector<std::string>{"-silent", "-console", "-cp:p", "x", "-bv:log", "y", "--", "-bv:help", ""}),
+            args)
+      << r.out;
+  // The run's temporary files lie in TMPDIR (the JVM file of the match).
+  EXPECT_NE(std::string::npos, readFile(log).find("Matching JVM file is " + temp + "/bvj")) << readFile(log);
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// --home-property: the folder of the jars as the application sees them;
+// --options-env: the user's variable, words and quotes, nothing run.
+TEST_F(E2eOneLineCommandTest, TheApplicationKnowsItsHomeAndTakesItsUsersOptions) {
+  BV_REQUIRE_JAVA();
+  std::string app = printArgs("app", {"--home-property", "app.home", "--options-env", "APP_OPTS"});
+  std::string opts = "-Dprintargs.show=app.home,a.b,c.d '-Da.b=two words' \"-Dc.d=$(touch pwned)\" -Xss2m";
+  ProcessResult r = command(app, {}, userEnv(dirName(javaExe), {"APP_OPTS=" + opts}));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  std::string classpath = itemOf(r.out, "prop[java.class.path]");
+  EXPECT_EQ(dirName(classpath), itemOf(r.out, "prop[app.home]")) << r.out;
+  EXPECT_EQ(dir.file(".cache/bvlauncher"), dirName(dirName(classpath))) << r.out;
+  EXPECT_EQ("two words", itemOf(r.out, "prop[a.b]")) << r.out;
+  EXPECT_EQ("$(touch pwned)", itemOf(r.out, "prop[c.d]")) << r.out;
+  EXPECT_NE(std::string::npos, r.out.find("=<-Xss2m>\n")) << r.out;
+  EXPECT_FALSE(pathExists(dir.file("pwned")));
+
+  // A quote that is not closed: that line is left out, with a word.
+  r = command(app, {}, userEnv(dirName(javaExe), {"APP_OPTS=-Dprintargs.show=app.home\n-Dx='open"}));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ("Ignoring a line of the variable APP_OPTS whose quote is not closed: -Dx='open\n", r.err);
+  EXPECT_NE("(none)", itemOf(r.out, "prop[app.home]")) << r.out;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// The real-client check: an application of several jars whose launcher
+// class finds the others through its home property, as Apache Ant's does,
+// with its users' options from its own variable.
+TEST_F(E2eOneLineCommandTest, AnAntLikeApplicationFindsItsJarsThroughItsHome) {
+  BV_REQUIRE_JAVA();
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", dir.file("antlike"), "--main-class", "antlike.launch.Launcher", "--jar",
+                          javaBuildPath("antlike-launcher.jar"), "--jar", javaBuildPath("antlike-core.jar"), "--jar",
+                          javaBuildPath("antlike-util.jar"), "--home-property", "antlike.home", "--options-env",
+                          "ANTLIKE_OPTS"},
+                         &out))
+      << out;
+  ProcessResult r = command(dir.file("antlike"), {"build", "two words", "--", "-bv:x"},
+                            userEnv(dirName(javaExe), {"ANTLIKE_OPTS=-Dantlike.opt='a b'"}));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_EQ("", r.err);
+  std::string home = itemOf(r.out, "home");
+  EXPECT_EQ(dir.file(".cache/bvlauncher"), dirName(home)) << r.out;
+  EXPECT_EQ("antlike-core.jar,antlike-launcher.jar,antlike-util.jar", itemOf(r.out, "jars")) << r.out;
+  EXPECT_EQ("a b", itemOf(r.out, "opt")) << r.out;
+  EXPECT_EQ("build|two words|-bv:x", itemOf(r.out, "core")) << r.out;
+  EXPECT_EQ(home + "/antlike-core.jar", itemOf(r.out, "from")) << r.out;
+  EXPECT_EQ(0u, r.out.find("home=<")) << r.out;  // nothing of the launcher's before it
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+}  // namespace
+}  // namespace bvtest
