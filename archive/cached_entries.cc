@@ -17,23 +17,10 @@
 #include "foundation/launcher_exception.h"
 #include "platform/cache_store.h"
 #include "platform/platform_impl.h"
+#include "platform/unique_fd.h"
 #include "platform/user_cache.h"
 
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
 
 void logInfo(const SString& text) { logMessage(text, LOG_INFO); }
 

@@ -18,6 +18,7 @@
 #include "archive/file_index_entry.h"
 #include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
+#include "platform/unique_fd.h"
 
 const char runtimeMagic[9] = "BVRTIME1";
 const char* damagedLauncherMessage = "The launcher file is damaged or incomplete. Download it again.";
@@ -171,20 +172,6 @@ class StreamReader {
   bool m_frameDone = false;
   bool m_outputFull = false;
   XXH3_state_t m_state;
-};
-
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
 };
 
 // Opens the folder that holds member name (its parts but the last), each

@@ -14,6 +14,7 @@
 
 #include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
+#include "platform/unique_fd.h"
 #include "platform/write_error.h"
 
 const char* cacheMarkerName = ".bvlauncher-complete";
@@ -24,25 +25,6 @@ const char kUnpackPrefix[] = ".unpack-";
 const char kRemovePrefix[] = ".remove-";
 const time_t kDay = 24 * 60 * 60;
 const time_t kUseMarkInterval = 60 * 60;
-
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-  int release() {
-    int fd = m_fd;
-    m_fd = -1;
-    return fd;
-  }
-
- private:
-  int m_fd;
-};
 
 bool startsWith(const std::string& text, const char* prefix) {
   return text.compare(0, strlen(prefix), prefix) == 0;

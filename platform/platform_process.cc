@@ -34,6 +34,7 @@
 #include "platform/platform_signals.h"
 #include "platform/shell_reader.h"
 #include "platform/simple_command.h"
+#include "platform/unique_fd.h"
 #include "platform/write_error.h"
 #include "tagfile/cmd_line.h"
 
@@ -48,24 +49,6 @@ SString decimal(unsigned long n) {
   snprintf(buffer, sizeof buffer, "%lu", n);
   return SString(buffer);
 }
-
-// A file descriptor closed when the object goes.
-class Fd {
- public:
-  Fd() : m_fd(-1) {}
-  ~Fd() { reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-  int* address() { return &m_fd; }
-  void reset() {
-    if (m_fd >= 0) close(m_fd);
-    m_fd = -1;
-  }
-
- private:
-  int m_fd;
-};
 
 // A pipe whose ends are closed on scope exit; both ends close on exec.
 struct Pipe {
