@@ -13,6 +13,7 @@
 #include "archive/extraction_error.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "archive/payload_digest.h"
 #include "foundation/log.h"
 #include "foundation/launcher_exception.h"
 #include "platform/cache_store.h"
@@ -47,20 +48,28 @@ void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
 // dots when showUI. Every unpacking of the runtime, into the cache or into
 // a temporary folder, goes through here, before anything unpacked is used:
 // the one place where the entry's bytes are read for that. With a digest
-// block the entry's bytes are checked first, in the same open file
+// block the entry's bytes are checked while they are unpacked, in the same
+// open file, and nothing unpacked is used unless they match
 // (DamagedLauncherException): the launcher file is in use as the running
-// program, so what is read again to unpack is what was checked.
+// program, so what is read to unpack is what was checked.
 void unpackRuntimeInto(const FileIndexEntry& entry, const std::string& dir, bool showUI) {
   int fd = open(entry.getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw LauncherException("Cannot open launcher file.");
   Fd closer(fd);
-  entry.check(fd);
+  std::function<bool()> isWhole;
+  if (!entry.isCheckedIn(fd)) {
+    long offset = entry.getOffsetToBytes();
+    long length = entry.getFileLength();
+    const std::string& digest = entry.getDigest();
+    isWhole = [fd, offset, length, &digest] { return bytesMatch(fd, offset, length, digest); };
+  }
   if (showUI) PlatformImpl::setUIStatus(UI_STATUS_PREPARING_JVM);
   std::function<void(long)> progress = [showUI](long steps) {
     if (showUI) PlatformImpl::advanceUIProgress(steps);
   };
   std::function<bool()> cancel = [] { return PlatformImpl::isCanceled(); };
-  unpackRuntimeArchive(fd, entry.getOffsetToBytes(), entry.getFileLength(), dir, progress, cancel);
+  unpackRuntimeArchive(fd, entry.getOffsetToBytes(), entry.getFileLength(), dir, progress, cancel, isWhole);
+  entry.markChecked(fd);
 }
 
 // The private folder of a new cache entry, or "" (logged) when the cache

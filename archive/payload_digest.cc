@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "archive/archive_format.h"
 #include "archive/damaged_launcher.h"
@@ -113,6 +114,16 @@ void DigestCheck::finish() {
   if (m_expected.empty()) return;
   if (m_hash.finish() != m_expected) {
     throw DamagedLauncherException(SString("the digest of ").append(m_what).append(" differs"));
+  }
+}
+
+bool bytesMatch(int fd, long offset, long length, const std::string& expected) {
+  if (expected.empty()) return true;
+  Sha256 hash;
+  try {
+    return offset >= 0 && length >= 0 && hashBytes(fd, offset, length, hash) && hash.finish() == expected;
+  } catch (const std::bad_alloc&) {
+    return false;
   }
 }
 

@@ -51,5 +51,9 @@ class DigestCheck {
 // expected (nothing when it is empty). Throws DamagedLauncherException when
 // they differ or cannot all be read.
 void checkBytes(int fd, long offset, long length, const std::string& expected, const SString& what);
+// Whether the length bytes at offset of fd can be read and have the SHA-256
+// expected (true when expected is empty). Throws nothing and touches no
+// shared state: it may run on any thread.
+bool bytesMatch(int fd, long offset, long length, const std::string& expected);
 
 #endif  // BV_ARCHIVE_PAYLOAD_DIGEST_H_

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zstd.h>
@@ -9,23 +10,31 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <vector>
 
+#include "archive/damaged_launcher.h"
 #include "archive/extraction_error.h"
 #include "archive/file_index_entry.h"
 #include "foundation/launcher_exception.h"
 #include "platform/platform_impl.h"
 #include "platform/unique_fd.h"
 
-const char runtimeMagic[9] = "BVRTIME1";
+const char runtimeMagic[9] = "BVRTIME2";
 const char* damagedLauncherMessage = "The launcher file is damaged or incomplete. Download it again.";
 
 namespace {
 
-const size_t kReadPiece = 1 << 18;
+// Files whose pieces are written at once, at most: each holds a descriptor.
+const size_t kFilesPerRound = 256;
+const unsigned kMaxThreads = 8;
 
 void appendBig(std::string& out, uint64_t value, int size) {
   for (int shift = (size - 1) * 8; shift >= 0; shift -= 8) {
@@ -64,115 +73,134 @@ bool isPlainPart(const std::string& part) {
          part.find_first_of(std::string("\n\r\0", 3)) == std::string::npos;
 }
 
-// Pulls the decompressed member stream out of the entry's zstd frame,
-// reading the launcher file piece by piece, and digests what it hands out.
-class StreamReader {
- public:
-  StreamReader(int fd, long offset, long length, const std::function<bool()>& cancel)
-      : m_fd(fd), m_next(offset), m_end(offset + length), m_cancel(cancel),
-        m_dctx(ZSTD_createDCtx()), m_in(new char[kReadPiece]), m_outSize(ZSTD_DStreamOutSize()),
-        m_out(new char[m_outSize]) {
-    if (m_dctx == nullptr) throw LauncherException("Out of memory.");
-    // A hostile frame may not ask for more than 128 MiB of window.
-    ZSTD_DCtx_setParameter(m_dctx, ZSTD_d_windowLogMax, 27);
-    m_input.src = m_in.get();
-    m_input.size = 0;
-    m_input.pos = 0;
-    XXH3_128bits_reset(&m_state);
+bool readAt(int fd, void* to, size_t n, long offset) {
+  char* p = static_cast<char*>(to);
+  while (n > 0) {
+    ssize_t got = pread(fd, p, n, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    n -= static_cast<size_t>(got);
+    offset += got;
   }
-  ~StreamReader() { ZSTD_freeDCtx(m_dctx); }
-  StreamReader(const StreamReader&) = delete;
-  StreamReader& operator=(const StreamReader&) = delete;
+  return true;
+}
 
-  // Exactly n bytes into to; a stream that ends first is damaged.
-  void read(char* to, size_t n) {
-    while (n > 0) {
-      if (m_have == m_used) fill();
-      size_t take = m_have - m_used < n ? m_have - m_used : n;
-      memcpy(to, m_out.get() + m_used, take);
-      m_used += take;
-      to += take;
-      n -= take;
-    }
-  }
-  // Up to max bytes, at least one: a view of the decoder's buffer.
-  size_t view(const char*& data, size_t max) {
-    if (m_have == m_used) fill();
-    size_t take = m_have - m_used < max ? m_have - m_used : max;
-    data = m_out.get() + m_used;
-    m_used += take;
-    return take;
-  }
+// A piece of a file: where its compressed bytes lie in the launcher file,
+// and where its bytes go.
+struct Piece {
+  long entryOffset = 0;  // from the start of the entry
+  uint32_t compressedSize = 0;
+  uint64_t compressedDigest = 0;
+  uint64_t fileOffset = 0;
+  uint32_t size = 0;
+};
+
+struct Member {
+  char kind = 'e';
+  int mode = 0;
+  std::string name;
+  std::string target;  // 'l'
+  uint64_t size = 0;   // 'f'
+  std::vector<Piece> pieces;
+};
+
+// The table, read in order; anything malformed is damage.
+class TableReader {
+ public:
+  explicit TableReader(const std::string& bytes) : m_bytes(bytes) {}
   uint64_t number(int size) {
-    unsigned char bytes[8];
-    read(reinterpret_cast<char*>(bytes), static_cast<size_t>(size));
-    return readBig(bytes, size);
+    need(static_cast<size_t>(size));
+    uint64_t value = readBig(reinterpret_cast<const unsigned char*>(m_bytes.data()) + m_pos, size);
+    m_pos += static_cast<size_t>(size);
+    return value;
   }
-  // After the end member: nothing more may come out of the frame, and the
-  // frame must end with the entry's last byte.
-  void finish() {
-    if (m_used != m_have) throw damaged();
-    while (!m_frameDone) {
-      readInput();
-      ZSTD_outBuffer output = {m_out.get(), m_outSize, 0};
-      size_t rc = ZSTD_decompressStream(m_dctx, &output, &m_input);
-      if (ZSTD_isError(rc) || output.pos != 0) throw damaged();
-      m_outputFull = false;
-      if (rc == 0) m_frameDone = true;
-    }
-    if (m_input.pos != m_input.size || m_next != m_end) throw damaged();
+  std::string text(size_t n) {
+    need(n);
+    std::string value = m_bytes.substr(m_pos, n);
+    m_pos += n;
+    return value;
   }
-  XXH128_hash_t digest() { return XXH3_128bits_digest(&m_state); }
+  bool atEnd() const { return m_pos == m_bytes.size(); }
 
  private:
-  // Reads the next piece of the frame when the last one is used up and the
-  // decoder holds no more output for the bytes it has.
-  void readInput() {
-    if (m_input.pos != m_input.size || m_outputFull) return;
-    if (m_next >= m_end) throw damaged();
-    size_t want = m_end - m_next < static_cast<long>(kReadPiece) ? static_cast<size_t>(m_end - m_next)
-                                                                : kReadPiece;
-    ssize_t got;
-    do {
-      got = pread(m_fd, m_in.get(), want, m_next);
-    } while (got < 0 && errno == EINTR);
-    if (got <= 0) throw damaged();
-    m_next += got;
-    m_input.size = static_cast<size_t>(got);
-    m_input.pos = 0;
+  void need(size_t n) const {
+    if (m_bytes.size() - m_pos < n) throw damaged();
   }
-
-  void fill() {
-    m_have = m_used = 0;
-    while (m_have == 0) {
-      if (m_frameDone) throw damaged();
-      if (m_cancel && m_cancel()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
-      readInput();
-      ZSTD_outBuffer output = {m_out.get(), m_outSize, 0};
-      size_t rc = ZSTD_decompressStream(m_dctx, &output, &m_input);
-      if (ZSTD_isError(rc)) throw damaged();
-      if (rc == 0) m_frameDone = true;
-      m_outputFull = output.pos == output.size;
-      m_have = output.pos;
-    }
-    XXH3_128bits_update(&m_state, m_out.get(), m_have);
-  }
-
-  int m_fd;
-  long m_next;
-  long m_end;
-  const std::function<bool()>& m_cancel;
-  ZSTD_DCtx* m_dctx;
-  std::unique_ptr<char[]> m_in;
-  ZSTD_inBuffer m_input;
-  size_t m_outSize;
-  std::unique_ptr<char[]> m_out;
-  size_t m_have = 0;
-  size_t m_used = 0;
-  bool m_frameDone = false;
-  bool m_outputFull = false;
-  XXH3_state_t m_state;
+  const std::string& m_bytes;
+  size_t m_pos = 0;
 };
+
+struct Table {
+  std::vector<RuntimeAnswer> answers;
+  std::vector<Member> members;
+};
+
+// Parses the table; the pieces must fill the entry from the table's end to
+// the entry's end exactly.
+Table parseTable(const std::string& bytes, long piecesStart, long entryLength) {
+  TableReader in(bytes);
+  Table table;
+  uint64_t answers = in.number(2);
+  for (uint64_t i = 0; i < answers; ++i) {
+    std::string name = in.text(in.number(2));
+    std::string value = in.text(in.number(2));
+    table.answers.emplace_back(name, value);
+  }
+  long next = piecesStart;
+  for (;;) {
+    Member member;
+    member.kind = static_cast<char>(in.number(1));
+    if (member.kind == 'e') break;
+    if (member.kind != 'd' && member.kind != 'f' && member.kind != 'l') throw damaged();
+    member.mode = static_cast<int>(in.number(2));
+    if (member.mode > 0777) throw damaged();
+    size_t nameLength = static_cast<size_t>(in.number(2));
+    if (nameLength == 0 || static_cast<long>(nameLength) > maxRuntimeNameLength) throw damaged();
+    member.name = in.text(nameLength);
+    if (member.kind == 'l') {
+      size_t targetLength = static_cast<size_t>(in.number(2));
+      if (targetLength == 0 || static_cast<long>(targetLength) > maxRuntimeNameLength) throw damaged();
+      member.target = in.text(targetLength);
+    } else if (member.kind == 'f') {
+      member.size = in.number(8);
+      // A size the entry cannot hold is damage, before it is divided.
+      if (member.size > static_cast<uint64_t>(entryLength) * 4096) throw damaged();
+      for (uint64_t done = 0; done < member.size; done += runtimeChunkSize) {
+        Piece piece;
+        piece.compressedSize = static_cast<uint32_t>(in.number(4));
+        piece.compressedDigest = in.number(8);
+        if (piece.compressedSize == 0 || piece.compressedSize > maxRuntimeChunkFrame) throw damaged();
+        piece.entryOffset = next;
+        piece.fileOffset = done;
+        piece.size = static_cast<uint32_t>(member.size - done < static_cast<uint64_t>(runtimeChunkSize)
+                                               ? member.size - done
+                                               : runtimeChunkSize);
+        next += piece.compressedSize;
+        if (next > entryLength) throw damaged();
+        member.pieces.push_back(piece);
+      }
+    }
+    table.members.push_back(std::move(member));
+  }
+  if (!in.atEnd() || next != entryLength) throw damaged();
+  return table;
+}
+
+// Reads the header and the table of the entry at offset, the table checked
+// against the header's digest.
+Table readTable(int fd, long offset, long length, RuntimeHeader& header) {
+  unsigned char headerBytes[runtimeHeaderSize];
+  if (length < runtimeHeaderSize || !readAt(fd, headerBytes, sizeof headerBytes, offset) ||
+      !parseRuntimeHeader(headerBytes, header) || header.tableLength > length - runtimeHeaderSize) {
+    throw damaged();
+  }
+  std::string bytes(header.tableLength, '\0');
+  if (!readAt(fd, &bytes[0], bytes.size(), offset + runtimeHeaderSize)) throw damaged();
+  XXH128_hash_t digest = XXH3_128bits(bytes.data(), bytes.size());
+  if (digest.high64 != header.digestHigh || digest.low64 != header.digestLow) throw damaged();
+  return parseTable(bytes, runtimeHeaderSize + static_cast<long>(header.tableLength), length);
+}
 
 // Opens the folder that holds member name (its parts but the last), each
 // part a folder made before, never a link.
@@ -192,14 +220,156 @@ int openParent(int root, const std::vector<std::string>& parts, const std::strin
   return dir;
 }
 
-void writeAll(int fd, const char* data, size_t n) {
-  while (n > 0) {
-    ssize_t written = write(fd, data, n);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) throw fileWriteError(written < 0 ? errno : EIO);
-    data += written;
-    n -= static_cast<size_t>(written);
+// Starts work on a new thread that takes no signal (the launcher's handlers
+// run on the thread that started it). False when no thread can be made.
+bool startThread(std::thread& thread, const std::function<void()>& work) {
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &old);
+  bool started = true;
+  try {
+    thread = std::thread(work);
+  } catch (const std::system_error&) {
+    started = false;
   }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return started;
+}
+
+// A file being written.
+struct OpenFile {
+  Fd fd;
+  int mode = 0;
+};
+
+struct PieceJob {
+  const Piece* piece;
+  OpenFile* file;
+};
+
+// The first failure of any thread: damage, or a write error's errno.
+class Failure {
+ public:
+  void damage() { set(-1); }
+  void writeError(int error) { set(error != 0 ? error : EIO); }
+  bool any() const { return m_any.load(); }
+  void rethrow() const {
+    if (!m_any.load()) return;
+    if (m_error < 0) throw damaged();
+    throw fileWriteError(m_error);
+  }
+
+ private:
+  void set(int error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_any.load()) return;
+    m_error = error;
+    m_any.store(true);
+  }
+  std::mutex m_mutex;
+  std::atomic<bool> m_any{false};
+  int m_error = 0;
+};
+
+// Writes the pieces of one round of files on all threads; the calling
+// thread also reports progress and asks cancel between its pieces.
+class PieceWriter {
+ public:
+  PieceWriter(int launcherFd, long entryOffset, Failure& failure)
+      : m_launcherFd(launcherFd), m_entryOffset(entryOffset), m_failure(failure) {}
+
+  void run(const std::vector<PieceJob>& jobs, unsigned threads, const std::function<void(long)>& progress,
+           const std::function<bool()>& cancel, long& sinceDot) {
+    m_jobs = &jobs;
+    m_next.store(0);
+    m_written.store(0);
+    std::vector<std::thread> workers;
+    for (unsigned i = 1; i < threads && i < jobs.size(); ++i) {
+      std::thread worker;
+      if (!startThread(worker, [this] { work(nullptr); })) break;  // fewer threads do the same work
+      workers.push_back(std::move(worker));
+    }
+    work([&]() {
+      long written = m_written.exchange(0);
+      sinceDot += written;
+      if (sinceDot >= runtimeProgressStep && progress) {
+        progress(sinceDot / runtimeProgressStep);
+        sinceDot %= runtimeProgressStep;
+      }
+      if (cancel && cancel()) m_canceled.store(true);
+    });
+    for (std::thread& worker : workers) worker.join();
+    sinceDot += m_written.exchange(0);
+  }
+
+  bool canceled() const { return m_canceled.load(); }
+
+ private:
+  void work(const std::function<void()>& between) {
+    ZSTD_DCtx* dctx = ZSTD_createDCtx();
+    if (dctx == nullptr) {
+      m_failure.writeError(ENOMEM);
+      return;
+    }
+    std::unique_ptr<char[]> in(new (std::nothrow) char[maxRuntimeChunkFrame]);
+    std::unique_ptr<char[]> out(new (std::nothrow) char[runtimeChunkSize]);
+    if (!in || !out) m_failure.writeError(ENOMEM);
+    while (!m_failure.any() && !m_canceled.load()) {
+      size_t index = m_next.fetch_add(1);
+      if (index >= m_jobs->size()) break;
+      one((*m_jobs)[index], dctx, in.get(), out.get());
+      if (between) between();
+    }
+    ZSTD_freeDCtx(dctx);
+  }
+
+  void one(const PieceJob& job, ZSTD_DCtx* dctx, char* in, char* out) {
+    const Piece& piece = *job.piece;
+    if (!readAt(m_launcherFd, in, piece.compressedSize, m_entryOffset + piece.entryOffset) ||
+        XXH3_64bits(in, piece.compressedSize) != piece.compressedDigest) {
+      m_failure.damage();
+      return;
+    }
+    size_t got = ZSTD_decompressDCtx(dctx, out, piece.size, in, piece.compressedSize);
+    if (ZSTD_isError(got) || got != piece.size) {
+      m_failure.damage();
+      return;
+    }
+    size_t done = 0;
+    while (done < got) {
+      ssize_t n = pwrite(job.file->fd.get(), out + done, got - done, static_cast<off_t>(piece.fileOffset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        m_failure.writeError(n < 0 ? errno : EIO);
+        return;
+      }
+      done += static_cast<size_t>(n);
+    }
+    m_written.fetch_add(static_cast<long>(got));
+#ifdef __linux__
+    // The disk starts writing the piece now, while the rest is unpacked:
+    // the sync that completes the cache entry waits less.
+    sync_file_range(job.file->fd.get(), static_cast<off64_t>(piece.fileOffset), static_cast<off64_t>(got),
+                    SYNC_FILE_RANGE_WRITE);
+#endif
+  }
+
+  int m_launcherFd;
+  long m_entryOffset;
+  Failure& m_failure;
+  const std::vector<PieceJob>* m_jobs = nullptr;
+  std::atomic<size_t> m_next{0};
+  std::atomic<long> m_written{0};
+  std::atomic<bool> m_canceled{false};
+};
+
+void unpackPieces(int fd, long offset, long length, const std::string& dir,
+                  const std::function<void(long)>& progress, const std::function<bool()>& cancel);
+
+unsigned threadCount() {
+  unsigned n = std::thread::hardware_concurrency();
+  if (n == 0) n = 1;
+  return n < kMaxThreads ? n : kMaxThreads;
 }
 
 }  // namespace
@@ -216,42 +386,100 @@ std::string encodeRuntimeHeader(const RuntimeHeader& header) {
   appendBig(bytes, header.digestHigh, 8);
   appendBig(bytes, header.digestLow, 8);
   appendBig(bytes, static_cast<uint64_t>(header.use), 1);
-  bytes.append(7, '\0');
+  bytes.append(3, '\0');
+  appendBig(bytes, header.tableLength, 4);
   return bytes;
 }
 
 bool parseRuntimeHeader(const unsigned char* bytes, RuntimeHeader& header) {
   if (memcmp(bytes, runtimeMagic, 8) != 0) return false;
   if (bytes[24] > RUNTIME_USE_ALWAYS) return false;
-  for (int i = 25; i < runtimeHeaderSize; ++i) {
+  for (int i = 25; i < 28; ++i) {
     if (bytes[i] != 0) return false;
   }
+  uint64_t tableLength = readBig(bytes + 28, 4);
+  if (tableLength == 0 || tableLength > static_cast<uint64_t>(maxRuntimeTableSize)) return false;
   header.digestHigh = readBig(bytes + 8, 8);
   header.digestLow = readBig(bytes + 16, 8);
   header.use = static_cast<RuntimeUse>(bytes[24]);
+  header.tableLength = static_cast<uint32_t>(tableLength);
   return true;
 }
 
-void appendRuntimeMemberHead(std::string& stream, char kind, int mode, const std::string& name) {
-  stream += kind;
-  appendBig(stream, static_cast<uint64_t>(mode), 2);
-  appendBig(stream, name.size(), 2);
-  stream += name;
-}
-
-void appendRuntimeMember(std::string& stream, char kind, int mode, const std::string& name,
-                         const std::string& data) {
-  appendRuntimeMemberHead(stream, kind, mode, name);
-  if (kind == 'f') {
-    appendBig(stream, data.size(), 8);
-    stream += data;
-  } else if (kind == 'l') {
-    appendBig(stream, data.size(), 2);
-    stream += data;
+RuntimeEntryBuilder::RuntimeEntryBuilder(const std::vector<RuntimeAnswer>& answers) {
+  appendBig(m_table, answers.size(), 2);
+  for (const RuntimeAnswer& answer : answers) {
+    appendBig(m_table, answer.first.size(), 2);
+    m_table += answer.first;
+    appendBig(m_table, answer.second.size(), 2);
+    m_table += answer.second;
   }
 }
 
-void appendRuntimeEnd(std::string& stream) { stream += 'e'; }
+void RuntimeEntryBuilder::addFolder(int mode, const std::string& name) {
+  m_table += 'd';
+  appendBig(m_table, static_cast<uint64_t>(mode), 2);
+  appendBig(m_table, name.size(), 2);
+  m_table += name;
+}
+
+void RuntimeEntryBuilder::addLink(const std::string& name, const std::string& target) {
+  m_table += 'l';
+  appendBig(m_table, 0777, 2);
+  appendBig(m_table, name.size(), 2);
+  m_table += name;
+  appendBig(m_table, target.size(), 2);
+  m_table += target;
+}
+
+void RuntimeEntryBuilder::addFile(int mode, const std::string& name, uint64_t size,
+                                  const std::vector<std::string>& pieces) {
+  m_table += 'f';
+  appendBig(m_table, static_cast<uint64_t>(mode), 2);
+  appendBig(m_table, name.size(), 2);
+  m_table += name;
+  appendBig(m_table, size, 8);
+  for (const std::string& piece : pieces) {
+    appendBig(m_table, piece.size(), 4);
+    appendBig(m_table, XXH3_64bits(piece.data(), piece.size()), 8);
+    m_pieces += piece;
+  }
+}
+
+void RuntimeEntryBuilder::addFileBytes(int mode, const std::string& name, const std::string& data, int level) {
+  std::vector<std::string> pieces;
+  for (size_t done = 0; done < data.size(); done += runtimeChunkSize) {
+    size_t n = data.size() - done < static_cast<size_t>(runtimeChunkSize) ? data.size() - done : runtimeChunkSize;
+    pieces.push_back(compressRuntimePiece(data.data() + done, n, level));
+  }
+  addFile(mode, name, data.size(), pieces);
+}
+
+std::string RuntimeEntryBuilder::finish(RuntimeUse use, bool ended) {
+  std::string table = m_table;
+  if (ended) table += 'e';
+  XXH128_hash_t digest = XXH3_128bits(table.data(), table.size());
+  RuntimeHeader header;
+  header.digestHigh = digest.high64;
+  header.digestLow = digest.low64;
+  header.use = use;
+  header.tableLength = static_cast<uint32_t>(table.size());
+  return encodeRuntimeHeader(header) + table + m_pieces;
+}
+
+std::string compressRuntimePiece(const char* data, size_t size, int level) {
+  std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx*)> cctx(ZSTD_createCCtx(), ZSTD_freeCCtx);
+  if (!cctx) throw std::runtime_error("zstd cannot start");
+  ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, level);
+  // The table's digest of the compressed bytes stands for the frame's own
+  // checksum.
+  ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 0);
+  std::string frame(ZSTD_compressBound(size), '\0');
+  size_t n = ZSTD_compress2(cctx.get(), &frame[0], frame.size(), data, size);
+  if (ZSTD_isError(n)) throw std::runtime_error(std::string("zstd: ") + ZSTD_getErrorName(n));
+  frame.resize(n);
+  return frame;
+}
 
 bool isSafeRuntimeName(const std::string& name) {
   if (name.empty() || static_cast<long>(name.size()) > maxRuntimeNameLength) return false;
@@ -289,100 +517,114 @@ RuntimeHeader readRuntimeHeader(const FileIndexEntry& entry) {
   if (fd < 0) throw LauncherException("Cannot open launcher file.");
   Fd closer(fd);
   unsigned char bytes[runtimeHeaderSize];
-  ssize_t got;
-  do {
-    got = pread(fd, bytes, sizeof bytes, entry.getOffsetToBytes());
-  } while (got < 0 && errno == EINTR);
-  if (got != static_cast<ssize_t>(sizeof bytes) || !parseRuntimeHeader(bytes, header)) throw damaged();
+  if (!readAt(fd, bytes, sizeof bytes, entry.getOffsetToBytes()) || !parseRuntimeHeader(bytes, header)) {
+    throw damaged();
+  }
   return header;
+}
+
+std::vector<RuntimeAnswer> readRuntimeAnswers(const FileIndexEntry& entry) {
+  if (entry.getOffsetToBytes() < 0) throw damaged();
+  int fd = open(entry.getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw LauncherException("Cannot open launcher file.");
+  Fd closer(fd);
+  return readRuntimeAnswers(fd, entry.getOffsetToBytes(), entry.getFileLength());
+}
+
+std::vector<RuntimeAnswer> readRuntimeAnswers(int fd, long offset, long length) {
+  RuntimeHeader header;
+  return readTable(fd, offset, length, header).answers;
 }
 
 void unpackRuntimeArchive(int fd, long offset, long length, const std::string& dir,
                           const std::function<void(long)>& progress,
-                          const std::function<bool()>& cancel) {
-  unsigned char headerBytes[runtimeHeaderSize];
-  RuntimeHeader header;
-  ssize_t got;
-  do {
-    got = length >= runtimeHeaderSize ? pread(fd, headerBytes, sizeof headerBytes, offset) : 0;
-  } while (got < 0 && errno == EINTR);
-  if (got != static_cast<ssize_t>(sizeof headerBytes) || !parseRuntimeHeader(headerBytes, header)) {
-    throw damaged();
+                          const std::function<bool()>& cancel,
+                          const std::function<bool()>& isWhole) {
+  // The digest check runs beside the unpacking; nothing unpacked is used
+  // before it ends, and its answer counts before any other.
+  std::atomic<bool> whole(true);
+  std::thread checker;
+  if (isWhole && !startThread(checker, [&whole, &isWhole] { whole.store(isWhole()); })) whole.store(isWhole());
+  auto checked = [&]() {
+    if (checker.joinable()) checker.join();
+    if (!whole.load()) throw DamagedLauncherException("the digest of the Java runtime differs");
+  };
+  try {
+    unpackPieces(fd, offset, length, dir, progress, cancel);
+  } catch (...) {
+    checked();
+    throw;
   }
+  checked();
+}
+
+namespace {
+
+void unpackPieces(int fd, long offset, long length, const std::string& dir,
+                  const std::function<void(long)>& progress, const std::function<bool()>& cancel) {
+  RuntimeHeader header;
+  Table table = readTable(fd, offset, length, header);
   int root = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (root < 0) throw fileWriteError(errno);
   Fd rootCloser(root);
-  StreamReader stream(fd, offset + runtimeHeaderSize, length - runtimeHeaderSize, cancel);
 
-  char name[maxRuntimeNameLength + 1];
-  char target[maxRuntimeNameLength + 1];
+  // Folders, links and empty files are made in order; the files with bytes
+  // are opened in rounds, whose pieces are then written on all threads.
+  unsigned threads = threadCount();
+  Failure failure;
+  PieceWriter writer(fd, offset, failure);
+  std::vector<std::unique_ptr<OpenFile>> round;
+  std::vector<PieceJob> jobs;
   long sinceDot = 0;
-  for (;;) {
-    char kind;
-    stream.read(&kind, 1);
-    if (kind == 'e') break;
-    if (kind != 'd' && kind != 'f' && kind != 'l') throw damaged();
-    int mode = static_cast<int>(stream.number(2));
-    size_t nameLength = static_cast<size_t>(stream.number(2));
-    if (nameLength == 0 || static_cast<long>(nameLength) > maxRuntimeNameLength) throw damaged();
-    stream.read(name, nameLength);
-    std::string memberName(name, nameLength);
-    if (mode < 0 || mode > 0777) throw damaged();
-    if (!isSafeRuntimeName(memberName)) throw unsafeMember(memberName, "its name leaves the runtime's folder.");
-    std::vector<std::string> parts = splitPath(memberName);
-    const char* base = parts.back().c_str();
-    Fd parent(openParent(root, parts, memberName));
+  auto writeRound = [&]() {
+    writer.run(jobs, threads, progress, cancel, sinceDot);
+    if (writer.canceled()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+    failure.rethrow();
+    for (const std::unique_ptr<OpenFile>& file : round) {
+      // Execute bits kept, every write bit dropped.
+      if (fchmod(file->fd.get(), (file->mode & 0111) != 0 ? 0555 : 0444) != 0) throw fileWriteError(errno);
+    }
+    round.clear();
+    jobs.clear();
+  };
 
-    if (kind == 'd') {
+  for (const Member& member : table.members) {
+    const std::string& name = member.name;
+    if (!isSafeRuntimeName(name)) throw unsafeMember(name, "its name leaves the runtime's folder.");
+    std::vector<std::string> parts = splitPath(name);
+    const char* base = parts.back().c_str();
+    Fd parent(openParent(root, parts, name));
+    if (member.kind == 'd') {
       if (mkdirat(parent.get(), base, 0700) != 0) {
-        if (errno == EEXIST) throw unsafeMember(memberName, "it is there twice.");
+        if (errno == EEXIST) throw unsafeMember(name, "it is there twice.");
         throw fileWriteError(errno);
       }
       // Folders stay writable by their owner, so that the cache can remove
       // them; nobody else may write.
       if (fchmodat(parent.get(), base, 0755, 0) != 0) throw fileWriteError(errno);
-    } else if (kind == 'l') {
-      size_t targetLength = static_cast<size_t>(stream.number(2));
-      if (targetLength == 0 || static_cast<long>(targetLength) > maxRuntimeNameLength) throw damaged();
-      stream.read(target, targetLength);
-      std::string linkTarget(target, targetLength);
-      if (!isSafeRuntimeLinkTarget(memberName, linkTarget)) {
-        throw unsafeMember(memberName, "its link points out of the runtime's folder.");
+    } else if (member.kind == 'l') {
+      if (!isSafeRuntimeLinkTarget(name, member.target)) {
+        throw unsafeMember(name, "its link points out of the runtime's folder.");
       }
-      if (symlinkat(linkTarget.c_str(), parent.get(), base) != 0) {
-        if (errno == EEXIST) throw unsafeMember(memberName, "it is there twice.");
+      if (symlinkat(member.target.c_str(), parent.get(), base) != 0) {
+        if (errno == EEXIST) throw unsafeMember(name, "it is there twice.");
         throw fileWriteError(errno);
       }
     } else {
-      uint64_t size = stream.number(8);
-      int out = openat(parent.get(), base, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-      if (out < 0) {
-        if (errno == EEXIST) throw unsafeMember(memberName, "it is there twice.");
+      std::unique_ptr<OpenFile> file(new OpenFile);
+      *file->fd.address() = openat(parent.get(), base, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (file->fd.get() < 0) {
+        if (errno == EEXIST) throw unsafeMember(name, "it is there twice.");
         throw fileWriteError(errno);
       }
-      Fd file(out);
-      while (size > 0) {
-        const char* data;
-        size_t n = stream.view(data, size < (1u << 30) ? static_cast<size_t>(size) : (1u << 30));
-        writeAll(out, data, n);
-        size -= n;
-        sinceDot += static_cast<long>(n);
-        if (sinceDot >= runtimeProgressStep && progress) {
-          progress(sinceDot / runtimeProgressStep);
-          sinceDot %= runtimeProgressStep;
-        }
-      }
-      // Execute bits kept, every write bit dropped.
-      mode_t fileMode = (mode & 0111) != 0 ? 0555 : 0444;
-      if (fchmod(out, fileMode) != 0) throw fileWriteError(errno);
-#ifdef __linux__
-      // The disk starts writing the file now, while the next ones are
-      // unpacked: the sync that completes the cache entry waits less.
-      sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
+      file->mode = member.mode;
+      for (const Piece& piece : member.pieces) jobs.push_back(PieceJob{&piece, file.get()});
+      round.push_back(std::move(file));
+      if (round.size() >= kFilesPerRound) writeRound();
     }
   }
-  stream.finish();
-  XXH128_hash_t digest = stream.digest();
-  if (digest.high64 != header.digestHigh || digest.low64 != header.digestLow) throw damaged();
+  writeRound();
+  if (sinceDot >= runtimeProgressStep && progress) progress(sinceDot / runtimeProgressStep);
 }
+
+}  // namespace

@@ -169,6 +169,6 @@ gzip -9 -n -c "$classes/Main.class" | tail -c +11 | head -c -8 >"$classes/Main.d
 write_jar "$out/class_version/app.jar" p/ 0 "$classes/empty" p/Old.class 0 "$classes/Old.class" \
   p/Main.class 8 "$classes/Main.deflated" module-info.class 0 "$classes/Old.class"
 rm -rf "$classes"
-# Runtime entries: the kept member lists (a first byte 0: packed by the
+# Runtime entries: the kept tables (a first byte 0: the header made by the
 # target itself).
 cp "$src"/tests/fuzz_regressions/runtime_archive/* "$out/runtime_archive/"

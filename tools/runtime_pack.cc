@@ -11,12 +11,12 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zstd.h>
-
-#define XXH_INLINE_ALL
-#include <xxhash.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
 #include <memory>
 #include <cstdio>
 #include <cstring>
@@ -38,98 +38,29 @@ std::string systemError(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + strerror(errno);
 }
 
-// Compresses the member stream into the file as it comes and digests it.
-class RuntimeWriter {
- public:
-  RuntimeWriter(const std::string& out, int level) : m_path(out), m_cctx(ZSTD_createCCtx()) {
-    m_fd = open(out.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-    if (m_fd < 0) throw PackError(systemError("cannot create", out));
-    if (m_cctx == nullptr) throw PackError("zstd cannot start");
-    ZSTD_CCtx_setParameter(m_cctx, ZSTD_c_compressionLevel, level);
-    ZSTD_CCtx_setParameter(m_cctx, ZSTD_c_checksumFlag, 1);
-    m_out.resize(ZSTD_CStreamOutSize());
-    XXH3_128bits_reset(&m_state);
-    // The header's place; its digest is known at the end.
-    std::string zeros(runtimeHeaderSize, '\0');
-    writeRaw(zeros.data(), zeros.size());
-  }
-  ~RuntimeWriter() {
-    ZSTD_freeCCtx(m_cctx);
-    if (m_fd >= 0) close(m_fd);
-  }
-  RuntimeWriter(const RuntimeWriter&) = delete;
-  RuntimeWriter& operator=(const RuntimeWriter&) = delete;
-
-  void add(const char* data, size_t n) {
-    XXH3_128bits_update(&m_state, data, n);
-    ZSTD_inBuffer input = {data, n, 0};
-    while (input.pos < input.size) {
-      ZSTD_outBuffer output = {&m_out[0], m_out.size(), 0};
-      size_t rc = ZSTD_compressStream2(m_cctx, &output, &input, ZSTD_e_continue);
-      if (ZSTD_isError(rc)) throw PackError(std::string("zstd: ") + ZSTD_getErrorName(rc));
-      writeRaw(m_out.data(), output.pos);
-    }
-  }
-  void add(const std::string& bytes) { add(bytes.data(), bytes.size()); }
-
-  void finish(int use) {
-    ZSTD_inBuffer input = {nullptr, 0, 0};
-    size_t left;
-    do {
-      ZSTD_outBuffer output = {&m_out[0], m_out.size(), 0};
-      left = ZSTD_compressStream2(m_cctx, &output, &input, ZSTD_e_end);
-      if (ZSTD_isError(left)) throw PackError(std::string("zstd: ") + ZSTD_getErrorName(left));
-      writeRaw(m_out.data(), output.pos);
-    } while (left != 0);
-    XXH128_hash_t digest = XXH3_128bits_digest(&m_state);
-    RuntimeHeader header;
-    header.digestHigh = digest.high64;
-    header.digestLow = digest.low64;
-    header.use = static_cast<RuntimeUse>(use);
-    std::string bytes = encodeRuntimeHeader(header);
-    if (pwrite(m_fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()) || close(m_fd) != 0) {
-      m_fd = -1;
-      throw PackError(systemError("cannot write", m_path));
-    }
-    m_fd = -1;
-  }
-
- private:
-  void writeRaw(const char* data, size_t n) {
-    while (n > 0) {
-      ssize_t written = write(m_fd, data, n);
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) throw PackError(systemError("cannot write", m_path));
-      data += written;
-      n -= static_cast<size_t>(written);
-    }
-  }
-
-  std::string m_path;
-  int m_fd;
-  ZSTD_CCtx* m_cctx;
-  std::string m_out;
-  XXH3_state_t m_state;
+// A member of the image as the walk finds it; a file's bytes are read
+// when its pieces are compressed.
+struct ImageMember {
+  char kind;
+  int mode;
+  std::string name;
+  std::string target;  // a link's
+  std::string path;    // a file's
+  uint64_t size = 0;   // a file's
 };
 
-std::string memberHead(char kind, int mode, const std::string& name) {
-  std::string head;
-  appendRuntimeMemberHead(head, kind, mode, name);
-  return head;
-}
-
-// Walks one image into the writer.
+// Walks one image into its member list, in name order.
 class ImageWalker {
  public:
-  ImageWalker(const std::string& root, RuntimeWriter& writer) : m_root(root), m_writer(writer) {
+  explicit ImageWalker(const std::string& root) : m_root(root) {
     char resolved[PATH_MAX];
     if (realpath(root.c_str(), resolved) == nullptr) throw PackError(systemError("cannot read", root));
     m_realRoot = resolved;
   }
 
-  PackedRuntime walk() {
+  std::vector<ImageMember> walk() {
     folder(m_root, std::string(), 0);
-    return m_result;
+    return m_members;
   }
 
  private:
@@ -170,61 +101,87 @@ class ImageWalker {
         if (static_cast<long>(relative.size()) > maxRuntimeNameLength) {
           throw PackError("the link " + path + " leads to a path longer than the launcher unpacks");
         }
-        ++m_result.files;
-        std::string link;
-        appendRuntimeMember(link, 'l', 0777, name, relative);
-        m_writer.add(link);
+        m_members.push_back(ImageMember{'l', 0777, name, relative, std::string(), 0});
         return;
       }
       // Outside: what it leads to is copied in.
       if (stat(path.c_str(), &st) != 0) throw PackError(systemError("the link leads nowhere:", path));
     }
     int mode = static_cast<int>(st.st_mode & 0777);
-    ++m_result.files;
     if (S_ISDIR(st.st_mode)) {
-      m_writer.add(memberHead('d', mode, name));
+      m_members.push_back(ImageMember{'d', mode, name, std::string(), std::string(), 0});
       folder(path, name, depth + 1);
     } else if (S_ISREG(st.st_mode)) {
-      file(path, name, mode);
+      m_members.push_back(ImageMember{'f', mode, name, std::string(), path, static_cast<uint64_t>(st.st_size)});
     } else {
       throw PackError(path + " is not a file, folder or link");
     }
   }
 
-  void file(const std::string& path, const std::string& name, int mode) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw PackError(systemError("cannot read", path));
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-      close(fd);
-      throw PackError(systemError("cannot read", path));
-    }
-    std::string head = memberHead('f', mode, name);
-    uint64_t size = static_cast<uint64_t>(st.st_size);
-    for (int shift = 56; shift >= 0; shift -= 8) head += static_cast<char>((size >> shift) & 0xFF);
-    m_writer.add(head);
-    std::vector<char> buffer(1 << 20);
-    uint64_t left = size;
-    while (left > 0) {
-      ssize_t got = read(fd, buffer.data(), left < buffer.size() ? static_cast<size_t>(left) : buffer.size());
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        close(fd);
-        throw PackError(got < 0 ? systemError("cannot read", path) : path + " changed while it was being packed");
-      }
-      m_writer.add(buffer.data(), static_cast<size_t>(got));
-      left -= static_cast<uint64_t>(got);
-    }
-    close(fd);
-    m_result.bytes += static_cast<long>(size);
-  }
-
   std::string m_root;
   std::string m_realRoot;
-  RuntimeWriter& m_writer;
-  PackedRuntime m_result;
+  std::vector<ImageMember> m_members;
   std::set<std::pair<dev_t, ino_t>> m_open;
 };
+
+// One piece to compress: a part of a file.
+struct PieceTask {
+  const ImageMember* file;
+  uint64_t offset;
+  size_t size;
+  std::string frame;
+};
+
+// Reads and compresses one piece into its frame; throws PackError.
+void compressPiece(PieceTask& task, int level, std::vector<char>& buffer) {
+  int fd = open(task.file->path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw PackError(systemError("cannot read", task.file->path));
+  size_t done = 0;
+  while (done < task.size) {
+    ssize_t got = pread(fd, buffer.data() + done, task.size - done, static_cast<off_t>(task.offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      close(fd);
+      throw PackError(got < 0 ? systemError("cannot read", task.file->path)
+                              : task.file->path + " changed while it was being packed");
+    }
+    done += static_cast<size_t>(got);
+  }
+  close(fd);
+  try {
+    task.frame = compressRuntimePiece(buffer.data(), task.size, level);
+  } catch (const std::runtime_error& e) {
+    throw PackError(e.what());
+  }
+}
+
+// Compresses every piece, on as many threads as the machine has processors.
+void compressPieces(std::vector<PieceTask>& tasks, int level) {
+  std::atomic<size_t> next(0);
+  std::mutex mutex;
+  std::string error;
+  auto work = [&]() {
+    std::vector<char> buffer(runtimeChunkSize);
+    for (;;) {
+      size_t index = next.fetch_add(1);
+      if (index >= tasks.size()) return;
+      try {
+        compressPiece(tasks[index], level, buffer);
+      } catch (const PackError& e) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (error.empty()) error = e.what();
+        next.store(tasks.size());
+        return;
+      }
+    }
+  };
+  unsigned threads = std::thread::hardware_concurrency();
+  std::vector<std::thread> workers;
+  for (unsigned i = 1; i < threads && i < tasks.size(); ++i) workers.emplace_back(work);
+  work();
+  for (std::thread& worker : workers) worker.join();
+  if (!error.empty()) throw PackError(error);
+}
 
 // Runs argv (argv[0] a path) and returns its exit status; its standard
 // output goes to out, its standard error to err.
@@ -358,14 +315,53 @@ std::string specificationVersionOf(const std::string& javaVersion) {
   return first;
 }
 
-PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const std::string& out) {
-  RuntimeWriter writer(out, level);
-  ImageWalker walker(dir, writer);
-  PackedRuntime result = walker.walk();
-  std::string end;
-  appendRuntimeEnd(end);
-  writer.add(end);
-  writer.finish(use);
+PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const std::string& out,
+                               const std::vector<RuntimeAnswer>& answers) {
+  std::vector<ImageMember> members = ImageWalker(dir).walk();
+  std::vector<PieceTask> tasks;
+  PackedRuntime result;
+  for (const ImageMember& member : members) {
+    ++result.files;
+    if (member.kind != 'f') continue;
+    result.bytes += static_cast<long>(member.size);
+    for (uint64_t done = 0; done < member.size; done += runtimeChunkSize) {
+      size_t n = member.size - done < static_cast<uint64_t>(runtimeChunkSize) ? static_cast<size_t>(member.size - done)
+                                                                           : static_cast<size_t>(runtimeChunkSize);
+      tasks.push_back(PieceTask{&member, done, n, std::string()});
+    }
+  }
+  compressPieces(tasks, level);
+
+  RuntimeEntryBuilder builder(answers);
+  size_t task = 0;
+  for (const ImageMember& member : members) {
+    if (member.kind == 'd') {
+      builder.addFolder(member.mode, member.name);
+    } else if (member.kind == 'l') {
+      builder.addLink(member.name, member.target);
+    } else {
+      std::vector<std::string> pieces;
+      while (task < tasks.size() && tasks[task].file == &member) pieces.push_back(std::move(tasks[task++].frame));
+      builder.addFile(member.mode, member.name, member.size, pieces);
+    }
+  }
+  if (builder.table().size() + 1 > static_cast<size_t>(maxRuntimeTableSize)) {
+    throw PackError("the runtime " + dir + " has more members than a launcher holds");
+  }
+  std::string entry = builder.finish(static_cast<RuntimeUse>(use));
+  int fd = open(out.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) throw PackError(systemError("cannot create", out));
+  size_t written = 0;
+  while (written < entry.size()) {
+    ssize_t n = write(fd, entry.data() + written, entry.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      close(fd);
+      throw PackError(systemError("cannot write", out));
+    }
+    written += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0) throw PackError(systemError("cannot write", out));
   return result;
 }
 
@@ -439,6 +435,15 @@ std::string jlinkRuntime(const std::vector<std::string>& jars, const std::vector
 
   std::vector<std::string> jlink = {jdk + "/bin/jlink", "--add-modules", modules, "--strip-debug",
                                     "--no-man-pages", "--no-header-files", "--output", outDir};
+  // A jlink that can (Java 17 and later) also makes the runtime's default
+  // class-data archive: every JVM started from it, the first included,
+  // starts faster, wherever the runtime is unpacked.
+  out.clear();
+  err.clear();
+  if (runTool({jdk + "/bin/jlink", "--list-plugins"}, out, err) == 0 &&
+      out.find("--generate-cds-archive") != std::string::npos) {
+    jlink.insert(jlink.end() - 2, "--generate-cds-archive");
+  }
   out.clear();
   err.clear();
   if (runTool(jlink, out, err) != 0) {

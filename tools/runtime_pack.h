@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/runtime_archive.h"
 #include "tools/pack_options.h"
 
 // What a packed runtime expands to.
@@ -28,10 +29,12 @@ std::string specificationVersionOf(const std::string& javaVersion);
 // exist; it is truncated): the
 // members in name order (identical bytes for identical images), links that
 // stay inside dir kept as links, links that lead out of it replaced by what
-// they lead to; compressed with zstd at level (1 to 19). Throws PackError:
+// they lead to; the files' pieces compressed with zstd at level (1 to 19)
+// on every processor; answers recorded in the table. Throws PackError:
 // a member that is not a file, folder or link, a link that leads nowhere,
 // a name longer than the format holds, read and write errors.
-PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const std::string& out);
+PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const std::string& out,
+                               const std::vector<RuntimeAnswer>& answers = std::vector<RuntimeAnswer>());
 
 // Refuses (PackError) a payload whose java-runtime entry no JVM file can
 // accept by its java.specification.version conditions, or that has no JVM
@@ -42,7 +45,8 @@ void checkRuntimeFloor(const PackJob& job, const std::string& runtimeDir, const 
 // JAVA_HOME (when it has bin/jlink), else the one on PATH, into outDir
 // (which must not exist): the modules that jdeps --print-module-deps
 // finds, plus addModules, with --strip-debug --no-man-pages
-// --no-header-files. Returns the modules, comma-separated. Throws PackError
+// --no-header-files, and --generate-cds-archive when that jlink has it
+// (Java 17 and later). Returns the modules, comma-separated. Throws PackError
 // with the tool's output when one fails or no JDK is found.
 std::string jlinkRuntime(const std::vector<std::string>& jars, const std::vector<std::string>& addModules,
                          const std::string& outDir, std::string* jdkHome = nullptr);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zstd.h>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -22,29 +21,36 @@ namespace {
 
 using bvtest::TempDir;
 
-// The entry bytes of a member list: header with its digest, one frame.
-std::string entryOf(const std::string& stream, int use = RUNTIME_USE_FALLBACK) {
-  XXH128_hash_t digest = XXH3_128bits(stream.data(), stream.size());
+// A member as the tests describe it: kind 'd', 'f' or 'l', mode, name,
+// and a file's bytes or a link's target.
+struct M {
+  char kind;
+  int mode;
+  std::string name;
+  std::string data;
+};
+
+// The entry bytes of a member list, as bvpack makes them.
+std::string entryOf(const std::vector<M>& members, RuntimeUse use = RUNTIME_USE_FALLBACK,
+                    const std::vector<RuntimeAnswer>& answers = std::vector<RuntimeAnswer>()) {
+  RuntimeEntryBuilder builder(answers);
+  for (const M& m : members) {
+    if (m.kind == 'd') builder.addFolder(m.mode, m.name);
+    if (m.kind == 'l') builder.addLink(m.name, m.data);
+    if (m.kind == 'f') builder.addFileBytes(m.mode, m.name, m.data);
+  }
+  return builder.finish(use);
+}
+
+// An entry whose table bytes are given whole; the header's digest and
+// length fit them, the pieces follow.
+std::string entryWithTable(const std::string& table, const std::string& pieces = "") {
+  XXH128_hash_t digest = XXH3_128bits(table.data(), table.size());
   RuntimeHeader header;
   header.digestHigh = digest.high64;
   header.digestLow = digest.low64;
-  header.use = static_cast<RuntimeUse>(use);
-  std::string frame(ZSTD_compressBound(stream.size()), '\0');
-  size_t n = ZSTD_compress(&frame[0], frame.size(), stream.data(), stream.size(), 3);
-  frame.resize(n);
-  return encodeRuntimeHeader(header) + frame;
-}
-
-std::string member(char kind, int mode, const std::string& name, const std::string& data = "") {
-  std::string stream;
-  appendRuntimeMember(stream, kind, mode, name, data);
-  return stream;
-}
-
-std::string ended(const std::string& members) {
-  std::string stream = members;
-  appendRuntimeEnd(stream);
-  return stream;
+  header.tableLength = static_cast<uint32_t>(table.size());
+  return encodeRuntimeHeader(header) + table + pieces;
 }
 
 class RuntimeArchiveTest : public ::testing::Test {
@@ -76,13 +82,21 @@ class RuntimeArchiveTest : public ::testing::Test {
 };
 
 TEST_F(RuntimeArchiveTest, UnpacksFoldersFilesAndLinksWithTheirModes) {
-  std::string big(3 * runtimeProgressStep + 5, 'b');
-  std::string stream = ended(member('d', 0777, "bin") + member('f', 0775, "bin/java", "#!/bin/sh\n") +
-                             member('d', 0700, "lib") + member('f', 0666, "lib/modules", big) +
-                             member('l', 0777, "lib/link", "../bin/java") + member('l', 0777, "top", "lib"));
-  ASSERT_EQ("", unpack(entryOf(stream)));
+  // Larger than two pieces, so that its pieces are written on several
+  // threads; its bytes differ along the way, so a piece written at the
+  // wrong place shows.
+  std::string big;
+  for (long i = 0; big.size() < static_cast<size_t>(2 * runtimeChunkSize + 12345); ++i) {
+    big += std::to_string(i * 7919) + ",";
+  }
+  std::vector<M> members = {{'d', 0777, "bin", ""},          {'f', 0775, "bin/java", "#!/bin/sh\n"},
+                            {'d', 0700, "lib", ""},          {'f', 0666, "lib/modules", big},
+                            {'f', 0644, "lib/empty", ""},    {'l', 0777, "lib/link", "../bin/java"},
+                            {'l', 0777, "top", "lib"}};
+  ASSERT_EQ("", unpack(entryOf(members)));
   EXPECT_EQ((std::vector<std::string>{"bin", "lib", "top"}), bvtest::listDir(out));
   EXPECT_EQ(big, bvtest::readFile(out + "/lib/modules"));
+  EXPECT_EQ("", bvtest::readFile(out + "/lib/empty"));
   EXPECT_EQ("#!/bin/sh\n", bvtest::readFile(out + "/lib/link"));
   struct stat st;
   ASSERT_EQ(0, stat((out + "/bin/java").c_str(), &st));
@@ -91,14 +105,40 @@ TEST_F(RuntimeArchiveTest, UnpacksFoldersFilesAndLinksWithTheirModes) {
   EXPECT_EQ(0444u, st.st_mode & 07777);
   ASSERT_EQ(0, stat((out + "/lib").c_str(), &st));
   EXPECT_EQ(0755u, st.st_mode & 07777);
-  EXPECT_EQ(3, progressSteps);
+  EXPECT_EQ(static_cast<long>((big.size() + 10) / runtimeProgressStep), progressSteps);
 
-  // The header tells how the runtime is used.
+  // The header tells how the runtime is used; the table's digest names it.
   RuntimeHeader header;
-  std::string always = entryOf(stream, RUNTIME_USE_ALWAYS);
+  std::string always = entryOf(members, RUNTIME_USE_ALWAYS);
   ASSERT_TRUE(parseRuntimeHeader(reinterpret_cast<const unsigned char*>(always.data()), header));
   EXPECT_EQ(RUNTIME_USE_ALWAYS, header.use);
   EXPECT_EQ(32u, header.digestText().size());
+}
+
+TEST_F(RuntimeArchiveTest, ManyFilesAreWrittenInRounds) {
+  // More files than are open at once.
+  std::vector<M> members = {{'d', 0755, "legal", ""}};
+  for (int i = 0; i < 600; ++i) members.push_back({'f', 0644, "legal/f" + std::to_string(i), std::to_string(i)});
+  ASSERT_EQ("", unpack(entryOf(members)));
+  EXPECT_EQ(600u, bvtest::listDir(out + "/legal").size());
+  EXPECT_EQ("599", bvtest::readFile(out + "/legal/f599"));
+}
+
+TEST_F(RuntimeArchiveTest, TheDigestCheckRunsBesideTheUnpackingAndComesFirst) {
+  std::string entry = entryOf({{'f', 0644, "a", std::string(100000, 'a')}});
+  std::string file = dir.file("checked");
+  bvtest::writeFile(file, entry);
+  int fd = open(file.c_str(), O_RDONLY);
+  std::string target = dir.file("checked-out");
+  mkdir(target.c_str(), 0700);
+  std::string message;
+  try {
+    unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, nullptr, nullptr, [] { return false; });
+  } catch (const LauncherException& e) {
+    message = e.getMessage().c_str();
+  }
+  close(fd);
+  EXPECT_EQ("The launcher file is damaged or incomplete. Download it again.", message);
 }
 
 TEST_F(RuntimeArchiveTest, HostileMembersAreRefused) {
@@ -107,38 +147,33 @@ TEST_F(RuntimeArchiveTest, HostileMembersAreRefused) {
   const std::string outside = "its link points out of the runtime's folder.";
   struct Case {
     const char* what;
-    std::string members;
+    std::vector<M> members;
     std::string message;
   };
   std::vector<Case> cases = {
-      {"absolute name", member('f', 0644, "/tmp/evil", "x"), unsafe + "\"/tmp/evil\": " + leaves},
-      {"dot-dot name", member('f', 0644, "../evil", "x"), unsafe + "\"../evil\": " + leaves},
-      {"dot-dot inside a name", member('d', 0755, "a") + member('f', 0644, "a/../../evil", "x"),
+      {"absolute name", {{'f', 0644, "/tmp/evil", "x"}}, unsafe + "\"/tmp/evil\": " + leaves},
+      {"dot-dot name", {{'f', 0644, "../evil", "x"}}, unsafe + "\"../evil\": " + leaves},
+      {"dot-dot inside a name", {{'d', 0755, "a", ""}, {'f', 0644, "a/../../evil", "x"}},
        unsafe + "\"a/../../evil\": " + leaves},
-      {"dot part", member('f', 0644, "./a", "x"), unsafe + "\"./a\": " + leaves},
-      {"empty part", member('d', 0755, "a") + member('f', 0644, "a//b", "x"), unsafe + "\"a//b\": " + leaves},
-      {"trailing slash", member('d', 0755, "a/"), unsafe + "\"a/\": " + leaves},
-      {"line feed", member('f', 0644, "a\nb", "x"), unsafe + "\"a\nb\": " + leaves},
-      {"absolute link", member('l', 0777, "etc", "/etc"), unsafe + "\"etc\": " + outside},
-      {"link climbing out", member('d', 0755, "a") + member('l', 0777, "a/up", "../.."),
-       unsafe + "\"a/up\": " + outside},
-      {"link climbing after a name", member('l', 0777, "me", ".") + member('l', 0777, "x", "me/me/.."),
+      {"dot part", {{'f', 0644, "./a", "x"}}, unsafe + "\"./a\": " + leaves},
+      {"empty part", {{'d', 0755, "a", ""}, {'f', 0644, "a//b", "x"}}, unsafe + "\"a//b\": " + leaves},
+      {"trailing slash", {{'d', 0755, "a/", ""}}, unsafe + "\"a/\": " + leaves},
+      {"line feed", {{'f', 0644, "a\nb", "x"}}, unsafe + "\"a\nb\": " + leaves},
+      {"absolute link", {{'l', 0777, "etc", "/etc"}}, unsafe + "\"etc\": " + outside},
+      {"link climbing out", {{'d', 0755, "a", ""}, {'l', 0777, "a/up", "../.."}}, unsafe + "\"a/up\": " + outside},
+      {"link climbing after a name", {{'l', 0777, "me", "."}, {'l', 0777, "x", "me/me/.."}},
        unsafe + "\"me\": " + outside},
-      {"dot-dot after a name", member('d', 0755, "a") + member('l', 0777, "b", "a/../.."),
-       unsafe + "\"b\": " + outside},
-      {"file through a link", member('d', 0755, "real") + member('l', 0777, "via", "real") +
-                                  member('f', 0644, "via/file", "x"),
+      {"dot-dot after a name", {{'d', 0755, "a", ""}, {'l', 0777, "b", "a/../.."}}, unsafe + "\"b\": " + outside},
+      {"file through a link", {{'d', 0755, "real", ""}, {'l', 0777, "via", "real"}, {'f', 0644, "via/file", "x"}},
        unsafe + "\"via/file\": it lies under something that is not a folder."},
-      {"file under a missing folder", member('f', 0644, "nowhere/file", "x"),
+      {"file under a missing folder", {{'f', 0644, "nowhere/file", "x"}},
        unsafe + "\"nowhere/file\": its folder was not made before it."},
-      {"a member twice", member('f', 0644, "a", "x") + member('f', 0644, "a", "y"),
-       unsafe + "\"a\": it is there twice."},
-      {"a link over a file", member('f', 0644, "a", "x") + member('l', 0777, "a", "b"),
-       unsafe + "\"a\": it is there twice."},
+      {"a member twice", {{'f', 0644, "a", "x"}, {'f', 0644, "a", "y"}}, unsafe + "\"a\": it is there twice."},
+      {"a link over a file", {{'f', 0644, "a", "x"}, {'l', 0777, "a", "b"}}, unsafe + "\"a\": it is there twice."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(c.message, unpack(entryOf(ended(c.members))));
+    EXPECT_EQ(c.message, unpack(entryOf(c.members)));
   }
   // Nothing was written outside the folders.
   EXPECT_FALSE(bvtest::pathExists(dir.file("evil")));
@@ -147,43 +182,83 @@ TEST_F(RuntimeArchiveTest, HostileMembersAreRefused) {
 
 TEST_F(RuntimeArchiveTest, DamagedEntriesAreRefused) {
   const std::string damaged = "The launcher file is damaged or incomplete. Download it again.";
-  std::string stream = ended(member('f', 0644, "a", std::string(100000, 'a')));
-  std::string good = entryOf(stream);
+  std::string data(100000, 'a');
+  std::string good = entryOf({{'f', 0644, "a", data}});
   ASSERT_EQ("", unpack(good));
+  RuntimeHeader header;
+  ASSERT_TRUE(parseRuntimeHeader(reinterpret_cast<const unsigned char*>(good.data()), header));
+  uint32_t tableLength = header.tableLength;
+  std::string table = good.substr(runtimeHeaderSize, tableLength);
+  std::string pieces = good.substr(runtimeHeaderSize + tableLength);
 
   std::string wrongDigest = good;
   wrongDigest[10] ^= 1;
-  std::string flipped = good;
-  flipped[good.size() / 2] ^= 0x40;
+  std::string flippedPiece = good;
+  flippedPiece[good.size() - 3] ^= 0x40;
   std::string badUse = good;
   badUse[24] = 7;
-  XXH128_hash_t digest = XXH3_128bits(stream.data(), stream.size());
-  RuntimeHeader header;
-  header.digestHigh = digest.high64;
-  header.digestLow = digest.low64;
-  std::string twoFrames = good + entryOf(stream).substr(runtimeHeaderSize);
+  std::string longTable = good;
+  longTable[28] = 0x7f;
+  // A piece whose digest fits but that holds other bytes than its part.
+  std::string otherBytes = compressRuntimePiece(data.data(), data.size() - 1, 3);
+  RuntimeEntryBuilder shortPiece;
+  shortPiece.addFile(0644, "a", data.size(), {otherBytes});
+  std::string tooLarge = compressRuntimePiece(std::string(data + "x").data(), data.size() + 1, 3);
+  RuntimeEntryBuilder longPiece;
+  longPiece.addFile(0644, "a", data.size(), {tooLarge});
+  RuntimeEntryBuilder noEnd;
+  noEnd.addFileBytes(0644, "a", "x");
+  RuntimeEntryBuilder unknownKind;
+  unknownKind.addRawTableBytes(std::string("x\0\x01\0\x01a", 6));
+  RuntimeEntryBuilder highMode;
+  highMode.addFileBytes(04755, "a", "x");
   struct Case {
     const char* what;
     std::string entry;
   };
   std::vector<Case> cases = {
       {"another digest", wrongDigest},
-      {"a flipped byte", flipped},
+      {"a flipped byte in a piece", flippedPiece},
       {"cut short", good.substr(0, good.size() - 9)},
-      {"only the header", good.substr(0, runtimeHeaderSize)},
+      {"only the header and the table", good.substr(0, runtimeHeaderSize + tableLength)},
       {"shorter than the header", good.substr(0, 20)},
-      {"no end member", entryOf(member('f', 0644, "a", "x"))},
-      {"bytes after the end member", entryOf(stream + "x")},
-      {"a second frame", twoFrames},
-      {"an unknown kind", entryOf(ended(member('x', 0644, "a")))},
-      {"mode bits beyond 0777", entryOf(ended(member('f', 04755, "a", "x")))},
+      {"a table longer than the entry", longTable},
+      {"bytes after the last piece", good + "x"},
+      {"no end member", noEnd.finish(RUNTIME_USE_FALLBACK, false)},
+      {"bytes after the end member", entryWithTable(table + "x", pieces)},
+      {"a piece that holds less than its part", shortPiece.finish(RUNTIME_USE_FALLBACK)},
+      {"a piece that holds more than its part", longPiece.finish(RUNTIME_USE_FALLBACK)},
+      {"an unknown kind", unknownKind.finish(RUNTIME_USE_FALLBACK)},
+      {"mode bits beyond 0777", highMode.finish(RUNTIME_USE_FALLBACK)},
       {"use byte 7", badUse},
-      {"no frame", encodeRuntimeHeader(header) + stream},
+      {"no table", entryWithTable("")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(damaged, unpack(c.entry));
   }
+}
+
+TEST_F(RuntimeArchiveTest, AnswersAreReadBackAndCheckedWithTheTable) {
+  std::vector<RuntimeAnswer> answers = {{"os.name", "Linux"}, {"java.specification.version", "17"}};
+  std::string entry = entryOf({{'f', 0644, "a", "x"}}, RUNTIME_USE_FALLBACK, answers);
+  std::string file = dir.file("launcher");
+  auto answersIn = [&](const std::string& bytes) {
+    bvtest::writeFile(file, "stub" + bytes);
+    int fd = open(file.c_str(), O_RDONLY);
+    std::vector<RuntimeAnswer> read;
+    try {
+      read = readRuntimeAnswers(fd, 4, static_cast<long>(bytes.size()));
+    } catch (const LauncherException&) {
+      read = {{"damaged", ""}};
+    }
+    close(fd);
+    return read;
+  };
+  EXPECT_EQ(answers, answersIn(entry));
+  EXPECT_EQ(std::vector<RuntimeAnswer>(), answersIn(entryOf({{'f', 0644, "a", "x"}})));
+  entry[runtimeHeaderSize + 5] ^= 1;  // inside the answers
+  EXPECT_EQ((std::vector<RuntimeAnswer>{{"damaged", ""}}), answersIn(entry));
 }
 
 TEST(RuntimeLinkTargetTest, TargetsStayInsideTheImage) {

@@ -132,7 +132,7 @@ TEST_F(BundledRuntimeTest, RunsWithoutJavaAndUnpacksTheRuntimeOnlyOnce) {
 // changed inside it stop the first run with the one message, and nothing is
 // unpacked or left behind. (The jars, checked as they are copied, are whole
 // and may stay in the cache.)
-TEST_F(BundledRuntimeTest, ADamagedRuntimeIsRefusedBeforeItIsUnpacked) {
+TEST_F(BundledRuntimeTest, ADamagedRuntimeIsRefusedBeforeAnythingOfItIsUsed) {
   std::string launcher = launcherFor("fallback");
   std::string listing;
   ASSERT_EQ(0, runBvpack({"--list", launcher}, &listing)) << listing;
@@ -149,7 +149,7 @@ TEST_F(BundledRuntimeTest, ADamagedRuntimeIsRefusedBeforeItIsUnpacked) {
   EXPECT_NE(std::string::npos, r.err.find("The launcher file is damaged or incomplete. Download it again.\n"))
       << r.err;
   EXPECT_EQ(std::string::npos, r.out.find("Hello, world!")) << r.out;
-  EXPECT_NE(std::string::npos, readFile(dir.file("log")).find("(the digest of runtime differs)"));
+  EXPECT_NE(std::string::npos, readFile(dir.file("log")).find("(the digest of the Java runtime differs)"));
   EXPECT_TRUE(entries("runtime-").empty());
   EXPECT_TRUE(entries(".unpack-").empty());
   EXPECT_TRUE(leftInTemp().empty());
