@@ -289,7 +289,7 @@ class PieceWriter {
       if (!startThread(worker, [this] { work(nullptr); })) break;  // fewer threads do the same work
       workers.push_back(std::move(worker));
     }
-    work([&]() {
+    auto between = [&]() {
       long written = m_written.exchange(0);
       sinceDot += written;
       if (sinceDot >= runtimeProgressStep && progress) {
@@ -297,7 +297,16 @@ class PieceWriter {
         sinceDot %= runtimeProgressStep;
       }
       if (cancel && cancel()) m_canceled.store(true);
-    });
+    };
+    try {
+      work(between);
+    } catch (...) {
+      // What progress or cancel threw ends the round: the workers stop
+      // after their piece.
+      m_stop.store(true);
+      for (std::thread& worker : workers) worker.join();
+      throw;
+    }
     for (std::thread& worker : workers) worker.join();
     sinceDot += m_written.exchange(0);
   }
@@ -306,21 +315,20 @@ class PieceWriter {
 
  private:
   void work(const std::function<void()>& between) {
-    ZSTD_DCtx* dctx = ZSTD_createDCtx();
-    if (dctx == nullptr) {
+    std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> dctx(ZSTD_createDCtx(), ZSTD_freeDCtx);
+    if (!dctx) {
       m_failure.writeError(ENOMEM);
       return;
     }
     std::unique_ptr<char[]> in(new (std::nothrow) char[maxRuntimeChunkFrame]);
     std::unique_ptr<char[]> out(new (std::nothrow) char[runtimeChunkSize]);
     if (!in || !out) m_failure.writeError(ENOMEM);
-    while (!m_failure.any() && !m_canceled.load()) {
+    while (!m_failure.any() && !m_canceled.load() && !m_stop.load()) {
       size_t index = m_next.fetch_add(1);
       if (index >= m_jobs->size()) break;
-      one((*m_jobs)[index], dctx, in.get(), out.get());
+      one((*m_jobs)[index], dctx.get(), in.get(), out.get());
       if (between) between();
     }
-    ZSTD_freeDCtx(dctx);
   }
 
   void one(const PieceJob& job, ZSTD_DCtx* dctx, char* in, char* out) {
@@ -361,6 +369,7 @@ class PieceWriter {
   std::atomic<size_t> m_next{0};
   std::atomic<long> m_written{0};
   std::atomic<bool> m_canceled{false};
+  std::atomic<bool> m_stop{false};
 };
 
 void unpackPieces(int fd, long offset, long length, const std::string& dir,
