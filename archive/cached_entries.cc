@@ -134,6 +134,16 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
 SString cachedClasspathDigest(const LauncherInputFiles& files) {
   XXH3_state_t state;
   XXH3_128bits_reset(&state);
+  // With the payload's digests (checked with the index at the start, and
+  // each jar as it is copied into the cache) the jars need not be read: the
+  // key is made of their names, lengths and SHA-256 digests.
+  bool byDigest = true;
+  for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
+    const FileIndexEntry* entry = files.getFileAt(i);
+    if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
+    byDigest = byDigest && !entry->getDigest().empty();
+  }
+  if (byDigest) XXH3_128bits_update(&state, "sha256", 6);
   bool any = false;
   int fd = -1;
   std::unique_ptr<char[]> buffer;
@@ -141,7 +151,7 @@ SString cachedClasspathDigest(const LauncherInputFiles& files) {
   for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
     const FileIndexEntry* entry = files.getFileAt(i);
     if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
-    if (fd < 0) {
+    if (fd < 0 && !byDigest) {
       fd = open(entry->getLauncherFile().c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) throw LauncherException("Cannot open launcher file.");
       buffer.reset(new char[piece]);
@@ -152,6 +162,10 @@ SString cachedClasspathDigest(const LauncherInputFiles& files) {
     int n = snprintf(length, sizeof length, ":%ld:", entry->getFileLength());
     XXH3_128bits_update(&state, name.c_str(), name.length());
     XXH3_128bits_update(&state, length, static_cast<size_t>(n));
+    if (byDigest) {
+      XXH3_128bits_update(&state, entry->getDigest().data(), entry->getDigest().size());
+      continue;
+    }
     long done = 0;
     while (done < entry->getFileLength()) {
       long want = entry->getFileLength() - done;

@@ -27,12 +27,14 @@ const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files);
 // free space first (the size and file count that the index gives). Throws
 // LauncherException: the write errors, "Canceled by the user.", the
 // damaged or unsafe archive of runtime_archive.h, DamagedLauncherException
-// when the entry's bytes differ from their digest (checked before they are
-// unpacked); nothing half-unpacked is left.
+// when the entry's bytes differ from their digest (checked while they are
+// unpacked, before anything of them is used); nothing half-unpacked is left.
 SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& temporary);
 
 // The digest that names the cache entry of the classpath archives marked
-// for the cache, as 32 hex digits; "" when none is marked.
+// for the cache, as 32 hex digits; "" when none is marked. XXH3-128 of their
+// names, lengths and payload SHA-256 digests when every one has a digest,
+// else of their names, lengths and bytes.
 SString cachedClasspathDigest(const LauncherInputFiles& files);
 
 #endif  // BV_ARCHIVE_CACHED_ENTRIES_H_

@@ -228,6 +228,36 @@ TEST_F(E2eOneLineCommandTest, TheApplicationKnowsItsHomeAndTakesItsUsersOptions)
   EXPECT_TRUE(leftInTemp().empty());
 }
 
+// The jars' cache folder is named after their content: the payload's
+// digests name it, so no jar is read to find it, yet a jar whose bytes
+// differ (same name, same length) gets a folder of its own. Each launcher
+// finds its own jars again.
+TEST_F(E2eOneLineCommandTest, TheJarsFolderFollowsTheirContent) {
+  BV_REQUIRE_JAVA();
+  struct Case {
+    const char* launcher;
+    const char* bytes;
+  } cases[] = {{"one", "data-one"}, {"two", "data-two"}};
+  std::vector<std::string> folders;
+  for (const Case& c : cases) {
+    std::string jar = dir.file(std::string(c.launcher) + "/extra.jar");
+    mkdir(dirName(jar).c_str(), 0755);
+    writeFile(jar, c.bytes);  // never opened: PrintArgs lies in the first jar
+    std::vector<std::string> options = {"--min-java", "11", "--jar", jar};
+    std::string app = printArgs(std::string(c.launcher) + "-app", options);
+    for (int run = 0; run < 2; ++run) {
+      ProcessResult r = command(app, {}, userEnv(dirName(javaExe)));
+      ASSERT_EQ(0, r.status) << c.launcher << r.out << r.err;
+      std::string classpath = itemOf(r.out, "prop[java.class.path]");
+      std::string folder = dirName(classpath.substr(classpath.find(':') + 1));
+      EXPECT_EQ(c.bytes, readFile(folder + "/extra.jar")) << c.launcher;
+      if (run == 0) folders.push_back(folder);
+      EXPECT_EQ(folders.back(), folder) << c.launcher << ": the same folder again";
+    }
+  }
+  EXPECT_NE(folders[0], folders[1]);
+}
+
 // The real-client check: an application of several jars whose launcher
 // class finds the others through its home property, as Apache Ant's does,
 // with its users' options from its own variable.
