@@ -3,6 +3,8 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "jvm/candidate_report.h"
@@ -17,6 +19,7 @@
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/child_limits.h"
+#include "platform/machine_code.h"
 #include "platform/platform_impl.h"
 #include "tagfile/tag_file.h"
 #include "tagfile/text_utils.h"
@@ -89,6 +92,25 @@ void setVersionTags(TagFile& tagFile, const SString& version, const SString& exe
   tagFile.setTagValue(jvmIdentityTagName, SString(jvmIdentityDigest(identity).c_str()));
 }
 
+// The output a verification would print (the marker, then one line per
+// expected property) made of recorded answers: false when one of the names
+// is not among them, a value holds a line break, or the executable does not
+// hold code for this machine (the answers were given elsewhere).
+bool answersFromRecord(const RecordedAnswers& recorded, const StringPairPtrDeque& expected, const SString& exePath,
+                       SString& output) {
+  if (!holdsCodeForThisMachine(exePath.c_str())) return false;
+  std::string text = std::string(verificationMarker) + "\n";
+  for (long i = 0; i < expected.size(); ++i) {
+    std::string name = expected.at(i)->getName().c_str();
+    auto found = std::find_if(recorded.begin(), recorded.end(),
+                              [&name](const RecordedAnswers::value_type& answer) { return answer.first == name; });
+    if (found == recorded.end() || found->second.find_first_of("\r\n") != std::string::npos) return false;
+    text += found->second + "\n";
+  }
+  output = SString(text.c_str());
+  return true;
+}
+
 }  // namespace
 
 SString JVMFile::getJVMExe() const { return m_tagFile->getTagValue(jvmExeTagName, 0); }
@@ -109,7 +131,7 @@ JVMMatch* JVMFile::verify(const SString& verifyClasspath, const SString& verifyC
 }
 
 JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath,
-                          const SString& verifyClassName, bool namedHome) {
+                          const SString& verifyClassName, bool namedHome, const RecordedAnswers* recorded) {
   SString jvmExe = getJVMExe();
   if (jvmExe.empty() || jvmHome.empty()) return nullptr;
 
@@ -162,7 +184,7 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   // Only a candidate that is run gets a "Verifying" line.
   SubStatusWrapper restoreSubStatus;
   PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
-  bool verified = performVerify(home, verifyClasspath, verifyClassName);
+  bool verified = performVerify(home, verifyClasspath, verifyClassName, recorded);
   PlatformImpl::endUIProgressRow();  // the dots of this check
   if (!verified) return nullptr;
   logMessage(concat("Found matching JVM at ", home), LOG_INFO);
@@ -217,7 +239,7 @@ SString JVMFile::buildVerifyCommand(const SString& jvmHome, const SString& verif
 }
 
 bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspath,
-                            const SString& verifyClassName) {
+                            const SString& verifyClassName, const RecordedAnswers* recorded) {
   if (holdsLineBreak(jvmHome)) {
     logMessage(concat("Skipping JVM at ", jvmHome,
                                 " because its path holds a line break, which the JVM file "
@@ -246,25 +268,32 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
     command += specificationVersionProperty;
     expected.push_back(new StringPair(specificationVersionProperty, "...", PROPERTY_EQUALS));
   }
-  // An unchanged JVM gives the answer of its last run (jvm/verify_cache.h).
   SString exePath(jvmHome);
   appendPathSeparator(exePath);
   exePath += getJVMExe();
-  VerifyCache cache(exePath, getJVMExe(), verifyClasspath, verifyClassName, expected);
   SString output;
-  if (!cache.lookup(output)) {
-    // The launch script resolves %CP% and @JVM_EXE@ and runs the command
-    // through the shell with JAVA_HOME set to the home.
-    LaunchScript script(command, true, false, *m_context);
-    VerificationLimits limits;
-    script.execute(*this, nullptr, false);
-    if (limits.timedOut()) {
-      candidateReport().rejectTimeout(limits.timeoutMillis());
-      PlatformImpl::advanceUIProgress(6);
-      return false;
+  if (recorded != nullptr && answersFromRecord(*recorded, expected, exePath, output)) {
+    // The bundled runtime answered these when it was packed; its bytes are
+    // the ones the launcher file's digest proves.
+    logMessage(concat("Verification of ", exePath, " taken from the answers recorded when the launcher was packed"),
+               LOG_INFO);
+  } else {
+    // An unchanged JVM gives the answer of its last run (jvm/verify_cache.h).
+    VerifyCache cache(exePath, getJVMExe(), verifyClasspath, verifyClassName, expected);
+    if (!cache.lookup(output)) {
+      // The launch script resolves %CP% and @JVM_EXE@ and runs the command
+      // through the shell with JAVA_HOME set to the home.
+      LaunchScript script(command, true, false, *m_context);
+      VerificationLimits limits;
+      script.execute(*this, nullptr, false);
+      if (limits.timedOut()) {
+        candidateReport().rejectTimeout(limits.timeoutMillis());
+        PlatformImpl::advanceUIProgress(6);
+        return false;
+      }
+      output = script.getStdOut();
+      cache.store(output);
     }
-    output = script.getStdOut();
-    cache.store(output);
   }
   bool result = verifyJVMOutput(output, expected);
   if (result) setVersionTags(*m_tagFile, printedValue(output, versionIndex), exePath, getJVMExe());

@@ -29,6 +29,8 @@
 #ifndef BV_JVM_JVM_FILE_H_
 #define BV_JVM_JVM_FILE_H_
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/deque.h"
@@ -43,6 +45,10 @@ class TagFile;
 
 // The line that the verification class prints before the property values.
 extern const char* verificationMarker;
+
+// What a runtime's java printed for system properties when bvpack packed it
+// (the bundled runtime's recorded answers): name and value pairs.
+typedef std::vector<std::pair<std::string, std::string>> RecordedAnswers;
 
 // A home from a PLATFORM_HINT variable that a file with
 // PLATFORM_HINT_WARNING turned down: what the warning says.
@@ -85,9 +91,12 @@ class JVMFile final : public JVMTagLookup {
   // What is run and matched is the real home (real_home.h): the folder that
   // the executable lies in once every link is resolved. Only a candidate
   // that is run gets the "Verifying" status line.
-  // verifyClasspath is normally a path in double quotes.
+  // verifyClasspath is normally a path in double quotes. recorded: the
+  // answers recorded for this home when it was packed (performVerify), or
+  // null.
   JVMMatch* verify(const SString& jvmHome, const SString& verifyClasspath,
-                   const SString& verifyClassName, bool namedHome = false);
+                   const SString& verifyClassName, bool namedHome = false,
+                   const RecordedAnswers* recorded = nullptr);
   // A new search begins: every real home may be checked again, and the
   // unusable hints are forgotten.
   void forgetCheckedHomes() {
@@ -132,9 +141,12 @@ class JVMFile final : public JVMTagLookup {
 
   // Runs the verification class under the JVM of jvmHome (through a launch
   // script, with JAVA_HOME set to the home) and matches its output. Sets
-  // JVM_HOME to jvmHome first.
+  // JVM_HOME to jvmHome first. When recorded answers are given, every
+  // property asked is among them and the home's executable holds code for
+  // this machine (platform/machine_code.h), the output is made of them and
+  // no JVM starts; else the verification cache or a real run answers.
   bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
-                     const SString& verifyClassName);
+                     const SString& verifyClassName, const RecordedAnswers* recorded = nullptr);
   // Lines before the marker are ignored; without the marker the result is
   // false (logged as an error). Then line i must satisfy condition i
   // (propertySatisfies); conditions that the output does not reach are not

@@ -3,6 +3,7 @@
 #include "archive/cached_entries.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "archive/runtime_archive.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "jvm/candidate_report.h"
@@ -86,9 +87,12 @@ void JVMFiles::verifyBundledRuntime(const FileIndexEntry& runtime) {
   bool temporary = false;
   SString home = prepareBundledRuntime(runtime, PlatformImpl::isUIVisible() != 0, temporary);
   logInfo("Checking the Java runtime bundled with the launcher => ", home);
+  // What the runtime answered when bvpack packed it: no JVM need start to
+  // ask it again (JVMFile::performVerify).
+  RecordedAnswers recorded = readRuntimeAnswers(runtime);
   for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
     if (!isSearched(*m_files.at(i))) continue;
-    m_match = m_files.at(i)->verify(home, m_verifyClasspath, m_verifyClassName);
+    m_match = m_files.at(i)->verify(home, m_verifyClasspath, m_verifyClassName, false, &recorded);
   }
   if (m_match != nullptr) m_match->setJVMTemporary(temporary);
 }

@@ -7,6 +7,7 @@
 #include "archive/damaged_launcher.h"
 #include "archive/launcher_input_files.h"
 #include "archive/payload_digest.h"
+#include "archive/runtime_archive.h"
 #include "foundation/launcher_exception.h"
 #include "tools/pack_options.h"
 
@@ -70,7 +71,14 @@ std::string listLauncher(const std::string& path) {
               std::to_string(indexOffset) + "\nfile count: " +
               std::to_string(files.getEmbeddedFileCount()) + "\n";
     for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
-      listing += entryLine(i, *files.getFileAt(i));
+      const FileIndexEntry& entry = *files.getFileAt(i);
+      listing += entryLine(i, entry);
+      if (entry.getFileType() != FILE_JAVA_RUNTIME) continue;
+      // What the runtime answered when it was packed.
+      std::vector<RuntimeAnswer> answers = readRuntimeAnswers(fileno(file), entry.getOffsetToBytes(),
+                                                              entry.getFileLength());
+      listing += "  verification answers recorded when packed: " + std::to_string(answers.size()) + "\n";
+      for (const RuntimeAnswer& answer : answers) listing += "    " + answer.first + "=" + answer.second + "\n";
     }
     LauncherInputFiles::checkIndexEnd(file, hasDigests ? digests.blockOffset : fileSize(file) - trailerSize);
     listing += hasDigests ? checkedDigests(file, files, digests) : "digests: none\n";

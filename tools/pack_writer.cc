@@ -14,6 +14,7 @@
 #include "foundation/sha256.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_check.h"
+#include "tools/runtime_answers.h"
 #include "tools/runtime_pack.h"
 
 // The verification archive built into bvpack (generated from
@@ -148,7 +149,14 @@ class PackedRuntimeFiles {
       if (fd < 0) throw PackError(systemError("cannot create a file next to", job.output));
       close(fd);
       m_paths.push_back(packed);
-      PackedRuntime result = packRuntimeImage(entry.path, job.runtimeUse, job.compressionLevel, packed);
+      // What the launcher would ask the runtime, asked once now.
+      std::string why;
+      std::vector<RuntimeAnswer> answers = askRuntime(entry.path, why);
+      if (answers.empty()) {
+        fprintf(stderr, "bvpack: note: the Java runtime %s cannot run here (%s); launchers will verify it when they "
+                        "unpack it\n", entry.path.c_str(), why.c_str());
+      }
+      PackedRuntime result = packRuntimeImage(entry.path, job.runtimeUse, job.compressionLevel, packed, answers);
       if (result.bytes > maxArchiveValue || result.files > maxArchiveValue) {
         throw PackError("the Java runtime " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
       }

@@ -358,5 +358,49 @@ TEST(JVMFilePtrDeque, DeletesOnlyTheFilesItOwns) {
   delete unowned;
 }
 
+// The bundled runtime's answers recorded when it was packed stand in for a
+// run only when they cover every property asked and its java holds code for
+// this machine; otherwise the JVM runs as for any candidate. /bin/true is a
+// program of this machine that prints nothing: a match with it proves that
+// no JVM ran.
+TEST_F(JVMFileTest, RecordedAnswersStandInForARunOnlyWhenTheyCoverEveryProperty) {
+  const RecordedAnswers full = {{"os.name", "Linux"}, {"java.specification.version", "17"}, {"os.arch", "amd64"}};
+  const RecordedAnswers partial = {{"os.name", "Linux"}};
+  std::string trueProgram = readFile("/bin/true");
+  std::string otherMachine = trueProgram;
+  otherMachine[18] = static_cast<char>(otherMachine[18] ^ 0x7f);  // e_machine
+  struct Case {
+    const char* name;
+    const std::string* program;  // bin/java's bytes, or null for the fake JVM
+    const RecordedAnswers* recorded;
+    bool matches;
+    const char* version;  // JVM_VERSION of a match
+    bool ran;             // the fake JVM ran
+  } cases[] = {
+      {"covered", &trueProgram, &full, true, "17", false},
+      {"a property not recorded", &trueProgram, &partial, false, "", false},
+      {"java of another machine", &otherMachine, &full, false, "", false},
+      {"a script, not machine code", nullptr, &full, true, "21", true},
+      {"nothing recorded", nullptr, nullptr, true, "21", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TagFile& tags = loadTagFile("DESC: d\nJVM_EXE: bin/java\nCLASSPATH: \"-cp \"\nJVM_PROPERTIES: os.name=Linux\n");
+    JVMFile jvm(tags, context());
+    std::string home = makeFakeHome(m_dir.file(c.name), "1739021872\nLinux\n21\n");
+    if (c.program != nullptr) writeFile(home + "/bin/java", *c.program, 0755);
+    JVMMatch* match = jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass, false, c.recorded);
+    EXPECT_EQ(c.matches, match != nullptr);
+    EXPECT_EQ(c.ran, !invoked(home).empty());
+    if (match != nullptr) {
+      TagFile completed(match->writeNewJVMFile().c_str());
+      EXPECT_STREQ(c.version, completed.getTagValue("JVM_VERSION", 0).c_str());
+      delete match;
+    }
+    bool fromRecord = contains(log(), "Verification of " + home + "/bin/java taken from the answers recorded");
+    EXPECT_EQ(c.matches && !c.ran, fromRecord);
+  }
+}
+
 }  // namespace
 }  // namespace bvtest

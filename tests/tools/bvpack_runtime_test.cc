@@ -46,10 +46,58 @@ TEST_F(BvpackRuntimeTest, JlinkSaysWhichModulesItTookAndEmitKeepsTheRuntime) {
   EXPECT_TRUE(pathExists(buildPath("tests/runtime/emit/runtime/bin/java")));
   EXPECT_FALSE(pathExists(buildPath("tests/runtime/emit/runtime/man")));
   EXPECT_FALSE(pathExists(buildPath("tests/runtime/emit/runtime/include")));
+  // Its own class-data archive, for heaps under 32 GB only.
+  EXPECT_TRUE(pathExists(buildPath("tests/runtime/emit/runtime/lib/server/classes.jsa")));
+  EXPECT_FALSE(pathExists(buildPath("tests/runtime/emit/runtime/lib/server/classes_nocoops.jsa")));
   std::string listing;
   ASSERT_EQ(0, pack({"--list", buildPath("tests/runtime/hello-always")}, &listing));
   EXPECT_NE(std::string::npos, listing.find("type 8 (java-runtime)")) << listing;
   EXPECT_NE(std::string::npos, listing.find("name Hello.jar cached")) << listing;
+  // What the runtime answered when packed: its own version, this system.
+  size_t version = release.find("JAVA_VERSION=\"");
+  ASSERT_NE(std::string::npos, version);
+  std::string javaVersion = release.substr(version + 14, release.find('"', version + 14) - version - 14);
+  EXPECT_NE(std::string::npos, listing.find("  verification answers recorded when packed: 22\n")) << listing;
+  EXPECT_NE(std::string::npos, listing.find("    java.version=" + javaVersion + "\n")) << listing;
+  EXPECT_NE(std::string::npos, listing.find("    os.name=Linux\n")) << listing;
+  EXPECT_EQ(std::string::npos, listing.find("java.home")) << listing;
+}
+
+// bvpack asks the runtime once; one that cannot run here is packed with a
+// note and no answers (the launcher then verifies it when it unpacks it).
+TEST_F(BvpackRuntimeTest, TheRuntimesAnswersAreRecordedWhenItRuns) {
+  struct Case {
+    const char* name;
+    const char* java;  // bin/java, or "" for the fake JVM
+    const char* listed;
+    const char* note;
+  } cases[] = {
+      {"answers", "", "  verification answers recorded when packed: 22\n    java.version=null\n", ""},
+      {"fails", "#!/bin/sh\nexit 3\n", "  verification answers recorded when packed: 0\n",
+       "/bin/java ended with status 3); launchers will verify it when they unpack it\n"},
+      {"silent", "#!/bin/sh\necho hello\n", "  verification answers recorded when packed: 0\n",
+       "/bin/java did not answer the verification); launchers will verify it when they unpack it\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string runtime = fakeRuntime(c.name, "17.0.2");
+    if (c.java[0] != '\0') writeFile(runtime + "/bin/java", c.java, 0755);
+    std::string out;
+    ASSERT_EQ(0, pack({"-o", dir.file(std::string(c.name) + "-app"), "--main-class", "Hello", "--jar",
+                       buildPath("java/Hello.jar"), "--runtime", runtime},
+                      &out))
+        << out;
+    if (c.note[0] != '\0') {
+      EXPECT_NE(std::string::npos, out.find("bvpack: note: the Java runtime " + runtime + " cannot run here (" +
+                                            runtime + c.note))
+          << out;
+    } else {
+      EXPECT_EQ(std::string::npos, out.find("note:")) << out;
+    }
+    std::string listing;
+    ASSERT_EQ(0, pack({"--list", dir.file(std::string(c.name) + "-app")}, &listing));
+    EXPECT_NE(std::string::npos, listing.find(c.listed)) << listing;
+  }
 }
 
 TEST_F(BvpackRuntimeTest, ARuntimeIsPackedWithItsLinksAndUnpackedForTheRun) {
