@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <xxhash.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -32,8 +35,8 @@ const char* damagedLauncherMessage = "The launcher file is damaged or incomplete
 
 namespace {
 
-// Files whose pieces are written at once, at most: each holds a descriptor.
-const size_t kFilesPerRound = 256;
+// Files whose pieces are being written, at most: each holds a descriptor.
+const size_t kMaxOpenFiles = 256;
 const unsigned kMaxThreads = 8;
 
 void appendBig(std::string& out, uint64_t value, int size) {
@@ -236,120 +239,212 @@ bool startThread(std::thread& thread, const std::function<void()>& work) {
   return started;
 }
 
-// A file being written.
-struct OpenFile {
-  Fd fd;
-  int mode = 0;
-};
-
-struct PieceJob {
-  const Piece* piece;
-  OpenFile* file;
-};
-
-// The first failure of any thread: damage, or a write error's errno.
-class Failure {
- public:
-  void damage() { set(-1); }
-  void writeError(int error) { set(error != 0 ? error : EIO); }
-  bool any() const { return m_any.load(); }
-  void rethrow() const {
-    if (!m_any.load()) return;
-    if (m_error < 0) throw damaged();
-    throw fileWriteError(m_error);
-  }
-
- private:
-  void set(int error) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_any.load()) return;
-    m_error = error;
-    m_any.store(true);
-  }
-  std::mutex m_mutex;
-  std::atomic<bool> m_any{false};
-  int m_error = 0;
-};
-
-// Writes the pieces of one round of files on all threads; the calling
-// thread also reports progress and asks cancel between its pieces.
+// Writes the pieces of the files being made on every processor while the
+// files are made: the making thread adds each file, open, with its pieces;
+// the workers take the pieces in order; the last piece of a file drops its
+// write bits and closes it. At most kMaxOpenFiles files are open at once.
 class PieceWriter {
  public:
-  PieceWriter(int launcherFd, long entryOffset, Failure& failure)
-      : m_launcherFd(launcherFd), m_entryOffset(entryOffset), m_failure(failure) {}
-
-  void run(const std::vector<PieceJob>& jobs, unsigned threads, const std::function<void(long)>& progress,
-           const std::function<bool()>& cancel, long& sinceDot) {
-    m_jobs = &jobs;
-    m_next.store(0);
-    m_written.store(0);
-    std::vector<std::thread> workers;
-    for (unsigned i = 1; i < threads && i < jobs.size(); ++i) {
+  PieceWriter(int launcherFd, long entryOffset, unsigned threads)
+      : m_launcherFd(launcherFd), m_entryOffset(entryOffset) {
+    for (unsigned i = 1; i < threads; ++i) {
       std::thread worker;
       if (!startThread(worker, [this] { work(nullptr); })) break;  // fewer threads do the same work
-      workers.push_back(std::move(worker));
+      m_workers.push_back(std::move(worker));
     }
-    auto between = [&]() {
-      long written = m_written.exchange(0);
-      sinceDot += written;
+  }
+  // Stops the workers after their piece (an error of the making thread).
+  ~PieceWriter() {
+    stop();
+    for (std::thread& worker : m_workers) worker.join();
+  }
+  PieceWriter(const PieceWriter&) = delete;
+  PieceWriter& operator=(const PieceWriter&) = delete;
+
+  // Takes the open file fd, to be written with pieces (whose storage
+  // outlives the writer) and given mode's execute bits. Waits while too
+  // many files are open.
+  void add(int fd, int mode, const std::vector<Piece>& pieces) {
+    std::unique_ptr<File> file(new File);
+    *file->fd.address() = fd;
+    file->mode = mode;
+    file->left = pieces.size();
+    if (pieces.empty()) {
+      closeFile(*file);
+      return;
+    }
+    // While too many files are open, this thread writes pieces too (there
+    // may be no other thread).
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_stopped) return;
+        if (m_openFiles < kMaxOpenFiles) {
+          ++m_openFiles;
+          for (const Piece& piece : pieces) m_jobs.push_back(Job{&piece, file.get()});
+          m_files.push_back(std::move(file));
+          m_ready.notify_all();
+          return;
+        }
+        if (m_jobs.empty()) {
+          m_room.wait(lock);
+          continue;
+        }
+        job = m_jobs.front();
+        m_jobs.pop_front();
+      }
+      if (!m_own.ready() && !m_own.make()) {
+        fail(ENOMEM);
+        return;
+      }
+      run(job, m_own);
+    }
+  }
+
+  // No more files: the calling thread writes pieces too, with progress(n)
+  // told of each n runtimeProgressStep units written and cancel() asked
+  // between its pieces, until every piece is written. Throws the first
+  // failure, or "Canceled by the user.".
+  void finish(const std::function<void(long)>& progress, const std::function<bool()>& cancel) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_closed = true;
+    }
+    m_ready.notify_all();
+    long sinceDot = 0;
+    auto report = [&]() {
+      sinceDot += m_written.exchange(0);
       if (sinceDot >= runtimeProgressStep && progress) {
         progress(sinceDot / runtimeProgressStep);
         sinceDot %= runtimeProgressStep;
       }
-      if (cancel && cancel()) m_canceled.store(true);
     };
-    try {
-      work(between);
-    } catch (...) {
-      // What progress or cancel threw ends the round: the workers stop
-      // after their piece.
-      m_stop.store(true);
-      for (std::thread& worker : workers) worker.join();
-      throw;
+    work([&]() {
+      report();
+      if (cancel && cancel()) {
+        m_canceled.store(true);
+        stop();
+      }
+    });
+    for (std::thread& worker : m_workers) worker.join();
+    m_workers.clear();
+    if (m_canceled.load()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
+    if (m_error != 0) {
+      if (m_error < 0) throw damaged();
+      throw fileWriteError(m_error);
     }
-    for (std::thread& worker : workers) worker.join();
-    sinceDot += m_written.exchange(0);
+    report();
   }
 
-  bool canceled() const { return m_canceled.load(); }
-
  private:
+  struct File {
+    Fd fd;
+    int mode = 0;
+    size_t left = 0;  // pieces to write
+  };
+  struct Job {
+    const Piece* piece;
+    File* file;
+  };
+  // What a thread needs to write pieces.
+  struct Tools {
+    std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> dctx{nullptr, ZSTD_freeDCtx};
+    std::unique_ptr<char[]> in;
+    std::unique_ptr<char[]> out;
+    bool ready() const { return dctx && in && out; }
+    bool make() {
+      dctx.reset(ZSTD_createDCtx());
+      in.reset(new (std::nothrow) char[maxRuntimeChunkFrame]);
+      out.reset(new (std::nothrow) char[runtimeChunkSize]);
+      return ready();
+    }
+  };
+
+  void stop() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_stopped = true;
+    }
+    m_ready.notify_all();
+    m_room.notify_all();
+  }
+  // The first failure of any thread: -1 for damage, else a write error's
+  // errno; the others stop after their piece.
+  void fail(int error) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (m_error == 0) m_error = error;
+    }
+    stop();
+  }
+  // Execute bits kept, every write bit dropped; then closed.
+  bool closeFile(File& file) {
+    bool changed = fchmod(file.fd.get(), (file.mode & 0111) != 0 ? 0555 : 0444) == 0;
+    int error = errno;
+    file.fd.reset();
+    if (!changed) fail(error != 0 ? error : EIO);
+    return changed;
+  }
+
   void work(const std::function<void()>& between) {
-    std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> dctx(ZSTD_createDCtx(), ZSTD_freeDCtx);
-    if (!dctx) {
-      m_failure.writeError(ENOMEM);
+    Tools workerTools;
+    Tools& tools = between ? m_own : workerTools;
+    if (!tools.ready() && !tools.make()) {
+      fail(ENOMEM);
       return;
     }
-    std::unique_ptr<char[]> in(new (std::nothrow) char[maxRuntimeChunkFrame]);
-    std::unique_ptr<char[]> out(new (std::nothrow) char[runtimeChunkSize]);
-    if (!in || !out) m_failure.writeError(ENOMEM);
-    while (!m_failure.any() && !m_canceled.load() && !m_stop.load()) {
-      size_t index = m_next.fetch_add(1);
-      if (index >= m_jobs->size()) break;
-      one((*m_jobs)[index], dctx.get(), in.get(), out.get());
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ready.wait(lock, [this] { return !m_jobs.empty() || m_closed || m_stopped; });
+        if (m_stopped || m_jobs.empty()) return;
+        job = m_jobs.front();
+        m_jobs.pop_front();
+      }
+      if (!run(job, tools)) return;
       if (between) between();
     }
   }
 
-  void one(const PieceJob& job, ZSTD_DCtx* dctx, char* in, char* out) {
+  // Writes one piece and, after the last piece of its file, closes it.
+  bool run(const Job& job, Tools& tools) {
+    if (!one(job, tools.dctx.get(), tools.in.get(), tools.out.get())) return false;
+    bool last;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      last = --job.file->left == 0;
+    }
+    if (!last) return true;
+    bool closed = closeFile(*job.file);
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      --m_openFiles;
+    }
+    m_room.notify_all();
+    return closed;
+  }
+
+  bool one(const Job& job, ZSTD_DCtx* dctx, char* in, char* out) {
     const Piece& piece = *job.piece;
     if (!readAt(m_launcherFd, in, piece.compressedSize, m_entryOffset + piece.entryOffset) ||
         XXH3_64bits(in, piece.compressedSize) != piece.compressedDigest) {
-      m_failure.damage();
-      return;
+      fail(-1);
+      return false;
     }
     size_t got = ZSTD_decompressDCtx(dctx, out, piece.size, in, piece.compressedSize);
     if (ZSTD_isError(got) || got != piece.size) {
-      m_failure.damage();
-      return;
+      fail(-1);
+      return false;
     }
     size_t done = 0;
     while (done < got) {
       ssize_t n = pwrite(job.file->fd.get(), out + done, got - done, static_cast<off_t>(piece.fileOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        m_failure.writeError(n < 0 ? errno : EIO);
-        return;
+        fail(n < 0 && errno != 0 ? errno : EIO);
+        return false;
       }
       done += static_cast<size_t>(n);
     }
@@ -360,23 +455,38 @@ class PieceWriter {
     sync_file_range(job.file->fd.get(), static_cast<off64_t>(piece.fileOffset), static_cast<off64_t>(got),
                     SYNC_FILE_RANGE_WRITE);
 #endif
+    return true;
   }
 
   int m_launcherFd;
   long m_entryOffset;
-  Failure& m_failure;
-  const std::vector<PieceJob>* m_jobs = nullptr;
-  std::atomic<size_t> m_next{0};
+  std::vector<std::thread> m_workers;
+  std::mutex m_mutex;
+  std::condition_variable m_ready;  // a job, the end of the files, or a stop
+  std::condition_variable m_room;   // a file closed, or a stop
+  std::deque<Job> m_jobs;
+  std::vector<std::unique_ptr<File>> m_files;
+  size_t m_openFiles = 0;
+  bool m_closed = false;
+  bool m_stopped = false;
+  int m_error = 0;
   std::atomic<long> m_written{0};
   std::atomic<bool> m_canceled{false};
-  std::atomic<bool> m_stop{false};
+  Tools m_own;  // the making thread's
 };
 
 void unpackPieces(int fd, long offset, long length, const std::string& dir,
                   const std::function<void(long)>& progress, const std::function<bool()>& cancel);
 
+// The processors this process may run on (its affinity, which taskset and
+// container limits narrow), at most kMaxThreads.
 unsigned threadCount() {
-  unsigned n = std::thread::hardware_concurrency();
+  unsigned n = 0;
+#ifdef __linux__
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) n = static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+  if (n == 0) n = std::thread::hardware_concurrency();
   if (n == 0) n = 1;
   return n < kMaxThreads ? n : kMaxThreads;
 }
@@ -577,26 +687,9 @@ void unpackPieces(int fd, long offset, long length, const std::string& dir,
   if (root < 0) throw fileWriteError(errno);
   Fd rootCloser(root);
 
-  // Folders, links and empty files are made in order; the files with bytes
-  // are opened in rounds, whose pieces are then written on all threads.
-  unsigned threads = threadCount();
-  Failure failure;
-  PieceWriter writer(fd, offset, failure);
-  std::vector<std::unique_ptr<OpenFile>> round;
-  std::vector<PieceJob> jobs;
-  long sinceDot = 0;
-  auto writeRound = [&]() {
-    writer.run(jobs, threads, progress, cancel, sinceDot);
-    if (writer.canceled()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
-    failure.rethrow();
-    for (const std::unique_ptr<OpenFile>& file : round) {
-      // Execute bits kept, every write bit dropped.
-      if (fchmod(file->fd.get(), (file->mode & 0111) != 0 ? 0555 : 0444) != 0) throw fileWriteError(errno);
-    }
-    round.clear();
-    jobs.clear();
-  };
-
+  // Members are made in order on this thread; each file's pieces are
+  // written on the others as soon as it is open.
+  PieceWriter writer(fd, offset, threadCount());
   for (const Member& member : table.members) {
     const std::string& name = member.name;
     if (!isSafeRuntimeName(name)) throw unsafeMember(name, "its name leaves the runtime's folder.");
@@ -620,20 +713,15 @@ void unpackPieces(int fd, long offset, long length, const std::string& dir,
         throw fileWriteError(errno);
       }
     } else {
-      std::unique_ptr<OpenFile> file(new OpenFile);
-      *file->fd.address() = openat(parent.get(), base, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-      if (file->fd.get() < 0) {
+      int out = openat(parent.get(), base, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (out < 0) {
         if (errno == EEXIST) throw unsafeMember(name, "it is there twice.");
         throw fileWriteError(errno);
       }
-      file->mode = member.mode;
-      for (const Piece& piece : member.pieces) jobs.push_back(PieceJob{&piece, file.get()});
-      round.push_back(std::move(file));
-      if (round.size() >= kFilesPerRound) writeRound();
+      writer.add(out, member.mode, member.pieces);
     }
   }
-  writeRound();
-  if (sinceDot >= runtimeProgressStep && progress) progress(sinceDot / runtimeProgressStep);
+  writer.finish(progress, cancel);
 }
 
 }  // namespace

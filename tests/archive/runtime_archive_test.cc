@@ -3,6 +3,7 @@
 #include "archive/runtime_archive.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,13 +116,35 @@ TEST_F(RuntimeArchiveTest, UnpacksFoldersFilesAndLinksWithTheirModes) {
   EXPECT_EQ(32u, header.digestText().size());
 }
 
-TEST_F(RuntimeArchiveTest, ManyFilesAreWrittenInRounds) {
-  // More files than are open at once.
+TEST_F(RuntimeArchiveTest, ManyFilesAreWrittenOnOneProcessorOrMany) {
+  // More files than are open at once, a big one among them.
   std::vector<M> members = {{'d', 0755, "legal", ""}};
   for (int i = 0; i < 600; ++i) members.push_back({'f', 0644, "legal/f" + std::to_string(i), std::to_string(i)});
-  ASSERT_EQ("", unpack(entryOf(members)));
-  EXPECT_EQ(600u, bvtest::listDir(out + "/legal").size());
-  EXPECT_EQ("599", bvtest::readFile(out + "/legal/f599"));
+  members.push_back({'f', 0644, "legal/big", std::string(runtimeChunkSize + 7, 'b')});
+  std::string entry = entryOf(members);
+  cpu_set_t all;
+  ASSERT_EQ(0, sched_getaffinity(0, sizeof all, &all));
+  for (int processors : {1, 0}) {
+    SCOPED_TRACE(processors == 1 ? "one processor" : "every processor");
+    if (processors == 1) {
+      // The thread that makes the files writes every piece.
+      cpu_set_t one;
+      CPU_ZERO(&one);
+      for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+          CPU_SET(cpu, &one);
+          break;
+        }
+      }
+      ASSERT_EQ(0, sched_setaffinity(0, sizeof one, &one));
+    }
+    std::string message = unpack(entry);
+    sched_setaffinity(0, sizeof all, &all);
+    ASSERT_EQ("", message);
+    EXPECT_EQ(601u, bvtest::listDir(out + "/legal").size());
+    EXPECT_EQ("599", bvtest::readFile(out + "/legal/f599"));
+    EXPECT_EQ(static_cast<size_t>(runtimeChunkSize + 7), bvtest::readFile(out + "/legal/big").size());
+  }
 }
 
 TEST_F(RuntimeArchiveTest, TheDigestCheckRunsBesideTheUnpackingAndComesFirst) {
