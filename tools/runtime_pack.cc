@@ -25,6 +25,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/runtime_archive.h"
+#include "archive/runtime_entry_builder.h"
 #include "jvm/property_condition.h"
 #include "jvm/version_compare.h"
 #include "foundation/launcher_exception.h"

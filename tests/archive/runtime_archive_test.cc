@@ -1,6 +1,7 @@
 // The runtime entry's reader on crafted entries: what it unpacks and keeps,
 // and the hostile or damaged member lists it refuses.
 #include "archive/runtime_archive.h"
+#include "archive/runtime_entry_builder.h"
 
 #include <fcntl.h>
 #include <sched.h>
