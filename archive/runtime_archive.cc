@@ -319,13 +319,15 @@ class PieceWriter {
         sinceDot %= runtimeProgressStep;
       }
     };
-    work([&]() {
+    auto between = [&]() {
       report();
       if (cancel && cancel()) {
         m_canceled.store(true);
         stop();
       }
-    });
+    };
+    between();  // a cancel while the files were made
+    work(between);
     for (std::thread& worker : m_workers) worker.join();
     m_workers.clear();
     if (m_canceled.load()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));

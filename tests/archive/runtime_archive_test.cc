@@ -12,6 +12,7 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,39 @@ TEST_F(RuntimeArchiveTest, TheDigestCheckRunsBesideTheUnpackingAndComesFirst) {
   }
   close(fd);
   EXPECT_EQ("The launcher file is damaged or incomplete. Download it again.", message);
+}
+
+// A cancel, or a progress report that throws, ends the unpacking on every
+// thread: the call returns with its error, no thread is left running.
+TEST_F(RuntimeArchiveTest, ACancelOrAFailingReportStopsEveryThread) {
+  std::vector<M> members;
+  for (int i = 0; i < 8; ++i) members.push_back({'f', 0644, "f" + std::to_string(i), std::string(runtimeChunkSize * 2, 'c')});
+  std::string entry = entryOf(members);
+  std::string file = dir.file("stopped");
+  bvtest::writeFile(file, entry);
+  struct Case {
+    const char* what;
+    std::function<void(long)> progress;
+    std::function<bool()> cancel;
+    std::string message;
+  } cases[] = {
+      {"cancel", nullptr, [] { return true; }, "Canceled by the user."},
+      {"a report that throws", [](long) { throw LauncherException("report failed"); }, nullptr, "report failed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int fd = open(file.c_str(), O_RDONLY);
+    std::string target = dir.file(std::string("stopped-") + c.what);
+    mkdir(target.c_str(), 0700);
+    std::string message;
+    try {
+      unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, c.progress, c.cancel);
+    } catch (const LauncherException& e) {
+      message = e.getMessage().c_str();
+    }
+    close(fd);
+    EXPECT_EQ(c.message, message);
+  }
 }
 
 TEST_F(RuntimeArchiveTest, HostileMembersAreRefused) {
