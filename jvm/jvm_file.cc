@@ -94,10 +94,16 @@ void setVersionTags(TagFile& tagFile, const SString& version, const SString& exe
 
 // The output a verification would print (the marker, then one line per
 // expected property) made of recorded answers: false when one of the names
-// is not among them, a value holds a line break, or the executable does not
-// hold code for this machine (the answers were given elsewhere).
+// is not among them, a value holds a line break, the executable does not
+// hold code for this machine (the answers were given elsewhere), or the
+// environment gives the JVM options (-Dos.name=... would change what it
+// answers).
 bool answersFromRecord(const RecordedAnswers& recorded, const StringPairPtrDeque& expected, const SString& exePath,
                        SString& output) {
+  for (const char* variable : jvmOptionVariables) {
+    const char* value = getenv(variable);
+    if (value != nullptr && value[0] != '\0') return false;
+  }
   if (!holdsCodeForThisMachine(exePath.c_str())) return false;
   std::string text = std::string(verificationMarker) + "\n";
   for (long i = 0; i < expected.size(); ++i) {

@@ -142,9 +142,10 @@ class JVMFile final : public JVMTagLookup {
   // Runs the verification class under the JVM of jvmHome (through a launch
   // script, with JAVA_HOME set to the home) and matches its output. Sets
   // JVM_HOME to jvmHome first. When recorded answers are given, every
-  // property asked is among them and the home's executable holds code for
-  // this machine (platform/machine_code.h), the output is made of them and
-  // no JVM starts; else the verification cache or a real run answers.
+  // property asked is among them, the home's executable holds code for
+  // this machine (platform/machine_code.h) and no variable gives the JVM
+  // options (jvmOptionVariables), the output is made of them and no JVM
+  // starts; else the verification cache or a real run answers.
   bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
                      const SString& verifyClassName, const RecordedAnswers* recorded = nullptr);
   // Lines before the marker are ignored; without the marker the result is

@@ -19,6 +19,8 @@
 
 const char* verifyCacheMagic = "bvlauncher-verify-cache 1\n";
 
+const char* const jvmOptionVariables[3] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
+
 namespace {
 
 const char kFileName[] = "verify.cache";
@@ -26,8 +28,6 @@ const char kEnd[] = "end ";
 // Key fields before the property names.
 const size_t kExeField = 0, kClassField = 1, kStateField = 2, kFixedKeyFields = 3;
 
-// Environment variables through which a JVM takes options.
-const char* const kJVMOptionVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"};
 
 std::string hex16(uint64_t value) {
   char text[17];
@@ -179,7 +179,7 @@ VerifyCache::VerifyCache(const SString& exePath, const SString& jvmExe,
   std::string state;
   if (!jvmIdentity(exe, home, state)) return;
   state += "archive " + hex16(digest) + "\n";
-  for (const char* variable : kJVMOptionVariables) {
+  for (const char* variable : jvmOptionVariables) {
     const char* value = getenv(variable);
     std::string field = value == nullptr ? std::string("-") : "=" + std::string(value);
     state += variable;

@@ -65,6 +65,9 @@
 class StringPairPtrDeque;
 
 extern const char* verifyCacheMagic;
+// The environment variables through which a JVM takes options, and so may
+// answer a verification otherwise.
+extern const char* const jvmOptionVariables[3];
 const size_t maxVerifyCacheEntries = 32;
 // Bounds of the reader: a file, a field or a list longer than these is
 // damaged.

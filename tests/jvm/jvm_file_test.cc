@@ -359,8 +359,9 @@ TEST(JVMFilePtrDeque, DeletesOnlyTheFilesItOwns) {
 }
 
 // The bundled runtime's answers recorded when it was packed stand in for a
-// run only when they cover every property asked and its java holds code for
-// this machine; otherwise the JVM runs as for any candidate. /bin/true is a
+// run only when they cover every property asked, its java holds code for
+// this machine and no variable gives the JVM options (which could change
+// its answers); otherwise the JVM runs as for any candidate. /bin/true is a
 // program of this machine that prints nothing: a match with it proves that
 // no JVM ran.
 TEST_F(JVMFileTest, RecordedAnswersStandInForARunOnlyWhenTheyCoverEveryProperty) {
@@ -376,15 +377,18 @@ TEST_F(JVMFileTest, RecordedAnswersStandInForARunOnlyWhenTheyCoverEveryProperty)
     bool matches;
     const char* version;  // JVM_VERSION of a match
     bool ran;             // the fake JVM ran
+    const char* toolOptions;  // JAVA_TOOL_OPTIONS
   } cases[] = {
-      {"covered", &trueProgram, &full, true, "17", false},
-      {"a property not recorded", &trueProgram, &partial, false, "", false},
-      {"java of another machine", &otherMachine, &full, false, "", false},
-      {"a script, not machine code", nullptr, &full, true, "21", true},
-      {"nothing recorded", nullptr, nullptr, true, "21", true},
+      {"covered", &trueProgram, &full, true, "17", false, ""},
+      {"a property not recorded", &trueProgram, &partial, false, "", false, ""},
+      {"java of another machine", &otherMachine, &full, false, "", false, ""},
+      {"options for the JVM", &trueProgram, &full, false, "", false, "-Dos.name=Other"},
+      {"a script, not machine code", nullptr, &full, true, "21", true, ""},
+      {"nothing recorded", nullptr, nullptr, true, "21", true, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    ScopedEnv options("JAVA_TOOL_OPTIONS", c.toolOptions);
     TagFile& tags = loadTagFile("DESC: d\nJVM_EXE: bin/java\nCLASSPATH: \"-cp \"\nJVM_PROPERTIES: os.name=Linux\n");
     JVMFile jvm(tags, context());
     std::string home = makeFakeHome(m_dir.file(c.name), "1739021872\nLinux\n21\n");
