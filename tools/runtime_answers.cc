@@ -65,10 +65,13 @@ bool writeNewFile(const std::string& path, const unsigned char* bytes, size_t si
 int runFor(const std::vector<std::string>& argv, const std::vector<std::string>& env, int timeoutSeconds,
            std::string& out, std::string& why) {
   int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+  if (pipe(pipeFds) != 0) {
     why = std::string("cannot make a pipe: ") + strerror(errno);
     return -1;
   }
+  // Neither end may stay open in a program bvpack starts later.
+  fcntl(pipeFds[0], F_SETFD, FD_CLOEXEC);
+  fcntl(pipeFds[1], F_SETFD, FD_CLOEXEC);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
