@@ -116,7 +116,18 @@ int runFor(const std::vector<std::string>& argv, const std::vector<std::string>&
   close(pipeFds[0]);
   if (timedOut) kill(-pid, SIGKILL);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  for (;;) {
+    pid_t ended = waitpid(pid, &status, timedOut ? 0 : WNOHANG);
+    if (ended < 0 && errno == EINTR) continue;
+    if (ended != 0) break;
+    // Its output has ended but it runs on (it closed its standard output):
+    // the same time limit holds.
+    if (time(nullptr) >= deadline) {
+      timedOut = true;
+      kill(-pid, SIGKILL);
+    } else {
+      usleep(10 * 1000);
+    }
   }
   if (timedOut) {
     why = argv[0] + " gave no answer within " + std::to_string(timeoutSeconds) + " s";
