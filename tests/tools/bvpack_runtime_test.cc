@@ -127,6 +127,11 @@ TEST_F(BvpackRuntimeTest, AnswersAreRecordedOnlyForTheBuiltInVerificationClass) 
     std::string listing;
     ASSERT_EQ(0, pack({"--list", app}, &listing));
     EXPECT_NE(std::string::npos, listing.find(c.listed)) << listing;
+    bool ownArchive = c.verifyJar.size() == 1 && c.verifyJar[0] == "verify-jar:" + own;
+    EXPECT_EQ(ownArchive, out.find("bvpack: note: the payload brings its own verification archive; launchers will "
+                            "verify the Java runtime " + runtime + " with it when they unpack it\n") !=
+                       std::string::npos)
+        << out;
   }
 }
 
