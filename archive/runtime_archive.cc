@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zstd.h>
@@ -35,6 +36,9 @@ const char* damagedLauncherMessage = "The launcher file is damaged or incomplete
 namespace {
 
 // Files whose pieces are being written, at most: each holds a descriptor.
+// Never more than a quarter of the process's limit of open files (a shell's
+// limit may be 256 or less), so that the folders, the launcher file and the
+// rest of the run have descriptors too.
 const size_t kMaxOpenFiles = 256;
 const unsigned kMaxThreads = 8;
 
@@ -215,7 +219,8 @@ int openParent(int root, const std::vector<std::string>& parts, const std::strin
     close(dir);
     if (next < 0) {
       if (error == ENOENT) throw unsafeMember(name, "its folder was not made before it.");
-      throw unsafeMember(name, "it lies under something that is not a folder.");
+      if (error == ENOTDIR || error == ELOOP) throw unsafeMember(name, "it lies under something that is not a folder.");
+      throw fileWriteError(error);  // no descriptor left, no memory: not the member's fault
     }
     dir = next;
   }
@@ -241,11 +246,12 @@ bool startThread(std::thread& thread, const std::function<void()>& work) {
 // Writes the pieces of the files being made on every processor while the
 // files are made: the making thread adds each file, open, with its pieces;
 // the workers take the pieces in order; the last piece of a file drops its
-// write bits and closes it. At most kMaxOpenFiles files are open at once.
+// write bits and closes it. At most kMaxOpenFiles files are open at once,
+// fewer under a low limit of open files (openFilesAllowed).
 class PieceWriter {
  public:
   PieceWriter(int launcherFd, long entryOffset, unsigned threads)
-      : m_launcherFd(launcherFd), m_entryOffset(entryOffset) {
+      : m_launcherFd(launcherFd), m_entryOffset(entryOffset), m_maxOpenFiles(openFilesAllowed()) {
     for (unsigned i = 1; i < threads; ++i) {
       std::thread worker;
       if (!startThread(worker, [this] { work(nullptr); })) break;  // fewer threads do the same work
@@ -279,7 +285,7 @@ class PieceWriter {
       {
         std::unique_lock<std::mutex> lock(m_mutex);
         if (m_stopped) return;
-        if (m_openFiles < kMaxOpenFiles) {
+        if (m_openFiles < m_maxOpenFiles) {
           ++m_openFiles;
           for (const Piece& piece : pieces) m_jobs.push_back(Job{&piece, file.get()});
           m_files.push_back(std::move(file));
@@ -361,6 +367,15 @@ class PieceWriter {
       return ready();
     }
   };
+
+  static size_t openFilesAllowed() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur / 4 >= kMaxOpenFiles) {
+      return kMaxOpenFiles;
+    }
+    return limit.rlim_cur >= 8 ? static_cast<size_t>(limit.rlim_cur / 4) : 1;
+  }
 
   void stop() {
     {
@@ -467,6 +482,7 @@ class PieceWriter {
   std::condition_variable m_room;   // a file closed, or a stop
   std::deque<Job> m_jobs;
   std::vector<std::unique_ptr<File>> m_files;
+  size_t m_maxOpenFiles;
   size_t m_openFiles = 0;
   bool m_closed = false;
   bool m_stopped = false;

@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -95,7 +96,9 @@ void setVersionTags(TagFile& tagFile, const SString& version, const SString& exe
 // The output a verification would print (the marker, then one line per
 // expected property) made of recorded answers: false when one of the names
 // is not among them, a value holds a line break, the executable does not
-// hold code for this machine (the answers were given elsewhere), or the
+// hold code for this machine (the answers were given elsewhere) or may not
+// be run where it lies (a file system mounted noexec, no execute bit): a
+// JVM that cannot start here is never taken on its word; or the
 // environment gives the JVM options (-Dos.name=... would change what it
 // answers).
 bool answersFromRecord(const RecordedAnswers& recorded, const StringPairPtrDeque& expected, const SString& exePath,
@@ -104,7 +107,7 @@ bool answersFromRecord(const RecordedAnswers& recorded, const StringPairPtrDeque
     const char* value = getenv(variable);
     if (value != nullptr && value[0] != '\0') return false;
   }
-  if (!holdsCodeForThisMachine(exePath.c_str())) return false;
+  if (access(exePath.c_str(), X_OK) != 0 || !holdsCodeForThisMachine(exePath.c_str())) return false;
   std::string text = std::string(verificationMarker) + "\n";
   for (long i = 0; i < expected.size(); ++i) {
     std::string name = expected.at(i)->getName().c_str();

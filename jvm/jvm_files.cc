@@ -56,6 +56,7 @@ JVMFile* JVMFiles::getJVMFile(long index) const {
 void JVMFiles::setVerifyClass(const SString& classpath, const SString& className) {
   m_verifyClasspath = classpath;
   m_verifyClassName = className;
+  m_verifyClassGiven = true;
 }
 
 void JVMFiles::writeVerifyJar() {
@@ -88,11 +89,13 @@ void JVMFiles::verifyBundledRuntime(const FileIndexEntry& runtime) {
   SString home = prepareBundledRuntime(runtime, PlatformImpl::isUIVisible() != 0, temporary);
   logInfo("Checking the Java runtime bundled with the launcher => ", home);
   // What the runtime answered when bvpack packed it: no JVM need start to
-  // ask it again (JVMFile::performVerify).
+  // ask it again (JVMFile::performVerify). They are the answers of the
+  // payload's verification class; another one is run.
   RecordedAnswers recorded = readRuntimeAnswers(runtime);
+  const RecordedAnswers* answers = m_verifyClassGiven ? nullptr : &recorded;
   for (long i = 0; i < m_files.size() && m_match == nullptr; i++) {
     if (!isSearched(*m_files.at(i))) continue;
-    m_match = m_files.at(i)->verify(home, m_verifyClasspath, m_verifyClassName, false, &recorded);
+    m_match = m_files.at(i)->verify(home, m_verifyClasspath, m_verifyClassName, false, answers);
   }
   if (m_match != nullptr) m_match->setJVMTemporary(temporary);
 }

@@ -53,7 +53,8 @@ class JVMFiles {
 
   // Sets the class path and class name of the verification command, as the
   // shell is to see them (quote them yourself); writeVerifyJar then leaves
-  // them alone.
+  // them alone. The bundled runtime's recorded answers (those of the
+  // payload's class) then stand in for no run of it.
   void setVerifyClass(const SString& classpath, const SString& className);
   // When no verification class is set yet: extracts every embedded file of
   // type FILE_VERIFY_JAR into a new temporary subdirectory (the last one
@@ -121,6 +122,7 @@ class JVMFiles {
   bool m_stopAtFirstMatch;
   SString m_verifyClasspath;
   SString m_verifyClassName;
+  bool m_verifyClassGiven = false;  // setVerifyClass: not the payload's class
   const LaunchContext& m_context;
   CandidateReport m_report;
 };

@@ -116,6 +116,31 @@ PackJob withVerifyJar(const PackJob& job) {
   return result;
 }
 
+// Whether the payload's verification archive is the built-in one (the
+// class bvpack asks a runtime with): built in, or a file of the same bytes.
+bool carriesBuiltInVerifyJar(const PackJob& job) {
+  const std::string builtIn(reinterpret_cast<const char*>(kBuiltInVerifyJar), kBuiltInVerifyJarSize);
+  for (const PackEntry& entry : job.entries) {
+    if (entry.type != FILE_VERIFY_JAR) continue;
+    if (entry.bytes != nullptr) return *entry.bytes == builtIn;
+    int fd = open(entry.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    // One byte more than the built-in archive shows a longer file.
+    std::string bytes(builtIn.size() + 1, '\0');
+    size_t got = 0;
+    for (;;) {
+      ssize_t n = got < bytes.size() ? read(fd, &bytes[got], bytes.size() - got) : 0;
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    close(fd);
+    bytes.resize(got);
+    return bytes == builtIn;
+  }
+  return false;
+}
+
 // The java-runtime entries packed into files beside the output, removed
 // when the pack ends.
 class PackedRuntimeFiles {
@@ -149,10 +174,15 @@ class PackedRuntimeFiles {
       if (fd < 0) throw PackError(systemError("cannot create a file next to", job.output));
       close(fd);
       m_paths.push_back(packed);
-      // What the launcher would ask the runtime, asked once now.
+      // What the launcher would ask the runtime, asked once now; not when
+      // the payload brings its own verification class, which a launcher
+      // must run.
       std::string why;
-      std::vector<RuntimeAnswer> answers = askRuntime(entry.path, why);
-      if (answers.empty()) {
+      std::vector<RuntimeAnswer> answers;
+      if (!carriesBuiltInVerifyJar(job)) {
+        fprintf(stderr, "bvpack: note: the payload brings its own verification archive; launchers will verify the "
+                        "Java runtime %s with it when they unpack it\n", entry.path.c_str());
+      } else if ((answers = askRuntime(entry.path, why)).empty()) {
         fprintf(stderr, "bvpack: note: the Java runtime %s cannot run here (%s); launchers will verify it when they "
                         "unpack it\n", entry.path.c_str(), why.c_str());
       }

@@ -22,6 +22,10 @@ extern const unsigned long kBuiltInVerifyJarSize;
 
 namespace {
 
+// More output than any answer takes: a runtime that prints more is stopped
+// (its output is not kept whole in memory).
+const size_t kMaxOutput = 1 << 20;
+
 // A private folder for the class, removed with what it holds.
 class ScratchFolder {
  public:
@@ -97,6 +101,7 @@ int runFor(const std::vector<std::string>& argv, const std::vector<std::string>&
   }
   time_t deadline = time(nullptr) + timeoutSeconds;
   bool timedOut = false;
+  bool tooLong = false;
   char buffer[4096];
   for (;;) {
     long left = static_cast<long>(deadline - time(nullptr));
@@ -115,11 +120,30 @@ int runFor(const std::vector<std::string>& argv, const std::vector<std::string>&
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     out.append(buffer, static_cast<size_t>(got));
+    if (out.size() > kMaxOutput) {
+      tooLong = true;
+      break;
+    }
   }
   close(pipeFds[0]);
-  if (timedOut) kill(-pid, SIGKILL);
+  if (timedOut || tooLong) kill(-pid, SIGKILL);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  for (;;) {
+    pid_t ended = waitpid(pid, &status, timedOut || tooLong ? 0 : WNOHANG);
+    if (ended < 0 && errno == EINTR) continue;
+    if (ended != 0) break;
+    // Its output has ended but it runs on (it closed its standard output):
+    // the same time limit holds.
+    if (time(nullptr) >= deadline) {
+      timedOut = true;
+      kill(-pid, SIGKILL);
+    } else {
+      usleep(10 * 1000);
+    }
+  }
+  if (tooLong) {
+    why = argv[0] + " printed more than " + std::to_string(kMaxOutput) + " bytes";
+    return -1;
   }
   if (timedOut) {
     why = argv[0] + " gave no answer within " + std::to_string(timeoutSeconds) + " s";

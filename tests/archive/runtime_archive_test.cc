@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,9 +127,23 @@ TEST_F(RuntimeArchiveTest, ManyFilesAreWrittenOnOneProcessorOrMany) {
   std::string entry = entryOf(members);
   cpu_set_t all;
   ASSERT_EQ(0, sched_getaffinity(0, sizeof all, &all));
-  for (int processors : {1, 0}) {
-    SCOPED_TRACE(processors == 1 ? "one processor" : "every processor");
-    if (processors == 1) {
+  struct rlimit files;
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &files));
+  struct Case {
+    const char* what;
+    bool oneProcessor;  // else every processor
+    rlim_t openFiles;   // the process's limit of open files, 0: as it is
+  } cases[] = {
+      {"one processor", true, 0},
+      {"every processor", false, 0},
+      // Fewer open files allowed than the writer keeps open at most (a
+      // shell's limit of 256, or less): it keeps fewer open.
+      {"one processor, 64 open files allowed", true, 64},
+      {"every processor, 64 open files allowed", false, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.oneProcessor) {
       // The thread that makes the files writes every piece.
       cpu_set_t one;
       CPU_ZERO(&one);
@@ -140,13 +155,31 @@ TEST_F(RuntimeArchiveTest, ManyFilesAreWrittenOnOneProcessorOrMany) {
       }
       ASSERT_EQ(0, sched_setaffinity(0, sizeof one, &one));
     }
+    if (c.openFiles != 0) {
+      struct rlimit low = files;
+      low.rlim_cur = c.openFiles;
+      ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+    }
     std::string message = unpack(entry);
+    setrlimit(RLIMIT_NOFILE, &files);
     sched_setaffinity(0, sizeof all, &all);
     ASSERT_EQ("", message);
     EXPECT_EQ(601u, bvtest::listDir(out + "/legal").size());
     EXPECT_EQ("599", bvtest::readFile(out + "/legal/f599"));
     EXPECT_EQ(static_cast<size_t>(runtimeChunkSize + 7), bvtest::readFile(out + "/legal/big").size());
   }
+  // No descriptor left for a member's folder (the launcher file, the top
+  // folder and its copy take the last ones) is a write error, not a fault
+  // of the member.
+  int lowest = dup(0);
+  ASSERT_GE(lowest, 0);
+  close(lowest);
+  struct rlimit tight = files;
+  tight.rlim_cur = static_cast<rlim_t>(lowest + 3);
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &tight));
+  std::string message = unpack(entry);
+  setrlimit(RLIMIT_NOFILE, &files);
+  EXPECT_NE(std::string::npos, message.find("Too many open files")) << message;
 }
 
 TEST_F(RuntimeArchiveTest, TheDigestCheckRunsBesideTheUnpackingAndComesFirst) {

@@ -132,6 +132,23 @@ TEST_F(BundledRuntimeTest, RunsWithoutJavaAndUnpacksTheRuntimeOnlyOnce) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
+// An input file that names another verification class has that class run:
+// the answers recorded when the launcher was packed are those of the
+// built-in class. This one is not a class at all, so no Java passes. (The
+// class path is a string of the tag file holding the quoted path, as the
+// shell is to see it.)
+TEST_F(BundledRuntimeTest, AVerificationClassOfAnInputFileIsRunNotTakenFromTheRecord) {
+  std::string junk = write("other-verify.jar", "not a jar");
+  std::string request = write("request.tag", "ACTION: SEARCH\nLOGFILE: " + dir.file("search.log") +
+                                                 "\nVERIFY_CLASSPATH: \"\"\"" + junk + "\"\"\"\nVERIFY_CLASS_NAME: Verify\n");
+  ProcessResult search = runWithoutJava({launcherFor("always"), "-bv:silent", "-bv:in", request}, {});
+  ASSERT_EQ(0, search.status) << search.out << search.err;
+  EXPECT_EQ("0\n", search.out);
+  std::string log = readFile(dir.file("search.log"));
+  EXPECT_NE(std::string::npos, log.find("Verifying JVM at " + cache + "/bvlauncher/runtime-")) << log;
+  EXPECT_EQ(std::string::npos, log.find("taken from the answers recorded")) << log;
+}
+
 // The runtime is checked against its digest before it is unpacked: 8 bytes
 // changed inside it stop the first run with the one message, and nothing is
 // unpacked or left behind. (The jars, checked as they are copied, are whole

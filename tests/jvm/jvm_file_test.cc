@@ -360,8 +360,11 @@ TEST(JVMFilePtrDeque, DeletesOnlyTheFilesItOwns) {
 
 // The bundled runtime's answers recorded when it was packed stand in for a
 // run only when they cover every property asked, its java holds code for
-// this machine and no variable gives the JVM options (which could change
-// its answers); otherwise the JVM runs as for any candidate. /bin/true is a
+// this machine that may be run where it lies (a runtime unpacked on a file
+// system mounted noexec, or a java without its execute bits, cannot run
+// whatever it answered when packed) and no variable gives the JVM options
+// (which could change its answers); otherwise the JVM runs as for any
+// candidate. /bin/true is a
 // program of this machine that prints nothing: a match with it proves that
 // no JVM ran.
 TEST_F(JVMFileTest, RecordedAnswersStandInForARunOnlyWhenTheyCoverEveryProperty) {
@@ -373,18 +376,20 @@ TEST_F(JVMFileTest, RecordedAnswersStandInForARunOnlyWhenTheyCoverEveryProperty)
   struct Case {
     const char* name;
     const std::string* program;  // bin/java's bytes, or null for the fake JVM
+    int mode;                    // bin/java's permission bits
     const RecordedAnswers* recorded;
     bool matches;
     const char* version;  // JVM_VERSION of a match
     bool ran;             // the fake JVM ran
     const char* toolOptions;  // JAVA_TOOL_OPTIONS
   } cases[] = {
-      {"covered", &trueProgram, &full, true, "17", false, ""},
-      {"a property not recorded", &trueProgram, &partial, false, "", false, ""},
-      {"java of another machine", &otherMachine, &full, false, "", false, ""},
-      {"options for the JVM", &trueProgram, &full, false, "", false, "-Dos.name=Other"},
-      {"a script, not machine code", nullptr, &full, true, "21", true, ""},
-      {"nothing recorded", nullptr, nullptr, true, "21", true, ""},
+      {"covered", &trueProgram, 0755, &full, true, "17", false, ""},
+      {"a property not recorded", &trueProgram, 0755, &partial, false, "", false, ""},
+      {"java of another machine", &otherMachine, 0755, &full, false, "", false, ""},
+      {"java that may not be run", &trueProgram, 0644, &full, false, "", false, ""},
+      {"options for the JVM", &trueProgram, 0755, &full, false, "", false, "-Dos.name=Other"},
+      {"a script, not machine code", nullptr, 0755, &full, true, "21", true, ""},
+      {"nothing recorded", nullptr, 0755, nullptr, true, "21", true, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -392,7 +397,7 @@ TEST_F(JVMFileTest, RecordedAnswersStandInForARunOnlyWhenTheyCoverEveryProperty)
     TagFile& tags = loadTagFile("DESC: d\nJVM_EXE: bin/java\nCLASSPATH: \"-cp \"\nJVM_PROPERTIES: os.name=Linux\n");
     JVMFile jvm(tags, context());
     std::string home = makeFakeHome(m_dir.file(c.name), "1739021872\nLinux\n21\n");
-    if (c.program != nullptr) writeFile(home + "/bin/java", *c.program, 0755);
+    if (c.program != nullptr) writeFile(home + "/bin/java", *c.program, c.mode);
     JVMMatch* match = jvm.verify(home.c_str(), kVerifyClasspath, kVerifyClass, false, c.recorded);
     EXPECT_EQ(c.matches, match != nullptr);
     EXPECT_EQ(c.ran, !invoked(home).empty());

@@ -103,6 +103,41 @@ TEST_F(BvpackRuntimeTest, TheRuntimesAnswersAreRecordedWhenItRuns) {
   }
 }
 
+// The answers are those of the built-in verification class: a payload that
+// brings a verification archive of its own (other bytes) gets none, since
+// its class is what a launcher must run to verify the runtime.
+TEST_F(BvpackRuntimeTest, AnswersAreRecordedOnlyForTheBuiltInVerificationClass) {
+  std::string runtime = fakeRuntime("rt", "17.0.2");
+  std::string own = write("own-verify.jar", "not the built-in archive");
+  struct Case {
+    const char* name;
+    std::vector<std::string> verifyJar;  // the payload's verify-jar entry, if any
+    const char* listed;
+  } cases[] = {
+      {"built in", {}, "  verification answers recorded when packed: 22\n"},
+      {"the built-in bytes given", {"verify-jar:" + buildPath("java/Verify.jar")},
+       "  verification answers recorded when packed: 22\n"},
+      {"its own archive", {"verify-jar:" + own}, "  verification answers recorded when packed: 0\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string app = dir.file(std::string(c.name) + "-app");
+    std::vector<std::string> args = {"-o", app, "instructions:" + typicalScriptPath(),
+                                     "jvm:" + write("jvm.tag", jvmFileText()), "java-runtime:" + runtime};
+    args.insert(args.end(), c.verifyJar.begin(), c.verifyJar.end());
+    std::string out;
+    ASSERT_EQ(0, pack(args, &out)) << out;
+    std::string listing;
+    ASSERT_EQ(0, pack({"--list", app}, &listing));
+    EXPECT_NE(std::string::npos, listing.find(c.listed)) << listing;
+    bool ownArchive = c.verifyJar.size() == 1 && c.verifyJar[0] == "verify-jar:" + own;
+    EXPECT_EQ(ownArchive, out.find("bvpack: note: the payload brings its own verification archive; launchers will "
+                            "verify the Java runtime " + runtime + " with it when they unpack it\n") !=
+                       std::string::npos)
+        << out;
+  }
+}
+
 TEST_F(BvpackRuntimeTest, ARuntimeIsPackedWithItsLinksAndUnpackedForTheRun) {
   std::string runtime = fakeRuntime("jre", "17.0.2");
   std::vector<std::string> entries = payload(typicalScriptPath());
