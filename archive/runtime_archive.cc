@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -236,7 +237,7 @@ bool startThread(std::thread& thread, const std::function<void()>& work) {
   bool started = true;
   try {
     thread = std::thread(work);
-  } catch (const std::system_error&) {
+  } catch (...) {  // no thread (std::system_error) or no memory for it
     started = false;
   }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
@@ -252,6 +253,8 @@ class PieceWriter {
  public:
   PieceWriter(int launcherFd, long entryOffset, unsigned threads)
       : m_launcherFd(launcherFd), m_entryOffset(entryOffset), m_maxOpenFiles(openFilesAllowed()) {
+    // The list's room first: a thread that runs is always joined.
+    m_workers.reserve(threads);
     for (unsigned i = 1; i < threads; ++i) {
       std::thread worker;
       if (!startThread(worker, [this] { work(nullptr); })) break;  // fewer threads do the same work
@@ -633,8 +636,15 @@ void unpackPieces(int fd, long offset, long length, const std::string& dir,
   // written on the others as soon as it is open.
   PieceWriter writer(fd, offset, threadCount());
   for (const Member& member : table.members) {
+    // A table of folders, links or empty files has no pieces between which
+    // a cancel would be seen.
+    if (cancel && cancel()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
     const std::string& name = member.name;
     if (!isSafeRuntimeName(name)) throw unsafeMember(name, "its name leaves the runtime's folder.");
+    // A tree whose paths reach PATH_MAX could not be removed by path.
+    if (dir.size() + 1 + name.size() >= static_cast<size_t>(PATH_MAX)) {
+      throw unsafeMember(name, "its path is longer than the system takes.");
+    }
     std::vector<std::string> parts = splitPath(name);
     const char* base = parts.back().c_str();
     Fd parent(openParent(root, parts, name));

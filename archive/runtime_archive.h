@@ -37,7 +37,8 @@
 //
 // Safety rules of the reader (a member that breaks one stops the unpacking
 // with "The Java runtime in the launcher file holds an unsafe member ..."):
-// names are relative, without empty, "." or ".." parts, NUL or line breaks;
+// names are relative, without empty, "." or ".." parts, NUL or line breaks,
+// and short enough that their path in dir stays below PATH_MAX;
 // a member is never written through a symbolic link (every folder above it
 // must be a folder made by an earlier member) nor over an earlier one; a
 // link's target is relative, made of ".." parts first and names after them,

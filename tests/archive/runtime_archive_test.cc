@@ -232,6 +232,44 @@ TEST_F(RuntimeArchiveTest, ACancelOrAFailingReportStopsEveryThread) {
   }
 }
 
+// A cancel is seen before each member, so a table without pieces stops
+// too; a member whose path would reach PATH_MAX is refused, as its tree
+// could not be removed by path.
+TEST_F(RuntimeArchiveTest, MembersWithoutPiecesStopForACancelAndPathsStayRemovable) {
+  std::vector<M> folders;
+  for (int i = 0; i < 50; ++i) folders.push_back({'d', 0755, "d" + std::to_string(i), ""});
+  std::string entry = entryOf(folders);
+  std::string file = dir.file("folders");
+  bvtest::writeFile(file, entry);
+  int fd = open(file.c_str(), O_RDONLY);
+  std::string target = dir.file("folders-out");
+  mkdir(target.c_str(), 0700);
+  std::string message;
+  try {
+    unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, nullptr, [] { return true; });
+  } catch (const LauncherException& e) {
+    message = e.getMessage().c_str();
+  }
+  close(fd);
+  EXPECT_EQ("Canceled by the user.", message);
+  EXPECT_TRUE(bvtest::listDir(target).empty());
+
+  // Folders whose joined path in "out<n>" reaches PATH_MAX.
+  std::string part(200, 'p');
+  std::vector<M> deep;
+  std::string name;
+  while (name.size() + part.size() + 1 < static_cast<size_t>(maxRuntimeNameLength)) {
+    name += (name.empty() ? "" : "/") + part;
+    deep.push_back({'d', 0755, name, ""});
+  }
+  // The longest name a member may have: with its folder before it, the
+  // path reaches PATH_MAX.
+  name += "/" + std::string(static_cast<size_t>(maxRuntimeNameLength) - name.size() - 1, 'q');
+  deep.push_back({'d', 0755, name, ""});
+  std::string message2 = unpack(entryOf(deep));
+  EXPECT_NE(std::string::npos, message2.find("its path is longer than the system takes.")) << message2;
+}
+
 TEST_F(RuntimeArchiveTest, HostileMembersAreRefused) {
   const std::string unsafe = "The Java runtime in the launcher file holds an unsafe member ";
   const std::string leaves = "its name leaves the runtime's folder.";
