@@ -14,6 +14,7 @@
 #include "jvm/path_hint.h"
 #include "jvm/property_condition.h"
 #include "jvm/real_home.h"
+#include "jvm/release_file.h"
 #include "jvm/string_pair.h"
 #include "jvm/tag_names.h"
 #include "jvm/verify_cache.h"
@@ -117,6 +118,19 @@ bool answersFromRecord(const RecordedAnswers& recorded, const StringPairPtrDeque
     text += found->second + "\n";
   }
   output = SString(text.c_str());
+  return true;
+}
+
+// The answers that home's release file gives (jvm/release_file.h); false
+// when it cannot be read.
+bool releaseFileAnswers(const SString& home, RecordedAnswers& answers) {
+  ReleaseFields fields;
+  std::string problem;
+  if (!readReleaseFile(std::string(home.c_str(), home.length()), fields, &problem)) {
+    logMessage(concat("No answers from the release file: ", problem.c_str()), LOG_INFO);
+    return false;
+  }
+  for (const auto& property : releaseProperties(fields)) answers.push_back(property);
   return true;
 }
 
@@ -281,11 +295,19 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
   appendPathSeparator(exePath);
   exePath += getJVMExe();
   SString output;
+  RecordedAnswers fromRelease;
   if (recorded != nullptr && answersFromRecord(*recorded, expected, exePath, output)) {
     // The bundled runtime answered these when it was packed; its bytes are
     // the ones the launcher file's digest proves.
     logMessage(concat("Verification of ", exePath, " taken from the answers recorded when the launcher was packed"),
                LOG_INFO);
+  } else if (m_tagFile->getBoolTagValue(releaseFileAnswersTagName, false) &&
+             releaseFileAnswers(jvmHome, fromRelease) &&
+             answersFromRecord(fromRelease, expected, exePath, output)) {
+    // The home's own statement, read from a file that passed the ownership
+    // check: no JVM starts. A file that lies shows when the application
+    // starts, with the JVM's own message.
+    logMessage(concat("Verification of ", exePath, " taken from the release file of its home"), LOG_INFO);
   } else {
     // An unchanged JVM gives the answer of its last run (jvm/verify_cache.h).
     VerifyCache cache(exePath, getJVMExe(), verifyClasspath, verifyClassName, expected);

@@ -145,7 +145,11 @@ class JVMFile final : public JVMTagLookup {
   // property asked is among them, the home's executable holds code for
   // this machine (platform/machine_code.h) and no variable gives the JVM
   // options (jvmOptionVariables), the output is made of them and no JVM
-  // starts; else the verification cache or a real run answers.
+  // starts. Else, with RELEASE_FILE_ANSWERS, when the home's release file
+  // (jvm/release_file.h) can be read and states every property asked, with
+  // the same conditions on the executable and the environment, the output
+  // is made of its answers and no JVM starts either. Else the verification
+  // cache or a real run answers.
   bool performVerify(const SString& jvmHome, const SString& verifyClasspath,
                      const SString& verifyClassName, const RecordedAnswers* recorded = nullptr);
   // Lines before the marker are ignored; without the marker the result is

@@ -10,3 +10,4 @@ const char* specificationVersionProperty = "java.specification.version";
 const char* platformTagName = "PLATFORM";
 const char* searchOrderTagName = "SEARCH_ORDER";
 const char* platformHintWarningTagName = "PLATFORM_HINT_WARNING";
+const char* releaseFileAnswersTagName = "RELEASE_FILE_ANSWERS";

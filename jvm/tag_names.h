@@ -23,6 +23,10 @@ extern const char* searchOrderTagName;
 // "PLATFORM_HINT_WARNING": flag; a home of a PLATFORM_HINT variable that is
 // turned down gets a warning on standard error.
 extern const char* platformHintWarningTagName;
+// "RELEASE_FILE_ANSWERS": flag; a home whose release file
+// (jvm/release_file.h) states every property that the check asks answers
+// from that file, and no JVM is started to verify it.
+extern const char* releaseFileAnswersTagName;
 
 // "JVM_VERSION": set by a check that passed, the java.specification.version
 // that the JVM printed ("17", "1.8").

@@ -91,6 +91,8 @@ void fillJVMFile(TagFile& tags, const std::string& desc, const char* platformHin
     tags.appendTagValue("JVM_PROPERTIES",
                         SString("java.specification.version<=").append(maxVersion.c_str()));
   }
+  // A home's release file answers for it: no second JVM on a first run.
+  tags.setTagValue("RELEASE_FILE_ANSWERS", "1");
   tags.setTagValue("CLASSPATH", "-cp ");
   tags.setTagValue("CLASSPATH_SEPARATOR", ":");
   tags.setTagValue("SYSTEM", "-D");

@@ -204,6 +204,35 @@ TEST_F(E2eOneLineCommandTest, ArgumentsReachTheApplicationAndTmpdirIsHonoured) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
+// A Java home's release file answers for it: the first run starts no
+// verification JVM. A release file that does not tell the truth about its
+// java (here a broken install: bin/java and its launcher library without
+// the rest) ends with the JVM's own message, not with silence.
+TEST_F(E2eOneLineCommandTest, TheReleaseFileAnswersForItsHome) {
+  std::string real;
+  for (const std::string& java : findJavaExecutables()) {
+    std::string home = javaHomeOf(java);
+    if (pathExists(home + "/release") && pathExists(home + "/lib/libjli.so")) real = home;
+  }
+  if (real.empty()) GTEST_SKIP() << "no Java home with a release file";
+  std::string app = printArgs("app");
+  std::string log = dir.file("run.log");
+  ProcessResult r = command(app, {"-bv:log", log}, userEnv("/usr/bin:/bin", {"JAVA_HOME=" + real}));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, readFile(log).find("taken from the release file of its home")) << readFile(log);
+
+  std::string broken = dir.file("broken");
+  ASSERT_EQ(0, runShell("mkdir -p " + shellQuote(broken + "/bin") + " " + shellQuote(broken + "/lib") + " && cp " +
+                        shellQuote(real + "/bin/java") + " " + shellQuote(broken + "/bin/") + " && cp " +
+                        shellQuote(real + "/lib/libjli.so") + " " + shellQuote(broken + "/lib/") + " && cp " +
+                        shellQuote(real + "/release") + " " + shellQuote(broken + "/")));
+  r = command(app, {}, userEnv("/usr/bin:/bin", {"JAVA_HOME=" + broken}));
+  EXPECT_NE(0, r.status) << r.out << r.err;
+  EXPECT_EQ("", r.out);
+  EXPECT_NE(std::string::npos, r.err.find("Error: could not find libjava.so")) << r.err;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
 // --home-property: the folder of the jars as the application sees them;
 // --options-env: the user's variable, words and quotes, nothing run.
 TEST_F(E2eOneLineCommandTest, TheApplicationKnowsItsHomeAndTakesItsUsersOptions) {

@@ -200,7 +200,8 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   for (const char* line : {"PLATFORM:  Linux\n", "  JAVA_HOME\n  JDK_HOME\n", "PLATFORM_HINT_WARNING:  1\n",
                            "SEARCH_ORDER:\n  PLATFORM_HINT\n  PATH\n  PATH_HINT\n/:\n", "  /usr/lib/jvm/*\n",
                            "  ~/.gradle/jdks/*/*\n", "  jre\n/:\n",
-                           "  os.name=Linux\n  java.specification.version>=11\n/:\n"}) {
+                           "  os.name=Linux\n  java.specification.version>=11\n/:\n",
+                           "RELEASE_FILE_ANSWERS:  1\n"}) {
     EXPECT_NE(std::string::npos, linux.find(line)) << line;
   }
   std::string mac = bvtest::readFile(dir.file("e/jvm-macos.tag"));
