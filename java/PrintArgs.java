@@ -47,7 +47,10 @@ import java.util.TreeSet;
  *   <li>printargs.stderr=TEXT or --stderr=TEXT: a line written to standard
  *       error after the output;
  *   <li>printargs.show=A,B: more system properties to print;
- *   <li>printargs.env=A,B: more environment variables to print.
+ *   <li>printargs.env=A,B: more environment variables to print;
+ *   <li>--load=CLASS: loads the class by name (as an application loads a
+ *       provider) and prints load[CLASS]=&lt;loaded&gt; or &lt;missing&gt;
+ *       after the argument.
  * </ul>
  *
  * An exit status that is not a number is reported on standard error and gives
@@ -86,6 +89,17 @@ public class PrintArgs {
       item(out, "arg[" + i + "]", args[i]);
       if (args[i].startsWith("--exit=")) exit = args[i].substring("--exit=".length());
       if (args[i].startsWith("--stderr=")) stderr = args[i].substring("--stderr=".length());
+      if (args[i].startsWith("--load=")) {
+        String name = args[i].substring("--load=".length());
+        String found;
+        try {
+          Class.forName(name);
+          found = "loaded";
+        } catch (ClassNotFoundException e) {
+          found = "missing";
+        }
+        item(out, "load[" + name + "]", found);
+      }
     }
 
     for (String name : propertyNames()) item(out, "prop[" + name + "]", System.getProperty(name));

@@ -14,6 +14,7 @@
 #include <map>
 
 #include "foundation/log.h"
+#include "jvm/carried_aot_cache.h"
 #include "jvm/java_command_line.h"
 #include "jvm/jvm_identity.h"
 #include "jvm/tag_names.h"
@@ -267,6 +268,13 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
   if (!line.usable) {
     log("none, since " + line.reason);
     return none;
+  }
+  // A bundled runtime that carries the cache of a training run: used as it
+  // is, from the first run on (jvm/carried_aot_cache.h).
+  std::vector<std::string> carried = carriedAOTCacheOptions(home, feature);
+  if (!carried.empty()) {
+    log("using the ahead-of-time cache that the runtime carries, " + carried[0].substr(strlen("-XX:AOTCache=")));
+    return carried;
   }
 
   // The key: the Java, the options, the class path with its jars.

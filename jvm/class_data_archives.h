@@ -6,6 +6,9 @@
 // start. A
 // run whose Java (JVM_VERSION of the JVM file, 13 or newer) and command
 // allow it gets, in place of %CDS_OPTIONS%():
+//   - when the Java is 24 or newer and its home carries the ahead-of-time
+//     cache of a training run (jvm/carried_aot_cache.h): -XX:AOTCache=CACHE
+//     and the options that keep the JVM quiet about it, from the first run;
 //   - when the archive exists: -Xshare:auto -XX:SharedArchiveFile=ARCHIVE
 //     (the archive's time is set to now: it was used);
 //   - else, when no other run is making it: -XX:DumpLoadedClassList=LIST,

@@ -54,7 +54,8 @@ size_t versionNumberLength(const std::string& text) {
 }
 
 // java.version and java.specification.version from JAVA_VERSION and
-// JAVA_RUNTIME_VERSION; false when they do not say it for certain.
+// JAVA_RUNTIME_VERSION (version "" when only the specification version is
+// certain); false when they do not say it for certain.
 bool javaVersions(const ReleaseFields& fields, std::string& version, std::string& specification) {
   auto found = fields.find("JAVA_VERSION");
   if (found == fields.end()) return false;
@@ -72,8 +73,14 @@ bool javaVersions(const ReleaseFields& fields, std::string& version, std::string
   if (number.empty() || versionNumberLength(number) != number.size()) return false;
   // 9 and later: the runtime version "$VNUM(-$PRE)?(+$BUILD)?(-$OPT)?"
   // gives the pre-release part that java.version carries.
+  specification = number.substr(0, number.find('.'));
   auto runtime = fields.find("JAVA_RUNTIME_VERSION");
-  if (runtime == fields.end()) return false;
+  // A jlink image states JAVA_VERSION only: the feature is certain, the
+  // pre-release part of java.version is not.
+  if (runtime == fields.end()) {
+    version.clear();
+    return true;
+  }
   const std::string& full = runtime->second;
   if (full.compare(0, number.size(), number) != 0) return false;
   size_t end = number.size();
@@ -87,7 +94,6 @@ bool javaVersions(const ReleaseFields& fields, std::string& version, std::string
     if (stop == pre) return false;
     version += full.substr(end, stop - end);
   }
-  specification = number.substr(0, number.find('.'));
   return true;
 }
 
@@ -174,7 +180,7 @@ std::map<std::string, std::string> releaseProperties(const ReleaseFields& fields
   std::map<std::string, std::string> properties;
   std::string version, specification;
   if (javaVersions(fields, version, specification)) {
-    properties["java.version"] = version;
+    if (!version.empty()) properties["java.version"] = version;
     properties["java.specification.version"] = specification;
   }
   auto system = fields.find("OS_NAME");

@@ -39,9 +39,10 @@ bool readReleaseFile(const std::string& home, ReleaseFields& fields, std::string
 // that home would print them:
 //   java.version: JAVA_VERSION with the pre-release part of
 //     JAVA_RUNTIME_VERSION ("26-ea" for "26" and "26-ea+5"), or JAVA_VERSION
-//     as it is for 8 and earlier ("1.8.0_402");
+//     as it is for 8 and earlier ("1.8.0_402"); not stated without
+//     JAVA_RUNTIME_VERSION (a jlink image has JAVA_VERSION only);
 //   java.specification.version: the feature number ("25"), "1.x" for 8 and
-//     earlier;
+//     earlier, from JAVA_VERSION alone;
 //   os.name: "Linux" for OS_NAME "Linux", "Mac OS X" for "Darwin";
 //   os.arch: OS_ARCH as the JVM of that system spells it ("amd64" for
 //     Linux "x86_64", "aarch64", ...).

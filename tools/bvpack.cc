@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "jvm/carried_aot_cache.h"
 #include "jvm/property_condition.h"
 #include "platform/platform_impl.h"
 #include "tools/one_line.h"
@@ -17,6 +19,7 @@
 #include "tools/pack_options.h"
 #include "tools/pack_writer.h"
 #include "tools/runtime_pack.h"
+#include "tools/training_run.h"
 
 namespace {
 
@@ -46,13 +49,7 @@ class ScratchDir {
       throw PackError("cannot create a temporary directory: " + std::string(strerror(errno)));
     }
   }
-  ~ScratchDir() {
-    for (const char* name : {"instructions.tag", "launch.tag", "jvm-linux.tag", "jvm-macos.tag"}) {
-      unlink((m_path + "/" + name).c_str());
-    }
-    removeTree(m_path + "/runtime");
-    rmdir(m_path.c_str());
-  }
+  ~ScratchDir() { removeTree(m_path); }
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
   const std::string& path() const { return m_path; }
@@ -72,15 +69,104 @@ void checkOneLineRuntime(const std::string& dir, const std::string& javaVersion)
   }
 }
 
+// The training run of job's application with the Java at home.
+TrainingRun trainingOf(const PackJob& job, const std::string& home, const std::string& scratch) {
+  TrainingRun run;
+  run.javaHome = home;
+  run.jars = job.jars;
+  run.javaOptions = job.javaOptions;
+  run.mainClass = job.mainClass;
+  run.args = job.trainArgs;
+  run.timeoutSeconds = job.trainSeconds;
+  run.scratch = scratch;
+  return run;
+}
+
+// The training run's part of the module list: the JDK modules whose
+// classes a run of the application on jdk loaded (tools/training_run.h).
+std::vector<std::string> trainingModules(const PackJob& job, const std::string& jdk, const std::string& scratch) {
+  std::set<std::string> loaded = runTraining(trainingOf(job, jdk, scratch)).modules;
+  return std::vector<std::string>(loaded.begin(), loaded.end());
+}
+
+// Prints the modules that only the training run asked for: the list that
+// jlink was given is jdeps' modules followed by addModules, whose first
+// givenCount came from --add-modules.
+void printTrainingModules(const std::string& jlinkList, const std::vector<std::string>& addModules,
+                          size_t givenCount) {
+  std::vector<std::string> all;
+  for (size_t start = 0, comma; start <= jlinkList.size(); start = comma + 1) {
+    comma = jlinkList.find(',', start);
+    if (comma == std::string::npos) comma = jlinkList.size();
+    all.push_back(jlinkList.substr(start, comma - start));
+  }
+  std::set<std::string> before;  // jdeps' and --add-modules'
+  size_t fromJdeps = all.size() >= addModules.size() ? all.size() - addModules.size() : 0;
+  for (size_t i = 0; i < fromJdeps; ++i) before.insert(all[i]);
+  for (size_t i = 0; i < givenCount && i < addModules.size(); ++i) {
+    for (size_t start = 0, comma; start <= addModules[i].size(); start = comma + 1) {
+      comma = addModules[i].find(',', start);
+      if (comma == std::string::npos) comma = addModules[i].size();
+      before.insert(addModules[i].substr(start, comma - start));
+    }
+  }
+  std::string added;
+  for (size_t i = givenCount; i < addModules.size(); ++i) {
+    if (before.insert(addModules[i]).second) added += (added.empty() ? "" : ",") + addModules[i];
+  }
+  fprintf(stderr, "bvpack: the training run added the modules %s\n", added.empty() ? "(none)" : added.c_str());
+}
+
+// --train with a runtime of Java 24 or newer: the ahead-of-time cache of a
+// training run on the runtime itself, left inside it
+// (jvm/carried_aot_cache.h).
+void trainRuntimeCache(const PackJob& job, const std::string& runtimeDir, const std::string& scratch) {
+  TrainingRun run = trainingOf(job, runtimeDir, scratch);
+  run.aotCache = runtimeDir + "/" + carriedAOTCachePath;
+  TrainingResult result = runTraining(run);
+  if (result.cacheMade) {
+    struct stat st;
+    stat(run.aotCache.c_str(), &st);
+    fprintf(stderr, "bvpack: the runtime carries the ahead-of-time cache of the training run (%lld bytes)\n",
+            static_cast<long long>(st.st_size));
+  } else {
+    fprintf(stderr, "bvpack: no ahead-of-time cache: %s\n", result.note.c_str());
+  }
+}
+
+// A fresh folder for one training run's files inside scratch.
+std::string trainingFolder(const std::string& scratch, const char* name) {
+  std::string folder = scratch + "/" + name;
+  if (mkdir(folder.c_str(), 0700) != 0) throw PackError("cannot create " + folder + ": " + strerror(errno));
+  return folder;
+}
+
 // --jlink: a runtime for the jars in dir, which becomes the --runtime.
-void makeRuntime(PackJob& job, const std::string& dir, const std::string& javaVersion) {
+void makeRuntime(PackJob& job, const std::string& dir, const std::string& javaVersion, const std::string& scratch) {
   struct stat st;
   if (lstat(dir.c_str(), &st) == 0) throw PackError(dir + " is there already; jlink makes it anew");
   std::string jdk;
-  std::string modules = jlinkRuntime(job.jars, job.addModules, dir, &jdk);
+  std::vector<std::string> addModules = job.addModules;
+  if (job.train) {
+    std::vector<std::string> trained = trainingModules(job, findJdk(), trainingFolder(scratch, "train-jdk"));
+    addModules.insert(addModules.end(), trained.begin(), trained.end());
+  }
+  std::string modules = jlinkRuntime(job.jars, addModules, dir, &jdk);
+  if (job.train) printTrainingModules(modules, addModules, job.addModules.size());
   fprintf(stderr, "bvpack: jlink of %s made the runtime with the modules %s\n", jdk.c_str(), modules.c_str());
   job.runtimeDir = dir;
   checkOneLineRuntime(dir, javaVersion);
+  if (job.train) trainRuntimeCache(job, dir, trainingFolder(scratch, "train-runtime"));
+}
+
+// --train with --runtime DIR: a copy of DIR at copy (which must not exist)
+// carries the cache; DIR itself is the user's and stays as it is.
+void trainGivenRuntime(PackJob& job, const std::string& copy, const std::string& scratch) {
+  struct stat st;
+  if (lstat(copy.c_str(), &st) == 0) throw PackError(copy + " is there already; the training copies the runtime there");
+  copyTree(job.runtimeDir, copy);
+  job.runtimeDir = copy;
+  trainRuntimeCache(job, copy, trainingFolder(scratch, "train-runtime"));
 }
 
 // The one-line mode: generate the tag files, then pack them (-o) and/or
@@ -102,8 +188,11 @@ void generateLauncher(PackJob job, const std::string& stub) {
     if (!PlatformImpl::isTrustedFile(SString(job.emitDir.c_str()), why)) {
       throw PackError("the --emit folder " + job.emitDir + " is not safe for the tag files: " + why.c_str());
     }
-    // A runtime made with jlink stays beside the tag files.
-    if (job.jlink) makeRuntime(job, job.emitDir + "/runtime", javaVersion);
+    // A runtime made with jlink stays beside the tag files, and so does
+    // the copy of a --runtime that a training run fills.
+    ScratchDir training;
+    if (job.jlink) makeRuntime(job, job.emitDir + "/runtime", javaVersion, training.path());
+    if (job.train && !job.jlink) trainGivenRuntime(job, job.emitDir + "/runtime", training.path());
     job.entries = writeGeneratedFiles(job, javaVersion, job.emitDir);
     if (!job.output.empty()) writeLauncher(job, stub);
     printf("Wrote the tag files into %s; to pack them:\n%s", job.emitDir.c_str(),
@@ -111,7 +200,8 @@ void generateLauncher(PackJob job, const std::string& stub) {
     return;
   }
   ScratchDir scratch;
-  if (job.jlink) makeRuntime(job, scratch.path() + "/runtime", javaVersion);
+  if (job.jlink) makeRuntime(job, scratch.path() + "/runtime", javaVersion, scratch.path());
+  if (job.train && !job.jlink) trainGivenRuntime(job, scratch.path() + "/runtime", scratch.path());
   job.entries = writeGeneratedFiles(job, javaVersion, scratch.path());
   writeLauncher(job, stub);
 }

@@ -86,7 +86,7 @@ bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob&
 bool isOneLineOption(const std::string& arg) {
   for (const char* option : {"--jar", "--min-java", "--max-java", "--java-option", "--emit", "--ui",
                              "--home-property", "--options-env", "--java-download-url", "--runtime",
-                             "--jlink", "--add-modules", "--no-cds"}) {
+                             "--jlink", "--add-modules", "--no-cds", "--train", "--train-time"}) {
     if (arg == option) return true;
   }
   return false;
@@ -96,6 +96,7 @@ bool isOneLineOption(const std::string& arg) {
 // application; no TYPE:PATH entries.
 PackJob parseGenerateArguments(const std::vector<std::string>& args) {
   PackJob job;
+  bool trainTimeGiven = false;
   job.mode = PackJob::GENERATE;
   for (size_t i = 0; i < args.size(); ++i) {
     if (parseOutputOption(args, i, job)) continue;
@@ -143,6 +144,15 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
         throw PackUsageError("--add-modules needs module names separated by commas, not \"" + modules + "\"");
       }
       job.addModules.push_back(modules);
+    } else if (arg == "--train") {
+      job.train = true;
+    } else if (arg == "--train-time") {
+      job.trainSeconds = static_cast<int>(parseNumber(optionValue(args, i), 1, 3600, arg));
+      trainTimeGiven = true;
+    } else if (arg == "--") {
+      // The rest are the training run's arguments.
+      job.trainArgs.assign(args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
     } else if (!arg.empty() && arg[0] == '-') {
       throw PackUsageError("unknown option " + arg + " with --main-class (see bvpack --help)");
     } else {
@@ -152,6 +162,11 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
   if (job.jars.empty()) throw PackUsageError("--main-class needs at least one --jar");
   if (job.jlink && !job.runtimeDir.empty()) throw PackUsageError("give --runtime DIR or --jlink, not both");
   if (!job.addModules.empty() && !job.jlink) throw PackUsageError("--add-modules goes with --jlink");
+  if (!job.train && !job.trainArgs.empty()) throw PackUsageError("arguments after -- go with --train");
+  if (!job.train && trainTimeGiven) throw PackUsageError("--train-time goes with --train");
+  if (job.train && !job.jlink && job.runtimeDir.empty()) {
+    throw PackUsageError("--train goes with --jlink or --runtime DIR: it records what the bundled runtime runs");
+  }
   if (job.output.empty() && job.emitDir.empty()) {
     throw PackUsageError("no output file given (-o OUTPUT, or --emit DIR)");
   }
@@ -246,7 +261,7 @@ std::string packHelpText() {
       "              [--name TEXT] [--java-download-url URL] [--no-cds] [--emit DIR]\n"
       "              [--runtime DIR | --jlink [--add-modules M,...]]\n"
       "              [--runtime-use fallback|always] [--compression-level N]\n"
-      "              [--stub FILE] [--purpose N]\n"
+      "              [--train [--train-time S]] [--stub FILE] [--purpose N] [-- ARGS...]\n"
       "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar] [--no-digest]\n"
       "              [--runtime-use fallback|always] [--compression-level N] -o OUTPUT ENTRY...\n"
       "       bvpack --list LAUNCHER\n"
@@ -295,6 +310,14 @@ std::string packHelpText() {
       "                       JDK in JAVA_HOME or on PATH (the modules the jars\n"
       "                       need, --strip-debug --no-man-pages --no-header-files)\n"
       "  --add-modules M,...  with --jlink: more modules for the runtime\n"
+      "  --train [-- ARGS...] with --jlink or --runtime: run the application once\n"
+      "                       with ARGS (its output shown) and record what it\n"
+      "                       uses: with --jlink the modules it loads are added\n"
+      "                       to the runtime (and printed); a runtime of Java 24\n"
+      "                       or newer carries the JVM's ahead-of-time cache of\n"
+      "                       the run, used from the very first start\n"
+      "  --train-time S       end the training run after S seconds (default 60;\n"
+      "                       it is asked to stop, then stopped)\n"
       "  --runtime-use fallback|always\n"
       "                       fallback (default): a Java found on the machine\n"
       "                       that fits runs first, the bundled one only when\n"

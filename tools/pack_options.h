@@ -48,6 +48,9 @@ struct PackEntry {
   long decompressedSize = 0;
 };
 
+// The training run's default time limit, in seconds (--train-time).
+const int kDefaultTrainSeconds = 60;
+
 struct PackJob {
   // GENERATE is the one-line mode: the tag files are made from the fields
   // below, then packed (or only written, with --emit).
@@ -79,6 +82,11 @@ struct PackJob {
   std::vector<std::string> addModules;   // --add-modules, with --jlink
   int runtimeUse = 0;                    // --runtime-use: 0 fallback, 1 always
   int compressionLevel = 19;             // --compression-level, 1 to 19
+  // The training run (one-line mode, with a bundled runtime): --train, its
+  // arguments (after "--") and its time limit (--train-time SECONDS).
+  bool train = false;
+  std::vector<std::string> trainArgs;
+  int trainSeconds = kDefaultTrainSeconds;
 };
 
 // Parses the arguments after the program name. Throws PackUsageError for

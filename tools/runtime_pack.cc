@@ -249,7 +249,8 @@ bool isExecutable(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-// The JDK home whose bin/jlink and bin/jdeps to run.
+}  // namespace
+
 std::string findJdk() {
   const char* javaHome = getenv("JAVA_HOME");
   if (javaHome != nullptr && javaHome[0] != '\0' && isExecutable(std::string(javaHome) + "/bin/jlink")) {
@@ -274,6 +275,8 @@ std::string findJdk() {
   }
   throw PackError("--jlink needs a JDK with jlink and jdeps: none in JAVA_HOME or on PATH");
 }
+
+namespace {
 
 std::string trimmed(const std::string& text) {
   size_t begin = text.find_first_not_of(" \t\r\n");

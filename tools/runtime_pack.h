@@ -41,6 +41,11 @@ PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const
 // file at all. runtimeDir names the runtime in the message.
 void checkRuntimeFloor(const PackJob& job, const std::string& runtimeDir, const std::string& javaVersion);
 
+// The JDK home whose bin/jlink and bin/jdeps --jlink runs: JAVA_HOME when
+// it has bin/jlink, else the one of the jlink on PATH. Throws PackError
+// when there is none.
+std::string findJdk();
+
 // Makes a runtime image for the jars with the jdeps and jlink of the JDK in
 // JAVA_HOME (when it has bin/jlink), else the one on PATH, into outDir
 // (which must not exist): the modules that jdeps --print-module-deps

@@ -40,7 +40,7 @@ class ReleaseAnswersTest : public JVMFileTest {
 
 TEST_F(ReleaseAnswersTest, AReleaseFileStandsInForTheVerificationOnlyWhenItStatesEveryProperty) {
   std::string damaged = std::string(kRelease) + "NOT A FIELD\n";
-  std::string noRuntimeVersion = "JAVA_VERSION=\"25.0.3\"\nOS_NAME=\"Linux\"\n";
+  std::string noRuntimeVersion = "JAVA_VERSION=\"25.0.3\"\nOS_NAME=\"Linux\"\n";  // a jlink image's way
   struct Case {
     const char* name;
     const char* release;  // the file's text, or null for none
@@ -59,8 +59,10 @@ TEST_F(ReleaseAnswersTest, AReleaseFileStandsInForTheVerificationOnlyWhenItState
       {"a damaged release file", damaged.c_str(), 0644, "os.name=Linux", true, false, false, ""},
       {"writable by others", kRelease, 0646, "os.name=Linux", true, false, false, ""},
       {"a property it does not state", kRelease, 0644, "os.name=Linux java.vendor=Someone", true, false, false, ""},
-      {"a version it does not state for certain", noRuntimeVersion.c_str(), 0644, "os.name=Linux", true, false,
-       false, ""},
+      {"the feature without JAVA_RUNTIME_VERSION", noRuntimeVersion.c_str(), 0644, "os.name=Linux", true, false,
+       true, "25"},
+      {"java.version without JAVA_RUNTIME_VERSION", noRuntimeVersion.c_str(), 0644, "java.version=25.0.3", true,
+       false, false, ""},
       // A java that is not this machine's program is never taken on its
       // home's word: it runs, and here it answers.
       {"a script java", kRelease, 0644, "os.name=Linux", true, true, true, "21"},

@@ -117,7 +117,8 @@ TEST(ReleasePropertiesTest, StatesOnlyWhatTheFieldsSayForCertain) {
         {"os.arch", "amd64"}}},
       {{{"OS_NAME", "Darwin"}, {"OS_ARCH", "aarch64"}}, {{"os.name", "Mac OS X"}, {"os.arch", "aarch64"}}},
       // Not stated for certain: left to the JVM.
-      {{{"JAVA_VERSION", "25.0.3"}}, {}},                                     // no runtime version
+      // A jlink image: the feature only.
+      {{{"JAVA_VERSION", "25.0.3"}}, {{"java.specification.version", "25"}}},
       {{{"JAVA_VERSION", "25.0.3"}, {"JAVA_RUNTIME_VERSION", "17.0.3+1"}}, {}},  // disagrees
       {{{"JAVA_VERSION", "25"}, {"JAVA_RUNTIME_VERSION", "250+1"}}, {}},
       {{{"JAVA_VERSION", "25"}, {"JAVA_RUNTIME_VERSION", "25.1+1"}}, {}},

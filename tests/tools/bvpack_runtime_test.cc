@@ -217,6 +217,10 @@ TEST_F(BvpackRuntimeTest, RuntimesThatCannotServeAreRefused) {
       {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--runtime", "r", "--jlink"}, "give --runtime DIR or --jlink, not both"},
       {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--add-modules", "java.sql"}, "--add-modules goes with --jlink"},
       {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--jlink", "--add-modules", "a b"}, "--add-modules needs module names"},
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--train"}, "--train goes with --jlink or --runtime DIR"},
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--jlink", "--", "arg"}, "arguments after -- go with --train"},
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--jlink", "--train-time", "5"}, "--train-time goes with --train"},
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--jlink", "--train", "--train-time", "0"}, "--train-time"},
       {{"-o", "x", "--runtime-use", "sometimes", "jvm:j"}, "--runtime-use needs \"fallback\" or \"always\""},
       {{"-o", "x", "--compression-level", "20", "jvm:j"}, "--compression-level needs a number from 1 to 19"},
   };
