@@ -123,8 +123,11 @@ void printTrainingModules(const std::string& jlinkList, const std::vector<std::s
 void trainRuntimeCache(const PackJob& job, const std::string& runtimeDir, const std::string& scratch) {
   TrainingRun run = trainingOf(job, runtimeDir, scratch);
   run.aotCache = runtimeDir + "/" + carriedAOTCachePath;
+  run.runtimeArchive = runtimeDir + "/lib/server/classes.jsa";
   TrainingResult result = runTraining(run);
-  if (result.cacheMade) {
+  if (result.archiveMade) {
+    fprintf(stderr, "bvpack: the runtime's class-data archive now holds the JDK classes of the training run\n");
+  } else if (result.cacheMade) {
     struct stat st;
     stat(run.aotCache.c_str(), &st);
     fprintf(stderr, "bvpack: the runtime carries the ahead-of-time cache of the training run (%lld bytes)\n",

@@ -167,6 +167,64 @@ std::set<std::string> modulesOfClassLoadLog(const std::string& log) {
   return modules;
 }
 
+std::vector<std::string> jdkClassesOfClassLoadLog(const std::string& log) {
+  std::vector<std::string> classes;
+  const std::string source = " source: jrt:/";
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    start = end + 1;
+    size_t at = line.find(source);
+    size_t name = line.rfind("] ", at);
+    if (at == std::string::npos || name == std::string::npos) continue;
+    std::string className = line.substr(name + 2, at - name - 2);
+    if (className.empty() || className.find_first_of(" /") != std::string::npos) continue;
+    for (char& c : className) {
+      if (c == '.') c = '/';
+    }
+    classes.push_back(className);
+  }
+  return classes;
+}
+
+namespace {
+
+// Makes the runtime's default class-data archive anew from the JDK classes
+// of the log; false, with why, when the JVM cannot.
+bool remakeRuntimeArchive(const TrainingRun& run, const std::string& log, std::string& why) {
+  std::vector<std::string> classes = jdkClassesOfClassLoadLog(log);
+  std::string list = run.scratch + "/train-jdk.classlist";
+  {
+    std::ofstream out(list, std::ios::binary);
+    for (const std::string& name : classes) out << name << "\n";
+    if (!out) {
+      why = "cannot write " + list;
+      return false;
+    }
+  }
+  std::string made = run.runtimeArchive + ".new";
+  std::vector<std::string> dump = {run.javaHome + "/bin/java", "-Xshare:dump", "-XX:SharedClassListFile=" + list,
+                                   "-XX:SharedArchiveFile=" + made};
+  dump.insert(dump.end(), run.javaOptions.begin(), run.javaOptions.end());
+  std::string dumpLog = run.scratch + "/train-dump.log";
+  bool timedOut = false;
+  int status = runLimited(dump, 600, dumpLog, timedOut);
+  struct stat st;
+  if (status != 0 || stat(made.c_str(), &st) != 0 || st.st_size == 0 ||
+      rename(made.c_str(), run.runtimeArchive.c_str()) != 0) {
+    unlink(made.c_str());
+    why = "the JVM could not make the runtime's class-data archive (status " + std::to_string(status) + "):\n" +
+          readWhole(dumpLog);
+    return false;
+  }
+  chmod(run.runtimeArchive.c_str(), 0644);
+  return true;
+}
+
+}  // namespace
+
 TrainingResult runTraining(const TrainingRun& run) {
   TrainingResult result;
   if (!isPlainOptionPath(run.scratch)) {
@@ -186,9 +244,10 @@ TrainingResult runTraining(const TrainingRun& run) {
   std::string loadLog = run.scratch + "/train-classes.log";
   std::string configuration = run.scratch + "/train.aotconf";
   bool record = !run.aotCache.empty() && feature >= firstAOTCacheJava;
-  if (!run.aotCache.empty() && !record) {
+  if (!run.aotCache.empty() && !record && (run.runtimeArchive.empty() || feature < firstClassDataSharingJava)) {
     result.note = "the runtime is Java " + std::to_string(feature) + "; an ahead-of-time cache takes Java " +
-                  std::to_string(firstAOTCacheJava) + " or newer";
+                  std::to_string(firstAOTCacheJava) + " or newer, a class-data archive Java " +
+                  std::to_string(firstClassDataSharingJava);
   }
   std::vector<std::string> argv = {java};
   // A recording JVM loads every class from its files, so the log names the
@@ -220,7 +279,14 @@ TrainingResult runTraining(const TrainingRun& run) {
   if (log.empty()) throw PackError("the training run with " + java + " recorded no classes (status " +
                                    std::to_string(status) + ")");
   result.modules = modulesOfClassLoadLog(log);
-  if (!record) return result;
+  if (!record) {
+    if (!run.runtimeArchive.empty() && feature >= firstClassDataSharingJava && feature < firstAOTCacheJava) {
+      std::string why;
+      result.archiveMade = remakeRuntimeArchive(run, log, why);
+      if (!result.archiveMade) result.note = why;
+    }
+    return result;
+  }
 
   struct stat st;
   if (stat(configuration.c_str(), &st) != 0 || st.st_size == 0) {

@@ -7,6 +7,11 @@
 // limit and its output shown, and reads the JVM's own record:
 //   - the modules of the JDK whose classes it loaded (the class-load log:
 //     "source: jrt:/MODULE"), which --jlink adds to the runtime;
+//   - on Java 13 to 23, the JDK classes it loaded, from which the JVM
+//     makes the runtime's default class-data archive anew (-Xshare:dump
+//     with no class path: the application's jars, which such an archive
+//     would have to find at the same path with the same time, stay out;
+//     every start of the runtime maps it without an option);
 //   - on Java 24 and newer, the JVM's ahead-of-time configuration
 //     (-XX:AOTMode=record), from which a second JVM that runs none of the
 //     application's code makes the cache (-XX:AOTMode=create) that the
@@ -33,11 +38,15 @@ struct TrainingRun {
                                          // 30 s later SIGKILL
   std::string scratch;                   // a private folder that bvpack removes
   std::string aotCache;                  // where to write the cache; "" for none
+  // Where the runtime's default class-data archive lies (made anew from
+  // the JDK classes that the run loaded, on Java 13 to 23); "" for none.
+  std::string runtimeArchive;
 };
 
 struct TrainingResult {
   std::set<std::string> modules;  // the JDK modules whose classes were loaded
   bool cacheMade = false;         // the cache is at TrainingRun::aotCache
+  bool archiveMade = false;       // the archive is at TrainingRun::runtimeArchive
   std::string note;               // why there is no cache, or ""
 };
 
@@ -54,6 +63,10 @@ std::set<std::string> modulesOfClassLoadLog(const std::string& log);
 // Copies the tree from (links kept as links) to to, which must not exist.
 // Throws PackError when cp fails.
 void copyTree(const std::string& from, const std::string& to);
+
+// The JDK classes that the class-load log text names (those loaded from
+// "jrt:/"), as a class list names them ("java/lang/Object"), in load order.
+std::vector<std::string> jdkClassesOfClassLoadLog(const std::string& log);
 
 // The feature version of the Java at home from its release file (25 for
 // "25.0.3", 8 for "1.8.0_402"), or 0 when it does not say.

@@ -23,7 +23,20 @@ const char kTemurin25[] = "/usr/lib/jvm/temurin-25-jdk-amd64";
 // Hides every installed Java, then runs its arguments.
 const char kNoJava[] = "/bin/mount -t tmpfs tmpfs /usr/lib/jvm || exit 99\nexec \"$@\"\n";
 
-class TrainingRunTest : public E2eTest {};
+class TrainingRunTest : public E2eTest {
+ protected:
+  // The first run of app, which loads javax.naming.InitialContext by name,
+  // where no Java is installed, with an empty cache and the JVM's
+  // class-load log in classLog.
+  ProcessResult firstRunWithoutJava(const std::string& app, const std::string& classLog) {
+    std::string cache = dir.file("xdg");
+    mkdir(cache.c_str(), 0700);
+    std::vector<std::string> run = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kNoJava, "sh", app,
+                                    "--load=javax.naming.InitialContext"};
+    return runProcess(run, {"PATH=/usr/bin:/bin", "HOME=" + dir.path(), "XDG_CACHE_HOME=" + cache,
+                            "JDK_JAVA_OPTIONS=-Xlog:class+load=info:file=" + classLog});
+  }
+};
 
 TEST_F(TrainingRunTest, TheTrainingAddsWhatTheRunLoadedAndTheRuntimeCarriesItsCache) {
   if (access((std::string(kTemurin25) + "/bin/jlink").c_str(), X_OK) != 0) GTEST_SKIP() << "no Temurin 25";
@@ -44,19 +57,43 @@ TEST_F(TrainingRunTest, TheTrainingAddsWhatTheRunLoadedAndTheRuntimeCarriesItsCa
   EXPECT_NE(std::string::npos, pack.err.find("bvpack: the runtime carries the ahead-of-time cache")) << pack.err;
   EXPECT_TRUE(leftInTemp().empty());
 
-  std::string cache = dir.file("xdg");
-  mkdir(cache.c_str(), 0700);
   std::string classLog = dir.file("classes.log");
-  std::vector<std::string> run = {"/usr/bin/unshare", "-m", "/bin/sh", "-c", kNoJava, "sh", app,
-                                  "--load=javax.naming.InitialContext"};
-  ProcessResult first = runProcess(run, {"PATH=/usr/bin:/bin", "HOME=" + dir.path(), "XDG_CACHE_HOME=" + cache,
-                                         "JDK_JAVA_OPTIONS=-Xlog:class+load=info:file=" + classLog});
+  ProcessResult first = firstRunWithoutJava(app, classLog);
   ASSERT_EQ(0, first.status) << first.out << first.err;
   EXPECT_NE(std::string::npos, first.out.find("load[javax.naming.InitialContext]=<loaded>")) << first.out;
   // The JVM's note about the variable, nothing about the cache.
   EXPECT_EQ("NOTE: Picked up JDK_JAVA_OPTIONS: -Xlog:class+load=info:file=" + classLog + "\n", first.err);
   std::string classes = readFile(classLog);
   EXPECT_NE(std::string::npos, classes.find(" PrintArgs source: shared objects file")) << classes.substr(0, 2000);
+}
+
+// A runtime of Java 13 to 23 gets no ahead-of-time cache; its default
+// class-data archive is made anew from the JDK classes of the training run,
+// so a class that the application loads by name is mapped from the first
+// run on, with no option at all.
+TEST_F(TrainingRunTest, AnOlderRuntimesArchiveHoldsTheJDKClassesOfTheTraining) {
+  const std::string jdk = "/usr/lib/jvm/java-17-openjdk-amd64";
+  if (access((jdk + "/bin/jlink").c_str(), X_OK) != 0) GTEST_SKIP() << "no JDK 17 with jlink";
+  if (runShell("unshare -m true") != 0) GTEST_SKIP() << "no mount namespaces";
+  std::string app = dir.file("app");
+  std::vector<std::string> argv = {binaryPath("bvpack"), "-o", app, "--main-class", "PrintArgs", "--jar",
+                                   javaBuildPath("PrintArgs.jar"), "--jlink", "--compression-level", "3",
+                                   "--train", "--", "--load=javax.naming.InitialContext"};
+  ProcessResult pack = runProcess(argv, {"PATH=/usr/bin:/bin", "JAVA_HOME=" + jdk, "TMPDIR=" + temp,
+                                         "HOME=" + dir.path()});
+  ASSERT_EQ(0, pack.status) << pack.out << pack.err;
+  EXPECT_NE(std::string::npos, pack.err.find("java.naming")) << pack.err;
+  EXPECT_NE(std::string::npos, pack.err.find("bvpack: the runtime's class-data archive now holds the JDK classes"))
+      << pack.err;
+  EXPECT_TRUE(leftInTemp().empty());
+
+  std::string classLog = dir.file("classes.log");
+  ProcessResult first = firstRunWithoutJava(app, classLog);
+  ASSERT_EQ(0, first.status) << first.out << first.err;
+  EXPECT_NE(std::string::npos, first.out.find("load[javax.naming.InitialContext]=<loaded>")) << first.out;
+  std::string classes = readFile(classLog);
+  EXPECT_NE(std::string::npos, classes.find(" javax.naming.InitialContext source: shared objects file"))
+      << classes.substr(0, 2000);
 }
 
 }  // namespace
