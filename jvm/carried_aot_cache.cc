@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/platform_impl.h"
+
 const char* const carriedAOTCachePath = "lib/bvlauncher-app.aot";
 
 std::vector<std::string> carriedAOTCacheOptions(const std::string& home, int feature) {
@@ -10,6 +12,10 @@ std::vector<std::string> carriedAOTCacheOptions(const std::string& home, int fea
   if (cache.find_first_of(",: \t\n") != std::string::npos) return {};
   struct stat st;
   if (stat(cache.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  // The JVM takes the classes of the cache as they are: a cache that
+  // someone else could have put or changed is never given to it.
+  SString distrust;
+  if (!PlatformImpl::isTrustedFile(SString(cache.c_str()), distrust)) return {};
   std::vector<std::string> options = {"-XX:AOTCache=" + cache, "-Xlog:cds*=off"};
   if (feature >= 25) options.push_back("-Xlog:aot*=off");
   return options;

@@ -29,8 +29,10 @@ const int firstAOTCacheJava = 24;
 // version feature: -XX:AOTCache=FILE and the options that keep the JVM
 // quiet about it (-Xlog:cds*=off, and -Xlog:aot*=off from Java 25 on).
 // Empty when the Java is older than firstAOTCacheJava, the home carries no
-// cache (a regular file), or its path holds a character that the JVM's
-// option parser would split at (',' ':' or a blank).
+// cache (a regular file), the cache fails the ownership check
+// (PlatformImpl::isTrustedFile: the JVM would run the classes in it), or its
+// path holds a character that the JVM's option parser would split at (','
+// ':' or a blank).
 std::vector<std::string> carriedAOTCacheOptions(const std::string& home, int feature);
 
 #endif  // BV_JVM_CARRIED_AOT_CACHE_H_

@@ -44,6 +44,11 @@ TEST_F(CarriedAOTCacheTest, OptionsOnlyForACacheThatJava24OrNewerCanBeGiven) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(carriedAOTCacheOptions(home(name, "cache"), 25).empty());
   }
+  // Writable by the group: someone else could have put their classes there.
+  chmod(cache.c_str(), 0664);
+  EXPECT_TRUE(carriedAOTCacheOptions(good, 25).empty());
+  chmod(cache.c_str(), 0644);
+  EXPECT_FALSE(carriedAOTCacheOptions(good, 25).empty());
   // A folder where the cache would be.
   std::string folder = m_dir.file("folder");
   mkdir(folder.c_str(), 0755);
