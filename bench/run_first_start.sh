@@ -16,12 +16,16 @@
 #      most 1.05), and against Debian's /usr/bin/ant for comparison; its
 #      repeat run (the class-data archive made after the first run) against
 #      the script (target: at most 0.60).
-# A Swing window's first appearance is not measured here.
+#   3. a window program (java/SwingShow.java: it exits as soon as its window
+#      is open, so a run's time is the time to the first window), packed
+#      one-line with --jlink of Temurin 25 and --train, under Xvfb: its
+#      first run where no Java is installed against the same runtime's java
+#      unpacked beforehand (target: at most 1.0), and its repeat run.
 #
 # usage: bench/run_first_start.sh [rounds]   (default 9)
 # BUILD_DIR names the CMake build folder (default: build); COMPRESSION the
 # runtime's zstd level (default 19, bvpack's default).
-# Needs root (the mount namespace), Temurin 25 in /usr/lib/jvm and Ant.
+# Needs root (the mount namespace), Temurin 25 in /usr/lib/jvm, Ant and Xvfb.
 # Exit status: 0 when every target is met, 1 when one is missed, 2 on a
 # setup error.
 set -euo pipefail
@@ -37,11 +41,21 @@ cmake --build "$build" --target bvlauncher bvlauncher_stripped bvpack bv_java bv
 [ -x "$temurin/bin/jlink" ] || { echo "first-start: no Temurin 25 at $temurin" >&2; exit 2; }
 [ -f /usr/share/ant/lib/ant-launcher.jar ] || { echo "first-start: no Ant in /usr/share/ant" >&2; exit 2; }
 java=$(command -v java) || { echo "first-start: no java on PATH" >&2; exit 2; }
+command -v Xvfb >/dev/null || { echo "first-start: no Xvfb" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/bvbench-first.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/tmp" "$work/cache" "$work/antcache"
-cp "$build/java/mid.jar" "$work/"
+xvfb=""
+trap '[ -z "$xvfb" ] || kill "$xvfb"; rm -rf "$work"' EXIT
+mkdir "$work/tmp" "$work/cache" "$work/antcache" "$work/swingcache"
+cp "$build/java/mid.jar" "$build/java/SwingShow.jar" "$work/"
+# A display of its own for the window program.
+for display in 91 92 93 94 95 96 97 98 99; do
+  [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+done
+Xvfb ":$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=":$display"
+sleep 1
 bvpack=$(pwd)/$build/bin/bvpack
 
 start=$(date +%s.%N)
@@ -51,6 +65,9 @@ JAVA_HOME=$temurin PATH=$temurin/bin:/usr/bin:/bin TMPDIR=$work/tmp "$bvpack" -o
 packed=$(date +%s.%N)
 grep -q "carries the ahead-of-time cache" "$work/pack.log" ||
   { cat "$work/pack.log" >&2; echo "first-start: no cache was made" >&2; exit 2; }
+JAVA_HOME=$temurin PATH=$temurin/bin:/usr/bin:/bin TMPDIR=$work/tmp "$bvpack" -o "$work/swing" \
+  --main-class SwingShow --jar "$work/SwingShow.jar" --jlink --train --compression-level "$level" -- --exit \
+  >"$work/pack-swing.log" 2>&1 || { cat "$work/pack-swing.log" >&2; echo "first-start: bvpack failed" >&2; exit 2; }
 "$bvpack" -o "$work/ant" --main-class org.apache.tools.ant.launch.Launcher \
   --jar /usr/share/ant/lib/ant-launcher.jar --jar /usr/share/ant/lib/ant.jar \
   --home-property ant.home --options-env ANT_OPTS >/dev/null 2>&1
@@ -65,7 +82,8 @@ chmod +x "$work/ant-script"
 noJava() {
   unshare -m sh -c 'home=$1 cache=$2; shift 2
     mount -t tmpfs tmpfs /usr/lib/jvm || exit 1
-    exec env -i PATH=/nonexistent HOME="$home" XDG_CACHE_HOME="$cache" "$@"' sh "$work" "$work/cache" "$@"
+    exec env -i PATH=/nonexistent HOME="$home" XDG_CACHE_HOME="$cache" DISPLAY="$DISPLAY" "$@"' \
+    sh "$work" "${CACHE:-$work/cache}" "$@"
 }
 # Until no process of the launchers (a class-data archive being made) is
 # left: the next timing starts on an idle machine.
@@ -80,6 +98,9 @@ waitIdle() {
 midFirst() { rm -rf "$work/cache/bvlauncher"; noJava "$work/mid"; }
 midRepeat() { noJava "$work/mid"; }
 midDirect() { noJava "$work/plainrt/bin/java" -cp "$work/mid.jar" mid.Main; }
+swingFirst() { rm -rf "$work/swingcache/bvlauncher"; CACHE=$work/swingcache noJava "$work/swing" --exit; }
+swingRepeat() { CACHE=$work/swingcache noJava "$work/swing" --exit; }
+swingDirect() { noJava "$work/swingrt/bin/java" -cp "$work/SwingShow.jar" SwingShow --exit; }
 antFirst() { rm -rf "$work/antcache/bvlauncher"; XDG_CACHE_HOME=$work/antcache "$work/ant" -version; }
 antRepeat() { XDG_CACHE_HOME=$work/antcache "$work/ant" -version; }
 antScript() { "$work/ant-script" -version; }
@@ -89,6 +110,9 @@ midFirst | grep -q "^mid: 300 parts" || { echo "first-start: mid's first run fai
 runtime=$(ls -d "$work"/cache/bvlauncher/runtime-*)
 cp -R "$runtime" "$work/plainrt" && rm "$work/plainrt/lib/bvlauncher-app.aot"
 midDirect | grep -q "^mid: 300 parts" || { echo "first-start: direct java failed" >&2; exit 2; }
+swingFirst | grep -q "^shown" || { echo "first-start: the window program's first run failed" >&2; exit 2; }
+cp -R "$(ls -d "$work"/swingcache/bvlauncher/runtime-*)" "$work/swingrt"
+swingDirect | grep -q "^shown" || { echo "first-start: the window program with java failed" >&2; exit 2; }
 antFirst | grep -q "Apache Ant" || { echo "first-start: Ant's first run failed" >&2; exit 2; }
 waitIdle
 antScript | grep -q "Apache Ant" || { echo "first-start: the java script failed" >&2; exit 2; }
@@ -129,5 +153,7 @@ pair midRepeat midDirect 2>&1; check "mid repeat run/java -cp on the unpacked ru
 pair antFirst antScript 2>&1; check "Ant -version first run (empty cache)/exec java script" 1.05
 pair antRepeat antScript 2>&1; check "Ant -version repeat run/exec java script" 0.60
 pair antFirst antDebian 2>&1; check "Ant -version first run (empty cache)/Debian's /usr/bin/ant" 1.05
+pair swingFirst swingDirect 2>&1; check "window program first run without Java/the same runtime's java" 1.0
+pair swingRepeat swingDirect 2>&1; check "window program repeat run/the same runtime's java" 1.0
 [ -z "$(ls -A "$work/tmp")" ] || { echo "first-start: temp files left behind" >&2; exit 2; }
 exit $failed
