@@ -122,8 +122,11 @@ void printTrainingModules(const std::string& jlinkList, const std::vector<std::s
 // (jvm/carried_aot_cache.h).
 void trainRuntimeCache(const PackJob& job, const std::string& runtimeDir, const std::string& scratch) {
   TrainingRun run = trainingOf(job, runtimeDir, scratch);
-  run.aotCache = runtimeDir + "/" + carriedAOTCachePath;
+  // The launch passes the cache through %CDS_OPTIONS%(), which --no-cds
+  // leaves out: no cache then, only the runtime's own archive.
+  if (job.classDataSharing) run.aotCache = runtimeDir + "/" + carriedAOTCachePath;
   run.runtimeArchive = runtimeDir + "/lib/server/classes.jsa";
+  if (run.aotCache.empty() && releaseFeatureVersion(runtimeDir) >= firstAOTCacheJava) return;  // nothing to make
   TrainingResult result = runTraining(run);
   if (result.archiveMade) {
     fprintf(stderr, "bvpack: the runtime's class-data archive now holds the JDK classes of the training run\n");
@@ -132,7 +135,7 @@ void trainRuntimeCache(const PackJob& job, const std::string& runtimeDir, const 
     stat(run.aotCache.c_str(), &st);
     fprintf(stderr, "bvpack: the runtime carries the ahead-of-time cache of the training run (%lld bytes)\n",
             static_cast<long long>(st.st_size));
-  } else {
+  } else if (!run.aotCache.empty()) {
     fprintf(stderr, "bvpack: no ahead-of-time cache: %s\n", result.note.c_str());
   }
 }
