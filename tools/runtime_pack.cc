@@ -29,6 +29,7 @@
 #include "jvm/property_condition.h"
 #include "jvm/version_compare.h"
 #include "foundation/launcher_exception.h"
+#include "platform/cache_store.h"
 #include "tagfile/tag_file.h"
 
 extern char** environ;
@@ -322,6 +323,17 @@ std::string specificationVersionOf(const std::string& javaVersion) {
 PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const std::string& out,
                                const std::vector<RuntimeAnswer>& answers) {
   std::vector<ImageMember> members = ImageWalker(dir).walk();
+  // A runtime copied out of a launcher's cache holds the cache's marker,
+  // which the launcher writes itself when it unpacks the runtime (and so
+  // could not write over one that came with it): it is left out.
+  for (size_t i = 0; i < members.size(); ++i) {
+    if (members[i].name == cacheMarkerName) {
+      fprintf(stderr, "bvpack: %s/%s is a launcher cache's marker, not part of the runtime: left out\n", dir.c_str(),
+              cacheMarkerName);
+      members.erase(members.begin() + static_cast<long>(i));
+      break;
+    }
+  }
   std::vector<PieceTask> tasks;
   PackedRuntime result;
   for (const ImageMember& member : members) {

@@ -166,6 +166,22 @@ TEST_F(BvpackRuntimeTest, ARuntimeIsPackedWithItsLinksAndUnpackedForTheRun) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
+// A runtime copied out of a launcher's cache holds the cache's marker; the
+// launcher that unpacks it writes its own, so bvpack leaves that one out.
+TEST_F(BvpackRuntimeTest, ACachesMarkerInTheRuntimeIsLeftOut) {
+  std::string runtime = fakeRuntime("jre", "17.0.2");
+  writeFile(runtime + "/.bvlauncher-complete", "runtime-0123\n", 0400);
+  std::vector<std::string> entries = payload(typicalScriptPath());
+  entries.push_back("java-runtime:" + runtime);
+  entries.insert(entries.begin(), {"-o", dir.file("app"), "--compression-level", "1"});
+  std::string out;
+  ASSERT_EQ(0, pack(entries, &out)) << out;
+  EXPECT_NE(std::string::npos, out.find("/.bvlauncher-complete is a launcher cache's marker")) << out;
+  ProcessResult result = run(dir.file("app"), {}, env());
+  ASSERT_EQ(0, result.status) << result.out << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("fakejava\n")) << result.out;
+}
+
 TEST_F(BvpackRuntimeTest, RuntimesThatCannotServeAreRefused) {
   std::string old = fakeRuntime("jdk8", "1.8.0_392");
   std::string notRuntime = dir.file("empty");
