@@ -421,7 +421,7 @@ int fuzzLaunchScript(const uint8_t* data, size_t size) {
   ClasspathOptions classpath;
   LauncherInputFiles inputFiles;
   ApplicationArchive applicationArchive;
-  LaunchContext context{paths, classpath, inputFiles, applicationArchive};
+  LaunchContext context{paths, classpath, inputFiles, applicationArchive, PlatformImpl::console()};
   JVMTagLookup jvmFile(launchJVMTags());
   LaunchScript script(bytesAsText(data, size), false, false, context);
   try {

@@ -6,6 +6,7 @@
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/tag_names.h"
+#include "platform/run_console.h"
 #include "tagfile/tag_file.h"
 
 namespace {
@@ -14,11 +15,6 @@ SString decimal(long n) {
   char buffer[32];
   snprintf(buffer, sizeof buffer, "%ld", n);
   return SString(buffer);
-}
-
-void writeToStderr(const SString& line) {
-  fwrite(line.data(), 1, line.length(), stderr);
-  fputc('\n', stderr);
 }
 
 }  // namespace
@@ -110,21 +106,18 @@ void CandidateReport::lines(const JVMFiles& files, StringDeque& out) const {
   }
 }
 
-void CandidateReport::reportNotFound(const JVMFiles& files) {
+void CandidateReport::reportNotFound(const JVMFiles& files, const Console& console) {
   StringDeque report;
   lines(files, report);
   for (long i = 0; i < report.size(); ++i) {
     logMessage(report.at(i), LOG_INFO);
-    writeToStderr(report.at(i));
+    console.diagnostic(report.at(i));
   }
-  fflush(stderr);
 }
 
-void CandidateReport::reportUserHome(const SString& home) {
+void CandidateReport::reportUserHome(const SString& home, const Console& console) {
   SString reason = m_currentReason.empty() ? SString("it is not a JVM home") : m_currentReason;
   SString line("The Java home given with -bv:javahome, ");
   line.append(home).append(", cannot be used: ").append(reason);
-  logMessage(line, LOG_WARNING);
-  writeToStderr(line);
-  fflush(stderr);
+  console.warning(line);
 }

@@ -14,6 +14,7 @@
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
 
+class Console;
 class JVMFiles;
 
 // Candidates named one by one in the report; the rest are counted.
@@ -51,11 +52,11 @@ class CandidateReport {
   // suitable Java can also be named with JAVA_HOME or JDK_HOME." with those
   // names.
   void lines(const JVMFiles& files, StringDeque& out) const;
-  // Writes lines(files) to the log and to standard error, silent or not.
-  void reportNotFound(const JVMFiles& files);
-  // A home named with -bv:javahome that no JVM file accepted: one line on
-  // standard error (silent or not) and in the log, with the reason.
-  void reportUserHome(const SString& home);
+  // Writes lines(files) to the log and, as diagnostics, to the console.
+  void reportNotFound(const JVMFiles& files, const Console& console);
+  // A home named with -bv:javahome that no JVM file accepted: one warning,
+  // with the reason.
+  void reportUserHome(const SString& home, const Console& console);
 
  private:
   StringDeque m_lines;      // "path: reason" of the first candidates turned down

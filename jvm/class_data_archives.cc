@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -16,6 +18,7 @@
 #include "foundation/log.h"
 #include "jvm/java_command_line.h"
 #include "jvm/jvm_identity.h"
+#include "jvm/release_file.h"
 #include "jvm/tag_names.h"
 #include "platform/detached_process.h"
 #include "platform/file_digest.h"
@@ -173,7 +176,18 @@ ClassDataArchives::ClassDataArchives(const TagFile& jvmFile)
       m_jvmExe(tagValue(jvmFile, jvmExeTagName)),
       m_version(tagValue(jvmFile, jvmVersionTagName)),
       m_identity(tagValue(jvmFile, jvmIdentityTagName)),
-      m_lockFd(-1) {}
+      m_lockFd(-1) {
+  // A check that did not ask the Java's version: the checked home's
+  // release file states it (the identity below proves the home unchanged).
+  if (m_version.empty() && !m_home.empty()) {
+    ReleaseFields fields;
+    if (readReleaseFile(m_home, fields)) {
+      std::map<std::string, std::string> stated = releaseProperties(fields);
+      auto found = stated.find("java.specification.version");
+      if (found != stated.end()) m_version = found->second;
+    }
+  }
+}
 
 ClassDataArchives::~ClassDataArchives() { dropRecording(); }
 

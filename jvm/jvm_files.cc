@@ -115,7 +115,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
       if (!isSearched(*m_files.at(i))) continue;
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
-    if (m_match == nullptr) m_report.reportUserHome(userHome);
+    if (m_match == nullptr) m_report.reportUserHome(userHome, m_context.console);
   }
   if (m_match == nullptr && runtime != nullptr && runtimeUse == RUNTIME_USE_ALWAYS) {
     verifyBundledRuntime(*runtime);
@@ -174,8 +174,7 @@ void JVMFiles::reportUnusableHints(const JVMMatch* match) const {
       for (long j = 0; j < shown.size() && !known; j++) known = shown.at(j).compare(key) == 0;
       if (known) continue;
       shown.push_back(key);
-      logMessage(hint.line, LOG_WARNING);
-      PlatformImpl::showUIError(hint.line);
+      m_context.console.warning(hint.line);
     }
   }
 }

@@ -20,18 +20,18 @@ long Launcher::process(const StringDeque& args, const SString& launcherPath,
   try {
     return processCmdLine(args);
   } catch (const DamagedLauncherException& e) {
-    PlatformImpl::showUIError(e.getMessage());
+    m_state.console.message(e.getMessage());
     logMessage(SString(e.getMessage()).append(" (").append(e.getDetail()).append(")"), LOG_ERROR);
     return -1;
   } catch (const LauncherException& e) {
-    PlatformImpl::showUIError(e.getMessage());
+    m_state.console.message(e.getMessage());
     logMessage(e.getMessage(), LOG_ERROR);
     return -1;
   } catch (...) {
     // A fault of the launcher itself (a string position out of range, no
     // memory): the run still ends here, so the temporary files are removed.
     const char* message = "The launcher failed with an internal error.";
-    PlatformImpl::showUIError(message);
+    m_state.console.message(message);
     logMessage(message, LOG_ERROR);
     return -1;
   }

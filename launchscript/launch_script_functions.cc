@@ -123,8 +123,7 @@ SString LaunchScript::callENV_JAVAARGS(const SString&, const StringDeque& argume
       message += arguments[0];
       message += " whose quote is not closed: ";
       message += line;
-      logMessage(message, LOG_WARNING);
-      PlatformImpl::showUIError(message);
+      m_context->console.warning(message);
       continue;
     }
     for (long i = 0; i < words.size(); ++i) {

@@ -22,6 +22,7 @@
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
+#include "platform/run_console.h"
 #include "tagfile/text_utils.h"
 
 SString PlatformImpl::m_tempDir;
@@ -133,9 +134,10 @@ SString PlatformImpl::getSystemTempDirectory() {
     }
     return m_tempDir;
   }
-  // A folder that the user named is reported as such; the advice to name
-  // one with -bv:tempdir fits only the default folder.
-  bool given = m_tempDir.compare(kDefaultTempDir) != 0;
+  // A Unix command reports a folder that the user named as such (the advice
+  // to name one with -bv:tempdir fits only the default folder); a setup
+  // program's console gets the catalogued message for any folder.
+  bool given = console().isUnixCommand() && m_tempDir.compare(kDefaultTempDir) != 0;
   if (given && stat(m_tempDir.c_str(), &st) == 0) {
     throw LauncherException(SString(m_tempDir).append(" cannot be the temporary directory: it is not a directory."));
   }

@@ -13,6 +13,7 @@
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "platform/delete_full_dir.h"
+#include "platform/run_console.h"
 #include "platform/file_navigator.h"
 #include "tests/test_util.h"
 
@@ -122,14 +123,24 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
   std::string savedLang = lang != nullptr ? lang : "";
   setenv("LANG", "C", 1);  // the English text
   writeFile(dir.file("plain"), "not a directory");
+  const std::string advice =
+      " Please run the program again using the option -bv:tempdir <temp dir> to specify a different "
+      "directory to use.";
   struct Case {
+    bool unixCommand;
     std::string dir, expected;
   } cases[] = {
-      {dir.file("missing"), "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
-      {dir.file("plain"), dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
+      // A setup program's launcher gives the catalogued message for any folder.
+      {false, dir.file("missing"),
+       "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist." + advice},
+      {false, dir.file("plain"),
+       "Cannot use " + dir.file("plain") + " as the temp directory because it does not exist." + advice},
+      {true, dir.file("missing"), "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
+      {true, dir.file("plain"), dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.dir);
+    SCOPED_TRACE(c.dir + (c.unixCommand ? " unix" : " setup"));
+    PlatformImpl::console().configure(c.unixCommand, false);
     PlatformImpl::setSystemTempDir(c.dir.c_str());
     for (int which = 0; which < 3; ++which) {
       try {
@@ -142,6 +153,7 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
       }
     }
   }
+  PlatformImpl::console().configure(false, false);
   EXPECT_EQ(0, PlatformTempTestAccess::fileCount() + PlatformTempTestAccess::dirCount());
   if (lang != nullptr) {
     setenv("LANG", savedLang.c_str(), 1);
