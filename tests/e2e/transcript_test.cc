@@ -18,7 +18,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-
 #include <string>
 #include <vector>
 
@@ -80,28 +79,32 @@ void writeAnsweringJvm(const std::string& home, const std::string& osName,
             "  while [ \"$1\" != Verify ] && [ \"$1\" != AuthorCheck ]; do shift; done\n"
             "  printf '%s\\n' \"$0\" \"$@\" > \"${0%/bin/java}/verify-args\"\n"
             "  shift\n"
-            "  out='" + marker + "\n'\n"
-            "  for a in \"$@\"; do\n"
-            "    case \"$a\" in\n"
-            "      os.name) v='" + osName + "' ;;\n"
-            "      java.vm.specification.name) v='Java Virtual Machine Specification' ;;\n"
-            "      *) v=null ;;\n"
-            "    esac\n"
-            "    out=\"$out$v\n\"\n"
-            "  done\n"
-            "  printf '%s' \"$out\"\n"
-            "  exit 0\n"
-            "fi\n"
-            "status=0\n"
-            "printf 'java=%s\\nJAVA_HOME=%s\\n' \"$0\" \"$JAVA_HOME\"\n"
-            "for a in \"$@\"; do\n"
-            "  printf 'arg=%s\\n' \"$a\"\n"
-            "  case \"$a\" in\n"
-            "    --exit=*) status=${a#--exit=} ;;\n"
-            "    --stderr=*) printf '%s\\n' \"${a#--stderr=}\" >&2 ;;\n"
-            "  esac\n"
-            "done\n"
-            "exit $status\n",
+            "  out='" +
+                marker +
+                "\n'\n"
+                "  for a in \"$@\"; do\n"
+                "    case \"$a\" in\n"
+                "      os.name) v='" +
+                osName +
+                "' ;;\n"
+                "      java.vm.specification.name) v='Java Virtual Machine Specification' ;;\n"
+                "      *) v=null ;;\n"
+                "    esac\n"
+                "    out=\"$out$v\n\"\n"
+                "  done\n"
+                "  printf '%s' \"$out\"\n"
+                "  exit 0\n"
+                "fi\n"
+                "status=0\n"
+                "printf 'java=%s\\nJAVA_HOME=%s\\n' \"$0\" \"$JAVA_HOME\"\n"
+                "for a in \"$@\"; do\n"
+                "  printf 'arg=%s\\n' \"$a\"\n"
+                "  case \"$a\" in\n"
+                "    --exit=*) status=${a#--exit=} ;;\n"
+                "    --stderr=*) printf '%s\\n' \"${a#--stderr=}\" >&2 ;;\n"
+                "  esac\n"
+                "done\n"
+                "exit $status\n",
             0755);
 }
 
@@ -136,6 +139,13 @@ const std::string kNoSuitableJvm =
 const std::string kExtracted = ".";
 const std::string kRun = ".......";
 const std::string kMissing = "..";
+// With UNIX_COMMAND: 1, the no-JVM message on standard error, followed by
+// what the program needs and where the launcher looked.
+const std::string kUnixNoJvm =
+    kNoSuitableJvm +
+    "The program needs Test JVM.\nLooked for:\n  Test JVM (bin/java) with os.name=Linux, "
+    "java.vm.specification.name=Java Virtual Machine Specification\nNo candidate JVM was found.\n"
+    "A suitable Java can also be named with JAVA_HOME.\n";
 
 std::string tempDirMissing(const std::string& path) {
   return "Cannot use " + path +
@@ -149,11 +159,12 @@ void dump(const char* what, const ProcessResult& r) {
   if (getenv("BV_TRANSCRIPT_DUMP") == nullptr) return;
   auto quoted = [](const std::string& text) {
     std::string q;
-    for (char ch : text) q += ch == '\n' ? std::string("\\n") : ch == '"' ? std::string("\\\"") : std::string(1, ch);
+    for (char ch : text)
+      q += ch == '\n' ? std::string("\\n") : ch == '"' ? std::string("\\\"") : std::string(1, ch);
     return q;
   };
-  fprintf(stderr, "DUMP %s: status %d\n  out \"%s\"\n  err \"%s\"\n", what, r.status, quoted(r.out).c_str(),
-          quoted(r.err).c_str());
+  fprintf(stderr, "DUMP %s: status %d\n  out \"%s\"\n  err \"%s\"\n", what, r.status,
+          quoted(r.out).c_str(), quoted(r.err).c_str());
 }
 
 class TranscriptTest : public E2eTest {
@@ -180,8 +191,10 @@ class TranscriptTest : public E2eTest {
   std::string setupLauncher(const std::string& name, bool unix, int purpose = 0,
                             bool gaps = false) {
     return launcher(name,
-                    {{0, 0, "instructions.tag", typicalScript(unix)}, verifyJar(),
-                     {2, 2, "launch.tag", appLaunchScript(false)}, jvm()},
+                    {{0, 0, "instructions.tag", typicalScript(unix)},
+                     verifyJar(),
+                     {2, 2, "launch.tag", appLaunchScript(false)},
+                     jvm()},
                     purpose, gaps);
   }
 
@@ -212,27 +225,33 @@ class TranscriptTest : public E2eTest {
   std::string home, other, jvmFile;
 };
 
+// The scenarios that run on both kinds of launcher: false for the default
+// conventions, true for UNIX_COMMAND: 1.
+class TranscriptModeTest : public TranscriptTest, public ::testing::WithParamInterface<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(Launchers, TranscriptModeTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "UnixCommand" : "Default";
+                         });
+
 // The input-file actions, with and without SHOW_FAIL_MSG and SHOW_PROGRESS:
 // what each prints, in which order, and the exit status.
-TEST_F(TranscriptTest, InputFileActions) {
+TEST_P(TranscriptModeTest, InputFileActions) {
   std::string missing = dir.file("missing");
   std::string inputPath = dir.file("input.tag");
   std::string installer = write("installer.sh", installerText(home + "/bin/java"), 0755);
   const std::string invalid = "The JVM is not valid.\n";
-  const std::string searchAllError = "Unable to search for all JVMs. " + tempDirMissing(missing) + "\n";
+  const std::string searchAllError =
+      "Unable to search for all JVMs. " + tempDirMissing(missing) + "\n";
   const std::string invalidAction = "Invalid action in input file: FLY\n";
   const std::string noJvmFile = "Unable to load input file: " + dir.file("none.jvm") + "\n";
   // With the command-line setting: the errors on standard error, in their
   // own words.
-  const std::string unixTempMissing = "Cannot use " + missing + " as the temp directory because it does not exist.\n";
-  const std::string unixNoJvm =
-      kNoSuitableJvm +
-      "The program needs Test JVM.\nLooked for:\n  Test JVM (bin/java) with os.name=Linux, "
-      "java.vm.specification.name=Java Virtual Machine Specification\nNo candidate JVM was found.\n"
-      "A suitable Java can also be named with JAVA_HOME.\n";
+  const std::string unixTempMissing =
+      "Cannot use " + missing + " as the temp directory because it does not exist.\n";
   auto needsBoth = [&](const char* action, const char* first, const char* second) {
-    return std::string("The action ") + action + " of the input file " + inputPath + " needs both " + first +
-           " and " + second + ".\n";
+    return std::string("The action ") + action + " of the input file " + inputPath +
+           " needs both " + first + " and " + second + ".\n";
   };
   // The transcripts without a flag, with SHOW_FAIL_MSG, with SHOW_PROGRESS
   // and with both. @DEST@ stands for the run's INSTALL_JVM_DEST.
@@ -274,7 +293,7 @@ TEST_F(TranscriptTest, InputFileActions) {
        {{"0\n", kNoSuitableJvm + "0\n", notFound + "0\n\n", notFound + kNoSuitableJvm + "0\n\n"}},
        0,
        {{"0\n", "0\n", search + "0\n\n", search + "0\n\n"}},
-       {{"", unixNoJvm, "", unixNoJvm}}},
+       {{"", kUnixNoJvm, "", kUnixNoJvm}}},
       // The verification archive cannot be written: nothing printed.
       {"SEARCH failing",
        "ACTION: SEARCH\n",
@@ -290,7 +309,8 @@ TEST_F(TranscriptTest, InputFileActions) {
        home,
        {"-bv:tempdir", missing},
        0,
-       {{"0\n", searchAllError + "0\n", kSearching + "0\n\n", kSearching + searchAllError + "0\n\n"}},
+       {{"0\n", searchAllError + "0\n", kSearching + "0\n\n",
+         kSearching + searchAllError + "0\n\n"}},
        255,
        {{"0\n", "0\n", kSearching + "0\n", kSearching + "0\n"}},
        all("Unable to search for all JVMs. " + unixTempMissing)},
@@ -303,7 +323,8 @@ TEST_F(TranscriptTest, InputFileActions) {
        {{"1\n", verified + "1\n\n", kVerifying + verified + kVerifying + "1\n\n",
          kVerifying + verified + kVerifying + "1\n\n"}},
        0,
-       {{"1\n", verified + "\n1\n\n", kVerifying + verified + "\n1\n\n", kVerifying + verified + "\n1\n\n"}},
+       {{"1\n", verified + "\n1\n\n", kVerifying + verified + "\n1\n\n",
+         kVerifying + verified + "\n1\n\n"}},
        all("")},
       {"VERIFY_JVM invalid",
        "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvmFile + "\nVERIFY_JVM_HOME: " + other + "\n",
@@ -313,7 +334,8 @@ TEST_F(TranscriptTest, InputFileActions) {
        {{"0\n", verified + invalid + "0\n\n", kVerifying + verified + kVerifying + "0\n\n",
          kVerifying + verified + kVerifying + invalid + "0\n\n"}},
        0,
-       {{"0\n", verified + "\n0\n\n", kVerifying + verified + "\n0\n\n", kVerifying + verified + "\n0\n\n"}},
+       {{"0\n", verified + "\n0\n\n", kVerifying + verified + "\n0\n\n",
+         kVerifying + verified + "\n0\n\n"}},
        {{"", invalid, "", invalid}}},
       // Logged (below), nothing printed.
       {"VERIFY_JVM without a home",
@@ -326,7 +348,8 @@ TEST_F(TranscriptTest, InputFileActions) {
        all(""),
        all(needsBoth("VERIFY_JVM", "VERIFY_JVM_FILE", "VERIFY_JVM_HOME"))},
       {"VERIFY_JVM_FILE missing",
-       "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + dir.file("none.jvm") + "\nVERIFY_JVM_HOME: " + home + "\n",
+       "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + dir.file("none.jvm") +
+           "\nVERIFY_JVM_HOME: " + home + "\n",
        "",
        {},
        255,
@@ -362,72 +385,151 @@ TEST_F(TranscriptTest, InputFileActions) {
        {},
        0,
        {{kExtracted + kSearchingFor + kVerifying + kMissing + kSearchingFor + kNoSuitableJvm + "\n",
-         notFound + kNoSuitableJvm + "\n", notFound + kNoSuitableJvm + "\n", notFound + kNoSuitableJvm + "\n"}},
+         notFound + kNoSuitableJvm + "\n", notFound + kNoSuitableJvm + "\n",
+         notFound + kNoSuitableJvm + "\n"}},
        1,
        {{kExtracted + kSearchingFor + "\n", search + "\n", search + "\n", search + "\n"}},
-       all(unixNoJvm)},
+       all(kUnixNoJvm)},
       // Shown, then shown again by the end of the run.
-      {"an invalid action", "ACTION: FLY\n", "", {}, 255, all(invalidAction + invalidAction), 255, all(""),
+      {"an invalid action",
+       "ACTION: FLY\n",
+       "",
+       {},
+       255,
+       all(invalidAction + invalidAction),
+       255,
+       all(""),
        all(invalidAction)},
   };
-  for (bool unix : {false, true}) {
-    std::string actions = launcher(
-        unix ? "actions-unix" : "actions",
-        {{0, 0, "instructions.tag", std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({"FIND_JVM 1 1"})},
-         verifyJar(), jvm()});
-    for (const Case& c : cases) {
-      for (int f = 0; f < 4; ++f) {
-        std::string trace = std::string(c.name) + (f & 1 ? " SHOW_FAIL_MSG" : "") +
-                            (f & 2 ? " SHOW_PROGRESS" : "") + (unix ? " UNIX_COMMAND" : "");
-        SCOPED_TRACE(trace);
-        std::string log = dir.file("actions.log");
-        removeTree(log);
-        std::string dest = dir.file("dest-" + std::to_string(unix) + std::to_string(f));
-        mkdir(dest.c_str(), 0755);
-        auto withDest = [&dest](std::string text) {
-          for (size_t p; (p = text.find("@DEST@")) != std::string::npos;) text.replace(p, 6, dest);
-          return text;
-        };
-        std::string tags = withDest(c.tags) + "LOGFILE: " + log + "\n" + (f & 1 ? "SHOW_FAIL_MSG: 1\n" : "") +
-                           (f & 2 ? "SHOW_PROGRESS: 1\n" : "");
-        std::vector<std::string> args = c.args;
-        args.push_back("-bv:in");
-        args.push_back(write("input.tag", tags));
-        ProcessResult r = run(actions, args, envWith("", c.javaHome));
-        dump(trace.c_str(), r);
-        if (!unix) {
-          EXPECT_EQ(c.status, r.status);
-          EXPECT_EQ(withDest(c.out.out[f]), masked(r.out)) << r.err;
-        } else {
-          EXPECT_EQ(c.unixStatus, r.status);
-          EXPECT_EQ(withDest(c.unixOut.out[f]), masked(r.out));
-          EXPECT_EQ(withDest(c.unixErr.out[f]), r.err);
-        }
-        std::string logged = readFile(log);
-        if (std::string(c.name) == "VERIFY_JVM without a home" && !unix) {
-          EXPECT_NE(std::string::npos,
-                    logged.find("ERROR: TO execute the VERIFY_JVM action, you must also provide values in the "
-                                "input file for VERIFY_JVM_FILE and VERIFY_JVM_HOME.\n"))
-              << logged;
-        }
-        if (std::string(c.name) == "VERIFY_JVM invalid") {
-          EXPECT_NE(std::string::npos, logged.find("\nIn VERIFY, the jvm is invalid.\n")) << logged;
-        }
-        if (std::string(c.name) == "SEARCH_ALL failing" && !unix) {
-          EXPECT_NE(std::string::npos, logged.find("ERROR: " + searchAllError)) << logged;
-        }
-        if (std::string(c.name) == "INSTALL_JVM") {
-          EXPECT_EQ(dest, tagValue(dest + "/jvm", "JVM_HOME"));
-          EXPECT_EQ("0", tagValue(dest + "/jvm", "JVM_TEMP"));
-        }
+  const bool unix = GetParam();
+  std::string actions =
+      launcher(unix ? "actions-unix" : "actions",
+               {{0, 0, "instructions.tag",
+                 std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({"FIND_JVM 1 1"})},
+                verifyJar(),
+                jvm()});
+  for (const Case& c : cases) {
+    for (int f = 0; f < 4; ++f) {
+      std::string trace = std::string(c.name) + (f & 1 ? " SHOW_FAIL_MSG" : "") +
+                          (f & 2 ? " SHOW_PROGRESS" : "") + (unix ? " UNIX_COMMAND" : "");
+      SCOPED_TRACE(trace);
+      std::string log = dir.file("actions.log");
+      removeTree(log);
+      std::string dest = dir.file("dest-" + std::to_string(unix) + std::to_string(f));
+      mkdir(dest.c_str(), 0755);
+      auto withDest = [&dest](std::string text) {
+        for (size_t p; (p = text.find("@DEST@")) != std::string::npos;) text.replace(p, 6, dest);
+        return text;
+      };
+      std::string tags = withDest(c.tags) + "LOGFILE: " + log + "\n" +
+                         (f & 1 ? "SHOW_FAIL_MSG: 1\n" : "") + (f & 2 ? "SHOW_PROGRESS: 1\n" : "");
+      std::vector<std::string> args = c.args;
+      args.push_back("-bv:in");
+      args.push_back(write("input.tag", tags));
+      ProcessResult r = run(actions, args, envWith("", c.javaHome));
+      dump(trace.c_str(), r);
+      if (!unix) {
+        EXPECT_EQ(c.status, r.status);
+        EXPECT_EQ(withDest(c.out.out[f]), masked(r.out)) << r.err;
+      } else {
+        EXPECT_EQ(c.unixStatus, r.status);
+        EXPECT_EQ(withDest(c.unixOut.out[f]), masked(r.out));
+        EXPECT_EQ(withDest(c.unixErr.out[f]), r.err);
       }
+      std::string logged = readFile(log);
+      if (std::string(c.name) == "VERIFY_JVM without a home" && !unix) {
+        EXPECT_NE(
+            std::string::npos,
+            logged.find(
+                "ERROR: TO execute the VERIFY_JVM action, you must also provide values in the "
+                "input file for VERIFY_JVM_FILE and VERIFY_JVM_HOME.\n"))
+            << logged;
+      }
+      if (std::string(c.name) == "VERIFY_JVM invalid") {
+        EXPECT_NE(std::string::npos, logged.find("\nIn VERIFY, the jvm is invalid.\n")) << logged;
+      }
+      if (std::string(c.name) == "SEARCH_ALL failing" && !unix) {
+        EXPECT_NE(std::string::npos, logged.find("ERROR: " + searchAllError)) << logged;
+      }
+      if (std::string(c.name) == "INSTALL_JVM") {
+        EXPECT_EQ(dest, tagValue(dest + "/jvm", "JVM_HOME"));
+        EXPECT_EQ("0", tagValue(dest + "/jvm", "JVM_TEMP"));
+      }
+    }
+  }
+}
+
+// Silent (-bv:silent): the result lines alone, whatever the flags; no
+// message, no status line. (With UNIX_COMMAND: 1 the errors still go to
+// standard error.)
+TEST_P(TranscriptModeTest, SilentInputFileActionsPrintOnlyTheirResults) {
+  std::string missing = dir.file("missing");
+  const std::string flags = "SHOW_FAIL_MSG: 1\nSHOW_PROGRESS: 1\n";
+  struct Case {
+    const char* name;
+    std::string tags, javaHome;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    int unixStatus;
+    std::string unixErr;
+  } cases[] = {
+      {"SEARCH found", "ACTION: SEARCH\n", home, {}, 0, "1\n" + home + "\n<FILE>\n", 0, ""},
+      {"SEARCH not found", "ACTION: SEARCH\n", "", {}, 0, "0\n", 0, kUnixNoJvm},
+      {"SEARCH_ALL failing",
+       "ACTION: SEARCH_ALL\n",
+       home,
+       {"-bv:tempdir", missing},
+       0,
+       "0\n",
+       255,
+       "Unable to search for all JVMs. Cannot use " + missing +
+           " as the temp directory because it does not exist.\n"},
+      {"VERIFY_JVM invalid",
+       "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvmFile + "\nVERIFY_JVM_HOME: " + other + "\n",
+       "",
+       {},
+       0,
+       "0\n",
+       0,
+       "The JVM is not valid.\n"},
+      {"an invalid action",
+       "ACTION: FLY\n",
+       "",
+       {},
+       255,
+       "",
+       255,
+       "Invalid action in input file: FLY\n"},
+  };
+  const bool unix = GetParam();
+  std::string actions =
+      launcher(unix ? "actions-unix" : "actions",
+               {{0, 0, "instructions.tag",
+                 std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({":DONE"})},
+                verifyJar(),
+                jvm()});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (unix ? " UNIX_COMMAND" : ""));
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "-bv:silent");
+    args.push_back("-bv:in");
+    args.push_back(write("input.tag", c.tags + flags));
+    ProcessResult r = run(actions, args, envWith("", c.javaHome));
+    dump(c.name, r);
+    EXPECT_EQ(c.out, masked(r.out)) << r.err;
+    if (!unix) {
+      EXPECT_EQ(c.status, r.status);
+    } else {
+      EXPECT_EQ(c.unixStatus, r.status);
+      EXPECT_EQ(c.unixErr, r.err);
     }
   }
 }
 
 // An input file that cannot be named, opened or parsed: "Could not load
 // the input file." joined to the reason, then the reason alone.
-TEST_F(TranscriptTest, InputFileThatCannotBeLoaded) {
+TEST_P(TranscriptModeTest, InputFileThatCannotBeLoaded) {
   std::string broken = write("broken.tag", "ACTION: SEARCH\nno colon here\n");
   const std::string cannotOpen =
       "Unable to open input file specified on the command line after the -bv:in option.";
@@ -451,22 +553,23 @@ TEST_F(TranscriptTest, InputFileThatCannotBeLoaded) {
        "An input file name must follow the '-bv:in' command line option.\n",
        "An input file name must follow the '-bv:in' command line option.\n"},
   };
-  for (bool unix : {false, true}) {
-    std::string actions =
-        launcher(unix ? "actions-unix" : "actions",
-                 {{0, 0, "instructions.tag", std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({":DONE"})},
-                  verifyJar(), jvm()});
-    for (const Case& c : cases) {
-      SCOPED_TRACE(c.args.back() + (unix ? " UNIX_COMMAND" : ""));
-      ProcessResult r = run(actions, c.args, envWith());
-      dump(c.args.back().c_str(), r);
-      EXPECT_EQ(255, r.status);
-      if (!unix) {
-        EXPECT_EQ(c.out, r.out) << r.err;
-      } else {
-        EXPECT_EQ("", r.out);
-        EXPECT_EQ(c.unixErr, r.err);
-      }
+  const bool unix = GetParam();
+  std::string actions =
+      launcher(unix ? "actions-unix" : "actions",
+               {{0, 0, "instructions.tag",
+                 std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({":DONE"})},
+                verifyJar(),
+                jvm()});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back() + (unix ? " UNIX_COMMAND" : ""));
+    ProcessResult r = run(actions, c.args, envWith());
+    dump(c.args.back().c_str(), r);
+    EXPECT_EQ(255, r.status);
+    if (!unix) {
+      EXPECT_EQ(c.out, r.out) << r.err;
+    } else {
+      EXPECT_EQ("", r.out);
+      EXPECT_EQ(c.unixErr, r.err);
     }
   }
 }
@@ -474,8 +577,10 @@ TEST_F(TranscriptTest, InputFileThatCannotBeLoaded) {
 // The written JVM file of a search is the JVM file as it was read, with
 // JVM_HOME, JVM_FILE and JVM_TEMP, and nothing else.
 TEST_F(TranscriptTest, SearchWritesTheJvmFileWithTheThreeTags) {
-  std::string actions = launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
-  ProcessResult r = run(actions, {"-bv:in", write("input.tag", "ACTION: SEARCH\n")}, envWith("", home));
+  std::string actions =
+      launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
+  ProcessResult r =
+      run(actions, {"-bv:in", write("input.tag", "ACTION: SEARCH\n")}, envWith("", home));
   std::vector<std::string> lines = splitLines(r.out);
   ASSERT_EQ(3u, lines.size()) << r.out << r.err;
   EXPECT_EQ(
@@ -490,17 +595,23 @@ TEST_F(TranscriptTest, SearchWritesTheJvmFileWithTheThreeTags) {
       "CLASSPATH_SEPARATOR:  :\n"
       "SYSTEM:  -D\n"
       "SYSTEM_SEPARATOR:  =\n"
-      "JVM_HOME:  " + home + "\n"
-      "JVM_FILE:  " + lines[2] + "\n"
-      "JVM_TEMP:  0\n",
+      "JVM_HOME:  " +
+          home +
+          "\n"
+          "JVM_FILE:  " +
+          lines[2] +
+          "\n"
+          "JVM_TEMP:  0\n",
       readFile(lines[2]));
 }
 
 // The verification class gets exactly the property names of the JVM file,
 // whether it is the payload's own archive or the input file's class.
 TEST_F(TranscriptTest, VerificationClassGetsExactlyTheJvmFileProperties) {
-  std::string actions = launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
-  std::string verify = "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvmFile + "\nVERIFY_JVM_HOME: " + home + "\n";
+  std::string actions =
+      launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
+  std::string verify =
+      "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvmFile + "\nVERIFY_JVM_HOME: " + home + "\n";
   struct Case {
     const char* name;
     std::string extra, className;
@@ -529,35 +640,34 @@ TEST_F(TranscriptTest, WrongMarkerIsLoggedWithWhatTheJvmPrinted) {
   std::string wrong = dir.file("wrong");
   writeAnsweringJvm(wrong, "Linux", "1739021873");
   std::string bare = write("bare.jvm", "DESC: Bare JVM\nJVM_EXE: bin/java\n");
-  std::string actions = launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
+  std::string actions =
+      launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
   std::string log = dir.file("wrong.log");
   for (const std::string& h : {wrong, home}) {
-    ProcessResult r = run(actions,
-                          {"-bv:in", write("input.tag", "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + bare +
-                                                            "\nVERIFY_JVM_HOME: " + h + "\nLOGFILE: " + log + "\n")},
-                          envWith());
+    ProcessResult r = run(
+        actions,
+        {"-bv:in", write("input.tag", "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + bare +
+                                          "\nVERIFY_JVM_HOME: " + h + "\nLOGFILE: " + log + "\n")},
+        envWith());
     EXPECT_EQ(0, r.status);
     EXPECT_EQ(h == wrong ? "0\n" : "1\n", r.out) << r.err;
   }
   std::string logged = readFile(log);
-  EXPECT_NE(std::string::npos, logged.find("\nERROR: Invalid magic value: 1739021873\n\n")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("\nERROR: Invalid magic value: 1739021873\n\n"))
+      << logged;
   EXPECT_NE(std::string::npos, logged.find("\nIn VERIFY, the jvm is invalid.\n")) << logged;
-  EXPECT_NE(std::string::npos, logged.find("\nAfter VERIFY, the jvm home is " + home + "\n")) << logged;
+  EXPECT_NE(std::string::npos, logged.find("\nAfter VERIFY, the jvm home is " + home + "\n"))
+      << logged;
 }
 
 // FIND_JVM with its message flag and no JVM; a search that verifies two
 // candidates (the JAVA_HOME of another system, then a PATH directory); a
 // failed application whose error output is shown at the end; a temporary
 // folder that cannot be used.
-TEST_F(TranscriptTest, TypicalRuns) {
+TEST_P(TranscriptModeTest, TypicalRuns) {
   std::string missing = dir.file("missing");
   std::string aFile = write("a-file", "");
   const std::string start = kTitle + kInitializing + kSearching + kExtracted + kSearchingFor;
-  const std::string unixNoJvm =
-      kNoSuitableJvm +
-      "The program needs Test JVM.\nLooked for:\n  Test JVM (bin/java) with os.name=Linux, "
-      "java.vm.specification.name=Java Virtual Machine Specification\nNo candidate JVM was found.\n"
-      "A suitable Java can also be named with JAVA_HOME.\n";
   struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -575,7 +685,7 @@ TEST_F(TranscriptTest, TypicalRuns) {
        start + kVerifying + kMissing + kSearchingFor + kNoSuitableJvm + "\n",
        1,
        start + "\n",
-       unixNoJvm},
+       kUnixNoJvm},
       // The JAVA_HOME of another system, then a PATH directory: two checks,
       // each followed by the line of the JVM file's search.
       {"two candidates verified",
@@ -616,29 +726,28 @@ TEST_F(TranscriptTest, TypicalRuns) {
        kTitle + kInitializing + kSearching,
        aFile + " cannot be the temporary directory: it is not a directory.\n"},
   };
-  for (bool unix : {false, true}) {
-    std::string setup = setupLauncher(unix ? "setup-unix" : "setup", unix);
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (unix ? " UNIX_COMMAND" : ""));
-      std::string log = dir.file("typical.log");
-      removeTree(log);
-      std::vector<std::string> args = {"-bv:log", log};
-      args.insert(args.end(), c.args.begin(), c.args.end());
-      ProcessResult r = run(setup, args, envWith(c.path, c.javaHome));
-      dump(c.name, r);
-      if (!unix) {
-        EXPECT_EQ(c.status, r.status);
-        EXPECT_EQ(c.out, r.out) << r.err;
-      } else {
-        EXPECT_EQ(c.unixStatus, r.status);
-        EXPECT_EQ(c.unixOut, r.out);
-        EXPECT_EQ(c.unixErr, r.err);
-      }
-      if (std::string(c.name) == "two candidates verified" && !unix) {
-        // The home as the PATH directory gave it.
-        EXPECT_NE(std::string::npos, readFile(log).find("\nMatching JVM home is " + home + "/\n"))
-            << readFile(log);
-      }
+  const bool unix = GetParam();
+  std::string setup = setupLauncher(unix ? "setup-unix" : "setup", unix);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (unix ? " UNIX_COMMAND" : ""));
+    std::string log = dir.file("typical.log");
+    removeTree(log);
+    std::vector<std::string> args = {"-bv:log", log};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ProcessResult r = run(setup, args, envWith(c.path, c.javaHome));
+    dump(c.name, r);
+    if (!unix) {
+      EXPECT_EQ(c.status, r.status);
+      EXPECT_EQ(c.out, r.out) << r.err;
+    } else {
+      EXPECT_EQ(c.unixStatus, r.status);
+      EXPECT_EQ(c.unixOut, r.out);
+      EXPECT_EQ(c.unixErr, r.err);
+    }
+    if (std::string(c.name) == "two candidates verified" && !unix) {
+      // The home as the PATH directory gave it.
+      EXPECT_NE(std::string::npos, readFile(log).find("\nMatching JVM home is " + home + "/\n"))
+          << readFile(log);
     }
   }
 }
@@ -655,7 +764,8 @@ TEST_F(TranscriptTest, CapturedErrorOutputByPurpose) {
   for (const Case& c : cases) {
     SCOPED_TRACE("purpose " + std::to_string(c.purpose) + " exit " + std::to_string(c.exit));
     std::string setup = setupLauncher("setup" + std::to_string(c.purpose), false, c.purpose);
-    ProcessResult r = run(setup, {"--stderr=it failed", "--exit=" + std::to_string(c.exit)}, envWith("", home));
+    ProcessResult r =
+        run(setup, {"--stderr=it failed", "--exit=" + std::to_string(c.exit)}, envWith("", home));
     EXPECT_EQ(c.exit, r.status);
     EXPECT_EQ(start + (c.shown ? "it failed\n\n" : ""), r.out) << r.err;
   }
@@ -663,24 +773,26 @@ TEST_F(TranscriptTest, CapturedErrorOutputByPurpose) {
 
 // A syntax error in a second instruction script: the title of the launch
 // script before it was printed when it was read, then the error.
-TEST_F(TranscriptTest, TitleLineBeforeAnIndexLoadingError) {
-  for (bool unix : {false, true}) {
-    SCOPED_TRACE(unix ? "UNIX_COMMAND" : "");
-    std::string path = launcher(unix ? "second-unix" : "second",
-                                {{0, 0, "instructions.tag", typicalScript(unix)}, verifyJar(),
-                                 {2, 2, "launch.tag", appLaunchScript(false)},
-                                 {0, 4, "second.tag", "INSTRUCTIONS:\n  INITIALIZE_UI\n/:\nno colon\n"}, jvm()});
-    ProcessResult r = run(path, {}, envWith("", home));
-    EXPECT_EQ(255, r.status);
-    const std::string error =
-        "Unable to load the launcher file index. Syntax error in second.tag at line 4 ==> Missing "
-        "colon at the end of the tag name.\n";
-    if (!unix) {
-      EXPECT_EQ(kTitle + error, r.out) << r.err;
-    } else {
-      EXPECT_EQ("", r.out);
-      EXPECT_EQ(error, r.err);
-    }
+TEST_P(TranscriptModeTest, TitleLineBeforeAnIndexLoadingError) {
+  const bool unix = GetParam();
+  SCOPED_TRACE(unix ? "UNIX_COMMAND" : "");
+  std::string path =
+      launcher(unix ? "second-unix" : "second",
+               {{0, 0, "instructions.tag", typicalScript(unix)},
+                verifyJar(),
+                {2, 2, "launch.tag", appLaunchScript(false)},
+                {0, 4, "second.tag", "INSTRUCTIONS:\n  INITIALIZE_UI\n/:\nno colon\n"},
+                jvm()});
+  ProcessResult r = run(path, {}, envWith("", home));
+  EXPECT_EQ(255, r.status);
+  const std::string error =
+      "Unable to load the launcher file index. Syntax error in second.tag at line 4 ==> Missing "
+      "colon at the end of the tag name.\n";
+  if (!unix) {
+    EXPECT_EQ(kTitle + error, r.out) << r.err;
+  } else {
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(error, r.err);
   }
 }
 
@@ -701,16 +813,20 @@ TEST_F(TranscriptTest, HomeEndingInABackslash) {
   std::string jdk = dir.file("bs-jdk");
   writeAnsweringJvm(jdk, "Linux");
   std::string path = launcher(
-      "backslash", {{0, 0, "instructions.tag", scriptText({"VERIFY 0 0 3", "JMP0 @N1@ END", "ILAUNCH 3 0", ":END"})},
-                    verifyJar(), {2, 2, "launch.tag", appLaunchScript(true)},
+      "backslash", {{0, 0, "instructions.tag",
+                     scriptText({"VERIFY 0 0 3", "JMP0 @N1@ END", "ILAUNCH 3 0", ":END"})},
+                    verifyJar(),
+                    {2, 2, "launch.tag", appLaunchScript(true)},
                     {1, 3, "test.jvm", jvmFileText("bin/java", "JVM_HOME: " + jdk + "\\\n")}});
   ProcessResult r = run(path, {"--exit=7"}, envWith());
   EXPECT_EQ(7, r.status) << r.out << r.err;
   // The application's own output (the console is shown): the path it was
   // started as, and JAVA_HOME.
-  EXPECT_EQ(kTitle + "java=" + jdk + "/bin/java\nJAVA_HOME=" + jdk + "\\\narg=App\narg=--exit=7\n", r.out);
+  EXPECT_EQ(kTitle + "java=" + jdk + "/bin/java\nJAVA_HOME=" + jdk + "\\\narg=App\narg=--exit=7\n",
+            r.out);
   // The verification ran the same executable.
-  EXPECT_EQ(0u, readFile(jdk + "/verify-args").find(jdk + "/bin/java\n")) << readFile(jdk + "/verify-args");
+  EXPECT_EQ(0u, readFile(jdk + "/verify-args").find(jdk + "/bin/java\n"))
+      << readFile(jdk + "/verify-args");
 }
 
 }  // namespace
