@@ -6,13 +6,17 @@
 // digest block), so that nothing of a packing tool's own choosing (order,
 // names, extra blocks) stands between the format and the run.
 //
-// Each scenario runs twice: on a launcher with the default conventions of a
+// The scenarios whose conventions an author chooses run twice
+// (TranscriptModeTest): on a launcher with the default conventions of a
 // tag-file launcher (the results and every message on standard output, the
 // status and sub-status lines of the searches, exit 0 for an input-file
 // action that printed its result), and on the same launcher whose
 // instruction script says UNIX_COMMAND: 1 (errors and messages on standard
-// error, exit 255 for a failed input-file action, one "Searching for" line
-// per JVM file, "Verifying" only for a candidate that is run).
+// error in their own words, exit 255 for a failed input-file action, one
+// "Searching for" line per JVM file, "Verifying" only for a candidate that
+// is run). The others (TranscriptTest) hold for every launcher: the
+// verification call, the written JVM files, the log lines, the layout, the
+// home that is launched.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -528,9 +532,15 @@ TEST_P(TranscriptModeTest, SilentInputFileActionsPrintOnlyTheirResults) {
 }
 
 // An input file that cannot be named, opened or parsed: "Could not load
-// the input file." joined to the reason, then the reason alone.
+// the input file." joined to the reason, then the reason alone; a file
+// that it names and that cannot be loaded: the reason, twice.
 TEST_P(TranscriptModeTest, InputFileThatCannotBeLoaded) {
   std::string broken = write("broken.tag", "ACTION: SEARCH\nno colon here\n");
+  // A JVM file that the input file names and that is not there: shown when
+  // the input file is applied, then again at the end of the run.
+  std::string namesMissing =
+      write("names-missing.tag", "ACTION: SEARCH\nJVM: " + dir.file("none.jvm") + "\n");
+  const std::string noJvmFile = "Unable to load input file: " + dir.file("none.jvm");
   const std::string cannotOpen =
       "Unable to open input file specified on the command line after the -bv:in option.";
   const std::string syntax =
@@ -549,6 +559,7 @@ TEST_P(TranscriptModeTest, InputFileThatCannotBeLoaded) {
       {{"-bv:in", broken},
        "Could not load the input file. " + syntax + "\n" + syntax + "\n",
        "Could not load the input file. " + syntax + "\n"},
+      {{"-bv:in", namesMissing}, noJvmFile + "\n" + noJvmFile + "\n", noJvmFile + "\n"},
       {{"-bv:in"},
        "An input file name must follow the '-bv:in' command line option.\n",
        "An input file name must follow the '-bv:in' command line option.\n"},
