@@ -190,6 +190,17 @@ class TranscriptTest : public E2eTest {
   Embedded verifyJar() const { return {5, 1, "Verify.jar", readFile(javaBuildPath("Verify.jar"))}; }
   Embedded jvm(long id = 3) const { return {1, id, "test.jvm", jvmFileText()}; }
 
+  // The launcher of the input-file actions: an instruction script of one
+  // statement (with UNIX_COMMAND: 1 when unix), the verification archive
+  // and the JVM file; no launch script, so no title line.
+  std::string actionsLauncher(bool unix, const std::string& statement = ":DONE") {
+    return launcher(unix ? "actions-unix" : "actions",
+                    {{0, 0, "instructions.tag",
+                      std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({statement})},
+                     verifyJar(),
+                     jvm()});
+  }
+
   // The typical setup launcher: instructions, verification archive, launch
   // script (title "Test Setup"), JVM file.
   std::string setupLauncher(const std::string& name, bool unix, int purpose = 0,
@@ -406,12 +417,7 @@ TEST_P(TranscriptModeTest, InputFileActions) {
        all(invalidAction)},
   };
   const bool unix = GetParam();
-  std::string actions =
-      launcher(unix ? "actions-unix" : "actions",
-               {{0, 0, "instructions.tag",
-                 std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({"FIND_JVM 1 1"})},
-                verifyJar(),
-                jvm()});
+  std::string actions = actionsLauncher(unix, "FIND_JVM 1 1");
   for (const Case& c : cases) {
     for (int f = 0; f < 4; ++f) {
       std::string trace = std::string(c.name) + (f & 1 ? " SHOW_FAIL_MSG" : "") +
@@ -507,12 +513,7 @@ TEST_P(TranscriptModeTest, SilentInputFileActionsPrintOnlyTheirResults) {
        "Invalid action in input file: FLY\n"},
   };
   const bool unix = GetParam();
-  std::string actions =
-      launcher(unix ? "actions-unix" : "actions",
-               {{0, 0, "instructions.tag",
-                 std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({":DONE"})},
-                verifyJar(),
-                jvm()});
+  std::string actions = actionsLauncher(unix);
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + (unix ? " UNIX_COMMAND" : ""));
     std::vector<std::string> args = c.args;
@@ -565,12 +566,7 @@ TEST_P(TranscriptModeTest, InputFileThatCannotBeLoaded) {
        "An input file name must follow the '-bv:in' command line option.\n"},
   };
   const bool unix = GetParam();
-  std::string actions =
-      launcher(unix ? "actions-unix" : "actions",
-               {{0, 0, "instructions.tag",
-                 std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({":DONE"})},
-                verifyJar(),
-                jvm()});
+  std::string actions = actionsLauncher(unix);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.back() + (unix ? " UNIX_COMMAND" : ""));
     ProcessResult r = run(actions, c.args, envWith());
@@ -588,8 +584,7 @@ TEST_P(TranscriptModeTest, InputFileThatCannotBeLoaded) {
 // The written JVM file of a search is the JVM file as it was read, with
 // JVM_HOME, JVM_FILE and JVM_TEMP, and nothing else.
 TEST_F(TranscriptTest, SearchWritesTheJvmFileWithTheThreeTags) {
-  std::string actions =
-      launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
+  std::string actions = actionsLauncher(false);
   ProcessResult r =
       run(actions, {"-bv:in", write("input.tag", "ACTION: SEARCH\n")}, envWith("", home));
   std::vector<std::string> lines = splitLines(r.out);
@@ -619,8 +614,7 @@ TEST_F(TranscriptTest, SearchWritesTheJvmFileWithTheThreeTags) {
 // The verification class gets exactly the property names of the JVM file,
 // whether it is the payload's own archive or the input file's class.
 TEST_F(TranscriptTest, VerificationClassGetsExactlyTheJvmFileProperties) {
-  std::string actions =
-      launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
+  std::string actions = actionsLauncher(false);
   std::string verify =
       "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvmFile + "\nVERIFY_JVM_HOME: " + home + "\n";
   struct Case {
@@ -651,8 +645,7 @@ TEST_F(TranscriptTest, WrongMarkerIsLoggedWithWhatTheJvmPrinted) {
   std::string wrong = dir.file("wrong");
   writeAnsweringJvm(wrong, "Linux", "1739021873");
   std::string bare = write("bare.jvm", "DESC: Bare JVM\nJVM_EXE: bin/java\n");
-  std::string actions =
-      launcher("actions", {{0, 0, "instructions.tag", scriptText({":DONE"})}, verifyJar(), jvm()});
+  std::string actions = actionsLauncher(false);
   std::string log = dir.file("wrong.log");
   for (const std::string& h : {wrong, home}) {
     ProcessResult r = run(
