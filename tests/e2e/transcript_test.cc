@@ -289,6 +289,9 @@ TEST_P(TranscriptModeTest, InputFileActions) {
   const std::string notFound = search + kVerifying + kMissing + kSearchingFor;
   const std::string verified = kExtracted + kVerifying + kRun;
   const std::vector<Case> cases = {
+      // Found through JAVA_HOME: after the check the line of the JVM file's
+      // search is shown again; with the UI on, the progress row is ended
+      // after the results.
       {"SEARCH found",
        "ACTION: SEARCH\n",
        home,
@@ -300,6 +303,8 @@ TEST_P(TranscriptModeTest, InputFileActions) {
        {{found, found, search + kVerifying + kRun + "\n" + found + "\n",
          search + kVerifying + kRun + "\n" + found + "\n"}},
        all("")},
+      // No JAVA_HOME, one PATH directory without a java: that candidate
+      // is announced too; the no-JVM message comes before the result.
       {"SEARCH not found",
        "ACTION: SEARCH\n",
        "",
@@ -319,6 +324,7 @@ TEST_P(TranscriptModeTest, InputFileActions) {
        255,
        {{"", "", kSearching, kSearching}},
        all(unixTempMissing)},
+      // The message (with SHOW_FAIL_MSG), then the count 0, exit 0.
       {"SEARCH_ALL failing",
        "ACTION: SEARCH_ALL\n",
        home,
@@ -341,6 +347,8 @@ TEST_P(TranscriptModeTest, InputFileActions) {
        {{"1\n", verified + "\n1\n\n", kVerifying + verified + "\n1\n\n",
          kVerifying + verified + "\n1\n\n"}},
        all("")},
+      // "Verifying" three times with SHOW_PROGRESS: the action's own line,
+      // the check's, and the action's again when the check ends.
       {"VERIFY_JVM invalid",
        "ACTION: VERIFY_JVM\nVERIFY_JVM_FILE: " + jvmFile + "\nVERIFY_JVM_HOME: " + other + "\n",
        "",
@@ -589,7 +597,7 @@ TEST_F(TranscriptTest, SearchWritesTheJvmFileWithTheThreeTags) {
       run(actions, {"-bv:in", write("input.tag", "ACTION: SEARCH\n")}, envWith("", home));
   std::vector<std::string> lines = splitLines(r.out);
   ASSERT_EQ(3u, lines.size()) << r.out << r.err;
-  EXPECT_EQ(
+  const std::string asRead =
       "DESC:  Test JVM\n"
       "JVM_EXE:  bin/java\n"
       "PLATFORM_HINT:  JAVA_HOME\n"
@@ -600,15 +608,9 @@ TEST_F(TranscriptTest, SearchWritesTheJvmFileWithTheThreeTags) {
       "CLASSPATH:  \"-cp \"\n"
       "CLASSPATH_SEPARATOR:  :\n"
       "SYSTEM:  -D\n"
-      "SYSTEM_SEPARATOR:  =\n"
-      "JVM_HOME:  " +
-          home +
-          "\n"
-          "JVM_FILE:  " +
-          lines[2] +
-          "\n"
-          "JVM_TEMP:  0\n",
-      readFile(lines[2]));
+      "SYSTEM_SEPARATOR:  =\n";
+  EXPECT_EQ(asRead + "JVM_HOME:  " + home + "\nJVM_FILE:  " + lines[2] + "\nJVM_TEMP:  0\n",
+            readFile(lines[2]));
 }
 
 // The verification class gets exactly the property names of the JVM file,
