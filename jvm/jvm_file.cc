@@ -219,11 +219,28 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
     PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
   }
   bool verified = performVerify(home, verifyClasspath, verifyClassName, recorded);
+  // JVM_HOME keeps the home as it was given when it is the folder that ran
+  // (a trailing "/" or backslash, which @JVM_HOME@ drops, kept as written);
+  // when the executable is a link into another home, the home that ran.
+  SString value = home;
+  if (!endsWith(home, '\\')) {
+    char* given = realpath(launchHome.c_str(), nullptr);
+    if (given != nullptr && home.compare(given) == 0 && !holdsLineBreak(jvmHome)) value = jvmHome;
+    free(given);
+  }
+  if (value.compare(home) != 0) m_tagFile->setTagValue(kJVMHomeTag, value);
   // A Unix command's console ends the dots of each check.
   if (!everyCandidateShown) PlatformImpl::endUIProgressRow();
   if (!verified) return nullptr;
   logMessage(concat("Found matching JVM at ", home), LOG_INFO);
-  return new JVMMatch(home, *m_tagFile);
+  return new JVMMatch(value, *m_tagFile);
+}
+
+void JVMFile::showCandidateNotExamined() const {
+  if (m_context->console.isUnixCommand()) return;
+  SubStatusWrapper restoreSubStatus;
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, m_tagFile->getTagValue(kDescTag, 0));
+  PlatformImpl::advanceUIProgress(2);
 }
 
 bool JVMFile::holdsLineBreak(const SString& path) {
@@ -460,6 +477,7 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
     if (path.empty() || path[0] != '/') {
       if (!path.empty()) {
         logMessage(concat("Skipping the relative PATH folder ", path), LOG_INFO);
+        showCandidateNotExamined();
       }
       continue;
     }
@@ -470,7 +488,10 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
       // a folder that is not one gives no candidate (no
       // "/usr/local/sbin/bin/java").
       unsigned long dirStart = stringEndsWith(candidate, exeDir.c_str());
-      if (dirStart == SString::npos || (dirStart != 0 && candidate[dirStart - 1] != '/')) continue;
+      if (dirStart == SString::npos || (dirStart != 0 && candidate[dirStart - 1] != '/')) {
+        showCandidateNotExamined();
+        continue;
+      }
       candidate.erase(dirStart, SString::npos);
     }
     logMessage(concat("Checking JVM at ", candidate,

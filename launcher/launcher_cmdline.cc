@@ -106,7 +106,9 @@ void Launcher::loadArchive(bool loadTagFiles) {
   } catch (const LauncherException& e) {
     // A launch script read before the entry that failed has set the title,
     // which the console shows before the error.
-    if (loadTagFiles) m_state.scripts.showTitleOfLoadedLaunchScript(m_state.inputFiles);
+    if (loadTagFiles && !m_state.console.isUnixCommand()) {
+      m_state.scripts.showTitleOfLoadedLaunchScript(m_state.inputFiles);
+    }
     throw LauncherException(withMessage(MSG_FILE_INDEX_LOAD_ERROR, e.getMessage()));
   }
   if (loadTagFiles) m_state.scripts.addFromArchive(m_state.inputFiles);

@@ -129,13 +129,16 @@ void Launcher::searchAll(bool showUI, bool showFailMsg) {
     // The caller still reads a count. A setup program's launcher logs the
     // error (and shows it when asked to) and ends with 0; a Unix command's
     // reaches Launcher::process.
-    m_state.console.result("0");
     SString message = PlatformImpl::getMessageText(MSG_SEARCH_ALL_ERROR);
     message += ' ';
     message += e.getMessage();
-    if (m_state.console.isUnixCommand()) throw LauncherException(message);
+    if (m_state.console.isUnixCommand()) {
+      m_state.console.result("0");
+      throw LauncherException(message);
+    }
     logMessage(message, LOG_ERROR);
     if (showFailMsg) m_state.console.message(message);
+    m_state.console.result("0");
   }
 }
 

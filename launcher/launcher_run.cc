@@ -52,6 +52,8 @@ long Launcher::runInstructionScript() {
     throw LauncherException("The launcher file carries no instruction script.");
   }
   Instructions instructions(*tagFile, *this);
-  // A script that launched nothing and found no JVM has failed.
-  return m_state.outcome.scriptExitCode(runInstructions(&instructions));
+  // For a Unix command, a script that launched nothing and found no JVM has
+  // failed; a setup program reads the script's own result.
+  long result = runInstructions(&instructions);
+  return m_state.console.isUnixCommand() ? m_state.outcome.scriptExitCode(result) : result;
 }
