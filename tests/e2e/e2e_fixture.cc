@@ -201,6 +201,10 @@ std::string launchScriptText(bool displayConsole) {
 std::string typicalScriptPath() { return sourcePath("examples/setup/instructions.tag"); }
 
 std::string scriptText(const std::vector<std::string>& statements) {
+  return "UNIX_COMMAND: 1\n" + setupScriptText(statements);
+}
+
+std::string setupScriptText(const std::vector<std::string>& statements) {
   std::string text = "INSTRUCTIONS:\n";
   for (const std::string& s : statements) text += "  " + s + "\n";
   return text + "/:\n";

@@ -63,8 +63,13 @@ std::string launchScriptText(bool displayConsole);
 // The example's typical instruction script.
 std::string typicalScriptPath();
 
-// An instruction script of the given statements, one per line.
+// An instruction script of the given statements, one per line, that sets
+// UNIX_COMMAND (the conventions of a Unix command: messages on standard
+// error, exit 1 when no Java is found).
 std::string scriptText(const std::vector<std::string>& statements);
+// The same without UNIX_COMMAND: a launcher as a setup program drives it,
+// its messages on standard output (tests/e2e/transcript_test.cc pins them).
+std::string setupScriptText(const std::vector<std::string>& statements);
 
 // A JVM installer: a shell script that lays a JVM home in its working
 // directory, bin/java being a symbolic link to java, and writes the JVM
