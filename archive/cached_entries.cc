@@ -30,10 +30,17 @@ void logInfo(const SString& text) { logMessage(text, LOG_INFO); }
 SString toSString(const std::string& s) { return SString(s.c_str()); }
 
 // The user's cache folder, made when missing; "" (logged) without one.
+// Nor is one used whose path holds the class-path separator (a ':' in HOME
+// or XDG_CACHE_HOME): Java splits a class path, and the runtime its
+// library path, at it.
 std::string cacheFolder() {
   std::string reason;
   std::string folder = userCacheFolder(true, &reason);
   if (folder.empty()) logInfo(SString("No cache folder: ").append(toSString(reason)));
+  if (folder.find(':') != std::string::npos) {
+    logInfo(SString("No cache folder: the path of ").append(toSString(folder)).append(" holds a ':'."));
+    folder.clear();
+  }
   return folder;
 }
 

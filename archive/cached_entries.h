@@ -5,8 +5,8 @@
 //   - the classpath archives marked for the cache (flag byte 2), together in
 //     "jars-<digest>", the digest being XXH3-128 of their names, lengths and
 //     bytes in index order. Their class path is then the same on every run.
-// Without a usable cache folder (no home, a home of another user, one that
-// takes no new folder, one whose file system is full) both go into a new
+// Without a usable cache folder (no home, a home of another user, a path
+// that holds the class-path separator ':', one that takes no new folder, one whose file system is full) both go into a new
 // temporary folder of the run, as the other entries do; so does the
 // runtime when the cache's file system does not allow programs to run
 // (noexec). Another failure to write into the cache is reported with the
