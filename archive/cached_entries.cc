@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #define XXH_INLINE_ALL
@@ -20,6 +21,7 @@
 #include "platform/platform_impl.h"
 #include "platform/unique_fd.h"
 #include "platform/user_cache.h"
+#include "platform/write_error.h"
 
 namespace {
 
@@ -28,20 +30,69 @@ void logInfo(const SString& text) { logMessage(text, LOG_INFO); }
 SString toSString(const std::string& s) { return SString(s.c_str()); }
 
 // The user's cache folder, made when missing; "" (logged) without one.
+// Nor is one used whose path holds the class-path separator (a ':' in HOME
+// or XDG_CACHE_HOME): Java splits a class path, and the runtime its
+// library path, at it.
 std::string cacheFolder() {
   std::string reason;
   std::string folder = userCacheFolder(true, &reason);
   if (folder.empty()) logInfo(SString("No cache folder: ").append(toSString(reason)));
+  if (folder.find(':') != std::string::npos) {
+    logInfo(SString("No cache folder: the path of ").append(toSString(folder)).append(" holds a ':'."));
+    folder.clear();
+  }
   return folder;
 }
 
-// Room for what entry expands to, as its index entry tells.
+// Whether dir's file system has room for what entry expands to, as its
+// index entry tells.
+bool hasRoomFor(const std::string& dir, const FileIndexEntry& entry) {
+  return !entry.isCompressed() || PlatformImpl::checkFreeSpace(toSString(dir), entry.getDecompressedSize(),
+                                                               entry.getDecompressedFileCount());
+}
+
+// Room for what entry expands to, else the write error of a full disk
+// (ENOSPC: the space hint follows the system's text).
 void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
-  if (!entry.isCompressed()) return;
-  if (!PlatformImpl::checkFreeSpace(toSString(dir), entry.getDecompressedSize(),
-                                    entry.getDecompressedFileCount())) {
-    throw fileWriteError(0);
-  }
+  if (!hasRoomFor(dir, entry)) throw fileWriteError(ENOSPC);
+}
+
+// Whether programs may run from dir's file system (not mounted noexec);
+// true when the system does not tell.
+bool runsPrograms(const std::string& dir) {
+#ifdef ST_NOEXEC
+  struct statvfs fs;
+  if (statvfs(dir.c_str(), &fs) == 0 && (fs.f_flag & ST_NOEXEC) != 0) return false;
+#else
+  (void)dir;
+#endif
+  return true;
+}
+
+// A runtime cannot run from dir.
+LauncherException noProgramsError(const SString& dir) {
+  return LauncherException(SString("The bundled Java runtime cannot be unpacked into ")
+                               .append(dir)
+                               .append(": its file system does not allow programs to run (mounted noexec). "
+                                       "Please run the program again using the option -bv:tempdir "
+                                       "<temp dir> to specify a different directory to use."));
+}
+
+// A write into the cache that failed for another reason than a full disk:
+// the system's error and the cache folder.
+LauncherException cacheWriteError(const std::string& cache, const WriteErrorException& e) {
+  return LauncherException(SString(e.getMessage()).append(" in the cache folder ").append(toSString(cache)).append("."));
+}
+
+// Gives up the cache entry begun in temp after e: removes temp at once (a
+// full disk gets its room back for the temporary folder) and returns when
+// the disk was full, the caller then using the temporary folder (logged);
+// throws cacheWriteError otherwise.
+void abandonCacheEntry(const std::string& cache, const std::string& temp, const WriteErrorException& e) {
+  PlatformImpl::deleteFile(toSString(temp));
+  PlatformImpl::removeDirFromCleanupList(toSString(temp));
+  if (!isNoRoomError(e.error())) throw cacheWriteError(cache, e);
+  logInfo(SString("The cache folder ").append(toSString(cache)).append(" has no room left: ").append(e.getMessage()));
 }
 
 // Unpacks the runtime of entry into the empty folder dir, with progress
@@ -84,6 +135,27 @@ std::string beginEntryOrNothing(const std::string& cache, const std::string& nam
   }
 }
 
+// Unpacks the runtime of entry into the new cache entry name and returns
+// its path; "" (logged) when the cache takes no new entry or has no room
+// for it (before or while it is unpacked): the caller then uses the
+// temporary folder.
+std::string unpackIntoCache(const FileIndexEntry& entry, const std::string& cache, const std::string& name,
+                            bool showUI, int* useLock) {
+  if (!hasRoomFor(cache, entry)) {
+    logInfo(SString("The cache folder ").append(toSString(cache)).append(" has no room for the bundled Java runtime."));
+    return std::string();
+  }
+  std::string temp = beginEntryOrNothing(cache, name);
+  if (temp.empty()) return temp;
+  try {
+    unpackRuntimeInto(entry, temp, showUI);
+    return completeCacheEntry(cache, name, temp, useLock);
+  } catch (const WriteErrorException& e) {
+    abandonCacheEntry(cache, temp, e);
+    return std::string();
+  }
+}
+
 }  // namespace
 
 const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files) {
@@ -99,6 +171,13 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
   std::string name = "runtime-" + header.digestText();
   temporary = false;
   std::string cache = cacheFolder();
+  if (!cache.empty() && !runsPrograms(cache)) {
+    // Not even an entry made before: none of its programs would run.
+    logInfo(SString("The cache folder ")
+                .append(toSString(cache))
+                .append(" does not allow programs to run (mounted noexec): the runtime goes to the temporary folder."));
+    cache.clear();
+  }
   if (!cache.empty()) {
     // The lock of the entry's use (platform/cache_store.h) stays open until
     // the run ends and the system closes it: the program runs from the
@@ -109,11 +188,8 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
       logInfo(SString("The bundled Java runtime is in the cache: ").append(toSString(home)));
       return toSString(home);
     }
-    checkSpace(cache, entry);
-    std::string temp = beginEntryOrNothing(cache, name);
-    if (!temp.empty()) {
-      unpackRuntimeInto(entry, temp, showUI);
-      home = completeCacheEntry(cache, name, temp, &useLock);
+    home = unpackIntoCache(entry, cache, name, showUI, &useLock);
+    if (!home.empty()) {
       logInfo(SString("The bundled Java runtime was unpacked into ").append(toSString(home)));
       long removed = pruneCache(cache, name);
       if (removed > 0) {
@@ -123,6 +199,8 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
     }
   }
   // No cache: a folder of this run, removed at its end.
+  SString tempFolder = PlatformImpl::getSystemTempDirectory();
+  if (!runsPrograms(tempFolder.c_str())) throw noProgramsError(tempFolder);
   SString dir = PlatformImpl::createTempSubDirectory();
   checkSpace(dir.c_str(), entry);
   unpackRuntimeInto(entry, dir.c_str(), showUI);
@@ -205,12 +283,18 @@ const SString& LauncherInputFiles::getCachedClasspathFolder() const {
   if (folder.empty()) {
     std::string temp = beginEntryOrNothing(cache, name);
     if (temp.empty()) return m_cachedClasspathFolder;
-    for (long i = 0; i < getEmbeddedFileCount(); ++i) {
-      const FileIndexEntry* entry = getFileAt(i);
-      if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
-      entry->extract(toSString(temp));
+    try {
+      for (long i = 0; i < getEmbeddedFileCount(); ++i) {
+        const FileIndexEntry* entry = getFileAt(i);
+        if (entry == nullptr || entry->getFileType() != FILE_CLASSPATH_JAR || !entry->isMarkedForCache()) continue;
+        entry->extract(toSString(temp));
+      }
+      folder = completeCacheEntry(cache, name, temp, &useLock);
+    } catch (const WriteErrorException& e) {
+      // A full cache: the jars go to the temporary folder, as the others.
+      abandonCacheEntry(cache, temp, e);
+      return m_cachedClasspathFolder;
     }
-    folder = completeCacheEntry(cache, name, temp, &useLock);
     logInfo(SString("The application's jars were unpacked into ").append(toSString(folder)));
     pruneCache(cache, name);
   }

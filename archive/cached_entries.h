@@ -5,9 +5,12 @@
 //   - the classpath archives marked for the cache (flag byte 2), together in
 //     "jars-<digest>", the digest being XXH3-128 of their names, lengths and
 //     bytes in index order. Their class path is then the same on every run.
-// Without a usable cache folder (no home, a home of another user, one that
-// takes no new folder) both go into a new temporary folder of the run, as
-// the other entries do.
+// Without a usable cache folder (no home, a home of another user, a path
+// that holds the class-path separator ':', one that takes no new folder, one whose file system is full) both go into a new
+// temporary folder of the run, as the other entries do; so does the
+// runtime when the cache's file system does not allow programs to run
+// (noexec). Another failure to write into the cache is reported with the
+// system's error and the cache folder.
 #ifndef BV_ARCHIVE_CACHED_ENTRIES_H_
 #define BV_ARCHIVE_CACHED_ENTRIES_H_
 
@@ -25,7 +28,8 @@ const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files);
 // per MiB when showUI), then the cache's unused entries pruned; without a
 // usable cache, a new temporary folder (temporary is then set). Checks the
 // free space first (the size and file count that the index gives). Throws
-// LauncherException: the write errors, "Canceled by the user.", the
+// LauncherException: the write errors, a temporary folder whose file
+// system does not allow programs to run (naming -bv:tempdir), "Canceled by the user.", the
 // damaged or unsafe archive of runtime_archive.h, DamagedLauncherException
 // when the entry's bytes differ from their digest (checked while they are
 // unpacked, before anything of them is used); nothing half-unpacked is left.

@@ -2,4 +2,4 @@
 
 #include "platform/write_error.h"
 
-LauncherException fileWriteError(int errorNumber) { return LauncherException(writeErrorText(errorNumber)); }
+WriteErrorException fileWriteError(int errorNumber) { return WriteErrorException(errorNumber); }

@@ -257,6 +257,12 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
     log("none, since the command does not run the Java of the JVM file");
     return none;
   }
+  // A Java that the run unpacked into its temporary folder is gone when
+  // the archive would be made, and its path may then be another user's.
+  if (PlatformImpl::isRunTemporaryPath(SString(exe.c_str()))) {
+    log("none, since the Java at " + exe + " lies in this run's temporary folder");
+    return none;
+  }
   std::string identity;
   if (!jvmIdentity(exe, home, identity) || jvmIdentityDigest(identity) != m_identity) {
     log("none, since the Java at " + exe + " is not the one that was checked");
@@ -362,10 +368,14 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
     log("removing the damaged archive " + archive);
     unlink(archive.c_str());
   }
+  // A failure mark holds for a while, not for good: the cause (a full disk
+  // for a moment) may have gone. It is never refreshed here.
   if (lstat((base + kFailedSuffix).c_str(), &st) == 0) {
-    utimensat(AT_FDCWD, (base + kFailedSuffix).c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
-    log("none, since the Java could not make the archive " + archive + " before");
-    return none;
+    if (st.st_mtime + classDataFailureLifetime > time(nullptr)) {
+      log("none, since the Java could not make the archive " + archive + " before");
+      return none;
+    }
+    unlink((base + kFailedSuffix).c_str());
   }
   m_lockFd = lockKey(base + kLockSuffix);
   if (m_lockFd < 0) {

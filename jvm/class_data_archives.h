@@ -35,13 +35,16 @@
 // a regular file (a jar) that this run will not remove, so a jar that the
 // run extracted into its temporary folder means no archive
 // (PlatformImpl::isRunTemporaryPath): this is the one place that tells.
+// The same holds for the Java itself (a bundled runtime unpacked into the
+// temporary folder): the archive would be made after the run removed it.
 //
 // Where: the folder cds in the user's cache folder (platform/user_cache.h),
 // made 0700; KEY.jsa the archive (0600), KEY.lock held (flock) by the run
 // that records the classes and then by the process that makes the archive,
 // KEY.classes-XXXXXX the list and KEY.jsa-XXXXXX the archive being made
 // (both removed when it is done), KEY.failed when the JVM could not make
-// one (no more tries for that key). An archive is published by rename only
+// one (no more tries for that key for classDataFailureLifetime; the mark is
+// not refreshed by the runs it stops, so a failure of a moment expires). An archive is published by rename only
 // when it is whole and begins as an archive does; one that does not is
 // removed and made anew. At most maxClassDataArchives keys are kept, the
 // least recently used go first, and a key unused for 30 days goes. A cache
@@ -62,6 +65,9 @@ class TagFile;
 const size_t maxClassDataArchives = 8;
 // Seconds after which an unused key is removed.
 const time_t classDataArchiveLifetime = 30L * 24 * 60 * 60;
+// Seconds for which a key whose archive the Java could not make is not
+// tried again.
+const time_t classDataFailureLifetime = 24L * 60 * 60;
 // Seconds that the making of an archive may take.
 const unsigned classDataArchiveTimeout = 600;
 // The Java version from which on archives are used.

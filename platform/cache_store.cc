@@ -140,7 +140,7 @@ std::string findCacheEntry(const std::string& cache, const std::string& name, in
 
 std::string beginCacheEntry(const std::string& cache, const std::string& name) {
   std::string temp = cache + "/" + kUnpackPrefix + name + ".XXXXXX";
-  if (mkdtemp(&temp[0]) == nullptr) throw LauncherException(writeErrorText(errno));
+  if (mkdtemp(&temp[0]) == nullptr) throw WriteErrorException(errno);
   PlatformImpl::addFileToCleanupList(SString(temp.c_str()));
   return temp;
 }
@@ -169,7 +169,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   if (error != 0) {
     PlatformImpl::deleteFile(SString(temp.c_str()));
     PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
-    throw LauncherException(writeErrorText(error));
+    throw WriteErrorException(error);
   }
 
   // A folder already under the name: another launcher's complete copy is
@@ -190,7 +190,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
     }
     PlatformImpl::deleteFile(SString(temp.c_str()));
     PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
-    throw LauncherException(writeErrorText(renameError));
+    throw WriteErrorException(renameError);
   }
   PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
   Fd parent(open(cache.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -198,7 +198,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   // The new entry is used from now on; a prune that has it already (one
   // that moved it aside right after the rename) leaves no entry to use.
   if (useLock != nullptr && findCacheEntry(cache, name, useLock).empty()) {
-    throw LauncherException(writeErrorText(ENOENT));
+    throw WriteErrorException(ENOENT);
   }
   return path;
 }

@@ -308,6 +308,13 @@ class PlatformImpl {
   // names the offending path and what is wrong with it; a file that cannot
   // be examined is not trusted.
   static bool isTrustedFile(const SString& path, SString& reason);
+  // The same check for a folder that files are made in, such as the
+  // temporary folder: the folder itself may be writable by others when it
+  // is sticky (/tmp). On true, resolved holds the path that every link
+  // leads to, which is the one to use from then on (a link checked now may
+  // not be followed again later); on false, resolved is left as it is and
+  // reason holds one English sentence.
+  static bool isTrustedFolder(const SString& path, SString& resolved, SString& reason);
 
   // ---------------------------------------------------------------------
   // File system search and disk checks (platform_files.cc).

@@ -23,6 +23,7 @@
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
 #include "platform/run_console.h"
+#include "platform/temp_folder.h"
 #include "tagfile/text_utils.h"
 
 SString PlatformImpl::m_tempDir;
@@ -97,6 +98,7 @@ bool isOwnTempSubDirectory(const SString& dir) {
 }  // namespace
 
 void PlatformImpl::setSystemTempDir(const SString& dir) {
+  forgetTempFolderResolution();  // a new setting is resolved anew
   m_tempDir = dir;
   if (!dir.empty() && dir[0] != '/') {
     SString cwd = currentDirectory();
@@ -116,10 +118,13 @@ SString PlatformImpl::getSystemTempDirectory() {
         SString(m_tempDir).append(" cannot be the temporary directory: its path holds a line break."));
   }
   struct stat st;
-  if (stat(m_tempDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  // Once resolved, the run keeps to the folder that the setting led to then.
+  SString examined = tempFolderToExamine(m_tempDir);
+  if (stat(examined.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     // The JVM file of a match lies right in the directory and is read again
     // by name: nobody else may be able to replace it there.
     SString reason;
+    SString resolved;
     if (st.st_uid != 0 && st.st_uid != geteuid()) {
       char owner[64];
       snprintf(owner, sizeof owner, "it belongs to another user (uid %lu).",
@@ -127,12 +132,15 @@ SString PlatformImpl::getSystemTempDirectory() {
       reason = owner;
     } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0) {
       reason = "other users may write to it and it is not sticky.";
+    } else {
+      // Nor may they turn its name elsewhere (their link, a folder above).
+      resolveTempFolder(m_tempDir, resolved, reason);
     }
     if (!reason.empty()) {
       throw LauncherException(
           SString(m_tempDir).append(" cannot be the temporary directory: ").append(reason));
     }
-    return m_tempDir;
+    return resolved;
   }
   // A Unix command reports a folder that the user named as such (the advice
   // to name one with -bv:tempdir fits only the default folder); a setup

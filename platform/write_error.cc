@@ -13,10 +13,13 @@ SString writeErrorText(int error) {
   char number[16];
   snprintf(number, sizeof number, "%d", error);
   text.append(number).append(" (").append(strerror(error)).append(")");
-  bool noSpace = error == ENOSPC;
-#ifdef EDQUOT
-  noSpace = noSpace || error == EDQUOT;
-#endif
-  if (noSpace) text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  if (isNoRoomError(error)) text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
   return text;
+}
+
+bool isNoRoomError(int error) {
+#ifdef EDQUOT
+  if (error == EDQUOT) return true;
+#endif
+  return error == ENOSPC || error == 0;
 }

@@ -4,11 +4,27 @@
 #ifndef BV_PLATFORM_WRITE_ERROR_H_
 #define BV_PLATFORM_WRITE_ERROR_H_
 
+#include "foundation/launcher_exception.h"
 #include "foundation/sstring.h"
 
 // For example "Error writing file = 30 (Read-only file system)"; with
 // ENOSPC or EDQUOT the space hint follows. An error of 0 gives the prefix
 // and the hint, as when the cause is not known.
 SString writeErrorText(int error);
+
+// Whether error means that the file system has no room left: ENOSPC,
+// EDQUOT, or 0 (the space check said no before anything was written).
+bool isNoRoomError(int error);
+
+// A failed write, with the message of writeErrorText(error) and the error
+// number kept, so that a caller can try elsewhere when the disk is full.
+class WriteErrorException : public LauncherException {
+ public:
+  explicit WriteErrorException(int error) : LauncherException(writeErrorText(error)), m_error(error) {}
+  int error() const { return m_error; }
+
+ private:
+  int m_error;
+};
 
 #endif  // BV_PLATFORM_WRITE_ERROR_H_

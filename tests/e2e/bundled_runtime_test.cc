@@ -26,6 +26,15 @@ const char* kNoJava =
     "if [ -n \"$BV_TEST_SMALL_CACHE\" ]; then\n"
     "  /bin/mount -t tmpfs -o size=$BV_TEST_SMALL_CACHE,mode=0700 tmpfs \"$XDG_CACHE_HOME\" || exit 99\n"
     "fi\n"
+    "if [ -n \"$BV_TEST_NOEXEC_CACHE\" ]; then\n"
+    "  /bin/mount -t tmpfs -o noexec,mode=0700 tmpfs \"$XDG_CACHE_HOME\" || exit 99\n"
+    "fi\n"
+    "if [ -n \"$BV_TEST_SMALL_TEMP\" ]; then\n"
+    "  /bin/mount -t tmpfs -o size=$BV_TEST_SMALL_TEMP,mode=0700 tmpfs \"$BV_TEST_TEMP\" || exit 99\n"
+    "fi\n"
+    "if [ -n \"$BV_TEST_NOEXEC_TEMP\" ]; then\n"
+    "  /bin/mount -t tmpfs -o noexec,mode=0700 tmpfs \"$BV_TEST_TEMP\" || exit 99\n"
+    "fi\n"
     "if [ -n \"$BV_TEST_READ_ONLY_CACHE\" ]; then\n"
     "  /bin/mount --bind \"$XDG_CACHE_HOME\" \"$XDG_CACHE_HOME\" &&\n"
     "    /bin/mount -o remount,bind,ro \"$XDG_CACHE_HOME\" || exit 99\n"
@@ -223,22 +232,104 @@ TEST_F(BundledRuntimeTest, AFirstRunKilledMidwayLeavesNothingThatALaterRunUses) 
   EXPECT_EQ(leftovers, entries(".unpack-runtime-"));
 }
 
-TEST_F(BundledRuntimeTest, AFullDiskGivesTheSpaceMessageAndLeavesNothingHalfDone) {
-  // The cache is a tmpfs of 8 MiB in the namespace: what the run leaves in
-  // it is listed from inside.
-  std::vector<std::string> environment = runtimeEnv();
-  environment.push_back("BV_TEST_SMALL_CACHE=8m");
-  ProcessResult result = scriptWithoutJava(
-      "\"$L\" -bv:tempdir \"$T\" 2>&1; echo \"status $?\"; echo left:; /bin/ls -A \"$C\"\n", launcherFor("fallback"),
-      environment);
-  EXPECT_NE(std::string::npos, result.out.find("Error writing file = ")) << result.out;
-  EXPECT_NE(std::string::npos, result.out.find("There may not be enough temporary disk space")) << result.out;
-  EXPECT_EQ(std::string::npos, result.out.find("Hello, world!"));
-  size_t left = result.out.find("status 255\nleft:\n");
-  ASSERT_NE(std::string::npos, left) << result.out;
-  EXPECT_EQ(std::string::npos, result.out.find("runtime-", left)) << result.out;
-  EXPECT_EQ(std::string::npos, result.out.find(".unpack-", left)) << result.out;
-  EXPECT_TRUE(leftInTemp().empty());
+// A full cache is left for the temporary folder, as a read-only one: the
+// runtime and the jars go there and the run succeeds; only when the
+// temporary folder is full too does the run stop, with the system's error
+// and the space hint, whose -bv:tempdir now helps. Nothing half-done stays.
+TEST_F(BundledRuntimeTest, AFullCacheLeavesTheRuntimeAndJarsToTheTemporaryFolder) {
+  // The cache is a tmpfs of 8 MiB in the namespace (the temporary folder
+  // too, in the second case): what the run leaves is listed from inside.
+  struct Case {
+    const char* label;
+    const char* cacheSize;  // 4k: not even the jars fit
+    bool tempFull;
+  } cases[] = {{"the temporary folder has room", "8m", false},
+               {"the jars do not fit either", "4k", false},
+               {"the temporary folder is full too", "8m", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> environment = runtimeEnv();
+    environment.push_back(std::string("BV_TEST_SMALL_CACHE=") + c.cacheSize);
+    environment.push_back("BV_TEST_TEMP=" + temp);
+    if (c.tempFull) environment.push_back("BV_TEST_SMALL_TEMP=8m");
+    ProcessResult result = scriptWithoutJava(
+        "\"$L\" -bv:tempdir \"$T\" -bv:log \"$T/../log\" 2>&1; echo \"status $?\"; echo left:; /bin/ls -A \"$C\" "
+        "\"$T\"\n",
+        launcherFor("fallback"), environment);
+    std::string log = readFile(dir.file("log"));
+    unlink(dir.file("log").c_str());
+    bool jarsFit = std::string(c.cacheSize) != "4k";
+    if (c.tempFull) {
+      EXPECT_NE(std::string::npos,
+                result.out.find("Error writing file = 28 (No space left on device) There may not be enough "
+                                "temporary disk space"))
+          << result.out;
+      EXPECT_EQ(std::string::npos, result.out.find("Hello, world!"));
+      EXPECT_NE(std::string::npos, result.out.find("status 255\nleft:\n")) << result.out;
+    } else {
+      EXPECT_NE(std::string::npos, result.out.find("Hello, world!")) << result.out;
+      EXPECT_NE(std::string::npos, result.out.find("status 0\nleft:\n")) << result.out;
+      EXPECT_NE(std::string::npos, log.find("unpacked into the temporary folder " + temp)) << log;
+      // The runtime is removed at the end of the run: no archive is made
+      // for it afterwards (the jars in the cache would allow one).
+      if (jarsFit) {
+        EXPECT_NE(std::string::npos, log.find("Class-data sharing: none, since the Java at " + temp + "/bvj")) << log;
+        EXPECT_NE(std::string::npos, log.find("lies in this run's temporary folder")) << log;
+      }
+    }
+    EXPECT_NE(std::string::npos, log.find("The cache folder " + cache + "/bvlauncher has no room")) << log;
+    // The jars went to the cache when they fitted, else to the temporary folder.
+    EXPECT_EQ(jarsFit && !c.tempFull, log.find("The application's jars are in the cache folder") != std::string::npos)
+        << log;
+    size_t left = result.out.find("left:\n");
+    ASSERT_NE(std::string::npos, left) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find("runtime-", left)) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find(".unpack-", left)) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find("bvj", left)) << result.out;
+    if (!jarsFit) {
+      EXPECT_EQ(std::string::npos, result.out.find("jars-", left)) << result.out;
+    }
+  }
+}
+
+// A cache whose file system does not let programs run (noexec) takes no
+// runtime: it goes to the temporary folder, and when that one does not
+// let programs run either, the run says so and names -bv:tempdir, with
+// nothing unpacked.
+TEST_F(BundledRuntimeTest, ACacheWhereProgramsCannotRunLeavesTheRuntimeToTheTemporaryFolder) {
+  struct Case {
+    const char* label;
+    bool tempNoexec;
+  } cases[] = {{"programs run from the temporary folder", false}, {"nor from the temporary folder", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> environment = runtimeEnv();
+    environment.push_back("BV_TEST_NOEXEC_CACHE=1");
+    environment.push_back("BV_TEST_TEMP=" + temp);
+    if (c.tempNoexec) environment.push_back("BV_TEST_NOEXEC_TEMP=1");
+    ProcessResult result = scriptWithoutJava(
+        "\"$L\" -bv:tempdir \"$T\" -bv:log \"$T/../log\" 2>&1; echo \"status $?\"; echo left:; /bin/ls -A \"$C\" "
+        "\"$T\"\n",
+        launcherFor("fallback"), environment);
+    std::string log = readFile(dir.file("log"));
+    unlink(dir.file("log").c_str());
+    if (c.tempNoexec) {
+      EXPECT_NE(std::string::npos,
+                result.out.find("The bundled Java runtime cannot be unpacked into " + temp +
+                                ": its file system does not allow programs to run (mounted noexec). Please run the "
+                                "program again using the option -bv:tempdir"))
+          << result.out;
+      EXPECT_NE(std::string::npos, result.out.find("status 255\nleft:\n")) << result.out;
+    } else {
+      EXPECT_NE(std::string::npos, result.out.find("Hello, world!")) << result.out;
+      EXPECT_NE(std::string::npos, log.find("unpacked into the temporary folder " + temp)) << log;
+    }
+    EXPECT_NE(std::string::npos, log.find("does not allow programs to run (mounted noexec)")) << log;
+    size_t left = result.out.find("left:\n");
+    ASSERT_NE(std::string::npos, left) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find("runtime-", left)) << result.out;
+    EXPECT_EQ(std::string::npos, result.out.find("bvj", left)) << result.out;
+  }
 }
 
 TEST_F(BundledRuntimeTest, ACacheThatTakesNothingNewLeavesTheRuntimeToTheTemporaryFolder) {

@@ -303,10 +303,24 @@ TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
   ASSERT_EQ(2u, names.size());
   EXPECT_NE(std::string::npos, names[0].find(".failed")) << names[0];
   EXPECT_NE(std::string::npos, names[1].find(".lock")) << names[1];
+  // The mark dates from the failure, a while ago: the runs it stops do not
+  // make it newer.
+  std::string mark = cds + "/" + names[0];
+  struct timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, mark.c_str(), times, 0));
   r = runWith(app, home, dir.file("log2"));
   EXPECT_EQ(std::string::npos, r.out.find("arg=<-X")) << r.out;
   EXPECT_NE(std::string::npos, readFile(dir.file("log2")).find("Class-data sharing: none, since the Java could not make"))
       << readFile(dir.file("log2"));
+  struct stat st;
+  ASSERT_EQ(0, stat(mark.c_str(), &st));
+  EXPECT_EQ(times[1].tv_sec, st.st_mtime);
+  // A day later the key is tried again.
+  times[0].tv_sec = times[1].tv_sec = time(nullptr) - 24 * 3600 - 60;
+  ASSERT_EQ(0, utimensat(AT_FDCWD, mark.c_str(), times, 0));
+  r = runWith(app, home, dir.file("log3"));
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
 }
 
 // With the real JDKs: the first run records the classes, the archive appears

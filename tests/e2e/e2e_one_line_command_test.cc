@@ -204,6 +204,37 @@ TEST_F(E2eOneLineCommandTest, ArgumentsReachTheApplicationAndTmpdirIsHonoured) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
+// A ':' in the cache folder's path (HOME, XDG_CACHE_HOME) would split the
+// class path of the cached jars: they go to the run's temporary folder,
+// and the application runs.
+TEST_F(E2eOneLineCommandTest, ACacheFolderWhosePathHoldsAColonIsLeftForTheTemporaryFolder) {
+  BV_REQUIRE_JAVA();
+  std::string app = printArgs("app");
+  std::string home = dir.file("home:x");
+  ASSERT_EQ(0, mkdir(home.c_str(), 0700));
+  struct Case {
+    const char* label;
+    std::vector<std::string> env;
+  } cases[] = {{"HOME", {"HOME=" + home}}, {"XDG_CACHE_HOME", {"XDG_CACHE_HOME=" + home + "/cache"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> environment = userEnv(dirName(javaExe));
+    for (const std::string& setting : c.env) {
+      for (std::string& entry : environment) {
+        if (entry.compare(0, 5, "HOME=") == 0 && setting.compare(0, 5, "HOME=") == 0) entry = setting;
+      }
+      if (setting.compare(0, 5, "HOME=") != 0) environment.push_back(setting);
+    }
+    std::string log = dir.file(std::string("log-") + c.label);
+    ProcessResult r = command(app, {"-bv:log", log}, environment);
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    std::string classpath = itemOf(r.out, "prop[java.class.path]");
+    EXPECT_EQ(temp + "/bvj", classpath.substr(0, temp.size() + 4)) << r.out;
+    EXPECT_NE(std::string::npos, readFile(log).find("No cache folder: the path of " + home)) << readFile(log);
+    EXPECT_TRUE(leftInTemp().empty());
+  }
+}
+
 // --home-property: the folder of the jars as the application sees them;
 // --options-env: the user's variable, words and quotes, nothing run.
 TEST_F(E2eOneLineCommandTest, TheApplicationKnowsItsHomeAndTakesItsUsersOptions) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
@@ -37,6 +39,20 @@ using bvtest::readFile;
 using bvtest::writeFile;
 
 std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The names in a folder, sorted, without "." and "..".
+std::vector<std::string> entriesOf(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (struct dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 void makeDir(const std::string& path) { ASSERT_EQ(0, mkdir(path.c_str(), 0755)) << path; }
 
@@ -160,6 +176,89 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
   } else {
     unsetenv("LANG");
   }
+}
+
+// Whoever owns a link on the way, or may write to a folder above, can
+// point the temporary folder's name at a folder of theirs while the run
+// goes on; such a folder is refused and nothing is made in it. The user's
+// own link and a sticky folder that everybody writes to are fine.
+TEST_F(TempFilesTest, ATempDirectoryThatOthersCouldTurnElsewhereIsRefused) {
+  std::string shared = dir.file("shared");  // writable by all, not sticky
+  makeDir(shared);
+  ASSERT_EQ(0, chmod(shared.c_str(), 0777));
+  makeDir(shared + "/private");
+  ASSERT_EQ(0, chmod((shared + "/private").c_str(), 0700));
+  makeLink(dir.file("tmp"), shared + "/link");
+  std::string sticky = dir.file("sticky");
+  makeDir(sticky);
+  ASSERT_EQ(0, chmod(sticky.c_str(), 01777));
+  makeLink(sticky, dir.file("own-link"));
+  makeLink(dir.file("tmp"), dir.file("foreign-link"));
+  bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(0, lchown(dir.file("foreign-link").c_str(), 4321, 4321));
+  }
+
+  struct Case {
+    std::string dir, expected;  // expected: the message, or "" for a usable folder
+  } cases[] = {
+      {shared + "/private", shared + "/private cannot be the temporary directory: the directory " + shared +
+                                " above " + shared + "/private is writable by other users."},
+      {shared + "/link", shared + "/link cannot be the temporary directory: the directory " + shared +
+                             " above " + shared + "/link is writable by other users."},
+      {dir.file("foreign-link"), root ? dir.file("foreign-link") +
+                                            " cannot be the temporary directory: the symbolic link " +
+                                            dir.file("foreign-link") + " belongs to another user (uid 4321)."
+                                      : ""},
+      {sticky, ""},
+      {dir.file("own-link"), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dir);
+    PlatformImpl::setSystemTempDir(c.dir.c_str());
+    try {
+      std::string sub = PlatformImpl::createTempSubDirectory().c_str();
+      EXPECT_EQ("", c.expected) << "accepted";
+      // What is made lies in the folder that the links lead to.
+      EXPECT_EQ(sticky + "/bvj", sub.substr(0, sticky.size() + 4));
+    } catch (const LauncherException& e) {
+      EXPECT_EQ(c.expected, e.getMessage().c_str());
+    }
+  }
+  EXPECT_EQ((std::vector<std::string>{"link", "private"}), entriesOf(shared));
+  EXPECT_TRUE(entriesOf(dir.file("tmp")).empty());
+  PlatformImpl::cleanup();
+  EXPECT_TRUE(entriesOf(sticky).empty());
+}
+
+// The folder is resolved the first time it is asked for; a link swapped
+// afterwards changes nothing: new folders and files, the folder reported
+// and the clean-up all keep to the folder that the link led to then.
+TEST_F(TempFilesTest, TheTempDirectoryIsResolvedOnceAndKeptWhenItsLinkIsSwapped) {
+  makeDir(dir.file("first"));
+  makeDir(dir.file("second"));
+  makeDir(dir.file("second/bvjdecoy"));
+  makeLink(dir.file("first"), dir.file("link"));
+  PlatformImpl::setSystemTempDir((dir.file("link") + "/").c_str());
+  EXPECT_EQ(dir.file("first") + "/", PlatformImpl::getSystemTempDirectory().c_str());
+  std::string before = PlatformImpl::createTempSubDirectory().c_str();
+
+  makeLink(dir.file("second"), dir.file("new-link"));
+  ASSERT_EQ(0, rename(dir.file("new-link").c_str(), dir.file("link").c_str()));
+  std::string after = PlatformImpl::createTempSubDirectory().c_str();
+  std::string file = PlatformImpl::createTempFile().c_str();
+  for (const std::string& path : {before, after, file}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(dir.file("first/bvj"), path.substr(0, dir.file("first/bvj").size()));
+  }
+  EXPECT_EQ(dir.file("first") + "/", PlatformImpl::getSystemTempDirectory().c_str());
+  PlatformImpl::cleanup();
+  EXPECT_TRUE(entriesOf(dir.file("first")).empty());
+  EXPECT_EQ((std::vector<std::string>{"bvjdecoy"}), entriesOf(dir.file("second")));
+
+  // A new setting is resolved anew.
+  PlatformImpl::setSystemTempDir(dir.file("link").c_str());
+  EXPECT_EQ(dir.file("second"), PlatformImpl::getSystemTempDirectory().c_str());
 }
 
 TEST_F(TempFilesTest, ARelativeTempDirectoryIsMadeAbsoluteWhenSet) {
