@@ -26,7 +26,9 @@ namespace {
 
 // A fake Java home: to the verification class it reports os.name Linux, the
 // usual java.vm.specification.name and the given java.specification.version;
-// as the application it prints each argument as "arg=<...>".
+// as the application it prints each argument as "arg=<...>". Its release
+// file states the version, as a real JDK's does: the JVM file does not ask
+// it, so the launcher reads it there.
 void writeVersionedJvm(const std::string& home, const std::string& version) {
   std::filesystem::create_directories(home + "/bin");
   writeFile(home + "/bin/java",
@@ -47,6 +49,7 @@ void writeVersionedJvm(const std::string& home, const std::string& version) {
             "[ $props = yes ] && exit 0\n"
             "for a in \"$@\"; do printf 'arg=<%s>\\n' \"$a\"; done\n",
             0755);
+  writeReleaseFile(home, version);
 }
 
 // The feature version in the release file of a JDK home, 0 when unknown.
