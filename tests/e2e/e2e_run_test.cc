@@ -55,12 +55,13 @@ TEST_F(E2eRunTest, ExampleLauncherFindsTheJdkVerifiesItAndLaunchesTheApplication
 
 // The typical script (INITIALIZE_UI, FIND_JVM 1 1, JMP0, LAUNCH @S2@ 5) with
 // a JVM file whose only hints are JAVA_HOME and PATH: the environment of the
-// run decides what is found.
+// run decides what is found. With UNIX_COMMAND: 1, a run that finds nothing
+// fails.
 TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
   BV_REQUIRE_JAVA();
   writeFakeJvm(dir.file("fake"));
   writeFakeJvm(dir.file("windows"), "Windows 11");
-  std::string launcher = pack("setup", payload(typicalScriptPath()));
+  std::string launcher = pack("setup", payload(typicalUnixScriptPath()));
   struct Case {
     const char* name;
     std::string path, javaHomeVar, home;  // home: expected, empty for none
@@ -109,17 +110,17 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
   }
 }
 
-// The status display names each JVM file once and shows a "Verifying" line
-// only for a candidate that is run; a home reached under two names (a link
-// on PATH, the same folder twice) is run once, and PATH folders that are
-// relative or not a ".../bin" give no candidate.
+// With UNIX_COMMAND: 1 the status display names each JVM file once and
+// shows a "Verifying" line only for a candidate that is run; a home reached
+// under two names (a link on PATH, the same folder twice) is run once, and
+// PATH folders that are relative or not a ".../bin" give no candidate.
 TEST_F(E2eRunTest, StatusLinesOnlyForCandidatesThatAreRunEachHomeOnce) {
   writeFakeJvm(dir.file("windows"), "Windows 11");
   writeFakeJvm(dir.file("fake"));
   write("linked/readme", "");
   ASSERT_EQ(0, runShell("ln -s " + shellQuote(dir.file("windows/bin")) + " " +
                         shellQuote(dir.file("linked/bin"))));
-  std::string launcher = pack("setup", payload(typicalScriptPath()));
+  std::string launcher = pack("setup", payload(typicalUnixScriptPath()));
   std::string path = dir.file("none1/bin") + ":" + dir.file("windows/bin") + ":bin:.:" +
                      dir.file("linked/bin") + ":" + dir.file("windows") + ":" +
                      dir.file("none2/bin") + ":" + dir.file("fake/bin");
@@ -173,9 +174,10 @@ TEST_F(E2eRunTest, ALaunchAfterAFailedSearchGivesTheApplicationsStatus) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
-// The Java application's exit status is the launcher's; its captured
-// standard error is shown on standard error for a failure, except 232 from
-// purpose 0 or 2, silent or not.
+// The Java application's exit status is the launcher's; with UNIX_COMMAND:
+// 1 its captured standard error is shown on standard error for a failure,
+// except 232 from purpose 0 or 2, silent or not. (A setup program's
+// launcher shows it on standard output: TranscriptTest.)
 TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
   writeFakeJvm(dir.file("fake"));
   struct Case {
@@ -188,7 +190,7 @@ TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
   for (const Case& c : cases) {
     SCOPED_TRACE("purpose " + std::to_string(c.purpose) + ", exit " + std::to_string(c.exitStatus));
     std::string launcher =
-        pack("setup" + std::to_string(c.purpose), payload(typicalScriptPath(), false), c.purpose);
+        pack("setup" + std::to_string(c.purpose), payload(typicalUnixScriptPath(), false), c.purpose);
     for (bool silent : {false, true}) {
       std::vector<std::string> args = {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"};
       if (silent) args.insert(args.begin(), "-bv:silent");

@@ -37,8 +37,10 @@ bool processGone(const std::string& pidFile) {
 
 class LifecycleTest : public E2eTest {
  protected:
-  // A launcher with the example's script and the usual payload.
-  std::string typical() { return pack("setup", payload(typicalScriptPath())); }
+  // A launcher with the example's script and the usual payload, with
+  // UNIX_COMMAND: 1: the conventions of a Unix command that these tests
+  // pin (exit 1 when no JVM is found, every message on standard error).
+  std::string typical() { return pack("setup", payload(typicalUnixScriptPath())); }
 };
 
 // Silent or not, the message and the diagnostics go to standard error;
