@@ -174,10 +174,10 @@ TEST_F(E2eRunTest, ALaunchAfterAFailedSearchGivesTheApplicationsStatus) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
-// The Java application's exit status is the launcher's; with UNIX_COMMAND:
-// 1 its captured standard error is shown on standard error for a failure,
-// except 232 from purpose 0 or 2, silent or not. (A setup program's
-// launcher shows it on standard output: TranscriptTest.)
+// The Java application's exit status is the launcher's; its captured
+// standard error is shown for a failure, except 232 from purpose 0 or 2,
+// silent or not: on standard error with UNIX_COMMAND: 1 or when silent, on
+// standard output (after the status lines, TranscriptTest) otherwise.
 TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
   writeFakeJvm(dir.file("fake"));
   struct Case {
@@ -188,22 +188,27 @@ TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
       {1, 7, true},  {2, 232, false}, {2, 3, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE("purpose " + std::to_string(c.purpose) + ", exit " + std::to_string(c.exitStatus));
-    std::string launcher =
-        pack("setup" + std::to_string(c.purpose), payload(typicalUnixScriptPath(), false), c.purpose);
-    for (bool silent : {false, true}) {
-      std::vector<std::string> args = {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"};
-      if (silent) args.insert(args.begin(), "-bv:silent");
-      ProcessResult r = run(launcher, args, env("", dir.file("fake")));
-      EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
-      // Captured: the application's output never reaches the console.
-      EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
-      EXPECT_FALSE(hasLine(r.out, "it broke")) << r.out;
-      EXPECT_EQ(c.errorShown, hasLine(r.err, "it broke")) << r.err;
-      if (silent) {
-        EXPECT_EQ("", r.out);
+    for (bool unixCommand : {false, true}) {
+      SCOPED_TRACE("purpose " + std::to_string(c.purpose) + ", exit " + std::to_string(c.exitStatus) +
+                   (unixCommand ? ", UNIX_COMMAND" : ""));
+      std::string launcher =
+          pack("setup" + std::to_string(c.purpose) + (unixCommand ? "-unix" : ""),
+               payload(unixCommand ? typicalUnixScriptPath() : typicalScriptPath(), false), c.purpose);
+      for (bool silent : {false, true}) {
+        std::vector<std::string> args = {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"};
+        if (silent) args.insert(args.begin(), "-bv:silent");
+        ProcessResult r = run(launcher, args, env("", dir.file("fake")));
+        EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
+        // Captured: the application's output never reaches the console.
+        EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
+        const bool onError = unixCommand || silent;
+        EXPECT_EQ(c.errorShown && !onError, hasLine(r.out, "it broke")) << r.out;
+        EXPECT_EQ(c.errorShown && onError, hasLine(r.err, "it broke")) << r.err;
+        if (silent) {
+          EXPECT_EQ("", r.out);
+        }
+        EXPECT_TRUE(leftInTemp().empty());
       }
-      EXPECT_TRUE(leftInTemp().empty());
     }
   }
 }
