@@ -53,13 +53,12 @@ class PayloadDigestTest : public E2eTest {
     return run(path, args, m_env);
   }
 
-  // A refusal: the one message (on standard output, where a setup program
-  // reads a tag-file launcher's messages), 255, nothing started, nothing
-  // left.
+  // A refusal: the one message (on standard error in every launcher: the
+  // file is found out before its settings could be read), 255, nothing
+  // started, nothing left.
   void expectRefused(const ProcessResult& r) {
     EXPECT_EQ(255, r.status) << r.out << r.err;
-    EXPECT_EQ(kDamaged, r.out);
-    EXPECT_EQ("", r.err);
+    EXPECT_EQ(kDamaged, r.err);
     EXPECT_FALSE(pathExists(dir.file("started")));
     EXPECT_EQ(std::vector<std::string>(), leftInTemp());
   }
@@ -119,9 +118,7 @@ TEST_F(PayloadDigestTest, EightBytesChangedInTheJarStopTheRunBeforeTheApplicatio
   std::string damaged = std::string(good).replace(jarAt + jar.size() / 2, 8, "12345678");
   ProcessResult r = runBytes(damaged, {"x", "-bv:log", dir.file("log")});
   EXPECT_EQ(255, r.status) << r.out << r.err;
-  // The status lines of the search, then the message.
-  EXPECT_EQ(r.out.size() - kDamaged.size(), r.out.rfind(kDamaged)) << r.out;
-  EXPECT_EQ("", r.err);
+  EXPECT_NE(std::string::npos, r.err.find(kDamaged)) << r.out;
   EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;  // the application never ran
   EXPECT_EQ(std::vector<std::string>(), leftInTemp());
   EXPECT_NE(std::string::npos,
@@ -132,8 +129,7 @@ TEST_F(PayloadDigestTest, EightBytesChangedInTheJarStopTheRunBeforeTheApplicatio
   ASSERT_EQ(0, runShell("mkdir -p " + shellQuote(dir.file("out"))));
   r = runProcess({write("damaged", damaged, 0755), "-bv:tempdir", temp, "-bv:extract"}, m_env, "", dir.file("out"));
   EXPECT_EQ(255, r.status);
-  EXPECT_EQ(kDamaged, r.out);
-  EXPECT_EQ("", r.err);
+  EXPECT_EQ(kDamaged, r.err);
   EXPECT_EQ(std::vector<std::string>(), listDir(dir.file("out")));
 }
 
@@ -145,7 +141,7 @@ TEST_F(PayloadDigestTest, TheMessageIsInTheUsersLanguage) {
   ProcessResult r = run(write("damaged", damaged, 0755), {}, german);
   EXPECT_EQ(255, r.status);
   EXPECT_EQ("Die Launcher-Datei ist besch\xc3\xa4" "digt oder unvollst\xc3\xa4ndig. Laden Sie sie erneut herunter.\n",
-            r.out);
+            r.err);
 }
 
 TEST_F(PayloadDigestTest, LaunchersWithoutDigestsStillRun) {
