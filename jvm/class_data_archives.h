@@ -4,8 +4,9 @@
 // The JVM can map the classes of an application from an archive that a
 // previous run made, instead of reading, parsing and checking them on every
 // start. A
-// run whose Java (JVM_VERSION of the JVM file, 13 or newer) and command
-// allow it gets, in place of %CDS_OPTIONS%():
+// run whose Java (JVM_VERSION of the JVM file, or else the version that
+// the release file of its home states; 13 or newer) and command allow it
+// gets, in place of %CDS_OPTIONS%():
 //   - when the archive exists: -Xshare:auto -XX:SharedArchiveFile=ARCHIVE
 //     (the archive's time is set to now: it was used);
 //   - else, when no other run is making it: -XX:DumpLoadedClassList=LIST,
@@ -76,7 +77,8 @@ const int firstClassDataSharingJava = 13;
 class ClassDataArchives final : public ClassDataSharing {
  public:
   // jvmFile: the JVM file of the launch (JVM_HOME, JVM_EXE, JVM_VERSION,
-  // JVM_IDENTITY are read now).
+  // JVM_IDENTITY are read now; without JVM_VERSION, the release file of
+  // JVM_HOME).
   explicit ClassDataArchives(const TagFile& jvmFile);
   // A recording that commandEnded did not take over is dropped.
   ~ClassDataArchives() override;

@@ -55,6 +55,26 @@ bool isPlainPropertyName(const SString& name) {
 
 bool endsWith(const SString& s, char c) { return !s.empty() && s[s.length() - 1] == c; }
 
+// True when given names the real folder home (a path without links) by the
+// same folders: it differs only by repeated "/", "." components or a
+// trailing "/". Then no link lies on its way, and what is launched through
+// it is the folder that was checked.
+bool namesWithoutLink(const SString& given, const SString& home) {
+  std::string path(given.c_str(), given.length());
+  if (path.empty() || path[0] != '/') return false;
+  std::string normal;
+  size_t pos = 0;
+  while (pos < path.size()) {
+    size_t end = path.find('/', pos);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(pos, end - pos);
+    if (!part.empty() && part != ".") normal += "/" + part;
+    pos = end + 1;
+  }
+  if (normal.empty()) normal = "/";
+  return normal == std::string(home.c_str(), home.length());
+}
+
 // The first and last characters of s are both double quotes.
 bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s, '"'); }
 
@@ -219,15 +239,13 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
     PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
   }
   bool verified = performVerify(home, verifyClasspath, verifyClassName, recorded);
-  // JVM_HOME keeps the home as it was given when it is the folder that ran
-  // (a trailing "/" or backslash, which @JVM_HOME@ drops, kept as written);
-  // when the executable is a link into another home, the home that ran.
+  // JVM_HOME keeps the home as it was given when it names the folder that
+  // ran without a link (a trailing "/" or backslash, which @JVM_HOME@ drops,
+  // kept as written); when a link lies on the way (the executable or a
+  // folder of the given path), the home that ran, so that the launch cannot
+  // be sent elsewhere by changing the link after the check.
   SString value = home;
-  if (!endsWith(home, '\\')) {
-    char* given = realpath(launchHome.c_str(), nullptr);
-    if (given != nullptr && home.compare(given) == 0 && !holdsLineBreak(jvmHome)) value = jvmHome;
-    free(given);
-  }
+  if (namesWithoutLink(launchHome, home) && !holdsLineBreak(jvmHome)) value = jvmHome;
   if (value.compare(home) != 0) m_tagFile->setTagValue(kJVMHomeTag, value);
   // A Unix command's console ends the dots of each check.
   if (!everyCandidateShown) PlatformImpl::endUIProgressRow();

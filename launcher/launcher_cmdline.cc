@@ -85,7 +85,7 @@ SString inputFileError(const SString& reason) {
 void useTmpdir(const Console& console) {
   SString tmpdir = PlatformImpl::getEnvironmentVariable("TMPDIR");
   if (tmpdir.empty()) return;
-  PlatformImpl::setSystemTempDir(tmpdir);
+  PlatformImpl::setSystemTempDir(tmpdir, true);
   try {
     PlatformImpl::getSystemTempDirectory();
   } catch (const LauncherException& e) {

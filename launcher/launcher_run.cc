@@ -20,8 +20,12 @@ long Launcher::process(const StringDeque& args, const SString& launcherPath,
   try {
     return processCmdLine(args);
   } catch (const DamagedLauncherException& e) {
-    m_state.console.message(e.getMessage());
+    m_state.console.launcherFileMessage(e.getMessage());
     logMessage(SString(e.getMessage()).append(" (").append(e.getDetail()).append(")"), LOG_ERROR);
+    return -1;
+  } catch (const LauncherFileException& e) {
+    m_state.console.launcherFileMessage(e.getMessage());
+    logMessage(e.getMessage(), LOG_ERROR);
     return -1;
   } catch (const LauncherException& e) {
     m_state.console.message(e.getMessage());
@@ -44,7 +48,7 @@ long Launcher::runInstructionScript() {
   const TagFile* tagFile = m_state.scripts.getInstructions();
   if (tagFile == nullptr) {
     if (!m_state.inputFiles.hasPayload()) {
-      throw LauncherException(SString("The launcher file ")
+      throw LauncherFileException(SString("The launcher file ")
                                   .append(m_state.paths.executableFile)
                                   .append(" is the launcher program alone: it carries no application. "
                                           "Pack one with bvpack."));

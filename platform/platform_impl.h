@@ -184,17 +184,20 @@ class PlatformImpl {
   // Temporary files and clean-up (platform_temp.cc).
   // ---------------------------------------------------------------------
 
-  // Sets the temporary directory (-bv:tempdir). A relative directory is made
-  // absolute against the current directory now, since children run
-  // elsewhere; empty restores the default "/var/tmp/".
-  static void setSystemTempDir(const SString& dir);
+  // Sets the temporary directory (-bv:tempdir, or fromVariable: the
+  // variable TMPDIR). A relative directory is made absolute against the
+  // current directory now, since children run elsewhere; empty restores the
+  // default "/var/tmp/".
+  static void setSystemTempDir(const SString& dir, bool fromVariable = false);
   // The temporary directory, after checking that it exists and is a
   // directory; otherwise throws LauncherException with message 39 (the
-  // directory cannot be used, use -bv:tempdir) for the default directory,
+  // directory cannot be used, use -bv:tempdir) for the default directory
+  // and, on a setup program's console, for one given with -bv:tempdir;
   // message 44 (its first sentence, "Cannot use <dir> as the temp directory
-  // because it does not exist.") for a missing one that was set, "<dir>
-  // cannot be the temporary directory: it is not a directory." for a file,
-  // or with "<dir> cannot be the
+  // because it does not exist.") for a missing one that a Unix command was
+  // given or that TMPDIR named (the run goes on without it: no advice to
+  // run again), "<dir> cannot be the temporary directory: it is not a
+  // directory." for a file there; or with "<dir> cannot be the
   // temporary directory: its path holds a line break." when it holds a line
   // feed or carriage return, or "<dir> cannot be the temporary directory:
   // <reason>" when another user (not root) owns it, or when group or others
@@ -357,6 +360,7 @@ class PlatformImpl {
 
   // Temporary files and clean-up state (platform_temp.cc).
   static SString m_tempDir;
+  static bool m_tempDirFromVariable;
   static StringDeque m_sdqCreatedFiles;
   static StringDeque m_sdqCreatedDrs;
   static SString m_launcherToDelete;

@@ -27,6 +27,7 @@
 #include "tagfile/text_utils.h"
 
 SString PlatformImpl::m_tempDir;
+bool PlatformImpl::m_tempDirFromVariable = false;
 StringDeque PlatformImpl::m_sdqCreatedFiles;
 StringDeque PlatformImpl::m_sdqCreatedDrs;
 SString PlatformImpl::m_launcherToDelete;
@@ -97,9 +98,10 @@ bool isOwnTempSubDirectory(const SString& dir) {
 
 }  // namespace
 
-void PlatformImpl::setSystemTempDir(const SString& dir) {
+void PlatformImpl::setSystemTempDir(const SString& dir, bool fromVariable) {
   forgetTempFolderResolution();  // a new setting is resolved anew
   m_tempDir = dir;
+  m_tempDirFromVariable = fromVariable && !dir.empty();
   if (!dir.empty() && dir[0] != '/') {
     SString cwd = currentDirectory();
     if (!cwd.empty()) {
@@ -144,8 +146,11 @@ SString PlatformImpl::getSystemTempDirectory() {
   }
   // A Unix command reports a folder that the user named as such (the advice
   // to name one with -bv:tempdir fits only the default folder); a setup
-  // program's console gets the catalogued message for any folder.
-  bool given = console().isUnixCommand() && m_tempDir.compare(kDefaultTempDir) != 0;
+  // program's console gets the catalogued message for any folder given with
+  // -bv:tempdir. A TMPDIR that cannot be used is passed over and the run
+  // goes on: its warning never advises to run again.
+  bool given = m_tempDirFromVariable ||
+               (console().isUnixCommand() && m_tempDir.compare(kDefaultTempDir) != 0);
   if (given && stat(m_tempDir.c_str(), &st) == 0) {
     throw LauncherException(SString(m_tempDir).append(" cannot be the temporary directory: it is not a directory."));
   }

@@ -74,4 +74,9 @@ void Console::jvmNotFound(const SString& text, const SString& needs, const SStri
   if (UIWindow* shown = window()) shown->showJavaNeeded(needs, downloadUrl);
 }
 
+void Console::launcherFileMessage(const SString& text) const {
+  printErr(text);
+  if (UIWindow* shown = window()) shown->showMessage(text, UI_MESSAGE_ERROR);
+}
+
 void Console::applicationErrorOutput(const SString& text) const { message(text); }

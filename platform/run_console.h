@@ -21,6 +21,7 @@
 //   result          stdout                          stdout
 //   warning         stderr and the log              stderr and the log
 //   diagnostic      stderr                          stderr
+//   launcher file   stderr                          stderr
 //
 // Messages (not warnings) also go to the window of a desktop run (ui_window.h),
 // unless the run is silent. The status lines and progress dots are the
@@ -73,6 +74,10 @@ class Console {
   // the program needs and where Java can be had (each on a line of its own,
   // as diagnostics, when not empty); the window explains the same.
   void jvmNotFound(const SString& message, const SString& needs, const SString& downloadUrl) const;
+  // A message about the launcher file itself (damaged, or the launcher
+  // program without a payload), found out before its settings could be
+  // read: standard error in every launcher, and the window.
+  void launcherFileMessage(const SString& text) const;
   // What a failed application wrote to its captured standard error, shown
   // when the run ends.
   void applicationErrorOutput(const SString& text) const;

@@ -175,11 +175,12 @@ class DesktopTest : public E2eTest {
   std::string log() const { return dir.file("run.log"); }
 
   // A tag-file launcher whose JVM file names only JAVA_HOME (and PATH, the
-  // fakes' folder): without JAVA_HOME no JVM is found.
+  // fakes' folder): without JAVA_HOME no JVM is found. Its script sets
+  // UNIX_COMMAND: 1, so that a run that found nothing exits with 1.
   // digests false: without the digest block, so that the test can change
   // the file as a launcher made by other means would be.
   std::string noJavaLauncher(const std::string& jvmExtra, bool digests = true) {
-    std::vector<std::string> entries = {"instructions:" + typicalScriptPath(),
+    std::vector<std::string> entries = {"instructions:" + typicalUnixScriptPath(),
                                         "verify-jar:" + javaBuildPath("Verify.jar"),
                                         "launch-script:" + write("launch.tag", launchScriptText(true)),
                                         "jvm:" + write("jvm.tag", jvmFileText("bin/java", jvmExtra)),

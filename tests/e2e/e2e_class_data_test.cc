@@ -26,7 +26,9 @@ namespace {
 
 // A fake Java home: to the verification class it reports os.name Linux, the
 // usual java.vm.specification.name and the given java.specification.version;
-// as the application it prints each argument as "arg=<...>".
+// as the application it prints each argument as "arg=<...>". Its release
+// file states the version, as a real JDK's does: the JVM file does not ask
+// it, so the launcher reads it there.
 void writeVersionedJvm(const std::string& home, const std::string& version) {
   std::filesystem::create_directories(home + "/bin");
   writeFile(home + "/bin/java",
@@ -47,6 +49,7 @@ void writeVersionedJvm(const std::string& home, const std::string& version) {
             "[ $props = yes ] && exit 0\n"
             "for a in \"$@\"; do printf 'arg=<%s>\\n' \"$a\"; done\n",
             0755);
+  writeReleaseFile(home, version);
 }
 
 // The feature version in the release file of a JDK home, 0 when unknown.
@@ -68,8 +71,11 @@ class E2eClassDataTest : public E2eTest {
 
   // A launcher named name whose template asks for class-data sharing and
   // whose class path is what name.cp lists; its .ja file holds javaArgs.
+  // Its JVM file is jvmText (empty: jvmFileText(), which does not ask the
+  // Java's version).
   std::string launcher(const std::string& name, const std::vector<std::string>& classPath,
-                       const std::string& javaArgs = "", const std::string& mainClass = "Hello") {
+                       const std::string& javaArgs = "", const std::string& mainClass = "Hello",
+                       const std::string& jvmText = "") {
     std::string cp;
     for (const std::string& entry : classPath) cp += entry + "\n";
     write(name + ".cp", cp);
@@ -80,7 +86,7 @@ class E2eClassDataTest : public E2eTest {
                                  "DESC: App\nDISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 1\n"
                                  "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CDS_OPTIONS%() %RUNTIME_JAVAARGS%() "
                                  "%CP%() " + mainClass + "\"\n"),
-                       "jvm:" + write("jvm.tag", jvmFileText())});
+                       "jvm:" + write("jvm.tag", jvmText.empty() ? jvmFileText() : jvmText)});
   }
 
   // A copy of a built jar in the test folder: a stable path of the test's own.
@@ -184,6 +190,45 @@ TEST_F(E2eClassDataTest, TheOptionsAppearOnlyForJavasThatSupportThem) {
   writeVersionedJvm(home, "25");
   ProcessResult r = runWith(app, home, dir.file("jdk-25.log"));
   EXPECT_NE(std::string::npos, r.out.find("arg=<-Xlog:cds*=off>\narg=<-Xlog:aot*=off>\n")) << r.out;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// The Java's version is the one that the check printed when the JVM file
+// asks it (java.specification.version), whatever the release file says or
+// whether there is one; else the release file's; with neither, no options.
+TEST_F(E2eClassDataTest, TheVersionIsTheChecksAnswerOrElseTheReleaseFiles) {
+  std::string hello = jarCopy("Hello.jar", "Hello.jar");
+  std::string asking = launcher("asking", {hello}, "", "Hello",
+                                "DESC: Test JVM\nJVM_EXE: bin/java\nPLATFORM_HINT:\n  JAVA_HOME\n/:\n"
+                                "JVM_PROPERTIES:\n  os.name=Linux\n  java.specification.version>=1\n/:\n"
+                                "CLASSPATH: \"-cp \"\nCLASSPATH_SEPARATOR: :\n");
+  std::string plain = launcher("plain", {hello});
+  struct Case {
+    const char* name;
+    std::string launcher;
+    const char* release;  // the version the release file states, "" for none
+    bool options;
+    const char* logged;
+  } cases[] = {
+      {"asked, no release file", asking, "", true, "Class-data sharing: recording the classes"},
+      {"asked, the release file says 11", asking, "11", true, "Class-data sharing: recording the classes"},
+      {"not asked, the release file says 21", plain, "21", true, "Class-data sharing: recording the classes"},
+      {"not asked, no release file", plain, "", false,
+       "Class-data sharing: none, since the JVM file does not say which Java version was checked"},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string home = dir.file("jdk" + std::to_string(i++));
+    writeVersionedJvm(home, "21");
+    unlink((home + "/release").c_str());
+    if (c.release[0] != '\0') writeReleaseFile(home, c.release);
+    std::string log = home + ".log";
+    ProcessResult r = runWith(c.launcher, home, log);
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ(c.options, r.out.find("arg=<-XX:DumpLoadedClassList=" + cds + "/") != std::string::npos) << r.out;
+    EXPECT_NE(std::string::npos, readFile(log).find(c.logged)) << readFile(log);
+  }
   EXPECT_TRUE(leftInTemp().empty());
 }
 

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -164,6 +165,19 @@ void writeVersionedJvm(const std::string& home, const std::string& version) {
             "printf 'java=%s\\n' \"$0\"\n"
             "for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n",
             0755);
+  writeReleaseFile(home, version);
+}
+
+void writeReleaseFile(const std::string& home, const std::string& version) {
+  struct utsname names;
+  std::string arch = uname(&names) == 0 ? names.machine : "x86_64";
+  std::string text;
+  if (version.compare(0, 2, "1.") == 0) {
+    text = "JAVA_VERSION=\"" + version + ".0_402\"\n";
+  } else {
+    text = "JAVA_RUNTIME_VERSION=\"" + version + "+7\"\nJAVA_VERSION=\"" + version + "\"\n";
+  }
+  writeFile(home + "/release", text + "OS_ARCH=\"" + arch + "\"\nOS_NAME=\"Linux\"\n", 0644);
 }
 
 std::string jvmFileText(const std::string& exe, const std::string& extra) {
@@ -199,6 +213,8 @@ std::string launchScriptText(bool displayConsole) {
 }
 
 std::string typicalScriptPath() { return sourcePath("examples/setup/instructions.tag"); }
+
+std::string typicalUnixScriptText() { return "UNIX_COMMAND: 1\n" + readFile(typicalScriptPath()); }
 
 std::string scriptText(const std::vector<std::string>& statements) {
   return "UNIX_COMMAND: 1\n" + setupScriptText(statements);
@@ -253,6 +269,10 @@ std::string E2eTest::pack(const std::string& name, const std::vector<std::string
   int status = runBvpack(args, &out);
   EXPECT_EQ(0, status) << out;
   return path;
+}
+
+std::string E2eTest::typicalUnixScriptPath() {
+  return write("typical-unix.tag", typicalUnixScriptText());
 }
 
 std::vector<std::string> E2eTest::payload(const std::string& instructions, bool displayConsole) {

@@ -50,7 +50,15 @@ void writeFakeJvm(const std::string& home, const std::string& osName = "Linux",
 // java.specification.version to the verification class, and prints
 // "fakejdk", its JAVA_HOME and its own path ("java=...") when run as the
 // application, then one "arg=" line per argument.
+// It carries a release file as a real JDK's (writeReleaseFile).
 void writeVersionedJvm(const std::string& home, const std::string& version);
+
+// The release file of a JDK home of the given java.specification.version
+// ("1.8", "17"), as a real JDK of this machine carries it: JAVA_VERSION
+// ("1.8.0_402", "17"), JAVA_RUNTIME_VERSION for 9 and later, OS_NAME Linux
+// and OS_ARCH this machine's (uname). The launcher reads it where it needs
+// the version and the JVM file did not ask it (class-data sharing).
+void writeReleaseFile(const std::string& home, const std::string& version);
 
 // A JVM description file for Linux JVMs whose only hint is JAVA_HOME (and,
 // as for every JVM file, the PATH directories); extra is appended.
@@ -62,6 +70,9 @@ std::string launchScriptText(bool displayConsole);
 
 // The example's typical instruction script.
 std::string typicalScriptPath();
+// The same script with UNIX_COMMAND: 1 (the conventions of a Unix command),
+// as text.
+std::string typicalUnixScriptText();
 
 // An instruction script of the given statements, one per line, that sets
 // UNIX_COMMAND (the conventions of a Unix command: messages on standard
@@ -90,6 +101,8 @@ class E2eTest : public ::testing::Test {
   // ("type:path", possibly preceded by entry options); returns its path.
   std::string pack(const std::string& name, const std::vector<std::string>& entries,
                    int purpose = 0);
+  // typicalUnixScriptText() written into the test directory; its path.
+  std::string typicalUnixScriptPath();
   // The usual payload: the given instruction script, the verification
   // archive, the launch script, a JVM file and PrintArgs.jar.
   std::vector<std::string> payload(const std::string& instructions, bool displayConsole = true);

@@ -269,7 +269,9 @@ TEST_F(HostileInputTest, TheApplicationArchiveNextToTheLauncherFollowsTheSideFil
       }
     } else {
       EXPECT_EQ(255, r.status) << r.out << r.err;
-      EXPECT_NE(std::string::npos, r.err.find(c.message)) << r.out << r.err;
+      // On standard output, where a setup program reads the launcher's
+      // messages.
+      EXPECT_NE(std::string::npos, r.out.find(c.message)) << r.out << r.err;
       EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;
     }
     EXPECT_EQ(std::vector<std::string>{}, leftInTemp());

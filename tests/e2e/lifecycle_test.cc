@@ -39,12 +39,15 @@ class LifecycleTest : public E2eTest {
  protected:
   // A launcher with the example's script and the usual payload.
   std::string typical() { return pack("setup", payload(typicalScriptPath())); }
+  // The same with UNIX_COMMAND: 1, for the conventions of a Unix command
+  // (exit 1 when no JVM is found, every message on standard error).
+  std::string typicalUnix() { return pack("setup", payload(typicalUnixScriptPath())); }
 };
 
 // Silent or not, the message and the diagnostics go to standard error;
 // standard output gets no word of them.
 TEST_F(LifecycleTest, NoJvmFoundExitsOneAndSaysWhatWasTriedOnStandardError) {
-  std::string launcher = typical();
+  std::string launcher = typicalUnix();
   write("broken/readme", "not a JVM");
   writeFakeJvm(dir.file("windows"), "Windows 11");
   // 25 PATH directories without a JVM, then one with the wrong kind.
@@ -124,7 +127,7 @@ TEST_F(LifecycleTest, AJavaHomeOptionThatDoesNotVerifyIsReportedAndTheSearchGoes
 // BV_VERIFY_TIMEOUT_MS) it and what it started are ended, and it counts as
 // a failed candidate.
 TEST_F(LifecycleTest, AVerificationThatHangsIsEndedAndTurnedDown) {
-  std::string launcher = typical();
+  std::string launcher = typicalUnix();
   write("hang/bin/java", "#!/bin/sh\n/bin/sleep 1000 & echo $! > " + shellQuote(dir.file("sleeper")) + "\nwait\n",
         0755);
   std::vector<std::string> environment = env("", dir.file("hang"));
@@ -158,7 +161,7 @@ TEST_F(LifecycleTest, VerificationOutputBeyondOneMebibyteIsNotKept) {
 
 TEST_F(LifecycleTest, LongArgumentListsReachTheApplicationAndTooLongOnesFailFirst) {
   writeFakeJvm(dir.file("fake"));
-  std::string launcher = typical();
+  std::string launcher = typicalUnix();
   // 200 arguments of 1 KiB: more than one argument of the shell may hold.
   std::vector<std::string> args;
   for (int i = 0; i < 200; ++i) args.push_back(std::to_string(i) + std::string(1020, 'a'));
@@ -260,7 +263,7 @@ TEST_F(LifecycleTest, AConsoleThatGoesAwayDoesNotEndTheRun) {
 
 TEST_F(LifecycleTest, AClasspathListFileThatNeverEndsIsAnError) {
   writeFakeJvm(dir.file("fake"));
-  std::string launcher = typical();
+  std::string launcher = typicalUnix();
   auto start = std::chrono::steady_clock::now();
   ProcessResult r = run(launcher, {"-cp:p", "@/dev/zero"}, env("", dir.file("fake")));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));

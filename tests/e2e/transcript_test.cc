@@ -122,8 +122,8 @@ std::string appLaunchScript(bool displayConsole) {
 // The typical instruction script, with the command-line setting when unix.
 std::string typicalScript(bool unix) {
   return std::string(unix ? "UNIX_COMMAND: 1\n" : "") +
-         scriptText({"INITIALIZE_UI", "FIND_JVM 1 1", "JMP0 @N1@ DO_FIND_ELSE", "LAUNCH @S2@ 5",
-                     "GOTO DO_FIND_DONE", ":DO_FIND_ELSE", ":DO_FIND_DONE"});
+         setupScriptText({"INITIALIZE_UI", "FIND_JVM 1 1", "JMP0 @N1@ DO_FIND_ELSE",
+                          "LAUNCH @S2@ 5", "GOTO DO_FIND_DONE", ":DO_FIND_ELSE", ":DO_FIND_DONE"});
 }
 
 // What the console shows (English texts).
@@ -196,7 +196,7 @@ class TranscriptTest : public E2eTest {
   std::string actionsLauncher(bool unix, const std::string& statement = ":DONE") {
     return launcher(unix ? "actions-unix" : "actions",
                     {{0, 0, "instructions.tag",
-                      std::string(unix ? "UNIX_COMMAND: 1\n" : "") + scriptText({statement})},
+                      std::string(unix ? "UNIX_COMMAND: 1\n" : "") + setupScriptText({statement})},
                      verifyJar(),
                      jvm()});
   }
@@ -820,7 +820,7 @@ TEST_F(TranscriptTest, HomeEndingInABackslash) {
   writeAnsweringJvm(jdk, "Linux");
   std::string path = launcher(
       "backslash", {{0, 0, "instructions.tag",
-                     scriptText({"VERIFY 0 0 3", "JMP0 @N1@ END", "ILAUNCH 3 0", ":END"})},
+                     setupScriptText({"VERIFY 0 0 3", "JMP0 @N1@ END", "ILAUNCH 3 0", ":END"})},
                     verifyJar(),
                     {2, 2, "launch.tag", appLaunchScript(true)},
                     {1, 3, "test.jvm", jvmFileText("bin/java", "JVM_HOME: " + jdk + "\\\n")}});

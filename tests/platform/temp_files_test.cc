@@ -133,7 +133,8 @@ TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
 }
 
 // A folder that was set and cannot be used is named with the reason; the
-// default folder gets message 39, which advises -bv:tempdir.
+// default folder, and on a setup program's console a folder given with
+// -bv:tempdir, gets message 39, which advises -bv:tempdir.
 TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
   const char* lang = getenv("LANG");
   std::string savedLang = lang != nullptr ? lang : "";
@@ -143,21 +144,30 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
       " Please run the program again using the option -bv:tempdir <temp dir> to specify a different "
       "directory to use.";
   struct Case {
-    bool unixCommand;
+    bool unixCommand, fromVariable;
     std::string dir, expected;
   } cases[] = {
-      // A setup program's launcher gives the catalogued message for any folder.
-      {false, dir.file("missing"),
+      // A setup program's launcher gives the catalogued message for any
+      // folder given with -bv:tempdir.
+      {false, false, dir.file("missing"),
        "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist." + advice},
-      {false, dir.file("plain"),
+      {false, false, dir.file("plain"),
        "Cannot use " + dir.file("plain") + " as the temp directory because it does not exist." + advice},
-      {true, dir.file("missing"), "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
-      {true, dir.file("plain"), dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
+      {true, false, dir.file("missing"),
+       "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
+      {true, false, dir.file("plain"),
+       dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
+      // TMPDIR (passed over with a warning, the run goes on): never the
+      // advice to run again.
+      {false, true, dir.file("missing"),
+       "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
+      {false, true, dir.file("plain"),
+       dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.dir + (c.unixCommand ? " unix" : " setup"));
+    SCOPED_TRACE(c.dir + (c.unixCommand ? " unix" : " setup") + (c.fromVariable ? " TMPDIR" : ""));
     PlatformImpl::console().configure(c.unixCommand, false);
-    PlatformImpl::setSystemTempDir(c.dir.c_str());
+    PlatformImpl::setSystemTempDir(c.dir.c_str(), c.fromVariable);
     for (int which = 0; which < 3; ++which) {
       try {
         if (which == 0) PlatformImpl::createTempSubDirectory();
