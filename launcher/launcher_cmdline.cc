@@ -70,7 +70,7 @@ void useTmpdir() {
     PlatformImpl::getSystemTempDirectory();
   } catch (const LauncherException& e) {
     PlatformImpl::setSystemTempDir(SString());
-    PlatformImpl::showUIError(SString("Ignoring TMPDIR: ").append(e.getMessage()));
+    PlatformImpl::showUIError(SString("Ignoring TMPDIR: ").append(e.getMessage()), UI_MESSAGE_WARNING);
   }
 }
 
@@ -242,6 +242,8 @@ long Launcher::processCmdLine(const StringDeque& args) {
         window->showMessage(kVersionText, UI_MESSAGE_INFO);
       }
       runInstructions = false;
+    } else if (arg.compare("-bv:nowindows") == 0) {
+      PlatformImpl::setUIWindow(nullptr);  // desktop_start.h
     } else if (arg.compare("-bv:javaconsole") == 0) {
       m_state.showJavaConsole = true;
     } else if (arg.compare("-console") == 0) {

@@ -3,18 +3,20 @@
 #include "foundation/deque.h"
 #include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "platform/desktop_session.h"
+#include "platform/desktop_start.h"
 #include "platform/desktop_ui.h"
 #include "platform/platform_impl.h"
 
 namespace {
 
-// Installs the desktop mode's windows for a run without a terminal on a
-// desktop (desktop_ui.h), for the object's lifetime.
+// Installs the desktop mode's windows (desktop_ui.h) for a run that a
+// person started from a desktop (desktop_start.h), for the object's
+// lifetime.
 class DesktopMode {
  public:
   DesktopMode() : m_windows(&logLine) {
-    if (isDesktopSession()) PlatformImpl::setUIWindow(&m_windows);
+    SString reason;
+    if (isDesktopStart(reason)) PlatformImpl::setUIWindow(&m_windows);
   }
   ~DesktopMode() { PlatformImpl::setUIWindow(nullptr); }
   DesktopMode(const DesktopMode&) = delete;

@@ -124,7 +124,7 @@ SString LaunchScript::callENV_JAVAARGS(const SString&, const StringDeque& argume
       message += " whose quote is not closed: ";
       message += line;
       logMessage(message, LOG_WARNING);
-      PlatformImpl::showUIError(message);
+      PlatformImpl::showUIError(message, UI_MESSAGE_WARNING);
       continue;
     }
     for (long i = 0; i < words.size(); ++i) {
