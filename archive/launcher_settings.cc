@@ -11,6 +11,7 @@
 const char* consoleUITagName = "CONSOLE_UI";
 const char* bvOptionsOnlyTagName = "BV_OPTIONS_ONLY";
 const char* useTmpdirTagName = "USE_TMPDIR";
+const char* unixCommandTagName = "UNIX_COMMAND";
 
 LauncherSettings readLauncherSettings(const SString& path) {
   LauncherSettings settings;
@@ -32,6 +33,7 @@ LauncherSettings readLauncherSettings(const SString& path) {
       settings.consoleUI = script->getBoolTagValue(consoleUITagName, true);
       settings.bvOptionsOnly = script->getBoolTagValue(bvOptionsOnlyTagName, false);
       settings.useTmpdir = script->getBoolTagValue(useTmpdirTagName, false);
+      settings.unixCommand = script->getBoolTagValue(unixCommandTagName, false);
       break;
     }
   } catch (const LauncherException&) {

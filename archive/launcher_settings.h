@@ -12,7 +12,10 @@
 //                        -cp:a are options too, and "--" is an argument)
 //   USE_TMPDIR: 1        TMPDIR chooses the temporary folder when
 //                        -bv:tempdir is not given (default 0: /var/tmp)
-// bvpack's one-line mode writes all three.
+//   UNIX_COMMAND: 1      the launcher follows the conventions of Unix
+//                        commands: a run stopped by a signal from outside
+//                        says "Stopped by signal TERM." (default 0)
+// bvpack's one-line mode writes all four.
 #ifndef BV_ARCHIVE_LAUNCHER_SETTINGS_H_
 #define BV_ARCHIVE_LAUNCHER_SETTINGS_H_
 
@@ -22,12 +25,14 @@ struct LauncherSettings {
   bool consoleUI = true;
   bool bvOptionsOnly = false;
   bool useTmpdir = false;
+  bool unixCommand = false;
 };
 
 // The tag names.
 extern const char* consoleUITagName;      // "CONSOLE_UI"
 extern const char* bvOptionsOnlyTagName;  // "BV_OPTIONS_ONLY"
 extern const char* useTmpdirTagName;      // "USE_TMPDIR"
+extern const char* unixCommandTagName;    // "UNIX_COMMAND"
 
 // The settings of the launcher file at path: those of its first embedded
 // instruction script. The defaults when the file carries no payload or no

@@ -20,6 +20,7 @@
 #include "foundation/log.h"
 #include "launcher/launcher.h"
 #include "launcher/launcher_help.h"
+#include "platform/command_mode.h"
 #include "platform/platform_impl.h"
 #include "platform/ui_window.h"
 #include "tagfile/read_open.h"
@@ -167,6 +168,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
   LauncherSettings settings = readLauncherSettings(m_state.paths.executableFile);
   const bool bvOnly = settings.bvOptionsOnly;
   if (!settings.consoleUI) PlatformImpl::setConsoleQuiet(true);
+  setUnixCommand(settings.unixCommand);
   // -bv:help acts before every other option and runs nothing.
   if (isHelpRequested(args, bvOnly)) {
     fputs(launcherHelpText(bvOnly, settings.useTmpdir).c_str(), stdout);

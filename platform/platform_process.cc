@@ -19,6 +19,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -206,13 +209,14 @@ class WorkingDirectory {
   SString m_savedPath;
 };
 
-// In the child: leads a group of its own (and takes the terminal, when
-// given one), connects the write ends to standard output and error, then
-// becomes the shell, which reads the command from its argument or from
-// commandFile. Never returns.
+// In the child: ends with the launcher (endWithLauncher), leads a group
+// of its own (and takes the terminal, when given one), connects the write
+// ends to standard output and error, then becomes the shell, which reads
+// the command from its argument or from commandFile. Never returns.
 [[noreturn]] void runChild(const SString& command, const SString& commandFile, char* const* program,
                            char* const* programEnvironment, int terminal, const sigset_t& mask, Pipe* out,
-                           Pipe* err) {
+                           Pipe* err, pid_t launcher) {
+  endWithLauncher(launcher);
   setpgid(0, 0);
   if (terminal >= 0) giveTerminalTo(terminal, getpid());
   resetCancelSignalsInChild(mask);
@@ -253,6 +257,15 @@ void replaceProcess(const SString& command) {
 }
 
 }  // namespace
+
+void endWithLauncher(pid_t launcher) {
+#ifdef __linux__
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != launcher) _exit(kChildFailureExit);
+#else
+  (void)launcher;
+#endif
+}
 
 int readFromFile(int fd, SString* out) {
   char buffer[kReadChunkSize] = {0};
@@ -313,12 +326,13 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   // The child is recorded, for cancel signals to be passed on to it, before
   // any such signal is taken.
   CancelSignalBlocker blocked;
+  pid_t launcher = getpid();
   pid_t pid = fork();
   if (pid == 0) {
     bool redirect = captureOutput && redirectOutput;
     runChild(command, commandFile.path(), simple ? programArgv.data() : nullptr,
              simple ? programEnvironment.data() : nullptr, terminalFd,
-             blocked.previousMask(), redirect ? &out : nullptr, redirect ? &err : nullptr);
+             blocked.previousMask(), redirect ? &out : nullptr, redirect ? &err : nullptr, launcher);
   }
   if (pid < 0) throw LauncherException(errorText("Error forking new process: "));
   // Both sides set the group, so that it exists whichever runs first.

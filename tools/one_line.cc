@@ -239,12 +239,14 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
 
   // A command: no status display unless asked for, only -bv: options with
-  // -- ending them, TMPDIR honoured (archive/launcher_settings.h).
+  // -- ending them, TMPDIR honoured, a stop by a signal named
+  // (archive/launcher_settings.h).
   TagFile instructions;
   instructions.setTagValue("DESC", SString((title + " instructions").c_str()));
   instructions.setTagValue("CONSOLE_UI", job.statusUI ? "1" : "0");
   instructions.setTagValue("BV_OPTIONS_ONLY", "1");
   instructions.setTagValue("USE_TMPDIR", "1");
+  instructions.setTagValue("UNIX_COMMAND", "1");
   for (const char* statement : {"INITIALIZE_UI", "FIND_JVM 1 1", "JMP0 @N1@ DO_FIND_ELSE", "LAUNCH @S2@ 5",
                                 "GOTO DO_FIND_DONE", ":DO_FIND_ELSE", ":DO_FIND_DONE"}) {
     instructions.appendTagValue("INSTRUCTIONS", statement);

@@ -402,3 +402,68 @@ TEST(SetFileExecutableTest, AddsExecuteForTheOwnerOnlyOrFails) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether process pid has ended: gone, or a zombie nobody reaped yet.
+bool processEnded(pid_t pid) {
+  std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  if (stat.empty()) return true;
+  size_t paren = stat.rfind(')');
+  return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z';
+}
+
+}  // namespace
+
+#ifdef __linux__
+// A launcher killed with SIGKILL (an OOM killer, a supervisor's last
+// resort) takes its child with it: the program never runs on, adopted by
+// another process.
+TEST(ExecuteProcessTest, TheChildEndsWhenTheLauncherIsKilled) {
+  bvtest::TempDir dir;
+  std::string pidFile = dir.file("pid");
+  std::string script = dir.file("child.sh");
+  writeFile(script, "echo $$ > " + pidFile + ".new && mv " + pidFile + ".new " + pidFile + "\nexec /bin/sleep 60\n");
+  fflush(nullptr);
+  pid_t launcher = fork();
+  if (launcher == 0) {
+    SString out, err;
+    capture("/bin/sh " + script, &out, &err);
+    _exit(0);
+  }
+  for (int i = 0; i < 1000 && !pathExists(pidFile); ++i) usleep(10 * 1000);
+  pid_t child = static_cast<pid_t>(atoi(readFile(pidFile).c_str()));
+  ASSERT_GT(child, 0);
+  kill(launcher, SIGKILL);
+  waitpid(launcher, nullptr, 0);
+  bool ended = false;
+  for (int i = 0; i < 500 && !ended; ++i) {
+    ended = processEnded(child);
+    if (!ended) usleep(10 * 1000);
+  }
+  EXPECT_TRUE(ended) << "the child outlived the killed launcher";
+  if (!ended) kill(child, SIGKILL);
+}
+
+// The race after the fork is closed: a child whose launcher is no longer
+// its parent (it ended before the child asked to be ended with it) ends at
+// once instead of running the program.
+TEST(ExecuteProcessTest, AChildWhoseLauncherIsGoneAlreadyEndsAtOnce) {
+  struct Case {
+    bool parentIsLauncher;
+    int status;
+  } cases[] = {{true, 0}, {false, 127}};
+  for (const Case& c : cases) {
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+      endWithLauncher(c.parentIsLauncher ? getppid() : getppid() + 100000);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(c.status, WEXITSTATUS(status)) << c.parentIsLauncher;
+  }
+}
+#endif
