@@ -40,7 +40,7 @@ void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
   if (!entry.isCompressed()) return;
   if (!PlatformImpl::checkFreeSpace(toSString(dir), entry.getDecompressedSize(),
                                     entry.getDecompressedFileCount())) {
-    throw fileWriteError(0);
+    throw fileWriteError(0, dir);
   }
 }
 

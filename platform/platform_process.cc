@@ -166,7 +166,7 @@ class CommandFile {
       ok = false;
       error = errno;
     }
-    if (!ok) throw LauncherException(writeErrorText(error));
+    if (!ok) throw LauncherException(writeErrorText(error, m_path));
   }
 
   SString m_path;

@@ -805,5 +805,29 @@ TEST_F(DesktopTest, AFirstOneLineRunWithABundledRuntimeShowsItsProgress) {
   EXPECT_TRUE(contains(readFile(log()), "The progress is shown in a window")) << readFile(log());
 }
 
+// A Java that is there but does not start (an option variable it does not
+// take) is no missing Java: a one-line launcher's window says so, with the
+// JVM's own words and the variable.
+TEST_F(DesktopTest, AJavaThatDoesNotStartIsNamedInTheWindow) {
+  BV_REQUIRE_JAVA();
+  char real[PATH_MAX];
+  ASSERT_NE(nullptr, realpath(javaExe.c_str(), real));
+  std::string home = dirName(dirName(real));
+  std::string launcher = dir.file("app");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"), "--no-cds"},
+                         &out))
+      << out;
+  fake("zenity");
+  Outcome run = runDetached(launcher, {}, desktopEnv({"JAVA_HOME=" + home, "JAVA_TOOL_OPTIONS=-XX:+NoSuchFlag"}));
+  EXPECT_EQ(1, run.status) << run.output;
+  std::vector<Call> zenity = callsWhenThere("zenity", 1);
+  ASSERT_EQ(1u, zenity.size()) << run.output;
+  EXPECT_TRUE(zenity[0].has("--error"));
+  std::string text = zenity[0].value("--text");
+  EXPECT_TRUE(contains(text, "Java was found, but it did not start: Unrecognized VM option 'NoSuchFlag'")) << text;
+  EXPECT_TRUE(contains(text, "JAVA_TOOL_OPTIONS is set")) << text;
+}
+
 }  // namespace
 }  // namespace bvtest

@@ -225,5 +225,57 @@ TEST_F(LauncherEndTest, ASignalFromOutsideIsNamedByAOneLineLauncher) {
   }
 }
 
+// Java that is there but does not start (JAVA_TOOL_OPTIONS names an option
+// it does not know): a one-line launcher says so with the JVM's first error
+// line and the variable, not that no Java was found; every launcher lists
+// the candidates with that line. Without a suitable Java, the one-line
+// text names JAVA_HOME first.
+TEST_F(LauncherEndTest, AJavaThatDoesNotStartIsNotCalledMissing) {
+  BV_REQUIRE_JAVA();
+  std::string oneLine = oneLineLauncher();
+  std::string tagLauncher = pack("setup", payload(typicalScriptPath()));
+  struct Case {
+    const char* name;
+    std::string launcher;
+    const char* variable;
+    const char* first;
+  } cases[] = {
+      {"one-line, JAVA_TOOL_OPTIONS", oneLine, "JAVA_TOOL_OPTIONS",
+       "Java was found, but it did not start: Unrecognized VM option 'NoSuchFlag' (JAVA_TOOL_OPTIONS is set"},
+      {"one-line, _JAVA_OPTIONS", oneLine, "_JAVA_OPTIONS",
+       "Java was found, but it did not start: Unrecognized VM option 'NoSuchFlag' (_JAVA_OPTIONS is set"},
+      {"tag files", tagLauncher, "JAVA_TOOL_OPTIONS", "A suitable JVM could not be found."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> e = env("", javaHome);
+    e.push_back(std::string(c.variable) + "=-XX:+NoSuchFlag");
+    ProcessResult result = run(c.launcher, {}, e);
+    EXPECT_EQ(1, result.status) << result.err;
+    // After the warning that JAVA_HOME cannot be used, where it is given.
+    std::vector<std::string> lines = splitLines(result.err);
+    if (!lines.empty() && lines[0].find("The Java home in JAVA_HOME") == 0) lines.erase(lines.begin());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(0u, lines[0].find(c.first)) << result.err;
+    EXPECT_TRUE(contains(result.err, ": did not start: Unrecognized VM option 'NoSuchFlag'")) << result.err;
+  }
+
+  // No suitable Java at all (none is new enough).
+  std::string needy = dir.file("needy");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", needy, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"),
+                          "--min-java", "99", "--no-cds"},
+                         &out))
+      << out;
+  ProcessResult none = run(needy, {}, env("", javaHome));
+  EXPECT_EQ(1, none.status);
+  std::vector<std::string> lines = splitLines(none.err);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ("No suitable Java was found. Set JAVA_HOME (or JDK_HOME) to the folder of a Java installation, or run "
+            "again with -bv:javahome DIR.",
+            lines[1]);
+  EXPECT_FALSE(contains(none.err, "A suitable Java can also be named with")) << none.err;
+}
+
 }  // namespace
 }  // namespace bvtest

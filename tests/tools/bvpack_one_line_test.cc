@@ -155,7 +155,8 @@ TEST_F(BvpackOneLineTest, GuideExamplePacksAndRunsTheTwoJarApplication) {
   r = bvtest::runProcess({dir.file("guide3"), "-bv:javahome", dir.file("nothing")},
                          {"PATH=" + dir.file("nowhere"), "HOME=" + dir.path(), "LANG=C"});
   EXPECT_EQ(1, r.status) << r.out << r.err;
-  EXPECT_NE(std::string::npos, r.err.find("A suitable JVM could not be found.")) << r.err;
+  // The emitted instructions make a Unix command (UNIX_COMMAND: 1).
+  EXPECT_NE(std::string::npos, r.err.find("No suitable Java was found.")) << r.err;
 }
 
 TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
