@@ -314,8 +314,10 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
       }
       output = script.getStdOut();
       // A JVM that did not start (an option it does not know, no memory for
-      // its heap) says why on its error output: that is the reason.
+      // its heap) says why on its error output, or on its standard output
+      // (an error during its initialisation): that is the reason.
       SString startError = jvmStartError(exitCode, script.getStdErr());
+      if (startError.empty() && !holdsMarkerLine(output)) startError = jvmStartError(exitCode, output);
       if (!startError.empty() && !holdsMarkerLine(output)) {
         candidateReport().rejectStart(startError);
         logMessage(concat("The JVM ", exePath, " did not start: ", startError), LOG_INFO);

@@ -234,22 +234,30 @@ TEST_F(LauncherEndTest, AJavaThatDoesNotStartIsNotCalledMissing) {
   BV_REQUIRE_JAVA();
   std::string oneLine = oneLineLauncher();
   std::string tagLauncher = pack("setup", payload(typicalScriptPath()));
+  const std::string unknown = "Unrecognized VM option 'NoSuchFlag'";
+  // This error is on the JVM's standard output.
+  const std::string smallHeap = "Error occurred during initialization of VM: Too small maximum heap";
   struct Case {
     const char* name;
     std::string launcher;
     const char* variable;
-    const char* first;
+    const char* options;
+    std::string line;  // the JVM's own words
+    std::string first;
   } cases[] = {
-      {"one-line, JAVA_TOOL_OPTIONS", oneLine, "JAVA_TOOL_OPTIONS",
-       "Java was found, but it did not start: Unrecognized VM option 'NoSuchFlag' (JAVA_TOOL_OPTIONS is set"},
-      {"one-line, _JAVA_OPTIONS", oneLine, "_JAVA_OPTIONS",
-       "Java was found, but it did not start: Unrecognized VM option 'NoSuchFlag' (_JAVA_OPTIONS is set"},
-      {"tag files", tagLauncher, "JAVA_TOOL_OPTIONS", "A suitable JVM could not be found."},
+      {"one-line, JAVA_TOOL_OPTIONS", oneLine, "JAVA_TOOL_OPTIONS", "-XX:+NoSuchFlag", unknown,
+       "Java was found, but it did not start: " + unknown + " (JAVA_TOOL_OPTIONS is set"},
+      {"one-line, _JAVA_OPTIONS", oneLine, "_JAVA_OPTIONS", "-XX:+NoSuchFlag", unknown,
+       "Java was found, but it did not start: " + unknown + " (_JAVA_OPTIONS is set"},
+      {"one-line, a heap too small", oneLine, "JAVA_TOOL_OPTIONS", "-Xmx1k", smallHeap,
+       "Java was found, but it did not start: " + smallHeap + " (JAVA_TOOL_OPTIONS is set"},
+      {"tag files", tagLauncher, "JAVA_TOOL_OPTIONS", "-XX:+NoSuchFlag", unknown,
+       "A suitable JVM could not be found."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> e = env("", javaHome);
-    e.push_back(std::string(c.variable) + "=-XX:+NoSuchFlag");
+    e.push_back(std::string(c.variable) + "=" + c.options);
     ProcessResult result = run(c.launcher, {}, e);
     EXPECT_EQ(1, result.status) << result.err;
     // After the warning that JAVA_HOME cannot be used, where it is given.
@@ -257,7 +265,7 @@ TEST_F(LauncherEndTest, AJavaThatDoesNotStartIsNotCalledMissing) {
     if (!lines.empty() && lines[0].find("The Java home in JAVA_HOME") == 0) lines.erase(lines.begin());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(0u, lines[0].find(c.first)) << result.err;
-    EXPECT_TRUE(contains(result.err, ": did not start: Unrecognized VM option 'NoSuchFlag'")) << result.err;
+    EXPECT_TRUE(contains(result.err, ": did not start: " + c.line)) << result.err;
   }
 
   // No suitable Java at all (none is new enough).
