@@ -32,6 +32,7 @@
 #include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/child_supervisor.h"
+#include "platform/group_guardian.h"
 #include "platform/job_control.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
@@ -353,6 +354,10 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
     fcntl(outFd, F_SETFL, fcntl(outFd, F_GETFL) | O_NONBLOCK);
     fcntl(errFd, F_SETFL, fcntl(errFd, F_GETFL) | O_NONBLOCK);
   }
+  // The programs that a shell starts do not end with the launcher by
+  // themselves: a guardian ends the group if the launcher goes first.
+  std::unique_ptr<GroupGuardian> guardian;
+  if (!simple) guardian.reset(new GroupGuardian(pid));
   unsigned long outputLimit = limits != nullptr ? limits->outputLimit() : 0;
   CaptureBuffer outText(stdOut, outputLimit);
   CaptureBuffer errText(stdErr, outputLimit);

@@ -18,6 +18,7 @@
 #include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/console.h"
+#include "platform/group_guardian.h"
 #include "platform/platform_process.h"
 #include "tests/platform/console_capture.h"
 #include "tests/test_util.h"
@@ -417,32 +418,67 @@ bool processEnded(pid_t pid) {
 
 #ifdef __linux__
 // A launcher killed with SIGKILL (an OOM killer, a supervisor's last
-// resort) takes its child with it: the program never runs on, adopted by
-// another process.
-TEST(ExecuteProcessTest, TheChildEndsWhenTheLauncherIsKilled) {
+// resort) takes its program with it, also one that a shell started: the
+// program never runs on, adopted by another process.
+TEST(ExecuteProcessTest, TheProgramEndsWhenTheLauncherIsKilled) {
   bvtest::TempDir dir;
   std::string pidFile = dir.file("pid");
   std::string script = dir.file("child.sh");
   writeFile(script, "echo $$ > " + pidFile + ".new && mv " + pidFile + ".new " + pidFile + "\nexec /bin/sleep 60\n");
+  struct Case {
+    const char* name;
+    std::string command;
+  } cases[] = {
+      {"started directly", "/bin/sh " + script},
+      {"started by a shell", "/bin/sh " + script + "; echo after"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unlink(pidFile.c_str());
+    fflush(nullptr);
+    pid_t launcher = fork();
+    if (launcher == 0) {
+      SString out, err;
+      capture(c.command, &out, &err);
+      _exit(0);
+    }
+    for (int i = 0; i < 1000 && !pathExists(pidFile); ++i) usleep(10 * 1000);
+    pid_t program = static_cast<pid_t>(atoi(readFile(pidFile).c_str()));
+    ASSERT_GT(program, 0);
+    kill(launcher, SIGKILL);
+    waitpid(launcher, nullptr, 0);
+    bool ended = false;
+    for (int i = 0; i < 500 && !ended; ++i) {
+      ended = processEnded(program);
+      if (!ended) usleep(10 * 1000);
+    }
+    EXPECT_TRUE(ended) << "the program outlived the killed launcher";
+    if (!ended) kill(program, SIGKILL);
+  }
+}
+
+// A guardian that the launcher ends itself (the child ended as usual)
+// signals nothing; it is reaped.
+TEST(GroupGuardianTest, AGuardianEndedByTheLauncherSignalsNothing) {
   fflush(nullptr);
-  pid_t launcher = fork();
-  if (launcher == 0) {
-    SString out, err;
-    capture("/bin/sh " + script, &out, &err);
+  pid_t child = fork();
+  if (child == 0) {
+    setpgid(0, 0);
+    pause();
     _exit(0);
   }
-  for (int i = 0; i < 1000 && !pathExists(pidFile); ++i) usleep(10 * 1000);
-  pid_t child = static_cast<pid_t>(atoi(readFile(pidFile).c_str()));
-  ASSERT_GT(child, 0);
-  kill(launcher, SIGKILL);
-  waitpid(launcher, nullptr, 0);
-  bool ended = false;
-  for (int i = 0; i < 500 && !ended; ++i) {
-    ended = processEnded(child);
-    if (!ended) usleep(10 * 1000);
+  setpgid(child, child);
+  pid_t guardianPid;
+  {
+    GroupGuardian guardian(child);
+    guardianPid = guardian.pid();
+    ASSERT_GT(guardianPid, 0);
+    usleep(50 * 1000);
   }
-  EXPECT_TRUE(ended) << "the child outlived the killed launcher";
-  if (!ended) kill(child, SIGKILL);
+  EXPECT_EQ(0, kill(child, 0)) << "the guarded group was signalled";
+  EXPECT_NE(0, kill(guardianPid, 0)) << "the guardian was not reaped";
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
 }
 
 // The race after the fork is closed: a child whose launcher is no longer
