@@ -3,9 +3,9 @@
 #include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <unistd.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -212,7 +212,9 @@ SString DesktopUI::findPageOpener() {
   SString opener = findTrustedProgram(name, refused);
   for (const SString& line : refused) log(line, true);
   if (opener.empty()) {
-    log(SString("No ").append(name).append(" that passes the ownership check was found in PATH: the download page is not offered"),
+    log(SString("No ")
+            .append(name)
+            .append(" that passes the ownership check was found in PATH: the download page is not offered"),
         true);
   }
   return opener;

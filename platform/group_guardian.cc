@@ -27,6 +27,9 @@ void onLauncherGone(int) {
 // blocked; never returns.
 [[noreturn]] void guard(pid_t group, pid_t launcher) {
   g_guardedGroup = group;
+  // A group of its own: "kill -9 %1" of the launcher's job does not end
+  // the guardian with it.
+  setpgid(0, 0);
   int null = open("/dev/null", O_RDWR);
   if (null >= 0) {
     for (int fd = 0; fd <= 2; ++fd) dup2(null, fd);
@@ -64,6 +67,7 @@ GroupGuardian::GroupGuardian(pid_t group) : m_pid(-1) {
   sigprocmask(SIG_SETMASK, &all, &previous);
   pid_t pid = fork();
   if (pid == 0) guard(group, launcher);
+  if (pid > 0) setpgid(pid, pid);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
   m_pid = pid;
 }

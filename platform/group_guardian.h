@@ -10,8 +10,9 @@
 // to the child's process group and exits. A group ID stays taken while a
 // member of the group exists, so the signal reaches no unrelated process.
 // When the launcher has waited for its child as usual, it ends the guardian
-// (SIGKILL) and reaps it. The guardian leaves the launcher's process group
-// alone, holds no file of the launcher (its standard streams are
+// (SIGKILL) and reaps it. The guardian leads a process group of its own (a
+// signal to the launcher's group, such as "kill -9 %1" of its job, does not
+// reach it), holds no file of the launcher (its standard streams are
 // /dev/null), and is never a member of the child's group.
 //
 // Linux only; elsewhere nothing is started.

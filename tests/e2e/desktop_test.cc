@@ -741,7 +741,8 @@ TEST_F(DesktopTest, AWarningOpensNoWindowAndTheRunGoesOn) {
   writeVersionedJvm(jdk, "17");
   std::string launcher = dir.file("app");
   std::string out;
-  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"), "--no-cds"},
+  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"),
+                          "--no-cds"},
                          &out))
       << out;
   // A window, were it opened, would hold a run that waited for it.
@@ -815,7 +816,8 @@ TEST_F(DesktopTest, AJavaThatDoesNotStartIsNamedInTheWindow) {
   std::string home = dirName(dirName(real));
   std::string launcher = dir.file("app");
   std::string out;
-  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"), "--no-cds"},
+  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"),
+                          "--no-cds"},
                          &out))
       << out;
   fake("zenity");

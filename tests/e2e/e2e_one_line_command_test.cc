@@ -160,7 +160,8 @@ TEST_F(E2eOneLineCommandTest, MaxJavaPassesOverNewerJavas) {
   EXPECT_EQ(1, r.status) << r.out << r.err;
   EXPECT_EQ("", r.out);
   EXPECT_EQ(0u, r.err.find("No suitable Java was found. Set JAVA_HOME (or JDK_HOME) to the folder of a Java "
-                           "installation, or run again with -bv:javahome DIR.\nThe program needs Java 8.\nLooked for:\n"))
+                           "installation, or run again with -bv:javahome DIR.\nThe program needs Java 8.\n"
+                           "Looked for:\n"))
       << r.err;
   EXPECT_NE(std::string::npos,
             r.err.find("  Java 8 (bin/java) with os.name=Linux, java.specification.version>=1.8, "

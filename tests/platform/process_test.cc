@@ -428,9 +428,11 @@ TEST(ExecuteProcessTest, TheProgramEndsWhenTheLauncherIsKilled) {
   struct Case {
     const char* name;
     std::string command;
+    bool wholeGroup;  // the launcher's process group is killed ("kill -9 %1")
   } cases[] = {
-      {"started directly", "/bin/sh " + script},
-      {"started by a shell", "/bin/sh " + script + "; echo after"},
+      {"started directly", "/bin/sh " + script, false},
+      {"started by a shell", "/bin/sh " + script + "; echo after", false},
+      {"started by a shell, the launcher's group killed", "/bin/sh " + script + "; echo after", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -438,6 +440,7 @@ TEST(ExecuteProcessTest, TheProgramEndsWhenTheLauncherIsKilled) {
     fflush(nullptr);
     pid_t launcher = fork();
     if (launcher == 0) {
+      setpgid(0, 0);
       SString out, err;
       capture(c.command, &out, &err);
       _exit(0);
@@ -445,7 +448,7 @@ TEST(ExecuteProcessTest, TheProgramEndsWhenTheLauncherIsKilled) {
     for (int i = 0; i < 1000 && !pathExists(pidFile); ++i) usleep(10 * 1000);
     pid_t program = static_cast<pid_t>(atoi(readFile(pidFile).c_str()));
     ASSERT_GT(program, 0);
-    kill(launcher, SIGKILL);
+    kill(c.wholeGroup ? -launcher : launcher, SIGKILL);
     waitpid(launcher, nullptr, 0);
     bool ended = false;
     for (int i = 0; i < 500 && !ended; ++i) {

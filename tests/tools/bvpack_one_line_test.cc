@@ -191,8 +191,8 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
   // A command: no status display, only -bv: options, TMPDIR, the ways of
   // a Unix command.
   std::string instructions = bvtest::readFile(dir.file("e/instructions.tag"));
-  EXPECT_NE(std::string::npos, instructions.find("CONSOLE_UI:  0\nBV_OPTIONS_ONLY:  1\nUSE_TMPDIR:  1\nUNIX_COMMAND:  1\n"
-                                                 "INSTRUCTIONS:\n"))
+  EXPECT_NE(std::string::npos,
+            instructions.find("CONSOLE_UI:  0\nBV_OPTIONS_ONLY:  1\nUSE_TMPDIR:  1\nUNIX_COMMAND:  1\nINSTRUCTIONS:\n"))
       << instructions;
   EXPECT_NE(std::string::npos,
             instructions.find("  FIND_JVM 1 1\n  JMP0 @N1@ DO_FIND_ELSE\n  LAUNCH @S2@ 5\n")) << instructions;
