@@ -43,9 +43,9 @@ SString currentDirectory() {
   return SString(buffer);
 }
 
-// The first time in a run that a folder is made: removes the folders that
-// launchers of the user left behind in the temporary directory when they
-// were killed (stale_temp.h).
+// The first time in a run that a temporary folder or file is made: removes
+// the folders that launchers of the user left behind in the temporary
+// directory when they were killed (stale_temp.h).
 void removeStaleFoldersOnce() {
   static bool done = false;
   if (done) return;
@@ -189,6 +189,8 @@ SString PlatformImpl::createTempFile() {
   fchmod(fd, 0600);
   close(fd);
   addToList(m_sdqCreatedFiles, path);
+  blocked.release();
+  removeStaleFoldersOnce();
   return path;
 }
 
