@@ -16,7 +16,10 @@ class DesktopMode {
  public:
   DesktopMode() : m_windows(&logLine) {
     SString reason;
-    if (isDesktopStart(reason)) PlatformImpl::setUIWindow(&m_windows);
+    if (isDesktopStart(reason)) {
+      m_windows.setStartReason(reason);
+      PlatformImpl::setUIWindow(&m_windows);
+    }
   }
   ~DesktopMode() { PlatformImpl::setUIWindow(nullptr); }
   DesktopMode(const DesktopMode&) = delete;

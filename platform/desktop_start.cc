@@ -143,10 +143,6 @@ bool isDesktopStart(SString& reason) {
     }
     where[fd - 1] = what;
   }
-  reason = SString("started from a desktop (standard output: ")
-               .append(where[0])
-               .append(", standard error: ")
-               .append(where[1])
-               .append(")");
+  reason = SString("standard output: ").append(where[0]).append(", standard error: ").append(where[1]);
   return true;
 }

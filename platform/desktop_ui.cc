@@ -138,14 +138,15 @@ bool DesktopUI::findDialogProgram() {
     names.append(kDialogPrograms[i].name);
   }
   if (m_programState < 0) {
-    log(SString("Started without a terminal, but no dialog program (")
+    log(SString("Started from a desktop (").append(m_startReason).append("), but no dialog program (")
             .append(names)
             .append(") that passes the ownership check was found in PATH: messages go to the console only."),
         true);
     return false;
   }
   windowProgramEnvironment(m_env);
-  log(SString("Started without a terminal: windows are shown with ").append(m_program), false);
+  log(SString("Started from a desktop (").append(m_startReason).append("): windows are shown with ").append(m_program),
+      false);
   return true;
 }
 

@@ -58,6 +58,9 @@ class DesktopUI : public UIWindow {
   void consoleHidden() override;
   void poll() override;
 
+  // Why the run is a desktop start (desktop_start.h), for the log.
+  void setStartReason(const SString& reason) { m_startReason = reason; }
+
  private:
   // Looks for the dialog program once; whether there is one.
   bool findDialogProgram();
@@ -84,6 +87,7 @@ class DesktopUI : public UIWindow {
   void log(const SString& text, bool warning) const;
 
   LogLine m_log;
+  SString m_startReason;
   int m_programState;  // 0: not looked for yet, 1: found, -1: none
   DialogProgramKind m_kind;
   SString m_program;

@@ -779,6 +779,10 @@ TEST_F(DesktopTest, AnErrorWindowThatNobodyClosesDoesNotDelayTheEnd) {
   EXPECT_EQ(0, kill(window, 0)) << "the window's program still runs after the launcher ended";
   kill(window, SIGKILL);
   EXPECT_TRUE(contains(readFile(log()), "shown in a window that the run does not wait for")) << readFile(log());
+  EXPECT_TRUE(contains(readFile(log()), "Started from a desktop (standard output: the session's log, standard "
+                                        "error: the session's log): windows are shown with " +
+                                            bin + "/zenity"))
+      << readFile(log());
 }
 
 // A one-line launcher (quiet console) that unpacks its bundled runtime on

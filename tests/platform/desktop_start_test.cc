@@ -86,7 +86,7 @@ TEST_F(DesktopStartTest, OnlyOutputThatNoProgramReadsMakesADesktopStart) {
     const char* reason;  // a part of it
   } cases[] = {
       {"/dev/null", {"DISPLAY=:5"}, null, null, true, "standard output: /dev/null"},
-      {"Wayland", {"WAYLAND_DISPLAY=wayland-0"}, null, null, true, "started from a desktop"},
+      {"Wayland", {"WAYLAND_DISPLAY=wayland-0"}, null, null, true, "standard error: /dev/null"},
       {"the journal", {"DISPLAY=:5", journal}, sockets[0], sockets[0], true, "the journal"},
       {"the session's log", {"DISPLAY=:5", home}, sessionLog, sessionLog, true, "the session's log"},
       {"no display", {}, null, null, false, "no display"},
