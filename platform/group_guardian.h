@@ -8,7 +8,11 @@
 // launcher waits with every signal ignored but one, which the system sends
 // when the launcher's process ends (PR_SET_PDEATHSIG); it then sends SIGKILL
 // to the child's process group and exits. A group ID stays taken while a
-// member of the group exists, so the signal reaches no unrelated process.
+// member of the group exists, so the signal reaches no unrelated process;
+// only a launcher killed in the instant between reaping the last member and
+// ending its guardian leaves a group ID that the system could hand out
+// again before the guardian acts (it hands out process IDs in turn, so it
+// would have to go round all of them in that instant).
 // When the launcher has waited for its child as usual, it ends the guardian
 // (SIGKILL) and reaps it. The guardian leads a process group of its own (a
 // signal to the launcher's group, such as "kill -9 %1" of its job, does not
