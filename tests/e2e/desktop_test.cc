@@ -12,7 +12,6 @@
 // shows a real window with the real zenity on a virtual X server.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -228,6 +227,17 @@ class DesktopTest : public E2eTest {
   }
 
   std::string log() const { return dir.file("run.log"); }
+
+  // A one-line launcher of PrintArgs, without class-data sharing; "" (and a
+  // failure) when bvpack refuses.
+  std::string oneLineLauncher() {
+    std::string launcher = dir.file("app");
+    std::string out;
+    int status = runBvpack(
+        {"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"), "--no-cds"}, &out);
+    EXPECT_EQ(0, status) << out;
+    return status == 0 ? launcher : std::string();
+  }
 
   // A tag-file launcher whose JVM file names only JAVA_HOME (and PATH, the
   // fakes' folder): without JAVA_HOME no JVM is found.
@@ -740,12 +750,8 @@ TEST_F(DesktopTest, TheRealZenityShowsTheWindowOnAnXServer) {
 TEST_F(DesktopTest, AWarningOpensNoWindowAndTheRunGoesOn) {
   std::string jdk = dir.file("jdk");
   writeVersionedJvm(jdk, "17");
-  std::string launcher = dir.file("app");
-  std::string out;
-  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"),
-                          "--no-cds"},
-                         &out))
-      << out;
+  std::string launcher = oneLineLauncher();
+  ASSERT_FALSE(launcher.empty());
   // A window, were it opened, would hold a run that waited for it.
   fake("zenity", "/bin/sleep 30\n");
   for (Streams streams : {Streams::kPipe, Streams::kSessionLog}) {
@@ -816,17 +822,10 @@ TEST_F(DesktopTest, AFirstOneLineRunWithABundledRuntimeShowsItsProgress) {
 // JVM's own words and the variable.
 TEST_F(DesktopTest, AJavaThatDoesNotStartIsNamedInTheWindow) {
   BV_REQUIRE_JAVA();
-  char real[PATH_MAX];
-  ASSERT_NE(nullptr, realpath(javaExe.c_str(), real));
-  std::string home = dirName(dirName(real));
-  std::string launcher = dir.file("app");
-  std::string out;
-  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"),
-                          "--no-cds"},
-                         &out))
-      << out;
+  std::string launcher = oneLineLauncher();
+  ASSERT_FALSE(launcher.empty());
   fake("zenity");
-  Outcome run = runDetached(launcher, {}, desktopEnv({"JAVA_HOME=" + home, "JAVA_TOOL_OPTIONS=-XX:+NoSuchFlag"}));
+  Outcome run = runDetached(launcher, {}, desktopEnv({"JAVA_HOME=" + javaHome, "JAVA_TOOL_OPTIONS=-XX:+NoSuchFlag"}));
   EXPECT_EQ(1, run.status) << run.output;
   std::vector<Call> zenity = callsWhenThere("zenity", 1);
   ASSERT_EQ(1u, zenity.size()) << run.output;
