@@ -54,7 +54,7 @@ bool hasRoomFor(const std::string& dir, const FileIndexEntry& entry) {
 // Room for what entry expands to, else the write error of a full disk
 // (ENOSPC: the space hint follows the system's text).
 void checkSpace(const std::string& dir, const FileIndexEntry& entry) {
-  if (!hasRoomFor(dir, entry)) throw fileWriteError(ENOSPC);
+  if (!hasRoomFor(dir, entry)) throw fileWriteError(ENOSPC, dir);
 }
 
 // Whether programs may run from dir's file system (not mounted noexec);

@@ -17,9 +17,11 @@
 //                        to standard error, a failed input-file action ends
 //                        with 255 and says why once, a search shows each
 //                        JVM file's "Searching for" line once and a
-//                        "Verifying" line only for a Java that it runs
-//                        (default 0: every message is a line of standard
-//                        output, as a setup program reads it)
+//                        "Verifying" line only for a Java that it runs, a
+//                        run stopped by a signal from outside says
+//                        "Stopped by signal TERM." (default 0: every message
+//                        is a line of standard output, as a setup program
+//                        reads it)
 // bvpack's one-line mode writes all four.
 #ifndef BV_ARCHIVE_LAUNCHER_SETTINGS_H_
 #define BV_ARCHIVE_LAUNCHER_SETTINGS_H_

@@ -78,6 +78,18 @@ bool namesWithoutLink(const SString& given, const SString& home) {
 // The first and last characters of s are both double quotes.
 bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s, '"'); }
 
+// Whether the output holds the verification's marker line.
+bool holdsMarkerLine(const SString& output) {
+  unsigned long pos = 0;
+  SString line;
+  while (pos < output.length()) {
+    line.erase();
+    readLineFromString(output, pos, line);
+    if (line.compare(verificationMarker) == 0) return true;
+  }
+  return false;
+}
+
 // The value that the verification printed for property number index, or
 // "" when the output does not reach it.
 SString printedValue(const SString& output, long index) {
@@ -351,13 +363,24 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
       // through the shell with JAVA_HOME set to the home.
       LaunchScript script(command, true, false, *m_context);
       VerificationLimits limits;
-      script.execute(*this, nullptr, false);
+      long exitCode = script.execute(*this, nullptr, false);
       if (limits.timedOut()) {
         candidateReport().rejectTimeout(limits.timeoutMillis());
         PlatformImpl::advanceUIProgress(6);
         return false;
       }
       output = script.getStdOut();
+      // A JVM that did not start (an option it does not know, no memory for
+      // its heap) says why on its error output, or on its standard output
+      // (an error during its initialisation): that is the reason.
+      SString startError = jvmStartError(exitCode, script.getStdErr());
+      if (startError.empty() && !holdsMarkerLine(output)) startError = jvmStartError(exitCode, output);
+      if (!startError.empty() && !holdsMarkerLine(output)) {
+        candidateReport().rejectStart(startError);
+        logMessage(concat("The JVM ", exePath, " did not start: ", startError), LOG_INFO);
+        PlatformImpl::advanceUIProgress(6);
+        return false;
+      }
       cache.store(output);
       ran = true;
     }

@@ -86,7 +86,10 @@ void JVMFiles::forgetCheckedHomes() {
 
 void JVMFiles::verifyBundledRuntime(const FileIndexEntry& runtime) {
   bool temporary = false;
-  SString home = prepareBundledRuntime(runtime, PlatformImpl::isUIVisible() != 0, temporary);
+  // The progress of the unpacking goes to the console when it shows the
+  // status, and to the window of a desktop start whatever the console does.
+  bool showUI = PlatformImpl::isUIVisible() != 0 || PlatformImpl::getUIWindow() != nullptr;
+  SString home = prepareBundledRuntime(runtime, showUI, temporary);
   logInfo("Checking the Java runtime bundled with the launcher => ", home);
   // What the runtime answered when bvpack packed it: no JVM need start to
   // ask it again (JVMFile::performVerify). They are the answers of the

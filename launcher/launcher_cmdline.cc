@@ -286,6 +286,8 @@ long Launcher::processCmdLine(const StringDeque& args) {
     } else if (arg.compare("-bv:version") == 0) {
       console.answer(kVersionText);
       runInstructions = false;
+    } else if (arg.compare("-bv:nowindows") == 0) {
+      PlatformImpl::setUIWindow(nullptr);  // desktop_start.h
     } else if (arg.compare("-bv:javaconsole") == 0) {
       m_state.showJavaConsole = true;
     } else if (arg.compare("-console") == 0) {

@@ -3,19 +3,24 @@
 #include "foundation/deque.h"
 #include "foundation/log.h"
 #include "launcher/launcher.h"
-#include "platform/desktop_session.h"
+#include "platform/desktop_start.h"
 #include "platform/desktop_ui.h"
 #include "platform/platform_impl.h"
 #include "platform/run_console.h"
 
 namespace {
 
-// Installs the desktop mode's windows for a run without a terminal on a
-// desktop (desktop_ui.h), for the object's lifetime.
+// Installs the desktop mode's windows (desktop_ui.h) for a run that a
+// person started from a desktop (desktop_start.h), for the object's
+// lifetime.
 class DesktopMode {
  public:
   explicit DesktopMode(Console& console) : m_console(console), m_windows(&logLine) {
-    if (isDesktopSession()) m_console.setWindow(&m_windows);
+    SString reason;
+    if (isDesktopStart(reason)) {
+      m_windows.setStartReason(reason);
+      m_console.setWindow(&m_windows);
+    }
   }
   ~DesktopMode() { m_console.setWindow(nullptr); }
   DesktopMode(const DesktopMode&) = delete;

@@ -10,6 +10,7 @@
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
+#include "jvm/candidate_report.h"
 #include "jvm/class_data_archives.h"
 #include "jvm/java_needs.h"
 #include "jvm/jvm_file.h"
@@ -67,16 +68,26 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
     m_state.outcome.noteJVMResult(true);
   } else {
     m_state.outcome.noteJVMResult(false);
-    SString message = PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
+    JVMFiles& files = *m_state.scripts.getJVMFiles();
+    CandidateReport& report = files.getCandidateReport();
+    // A Unix command says what went wrong in its own words: Java that is
+    // there but does not start is no missing Java (UNIX_COMMAND).
+    bool notStarted = m_state.console.isUnixCommand() && report.onlyStartFailures();
+    SString message = notStarted                        ? report.startFailureMessage()
+                      : m_state.console.isUnixCommand() ? CandidateReport::noJavaText(files)
+                                                        : PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
     logMessage(message, LOG_INFO);
     if (showFailMsg && !PlatformImpl::isCanceled()) {
       // What the program needs and where a JVM can be had, as the author
       // wrote it into the JVM files.
-      JVMFiles& files = *m_state.scripts.getJVMFiles();
       JavaNeeds needs = javaNeedsOf(files);
       for (const SString& warning : needs.warnings) logMessage(warning, LOG_WARNING);
-      m_state.console.jvmNotFound(message, needs.description, needs.downloadUrl);
-      files.getCandidateReport().reportNotFound(files, m_state.console);
+      if (notStarted) {
+        m_state.console.message(message);
+      } else {
+        m_state.console.jvmNotFound(message, needs.description, needs.downloadUrl);
+      }
+      report.reportNotFound(files, m_state.console);
     }
   }
 }

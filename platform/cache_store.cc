@@ -140,7 +140,7 @@ std::string findCacheEntry(const std::string& cache, const std::string& name, in
 
 std::string beginCacheEntry(const std::string& cache, const std::string& name) {
   std::string temp = cache + "/" + kUnpackPrefix + name + ".XXXXXX";
-  if (mkdtemp(&temp[0]) == nullptr) throw WriteErrorException(errno);
+  if (mkdtemp(&temp[0]) == nullptr) throw WriteErrorException(errno, SString(cache.c_str()));
   PlatformImpl::addFileToCleanupList(SString(temp.c_str()));
   return temp;
 }
@@ -150,6 +150,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   if (useLock != nullptr) *useLock = -1;
   std::string path = cache + "/" + name;
   int error = 0;
+  std::string failed = temp;  // what could not be written
   {
     // Everything written so far reaches the disk before the marker does.
     int tree = open(temp.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -162,6 +163,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
       if (marker.get() < 0 || write(marker.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
           fsync(marker.get()) != 0) {
         error = errno != 0 ? errno : EIO;
+        failed = temp + "/" + cacheMarkerName;
       }
     }
     if (error == 0 && fsync(dir.get()) != 0) error = errno;
@@ -169,7 +171,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   if (error != 0) {
     PlatformImpl::deleteFile(SString(temp.c_str()));
     PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
-    throw WriteErrorException(error);
+    throw WriteErrorException(error, SString(failed.c_str()));
   }
 
   // A folder already under the name: another launcher's complete copy is
@@ -190,7 +192,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
     }
     PlatformImpl::deleteFile(SString(temp.c_str()));
     PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
-    throw WriteErrorException(renameError);
+    throw WriteErrorException(renameError, SString(path.c_str()));
   }
   PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
   Fd parent(open(cache.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -198,7 +200,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   // The new entry is used from now on; a prune that has it already (one
   // that moved it aside right after the rename) leaves no entry to use.
   if (useLock != nullptr && findCacheEntry(cache, name, useLock).empty()) {
-    throw WriteErrorException(ENOENT);
+    throw WriteErrorException(ENOENT, SString(path.c_str()));
   }
   return path;
 }

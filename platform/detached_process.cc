@@ -57,7 +57,7 @@ void detachFiles(int keep) {
 
 }  // namespace
 
-bool startDetached(const std::function<void()>& work, int keepFd) {
+bool startDetached(const std::function<void()>& work, int keepFd, bool lowPriority) {
   fflush(nullptr);
   pid_t first = fork();
   if (first < 0) return false;
@@ -66,7 +66,7 @@ bool startDetached(const std::function<void()>& work, int keepFd) {
     pid_t second = fork();
     if (second != 0) _exit(second < 0 ? 1 : 0);
     resetSignals();
-    lowerPriority();
+    if (lowPriority) lowerPriority();
     detachFiles(keepFd);
     work();
     _exit(0);

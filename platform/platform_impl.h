@@ -205,8 +205,10 @@ class PlatformImpl {
   static SString getSystemTempDirectory();
   // Creates a new directory "bvj..." in the temporary directory, atomically
   // and under a name nobody else can have planted, with mode 0700 whatever
-  // the umask, records it for clean-up and returns its path. Throws
-  // LauncherException (message 39, or the system's error text).
+  // the umask, writes its owner marker into it (stale_temp.h), records it
+  // for clean-up and returns its path. Throws LauncherException (message
+  // 39, or the system's error text). The first folder or file that a run
+  // makes also removes the folders that killed launchers left behind.
   static SString createTempSubDirectory();
   // Creates a new empty file "bvj..." in the temporary directory (as safely
   // as above, mode 0600), records it for clean-up and returns its path. Throws

@@ -24,6 +24,7 @@
 #include "platform/platform_signals.h"
 #include "platform/run_console.h"
 #include "platform/temp_folder.h"
+#include "platform/stale_temp.h"
 #include "tagfile/text_utils.h"
 
 SString PlatformImpl::m_tempDir;
@@ -43,6 +44,24 @@ SString currentDirectory() {
   char buffer[4096];
   if (getcwd(buffer, sizeof buffer) == nullptr) return SString();
   return SString(buffer);
+}
+
+// The first time in a run that a temporary folder or file is made: removes
+// the folders that launchers of the user left behind in the temporary
+// directory when they were killed (stale_temp.h).
+void removeStaleFoldersOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  long removed = removeStaleTempFolders(PlatformImpl::getSystemTempDirectory());
+  if (removed > 0) {
+    char count[32];
+    snprintf(count, sizeof count, "%ld", removed);
+    logMessage(SString("Removed ")
+                   .append(count)
+                   .append(" temporary folders that launchers which were ended without their clean-up left behind"),
+               LOG_INFO);
+  }
 }
 
 // A writable copy of the template path in the temporary directory.
@@ -171,6 +190,9 @@ SString PlatformImpl::createTempSubDirectory() {
   // launcher carries or replace a file between its extraction and its use.
   chmod(path.c_str(), 0700);
   addToList(m_sdqCreatedDrs, path);
+  writeOwnerMarker(path);  // stale_temp.h
+  blocked.release();
+  removeStaleFoldersOnce();
   return path;
 }
 
@@ -182,6 +204,8 @@ SString PlatformImpl::createTempFile() {
   fchmod(fd, 0600);
   close(fd);
   addToList(m_sdqCreatedFiles, path);
+  blocked.release();
+  removeStaleFoldersOnce();
   return path;
 }
 
@@ -249,5 +273,6 @@ void PlatformImpl::deleteLauncher(const SString& file) {
     return;
   }
   unlink(file.c_str());
+  unlink(SString(dir).append("/").append(kOwnerMarkerName).c_str());
   rmdir(dir.c_str());
 }

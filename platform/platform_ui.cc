@@ -12,6 +12,7 @@
 
 #include "platform/console.h"
 #include "platform/messages.h"
+#include "platform/platform_signals.h"
 #include "platform/run_console.h"
 #include "tagfile/text_utils.h"
 
@@ -254,6 +255,8 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
   if (value >= MSG_INPUT_FILE_LOAD_ERROR && value <= MSG_INPUT_FILE_OPEN_ERROR) {
     return catalogText(19 + value);
   }
+  // A launcher that is a Unix command names the signal that stopped it.
+  if (value == MSG_CANCELED && !stoppedBySignalText().empty()) return stoppedBySignalText();
   if (value >= MSG_FILE_WRITE_ERROR && value <= MSG_TEMP_DIR_MISSING) {
     return catalogText(36 + value - MSG_FILE_WRITE_ERROR);
   }

@@ -7,12 +7,16 @@
 
 #include "platform/platform_impl.h"
 
-SString writeErrorText(int error) {
+SString writeErrorText(int error, const SString& path) {
   SString text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
-  if (error == 0) return text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  if (error == 0) {
+    if (!path.empty()) text.append(path).append(":");
+    return text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  }
   char number[16];
   snprintf(number, sizeof number, "%d", error);
   text.append(number).append(" (").append(strerror(error)).append(")");
+  if (!path.empty()) text.append(": ").append(path);
   if (isNoRoomError(error)) text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
   return text;
 }

@@ -239,7 +239,8 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
 
   // A command: no status display unless asked for, only -bv: options with
-  // -- ending them, TMPDIR honoured (archive/launcher_settings.h).
+  // -- ending them, TMPDIR honoured, a stop by a signal named
+  // (archive/launcher_settings.h).
   TagFile instructions;
   instructions.setTagValue("DESC", SString((title + " instructions").c_str()));
   instructions.setTagValue("CONSOLE_UI", job.statusUI ? "1" : "0");

@@ -29,6 +29,8 @@
 #include "jvm/property_condition.h"
 #include "jvm/version_compare.h"
 #include "foundation/launcher_exception.h"
+#include "platform/cache_store.h"
+#include "platform/stale_temp.h"
 #include "tagfile/tag_file.h"
 
 extern char** environ;
@@ -77,7 +79,12 @@ class ImageWalker {
     std::vector<std::string> names;
     while (struct dirent* entry = readdir(dir)) {
       std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
+      if (name == "." || name == "..") continue;
+      // A runtime folder taken from the launchers' cache, or from a run's
+      // temporary folder, holds the launcher's own marker at its top: it is
+      // no part of the runtime, and a launcher refuses to unpack it.
+      if (depth == 0 && (name == cacheMarkerName || name == kOwnerMarkerName)) continue;
+      names.push_back(name);
     }
     closedir(dir);
     std::sort(names.begin(), names.end());

@@ -13,6 +13,7 @@
 
 #include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
+#include "tests/java/java_installs.h"
 #include "tests/test_util.h"
 
 namespace bvtest {
@@ -381,6 +382,41 @@ TEST_F(BundledRuntimeTest, FallbackPrefersAnInstalledJavaAndAlwaysUsesTheBundled
   ProcessResult again = runWithoutJava(launcherFor("fallback"), {});
   ASSERT_EQ(0, again.status) << again.out << again.err;
   EXPECT_EQ(std::string::npos, again.out.find("Preparing Java"));
+}
+
+// A runtime folder taken from the cache (a way to skip jlink) or from a
+// run's temporary folder holds the launcher's own marker at its top:
+// bvpack leaves it out, and the launcher it packs runs.
+TEST_F(BundledRuntimeTest, ARuntimeFolderFromTheCachePacksALauncherThatRuns) {
+  ProcessResult first = run(launcherFor("always"), {}, runtimeEnv());
+  ASSERT_EQ(0, first.status) << first.out << first.err;
+  std::vector<std::string> runtimes = entries("runtime-");
+  ASSERT_EQ(1u, runtimes.size());
+  std::string cached = cache + "/bvlauncher/" + runtimes[0];
+  ASSERT_TRUE(pathExists(cached + "/.bvlauncher-complete"));
+  // The same runtime as a run's temporary folder has it, with its owner's
+  // marker.
+  std::string temporary = dir.file("bvjcopy");
+  ASSERT_EQ(0, runShell("cp -a " + shellQuote(cached) + " " + shellQuote(temporary) + " && rm -f " +
+                        shellQuote(temporary + "/.bvlauncher-complete") + " && echo marker > " +
+                        shellQuote(temporary + "/.bvowner")));
+  for (const std::string& runtime : {cached, temporary}) {
+    SCOPED_TRACE(runtime);
+    std::string launcher = dir.file("repacked");
+    std::string out;
+    ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "Hello", "--jar", javaBuildPath("Hello.jar"), "--runtime",
+                            runtime, "--runtime-use", "always", "--no-cds", "--compression-level", "1"},
+                           &out))
+        << out;
+    std::string fresh = dir.file("fresh-cache");
+    removeTree(fresh);
+    mkdir(fresh.c_str(), 0700);
+    std::vector<std::string> e = env();
+    e.push_back("XDG_CACHE_HOME=" + fresh);
+    ProcessResult result = run(launcher, {}, e);
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_NE(std::string::npos, result.out.find("Hello, world!")) << result.out << result.err;
+  }
 }
 
 }  // namespace

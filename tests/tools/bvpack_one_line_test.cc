@@ -155,7 +155,8 @@ TEST_F(BvpackOneLineTest, GuideExamplePacksAndRunsTheTwoJarApplication) {
   r = bvtest::runProcess({dir.file("guide3"), "-bv:javahome", dir.file("nothing")},
                          {"PATH=" + dir.file("nowhere"), "HOME=" + dir.path(), "LANG=C"});
   EXPECT_EQ(1, r.status) << r.out << r.err;
-  EXPECT_NE(std::string::npos, r.err.find("A suitable JVM could not be found.")) << r.err;
+  // The emitted instructions make a Unix command (UNIX_COMMAND: 1).
+  EXPECT_NE(std::string::npos, r.err.find("No suitable Java was found.")) << r.err;
 }
 
 TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
@@ -187,7 +188,8 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
                                    .find("COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %RUNTIME_JAVAARGS%() "))
       << bvtest::readFile(dir.file("n/launch.tag"));
 
-  // A command: no status display, only -bv: options, TMPDIR.
+  // A command: no status display, only -bv: options, TMPDIR, the ways of
+  // a Unix command.
   std::string instructions = bvtest::readFile(dir.file("e/instructions.tag"));
   EXPECT_NE(std::string::npos,
             instructions.find("CONSOLE_UI:  0\nBV_OPTIONS_ONLY:  1\nUSE_TMPDIR:  1\nUNIX_COMMAND:  1\nINSTRUCTIONS:\n"))
