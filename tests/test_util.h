@@ -27,6 +27,31 @@ class TempDir {
   std::string m_path;
 };
 
+// The language of messages for a scope: LANG set to lang (unset when
+// null), and LC_ALL and LC_MESSAGES, which would choose first, unset; all
+// three are put back as they were when the scope ends. A test that
+// chooses a language uses it, so that the caller's LC_ALL (LC_ALL=C in a
+// CI shell) changes nothing. Launchers started meanwhile inherit it.
+class ScopedLanguage {
+ public:
+  explicit ScopedLanguage(const char* lang);
+  ~ScopedLanguage();
+  ScopedLanguage(const ScopedLanguage&) = delete;
+  ScopedLanguage& operator=(const ScopedLanguage&) = delete;
+
+ private:
+  struct Saved {
+    const char* name;
+    bool set;
+    std::string value;
+  };
+  Saved m_saved[3];
+};
+
+// The prefix of a shell command that runs it in the language lang alone:
+// "env -u LC_ALL -u LC_MESSAGES LANG='lang' ".
+std::string languagePrefix(const std::string& lang);
+
 // Writes bytes to a file (created or truncated); mode is applied with chmod.
 void writeFile(const std::string& path, const std::string& bytes, int mode = 0644);
 // The whole file, or an empty string when it cannot be read.

@@ -151,7 +151,9 @@ TEST_F(HostileInputTest, ATemporaryFolderLinkSwappedDuringTheRunChangesNothing) 
   EXPECT_EQ(std::string::npos, given.find(link + "/")) << given;
   EXPECT_NE(std::string::npos, given.find(real + "/bvj")) << given;
   EXPECT_EQ(std::vector<std::string>{}, listDir(real));
-  if (!name.empty()) EXPECT_EQ("theirs\n", readFile(decoy + "/" + name + "/Verify.jar"));
+  if (!name.empty()) {
+    EXPECT_EQ("theirs\n", readFile(decoy + "/" + name + "/Verify.jar"));
+  }
 }
 
 // FIND_JVM, VERIFY and INSTALL_JVM store paths they found or made in S1 and

@@ -134,9 +134,7 @@ TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
 // A folder that was set and cannot be used is named with the reason; the
 // default folder gets message 39, which advises -bv:tempdir.
 TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
-  const char* lang = getenv("LANG");
-  std::string savedLang = lang != nullptr ? lang : "";
-  setenv("LANG", "C", 1);  // the English text
+  bvtest::ScopedLanguage english("C");
   writeFile(dir.file("plain"), "not a directory");
   struct Case {
     std::string dir, expected;
@@ -159,11 +157,6 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
     }
   }
   EXPECT_EQ(0, PlatformTempTestAccess::fileCount() + PlatformTempTestAccess::dirCount());
-  if (lang != nullptr) {
-    setenv("LANG", savedLang.c_str(), 1);
-  } else {
-    unsetenv("LANG");
-  }
 }
 
 // Whoever owns a link on the way, or may write to a folder above, can
