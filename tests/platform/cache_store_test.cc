@@ -103,6 +103,45 @@ TEST(UserCacheFolderTest, OnlyUnderABaseFolderOfTheUsersOwn) {
   EXPECT_EQ(home + "/.cache/bvlauncher is not a folder.", reason);
 }
 
+// Each way that someone else could change the cache folder gives no
+// folder, makes nothing, and says why.
+TEST(UserCacheFolderTest, NothingIsMadeWhereAnotherUserCouldChangeIt) {
+  TempDir dir;
+  bool root = geteuid() == 0;
+  std::string groupHome = dir.file("group-home");
+  mkdir(groupHome.c_str(), 0700);
+  chmod(groupHome.c_str(), 0770);
+  std::string linkHome = dir.file("link-home");
+  mkdir(linkHome.c_str(), 0700);
+  mkdir(dir.file("kept-cache").c_str(), 0700);
+  ASSERT_EQ(0, symlink(dir.file("kept-cache").c_str(), (linkHome + "/.cache").c_str()));
+  if (root) {
+    ASSERT_EQ(0, lchown((linkHome + "/.cache").c_str(), 65534, 65534));
+  }
+  mkdir(dir.file("xdg").c_str(), 0700);
+  struct Case {
+    const char* label;
+    const char* variable;
+    std::string value, reason, unchanged;  // unchanged: a folder that stays empty
+  } cases[] = {
+      {"a base folder its group may write", "HOME", groupHome, groupHome + " is writable by other users.", groupHome},
+      {"\"..\" in the missing part of XDG_CACHE_HOME", "XDG_CACHE_HOME", dir.file("xdg/new/../deep"),
+       dir.file("xdg/new/../deep") + " holds \"..\".", dir.file("xdg")},
+      {"a link of another user's on the way", "HOME", linkHome,
+       root ? linkHome + "/.cache is not a folder." : "", dir.file("kept-cache")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.reason.empty()) continue;  // needs root to give the link away
+    ScopedVariable xdg("XDG_CACHE_HOME", nullptr);
+    ScopedVariable set(c.variable, c.value.c_str());
+    std::string reason;
+    EXPECT_EQ("", userCacheFolder(true, &reason));
+    EXPECT_EQ(c.reason, reason);
+    EXPECT_TRUE(listDir(c.unchanged).empty());
+  }
+}
+
 class CacheStoreTest : public ::testing::Test {
  protected:
   void TearDown() override { PlatformImpl::cleanup(); }
