@@ -323,6 +323,49 @@ TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
   waitUntilIdle();
 }
 
+// A dump that did not end by itself (killed, or out of time: both give no
+// exit status) says nothing about the key: no failure mark, and the next
+// run records again.
+TEST_F(E2eClassDataTest, ADumpThatIsKilledLeavesNoFailureMark) {
+  std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
+  std::string home = dir.file("jdk");
+  writeVersionedJvm(home, "21");
+  std::string java = readFile(home + "/bin/java");
+  java.replace(java.find("for a in \"$@\"; do printf"), 0,
+               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
+               "-Xshare:dump) kill -9 $$ ;; esac; done\n");
+  writeFile(home + "/bin/java", java, 0755);
+  ProcessResult r = runWith(app, home, dir.file("log1"));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
+  for (const std::string& name : listDir(cds)) EXPECT_EQ(std::string::npos, name.find(".failed")) << name;
+  r = runWith(app, home, dir.file("log2"));
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
+}
+
+// A command that runs another Java than the JVM file's (here a copy of
+// it elsewhere) gets no options: the archive is made for that file's Java.
+TEST_F(E2eClassDataTest, ACommandThatRunsAnotherJavaGetsNoOptions) {
+  std::string home = dir.file("jdk");
+  writeVersionedJvm(home, "21");
+  writeVersionedJvm(dir.file("other"), "21");
+  write("launch.tag", "DESC: App\nDISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"" + dir.file("other/bin/java") +
+                          "\"\" %CDS_OPTIONS%() %CP%() Hello\"\n");
+  write("app.cp", jarCopy("Hello.jar", "Hello.jar") + "\n");
+  std::string app = pack("app", {"instructions:" + typicalScriptPath(), "verify-jar:" + javaBuildPath("Verify.jar"),
+                                 "launch-script:" + dir.file("launch.tag"), "jvm:" + write("jvm.tag", jvmFileText())});
+  ProcessResult r = runWith(app, home, dir.file("log"));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("arg=<Hello>")) << r.out;
+  EXPECT_EQ(std::string::npos, r.out.find("arg=<-X")) << r.out;
+  EXPECT_NE(std::string::npos, readFile(dir.file("log")).find(
+                                   "Class-data sharing: none, since the command does not run the Java of the JVM file"))
+      << readFile(dir.file("log"));
+  EXPECT_FALSE(pathExists(cds));
+}
+
 // With the real JDKs: the first run records the classes, the archive appears
 // after it (0600, of archive size), the second run maps Hello from it, and
 // neither prints a word of the JVM about archives.
