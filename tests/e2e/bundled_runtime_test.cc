@@ -232,6 +232,37 @@ TEST_F(BundledRuntimeTest, AFirstRunKilledMidwayLeavesNothingThatALaterRunUses) 
   EXPECT_EQ(leftovers, entries(".unpack-runtime-"));
 }
 
+// Every file of a new cache entry reaches the disk before the marker that
+// makes the entry complete is written (a crash must not leave a marked
+// entry with empty files): seen with strace, as a waiting sync of each
+// file (sync_file_range with WAIT_AFTER, or fsync) before the marker's
+// creation.
+TEST_F(BundledRuntimeTest, AnEntrysFilesAreSyncedBeforeItsMarker) {
+  if (runShell("command -v strace >/dev/null") != 0) GTEST_SKIP() << "no strace";
+  std::string trace = dir.file("trace");
+  ProcessResult result = runWithoutJava(
+      {"/usr/bin/strace", "-f", "-qq", "-o", trace, "-e", "trace=openat,fsync,sync_file_range",
+       launcherFor("fallback"), "-bv:tempdir", temp},
+      runtimeEnv());
+  ASSERT_EQ(0, result.status) << result.out << result.err;
+  long syncs = 0, syncsBeforeLastMarker = -1;
+  for (const std::string& line : splitLines(readFile(trace))) {
+    bool waits = line.find("SYNC_FILE_RANGE_WAIT_AFTER") != std::string::npos || line.find(" fsync(") != std::string::npos;
+    if (waits) ++syncs;
+    if (line.find(".bvlauncher-complete") != std::string::npos && line.find("O_CREAT") != std::string::npos) {
+      syncsBeforeLastMarker = syncs;
+    }
+  }
+  std::string files;
+  ASSERT_EQ(0, runShell("find " + shellQuote(cache + "/bvlauncher") +
+                            " -type f ! -name .bvlauncher-complete -path '*/runtime-*' -o -type f "
+                            "! -name .bvlauncher-complete -path '*/jars-*' | wc -l",
+                        &files));
+  long fileCount = std::stol(files);
+  EXPECT_LT(10, fileCount);
+  EXPECT_LE(fileCount, syncsBeforeLastMarker);
+}
+
 // A full cache is left for the temporary folder, as a read-only one: the
 // runtime and the jars go there and the run succeeds; only when the
 // temporary folder is full too does the run stop, with the system's error

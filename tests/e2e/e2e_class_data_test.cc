@@ -345,6 +345,45 @@ TEST_F(E2eClassDataTest, ADumpThatIsKilledLeavesNoFailureMark) {
   waitUntilIdle();
 }
 
+// The archive reaches the disk before the rename that publishes it (a
+// crash must not leave an archive's name on empty bytes): seen with
+// strace, an fsync by the process that makes it between its last open of
+// the unfinished archive and the rename.
+TEST_F(E2eClassDataTest, TheArchiveIsSyncedBeforeItIsPublished) {
+  if (runShell("command -v strace >/dev/null") != 0) GTEST_SKIP() << "no strace";
+  std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
+  std::string home = dir.file("jdk");
+  writeVersionedJvm(home, "21");
+  // It records a class, and "makes" an archive that begins as one does.
+  std::string java = readFile(home + "/bin/java");
+  java.replace(java.find("for a in \"$@\"; do printf"), 0,
+               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
+               "-XX:SharedArchiveFile=*) archive=${a#*=} ;; -Xshare:dump) dump=1 ;; esac; done\n"
+               "if [ -n \"$dump\" ]; then printf '\\242\\253\\013\\360rest' > \"$archive\"; exit 0; fi\n");
+  writeFile(home + "/bin/java", java, 0755);
+  std::string trace = dir.file("trace");
+  ProcessResult r = runProcess({"/usr/bin/strace", "-f", "-qq", "-o", trace, "-e", "trace=openat,fsync,rename", app,
+                                "-bv:tempdir", temp, "-bv:log", dir.file("log")},
+                               env("", home));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  waitUntilIdle();
+  ASSERT_EQ(1u, archives().size()) << readFile(dir.file("log"));
+  std::vector<std::string> lines = splitLines(readFile(trace));
+  size_t rename = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find("rename(") != std::string::npos && lines[i].find(".jsa-") != std::string::npos) rename = i;
+  }
+  ASSERT_NE(lines.size(), rename) << readFile(trace);
+  std::string pid = lines[rename].substr(0, lines[rename].find(' '));
+  bool synced = false;
+  for (size_t i = rename; i-- > 0;) {
+    if (lines[i].compare(0, pid.size() + 1, pid + " ") != 0) continue;
+    if (lines[i].find("fsync(") != std::string::npos) synced = true;
+    if (lines[i].find("openat(") != std::string::npos && lines[i].find(".jsa-") != std::string::npos) break;
+  }
+  EXPECT_TRUE(synced) << readFile(trace);
+}
+
 // A command that runs another Java than the JVM file's (here a copy of
 // it elsewhere) gets no options: the archive is made for that file's Java.
 TEST_F(E2eClassDataTest, ACommandThatRunsAnotherJavaGetsNoOptions) {
