@@ -182,21 +182,29 @@ TEST_F(RuntimeArchiveTest, ManyFilesAreWrittenOnOneProcessorOrMany) {
   EXPECT_NE(std::string::npos, message.find("Too many open files")) << message;
 }
 
+// The digest check's verdict counts however late it comes: the unpacking
+// waits for it (one that answers after the members are written too).
 TEST_F(RuntimeArchiveTest, TheDigestCheckRunsBesideTheUnpackingAndComesFirst) {
   std::string entry = entryOf({{'f', 0644, "a", std::string(100000, 'a')}});
   std::string file = dir.file("checked");
   bvtest::writeFile(file, entry);
-  int fd = open(file.c_str(), O_RDONLY);
-  std::string target = dir.file("checked-out");
-  mkdir(target.c_str(), 0700);
-  std::string message;
-  try {
-    unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, nullptr, nullptr, [] { return false; });
-  } catch (const LauncherException& e) {
-    message = e.getMessage().c_str();
+  for (int lateMillis : {0, 300}) {
+    SCOPED_TRACE(lateMillis);
+    int fd = open(file.c_str(), O_RDONLY);
+    std::string target = dir.file("checked-out" + std::to_string(lateMillis));
+    mkdir(target.c_str(), 0700);
+    std::string message;
+    try {
+      unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, nullptr, nullptr, [lateMillis] {
+        usleep(static_cast<useconds_t>(lateMillis) * 1000);
+        return false;
+      });
+    } catch (const LauncherException& e) {
+      message = e.getMessage().c_str();
+    }
+    close(fd);
+    EXPECT_EQ("The launcher file is damaged or incomplete. Download it again.", message);
   }
-  close(fd);
-  EXPECT_EQ("The launcher file is damaged or incomplete. Download it again.", message);
 }
 
 // A cancel, or a progress report that throws, ends the unpacking on every
@@ -268,6 +276,36 @@ TEST_F(RuntimeArchiveTest, MembersWithoutPiecesStopForACancelAndPathsStayRemovab
   deep.push_back({'d', 0755, name, ""});
   std::string message2 = unpack(entryOf(deep));
   EXPECT_NE(std::string::npos, message2.find("its path is longer than the system takes.")) << message2;
+}
+
+// The bound is exact: a member whose path in the target folder is
+// PATH_MAX long is refused, one a byte shorter is unpacked.
+TEST_F(RuntimeArchiveTest, AMemberPathOfExactlyPathMaxIsRefused) {
+  struct Case {
+    long shorter;  // bytes below PATH_MAX
+    bool refused;
+  } cases[] = {{0, true}, {1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shorter);
+    std::string next = dir.file("out" + std::to_string(count + 1));
+    size_t length = static_cast<size_t>(PATH_MAX - c.shorter) - next.size() - 1;  // of the member's name
+    std::vector<M> chain;
+    std::string name;
+    // Parts of 100 bytes, the last of 100 to 200 (below NAME_MAX).
+    while (length - name.size() > 201) {
+      name += (name.empty() ? "" : "/") + std::string(100, 'p');
+      chain.push_back({'d', 0755, name, ""});
+    }
+    name += "/" + std::string(length - name.size() - 1, 'q');
+    ASSERT_EQ(length, name.size());
+    chain.push_back({'d', 0755, name, ""});
+    std::string message = unpack(entryOf(chain));
+    ASSERT_EQ(next, out);
+    EXPECT_EQ(c.refused, message.find("its path is longer than the system takes.") != std::string::npos) << message;
+    if (!c.refused) {
+      EXPECT_EQ("", message);
+    }
+  }
 }
 
 TEST_F(RuntimeArchiveTest, HostileMembersAreRefused) {
