@@ -232,6 +232,26 @@ TEST_F(BundledRuntimeTest, AFirstRunKilledMidwayLeavesNothingThatALaterRunUses) 
   EXPECT_EQ(leftovers, entries(".unpack-runtime-"));
 }
 
+// A cancel during the search (SIGTERM while a candidate's check runs)
+// ends the run: the bundled runtime is not unpacked as the fallback.
+TEST_F(BundledRuntimeTest, ACancelDuringTheSearchUnpacksNoFallbackRuntime) {
+  std::string started = dir.file("started");
+  write("slow/bin/java", "#!/bin/sh\n: > " + shellQuote(started) + "\nexec sleep 30\n", 0755);
+  ProcessResult result = scriptWithoutJava(
+      "\"$L\" -bv:tempdir \"$T\" -bv:log \"$T/../log\" > \"$T/../out\" 2>&1 & pid=$!\n"
+      "i=0; while [ ! -e " + shellQuote(started) + " ] && [ $i -lt 1000 ]; do sleep 0.02; i=$((i+1)); done\n"
+      "kill -TERM $pid; wait $pid; echo \"status $?\"; echo left:; /bin/ls -A \"$C\"\n",
+      launcherFor("fallback"), runtimeEnv(dir.file("slow")));
+  EXPECT_NE(std::string::npos, result.out.find("status 143\nleft:\n")) << result.out;
+  EXPECT_EQ(std::string::npos, readFile(dir.file("out")).find("Preparing Java")) << readFile(dir.file("out"));
+  EXPECT_EQ(std::string::npos, readFile(dir.file("log")).find("bundled Java runtime")) << readFile(dir.file("log"));
+  size_t left = result.out.find("left:\n");
+  ASSERT_NE(std::string::npos, left);
+  EXPECT_EQ(std::string::npos, result.out.find("runtime-", left)) << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find(".unpack-", left)) << result.out;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
 // Every file of a new cache entry reaches the disk before the marker that
 // makes the entry complete is written (a crash must not leave a marked
 // entry with empty files): seen with strace, as a waiting sync of each
