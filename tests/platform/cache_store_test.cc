@@ -231,6 +231,34 @@ TEST_F(CacheStoreTest, ThePruneRemovesEntriesUnusedFor30DaysAndOldLeftovers) {
   EXPECT_TRUE(bvtest::pathExists(recent));
 }
 
+// A prune may move an entry aside between a run's opening of its marker
+// and the lock of the use: the run then sees that the marker at the
+// entry's name is no longer the one it opened, and takes no entry (here a
+// new one took the name meanwhile, and its files are not the ones it saw).
+TEST_F(CacheStoreTest, AnEntryMovedAsideBeforeItsLockIsNotTaken) {
+  std::string entry = make("runtime-moved", "old");
+  static std::string aside;
+  aside = dir.file("moved-aside");
+  cacheEntryBeforeLockHook = [](const std::string& path) {
+    ASSERT_EQ(0, rename(path.c_str(), aside.c_str()));
+    std::string name = path.substr(path.rfind('/') + 1);
+    std::string cache = path.substr(0, path.rfind('/'));
+    std::string temp = beginCacheEntry(cache, name);
+    bvtest::writeFile(temp + "/file", "new");
+    completeCacheEntry(cache, name, temp);
+  };
+  int lock = -1;
+  std::string found = findCacheEntry(dir.path(), "runtime-moved", &lock);
+  cacheEntryBeforeLockHook = nullptr;
+  EXPECT_EQ("", found);
+  EXPECT_EQ(-1, lock);
+  if (lock >= 0) close(lock);
+  // The new entry is there for the next look.
+  EXPECT_EQ(entry, findCacheEntry(dir.path(), "runtime-moved", &lock));
+  EXPECT_EQ("new", bvtest::readFile(entry + "/file"));
+  if (lock >= 0) close(lock);
+}
+
 // A program may run from an entry for longer than the entries live: while
 // a run holds the lock of its use, no prune removes the entry, however old
 // its last mark; and while a prune removes one, no run takes it.
