@@ -13,6 +13,8 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -180,6 +182,64 @@ TEST_F(RuntimeArchiveTest, ManyFilesAreWrittenOnOneProcessorOrMany) {
   std::string message = unpack(entry);
   setrlimit(RLIMIT_NOFILE, &files);
   EXPECT_NE(std::string::npos, message.find("Too many open files")) << message;
+}
+
+// The writer keeps at most a quarter of the allowed descriptors open as
+// files being written (openFilesAllowed): counted in /proc/self/fd each
+// time it asks whether to stop (before each member), with files whose
+// pieces take long enough to be open together.
+TEST_F(RuntimeArchiveTest, NoMoreFilesAreOpenThanTheLimitAllows) {
+  std::vector<M> members;
+  uint64_t x = 88172645463325252ull;
+  for (int i = 0; i < 16; ++i) {
+    std::string bytes(2 << 20, '\0');
+    for (char& b : bytes) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      b = static_cast<char>(x);
+    }
+    members.push_back({'f', 0644, "f" + std::to_string(i), bytes});
+  }
+  std::string entry = entryOf(members);
+  std::string file = dir.file("many");
+  bvtest::writeFile(file, entry);
+  std::string target = dir.file("many-out");
+  mkdir(target.c_str(), 0700);
+  size_t most = 0;
+  auto count = [&]() {
+    size_t open = 0;
+    for (const std::string& name : bvtest::listDir("/proc/self/fd")) {
+      char link[4096];
+      ssize_t n = readlink(("/proc/self/fd/" + name).c_str(), link, sizeof link - 1);
+      if (n <= 0) continue;
+      std::string path(link, static_cast<size_t>(n));
+      struct stat st;
+      if (path.compare(0, target.size() + 1, target + "/") == 0 &&
+          stat(("/proc/self/fd/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ++open;
+      }
+    }
+    most = std::max(most, open);
+    return false;
+  };
+  struct rlimit files;
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &files));
+  struct rlimit low = files;
+  low.rlim_cur = 32;  // a quarter: 8 files
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+  int fd = open(file.c_str(), O_RDONLY);
+  std::string message;
+  try {
+    unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, nullptr, count);
+  } catch (const LauncherException& e) {
+    message = e.getMessage().c_str();
+  }
+  close(fd);
+  setrlimit(RLIMIT_NOFILE, &files);
+  EXPECT_EQ("", message);
+  EXPECT_LE(most, 8u);  // reached here: the first files are opened before a piece is done
+  EXPECT_EQ(16u, bvtest::listDir(target).size());
 }
 
 // The digest check's verdict counts however late it comes: the unpacking
