@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -58,6 +59,19 @@ ScopedLanguage::~ScopedLanguage() {
 
 std::string languagePrefix(const std::string& lang) {
   return "env -u LC_ALL -u LC_MESSAGES LANG='" + lang + "' ";
+}
+
+std::vector<std::string> listDir(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (struct dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 void writeFile(const std::string& path, const std::string& bytes, int mode) {

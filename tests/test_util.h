@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "foundation/sstring.h"
 
@@ -51,6 +52,9 @@ class ScopedLanguage {
 // The prefix of a shell command that runs it in the language lang alone:
 // "env -u LC_ALL -u LC_MESSAGES LANG='lang' ".
 std::string languagePrefix(const std::string& lang);
+
+// The names in a directory, sorted, without "." and "..".
+std::vector<std::string> listDir(const std::string& path);
 
 // Writes bytes to a file (created or truncated); mode is applied with chmod.
 void writeFile(const std::string& path, const std::string& bytes, int mode = 0644);

@@ -83,6 +83,16 @@ class BundledRuntimeTest : public E2eTest {
                           environment);
   }
 
+  // Runs the fallback launcher where no Java is installed, logging to
+  // <dir>/log; its output ends with "status N", then "left:" and what the
+  // cache folder and the temporary folder hold, listed from inside.
+  ProcessResult runAndList(const std::vector<std::string>& environment) {
+    return scriptWithoutJava(
+        "\"$L\" -bv:tempdir \"$T\" -bv:log \"$T/../log\" 2>&1; echo \"status $?\"; echo left:; /bin/ls -A \"$C\" "
+        "\"$T\"\n",
+        launcherFor("fallback"), environment);
+  }
+
   std::vector<std::string> entries(const std::string& prefix) {
     std::vector<std::string> found;
     for (const std::string& name : listDir(cache + "/bvlauncher")) {
@@ -303,10 +313,7 @@ TEST_F(BundledRuntimeTest, AFullCacheLeavesTheRuntimeAndJarsToTheTemporaryFolder
     environment.push_back(std::string("BV_TEST_SMALL_CACHE=") + c.cacheSize);
     environment.push_back("BV_TEST_TEMP=" + temp);
     if (c.tempFull) environment.push_back("BV_TEST_SMALL_TEMP=8m");
-    ProcessResult result = scriptWithoutJava(
-        "\"$L\" -bv:tempdir \"$T\" -bv:log \"$T/../log\" 2>&1; echo \"status $?\"; echo left:; /bin/ls -A \"$C\" "
-        "\"$T\"\n",
-        launcherFor("fallback"), environment);
+    ProcessResult result = runAndList(environment);
     std::string log = readFile(dir.file("log"));
     unlink(dir.file("log").c_str());
     bool jarsFit = std::string(c.cacheSize) != "4k";
@@ -365,10 +372,7 @@ TEST_F(BundledRuntimeTest, ACacheWhereProgramsCannotRunLeavesTheRuntimeToTheTemp
     environment.push_back("BV_TEST_NOEXEC_CACHE=1");
     environment.push_back("BV_TEST_TEMP=" + temp);
     if (c.tempNoexec) environment.push_back("BV_TEST_NOEXEC_TEMP=1");
-    ProcessResult result = scriptWithoutJava(
-        "\"$L\" -bv:tempdir \"$T\" -bv:log \"$T/../log\" 2>&1; echo \"status $?\"; echo left:; /bin/ls -A \"$C\" "
-        "\"$T\"\n",
-        launcherFor("fallback"), environment);
+    ProcessResult result = runAndList(environment);
     std::string log = readFile(dir.file("log"));
     unlink(dir.file("log").c_str());
     if (c.tempNoexec) {

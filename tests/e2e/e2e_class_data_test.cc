@@ -97,6 +97,19 @@ class E2eClassDataTest : public E2eTest {
     return run(launcher, {"-bv:log", log}, environment);
   }
 
+  // A fake Java 21 at home that records one class into the list it is
+  // given, and that runs onDump (shell text; $archive is the archive to
+  // make) when it is asked to make an archive.
+  void writeRecordingJvm(const std::string& home, const std::string& onDump) {
+    writeVersionedJvm(home, "21");
+    std::string java = readFile(home + "/bin/java");
+    java.replace(java.find("for a in \"$@\"; do printf"), 0,
+                 "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
+                 "-XX:SharedArchiveFile=*) archive=${a#*=} ;; -Xshare:dump) dump=1 ;; esac; done\n"
+                 "if [ -n \"$dump\" ]; then " + onDump + "; fi\n");
+    writeFile(home + "/bin/java", java, 0755);
+  }
+
   // The archives in the cache, by name.
   std::vector<std::string> archives() const {
     std::vector<std::string> found;
@@ -289,12 +302,7 @@ TEST_F(E2eClassDataTest, ARecordingRunThatIsEndedLeavesNothingHalfDone) {
 TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
   std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
   std::string home = dir.file("jdk");
-  writeVersionedJvm(home, "21");
-  std::string java = readFile(home + "/bin/java");
-  java.replace(java.find("for a in \"$@\"; do printf"), 0,
-               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
-               "-Xshare:dump) exit 1 ;; esac; done\n");
-  writeFile(home + "/bin/java", java, 0755);
+  writeRecordingJvm(home, "exit 1");
   ProcessResult r = runWith(app, home, dir.file("log1"));
   EXPECT_EQ(0, r.status) << r.out << r.err;
   EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
@@ -329,12 +337,7 @@ TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
 TEST_F(E2eClassDataTest, ADumpThatIsKilledLeavesNoFailureMark) {
   std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
   std::string home = dir.file("jdk");
-  writeVersionedJvm(home, "21");
-  std::string java = readFile(home + "/bin/java");
-  java.replace(java.find("for a in \"$@\"; do printf"), 0,
-               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
-               "-Xshare:dump) kill -9 $$ ;; esac; done\n");
-  writeFile(home + "/bin/java", java, 0755);
+  writeRecordingJvm(home, "kill -9 $$");
   ProcessResult r = runWith(app, home, dir.file("log1"));
   EXPECT_EQ(0, r.status) << r.out << r.err;
   EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
@@ -353,14 +356,8 @@ TEST_F(E2eClassDataTest, TheArchiveIsSyncedBeforeItIsPublished) {
   if (runShell("command -v strace >/dev/null") != 0) GTEST_SKIP() << "no strace";
   std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
   std::string home = dir.file("jdk");
-  writeVersionedJvm(home, "21");
-  // It records a class, and "makes" an archive that begins as one does.
-  std::string java = readFile(home + "/bin/java");
-  java.replace(java.find("for a in \"$@\"; do printf"), 0,
-               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
-               "-XX:SharedArchiveFile=*) archive=${a#*=} ;; -Xshare:dump) dump=1 ;; esac; done\n"
-               "if [ -n \"$dump\" ]; then printf '\\242\\253\\013\\360rest' > \"$archive\"; exit 0; fi\n");
-  writeFile(home + "/bin/java", java, 0755);
+  // It "makes" an archive that begins as one does.
+  writeRecordingJvm(home, "printf '\\242\\253\\013\\360rest' > \"$archive\"; exit 0");
   std::string trace = dir.file("trace");
   ProcessResult r = runProcess({"/usr/bin/strace", "-f", "-qq", "-o", trace, "-e", "trace=openat,fsync,rename", app,
                                 "-bv:tempdir", temp, "-bv:log", dir.file("log")},

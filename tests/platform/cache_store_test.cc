@@ -24,19 +24,7 @@ namespace {
 
 using bvtest::TempDir;
 
-// The names in a folder, sorted, without "." and "..".
-std::vector<std::string> listDir(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(path.c_str())) {
-    while (struct dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using bvtest::listDir;
 
 class ScopedVariable {
  public:
