@@ -277,6 +277,7 @@ TEST_F(JobControlTest, AnApplicationThatCouldNeverGetTheTerminalIsHungUp) {
 // default) stops at Ctrl-Z, it is continued at once, and the job goes on
 // in the foreground.
 TEST_F(JobControlTest, ALauncherStartedWithCtrlZIgnoredNeverStops) {
+  if (bvtest::runShell("env --default-signal=TSTP true") != 0) GTEST_SKIP() << "env has no --default-signal";
   writeApp("", "exec env --default-signal=TSTP sleep 30\n");
   PtyShell shell(dir.path());
   ASSERT_TRUE(shell.ready()) << shell.screen();
