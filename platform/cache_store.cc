@@ -114,6 +114,8 @@ int syncFiles(int dir) {
 
 }  // namespace
 
+void (*cacheEntryBeforeLockHook)(const std::string& entry) = nullptr;
+
 std::string findCacheEntry(const std::string& cache, const std::string& name, int* useLock) {
   if (useLock != nullptr) *useLock = -1;
   std::string path = cache + "/" + name;
@@ -122,6 +124,7 @@ std::string findCacheEntry(const std::string& cache, const std::string& name, in
   Fd fd(openMarker(path, name, marker));
   if (fd.get() < 0) return std::string();
   if (useLock != nullptr) {
+    if (cacheEntryBeforeLockHook != nullptr) cacheEntryBeforeLockHook(path);
     // A prune that holds the exclusive lock is removing the entry; once
     // the shared lock is had, the marker must still be the one at the
     // entry's name (a prune may have moved the entry aside meanwhile).

@@ -103,6 +103,19 @@ class E2eClassDataTest : public E2eTest {
     return run(launcher, {"-bv:log", log}, environment);
   }
 
+  // A fake Java 21 at home that records one class into the list it is
+  // given, and that runs onDump (shell text; $archive is the archive to
+  // make) when it is asked to make an archive.
+  void writeRecordingJvm(const std::string& home, const std::string& onDump) {
+    writeVersionedJvm(home, "21");
+    std::string java = readFile(home + "/bin/java");
+    java.replace(java.find("for a in \"$@\"; do printf"), 0,
+                 "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
+                 "-XX:SharedArchiveFile=*) archive=${a#*=} ;; -Xshare:dump) dump=1 ;; esac; done\n"
+                 "if [ -n \"$dump\" ]; then " + onDump + "; fi\n");
+    writeFile(home + "/bin/java", java, 0755);
+  }
+
   // The archives in the cache, by name.
   std::vector<std::string> archives() const {
     std::vector<std::string> found;
@@ -334,12 +347,7 @@ TEST_F(E2eClassDataTest, ARecordingRunThatIsEndedLeavesNothingHalfDone) {
 TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
   std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
   std::string home = dir.file("jdk");
-  writeVersionedJvm(home, "21");
-  std::string java = readFile(home + "/bin/java");
-  java.replace(java.find("for a in \"$@\"; do printf"), 0,
-               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
-               "-Xshare:dump) exit 1 ;; esac; done\n");
-  writeFile(home + "/bin/java", java, 0755);
+  writeRecordingJvm(home, "exit 1");
   ProcessResult r = runWith(app, home, dir.file("log1"));
   EXPECT_EQ(0, r.status) << r.out << r.err;
   EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
@@ -366,6 +374,77 @@ TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
   r = runWith(app, home, dir.file("log3"));
   EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
   waitUntilIdle();
+}
+
+// A dump that did not end by itself (killed, or out of time: both give no
+// exit status) says nothing about the key: no failure mark, and the next
+// run records again.
+TEST_F(E2eClassDataTest, ADumpThatIsKilledLeavesNoFailureMark) {
+  std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
+  std::string home = dir.file("jdk");
+  writeRecordingJvm(home, "kill -9 $$");
+  ProcessResult r = runWith(app, home, dir.file("log1"));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
+  for (const std::string& name : listDir(cds)) EXPECT_EQ(std::string::npos, name.find(".failed")) << name;
+  r = runWith(app, home, dir.file("log2"));
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
+}
+
+// The archive reaches the disk before the rename that publishes it (a
+// crash must not leave an archive's name on empty bytes): seen with
+// strace, an fsync by the process that makes it between its last open of
+// the unfinished archive and the rename.
+TEST_F(E2eClassDataTest, TheArchiveIsSyncedBeforeItIsPublished) {
+  if (runShell("command -v strace >/dev/null") != 0) GTEST_SKIP() << "no strace";
+  std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
+  std::string home = dir.file("jdk");
+  // It "makes" an archive that begins as one does.
+  writeRecordingJvm(home, "printf '\\242\\253\\013\\360rest' > \"$archive\"; exit 0");
+  std::string trace = dir.file("trace");
+  ProcessResult r = runProcess({"/usr/bin/strace", "-f", "-qq", "-o", trace, "-e", "trace=openat,fsync,rename", app,
+                                "-bv:tempdir", temp, "-bv:log", dir.file("log")},
+                               env("", home));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  waitUntilIdle();
+  ASSERT_EQ(1u, archives().size()) << readFile(dir.file("log"));
+  std::vector<std::string> lines = splitLines(readFile(trace));
+  size_t rename = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find("rename(") != std::string::npos && lines[i].find(".jsa-") != std::string::npos) rename = i;
+  }
+  ASSERT_NE(lines.size(), rename) << readFile(trace);
+  std::string pid = lines[rename].substr(0, lines[rename].find(' '));
+  bool synced = false;
+  for (size_t i = rename; i-- > 0;) {
+    if (lines[i].compare(0, pid.size() + 1, pid + " ") != 0) continue;
+    if (lines[i].find("fsync(") != std::string::npos) synced = true;
+    if (lines[i].find("openat(") != std::string::npos && lines[i].find(".jsa-") != std::string::npos) break;
+  }
+  EXPECT_TRUE(synced) << readFile(trace);
+}
+
+// A command that runs another Java than the JVM file's (here a copy of
+// it elsewhere) gets no options: the archive is made for that file's Java.
+TEST_F(E2eClassDataTest, ACommandThatRunsAnotherJavaGetsNoOptions) {
+  std::string home = dir.file("jdk");
+  writeVersionedJvm(home, "21");
+  writeVersionedJvm(dir.file("other"), "21");
+  write("launch.tag", "DESC: App\nDISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"" + dir.file("other/bin/java") +
+                          "\"\" %CDS_OPTIONS%() %CP%() Hello\"\n");
+  write("app.cp", jarCopy("Hello.jar", "Hello.jar") + "\n");
+  std::string app = pack("app", {"instructions:" + typicalScriptPath(), "verify-jar:" + javaBuildPath("Verify.jar"),
+                                 "launch-script:" + dir.file("launch.tag"), "jvm:" + write("jvm.tag", jvmFileText())});
+  ProcessResult r = runWith(app, home, dir.file("log"));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("arg=<Hello>")) << r.out;
+  EXPECT_EQ(std::string::npos, r.out.find("arg=<-X")) << r.out;
+  EXPECT_NE(std::string::npos, readFile(dir.file("log")).find(
+                                   "Class-data sharing: none, since the command does not run the Java of the JVM file"))
+      << readFile(dir.file("log"));
+  EXPECT_FALSE(pathExists(cds));
 }
 
 // With the real JDKs: the first run records the classes, the archive appears

@@ -29,8 +29,6 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
 // The text split at line feeds; a last line without one counts too.
 std::vector<std::string> splitLines(const std::string& text);
 
-// The names in a directory, sorted, without "." and "..".
-std::vector<std::string> listDir(const std::string& path);
 
 // The directory part of a path (everything before the last "/").
 std::string dirName(const std::string& path);

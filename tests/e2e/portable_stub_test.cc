@@ -87,12 +87,12 @@ TEST_F(PortableStubTest, ALauncherRunsInARootWithoutAnyLibrary) {
                {"de_DE.ISO-8859-15@euro", kGermanLatin1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lang);
-    EXPECT_EQ(255, runShell("LANG=" + std::string(c.lang) + " unshare --map-root-user chroot " + shellQuote(root) +
+    EXPECT_EQ(255, runShell(languagePrefix(c.lang) + "unshare --map-root-user chroot " + shellQuote(root) +
                                 " /app -bv:tempdir /nonexistent-bv-temp",
                             &out));
     EXPECT_NE(std::string::npos, out.find("/nonexistent-bv-temp" + std::string(c.text))) << out;
   }
-  EXPECT_EQ(255, runShell("LANG=ru_RU.KOI8-R unshare --map-root-user chroot " + shellQuote(root) +
+  EXPECT_EQ(255, runShell(languagePrefix("ru_RU.KOI8-R") + "unshare --map-root-user chroot " + shellQuote(root) +
                               " /app -bv:tempdir /nonexistent-bv-temp",
                           &out));
   EXPECT_NE(std::string::npos, out.find(russianTempMessage())) << out;

@@ -272,6 +272,32 @@ TEST_F(JobControlTest, AnApplicationThatCouldNeverGetTheTerminalIsHungUp) {
   EXPECT_EQ("", leftInTemp());
 }
 
+// Started with SIGTSTP ignored (trap '' TSTP), the launcher never stops
+// for it: when the application (which set its own SIGTSTP back to the
+// default) stops at Ctrl-Z, it is continued at once, and the job goes on
+// in the foreground.
+TEST_F(JobControlTest, ALauncherStartedWithCtrlZIgnoredNeverStops) {
+  if (bvtest::runShell("env --default-signal=TSTP true") != 0) GTEST_SKIP() << "env has no --default-signal";
+  writeApp("", "exec env --default-signal=TSTP sleep 30\n");
+  PtyShell shell(dir.path());
+  ASSERT_TRUE(shell.ready()) << shell.screen();
+  shell.type("trap '' TSTP; ./setup -bv:tempdir tmp; echo \"status $?\"\n");
+  ASSERT_TRUE(readPids()) << shell.screen();
+  ASSERT_TRUE(eventually([&] { return shell.foregroundGroup() == app; }));
+  // The program that records the IDs runs: it took SIGTSTP's default.
+  ASSERT_TRUE(eventually([&] { return readFile("/proc/" + std::to_string(app) + "/comm") == "sleep\n"; }));
+  shell.type("\x1a");  // Ctrl-Z
+  // The application may stop for a moment; it runs again, and the
+  // launcher never stopped.
+  usleep(300 * 1000);
+  EXPECT_TRUE(eventually([&] { return running(app); })) << processState(app);
+  EXPECT_TRUE(running(launcher)) << processState(launcher);
+  EXPECT_EQ(app, shell.foregroundGroup());
+  kill(app, SIGTERM);
+  EXPECT_TRUE(shell.waitFor("status 143")) << shell.screen();
+  EXPECT_EQ("", leftInTemp());
+}
+
 // Stopped and continued from outside (kill -STOP, kill -CONT of the
 // application), a launcher that no shell could continue never stops
 // itself: without a terminal (a service, cron, setsid) and as the leader of

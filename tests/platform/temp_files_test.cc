@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,20 +38,6 @@ using bvtest::readFile;
 using bvtest::writeFile;
 
 std::string baseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-// The names in a folder, sorted, without "." and "..".
-std::vector<std::string> entriesOf(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(path.c_str())) {
-    while (struct dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 void makeDir(const std::string& path) { ASSERT_EQ(0, mkdir(path.c_str(), 0755)) << path; }
 
@@ -136,9 +121,7 @@ TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
 // default folder, and on a setup program's console a folder given with
 // -bv:tempdir, gets message 39, which advises -bv:tempdir.
 TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
-  const char* lang = getenv("LANG");
-  std::string savedLang = lang != nullptr ? lang : "";
-  setenv("LANG", "C", 1);  // the English text
+  bvtest::ScopedLanguage english("C");
   writeFile(dir.file("plain"), "not a directory");
   const std::string advice =
       " Please run the program again using the option -bv:tempdir <temp dir> to specify a different "
@@ -181,11 +164,6 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
   }
   PlatformImpl::console().configure(false, false);
   EXPECT_EQ(0, PlatformTempTestAccess::fileCount() + PlatformTempTestAccess::dirCount());
-  if (lang != nullptr) {
-    setenv("LANG", savedLang.c_str(), 1);
-  } else {
-    unsetenv("LANG");
-  }
 }
 
 // Whoever owns a link on the way, or may write to a folder above, can
@@ -235,10 +213,10 @@ TEST_F(TempFilesTest, ATempDirectoryThatOthersCouldTurnElsewhereIsRefused) {
       EXPECT_EQ(c.expected, e.getMessage().c_str());
     }
   }
-  EXPECT_EQ((std::vector<std::string>{"link", "private"}), entriesOf(shared));
-  EXPECT_TRUE(entriesOf(dir.file("tmp")).empty());
+  EXPECT_EQ((std::vector<std::string>{"link", "private"}), bvtest::listDir(shared));
+  EXPECT_TRUE(bvtest::listDir(dir.file("tmp")).empty());
   PlatformImpl::cleanup();
-  EXPECT_TRUE(entriesOf(sticky).empty());
+  EXPECT_TRUE(bvtest::listDir(sticky).empty());
 }
 
 // The folder is resolved the first time it is asked for; a link swapped
@@ -263,8 +241,8 @@ TEST_F(TempFilesTest, TheTempDirectoryIsResolvedOnceAndKeptWhenItsLinkIsSwapped)
   }
   EXPECT_EQ(dir.file("first") + "/", PlatformImpl::getSystemTempDirectory().c_str());
   PlatformImpl::cleanup();
-  EXPECT_TRUE(entriesOf(dir.file("first")).empty());
-  EXPECT_EQ((std::vector<std::string>{"bvjdecoy"}), entriesOf(dir.file("second")));
+  EXPECT_TRUE(bvtest::listDir(dir.file("first")).empty());
+  EXPECT_EQ((std::vector<std::string>{"bvjdecoy"}), bvtest::listDir(dir.file("second")));
 
   // A new setting is resolved anew.
   PlatformImpl::setSystemTempDir(dir.file("link").c_str());

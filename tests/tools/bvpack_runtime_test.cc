@@ -18,8 +18,10 @@ namespace {
 
 class BvpackRuntimeTest : public E2eTest {
  protected:
-  // A fake runtime image: the fake JVM, a release file, a link inside and
-  // a link to a folder outside.
+  // A fake runtime image: the fake JVM, a release file, a link inside, a
+  // link to a folder outside, and one to a folder beside the image whose
+  // name begins with the image's (NAME-extra: outside too, though its path
+  // begins with the image's path).
   std::string fakeRuntime(const std::string& name, const std::string& version) {
     std::string home = dir.file(name);
     writeFakeJvm(home);
@@ -27,6 +29,8 @@ class BvpackRuntimeTest : public E2eTest {
     runShell("mkdir -p " + home + "/lib " + dir.file("outside-conf") + " && echo setting > " +
              dir.file("outside-conf/net.properties") + " && ln -s ../bin/java " + home +
              "/lib/java-link && ln -s " + dir.file("outside-conf") + " " + home + "/conf");
+    runShell("mkdir -p " + home + "-extra/data && echo extra > " + home + "-extra/data/x.txt && ln -s " + home +
+             "-extra/data " + home + "/lib/sibling");
     return home;
   }
 
@@ -163,11 +167,19 @@ TEST_F(BvpackRuntimeTest, ARuntimeIsPackedWithItsLinksAndUnpackedForTheRun) {
   ASSERT_EQ(0, lstat((home + "/conf").c_str(), &st));
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ("setting\n", readFile(home + "/conf/net.properties"));
+  // The sibling's folder is copied in, not made a link into the image.
+  ASSERT_EQ(0, lstat((home + "/lib/sibling").c_str(), &st));
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ("extra\n", readFile(home + "/lib/sibling/x.txt"));
   EXPECT_TRUE(leftInTemp().empty());
 }
 
 TEST_F(BvpackRuntimeTest, RuntimesThatCannotServeAreRefused) {
   std::string old = fakeRuntime("jdk8", "1.8.0_392");
+  // A link out of the image to a folder that holds a link back to itself.
+  std::string looped = fakeRuntime("looped", "17");
+  runShell("mkdir -p " + dir.file("loop") + " && ln -s " + dir.file("loop") + " " + dir.file("loop/again") +
+           " && ln -s " + dir.file("loop") + " " + looped + "/legal");
   std::string notRuntime = dir.file("empty");
   mkdir(notRuntime.c_str(), 0755);
   std::string jar = buildPath("java/guide-app.jar");
@@ -196,6 +208,9 @@ TEST_F(BvpackRuntimeTest, RuntimesThatCannotServeAreRefused) {
       {"a file, not a folder",
        {"-o", dir.file("x"), "jvm:" + write("jvm.tag", jvmFileText()), "java-runtime:" + buildPath("java/Hello.jar")},
        "needs the folder of a Java runtime image"},
+      {"a link loop",
+       {"-o", dir.file("x"), "jvm:" + write("jvm.tag", jvmFileText()), "java-runtime:" + looped},
+       "bvpack: " + looped + "/legal/again leads back into a folder above it"},
       {"two runtimes",
        {"-o", dir.file("x"), "jvm:" + write("jvm.tag", jvmFileText()), "java-runtime:" + old, "java-runtime:" + old},
        "bvpack: a launcher carries one Java runtime; " + old + " is a second one"},
