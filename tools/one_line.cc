@@ -333,7 +333,7 @@ std::string packCommandFor(const PackJob& job, const std::string& dir) {
                         shellWord(prefix + "jvm-linux.tag") + " jvm:" + shellWord(prefix + "jvm-macos.tag");
   for (const std::string& jar : job.jars) command += " --cache classpath-jar:" + shellWord(jar);
   if (!job.runtimeDir.empty()) {
-    if (job.runtimeUse == RUNTIME_USE_ALWAYS) command += " --runtime-use always";
+    if (job.runtimeUse != RUNTIME_USE_ALWAYS) command += " --runtime-use fallback";
     if (job.compressionLevel != 19) command += " --compression-level " + std::to_string(job.compressionLevel);
     command += " java-runtime:" + shellWord(job.runtimeDir);
   }

@@ -86,7 +86,7 @@ bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob&
 bool isOneLineOption(const std::string& arg) {
   for (const char* option : {"--jar", "--min-java", "--max-java", "--java-option", "--emit", "--ui",
                              "--home-property", "--options-env", "--java-download-url", "--runtime",
-                             "--jlink", "--add-modules", "--no-cds"}) {
+                             "--jlink", "--add-modules", "--all-modules", "--no-cds"}) {
     if (arg == option) return true;
   }
   return false;
@@ -135,6 +135,8 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
       if (job.runtimeDir.empty()) throw PackUsageError("--runtime needs a directory");
     } else if (arg == "--jlink") {
       job.jlink = true;
+    } else if (arg == "--all-modules") {
+      job.allModules = true;
     } else if (arg == "--add-modules") {
       const std::string& modules = optionValue(args, i);
       if (modules.empty() || modules.find_first_not_of(
@@ -152,6 +154,7 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
   if (job.jars.empty()) throw PackUsageError("--main-class needs at least one --jar");
   if (job.jlink && !job.runtimeDir.empty()) throw PackUsageError("give --runtime DIR or --jlink, not both");
   if (!job.addModules.empty() && !job.jlink) throw PackUsageError("--add-modules goes with --jlink");
+  if (job.allModules && !job.jlink) throw PackUsageError("--all-modules goes with --jlink");
   if (job.output.empty() && job.emitDir.empty()) {
     throw PackUsageError("no output file given (-o OUTPUT, or --emit DIR)");
   }
@@ -244,11 +247,11 @@ std::string packHelpText() {
       "              [--min-java N] [--max-java N] [--java-option OPT]...\n"
       "              [--home-property NAME] [--options-env VAR]... [--ui quiet|status]\n"
       "              [--name TEXT] [--java-download-url URL] [--no-cds] [--emit DIR]\n"
-      "              [--runtime DIR | --jlink [--add-modules M,...]]\n"
-      "              [--runtime-use fallback|always] [--compression-level N]\n"
+      "              [--runtime DIR | --jlink [--add-modules M,...] [--all-modules]]\n"
+      "              [--runtime-use always|fallback] [--compression-level N]\n"
       "              [--stub FILE] [--purpose N]\n"
       "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar] [--no-digest]\n"
-      "              [--runtime-use fallback|always] [--compression-level N] -o OUTPUT ENTRY...\n"
+      "              [--runtime-use always|fallback] [--compression-level N] -o OUTPUT ENTRY...\n"
       "       bvpack --list LAUNCHER\n"
       "       bvpack --help\n"
       "\n"
@@ -293,12 +296,20 @@ std::string packHelpText() {
       "                       image) in the launcher, for machines without Java\n"
       "  --jlink              make that runtime with the jdeps and jlink of the\n"
       "                       JDK in JAVA_HOME or on PATH (the modules the jars\n"
-      "                       need, --strip-debug --no-man-pages --no-header-files)\n"
+      "                       need, the providers applications load by name:\n"
+      "                       jdk.crypto.ec, jdk.charsets, jdk.zipfs,\n"
+      "                       jdk.unsupported, jdk.net; --strip-debug\n"
+      "                       --no-man-pages --no-header-files). bvpack prints\n"
+      "                       what it added and why, and names the JDK modules\n"
+      "                       that the jars' class names point to but that the\n"
+      "                       runtime lacks (add them with --add-modules)\n"
       "  --add-modules M,...  with --jlink: more modules for the runtime\n"
-      "  --runtime-use fallback|always\n"
-      "                       fallback (default): a Java found on the machine\n"
-      "                       that fits runs first, the bundled one only when\n"
-      "                       none does; always: the bundled one first\n"
+      "  --all-modules        with --jlink: every module of the JDK\n"
+      "  --runtime-use always|fallback\n"
+      "                       always (default): the bundled runtime runs, a\n"
+      "                       Java of the machine only when it cannot;\n"
+      "                       fallback: a Java found on the machine that fits\n"
+      "                       runs first, the bundled one only when none does\n"
       "  --compression-level N\n"
       "                       zstd level of the runtime, 1 to 19 (default 19)\n"
       "  --stub, --purpose    as in the tag-file mode\n"

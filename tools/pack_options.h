@@ -77,8 +77,12 @@ struct PackJob {
   std::string runtimeDir;                // --runtime DIR (one-line mode)
   bool jlink = false;                    // --jlink (one-line mode)
   std::vector<std::string> addModules;   // --add-modules, with --jlink
-  int runtimeUse = 0;                    // --runtime-use: 0 fallback, 1 always
+  int runtimeUse = 1;                    // --runtime-use: 0 fallback, 1 always (default)
   int compressionLevel = 19;             // --compression-level, 1 to 19
+  bool allModules = false;               // --all-modules, with --jlink
+
+  // Not an option: progress lines on standard error (tools/pack_progress.h).
+  bool showProgress = false;
 };
 
 // Parses the arguments after the program name. Throws PackUsageError for

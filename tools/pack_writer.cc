@@ -14,6 +14,7 @@
 #include "foundation/sha256.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_check.h"
+#include "tools/pack_progress.h"
 #include "tools/runtime_answers.h"
 #include "tools/runtime_pack.h"
 
@@ -186,7 +187,13 @@ class PackedRuntimeFiles {
         fprintf(stderr, "bvpack: note: the Java runtime %s cannot run here (%s); launchers will verify it when they "
                         "unpack it\n", entry.path.c_str(), why.c_str());
       }
-      PackedRuntime result = packRuntimeImage(entry.path, job.runtimeUse, job.compressionLevel, packed, answers);
+      PackProgress progress(stderr, job.showProgress);
+      progress.stage("compressing the Java runtime (zstd level " + std::to_string(job.compressionLevel) + ")");
+      PackedRuntime result = packRuntimeImage(entry.path, job.runtimeUse, job.compressionLevel, packed, answers,
+                                              [&progress](uint64_t done, uint64_t total) {
+                                                progress.fraction(done, total);
+                                              });
+      progress.clear();
       if (result.bytes > maxArchiveValue || result.files > maxArchiveValue) {
         throw PackError("the Java runtime " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
       }

@@ -292,5 +292,31 @@ TEST_F(BundledRuntimeTest, FallbackPrefersAnInstalledJavaAndAlwaysUsesTheBundled
   EXPECT_EQ(std::string::npos, again.out.find("Preparing Java"));
 }
 
+// ByName loads by name what jdeps does not see. The runtime that --jlink
+// made for it (with Hello, tests/CMakeLists.txt) holds the providers that
+// bvpack adds by default, and not jdk.compiler, which bvpack named instead
+// (tests/tools/bvpack_runtime_test.cc). Packed without --runtime-use, the
+// bundled runtime runs even where a suitable Java is installed.
+TEST_F(BundledRuntimeTest, ByDefaultTheBundledRuntimeRunsWithTheProvidersLoadedByName) {
+  BV_REQUIRE_JAVA();
+  std::string launcher = dir.file("byname");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "ByName", "--jar", buildPath("java/ByName.jar"), "--runtime",
+                          buildPath("tests/runtime/emit/runtime"), "--compression-level", "1"},
+                         &out))
+      << out;
+  ProcessResult installed = run(launcher, {"-bv:log", dir.file("log"), "modules"}, runtimeEnv(javaHome));
+  ASSERT_EQ(0, installed.status) << installed.out << installed.err;
+  std::vector<std::string> runtimes = entries("runtime-");
+  ASSERT_EQ(1u, runtimes.size());
+  EXPECT_NE(std::string::npos,
+            readFile(dir.file("log")).find("Matching JVM home is " + cache + "/bvlauncher/" + runtimes[0]));
+  EXPECT_EQ("zipfs: yes\nShift_JIS: yes\njavac: no\n", installed.out) << installed.err;
+
+  ProcessResult result = runWithoutJava(launcher, {"modules"});
+  ASSERT_EQ(0, result.status) << result.out << result.err;
+  EXPECT_EQ("zipfs: yes\nShift_JIS: yes\njavac: no\n", result.out) << result.err;
+}
+
 }  // namespace
 }  // namespace bvtest

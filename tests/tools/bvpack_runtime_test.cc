@@ -12,6 +12,7 @@
 #include "tests/archive/archive_test_util.h"
 #include "tests/e2e/e2e_fixture.h"
 #include "tests/test_util.h"
+#include "tools/pack_progress.h"
 
 namespace bvtest {
 namespace {
@@ -41,9 +42,20 @@ class BvpackRuntimeTest : public E2eTest {
 TEST_F(BvpackRuntimeTest, JlinkSaysWhichModulesItTookAndEmitKeepsTheRuntime) {
   std::string log = readFile(buildPath("tests/runtime/jlink.log"));
   EXPECT_NE(std::string::npos, log.find("bvpack: jlink of ")) << log;
-  EXPECT_NE(std::string::npos, log.find(" made the runtime with the modules java.base\n")) << log;
+  // What jdeps found, the providers loaded by name (with why), and the
+  // module that ByName names in a string only: named, not added.
+  EXPECT_NE(std::string::npos, log.find(" made the runtime with the modules java.base,")) << log;
+  EXPECT_NE(std::string::npos, log.find("bvpack: added jdk.zipfs: the zip file system provider")) << log;
+  EXPECT_NE(std::string::npos, log.find("bvpack: added jdk.charsets: ")) << log;
+  EXPECT_NE(std::string::npos, log.find("bvpack: note: the jars name com.sun.tools.javac.Main in " +
+                                        buildPath("java/ByName.jar") +
+                                        ", of the module jdk.compiler, which the runtime lacks\n"
+                                        "bvpack: note: if the application loads them, add --add-modules "
+                                        "jdk.compiler\n"))
+      << log;
   std::string release = readFile(buildPath("tests/runtime/emit/runtime/release"));
-  EXPECT_NE(std::string::npos, release.find("MODULES=\"java.base\"")) << release;
+  EXPECT_NE(std::string::npos, release.find("MODULES=\"java.base jdk.charsets")) << release;
+  EXPECT_EQ(std::string::npos, release.find("jdk.compiler")) << release;
   EXPECT_TRUE(pathExists(buildPath("tests/runtime/emit/runtime/bin/java")));
   EXPECT_FALSE(pathExists(buildPath("tests/runtime/emit/runtime/man")));
   EXPECT_FALSE(pathExists(buildPath("tests/runtime/emit/runtime/include")));
@@ -64,6 +76,39 @@ TEST_F(BvpackRuntimeTest, JlinkSaysWhichModulesItTookAndEmitKeepsTheRuntime) {
   EXPECT_NE(std::string::npos, listing.find("    java.version=" + javaVersion + "\n")) << listing;
   EXPECT_NE(std::string::npos, listing.find("    os.name=Linux\n")) << listing;
   EXPECT_EQ(std::string::npos, listing.find("java.home")) << listing;
+}
+
+// Progress is drawn on a terminal (a line redrawn in place, cleared when
+// the stage ends), never into a pipe; the summary of what was made comes
+// in both.
+TEST_F(BvpackRuntimeTest, ProgressOnATerminalOnlyAndASummaryOfWhatWasMade) {
+  std::string runtime = fakeRuntime("jre", "17.0.2");
+  writeFile(runtime + "/lib/modules", std::string(9u << 20, 'm'));
+  std::string command = shellQuote(binaryPath("bvpack")) + " -o " + shellQuote(dir.file("app")) +
+                        " --main-class Hello --jar " + shellQuote(buildPath("java/Hello.jar")) + " --runtime " +
+                        shellQuote(runtime) + " --compression-level 1";
+  std::string terminal;
+  ASSERT_EQ(0, runShell("TERM=xterm script -qec " + shellQuote(command) + " /dev/null", &terminal)) << terminal;
+  EXPECT_NE(std::string::npos, terminal.find("\r\033[Kbvpack: compressing the Java runtime (zstd level 1) ["))
+      << terminal;
+  EXPECT_NE(std::string::npos, terminal.find("] 100%\r\033[Kbvpack: the Java runtime ")) << terminal;
+  EXPECT_NE(std::string::npos, terminal.find("bvpack: made " + dir.file("app") + ": ")) << terminal;
+
+  std::string piped;
+  ASSERT_EQ(0, runShell(command + " 2>&1 | cat", &piped)) << piped;
+  EXPECT_EQ(std::string::npos, piped.find('\r')) << piped;
+  EXPECT_EQ(std::string::npos, piped.find("compressing")) << piped;
+  EXPECT_NE(std::string::npos, piped.find("bvpack: made " + dir.file("app") + ": ")) << piped;
+  EXPECT_NE(std::string::npos, piped.find(" MB, the Java runtime " + runtime + ", in ")) << piped;
+}
+
+// The bar's line: its share, and an estimate once a second has passed.
+TEST_F(BvpackRuntimeTest, TheBarGivesTheShareAndTheTimeLeft) {
+  EXPECT_EQ("x [..........]   0%", PackProgress::barLine("x", 0, 100, 5, 10));
+  EXPECT_EQ("x [##########] 100%", PackProgress::barLine("x", 100, 100, 5, 10));
+  EXPECT_EQ("x [##........]  25%  about 15 s left", PackProgress::barLine("x", 25, 100, 5, 10));
+  EXPECT_EQ("x [#####.....]  50%  about 2 min 0 s left", PackProgress::barLine("x", 50, 100, 120, 10));
+  EXPECT_EQ("x [#####.....]  50%", PackProgress::barLine("x", 50, 100, 0.5, 10));
 }
 
 // bvpack asks the runtime once; one that cannot run here is packed with a
