@@ -27,12 +27,26 @@ void logInfo(const SString& text) { logMessage(text, LOG_INFO); }
 
 SString toSString(const std::string& s) { return SString(s.c_str()); }
 
-// The user's cache folder, made when missing; "" (logged) without one.
-std::string cacheFolder() {
+// The user's cache folder, made when missing; "" (logged, and why set
+// when given) without one.
+std::string cacheFolder(std::string* why = nullptr) {
   std::string reason;
   std::string folder = userCacheFolder(true, &reason);
   if (folder.empty()) logInfo(SString("No cache folder: ").append(toSString(reason)));
+  if (folder.empty() && why != nullptr) *why = reason;
   return folder;
+}
+
+// The one line on standard error that says that the runtime costs this
+// run its unpacking, and how to avoid it.
+void tellUnpackedForThisRunOnly(const std::string& why) {
+  std::string reason = why;
+  while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) reason.pop_back();
+  fprintf(stderr,
+          "The bundled Java runtime is unpacked for this run only (%s); to unpack it once, give the user a "
+          "home folder of their own or set XDG_CACHE_HOME to a folder they own.\n",
+          reason.c_str());
+  fflush(stderr);
 }
 
 // Room for what entry expands to, as its index entry tells.
@@ -75,11 +89,12 @@ void unpackRuntimeInto(const FileIndexEntry& entry, const std::string& dir, bool
 // The private folder of a new cache entry, or "" (logged) when the cache
 // folder takes none (a read-only file system): the run then uses its
 // temporary folder.
-std::string beginEntryOrNothing(const std::string& cache, const std::string& name) {
+std::string beginEntryOrNothing(const std::string& cache, const std::string& name, std::string* why = nullptr) {
   try {
     return beginCacheEntry(cache, name);
   } catch (const LauncherException& e) {
     logInfo(SString("The cache folder takes no new entry: ").append(e.getMessage()));
+    if (why != nullptr) *why = std::string("the cache folder ") + cache + " takes no new entry: " + e.getMessage().c_str();
     return std::string();
   }
 }
@@ -98,7 +113,8 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
   RuntimeHeader header = readRuntimeHeader(entry);
   std::string name = "runtime-" + header.digestText();
   temporary = false;
-  std::string cache = cacheFolder();
+  std::string why;
+  std::string cache = cacheFolder(&why);
   if (!cache.empty()) {
     // The lock of the entry's use (platform/cache_store.h) stays open until
     // the run ends and the system closes it: the program runs from the
@@ -110,7 +126,7 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
       return toSString(home);
     }
     checkSpace(cache, entry);
-    std::string temp = beginEntryOrNothing(cache, name);
+    std::string temp = beginEntryOrNothing(cache, name, &why);
     if (!temp.empty()) {
       unpackRuntimeInto(entry, temp, showUI);
       home = completeCacheEntry(cache, name, temp, &useLock);
@@ -123,6 +139,7 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
     }
   }
   // No cache: a folder of this run, removed at its end.
+  tellUnpackedForThisRunOnly(why);
   SString dir = PlatformImpl::createTempSubDirectory();
   checkSpace(dir.c_str(), entry);
   unpackRuntimeInto(entry, dir.c_str(), showUI);

@@ -7,6 +7,9 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <unistd.h>
 #ifdef __linux__
 #include <sched.h>
@@ -57,7 +60,7 @@ void detachFiles(int keep) {
 
 }  // namespace
 
-bool startDetached(const std::function<void()>& work, int keepFd) {
+bool startDetached(const std::function<void()>& work, int keepFd, const char* name) {
   fflush(nullptr);
   pid_t first = fork();
   if (first < 0) return false;
@@ -66,6 +69,11 @@ bool startDetached(const std::function<void()>& work, int keepFd) {
     pid_t second = fork();
     if (second != 0) _exit(second < 0 ? 1 : 0);
     resetSignals();
+#ifdef __linux__
+    prctl(PR_SET_NAME, name, 0, 0, 0);
+#else
+    (void)name;
+#endif
     lowerPriority();
     detachFiles(keepFd);
     work();

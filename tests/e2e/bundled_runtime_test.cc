@@ -91,6 +91,7 @@ TEST_F(BundledRuntimeTest, RunsWithoutJavaAndUnpacksTheRuntimeOnlyOnce) {
   ASSERT_EQ(0, first.status) << first.out << first.err;
   EXPECT_NE(std::string::npos, first.out.find("Preparing Java(tm) Virtual Machine...\n...")) << first.out;
   EXPECT_NE(std::string::npos, first.out.find("Hello, world!")) << first.out;
+  EXPECT_EQ(std::string::npos, first.err.find("for this run only")) << first.err;
   std::vector<std::string> runtimes = entries("runtime-");
   ASSERT_EQ(1u, runtimes.size());
   std::string home = cache + "/bvlauncher/" + runtimes[0];
@@ -251,6 +252,9 @@ TEST_F(BundledRuntimeTest, ACacheThatTakesNothingNewLeavesTheRuntimeToTheTempora
   std::string log = readFile(dir.file("log"));
   EXPECT_NE(std::string::npos, log.find("The cache folder takes no new entry: Error writing file = 30")) << log;
   EXPECT_NE(std::string::npos, log.find("unpacked into the temporary folder " + temp)) << log;
+  EXPECT_NE(std::string::npos, result.err.find("The bundled Java runtime is unpacked for this run only (the cache "
+                                               "folder " + cache + "/bvlauncher takes no new entry: "))
+      << result.err;
   EXPECT_TRUE(listDir(cache + "/bvlauncher").empty());
   EXPECT_TRUE(leftInTemp().empty());
 }
@@ -268,6 +272,12 @@ TEST_F(BundledRuntimeTest, AHomeOfAnotherUserGetsNoCacheAndTheRuntimeGoesToTheTe
   EXPECT_NE(std::string::npos, result.out.find("Hello, world!"));
   EXPECT_TRUE(listDir(home).empty());
   EXPECT_NE(std::string::npos, readFile(dir.file("log")).find("unpacked into the temporary folder " + temp));
+  // One line says so, and how to avoid it.
+  size_t line = result.err.find("The bundled Java runtime is unpacked for this run only (");
+  ASSERT_NE(std::string::npos, line) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("); to unpack it once, give the user a home folder of their own or set "
+                                               "XDG_CACHE_HOME to a folder they own.\n", line))
+      << result.err;
   EXPECT_TRUE(leftInTemp().empty());
 }
 
