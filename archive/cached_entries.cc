@@ -109,9 +109,17 @@ const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files) {
   return nullptr;
 }
 
-SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& temporary) {
+namespace {
+
+// The folder into which entry (in the runtime entry's layout) is unpacked:
+// its cache entry prefix + digest, unpacked now when it is missing, or a
+// new temporary folder of the run (temporary set) without a usable cache.
+// what names it in the log ("The bundled Java runtime"); tell: one line
+// on standard error when it goes into the temporary folder.
+SString unpackOnce(const FileIndexEntry& entry, const std::string& prefix, const char* what, bool showUI,
+                   bool tell, bool& temporary) {
   RuntimeHeader header = readRuntimeHeader(entry);
-  std::string name = "runtime-" + header.digestText();
+  std::string name = prefix + header.digestText();
   temporary = false;
   std::string why;
   std::string cache = cacheFolder(&why);
@@ -122,7 +130,7 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
     int useLock = -1;
     std::string home = findCacheEntry(cache, name, &useLock);
     if (!home.empty()) {
-      logInfo(SString("The bundled Java runtime is in the cache: ").append(toSString(home)));
+      logInfo(SString(what).append(" is in the cache: ").append(toSString(home)));
       return toSString(home);
     }
     checkSpace(cache, entry);
@@ -130,7 +138,7 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
     if (!temp.empty()) {
       unpackRuntimeInto(entry, temp, showUI);
       home = completeCacheEntry(cache, name, temp, &useLock);
-      logInfo(SString("The bundled Java runtime was unpacked into ").append(toSString(home)));
+      logInfo(SString(what).append(" was unpacked into ").append(toSString(home)));
       long removed = pruneCache(cache, name);
       if (removed > 0) {
         logInfo(SString("Removed cache entries unused for 30 days: ").append(toSString(std::to_string(removed))));
@@ -139,13 +147,38 @@ SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& te
     }
   }
   // No cache: a folder of this run, removed at its end.
-  tellUnpackedForThisRunOnly(why);
+  if (tell) tellUnpackedForThisRunOnly(why);
   SString dir = PlatformImpl::createTempSubDirectory();
   checkSpace(dir.c_str(), entry);
   unpackRuntimeInto(entry, dir.c_str(), showUI);
   temporary = true;
-  logInfo(SString("The bundled Java runtime was unpacked into the temporary folder ").append(dir));
+  logInfo(SString(what).append(" was unpacked into the temporary folder ").append(dir));
   return dir;
+}
+
+}  // namespace
+
+SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& temporary) {
+  return unpackOnce(entry, "runtime-", "The bundled Java runtime", showUI, true, temporary);
+}
+
+const FileIndexEntry* applicationFolderEntry(const LauncherInputFiles& files) {
+  for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
+    const FileIndexEntry* entry = files.getFileAt(i);
+    if (entry != nullptr && entry->getFileType() == FILE_APPLICATION_FOLDER) return entry;
+  }
+  return nullptr;
+}
+
+const SString& LauncherInputFiles::getApplicationFolder() const {
+  if (m_applicationFolderKnown) return m_applicationFolder;
+  const FileIndexEntry* entry = applicationFolderEntry(*this);
+  if (entry != nullptr) {
+    bool temporary = false;
+    m_applicationFolder = unpackOnce(*entry, "app-", "The application folder", false, false, temporary);
+  }
+  m_applicationFolderKnown = true;
+  return m_applicationFolder;
 }
 
 SString cachedClasspathDigest(const LauncherInputFiles& files) {

@@ -4,7 +4,11 @@
 //     as "runtime-<digest>", the digest being the one its header records;
 //   - the classpath archives marked for the cache (flag byte 2), together in
 //     "jars-<digest>", the digest being XXH3-128 of their names, lengths and
-//     bytes in index order. Their class path is then the same on every run.
+//     bytes in index order. Their class path is then the same on every run;
+//   - the application folder (FILE_APPLICATION_FOLDER, in the runtime
+//     entry's layout), as "app-<digest>", the digest being the one its
+//     header records: data, plugins, scripts and jars that the application
+//     finds beside each other.
 // Without a usable cache folder (no home, a home of another user, one that
 // takes no new folder) both go into a new temporary folder of the run, as
 // the other entries do.
@@ -30,6 +34,9 @@ const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files);
 // when the entry's bytes differ from their digest (checked while they are
 // unpacked, before anything of them is used); nothing half-unpacked is left.
 SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& temporary);
+
+// The first FILE_APPLICATION_FOLDER entry of the set, or null.
+const FileIndexEntry* applicationFolderEntry(const LauncherInputFiles& files);
 
 // The digest that names the cache entry of the classpath archives marked
 // for the cache, as 32 hex digits; "" when none is marked. XXH3-128 of their

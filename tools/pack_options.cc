@@ -11,7 +11,7 @@ namespace {
 const char* const typeNames[fileTypeCount] = {
     "instructions",  "jvm",         "launch-script",       "classpath-jar",
     "jvm-installer", "verify-jar",  "application-archive", "embedded-launcher",
-    "java-runtime"};
+    "java-runtime",  "application-folder"};
 
 // A decimal number in [min, max], the whole text; what names the option in
 // the message.
@@ -86,7 +86,7 @@ bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob&
 bool isOneLineOption(const std::string& arg) {
   for (const char* option : {"--jar", "--min-java", "--max-java", "--java-option", "--emit", "--ui",
                              "--home-property", "--options-env", "--java-download-url", "--runtime",
-                             "--jlink", "--add-modules", "--all-modules", "--no-cds"}) {
+                             "--jlink", "--add-modules", "--all-modules", "--no-cds", "--app-dir"}) {
     if (arg == option) return true;
   }
   return false;
@@ -135,6 +135,10 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
       if (job.runtimeDir.empty()) throw PackUsageError("--runtime needs a directory");
     } else if (arg == "--jlink") {
       job.jlink = true;
+    } else if (arg == "--app-dir") {
+      job.appDir = optionValue(args, i);
+      if (job.appDir.empty()) throw PackUsageError("--app-dir needs a directory");
+      while (job.appDir.size() > 1 && job.appDir.back() == '/') job.appDir.pop_back();
     } else if (arg == "--all-modules") {
       job.allModules = true;
     } else if (arg == "--add-modules") {
@@ -247,6 +251,7 @@ std::string packHelpText() {
       "              [--min-java N] [--max-java N] [--java-option OPT]...\n"
       "              [--home-property NAME] [--options-env VAR]... [--ui quiet|status]\n"
       "              [--name TEXT] [--java-download-url URL] [--no-cds] [--emit DIR]\n"
+      "              [--app-dir DIR]\n"
       "              [--runtime DIR | --jlink [--add-modules M,...] [--all-modules]]\n"
       "              [--runtime-use always|fallback] [--compression-level N]\n"
       "              [--stub FILE] [--purpose N]\n"
@@ -276,7 +281,8 @@ std::string packHelpText() {
       "  --java-option OPT    an option for java (-Xmx1g, -Dname=value); repeat;\n"
       "                       no %, @, # or line end in it\n"
       "  --home-property NAME set the system property NAME to the folder that\n"
-      "                       holds the jars as the application sees them\n"
+      "                       holds the jars as the application sees them (with\n"
+      "                       --app-dir: the unpacked application folder)\n"
       "  --options-env VAR    pass the Java options in the environment variable\n"
       "                       VAR (words and quotes, nothing expanded); repeat\n"
       "  --ui quiet|status    quiet (default): no status lines; status: the\n"
@@ -292,6 +298,9 @@ std::string packHelpText() {
       "  --emit DIR           write the generated tag files into DIR (and print\n"
       "                       the command that packs them) instead of, or with\n"
       "                       -o as well as, the launcher\n"
+      "  --app-dir DIR        carry the whole folder DIR (data, plugins, scripts,\n"
+      "                       jars), unpacked once per user and content; a --jar\n"
+      "                       inside DIR is taken from the unpacked folder\n"
       "  --runtime DIR        carry the Java runtime image DIR (a JDK or a jlink\n"
       "                       image) in the launcher, for machines without Java\n"
       "  --jlink              make that runtime with the jdeps and jlink of the\n"
@@ -369,6 +378,9 @@ std::string packHelpText() {
       "  7 embedded-launcher    another launcher (made executable when extracted)\n"
       "  8 java-runtime         a Java runtime image: PATH is its folder, packed\n"
       "                         compressed; one per launcher\n"
+      "  9 application-folder   a folder of the application: PATH is the folder,\n"
+      "                         packed compressed, unpacked once per user into\n"
+      "                         the cache; %APP_DIR%() names it; one per launcher\n"
       "\n"
       "Tag files (types 0 to 2) are parsed as the launcher parses them; one\n"
       "with a syntax error, or that does not end with a line feed, is refused\n"

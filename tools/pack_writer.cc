@@ -153,13 +153,20 @@ class PackedRuntimeFiles {
   PackedRuntimeFiles(const PackedRuntimeFiles&) = delete;
   PackedRuntimeFiles& operator=(const PackedRuntimeFiles&) = delete;
 
-  // Packs the runtime folder of each java-runtime entry of job and points
-  // the entry at the packed file.
+  // Packs the runtime folder of each java-runtime entry of job, and the
+  // folder of each application-folder entry, and points the entry at the
+  // packed file.
   void pack(PackJob& job) {
-    bool seen = false;
+    bool seen = false, folderSeen = false;
     for (PackEntry& entry : job.entries) {
       if (entry.compressedFlag == cacheFlagValue && entry.type != FILE_CLASSPATH_JAR) {
         throw PackError("--cache applies to classpath-jar entries only (" + entry.path + ")");
+      }
+      if (entry.type == FILE_APPLICATION_FOLDER) {
+        if (folderSeen) throw PackError("a launcher carries one application folder; " + entry.path + " is a second one");
+        folderSeen = true;
+        packFolder(job, entry);
+        continue;
       }
       if (entry.type != FILE_JAVA_RUNTIME) continue;
       if (seen) throw PackError("a launcher carries one Java runtime; " + entry.path + " is a second one");
@@ -209,6 +216,37 @@ class PackedRuntimeFiles {
   }
 
  private:
+  // An application folder: its files as they are, no answers.
+  void packFolder(const PackJob& job, PackEntry& entry) {
+    struct stat st;
+    if (stat(entry.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      throw PackError("application-folder:" + entry.path + " needs a folder");
+    }
+    std::string packed = job.output + ".bvfolderXXXXXX";
+    int fd = mkstemp(&packed[0]);
+    if (fd < 0) throw PackError(systemError("cannot create a file next to", job.output));
+    close(fd);
+    m_paths.push_back(packed);
+    PackProgress progress(stderr, job.showProgress);
+    progress.stage("compressing the application folder");
+    PackedRuntime result = packRuntimeImage(entry.path, RUNTIME_USE_FALLBACK, job.compressionLevel, packed, {},
+                                            [&progress](uint64_t done, uint64_t total) {
+                                              progress.fraction(done, total);
+                                            });
+    progress.clear();
+    if (result.bytes > maxArchiveValue || result.files > maxArchiveValue) {
+      throw PackError("the application folder " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
+    }
+    struct stat packedStat;
+    long packedSize = stat(packed.c_str(), &packedStat) == 0 ? static_cast<long>(packedStat.st_size) : 0;
+    fprintf(stderr, "bvpack: the application folder %s: %ld files and folders, %.1f MB, %.1f MB packed\n",
+            entry.path.c_str(), result.files, result.bytes / 1e6, packedSize / 1e6);
+    entry.path = packed;
+    entry.compressedFlag = compressedFlagValue;
+    entry.decompressedFileCount = result.files;
+    entry.decompressedSize = result.bytes;
+  }
+
   std::vector<std::string> m_paths;
 };
 

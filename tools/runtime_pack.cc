@@ -85,7 +85,7 @@ class ImageWalker {
   }
 
   void member(const std::string& path, const std::string& name, int depth) {
-    if (!isSafeRuntimeName(name)) throw PackError("the runtime holds a name the launcher cannot unpack: " + path);
+    if (!isSafeRuntimeName(name)) throw PackError("the folder holds a name the launcher cannot unpack: " + path);
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) throw PackError(systemError("cannot read", path));
     if (S_ISLNK(st.st_mode)) {
@@ -296,7 +296,7 @@ PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const
     }
   }
   if (builder.table().size() + 1 > static_cast<size_t>(maxRuntimeTableSize)) {
-    throw PackError("the runtime " + dir + " has more members than a launcher holds");
+    throw PackError("the folder " + dir + " has more members than a launcher holds");
   }
   std::string entry = builder.finish(static_cast<RuntimeUse>(use));
   int fd = open(out.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
