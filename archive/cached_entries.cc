@@ -13,11 +13,13 @@
 #include "archive/extraction_error.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "archive/launcher_settings.h"
 #include "archive/payload_digest.h"
 #include "foundation/log.h"
 #include "foundation/launcher_exception.h"
 #include "platform/cache_store.h"
 #include "platform/platform_impl.h"
+#include "platform/shared_cache.h"
 #include "platform/unique_fd.h"
 #include "platform/user_cache.h"
 
@@ -159,6 +161,20 @@ SString unpackOnce(const FileIndexEntry& entry, const std::string& prefix, const
 }  // namespace
 
 SString prepareBundledRuntime(const FileIndexEntry& entry, bool showUI, bool& temporary) {
+  // A folder that an administrator filled, when the launcher names one and
+  // it holds this runtime.
+  SString shared = readLauncherSettings(entry.getLauncherFile()).sharedRuntimeDir;
+  if (!shared.empty()) {
+    std::string name = "runtime-" + readRuntimeHeader(entry).digestText();
+    std::string why;
+    std::string home = findSharedCacheEntry(shared.c_str(), name, &why);
+    if (!home.empty()) {
+      temporary = false;
+      logInfo(SString("The bundled Java runtime is in the shared folder: ").append(toSString(home)));
+      return toSString(home);
+    }
+    logInfo(SString("The shared runtime folder is not used: ").append(toSString(why)));
+  }
   return unpackOnce(entry, "runtime-", "The bundled Java runtime", showUI, true, temporary);
 }
 

@@ -24,7 +24,10 @@ class LauncherInputFiles;
 // The first FILE_JAVA_RUNTIME entry of the set, or null.
 const FileIndexEntry* bundledRuntimeEntry(const LauncherInputFiles& files);
 
-// The home of the bundled runtime of entry: its cache entry, unpacked now
+// The home of the bundled runtime of entry: its entry in the shared runtime
+// folder that the launcher's SHARED_RUNTIME_DIR names (archive/
+// launcher_settings.h, platform/shared_cache.h) when that holds it; else
+// its cache entry, unpacked now
 // when it is missing ("Preparing Java(tm) Virtual Machine..." and one dot
 // per MiB when showUI), then the cache's unused entries pruned; without a
 // usable cache, a new temporary folder (temporary is then set). Checks the

@@ -12,7 +12,15 @@
 //                        -cp:a are options too, and "--" is an argument)
 //   USE_TMPDIR: 1        TMPDIR chooses the temporary folder when
 //                        -bv:tempdir is not given (default 0: /var/tmp)
-// bvpack's one-line mode writes all three.
+//   SHARED_RUNTIME_DIR: DIR
+//                        an absolute path: a folder that an administrator
+//                        filled with unpacked runtimes, read-only for the
+//                        users (platform/shared_cache.h); the bundled
+//                        runtime is taken from there when it holds it
+//                        (default: none; anything but an absolute path of
+//                        one line is ignored)
+// bvpack's one-line mode writes the first three, and the fourth with
+// --shared-runtime-dir.
 #ifndef BV_ARCHIVE_LAUNCHER_SETTINGS_H_
 #define BV_ARCHIVE_LAUNCHER_SETTINGS_H_
 
@@ -22,12 +30,14 @@ struct LauncherSettings {
   bool consoleUI = true;
   bool bvOptionsOnly = false;
   bool useTmpdir = false;
+  SString sharedRuntimeDir;  // "" when none
 };
 
 // The tag names.
 extern const char* consoleUITagName;      // "CONSOLE_UI"
 extern const char* bvOptionsOnlyTagName;  // "BV_OPTIONS_ONLY"
 extern const char* useTmpdirTagName;      // "USE_TMPDIR"
+extern const char* sharedRuntimeDirTagName;  // "SHARED_RUNTIME_DIR"
 
 // The settings of the launcher file at path: those of its first embedded
 // instruction script. The defaults when the file carries no payload or no

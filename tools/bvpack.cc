@@ -1,10 +1,12 @@
 // bvpack: builds a launcher from the launcher program and the files it is
 // to carry, or lists the index of one (see bvpack --help).
+#include <dirent.h>
 #include <errno.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include "tools/pack_list.h"
 #include "tools/pack_options.h"
 #include "tools/pack_progress.h"
+#include "tools/process_run.h"
 #include "tools/pack_writer.h"
 #include "tools/runtime_pack.h"
 
@@ -74,6 +77,35 @@ void checkOneLineRuntime(const std::string& dir, const std::string& javaVersion)
   }
 }
 
+// The jars (files named *.jar, or links to such files) in folder and the
+// folders below it, in name order; at most 10000, at most 32 folders deep.
+std::vector<std::string> jarsInFolder(const std::string& folder, int depth = 0) {
+  std::vector<std::string> jars;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return jars;
+  std::vector<std::string> names;
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    std::string path = folder + "/" + name;
+    struct stat st, own;
+    if (stat(path.c_str(), &st) != 0 || lstat(path.c_str(), &own) != 0) continue;
+    if (S_ISDIR(st.st_mode) && !S_ISLNK(own.st_mode) && depth < 32) {
+      for (const std::string& jar : jarsInFolder(path, depth + 1)) {
+        if (jars.size() < 10000) jars.push_back(jar);
+      }
+    } else if (S_ISREG(st.st_mode) && name.size() > 4 && name.compare(name.size() - 4, 4, ".jar") == 0 &&
+               jars.size() < 10000) {
+      jars.push_back(path);
+    }
+  }
+  return jars;
+}
+
 // --jlink: a runtime for the jars in dir, which becomes the --runtime.
 // Prints the modules, those added beyond what jdeps found with why, and
 // those that the jars name but the runtime lacks. Returns the modules.
@@ -83,6 +115,13 @@ std::string makeRuntime(PackJob& job, const std::string& dir, const std::string&
   PackProgress progress(stderr, job.showProgress);
   JlinkRequest request;
   request.jars = job.jars;
+  // The jars that the application folder holds count as well: the
+  // application may load them itself (Ant's lib/).
+  if (!job.appDir.empty()) {
+    for (const std::string& jar : jarsInFolder(job.appDir)) {
+      if (std::find(request.jars.begin(), request.jars.end(), jar) == request.jars.end()) request.jars.push_back(jar);
+    }
+  }
   request.addModules = job.addModules;
   request.allModules = job.allModules;
   request.outDir = dir;
@@ -177,6 +216,7 @@ int main(int argc, char** argv) {
   try {
     PackJob job = parsePackArguments(args);
     job.showProgress = PackProgress::onTerminal();
+    stopChildrenOnSignals();
     if (job.mode == PackJob::HELP) {
       fputs(packHelpText().c_str(), stdout);
     } else if (job.mode == PackJob::LIST) {

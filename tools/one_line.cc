@@ -310,6 +310,9 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   instructions.setTagValue("CONSOLE_UI", job.statusUI ? "1" : "0");
   instructions.setTagValue("BV_OPTIONS_ONLY", "1");
   instructions.setTagValue("USE_TMPDIR", "1");
+  if (!job.sharedRuntimeDir.empty()) {
+    instructions.setTagValue("SHARED_RUNTIME_DIR", SString(job.sharedRuntimeDir.c_str()));
+  }
   for (const char* statement : {"INITIALIZE_UI", "FIND_JVM 1 1", "JMP0 @N1@ DO_FIND_ELSE", "LAUNCH @S2@ 5",
                                 "GOTO DO_FIND_DONE", ":DO_FIND_ELSE", ":DO_FIND_DONE"}) {
     instructions.appendTagValue("INSTRUCTIONS", statement);

@@ -86,7 +86,7 @@ bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob&
 bool isOneLineOption(const std::string& arg) {
   for (const char* option : {"--jar", "--min-java", "--max-java", "--java-option", "--emit", "--ui",
                              "--home-property", "--options-env", "--java-download-url", "--runtime",
-                             "--jlink", "--add-modules", "--all-modules", "--no-cds", "--app-dir"}) {
+                             "--jlink", "--add-modules", "--all-modules", "--no-cds", "--app-dir", "--shared-runtime-dir"}) {
     if (arg == option) return true;
   }
   return false;
@@ -139,6 +139,13 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
       job.appDir = optionValue(args, i);
       if (job.appDir.empty()) throw PackUsageError("--app-dir needs a directory");
       while (job.appDir.size() > 1 && job.appDir.back() == '/') job.appDir.pop_back();
+    } else if (arg == "--shared-runtime-dir") {
+      job.sharedRuntimeDir = optionValue(args, i);
+      if (job.sharedRuntimeDir.empty() || job.sharedRuntimeDir[0] != '/' ||
+          job.sharedRuntimeDir.find_first_of("\n\r") != std::string::npos) {
+        throw PackUsageError("--shared-runtime-dir needs an absolute path of one line, not \"" +
+                             job.sharedRuntimeDir + "\"");
+      }
     } else if (arg == "--all-modules") {
       job.allModules = true;
     } else if (arg == "--add-modules") {
@@ -254,7 +261,7 @@ std::string packHelpText() {
       "              [--app-dir DIR]\n"
       "              [--runtime DIR | --jlink [--add-modules M,...] [--all-modules]]\n"
       "              [--runtime-use always|fallback] [--compression-level N]\n"
-      "              [--stub FILE] [--purpose N]\n"
+      "              [--shared-runtime-dir DIR] [--stub FILE] [--purpose N]\n"
       "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar] [--no-digest]\n"
       "              [--runtime-use always|fallback] [--compression-level N] -o OUTPUT ENTRY...\n"
       "       bvpack --list LAUNCHER\n"
@@ -319,6 +326,11 @@ std::string packHelpText() {
       "                       Java of the machine only when it cannot;\n"
       "                       fallback: a Java found on the machine that fits\n"
       "                       runs first, the bundled one only when none does\n"
+      "  --shared-runtime-dir DIR\n"
+      "                       a folder (absolute) that an administrator fills\n"
+      "                       with unpacked runtimes, owned by root: the\n"
+      "                       launcher takes the bundled runtime from there\n"
+      "                       when it holds it, read-only, and unpacks nothing\n"
       "  --compression-level N\n"
       "                       zstd level of the runtime, 1 to 19 (default 19)\n"
       "  --stub, --purpose    as in the tag-file mode\n"

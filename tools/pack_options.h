@@ -81,6 +81,7 @@ struct PackJob {
   int compressionLevel = 19;             // --compression-level, 1 to 19
   bool allModules = false;               // --all-modules, with --jlink
   std::string appDir;                    // --app-dir (one-line mode), without a trailing "/"
+  std::string sharedRuntimeDir;          // --shared-runtime-dir (one-line mode)
 
   // Not an option: progress lines on standard error (tools/pack_progress.h).
   bool showProgress = false;

@@ -23,6 +23,16 @@ double now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+// The process group that runFor runs now, or 0.
+volatile sig_atomic_t g_childGroup = 0;
+
+void killChildThenDie(int signal) {
+  pid_t group = static_cast<pid_t>(g_childGroup);
+  if (group > 0) kill(-group, SIGKILL);
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
 bool makePipe(int fds[2]) {
   if (pipe(fds) != 0) return false;
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
@@ -76,6 +86,7 @@ ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits
     return result;
   }
 
+  g_childGroup = pid;
   double deadline = now() + limits.timeoutSeconds;
   bool timedOut = false, tooLong = false;
   struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
@@ -127,6 +138,7 @@ ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits
       usleep(10 * 1000);
     }
   }
+  g_childGroup = 0;
   if (tooLong) {
     result.why = argv[0] + " printed more than " + std::to_string(limits.maxOutput) + " bytes";
   } else if (timedOut) {
@@ -135,4 +147,13 @@ ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   return result;
+}
+
+void stopChildrenOnSignals() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action = {};
+    action.sa_handler = killChildThenDie;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+  }
 }

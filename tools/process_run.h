@@ -38,4 +38,10 @@ struct ToolResult {
 // program's sake. REQUIRES: argv is not empty.
 ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits);
 
+// For bvpack's main: on SIGINT, SIGTERM or SIGHUP, the group of the program
+// that runFor runs at that moment is killed first (it has a group of its
+// own, so a Ctrl-C on the terminal does not reach it), then the signal
+// ends bvpack as it would have.
+void stopChildrenOnSignals();
+
 #endif  // BV_TOOLS_PROCESS_RUN_H_

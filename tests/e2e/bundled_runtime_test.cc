@@ -328,5 +328,72 @@ TEST_F(BundledRuntimeTest, ByDefaultTheBundledRuntimeRunsWithTheProvidersLoadedB
   EXPECT_EQ("zipfs: yes\nShift_JIS: yes\njavac: no\n", result.out) << result.err;
 }
 
+// A shared runtime folder that an administrator filled is used as it is:
+// nothing unpacked into the user's cache, nothing written there. A folder
+// of the right name that holds another runtime, one that others may
+// write, and one of another user are ignored: the runtime is unpacked
+// into the user's cache as usual.
+TEST_F(BundledRuntimeTest, ASharedRuntimeFolderIsUsedReadOnlyWhenItHoldsTheRuntime) {
+  std::string shared = dir.file("shared");
+  mkdir(shared.c_str(), 0755);
+  std::string launcher = dir.file("hello-shared");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "Hello", "--jar", buildPath("java/Hello.jar"), "--runtime",
+                          buildPath("tests/runtime/emit/runtime"), "--compression-level", "1",
+                          "--shared-runtime-dir", shared},
+                         &out))
+      << out;
+  // The administrator fills it: a user's unpacked copy, made readable.
+  ProcessResult fill = runWithoutJava(launcher, {});
+  ASSERT_EQ(0, fill.status) << fill.err;
+  ASSERT_EQ(1u, entries("runtime-").size());
+  std::string name = entries("runtime-")[0];
+  ASSERT_EQ(0, runShell("mv " + shellQuote(cache + "/bvlauncher/" + name) + " " + shellQuote(shared + "/") +
+                        " && chmod 755 " + shellQuote(shared + "/" + name)));
+  std::string marker = shared + "/" + name + "/.bvlauncher-complete";
+  struct stat before;
+  ASSERT_EQ(0, stat(marker.c_str(), &before));
+
+  ProcessResult used = runWithoutJava(launcher, {"-bv:log", dir.file("used.log")});
+  ASSERT_EQ(0, used.status) << used.out << used.err;
+  EXPECT_NE(std::string::npos, used.out.find("Hello, world!"));
+  EXPECT_NE(std::string::npos, readFile(dir.file("used.log"))
+                                   .find("The bundled Java runtime is in the shared folder: " + shared + "/" + name))
+      << readFile(dir.file("used.log"));
+  EXPECT_TRUE(entries("runtime-").empty());
+  EXPECT_EQ((std::vector<std::string>{name}), listDir(shared));
+  struct stat after;
+  ASSERT_EQ(0, stat(marker.c_str(), &after));
+  EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+  EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+
+  struct Case {
+    const char* what;
+    std::string change;
+    std::string undo;
+    const char* reason;
+  } cases[] = {
+      {"another runtime under this name", "chmod u+w " + marker + " && echo runtime-0000 > " + marker,
+       "echo " + name + " > " + marker + " && chmod 0400 " + marker, "holds another runtime than its name says"},
+      {"writable by others", "chmod 0777 " + shared + "/" + name, "chmod 0755 " + shared + "/" + name,
+       "or others may write it"},
+      {"a folder above writable by others", "chmod 0777 " + shared, "chmod 0755 " + shared, " is not safe: "},
+      {"another user's", "chown 65534 " + shared + "/" + name, "chown 0 " + shared + "/" + name,
+       "belongs to another user than root"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(0, runShell(c.change));
+    ProcessResult ignored = runWithoutJava(launcher, {"-bv:log", dir.file("ignored.log")});
+    ASSERT_EQ(0, ignored.status) << ignored.err;
+    EXPECT_NE(std::string::npos, ignored.out.find("Hello, world!"));
+    std::string log = readFile(dir.file("ignored.log"));
+    EXPECT_NE(std::string::npos, log.find("The shared runtime folder is not used: ")) << log;
+    EXPECT_NE(std::string::npos, log.find(c.reason)) << log;
+    EXPECT_EQ(1u, entries("runtime-").size());  // unpacked for the user
+    ASSERT_EQ(0, runShell(c.undo + " && rm -rf " + shellQuote(cache + "/bvlauncher")));
+  }
+}
+
 }  // namespace
 }  // namespace bvtest

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <time.h>
 
 #include <string>
@@ -77,6 +78,36 @@ TEST(ProcessRunTest, TheTickComesWhileTheProgramRuns) {
   ToolResult result = runFor({"/bin/sh", "-c", "sleep 1"}, limits);
   EXPECT_EQ(0, result.status);
   EXPECT_GE(ticks, 3);
+}
+
+// A signal that ends bvpack ends the program it runs first: that program
+// has a group of its own, which a Ctrl-C on the terminal does not reach.
+TEST(ProcessRunTest, ASignalToTheRunnerEndsTheProgramItRuns) {
+  TempDir dir;
+  std::string pidFile = dir.file("pid");
+  pid_t runner = fork();
+  ASSERT_GE(runner, 0);
+  if (runner == 0) {
+    stopChildrenOnSignals();
+    ToolLimits limits;
+    runFor({"/bin/sh", "-c", "echo $$ > " + pidFile + ".tmp && mv " + pidFile + ".tmp " + pidFile + " && exec sleep 30"},
+           limits);
+    _exit(0);
+  }
+  for (int i = 0; i < 500 && readFile(pidFile).empty(); ++i) usleep(10000);
+  pid_t program = static_cast<pid_t>(std::stol(readFile(pidFile)));
+  ASSERT_EQ(0, kill(runner, SIGTERM));
+  int status = 0;
+  ASSERT_EQ(runner, waitpid(runner, &status, 0));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  bool ended = false;
+  for (int i = 0; i < 100 && !ended; ++i) {
+    std::string stat = readFile("/proc/" + std::to_string(program) + "/stat");
+    size_t close = stat.rfind(')');
+    ended = stat.empty() || (close != std::string::npos && stat.compare(close + 2, 1, "Z") == 0);
+    if (!ended) usleep(20000);
+  }
+  EXPECT_TRUE(ended);
 }
 
 }  // namespace
