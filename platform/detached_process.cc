@@ -17,6 +17,7 @@
 #endif
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -41,6 +42,34 @@ void lowerPriority() {
   // in the C library.
   const int kWhoProcess = 1, kClassIdle = 3, kClassShift = 13;
   syscall(SYS_ioprio_set, kWhoProcess, 0, kClassIdle << kClassShift);
+#endif
+}
+
+// Gives the process the name that ps -e and top show (comm) and, on Linux,
+// the command line that ps aux shows: the argument strings, rewritten in
+// place (they begin at argv[0], which the C library keeps as
+// program_invocation_name, and are as long as /proc/self/cmdline).
+void nameProcess(const char* name) {
+#ifdef __linux__
+  prctl(PR_SET_NAME, name, 0, 0, 0);
+  int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  char buffer[4096];
+  size_t area = 0;
+  for (;;) {
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    area += static_cast<size_t>(got);
+  }
+  close(fd);
+  size_t length = strlen(name);
+  char* start = program_invocation_name;
+  if (start == nullptr || area < length + 1) return;
+  memset(start, 0, area);
+  memcpy(start, name, length);
+#else
+  (void)name;
 #endif
 }
 
@@ -69,13 +98,9 @@ bool startDetached(const std::function<void()>& work, int keepFd, const char* na
     pid_t second = fork();
     if (second != 0) _exit(second < 0 ? 1 : 0);
     resetSignals();
-#ifdef __linux__
-    prctl(PR_SET_NAME, name, 0, 0, 0);
-#else
-    (void)name;
-#endif
     lowerPriority();
     detachFiles(keepFd);
+    nameProcess(name);
     work();
     _exit(0);
   }

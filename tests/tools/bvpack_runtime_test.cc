@@ -261,6 +261,9 @@ TEST_F(BvpackRuntimeTest, RuntimesThatCannotServeAreRefused) {
   std::vector<UsageCase> usage = {
       {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--runtime", "r", "--jlink"}, "give --runtime DIR or --jlink, not both"},
       {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--add-modules", "java.sql"}, "--add-modules goes with --jlink"},
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--all-modules"}, "--all-modules goes with --jlink"},
+      {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--shared-runtime-dir", "rel/dir"},
+       "--shared-runtime-dir needs an absolute path of one line, not \"rel/dir\""},
       {{"-o", "x", "--main-class", "A", "--jar", "a.jar", "--jlink", "--add-modules", "a b"}, "--add-modules needs module names"},
       {{"-o", "x", "--runtime-use", "sometimes", "jvm:j"}, "--runtime-use needs \"fallback\" or \"always\""},
       {{"-o", "x", "--compression-level", "20", "jvm:j"}, "--compression-level needs a number from 1 to 19"},
