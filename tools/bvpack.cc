@@ -1,6 +1,5 @@
 // bvpack: builds a launcher from the launcher program and the files it is
 // to carry, or lists the index of one (see bvpack --help).
-#include <dirent.h>
 #include <errno.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -75,35 +74,6 @@ void checkOneLineRuntime(const std::string& dir, const std::string& javaVersion)
     throw PackError("the Java runtime " + dir + " is Java " + version +
                     " (JAVA_VERSION in its release file), but the application needs Java " + needed + " or later");
   }
-}
-
-// The jars (files named *.jar, or links to such files) in folder and the
-// folders below it, in name order; at most 10000, at most 32 folders deep.
-std::vector<std::string> jarsInFolder(const std::string& folder, int depth = 0) {
-  std::vector<std::string> jars;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return jars;
-  std::vector<std::string> names;
-  while (struct dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    std::string path = folder + "/" + name;
-    struct stat st, own;
-    if (stat(path.c_str(), &st) != 0 || lstat(path.c_str(), &own) != 0) continue;
-    if (S_ISDIR(st.st_mode) && !S_ISLNK(own.st_mode) && depth < 32) {
-      for (const std::string& jar : jarsInFolder(path, depth + 1)) {
-        if (jars.size() < 10000) jars.push_back(jar);
-      }
-    } else if (S_ISREG(st.st_mode) && name.size() > 4 && name.compare(name.size() - 4, 4, ".jar") == 0 &&
-               jars.size() < 10000) {
-      jars.push_back(path);
-    }
-  }
-  return jars;
 }
 
 // --jlink: a runtime for the jars in dir, which becomes the --runtime.

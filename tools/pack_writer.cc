@@ -165,7 +165,11 @@ class PackedRuntimeFiles {
       if (entry.type == FILE_APPLICATION_FOLDER) {
         if (folderSeen) throw PackError("a launcher carries one application folder; " + entry.path + " is a second one");
         folderSeen = true;
-        packFolder(job, entry);
+        struct stat st;
+        if (stat(entry.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+          throw PackError("application-folder:" + entry.path + " needs a folder");
+        }
+        packFolder(job, entry, "the application folder", "", RUNTIME_USE_FALLBACK, {});
         continue;
       }
       if (entry.type != FILE_JAVA_RUNTIME) continue;
@@ -177,11 +181,6 @@ class PackedRuntimeFiles {
       }
       std::string version = runtimeJavaVersion(entry.path);
       checkRuntimeFloor(job, entry.path, version);
-      std::string packed = job.output + ".bvruntimeXXXXXX";
-      int fd = mkstemp(&packed[0]);
-      if (fd < 0) throw PackError(systemError("cannot create a file next to", job.output));
-      close(fd);
-      m_paths.push_back(packed);
       // What the launcher would ask the runtime, asked once now; not when
       // the payload brings its own verification class, which a launcher
       // must run.
@@ -194,53 +193,36 @@ class PackedRuntimeFiles {
         fprintf(stderr, "bvpack: note: the Java runtime %s cannot run here (%s); launchers will verify it when they "
                         "unpack it\n", entry.path.c_str(), why.c_str());
       }
-      PackProgress progress(stderr, job.showProgress);
-      progress.stage("compressing the Java runtime (zstd level " + std::to_string(job.compressionLevel) + ")");
-      PackedRuntime result = packRuntimeImage(entry.path, job.runtimeUse, job.compressionLevel, packed, answers,
-                                              [&progress](uint64_t done, uint64_t total) {
-                                                progress.fraction(done, total);
-                                              });
-      progress.clear();
-      if (result.bytes > maxArchiveValue || result.files > maxArchiveValue) {
-        throw PackError("the Java runtime " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
-      }
-      struct stat packedStat;
-      long packedSize = stat(packed.c_str(), &packedStat) == 0 ? static_cast<long>(packedStat.st_size) : 0;
-      fprintf(stderr, "bvpack: the Java runtime %s (Java %s): %ld files and folders, %.1f MB, %.1f MB packed\n",
-              entry.path.c_str(), version.c_str(), result.files, result.bytes / 1e6, packedSize / 1e6);
-      entry.path = packed;
-      entry.compressedFlag = compressedFlagValue;
-      entry.decompressedFileCount = result.files;
-      entry.decompressedSize = result.bytes;
+      packFolder(job, entry, "the Java runtime", " (Java " + version + ")", job.runtimeUse, answers);
     }
   }
 
  private:
-  // An application folder: its files as they are, no answers.
-  void packFolder(const PackJob& job, PackEntry& entry) {
-    struct stat st;
-    if (stat(entry.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      throw PackError("application-folder:" + entry.path + " needs a folder");
-    }
+  // Packs the folder of entry (the Java runtime or the application
+  // folder, named so by what, with more after its path in the summary
+  // line) into a new file beside the output, with progress on a terminal,
+  // and points entry at it.
+  void packFolder(const PackJob& job, PackEntry& entry, const std::string& what, const std::string& more, int use,
+                  const std::vector<RuntimeAnswer>& answers) {
     std::string packed = job.output + ".bvfolderXXXXXX";
     int fd = mkstemp(&packed[0]);
     if (fd < 0) throw PackError(systemError("cannot create a file next to", job.output));
     close(fd);
     m_paths.push_back(packed);
     PackProgress progress(stderr, job.showProgress);
-    progress.stage("compressing the application folder");
-    PackedRuntime result = packRuntimeImage(entry.path, RUNTIME_USE_FALLBACK, job.compressionLevel, packed, {},
+    progress.stage("compressing " + what + " (zstd level " + std::to_string(job.compressionLevel) + ")");
+    PackedRuntime result = packRuntimeImage(entry.path, use, job.compressionLevel, packed, answers,
                                             [&progress](uint64_t done, uint64_t total) {
                                               progress.fraction(done, total);
                                             });
     progress.clear();
     if (result.bytes > maxArchiveValue || result.files > maxArchiveValue) {
-      throw PackError("the application folder " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
+      throw PackError(what + " " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
     }
     struct stat packedStat;
     long packedSize = stat(packed.c_str(), &packedStat) == 0 ? static_cast<long>(packedStat.st_size) : 0;
-    fprintf(stderr, "bvpack: the application folder %s: %ld files and folders, %.1f MB, %.1f MB packed\n",
-            entry.path.c_str(), result.files, result.bytes / 1e6, packedSize / 1e6);
+    fprintf(stderr, "bvpack: %s %s%s: %ld files and folders, %.1f MB, %.1f MB packed\n", what.c_str(),
+            entry.path.c_str(), more.c_str(), result.files, result.bytes / 1e6, packedSize / 1e6);
     entry.path = packed;
     entry.compressedFlag = compressedFlagValue;
     entry.decompressedFileCount = result.files;

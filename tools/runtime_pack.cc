@@ -38,6 +38,20 @@ std::string systemError(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + strerror(errno);
 }
 
+// The names in the folder at path but "." and "..", in name order; false
+// when it cannot be read.
+bool folderNames(const std::string& path, std::vector<std::string>& names) {
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return true;
+}
+
 // A member of the image as the walk finds it; a file's bytes are read
 // when its pieces are compressed.
 struct ImageMember {
@@ -71,15 +85,8 @@ class ImageWalker {
     if (stat(path.c_str(), &st) != 0) throw PackError(systemError("cannot read", path));
     std::pair<dev_t, ino_t> id(st.st_dev, st.st_ino);
     if (!m_open.insert(id).second) throw PackError(path + " leads back into a folder above it");
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) throw PackError(systemError("cannot read", path));
     std::vector<std::string> names;
-    while (struct dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
+    if (!folderNames(path, names)) throw PackError(systemError("cannot read", path));
     for (const std::string& name : names) member(path + "/" + name, prefix.empty() ? name : prefix + "/" + name, depth);
     m_open.erase(id);
   }
@@ -493,6 +500,25 @@ JlinkOutcome jlinkRuntime(const JlinkRequest& request) {
     outcome.unlisted = unlistedModules(referenced, available, releaseModules(request.outDir));
   }
   return outcome;
+}
+
+std::vector<std::string> jarsInFolder(const std::string& folder, int depth) {
+  std::vector<std::string> jars, names;
+  if (!folderNames(folder, names)) return jars;
+  for (const std::string& name : names) {
+    std::string path = folder + "/" + name;
+    struct stat st, own;
+    if (stat(path.c_str(), &st) != 0 || lstat(path.c_str(), &own) != 0) continue;
+    if (S_ISDIR(st.st_mode) && !S_ISLNK(own.st_mode) && depth < 32) {
+      for (const std::string& jar : jarsInFolder(path, depth + 1)) {
+        if (jars.size() < 10000) jars.push_back(jar);
+      }
+    } else if (S_ISREG(st.st_mode) && name.size() > 4 && name.compare(name.size() - 4, 4, ".jar") == 0 &&
+               jars.size() < 10000) {
+      jars.push_back(path);
+    }
+  }
+  return jars;
 }
 
 void removeTree(const std::string& path) {

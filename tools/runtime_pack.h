@@ -81,6 +81,12 @@ struct JlinkOutcome {
 // fails, or when no JDK is found.
 JlinkOutcome jlinkRuntime(const JlinkRequest& request);
 
+// The jars (files named *.jar, or links to such files) in folder and the
+// folders below it (not through links to folders), in name order; at most
+// 10000, at most 32 folders deep (depth: how deep folder is). Unreadable
+// folders are passed over.
+std::vector<std::string> jarsInFolder(const std::string& folder, int depth = 0);
+
 // Removes the tree at path (links removed as links). Never throws.
 void removeTree(const std::string& path);
 

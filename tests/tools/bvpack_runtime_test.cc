@@ -43,12 +43,13 @@ TEST_F(BvpackRuntimeTest, JlinkSaysWhichModulesItTookAndEmitKeepsTheRuntime) {
   std::string log = readFile(buildPath("tests/runtime/jlink.log"));
   EXPECT_NE(std::string::npos, log.find("bvpack: jlink of ")) << log;
   // What jdeps found, the providers loaded by name (with why), and the
-  // module that ByName names in a string only: named, not added.
+  // module that ByName, in the application folder, names in a string
+  // only: named, not added.
   EXPECT_NE(std::string::npos, log.find(" made the runtime with the modules java.base,")) << log;
   EXPECT_NE(std::string::npos, log.find("bvpack: added jdk.zipfs: the zip file system provider")) << log;
   EXPECT_NE(std::string::npos, log.find("bvpack: added jdk.charsets: ")) << log;
   EXPECT_NE(std::string::npos, log.find("bvpack: note: the jars name com.sun.tools.javac.Main in " +
-                                        buildPath("java/ByName.jar") +
+                                        buildPath("tests/runtime/byname-app/lib/ByName.jar") +
                                         ", of the module jdk.compiler, which the runtime lacks\n"
                                         "bvpack: note: if the application loads them, add --add-modules "
                                         "jdk.compiler\n"))
@@ -275,7 +276,7 @@ TEST_F(BvpackRuntimeTest, RuntimesThatCannotServeAreRefused) {
     EXPECT_NE(std::string::npos, out.find(c.message)) << out;
   }
   EXPECT_TRUE(listDir(dir.path()).size() > 0);
-  for (const std::string& name : listDir(dir.path())) EXPECT_EQ(std::string::npos, name.find(".bvruntime")) << name;
+  for (const std::string& name : listDir(dir.path())) EXPECT_EQ(std::string::npos, name.find(".bvfolder")) << name;
 }
 
 }  // namespace
