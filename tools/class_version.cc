@@ -65,7 +65,8 @@ struct FileCloser {
 
 class JarReader {
  public:
-  JarReader(const std::string& path, bool scan) : m_path(path), m_scan(scan) {}
+  JarReader(const std::string& path, bool scan, unsigned long budget)
+      : m_path(path), m_scan(scan), m_scanBudget(budget) {}
 
   JarClasses read() {
     m_file.reset(fopen(m_path.c_str(), "rb"));
@@ -129,7 +130,10 @@ class JarReader {
       if (head.size() < 8 || u32(c) != 0xBEBAFECAUL) fail(name + " is not a class file");
       int major = (c[6] << 8) | c[7];
       result.names.push_back(name);
-      if (m_scan && plainSize <= maxScannedClassSize) {
+      // The sizes that the directory claims count against the jar's budget,
+      // so that a jar of many entries that claim large sizes costs no more.
+      if (m_scan && plainSize <= maxScannedClassSize && plainSize <= m_scanBudget) {
+        m_scanBudget -= plainSize;
         std::string whole = entryBytes(name, method, localOffset, compressedSize, plainSize);
         scanConstantPool(whole, result.referencedPackages);
       }
@@ -201,14 +205,15 @@ class JarReader {
 
   std::string m_path;
   bool m_scan;
+  unsigned long m_scanBudget;
   std::unique_ptr<FILE, FileCloser> m_file;
   unsigned long m_size = 0;
 };
 
 }  // namespace
 
-JarClasses readJarClasses(const std::string& path, bool scanConstantPools) {
-  return JarReader(path, scanConstantPools).read();
+JarClasses readJarClasses(const std::string& path, bool scanConstantPools, unsigned long scanBudget) {
+  return JarReader(path, scanConstantPools, scanBudget).read();
 }
 
 namespace {

@@ -380,6 +380,11 @@ TEST_F(BundledRuntimeTest, ASharedRuntimeFolderIsUsedReadOnlyWhenItHoldsTheRunti
       {"a folder above writable by others", "chmod 0777 " + shared, "chmod 0755 " + shared, " is not safe: "},
       {"another user's", "chown 65534 " + shared + "/" + name, "chown 0 " + shared + "/" + name,
        "belongs to another user than root"},
+      {"a marker that others may write", "chmod 0666 " + marker, "chmod 0400 " + marker,
+       "or its marker is not safe"},
+      {"a link at the entry's name", "mv " + shared + "/" + name + " " + dir.file("real") + " && ln -s " +
+       dir.file("real") + " " + shared + "/" + name,
+       "rm " + shared + "/" + name + " && mv " + dir.file("real") + " " + shared + "/" + name, " is not a folder"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -9,6 +9,7 @@
 
 #include "tools/class_version.h"
 #include "tools/pack_options.h"
+#include "tests/test_util.h"
 
 namespace bvtest {
 namespace {
@@ -55,6 +56,47 @@ TEST(JlinkModulesTest, TheConstantPoolsClassNamesGiveTheirPackages) {
     scanConstantPool(damaged, none);
     EXPECT_TRUE(none.empty());
   }
+}
+
+// A zip archive of stored entries (name, bytes).
+std::string storedZip(const std::vector<std::pair<std::string, std::string>>& entries) {
+  auto le = [](unsigned long value, int size) {
+    std::string bytes;
+    for (int i = 0; i < size; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
+  };
+  std::string body, directory;
+  for (const auto& e : entries) {
+    unsigned long offset = body.size();
+    std::string common = le(20, 2) + le(0, 2) + le(0, 2) + le(0, 4) + le(0, 4) + le(e.second.size(), 4) +
+                         le(e.second.size(), 4) + le(e.first.size(), 2) + le(0, 2);
+    body += "PK\x03\x04" + common + e.first + e.second;
+    directory += "PK\x01\x02" + le(20, 2) + common + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4) + le(offset, 4) +
+                 e.first;
+  }
+  return body + directory + "PK\x05\x06" + le(0, 4) + le(entries.size(), 2) + le(entries.size(), 2) +
+         le(directory.size(), 4) + le(body.size(), 4) + le(0, 2);
+}
+
+// The scan of a jar reads its classes up to its budget, in the jar's
+// order: a jar of many classes that claim large sizes costs no more.
+TEST(JlinkModulesTest, TheScanOfAJarStopsAtItsBudget) {
+  std::string a = classWithPool(2, utf8("a/one/A")), b = classWithPool(2, utf8("b/two/B")),
+              c = classWithPool(2, utf8("c/three/C"));
+  ASSERT_EQ(a.size(), b.size());
+  bvtest::TempDir dir;
+  std::string jar = dir.file("app.jar");
+  bvtest::writeFile(jar, storedZip({{"A.class", a}, {"B.class", b}, {"C.class", c}}));
+  struct Case {
+    unsigned long budget;
+    size_t scanned;
+  } cases[] = {{a.size() + b.size() + c.size(), 3}, {a.size() + b.size(), 2}, {a.size() + b.size() - 1, 1}, {0, 0}};
+  for (const Case& k : cases) {
+    JarClasses classes = readJarClasses(jar, true, k.budget);
+    EXPECT_EQ(3u, classes.names.size());
+    EXPECT_EQ(k.scanned, classes.referencedPackages.size()) << k.budget;
+  }
+  EXPECT_TRUE(readJarClasses(jar).referencedPackages.empty());  // no scan unless asked
 }
 
 const char* kJimage =
