@@ -35,7 +35,7 @@ std::string cacheFolder(std::string* why = nullptr) {
   std::string reason;
   std::string folder = userCacheFolder(true, &reason);
   if (folder.empty()) logInfo(SString("No cache folder: ").append(toSString(reason)));
-  if (folder.empty() && why != nullptr) *why = reason;
+  if (folder.empty() && why != nullptr) *why = "no usable cache folder: " + reason;
   return folder;
 }
 

@@ -273,7 +273,7 @@ TEST_F(BundledRuntimeTest, AHomeOfAnotherUserGetsNoCacheAndTheRuntimeGoesToTheTe
   EXPECT_TRUE(listDir(home).empty());
   EXPECT_NE(std::string::npos, readFile(dir.file("log")).find("unpacked into the temporary folder " + temp));
   // One line says so, and how to avoid it.
-  size_t line = result.err.find("The bundled Java runtime is unpacked for this run only (");
+  size_t line = result.err.find("The bundled Java runtime is unpacked for this run only (no usable cache folder: ");
   ASSERT_NE(std::string::npos, line) << result.err;
   EXPECT_NE(std::string::npos, result.err.find("); to unpack it once, give the user a home folder of their own or set "
                                                "XDG_CACHE_HOME to a folder they own.\n", line))
