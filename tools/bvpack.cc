@@ -101,7 +101,14 @@ std::string makeRuntime(PackJob& job, const std::string& dir, const std::string&
     if (stage == "jlink") progress.stage("jlink: making the runtime (a minute or more)");
   };
   request.tick = [&progress]() { progress.tick(); };
-  JlinkOutcome outcome = jlinkRuntime(request);
+  JlinkOutcome outcome;
+  try {
+    outcome = jlinkRuntime(request);
+  } catch (const PackError&) {
+    // A jlink that failed or was stopped midway leaves nothing half-made.
+    removeTree(dir);
+    throw;
+  }
   progress.clear();
   fprintf(stderr, "bvpack: jlink of %s made the runtime with the modules %s\n", outcome.jdk.c_str(),
           outcome.list.text().c_str());
@@ -200,8 +207,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "bvpack: %s\n", e.what());
     return 2;
   } catch (const PackError& e) {
-    fprintf(stderr, "bvpack: %s\n", e.what());
+    // Stopped by a signal: what it made is removed by now; the signal
+    // ends bvpack as it would have.
+    if (pendingSignal() == 0) fprintf(stderr, "bvpack: %s\n", e.what());
+    endIfSignaled();
     return 1;
   }
+  endIfSignaled();
   return fflush(stdout) == 0 ? 0 : 1;
 }

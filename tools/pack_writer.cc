@@ -15,6 +15,7 @@
 #include "tagfile/tag_file.h"
 #include "tools/pack_check.h"
 #include "tools/pack_progress.h"
+#include "tools/process_run.h"
 #include "tools/runtime_answers.h"
 #include "tools/runtime_pack.h"
 
@@ -264,6 +265,10 @@ class TempOutput {
     std::vector<char> buffer(1 << 16);
     long left = size;
     while (left > 0) {
+      if (pendingSignal() != 0) {
+        close(in);
+        throwIfInterrupted();
+      }
       size_t want = left < static_cast<long>(buffer.size()) ? left : buffer.size();
       ssize_t got = read(in, buffer.data(), want);
       if (got < 0 && errno == EINTR) continue;

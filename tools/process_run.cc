@@ -12,6 +12,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "tools/pack_options.h"
+
 extern char** environ;
 
 namespace {
@@ -25,12 +27,13 @@ double now() {
 
 // The process group that runFor runs now, or 0.
 volatile sig_atomic_t g_childGroup = 0;
+// The signal that asked bvpack to end, or 0.
+volatile sig_atomic_t g_signal = 0;
 
-void killChildThenDie(int signal) {
+void killChildAndRecord(int signal) {
+  g_signal = signal;
   pid_t group = static_cast<pid_t>(g_childGroup);
   if (group > 0) kill(-group, SIGKILL);
-  ::signal(signal, SIG_DFL);
-  raise(signal);
 }
 
 bool makePipe(int fds[2]) {
@@ -88,12 +91,16 @@ ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits
 
   g_childGroup = pid;
   double deadline = now() + limits.timeoutSeconds;
-  bool timedOut = false, tooLong = false;
+  bool timedOut = false, tooLong = false, interrupted = false;
   struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
   int open = 2;
   char buffer[4096];
   // Both outputs to their ends, whichever writes, within the limits.
   while (open > 0 && !timedOut && !tooLong) {
+    if (g_signal != 0) {
+      interrupted = true;
+      break;
+    }
     double left = deadline - now();
     if (left <= 0) {
       timedOut = true;
@@ -122,12 +129,17 @@ ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits
   for (struct pollfd& entry : fds) {
     if (entry.fd >= 0) close(entry.fd);
   }
-  if (timedOut || tooLong) kill(-pid, SIGKILL);
+  if (timedOut || tooLong || interrupted) kill(-pid, SIGKILL);
   int status = 0;
   for (;;) {
-    pid_t ended = waitpid(pid, &status, timedOut || tooLong ? 0 : WNOHANG);
+    pid_t ended = waitpid(pid, &status, timedOut || tooLong || interrupted ? 0 : WNOHANG);
     if (ended < 0 && errno == EINTR) continue;
     if (ended != 0) break;
+    if (g_signal != 0) {
+      interrupted = true;
+      kill(-pid, SIGKILL);
+      continue;
+    }
     // Its output has ended but it runs on (it closed both): the same
     // deadline holds.
     if (now() >= deadline) {
@@ -139,7 +151,9 @@ ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits
     }
   }
   g_childGroup = 0;
-  if (tooLong) {
+  if (interrupted) {
+    result.why = argv[0] + " was stopped: bvpack was interrupted";
+  } else if (tooLong) {
     result.why = argv[0] + " printed more than " + std::to_string(limits.maxOutput) + " bytes";
   } else if (timedOut) {
     result.why = argv[0] + " did not end within " + std::to_string(limits.timeoutSeconds) + " s";
@@ -149,10 +163,23 @@ ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits
   return result;
 }
 
+int pendingSignal() { return static_cast<int>(g_signal); }
+
+void throwIfInterrupted() {
+  if (g_signal != 0) throw PackError("interrupted");
+}
+
+void endIfSignaled() {
+  int signal = static_cast<int>(g_signal);
+  if (signal == 0) return;
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
 void stopChildrenOnSignals() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction action = {};
-    action.sa_handler = killChildThenDie;
+    action.sa_handler = killChildAndRecord;
     sigemptyset(&action.sa_mask);
     sigaction(signal, &action, nullptr);
   }

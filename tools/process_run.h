@@ -39,9 +39,22 @@ struct ToolResult {
 ToolResult runFor(const std::vector<std::string>& argv, const ToolLimits& limits);
 
 // For bvpack's main: on SIGINT, SIGTERM or SIGHUP, the group of the program
-// that runFor runs at that moment is killed first (it has a group of its
-// own, so a Ctrl-C on the terminal does not reach it), then the signal
-// ends bvpack as it would have.
+// that runFor runs at that moment is killed at once (it has a group of its
+// own, so a Ctrl-C on the terminal does not reach it) and the signal is
+// recorded: runFor returns (why: "... was stopped: bvpack was
+// interrupted"), the long loops stop at throwIfInterrupted, the owners of
+// temporary files remove them as the error travels up, and main ends with
+// endIfSignaled.
 void stopChildrenOnSignals();
+
+// The signal recorded since stopChildrenOnSignals, or 0.
+int pendingSignal();
+
+// Throws PackError("interrupted") when a signal was recorded.
+void throwIfInterrupted();
+
+// Ends bvpack by the recorded signal, as the signal would have ended it
+// (the default action); returns when none was recorded.
+void endIfSignaled();
 
 #endif  // BV_TOOLS_PROCESS_RUN_H_

@@ -178,6 +178,12 @@ void compressPieces(std::vector<PieceTask>& tasks, int level,
     for (;;) {
       size_t index = next.fetch_add(1);
       if (index >= tasks.size()) return;
+      if (pendingSignal() != 0) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (error.empty()) error = "interrupted";
+        next.store(tasks.size());
+        return;
+      }
       try {
         compressPiece(tasks[index], level, buffer);
         doneBytes += tasks[index].size;
@@ -488,6 +494,7 @@ JlinkOutcome jlinkRuntime(const JlinkRequest& request) {
   if (!available.packageModule.empty()) {
     std::map<std::string, std::string> referenced;
     for (const std::string& jar : request.jars) {
+      throwIfInterrupted();
       try {
         JarClasses classes = readJarClasses(jar, true);
         for (const auto& item : classes.referencedPackages) {

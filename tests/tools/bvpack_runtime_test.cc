@@ -3,6 +3,8 @@
 // links, the same bytes for the same folder, and the refusals.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -77,6 +79,51 @@ TEST_F(BvpackRuntimeTest, JlinkSaysWhichModulesItTookAndEmitKeepsTheRuntime) {
   EXPECT_NE(std::string::npos, listing.find("    java.version=" + javaVersion + "\n")) << listing;
   EXPECT_NE(std::string::npos, listing.find("    os.name=Linux\n")) << listing;
   EXPECT_EQ(std::string::npos, listing.find("java.home")) << listing;
+}
+
+// bvpack stopped by a signal while jlink runs (a fake JDK whose jlink
+// waits) ends jlink, removes what it made and ends by that signal; with
+// --emit, the half-made runtime goes too.
+TEST_F(BvpackRuntimeTest, ASignalEndsJlinkAndLeavesNothingBehind) {
+  std::string jdk = dir.file("jdk");
+  std::string pidFile = dir.file("jlink.pid");
+  runShell("mkdir -p " + jdk + "/bin " + dir.file("tmp"));
+  writeFile(jdk + "/bin/jdeps", "#!/bin/sh\necho java.base\n", 0755);
+  writeFile(jdk + "/bin/jlink",
+            "#!/bin/sh\n[ \"$1\" = --list-plugins ] && exit 0\n"
+            "while [ \"$1\" != --output ]; do shift; done\nmkdir -p \"$2/lib\" && echo half > \"$2/lib/modules\"\n"
+            "echo $$ > " + pidFile + ".tmp && mv " + pidFile + ".tmp " + pidFile + "\nexec sleep 30\n",
+            0755);
+  for (bool emit : {false, true}) {
+    SCOPED_TRACE(emit ? "--emit" : "-o");
+    unlink(pidFile.c_str());
+    std::string command = "JAVA_HOME=" + jdk + " TMPDIR=" + dir.file("tmp") + " exec " +
+                          shellQuote(binaryPath("bvpack")) + " -o " + dir.file("app") +
+                          (emit ? " --emit " + dir.file("emit") : std::string()) + " --main-class Hello --jar " +
+                          shellQuote(buildPath("java/Hello.jar")) + " --jlink 2>/dev/null";
+    pid_t packer = fork();
+    ASSERT_GE(packer, 0);
+    if (packer == 0) {
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 1000 && readFile(pidFile).empty(); ++i) usleep(10000);
+    ASSERT_FALSE(readFile(pidFile).empty());
+    pid_t jlink = static_cast<pid_t>(std::stol(readFile(pidFile)));
+    ASSERT_EQ(0, kill(packer, SIGTERM));
+    int status = 0;
+    ASSERT_EQ(packer, waitpid(packer, &status, 0));
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    std::string stat = readFile("/proc/" + std::to_string(jlink) + "/stat");
+    for (int i = 0; i < 100 && !stat.empty() && stat.find(") Z") == std::string::npos; ++i) {
+      usleep(20000);
+      stat = readFile("/proc/" + std::to_string(jlink) + "/stat");
+    }
+    EXPECT_TRUE(stat.empty() || stat.find(") Z") != std::string::npos) << stat;
+    EXPECT_TRUE(listDir(dir.file("tmp")).empty());
+    EXPECT_FALSE(pathExists(dir.file("app")));
+    EXPECT_FALSE(pathExists(dir.file("emit/runtime")));
+  }
 }
 
 // Progress is drawn on a terminal (a line redrawn in place, cleared when

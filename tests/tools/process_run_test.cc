@@ -80,8 +80,9 @@ TEST(ProcessRunTest, TheTickComesWhileTheProgramRuns) {
   EXPECT_GE(ticks, 3);
 }
 
-// A signal that ends bvpack ends the program it runs first: that program
-// has a group of its own, which a Ctrl-C on the terminal does not reach.
+// A signal that ends bvpack ends the program it runs first (that program
+// has a group of its own, which a Ctrl-C on the terminal does not reach),
+// then, once runFor has returned, bvpack itself.
 TEST(ProcessRunTest, ASignalToTheRunnerEndsTheProgramItRuns) {
   TempDir dir;
   std::string pidFile = dir.file("pid");
@@ -90,8 +91,11 @@ TEST(ProcessRunTest, ASignalToTheRunnerEndsTheProgramItRuns) {
   if (runner == 0) {
     stopChildrenOnSignals();
     ToolLimits limits;
-    runFor({"/bin/sh", "-c", "echo $$ > " + pidFile + ".tmp && mv " + pidFile + ".tmp " + pidFile + " && exec sleep 30"},
-           limits);
+    ToolResult result = runFor(
+        {"/bin/sh", "-c", "echo $$ > " + pidFile + ".tmp && mv " + pidFile + ".tmp " + pidFile + " && exec sleep 30"},
+        limits);
+    if (result.why != "/bin/sh was stopped: bvpack was interrupted") _exit(3);
+    endIfSignaled();
     _exit(0);
   }
   for (int i = 0; i < 500 && readFile(pidFile).empty(); ++i) usleep(10000);
