@@ -99,6 +99,14 @@ class LauncherInputFiles {
   // FileIndexEntry::extract and of the cache (a write error).
   const SString& getCachedClasspathFolder() const;
 
+  // The folder into which the application folder entry (the first
+  // FILE_APPLICATION_FOLDER) is unpacked: its entry "app-<digest>" in the
+  // user's cache folder (archive/cached_entries.h), unpacked on the first
+  // call of a run when it is missing, else a new folder of the run's
+  // temporary folder. "" when the payload carries none. Throws the errors
+  // of the unpacking (archive/runtime_archive.h) and of the cache.
+  const SString& getApplicationFolder() const;
+
   bool areInternalFilesLoaded() const { return m_internalFilesLoaded; }
   // Whether load found the trailer: the launcher file carries a payload.
   bool hasPayload() const { return m_payloadFound; }
@@ -130,6 +138,9 @@ class LauncherInputFiles {
   // Worked out on the first call of a run (getCachedClasspathFolder).
   mutable SString m_cachedClasspathFolder;
   mutable bool m_cachedClasspathKnown;
+  // Worked out on the first call of a run (getApplicationFolder).
+  mutable SString m_applicationFolder;
+  mutable bool m_applicationFolderKnown = false;
 };
 
 #endif  // BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_

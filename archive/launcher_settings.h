@@ -22,7 +22,15 @@
 //                        "Stopped by signal TERM." (default 0: every message
 //                        is a line of standard output, as a setup program
 //                        reads it)
-// bvpack's one-line mode writes all four.
+//   SHARED_RUNTIME_DIR: DIR
+//                        an absolute path: a folder that an administrator
+//                        filled with unpacked runtimes, read-only for the
+//                        users (platform/shared_cache.h); the bundled
+//                        runtime is taken from there when it holds it
+//                        (default: none; anything but an absolute path of
+//                        one line is ignored)
+// bvpack's one-line mode writes the first four, and the fifth with
+// --shared-runtime-dir.
 #ifndef BV_ARCHIVE_LAUNCHER_SETTINGS_H_
 #define BV_ARCHIVE_LAUNCHER_SETTINGS_H_
 
@@ -33,6 +41,7 @@ struct LauncherSettings {
   bool bvOptionsOnly = false;
   bool useTmpdir = false;
   bool unixCommand = false;
+  SString sharedRuntimeDir;  // "" when none
 };
 
 // The tag names.
@@ -40,6 +49,7 @@ extern const char* consoleUITagName;      // "CONSOLE_UI"
 extern const char* bvOptionsOnlyTagName;  // "BV_OPTIONS_ONLY"
 extern const char* useTmpdirTagName;      // "USE_TMPDIR"
 extern const char* unixCommandTagName;    // "UNIX_COMMAND"
+extern const char* sharedRuntimeDirTagName;  // "SHARED_RUNTIME_DIR"
 
 // The settings of the launcher file at path: those of its first embedded
 // instruction script. The defaults when the file carries no payload or no

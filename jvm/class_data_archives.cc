@@ -419,7 +419,7 @@ void ClassDataArchives::commandEnded(long exitCode) {
   std::string classPath = m_classPath, workingDirectory = m_workingDirectory;
   bool started = startDetached(
       [=]() { makeArchive(folder, key, classList, javaExe, options, classPath, workingDirectory); },
-      m_lockFd);
+      m_lockFd, "bvlauncher-cds");
   if (started) {
     log("the archive " + folder + "/" + key + kArchiveSuffix + " is being made in the background");
     // The detached process holds the list and the lock now.
@@ -428,7 +428,20 @@ void ClassDataArchives::commandEnded(long exitCode) {
   dropRecording();
 }
 
-void ClassDataArchives::prune(const std::string& folder, time_t now, const std::string& ownKey) {
+unsigned long long classDataArchiveBudget() {
+  const char* text = getenv("BV_CDS_BUDGET_MB");
+  if (text == nullptr || text[0] == '\0') return defaultClassDataArchiveBudget;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long mebibytes = strtoull(text, &end, 10);
+  if (*end != '\0' || errno != 0 || text[0] < '0' || text[0] > '9' || mebibytes > (1ULL << 20)) {
+    return defaultClassDataArchiveBudget;
+  }
+  return mebibytes << 20;
+}
+
+void ClassDataArchives::prune(const std::string& folder, time_t now, const std::string& ownKey,
+                              unsigned long long budget) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return;
   struct KeyFiles {
@@ -436,6 +449,7 @@ void ClassDataArchives::prune(const std::string& folder, time_t now, const std::
     time_t lastUse = 0;
     bool kept = false;  // has an archive or a failure mark
     time_t newest = 0;
+    unsigned long long bytes = 0;  // of its archive
   };
   std::map<std::string, KeyFiles> keys;
   while (struct dirent* entry = readdir(dir)) {
@@ -448,6 +462,7 @@ void ClassDataArchives::prune(const std::string& folder, time_t now, const std::
     files.names.push_back(name);
     std::string suffix = name.substr(dot);
     files.newest = std::max(files.newest, st.st_mtime);
+    if (suffix == kArchiveSuffix) files.bytes = static_cast<unsigned long long>(st.st_size);
     if (suffix == kArchiveSuffix || suffix == kFailedSuffix) {
       files.kept = true;
       files.lastUse = std::max(files.lastUse, st.st_mtime);
@@ -460,8 +475,11 @@ void ClassDataArchives::prune(const std::string& folder, time_t now, const std::
   }
   std::sort(byUse.rbegin(), byUse.rend());
   std::map<std::string, bool> expired;
+  unsigned long long total = 0;
   for (size_t i = 0; i < byUse.size(); ++i) {
-    expired[byUse[i].second] = i >= maxClassDataArchives || byUse[i].first + classDataArchiveLifetime < now;
+    total += keys[byUse[i].second].bytes;
+    expired[byUse[i].second] = i >= maxClassDataArchives || byUse[i].first + classDataArchiveLifetime < now ||
+                               (i > 0 && total > budget);
   }
   for (const auto& item : keys) {
     const KeyFiles& files = item.second;

@@ -47,8 +47,11 @@
 // one (no more tries for that key for classDataFailureLifetime; the mark is
 // not refreshed by the runs it stops, so a failure of a moment expires). An archive is published by rename only
 // when it is whole and begins as an archive does; one that does not is
-// removed and made anew. At most maxClassDataArchives keys are kept, the
-// least recently used go first, and a key unused for 30 days goes. A cache
+// removed and made anew. At most maxClassDataArchives keys are kept, and
+// archives of at most classDataArchiveBudget() bytes together (the most
+// recently used one always stays); the least recently used go first, and a
+// key unused for 30 days goes. The process that makes an archive is named
+// "bvlauncher-cds". A cache
 // that is read-only, another user's or reached through a link gives no
 // archive, silently (an existing archive of the user's own is still used).
 // BV_CDS=0 in the environment turns it all off.
@@ -64,6 +67,11 @@
 class TagFile;
 
 const size_t maxClassDataArchives = 8;
+// The bytes that the archives may take together, unless BV_CDS_BUDGET_MB
+// in the environment gives another number of mebibytes (a number of 0 to
+// 1048576; anything else is ignored).
+const unsigned long long defaultClassDataArchiveBudget = 128ULL << 20;
+unsigned long long classDataArchiveBudget();
 // Seconds after which an unused key is removed.
 const time_t classDataArchiveLifetime = 30L * 24 * 60 * 60;
 // Seconds for which a key whose archive the Java could not make is not
@@ -97,13 +105,16 @@ class ClassDataArchives final : public ClassDataSharing {
   // The feature version of a java.specification.version ("1.8" is 8, "17"
   // is 17), or 0 when it is not a version.
   static int featureVersion(const std::string& specificationVersion);
-  // Removes the keys beyond the maxClassDataArchives most recently used and
-  // those unused since now - classDataArchiveLifetime, and the leftovers
+  // Removes the keys beyond the maxClassDataArchives most recently used,
+  // those whose archive would pass budget bytes counted from the most
+  // recently used (which always stays), those unused since now -
+  // classDataArchiveLifetime, and the leftovers
   // (lists, unfinished archives, locks) of keys that no process works on.
   // Keys whose lock is held stay, except ownKey (or ""), whose lock the
   // caller holds: its lists and unfinished archives are leftovers of runs
   // that were ended.
-  static void prune(const std::string& folder, time_t now, const std::string& ownKey = std::string());
+  static void prune(const std::string& folder, time_t now, const std::string& ownKey = std::string(),
+                    unsigned long long budget = classDataArchiveBudget());
 
  private:
   void dropRecording();

@@ -198,7 +198,7 @@ bool DesktopUI::leaveWindow(const std::vector<SString>& argv, const SString& ope
         }
         if (WIFEXITED(status) && WEXITSTATUS(status) == openStatus) spawnProgram(openArgs.data(), envp.data());
       },
-      -1, false);
+      -1, "bvlauncher-win", false);
   if (!started) log(SString("Cannot start a process for the window of ").append(m_program), true);
   return started;
 }

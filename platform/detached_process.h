@@ -18,9 +18,14 @@
 #include <vector>
 
 // Starts work in a detached process as above; keepFd (or -1) stays open in
-// it. lowPriority false keeps the launcher's priority (a window that a
-// person looks at). True when the process was started.
-bool startDetached(const std::function<void()>& work, int keepFd, bool lowPriority = true);
+// it. name becomes the process's name as ps -e, top and pgrep show it (at
+// most 15 bytes) and, on Linux, its command line as ps aux shows it (when
+// the launcher's arguments took at least as many bytes), so that nobody
+// takes it for the application, which has ended. lowPriority false keeps
+// the launcher's priority (a window that a person looks at). True when the
+// process was started.
+bool startDetached(const std::function<void()>& work, int keepFd, const char* name = "bvlauncher-work",
+                   bool lowPriority = true);
 
 // For the work of a detached process: runs the program argv[0] (a path;
 // no PATH search) with argv, in workingDirectory (empty: the current one),

@@ -2,8 +2,10 @@
 // to carry, or lists the index of one (see bvpack --help).
 #include <errno.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,8 @@
 #include "tools/one_line.h"
 #include "tools/pack_list.h"
 #include "tools/pack_options.h"
+#include "tools/pack_progress.h"
+#include "tools/process_run.h"
 #include "tools/pack_writer.h"
 #include "tools/runtime_pack.h"
 
@@ -73,19 +77,81 @@ void checkOneLineRuntime(const std::string& dir, const std::string& javaVersion)
 }
 
 // --jlink: a runtime for the jars in dir, which becomes the --runtime.
-void makeRuntime(PackJob& job, const std::string& dir, const std::string& javaVersion) {
+// Prints the modules, those added beyond what jdeps found with why, and
+// those that the jars name but the runtime lacks. Returns the modules.
+std::string makeRuntime(PackJob& job, const std::string& dir, const std::string& javaVersion) {
   struct stat st;
   if (lstat(dir.c_str(), &st) == 0) throw PackError(dir + " is there already; jlink makes it anew");
-  std::string jdk;
-  std::string modules = jlinkRuntime(job.jars, job.addModules, dir, &jdk);
-  fprintf(stderr, "bvpack: jlink of %s made the runtime with the modules %s\n", jdk.c_str(), modules.c_str());
+  PackProgress progress(stderr, job.showProgress);
+  JlinkRequest request;
+  request.jars = job.jars;
+  // The jars that the application folder holds count as well: the
+  // application may load them itself (Ant's lib/).
+  if (!job.appDir.empty()) {
+    for (const std::string& jar : jarsInFolder(job.appDir)) {
+      if (std::find(request.jars.begin(), request.jars.end(), jar) == request.jars.end()) request.jars.push_back(jar);
+    }
+  }
+  request.addModules = job.addModules;
+  request.allModules = job.allModules;
+  request.outDir = dir;
+  request.stage = [&progress](const std::string& stage) {
+    if (stage == "jdeps") progress.stage("jdeps: finding the modules that the jars need");
+    if (stage == "modules") progress.stage("reading the JDK's modules");
+    if (stage == "jlink") progress.stage("jlink: making the runtime (a minute or more)");
+  };
+  request.tick = [&progress]() { progress.tick(); };
+  JlinkOutcome outcome;
+  try {
+    outcome = jlinkRuntime(request);
+  } catch (const PackError&) {
+    // A jlink that failed or was stopped midway leaves nothing half-made.
+    removeTree(dir);
+    throw;
+  }
+  progress.clear();
+  fprintf(stderr, "bvpack: jlink of %s made the runtime with the modules %s\n", outcome.jdk.c_str(),
+          outcome.list.text().c_str());
+  for (const ModuleReason& added : outcome.list.additions) {
+    fprintf(stderr, "bvpack: added %s: %s\n", added.module.c_str(), added.reason.c_str());
+  }
+  for (const std::string& note : outcome.notes) fprintf(stderr, "bvpack: note: %s\n", note.c_str());
+  if (!outcome.unlisted.empty()) {
+    std::string names;
+    for (const ModuleReason& module : outcome.unlisted) {
+      fprintf(stderr, "bvpack: note: the jars name %s, of the module %s, which the runtime lacks\n",
+              module.reason.c_str(), module.module.c_str());
+      names += (names.empty() ? "" : ",") + module.module;
+    }
+    fprintf(stderr, "bvpack: note: if the application loads them, add --add-modules %s\n", names.c_str());
+  }
   job.runtimeDir = dir;
   checkOneLineRuntime(dir, javaVersion);
+  return outcome.list.text();
+}
+
+// What was made: the launcher's size, the runtime's modules, the time.
+void printSummary(const PackJob& job, const std::string& modules, double seconds) {
+  struct stat st;
+  if (job.output.empty() || stat(job.output.c_str(), &st) != 0) return;
+  std::string runtime = job.runtimeDir.empty() ? "no Java runtime"
+                        : modules.empty()      ? "the Java runtime " + job.runtimeDir
+                                               : "a Java runtime of " + modules;
+  fprintf(stderr, "bvpack: made %s: %.1f MB, %s, in %.0f s\n", job.output.c_str(), st.st_size / 1e6,
+          runtime.c_str(), seconds);
+}
+
+double monotonicSeconds() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 // The one-line mode: generate the tag files, then pack them (-o) and/or
 // leave them in the --emit directory.
 void generateLauncher(PackJob job, const std::string& stub) {
+  double start = monotonicSeconds();
+  std::string modules;
   checkGenerateOptions(job);
   std::string notes;
   std::string javaVersion = requiredJavaVersion(job, &notes);
@@ -103,17 +169,21 @@ void generateLauncher(PackJob job, const std::string& stub) {
       throw PackError("the --emit folder " + job.emitDir + " is not safe for the tag files: " + why.c_str());
     }
     // A runtime made with jlink stays beside the tag files.
-    if (job.jlink) makeRuntime(job, job.emitDir + "/runtime", javaVersion);
+    if (job.jlink) modules = makeRuntime(job, job.emitDir + "/runtime", javaVersion);
     job.entries = writeGeneratedFiles(job, javaVersion, job.emitDir);
-    if (!job.output.empty()) writeLauncher(job, stub);
+    if (!job.output.empty()) {
+      writeLauncher(job, stub);
+      printSummary(job, modules, monotonicSeconds() - start);
+    }
     printf("Wrote the tag files into %s; to pack them:\n%s", job.emitDir.c_str(),
            packCommandFor(job, job.emitDir).c_str());
     return;
   }
   ScratchDir scratch;
-  if (job.jlink) makeRuntime(job, scratch.path() + "/runtime", javaVersion);
+  if (job.jlink) modules = makeRuntime(job, scratch.path() + "/runtime", javaVersion);
   job.entries = writeGeneratedFiles(job, javaVersion, scratch.path());
   writeLauncher(job, stub);
+  printSummary(job, modules, monotonicSeconds() - start);
 }
 
 }  // namespace
@@ -122,6 +192,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     PackJob job = parsePackArguments(args);
+    job.showProgress = PackProgress::onTerminal();
+    stopChildrenOnSignals();
     if (job.mode == PackJob::HELP) {
       fputs(packHelpText().c_str(), stdout);
     } else if (job.mode == PackJob::LIST) {
@@ -135,8 +207,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "bvpack: %s\n", e.what());
     return 2;
   } catch (const PackError& e) {
-    fprintf(stderr, "bvpack: %s\n", e.what());
+    // Stopped by a signal: what it made is removed by now; the signal
+    // ends bvpack as it would have.
+    if (pendingSignal() == 0) fprintf(stderr, "bvpack: %s\n", e.what());
+    endIfSignaled();
     return 1;
   }
+  endIfSignaled();
   return fflush(stdout) == 0 ? 0 : 1;
 }

@@ -220,7 +220,7 @@ std::vector<DamageCase> damagedCopies(const std::string& b, long indexOffset, En
       {"negative file count", patched(b, indexOffset, bigEndian(-1, 4)), kDamaged},
       {"huge file count", patched(b, indexOffset, bigEndian(2147483647L, 4)),
        kIndexLoadError + "Unable to load offset to file bytes."},
-      {"type byte 9", patched(b, entryField(kVerifyEntry, 0), "\x09"),
+      {"type byte 10", patched(b, entryField(kVerifyEntry, 0), "\x0a"),
        kIndexLoadError + "Invalid file type in file index."},
       {"type byte 255", patched(b, entryField(kInstructionsEntry, 0), "\xFF"),
        kIndexLoadError + "Invalid file type in file index."},

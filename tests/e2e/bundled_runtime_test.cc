@@ -111,6 +111,7 @@ TEST_F(BundledRuntimeTest, RunsWithoutJavaAndUnpacksTheRuntimeOnlyOnce) {
   ASSERT_EQ(0, first.status) << first.out << first.err;
   EXPECT_NE(std::string::npos, first.out.find("Preparing Java(tm) Virtual Machine...\n...")) << first.out;
   EXPECT_NE(std::string::npos, first.out.find("Hello, world!")) << first.out;
+  EXPECT_EQ(std::string::npos, first.err.find("for this run only")) << first.err;
   std::vector<std::string> runtimes = entries("runtime-");
   ASSERT_EQ(1u, runtimes.size());
   std::string home = cache + "/bvlauncher/" + runtimes[0];
@@ -407,6 +408,9 @@ TEST_F(BundledRuntimeTest, ACacheThatTakesNothingNewLeavesTheRuntimeToTheTempora
   std::string log = readFile(dir.file("log"));
   EXPECT_NE(std::string::npos, log.find("The cache folder takes no new entry: Error writing file = 30")) << log;
   EXPECT_NE(std::string::npos, log.find("unpacked into the temporary folder " + temp)) << log;
+  EXPECT_NE(std::string::npos, result.err.find("The bundled Java runtime is unpacked for this run only (the cache "
+                                               "folder " + cache + "/bvlauncher takes no new entry: "))
+      << result.err;
   EXPECT_TRUE(listDir(cache + "/bvlauncher").empty());
   EXPECT_TRUE(leftInTemp().empty());
 }
@@ -424,6 +428,12 @@ TEST_F(BundledRuntimeTest, AHomeOfAnotherUserGetsNoCacheAndTheRuntimeGoesToTheTe
   EXPECT_NE(std::string::npos, result.out.find("Hello, world!"));
   EXPECT_TRUE(listDir(home).empty());
   EXPECT_NE(std::string::npos, readFile(dir.file("log")).find("unpacked into the temporary folder " + temp));
+  // One line says so, and how to avoid it.
+  size_t line = result.err.find("The bundled Java runtime is unpacked for this run only (no usable cache folder: ");
+  ASSERT_NE(std::string::npos, line) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("); to unpack it once, give the user a home folder of their own or set "
+                                               "XDG_CACHE_HOME to a folder they own.\n", line))
+      << result.err;
   EXPECT_TRUE(leftInTemp().empty());
 }
 
@@ -480,6 +490,104 @@ TEST_F(BundledRuntimeTest, ARuntimeFolderFromTheCachePacksALauncherThatRuns) {
     ProcessResult result = run(launcher, {}, e);
     EXPECT_EQ(0, result.status) << result.err;
     EXPECT_NE(std::string::npos, result.out.find("Hello, world!")) << result.out << result.err;
+  }
+}
+
+// ByName loads by name what jdeps does not see. The runtime that --jlink
+// made for it (with Hello, tests/CMakeLists.txt) holds the providers that
+// bvpack adds by default, and not jdk.compiler, which bvpack named instead
+// (tests/tools/bvpack_runtime_test.cc). Packed without --runtime-use, the
+// bundled runtime runs even where a suitable Java is installed.
+TEST_F(BundledRuntimeTest, ByDefaultTheBundledRuntimeRunsWithTheProvidersLoadedByName) {
+  BV_REQUIRE_JAVA();
+  std::string launcher = dir.file("byname");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "ByName", "--jar", buildPath("java/ByName.jar"), "--runtime",
+                          buildPath("tests/runtime/emit/runtime"), "--compression-level", "1"},
+                         &out))
+      << out;
+  ProcessResult installed = run(launcher, {"-bv:log", dir.file("log"), "modules"}, runtimeEnv(javaHome));
+  ASSERT_EQ(0, installed.status) << installed.out << installed.err;
+  std::vector<std::string> runtimes = entries("runtime-");
+  ASSERT_EQ(1u, runtimes.size());
+  EXPECT_NE(std::string::npos,
+            readFile(dir.file("log")).find("Matching JVM home is " + cache + "/bvlauncher/" + runtimes[0]));
+  EXPECT_EQ("zipfs: yes\nShift_JIS: yes\njavac: no\n", installed.out) << installed.err;
+
+  ProcessResult result = runWithoutJava(launcher, {"modules"});
+  ASSERT_EQ(0, result.status) << result.out << result.err;
+  EXPECT_EQ("zipfs: yes\nShift_JIS: yes\njavac: no\n", result.out) << result.err;
+}
+
+// A shared runtime folder that an administrator filled is used as it is:
+// nothing unpacked into the user's cache, nothing written there. A folder
+// of the right name that holds another runtime, one that others may
+// write, and one of another user are ignored: the runtime is unpacked
+// into the user's cache as usual.
+TEST_F(BundledRuntimeTest, ASharedRuntimeFolderIsUsedReadOnlyWhenItHoldsTheRuntime) {
+  std::string shared = dir.file("shared");
+  mkdir(shared.c_str(), 0755);
+  std::string launcher = dir.file("hello-shared");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "Hello", "--jar", buildPath("java/Hello.jar"), "--runtime",
+                          buildPath("tests/runtime/emit/runtime"), "--compression-level", "1",
+                          "--shared-runtime-dir", shared},
+                         &out))
+      << out;
+  // The administrator fills it: a user's unpacked copy, made readable.
+  ProcessResult fill = runWithoutJava(launcher, {});
+  ASSERT_EQ(0, fill.status) << fill.err;
+  ASSERT_EQ(1u, entries("runtime-").size());
+  std::string name = entries("runtime-")[0];
+  ASSERT_EQ(0, runShell("mv " + shellQuote(cache + "/bvlauncher/" + name) + " " + shellQuote(shared + "/") +
+                        " && chmod 755 " + shellQuote(shared + "/" + name)));
+  std::string marker = shared + "/" + name + "/.bvlauncher-complete";
+  struct stat before;
+  ASSERT_EQ(0, stat(marker.c_str(), &before));
+
+  ProcessResult used = runWithoutJava(launcher, {"-bv:log", dir.file("used.log")});
+  ASSERT_EQ(0, used.status) << used.out << used.err;
+  EXPECT_NE(std::string::npos, used.out.find("Hello, world!"));
+  EXPECT_NE(std::string::npos, readFile(dir.file("used.log"))
+                                   .find("The bundled Java runtime is in the shared folder: " + shared + "/" + name))
+      << readFile(dir.file("used.log"));
+  EXPECT_TRUE(entries("runtime-").empty());
+  EXPECT_EQ((std::vector<std::string>{name}), listDir(shared));
+  struct stat after;
+  ASSERT_EQ(0, stat(marker.c_str(), &after));
+  EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+  EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+
+  struct Case {
+    const char* what;
+    std::string change;
+    std::string undo;
+    const char* reason;
+  } cases[] = {
+      {"another runtime under this name", "chmod u+w " + marker + " && echo runtime-0000 > " + marker,
+       "echo " + name + " > " + marker + " && chmod 0400 " + marker, "holds another runtime than its name says"},
+      {"writable by others", "chmod 0777 " + shared + "/" + name, "chmod 0755 " + shared + "/" + name,
+       "or others may write it"},
+      {"a folder above writable by others", "chmod 0777 " + shared, "chmod 0755 " + shared, " is not safe: "},
+      {"another user's", "chown 65534 " + shared + "/" + name, "chown 0 " + shared + "/" + name,
+       "belongs to another user than root"},
+      {"a marker that others may write", "chmod 0666 " + marker, "chmod 0400 " + marker,
+       "or its marker is not safe"},
+      {"a link at the entry's name", "mv " + shared + "/" + name + " " + dir.file("real") + " && ln -s " +
+       dir.file("real") + " " + shared + "/" + name,
+       "rm " + shared + "/" + name + " && mv " + dir.file("real") + " " + shared + "/" + name, " is not a folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(0, runShell(c.change));
+    ProcessResult ignored = runWithoutJava(launcher, {"-bv:log", dir.file("ignored.log")});
+    ASSERT_EQ(0, ignored.status) << ignored.err;
+    EXPECT_NE(std::string::npos, ignored.out.find("Hello, world!"));
+    std::string log = readFile(dir.file("ignored.log"));
+    EXPECT_NE(std::string::npos, log.find("The shared runtime folder is not used: ")) << log;
+    EXPECT_NE(std::string::npos, log.find(c.reason)) << log;
+    EXPECT_EQ(1u, entries("runtime-").size());  // unpacked for the user
+    ASSERT_EQ(0, runShell(c.undo + " && rm -rf " + shellQuote(cache + "/bvlauncher")));
   }
 }
 

@@ -316,5 +316,47 @@ TEST_F(E2eOneLineCommandTest, AnAntLikeApplicationFindsItsJarsThroughItsHome) {
   EXPECT_TRUE(leftInTemp().empty());
 }
 
+// --app-dir carries a whole folder: unpacked once per user and content
+// into the cache, the jar inside it taken from there, the home property
+// naming it, so the application reads its data beside its jars. A jar
+// outside the folder still comes from the jars' cache folder.
+TEST_F(E2eOneLineCommandTest, AnApplicationFolderIsUnpackedOnceAndItsHomePropertyNamesIt) {
+  BV_REQUIRE_JAVA();
+  std::string folder = dir.file("My App");
+  runShell("mkdir -p " + shellQuote(folder + "/lib") + " " + shellQuote(folder + "/data/deep") + " && cp " +
+           shellQuote(javaBuildPath("ByName.jar")) + " " + shellQuote(folder + "/lib/") + " && ln -s ../lib " +
+           shellQuote(folder + "/data/lib-link"));
+  writeFile(folder + "/data/deep/note.txt", "beside the jars\n");
+  std::string app = dir.file("app");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", app, "--main-class", "ByName", "--jar", folder + "/lib/../lib/ByName.jar", "--jar",
+                          javaBuildPath("Hello.jar"), "--app-dir", folder + "/", "--home-property", "app.home"},
+                         &out))
+      << out;
+  EXPECT_NE(std::string::npos, out.find("bvpack: the application folder " + folder + ": 6 files and folders")) << out;
+  std::string path = dirName(javaExe) + ":/usr/bin:/bin";
+  std::string log = dir.file("log");
+  ProcessResult first = command(app, {"-bv:log", log, "read", "app.home", "data/deep/note.txt"}, userEnv(path));
+  ASSERT_EQ(0, first.status) << first.out << first.err;
+  EXPECT_EQ("beside the jars\n", first.out);
+  std::vector<std::string> apps;
+  for (const std::string& name : listDir(dir.file(".cache/bvlauncher"))) {
+    if (name.compare(0, 4, "app-") == 0) apps.push_back(name);
+  }
+  ASSERT_EQ(1u, apps.size());
+  std::string unpacked = dir.file(".cache/bvlauncher/" + apps[0]);
+  EXPECT_EQ("beside the jars\n", readFile(unpacked + "/data/deep/note.txt"));
+  EXPECT_TRUE(pathExists(unpacked + "/data/lib-link/ByName.jar"));
+  std::string text = readFile(log);
+  EXPECT_NE(std::string::npos, text.find("-cp \"" + unpacked + "/lib/ByName.jar\":\"")) << text;
+  EXPECT_NE(std::string::npos, text.find("The application folder was unpacked into " + unpacked)) << text;
+
+  // The next run unpacks nothing: the same folder.
+  ProcessResult again = command(app, {"-bv:log", log, "read", "app.home", "data/deep/note.txt"}, userEnv(path));
+  ASSERT_EQ(0, again.status) << again.err;
+  EXPECT_EQ("beside the jars\n", again.out);
+  EXPECT_NE(std::string::npos, readFile(log).find("The application folder is in the cache: " + unpacked));
+}
+
 }  // namespace
 }  // namespace bvtest

@@ -396,6 +396,16 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
     EXPECT_EQ("17", requiredVersion(dir.file("m")));
   }
 
+  bvtest::runShell("mkdir -p " + dir.file("app/a") + " " + dir.file("app/b") + " && cp " + dir.file("good.jar") + " " +
+           dir.file("app/a/") + " && cp " + dir.file("good.jar") + " " + dir.file("app/b/") + " && cp " +
+           dir.file("good.jar") + " '" + dir.file("app/odd \"name\".jar") + "'");
+  // Two jars of one name in the folder are fine: each keeps its place.
+  std::string twoOut;
+  EXPECT_EQ(0, runBvpack({"-o", dir.file("two"), "--main-class", "p.Main", "--jar", dir.file("app/a/good.jar"),
+                          "--jar", dir.file("app/b/good.jar"), "--app-dir", dir.file("app"), "--jar",
+                          dir.file("good.jar")},
+                         &twoOut))
+      << twoOut;
   struct Refusal {
     std::vector<std::string> args;
     int status;
@@ -436,6 +446,17 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
        1, "--max-java 11 is lower than Java 17 (--min-java)"},
       {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--max-java", "x"}, 1,
        "--max-java needs a Java version"},
+      // An application folder must be one; a jar in it whose name the
+      // template cannot hold as it is, is refused.
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--app-dir",
+        dir.file("good.jar")},
+       1, "--app-dir " + dir.file("good.jar") + " is not a folder"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--app-dir", dir.file("none")},
+       1, "cannot read the --app-dir folder " + dir.file("none") + ": No such file or directory"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("app/odd \"name\".jar"), "--app-dir",
+        dir.file("app")},
+       1, "the jar " + dir.file("app/odd \"name\".jar") + " lies in the --app-dir folder under a name"},
+
       {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--home-property",
         "a\"b"},
        1, "--home-property needs a property name"},

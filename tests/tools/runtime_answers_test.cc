@@ -16,7 +16,7 @@ namespace bvtest {
 namespace {
 
 TEST(RuntimeAnswersTest, ARuntimeThatHoldsOnOrPrintsOnIsStopped) {
-  const std::string late = " gave no answer within 1 s";
+  const std::string late = " did not end within 1 s";
   const std::string endless = " printed more than 1048576 bytes";
   struct Case {
     const char* what;
