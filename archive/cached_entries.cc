@@ -157,10 +157,12 @@ std::string beginEntryOrNothing(const std::string& cache, const std::string& nam
 // for it (before or while it is unpacked): the caller then uses the
 // temporary folder, and why says so.
 std::string unpackIntoCache(const FileIndexEntry& entry, const std::string& cache, const std::string& name,
-                            bool showUI, int* useLock, std::string* why) {
+                            const char* what, bool showUI, int* useLock, std::string* why) {
   if (!hasRoomFor(cache, entry)) {
     *why = "the cache folder " + cache + " has no room for it";
-    logInfo(SString("The cache folder ").append(toSString(cache)).append(" has no room for ").append(toSString(name)));
+    SString lowerWhat(what);
+    if (!lowerWhat.empty() && lowerWhat[0] >= 'A' && lowerWhat[0] <= 'Z') lowerWhat[0] = static_cast<char>(lowerWhat[0] - 'A' + 'a');
+    logInfo(SString("The cache folder ").append(toSString(cache)).append(" has no room for ").append(lowerWhat).append("."));
     return std::string();
   }
   std::string temp = beginEntryOrNothing(cache, name, why);
@@ -218,7 +220,7 @@ SString unpackOnce(const FileIndexEntry& entry, const std::string& prefix, const
       logInfo(SString(what).append(" is in the cache: ").append(toSString(home)));
       return toSString(home);
     }
-    home = unpackIntoCache(entry, cache, name, showUI, &useLock, &why);
+    home = unpackIntoCache(entry, cache, name, what, showUI, &useLock, &why);
     if (!home.empty()) {
       logInfo(SString(what).append(" was unpacked into ").append(toSString(home)));
       long removed = pruneCache(cache, name);

@@ -322,9 +322,10 @@ TEST_F(BundledRuntimeTest, AFullCacheLeavesTheRuntimeAndJarsToTheTemporaryFolder
     unlink(dir.file("log").c_str());
     bool jarsFit = std::string(c.cacheSize) != "4k";
     if (c.tempFull) {
-      EXPECT_NE(std::string::npos,
-                result.out.find("Error writing file = 28 (No space left on device) There may not be enough "
-                                "temporary disk space"))
+      // The error names the file it could not write, then the space hint.
+      size_t error = result.out.find("Error writing file = 28 (No space left on device): " + temp + "/bvj");
+      EXPECT_NE(std::string::npos, error) << result.out;
+      EXPECT_NE(std::string::npos, result.out.find(" There may not be enough temporary disk space", error))
           << result.out;
       EXPECT_EQ(std::string::npos, result.out.find("Hello, world!"));
       EXPECT_NE(std::string::npos, result.out.find("status 255\nleft:\n")) << result.out;

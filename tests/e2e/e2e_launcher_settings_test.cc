@@ -77,7 +77,8 @@ TEST_F(E2eLauncherSettingsTest, ConsoleUiZeroPrintsNothingOfTheLaunchersOwnOnSta
     r = run(quiet, {}, env());
     EXPECT_EQ(setting[0] ? 1 : 0, r.status);
     EXPECT_EQ("", r.out);
-    EXPECT_EQ(0u, r.err.find("A suitable JVM could not be found.")) << r.err;
+    EXPECT_EQ(0u, r.err.find(setting[0] ? "No suitable Java was found." : "A suitable JVM could not be found."))
+        << r.err;
   }
   // Without the setting the status display is there, as before.
   ProcessResult r = run(launcher("loud", ""), {"x"}, env("", dir.file("fake")));

@@ -87,8 +87,8 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
     EXPECT_EQ(head, std::vector<std::string>(lines.begin(), lines.begin() + 5)) << r.out;
     if (c.home.empty()) {
       EXPECT_TRUE(hasLine(r.err,
-                          "A suitable JVM could not be found. Please run the program again "
-                          "using the option -bv:javahome <JAVA HOME DIR>"))
+                          "No suitable Java was found. Set JAVA_HOME to the folder of a Java installation, "
+                          "or run again with -bv:javahome DIR."))
           << r.err;
       EXPECT_FALSE(hasLine(r.out, "Running Test Setup...")) << r.out;
     } else {
@@ -170,7 +170,7 @@ TEST_F(E2eRunTest, ALaunchAfterAFailedSearchGivesTheApplicationsStatus) {
   ProcessResult r = run(launcher, {"-bv:log", log, "--exit=5"}, env());
   EXPECT_EQ(5, r.status) << r.out << r.err;
   EXPECT_TRUE(hasLine(r.out, "fakejava")) << r.out;
-  EXPECT_NE(std::string::npos, readFile(log).find("A suitable JVM could not be found")) << readFile(log);
+  EXPECT_NE(std::string::npos, readFile(log).find("No suitable Java was found.")) << readFile(log);
   EXPECT_TRUE(leftInTemp().empty());
 }
 

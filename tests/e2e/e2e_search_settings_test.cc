@@ -149,7 +149,7 @@ TEST_F(E2eSearchSettingsTest, AnUnusableHomeOfAPlatformHintIsReportedAndTheSearc
   ProcessResult r = run(warned, {}, env("", dir.file("gone")));
   EXPECT_EQ(1, r.status);
   EXPECT_EQ(0u, r.err.find("The Java home in JAVA_HOME, " + dir.file("gone") +
-                           ", cannot be used: it does not exist\nA suitable JVM could not be found."))
+                           ", cannot be used: it does not exist\nNo suitable Java was found."))
       << r.err;
   // Without the flag the search says nothing about it.
   std::string quiet = launcher({jvmFile("Test JVM", "", "", "", false)});

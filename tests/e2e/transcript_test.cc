@@ -143,13 +143,14 @@ const std::string kNoSuitableJvm =
 const std::string kExtracted = ".";
 const std::string kRun = ".......";
 const std::string kMissing = "..";
-// With UNIX_COMMAND: 1, the no-JVM message on standard error, followed by
-// what the program needs and where the launcher looked.
+// With UNIX_COMMAND: 1, the no-JVM message on standard error, naming the
+// variable first, followed by what the program needs and where the
+// launcher looked.
 const std::string kUnixNoJvm =
-    kNoSuitableJvm +
+    "No suitable Java was found. Set JAVA_HOME to the folder of a Java installation, or run again "
+    "with -bv:javahome DIR.\n"
     "The program needs Test JVM.\nLooked for:\n  Test JVM (bin/java) with os.name=Linux, "
-    "java.vm.specification.name=Java Virtual Machine Specification\nNo candidate JVM was found.\n"
-    "A suitable Java can also be named with JAVA_HOME.\n";
+    "java.vm.specification.name=Java Virtual Machine Specification\nNo candidate JVM was found.\n";
 
 std::string tempDirMissing(const std::string& path) {
   return "Cannot use " + path +
