@@ -66,9 +66,10 @@ enum FileType {
   FILE_VERIFY_JAR = 5,           // archive holding the JVM verification class
   FILE_APPLICATION_ARCHIVE = 6,  // the application archive
   FILE_EMBEDDED_LAUNCHER = 7,    // another launcher program (made executable)
-  FILE_JAVA_RUNTIME = 8          // a Java runtime image (archive/runtime_archive.h)
+  FILE_JAVA_RUNTIME = 8,         // a Java runtime image (archive/runtime_archive.h)
+  FILE_APPLICATION_FOLDER = 9    // a folder of the application, in the runtime entry's layout
 };
-const int fileTypeCount = 9;
+const int fileTypeCount = 10;
 
 // Trailer, counted back from the end of the file.
 const long trailerSize = 9;

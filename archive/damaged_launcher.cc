@@ -3,4 +3,4 @@
 #include "platform/platform_impl.h"
 
 DamagedLauncherException::DamagedLauncherException(const SString& detail)
-    : LauncherException(PlatformImpl::getMessageText(MSG_LAUNCHER_DAMAGED)), m_detail(detail) {}
+    : LauncherFileException(PlatformImpl::getMessageText(MSG_LAUNCHER_DAMAGED)), m_detail(detail) {}

@@ -13,7 +13,16 @@
 #include "foundation/sstring.h"
 #include "foundation/launcher_exception.h"
 
-class DamagedLauncherException : public LauncherException {
+// LauncherFileException: the launcher file itself cannot run (it is damaged,
+// or it is the launcher program without a payload). Such a file is found
+// out before its settings can be read, so its message does not follow them:
+// the Console shows it on standard error (run_console.h).
+class LauncherFileException : public LauncherException {
+ public:
+  using LauncherException::LauncherException;
+};
+
+class DamagedLauncherException : public LauncherFileException {
  public:
   // detail: what was found, in English, for the log ("the digest of
   // app.jar differs").

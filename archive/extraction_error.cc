@@ -2,4 +2,10 @@
 
 #include "platform/write_error.h"
 
-LauncherException fileWriteError(int errorNumber) { return LauncherException(writeErrorText(errorNumber)); }
+WriteErrorException fileWriteError(int errorNumber, const SString& path) {
+  return WriteErrorException(errorNumber, path);
+}
+
+WriteErrorException fileWriteError(int errorNumber, const std::string& path) {
+  return fileWriteError(errorNumber, SString(path.c_str(), path.size()));
+}

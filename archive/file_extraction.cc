@@ -48,7 +48,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   long bytesNeeded = m_fileLength + (m_compressed ? m_decompressedSize : 0);
   long filesNeeded = 1 + (m_compressed ? m_decompressedFileCount : 0);
   if (!PlatformImpl::checkFreeSpace(directory, bytesNeeded, filesNeeded)) {
-    throw fileWriteError(0);
+    throw fileWriteError(0, directory);
   }
 
   SString target = directory;
@@ -108,7 +108,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
   }
   buffer.reset();
 
-  if (errorNumber != 0) throw fileWriteError(errorNumber);
+  if (errorNumber != 0) throw fileWriteError(errorNumber, target);
   if (readFailed) {
     throw LauncherException(SString("Unable to read embedded file ")
                                 .append(m_fileName)
@@ -121,7 +121,7 @@ SString FileIndexEntry::extract(const SString& directory) const {
     digest.finish();
     markChecked(in);
   }
-  if (!output.commit()) throw fileWriteError(output.error());
+  if (!output.commit()) throw fileWriteError(output.error(), target);
   // A file system mounted noexec takes the file but would never run it.
   if (executable && access(target.c_str(), X_OK) != 0) throw cannotRunError(target, directory);
   return target;

@@ -27,9 +27,18 @@ void LauncherInputFiles::load(const SString& launcherFile, bool parseTagFiles) {
     m_payloadFound = true;
     PayloadDigests digests;
     bool hasDigests = readPayloadDigests(fileno(file), fileSize(file), indexOffset, digests);
-    loadFileIndex(file, indexOffset);
-    checkIndexEnd(file, hasDigests ? digests.blockOffset : fileSize(file) - trailerSize);
-    if (hasDigests) assignDigests(digests);
+    long count = loadFileIndex(file, indexOffset);
+    // A count below 0 was read from bytes that are not an index (an offset
+    // damaged in the trailer); 0 is an empty index.
+    if (count < 0) throw DamagedLauncherException("the file index counts fewer than no files");
+    // Only a file that carries the digest block is held to the exact
+    // layout that bvpack writes; in any other, bytes that no entry points
+    // to (between the files, after the index) are ignored, as the format
+    // allows.
+    if (hasDigests) {
+      checkIndexEnd(file, digests.blockOffset);
+      assignDigests(digests);
+    }
     for (long i = 0; i < m_fileIndex.size(); ++i) logEntry(*m_fileIndex.at(i));
     if (parseTagFiles) loadTagFiles(file);
   } else {
@@ -84,7 +93,7 @@ bool LauncherInputFiles::readTrailer(FILE* file, long& indexOffset) {
   return true;
 }
 
-void LauncherInputFiles::loadFileIndex(FILE* file, long indexOffset) {
+long LauncherInputFiles::loadFileIndex(FILE* file, long indexOffset) {
   if (fseek(file, indexOffset, SEEK_SET) != 0) {
     throw LauncherException("Invalid file index offset.");
   }
@@ -100,6 +109,7 @@ void LauncherInputFiles::loadFileIndex(FILE* file, long indexOffset) {
     }
     m_fileIndex.push_back(entry);
   }
+  return count;
 }
 
 void LauncherInputFiles::logEntry(const FileIndexEntry& entry) {

@@ -42,8 +42,9 @@ class LauncherInputFiles {
   // and that is no error, as long as the file is the bare executable image
   // (executable_image.h); otherwise it is a launcher cut short. With a
   // trailer: reads the digest block, if any, and checks the index digest
-  // (payload_digest.h), then reads the index, which must end where the
-  // digest block (or, without one, the trailer) begins, and gives each
+  // (payload_digest.h), then reads the index (a count below 0 is a damaged
+  // file), which must end where the digest block begins when there is one
+  // (without one, bytes after the index are ignored), and gives each
   // entry its digest (an entry's bytes are checked when they are used:
   // FileIndexEntry::loadTagFile, extract, check, digestCheck); logs one
   // LOG_INFO listing per entry ("file type: ", "  file id: ", "  length: ",
@@ -58,10 +59,11 @@ class LauncherInputFiles {
   void load(const SString& launcherFile, bool parseTagFiles);
 
   // Reads the index at indexOffset: the file count, then as many entries
-  // (none for a count of 0 or below), appended to the index. Throws
-  // "Invalid file index offset." when the seek fails, "Unable to read the
-  // file count." and the errors of FileIndexEntry::load.
-  void loadFileIndex(FILE* file, long indexOffset);
+  // (none for a count of 0 or below), appended to the index; returns the
+  // count. Throws "Invalid file index offset." when the seek fails,
+  // "Unable to read the file count." and the errors of
+  // FileIndexEntry::load.
+  long loadFileIndex(FILE* file, long indexOffset);
 
   // Parses the embedded tag files (the entries of types 0, 1 and 2) in
   // index order from the open launcher file; each entry keeps its tag file.
@@ -97,6 +99,14 @@ class LauncherInputFiles {
   // FileIndexEntry::extract and of the cache (a write error).
   const SString& getCachedClasspathFolder() const;
 
+  // The folder into which the application folder entry (the first
+  // FILE_APPLICATION_FOLDER) is unpacked: its entry "app-<digest>" in the
+  // user's cache folder (archive/cached_entries.h), unpacked on the first
+  // call of a run when it is missing, else a new folder of the run's
+  // temporary folder. "" when the payload carries none. Throws the errors
+  // of the unpacking (archive/runtime_archive.h) and of the cache.
+  const SString& getApplicationFolder() const;
+
   bool areInternalFilesLoaded() const { return m_internalFilesLoaded; }
   // Whether load found the trailer: the launcher file carries a payload.
   bool hasPayload() const { return m_payloadFound; }
@@ -107,8 +117,7 @@ class LauncherInputFiles {
   static bool readTrailer(FILE* file, long& indexOffset);
 
   // After loadFileIndex: throws DamagedLauncherException unless the index
-  // ended at expectedEnd, where the digest block begins or, without one,
-  // the trailer.
+  // ended at expectedEnd, where the digest block begins.
   static void checkIndexEnd(FILE* file, long expectedEnd);
 
  private:
@@ -129,6 +138,9 @@ class LauncherInputFiles {
   // Worked out on the first call of a run (getCachedClasspathFolder).
   mutable SString m_cachedClasspathFolder;
   mutable bool m_cachedClasspathKnown;
+  // Worked out on the first call of a run (getApplicationFolder).
+  mutable SString m_applicationFolder;
+  mutable bool m_applicationFolderKnown = false;
 };
 
 #endif  // BV_ARCHIVE_LAUNCHER_INPUT_FILES_H_

@@ -60,5 +60,7 @@ void LauncherInputFiles::extractAll() const {
   // Like the extracted files, input.tag is a new file that replaces any
   // old one, never written through a link; a failed write is reported.
   ReplacementFile output(extractedInputFileName, 0600);
-  if (!output.writeAll(inputFile.getText()) || !output.commit()) throw fileWriteError(output.error());
+  if (!output.writeAll(inputFile.getText()) || !output.commit()) {
+    throw fileWriteError(output.error(), SString(extractedInputFileName));
+  }
 }

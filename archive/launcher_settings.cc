@@ -11,6 +11,8 @@
 const char* consoleUITagName = "CONSOLE_UI";
 const char* bvOptionsOnlyTagName = "BV_OPTIONS_ONLY";
 const char* useTmpdirTagName = "USE_TMPDIR";
+const char* unixCommandTagName = "UNIX_COMMAND";
+const char* sharedRuntimeDirTagName = "SHARED_RUNTIME_DIR";
 
 LauncherSettings readLauncherSettings(const SString& path) {
   LauncherSettings settings;
@@ -32,6 +34,11 @@ LauncherSettings readLauncherSettings(const SString& path) {
       settings.consoleUI = script->getBoolTagValue(consoleUITagName, true);
       settings.bvOptionsOnly = script->getBoolTagValue(bvOptionsOnlyTagName, false);
       settings.useTmpdir = script->getBoolTagValue(useTmpdirTagName, false);
+      settings.unixCommand = script->getBoolTagValue(unixCommandTagName, false);
+      SString shared = script->getTagValue(sharedRuntimeDirTagName, 0);
+      if (!shared.empty() && shared[0] == '/' && shared.find('\n') == SString::npos) {
+        settings.sharedRuntimeDir = shared;
+      }
       break;
     }
   } catch (const LauncherException&) {

@@ -210,10 +210,10 @@ Table readTable(int fd, long offset, long length, RuntimeHeader& header) {
 }
 
 // Opens the folder that holds member name (its parts but the last), each
-// part a folder made before, never a link.
-int openParent(int root, const std::vector<std::string>& parts, const std::string& name) {
+// part a folder made before, never a link; top is the path of root.
+int openParent(int root, const std::vector<std::string>& parts, const std::string& name, const std::string& top) {
   int dir = dup(root);
-  if (dir < 0) throw fileWriteError(errno);
+  if (dir < 0) throw fileWriteError(errno, top);
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
     int next = openat(dir, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     int error = errno;
@@ -221,7 +221,7 @@ int openParent(int root, const std::vector<std::string>& parts, const std::strin
     if (next < 0) {
       if (error == ENOENT) throw unsafeMember(name, "its folder was not made before it.");
       if (error == ENOTDIR || error == ELOOP) throw unsafeMember(name, "it lies under something that is not a folder.");
-      throw fileWriteError(error);  // no descriptor left, no memory: not the member's fault
+      throw fileWriteError(error, top + "/" + name);  // no descriptor left, no memory: not the member's fault
     }
     dir = next;
   }
@@ -269,13 +269,14 @@ class PieceWriter {
   PieceWriter(const PieceWriter&) = delete;
   PieceWriter& operator=(const PieceWriter&) = delete;
 
-  // Takes the open file fd, to be written with pieces (whose storage
-  // outlives the writer) and given mode's execute bits. Waits while too
+  // Takes the open file fd (at path), to be written with pieces (whose
+  // storage outlives the writer) and given mode's execute bits. Waits while too
   // many files are open.
-  void add(int fd, int mode, const std::vector<Piece>& pieces) {
+  void add(int fd, int mode, const std::vector<Piece>& pieces, const std::string& path) {
     std::unique_ptr<File> file(new File);
     *file->fd.address() = fd;
     file->mode = mode;
+    file->path = path;
     file->left = pieces.size();
     if (pieces.empty()) {
       closeFile(*file);
@@ -342,7 +343,7 @@ class PieceWriter {
     if (m_canceled.load()) throw LauncherException(PlatformImpl::getMessageText(MSG_CANCELED));
     if (m_error != 0) {
       if (m_error < 0) throw damaged();
-      throw fileWriteError(m_error);
+      throw fileWriteError(m_error, m_errorPath);
     }
     report();
   }
@@ -351,7 +352,8 @@ class PieceWriter {
   struct File {
     Fd fd;
     int mode = 0;
-    size_t left = 0;  // pieces to write
+    size_t left = 0;   // pieces to write
+    std::string path;  // for the message of a write error
   };
   struct Job {
     const Piece* piece;
@@ -389,11 +391,14 @@ class PieceWriter {
     m_room.notify_all();
   }
   // The first failure of any thread: -1 for damage, else a write error's
-  // errno; the others stop after their piece.
-  void fail(int error) {
+  // errno and the file's path; the others stop after their piece.
+  void fail(int error, const std::string& path = std::string()) {
     {
       std::lock_guard<std::mutex> lock(m_mutex);
-      if (m_error == 0) m_error = error;
+      if (m_error == 0) {
+        m_error = error;
+        m_errorPath = path;
+      }
     }
     stop();
   }
@@ -402,7 +407,7 @@ class PieceWriter {
     bool changed = fchmod(file.fd.get(), (file.mode & 0111) != 0 ? 0555 : 0444) == 0;
     int error = errno;
     file.fd.reset();
-    if (!changed) fail(error != 0 ? error : EIO);
+    if (!changed) fail(error != 0 ? error : EIO, file.path);
     return changed;
   }
 
@@ -462,7 +467,7 @@ class PieceWriter {
       ssize_t n = pwrite(job.file->fd.get(), out + done, got - done, static_cast<off_t>(piece.fileOffset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        fail(n < 0 && errno != 0 ? errno : EIO);
+        fail(n < 0 && errno != 0 ? errno : EIO, job.file->path);
         return false;
       }
       done += static_cast<size_t>(n);
@@ -490,6 +495,7 @@ class PieceWriter {
   bool m_closed = false;
   bool m_stopped = false;
   int m_error = 0;
+  std::string m_errorPath;
   std::atomic<long> m_written{0};
   std::atomic<bool> m_canceled{false};
   Tools m_own;  // the making thread's
@@ -629,7 +635,7 @@ void unpackPieces(int fd, long offset, long length, const std::string& dir,
   RuntimeHeader header;
   Table table = readTable(fd, offset, length, header);
   int root = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (root < 0) throw fileWriteError(errno);
+  if (root < 0) throw fileWriteError(errno, dir);
   Fd rootCloser(root);
 
   // Members are made in order on this thread; each file's pieces are
@@ -647,30 +653,31 @@ void unpackPieces(int fd, long offset, long length, const std::string& dir,
     }
     std::vector<std::string> parts = splitPath(name);
     const char* base = parts.back().c_str();
-    Fd parent(openParent(root, parts, name));
+    const std::string memberPath = dir + "/" + name;
+    Fd parent(openParent(root, parts, name, dir));
     if (member.kind == 'd') {
       if (mkdirat(parent.get(), base, 0700) != 0) {
         if (errno == EEXIST) throw unsafeMember(name, "it is there twice.");
-        throw fileWriteError(errno);
+        throw fileWriteError(errno, memberPath);
       }
       // Folders stay writable by their owner, so that the cache can remove
       // them; nobody else may write.
-      if (fchmodat(parent.get(), base, 0755, 0) != 0) throw fileWriteError(errno);
+      if (fchmodat(parent.get(), base, 0755, 0) != 0) throw fileWriteError(errno, memberPath);
     } else if (member.kind == 'l') {
       if (!isSafeRuntimeLinkTarget(name, member.target)) {
         throw unsafeMember(name, "its link points out of the runtime's folder.");
       }
       if (symlinkat(member.target.c_str(), parent.get(), base) != 0) {
         if (errno == EEXIST) throw unsafeMember(name, "it is there twice.");
-        throw fileWriteError(errno);
+        throw fileWriteError(errno, memberPath);
       }
     } else {
       int out = openat(parent.get(), base, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
       if (out < 0) {
         if (errno == EEXIST) throw unsafeMember(name, "it is there twice.");
-        throw fileWriteError(errno);
+        throw fileWriteError(errno, memberPath);
       }
-      writer.add(out, member.mode, member.pieces);
+      writer.add(out, member.mode, member.pieces, memberPath);
     }
   }
   writer.finish(progress, cancel);

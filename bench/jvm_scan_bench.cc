@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     ClasspathOptions classpath;
     LauncherInputFiles inputFiles;
     ApplicationArchive applicationArchive;
-    LaunchContext context{paths, classpath, inputFiles, applicationArchive};
+    LaunchContext context{paths, classpath, inputFiles, applicationArchive, PlatformImpl::console()};
     CountingJVMFiles files(context);
     files.addJVMFile(new JVMFile(tags, context));
     files.setVerifyClass(SString(("\"" + jar + "\"").c_str()), "\"Verify\"");

@@ -421,7 +421,7 @@ int fuzzLaunchScript(const uint8_t* data, size_t size) {
   ClasspathOptions classpath;
   LauncherInputFiles inputFiles;
   ApplicationArchive applicationArchive;
-  LaunchContext context{paths, classpath, inputFiles, applicationArchive};
+  LaunchContext context{paths, classpath, inputFiles, applicationArchive, PlatformImpl::console()};
   JVMTagLookup jvmFile(launchJVMTags());
   LaunchScript script(bytesAsText(data, size), false, false, context);
   try {
@@ -447,7 +447,14 @@ int fuzzClassVersion(const uint8_t* data, size_t size) {
   std::string path = scratchFile("classes.jar");
   writeBytes(path, data, size);
   try {
-    JarClasses classes = readJarClasses(path);
+    // With the scan of class names, bounded as the packing bounds it.
+    JarClasses classes = readJarClasses(path, true, 1 << 20);
+    for (const auto& package : classes.referencedPackages) {
+      // A package is a name before a dot of the name it came from.
+      if (package.first.empty() || package.second.compare(0, package.first.size() + 1, package.first + ".") != 0) {
+        abort();
+      }
+    }
     // A class file's version is two bytes, and only .class entries count.
     if (classes.highestMajor < 0 || classes.highestMajor > 0xFFFF) abort();
     if (classes.highestMajor > 0 && classes.highestEntry.empty()) abort();

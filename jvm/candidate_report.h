@@ -14,6 +14,7 @@
 #include "foundation/deque.h"
 #include "foundation/sstring.h"
 
+class Console;
 class JVMFiles;
 
 // Candidates named one by one in the report; the rest are counted.
@@ -21,7 +22,7 @@ const long kReportedCandidates = 20;
 
 class CandidateReport {
  public:
-  CandidateReport() : m_rejectedCount(0) {}
+  CandidateReport() : m_rejectedCount(0), m_startFailures(0), m_answers(0) {}
 
   // Forgets every candidate (a new search begins).
   void clear();
@@ -41,6 +42,19 @@ class CandidateReport {
   void rejectTimeout(long millis);
   // The reason the last candidate was turned down, or "" when it was not.
   SString lastReason() const;
+  // The current candidate's JVM did not start: reject with "did not start:
+  // " and the JVM's first error line (jvmStartError).
+  void rejectStart(const SString& errorLine);
+  // Whether every JVM that was run failed to start: at least one did not
+  // start, and none answered (a property that did not match, no answer in
+  // time, an answer without the verification's marker). Candidates turned
+  // down without a run (no executable) do not count.
+  bool onlyStartFailures() const { return m_startFailures > 0 && m_answers == 0; }
+  // The message for a search where onlyStartFailures holds: "Java was
+  // found, but it did not start: " and the first JVM's error line, then
+  // which of JAVA_TOOL_OPTIONS, _JAVA_OPTIONS and JDK_JAVA_OPTIONS are set
+  // ("JAVA_TOOL_OPTIONS is set: the JVM takes options from it.").
+  SString startFailureMessage() const;
 
   // Replaces out with the lines of the report, which follows the catalogued
   // not-found message: "Looked for:" and what the JVM files of files asked
@@ -50,18 +64,37 @@ class CandidateReport {
   // others; last, when the files name variables in PLATFORM_HINT, "A
   // suitable Java can also be named with JAVA_HOME or JDK_HOME." with those
   // names.
-  void lines(const JVMFiles& files, StringDeque& out) const;
-  // Writes lines(files) to the log and to standard error, silent or not.
-  void reportNotFound(const JVMFiles& files);
-  // A home named with -bv:javahome that no JVM file accepted: one line on
-  // standard error (silent or not) and in the log, with the reason.
-  void reportUserHome(const SString& home);
+  // A launcher that is a Unix command (UNIX_COMMAND, unixCommand) leaves that last
+  // line out: its no-Java text (noJavaText) names the variables first.
+  void lines(const JVMFiles& files, StringDeque& out, bool unixCommand = false) const;
+  // The first line of the no-Java message of a launcher that is a Unix
+  // command: "No suitable Java was found. Set JAVA_HOME (or JDK_HOME) to
+  // the folder of a Java installation, or run again with -bv:javahome
+  // DIR.", with the variables that the files name in PLATFORM_HINT
+  // (JAVA_HOME when none).
+  static SString noJavaText(const JVMFiles& files);
+  // Writes lines(files) to the log and, as diagnostics, to the console.
+  void reportNotFound(const JVMFiles& files, const Console& console);
+  // A home named with -bv:javahome that no JVM file accepted: one warning,
+  // with the reason.
+  void reportUserHome(const SString& home, const Console& console);
 
  private:
   StringDeque m_lines;      // "path: reason" of the first candidates turned down
   long m_rejectedCount;     // every candidate turned down
   SString m_currentPath;    // the candidate being checked, or ""
   SString m_currentReason;  // its reason, or ""
+  long m_startFailures;     // candidates whose JVM did not start
+  long m_answers;           // candidates that were run and answered, but not as wanted
+  SString m_firstStartError;
 };
+
+// The first line of a JVM's error output that says why it did not start:
+// "Picked up ..." notes of the option variables and empty lines are
+// skipped, blanks around the line dropped; after the heading "Error
+// occurred during initialization of VM" comes ": " and the next line. At
+// most 200 bytes are kept ("..." marks a cut). "" when the JVM ended with
+// status 0, or wrote nothing else.
+SString jvmStartError(long exitCode, const SString& errorOutput);
 
 #endif  // BV_JVM_CANDIDATE_REPORT_H_

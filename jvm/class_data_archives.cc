@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -17,6 +19,7 @@
 #include "jvm/carried_aot_cache.h"
 #include "jvm/java_command_line.h"
 #include "jvm/jvm_identity.h"
+#include "jvm/release_file.h"
 #include "jvm/tag_names.h"
 #include "platform/detached_process.h"
 #include "platform/file_digest.h"
@@ -174,7 +177,18 @@ ClassDataArchives::ClassDataArchives(const TagFile& jvmFile)
       m_jvmExe(tagValue(jvmFile, jvmExeTagName)),
       m_version(tagValue(jvmFile, jvmVersionTagName)),
       m_identity(tagValue(jvmFile, jvmIdentityTagName)),
-      m_lockFd(-1) {}
+      m_lockFd(-1) {
+  // A check that did not ask the Java's version: the checked home's
+  // release file states it (the identity below proves the home unchanged).
+  if (m_version.empty() && !m_home.empty()) {
+    ReleaseFields fields;
+    if (readReleaseFile(m_home, fields)) {
+      std::map<std::string, std::string> stated = releaseProperties(fields);
+      auto found = stated.find("java.specification.version");
+      if (found != stated.end()) m_version = found->second;
+    }
+  }
+}
 
 ClassDataArchives::~ClassDataArchives() { dropRecording(); }
 
@@ -242,6 +256,12 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
   if (program.empty() || !resolveJVMExecutable(exePath, m_jvmExe, exe, home) ||
       !resolveJVMExecutable(program, "", commandExe, commandHome) || commandExe != exe) {
     log("none, since the command does not run the Java of the JVM file");
+    return none;
+  }
+  // A Java that the run unpacked into its temporary folder is gone when
+  // the archive would be made, and its path may then be another user's.
+  if (PlatformImpl::isRunTemporaryPath(SString(exe.c_str()))) {
+    log("none, since the Java at " + exe + " lies in this run's temporary folder");
     return none;
   }
   std::string identity;
@@ -356,10 +376,14 @@ std::vector<std::string> ClassDataArchives::optionsFor(const std::vector<std::st
     log("removing the damaged archive " + archive);
     unlink(archive.c_str());
   }
+  // A failure mark holds for a while, not for good: the cause (a full disk
+  // for a moment) may have gone. It is never refreshed here.
   if (lstat((base + kFailedSuffix).c_str(), &st) == 0) {
-    utimensat(AT_FDCWD, (base + kFailedSuffix).c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
-    log("none, since the Java could not make the archive " + archive + " before");
-    return none;
+    if (st.st_mtime + classDataFailureLifetime > time(nullptr)) {
+      log("none, since the Java could not make the archive " + archive + " before");
+      return none;
+    }
+    unlink((base + kFailedSuffix).c_str());
   }
   m_lockFd = lockKey(base + kLockSuffix);
   if (m_lockFd < 0) {
@@ -403,7 +427,7 @@ void ClassDataArchives::commandEnded(long exitCode) {
   std::string classPath = m_classPath, workingDirectory = m_workingDirectory;
   bool started = startDetached(
       [=]() { makeArchive(folder, key, classList, javaExe, options, classPath, workingDirectory); },
-      m_lockFd);
+      m_lockFd, "bvlauncher-cds");
   if (started) {
     log("the archive " + folder + "/" + key + kArchiveSuffix + " is being made in the background");
     // The detached process holds the list and the lock now.
@@ -412,7 +436,20 @@ void ClassDataArchives::commandEnded(long exitCode) {
   dropRecording();
 }
 
-void ClassDataArchives::prune(const std::string& folder, time_t now, const std::string& ownKey) {
+unsigned long long classDataArchiveBudget() {
+  const char* text = getenv("BV_CDS_BUDGET_MB");
+  if (text == nullptr || text[0] == '\0') return defaultClassDataArchiveBudget;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long mebibytes = strtoull(text, &end, 10);
+  if (*end != '\0' || errno != 0 || text[0] < '0' || text[0] > '9' || mebibytes > (1ULL << 20)) {
+    return defaultClassDataArchiveBudget;
+  }
+  return mebibytes << 20;
+}
+
+void ClassDataArchives::prune(const std::string& folder, time_t now, const std::string& ownKey,
+                              unsigned long long budget) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return;
   struct KeyFiles {
@@ -420,6 +457,7 @@ void ClassDataArchives::prune(const std::string& folder, time_t now, const std::
     time_t lastUse = 0;
     bool kept = false;  // has an archive or a failure mark
     time_t newest = 0;
+    unsigned long long bytes = 0;  // of its archive
   };
   std::map<std::string, KeyFiles> keys;
   while (struct dirent* entry = readdir(dir)) {
@@ -432,6 +470,7 @@ void ClassDataArchives::prune(const std::string& folder, time_t now, const std::
     files.names.push_back(name);
     std::string suffix = name.substr(dot);
     files.newest = std::max(files.newest, st.st_mtime);
+    if (suffix == kArchiveSuffix) files.bytes = static_cast<unsigned long long>(st.st_size);
     if (suffix == kArchiveSuffix || suffix == kFailedSuffix) {
       files.kept = true;
       files.lastUse = std::max(files.lastUse, st.st_mtime);
@@ -444,8 +483,11 @@ void ClassDataArchives::prune(const std::string& folder, time_t now, const std::
   }
   std::sort(byUse.rbegin(), byUse.rend());
   std::map<std::string, bool> expired;
+  unsigned long long total = 0;
   for (size_t i = 0; i < byUse.size(); ++i) {
-    expired[byUse[i].second] = i >= maxClassDataArchives || byUse[i].first + classDataArchiveLifetime < now;
+    total += keys[byUse[i].second].bytes;
+    expired[byUse[i].second] = i >= maxClassDataArchives || byUse[i].first + classDataArchiveLifetime < now ||
+                               (i > 0 && total > budget);
   }
   for (const auto& item : keys) {
     const KeyFiles& files = item.second;

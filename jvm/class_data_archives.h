@@ -4,8 +4,9 @@
 // The JVM can map the classes of an application from an archive that a
 // previous run made, instead of reading, parsing and checking them on every
 // start. A
-// run whose Java (JVM_VERSION of the JVM file, 13 or newer) and command
-// allow it gets, in place of %CDS_OPTIONS%():
+// run whose Java (JVM_VERSION of the JVM file, or else the version that
+// the release file of its home states; 13 or newer) and command allow it
+// gets, in place of %CDS_OPTIONS%():
 //   - when the Java is 24 or newer and its home carries the ahead-of-time
 //     cache of a training run (jvm/carried_aot_cache.h): -XX:AOTCache=CACHE
 //     and the options that keep the JVM quiet about it, from the first run;
@@ -38,16 +39,22 @@
 // a regular file (a jar) that this run will not remove, so a jar that the
 // run extracted into its temporary folder means no archive
 // (PlatformImpl::isRunTemporaryPath): this is the one place that tells.
+// The same holds for the Java itself (a bundled runtime unpacked into the
+// temporary folder): the archive would be made after the run removed it.
 //
 // Where: the folder cds in the user's cache folder (platform/user_cache.h),
 // made 0700; KEY.jsa the archive (0600), KEY.lock held (flock) by the run
 // that records the classes and then by the process that makes the archive,
 // KEY.classes-XXXXXX the list and KEY.jsa-XXXXXX the archive being made
 // (both removed when it is done), KEY.failed when the JVM could not make
-// one (no more tries for that key). An archive is published by rename only
+// one (no more tries for that key for classDataFailureLifetime; the mark is
+// not refreshed by the runs it stops, so a failure of a moment expires). An archive is published by rename only
 // when it is whole and begins as an archive does; one that does not is
-// removed and made anew. At most maxClassDataArchives keys are kept, the
-// least recently used go first, and a key unused for 30 days goes. A cache
+// removed and made anew. At most maxClassDataArchives keys are kept, and
+// archives of at most classDataArchiveBudget() bytes together (the most
+// recently used one always stays); the least recently used go first, and a
+// key unused for 30 days goes. The process that makes an archive is named
+// "bvlauncher-cds". A cache
 // that is read-only, another user's or reached through a link gives no
 // archive, silently (an existing archive of the user's own is still used).
 // BV_CDS=0 in the environment turns it all off.
@@ -63,8 +70,16 @@
 class TagFile;
 
 const size_t maxClassDataArchives = 8;
+// The bytes that the archives may take together, unless BV_CDS_BUDGET_MB
+// in the environment gives another number of mebibytes (a number of 0 to
+// 1048576; anything else is ignored).
+const unsigned long long defaultClassDataArchiveBudget = 128ULL << 20;
+unsigned long long classDataArchiveBudget();
 // Seconds after which an unused key is removed.
 const time_t classDataArchiveLifetime = 30L * 24 * 60 * 60;
+// Seconds for which a key whose archive the Java could not make is not
+// tried again.
+const time_t classDataFailureLifetime = 24L * 60 * 60;
 // Seconds that the making of an archive may take.
 const unsigned classDataArchiveTimeout = 600;
 // The Java version from which on archives are used.
@@ -73,7 +88,8 @@ const int firstClassDataSharingJava = 13;
 class ClassDataArchives final : public ClassDataSharing {
  public:
   // jvmFile: the JVM file of the launch (JVM_HOME, JVM_EXE, JVM_VERSION,
-  // JVM_IDENTITY are read now).
+  // JVM_IDENTITY are read now; without JVM_VERSION, the release file of
+  // JVM_HOME).
   explicit ClassDataArchives(const TagFile& jvmFile);
   // A recording that commandEnded did not take over is dropped.
   ~ClassDataArchives() override;
@@ -92,13 +108,16 @@ class ClassDataArchives final : public ClassDataSharing {
   // The feature version of a java.specification.version ("1.8" is 8, "17"
   // is 17), or 0 when it is not a version.
   static int featureVersion(const std::string& specificationVersion);
-  // Removes the keys beyond the maxClassDataArchives most recently used and
-  // those unused since now - classDataArchiveLifetime, and the leftovers
+  // Removes the keys beyond the maxClassDataArchives most recently used,
+  // those whose archive would pass budget bytes counted from the most
+  // recently used (which always stays), those unused since now -
+  // classDataArchiveLifetime, and the leftovers
   // (lists, unfinished archives, locks) of keys that no process works on.
   // Keys whose lock is held stay, except ownKey (or ""), whose lock the
   // caller holds: its lists and unfinished archives are leftovers of runs
   // that were ended.
-  static void prune(const std::string& folder, time_t now, const std::string& ownKey = std::string());
+  static void prune(const std::string& folder, time_t now, const std::string& ownKey = std::string(),
+                    unsigned long long budget = classDataArchiveBudget());
 
  private:
   void dropRecording();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
@@ -55,8 +56,40 @@ bool isPlainPropertyName(const SString& name) {
 
 bool endsWith(const SString& s, char c) { return !s.empty() && s[s.length() - 1] == c; }
 
+// True when given names the real folder home (a path without links) by the
+// same folders: it differs only by repeated "/", "." components or a
+// trailing "/". Then no link lies on its way, and what is launched through
+// it is the folder that was checked.
+bool namesWithoutLink(const SString& given, const SString& home) {
+  std::string path(given.c_str(), given.length());
+  if (path.empty() || path[0] != '/') return false;
+  std::string normal;
+  size_t pos = 0;
+  while (pos < path.size()) {
+    size_t end = path.find('/', pos);
+    if (end == std::string::npos) end = path.size();
+    std::string part = path.substr(pos, end - pos);
+    if (!part.empty() && part != ".") normal += "/" + part;
+    pos = end + 1;
+  }
+  if (normal.empty()) normal = "/";
+  return normal == std::string(home.c_str(), home.length());
+}
+
 // The first and last characters of s are both double quotes.
 bool isQuoted(const SString& s) { return !s.empty() && s[0] == '"' && endsWith(s, '"'); }
+
+// Whether the output holds the verification's marker line.
+bool holdsMarkerLine(const SString& output) {
+  unsigned long pos = 0;
+  SString line;
+  while (pos < output.length()) {
+    line.erase();
+    readLineFromString(output, pos, line);
+    if (line.compare(verificationMarker) == 0) return true;
+  }
+  return false;
+}
 
 // The value that the verification printed for property number index, or
 // "" when the output does not reach it.
@@ -77,21 +110,22 @@ SString printedValue(const SString& output, long index) {
   return marked ? line : SString();
 }
 
-// Sets JVM_VERSION and JVM_IDENTITY for the JVM that passed: the version
-// that it printed, when it reads as one, and the digest of its identity.
+// Sets JVM_IDENTITY (the digest of its identity) and JVM_VERSION for the
+// JVM that passed: the version that it printed when the JVM file asked for
+// it ("" when not) and it reads as one.
 void setVersionTags(TagFile& tagFile, const SString& version, const SString& exePath,
                     const SString& jvmExe) {
   SString value = version;
   trim(value, whitespaceChars);
   std::string exe, home, identity;
-  if (value.empty() || value[0] < '0' || value[0] > '9' || JVMFile::holdsLineBreak(value) ||
-      !resolveJVMExecutable(std::string(exePath.c_str(), exePath.length()),
+  if (!resolveJVMExecutable(std::string(exePath.c_str(), exePath.length()),
                             std::string(jvmExe.c_str(), jvmExe.length()), exe, home) ||
       !jvmIdentity(exe, home, identity)) {
     return;
   }
-  tagFile.setTagValue(jvmVersionTagName, value);
   tagFile.setTagValue(jvmIdentityTagName, SString(jvmIdentityDigest(identity).c_str()));
+  if (value.empty() || value[0] < '0' || value[0] > '9' || JVMFile::holdsLineBreak(value)) return;
+  tagFile.setTagValue(jvmVersionTagName, value);
 }
 
 // The output a verification would print (the marker, then one line per
@@ -159,7 +193,19 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   if (jvmExe.empty() || jvmHome.empty()) return nullptr;
 
   SString desc = m_tagFile->getTagValue(kDescTag, 0);
-  SString exePath(jvmHome);
+  // A setup program's console shows "Verifying" for every candidate, as
+  // the check begins; a Unix command's only for a Java that it runs.
+  const bool everyCandidateShown = !m_context->console.isUnixCommand();
+  std::optional<SubStatusWrapper> restoreSubStatus;
+  if (everyCandidateShown) {
+    restoreSubStatus.emplace();
+    PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
+  }
+  // The home as the launch names it: @JVM_HOME@ drops one trailing
+  // backslash, so the check examines and runs that same folder.
+  SString launchHome(jvmHome);
+  if (endsWith(launchHome, '\\')) launchHome.erase(launchHome.length() - 1);
+  SString exePath(launchHome);
   appendPathSeparator(exePath);
   exePath += jvmExe;
   m_lastCheckedHome.erase();
@@ -190,9 +236,19 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   }
   // The home that the executable really lies in, links resolved: this is
   // what is run, becomes JAVA_HOME and JVM_HOME.
-  SString home = realJVMHome(jvmHome, jvmExe);
-  if (home.compare(jvmHome) != 0) {
-    logMessage(concat("The real JVM home of ", jvmHome, " is ", home), LOG_INFO);
+  SString home = realJVMHome(launchHome, jvmExe);
+  if (home.compare(launchHome) != 0) {
+    logMessage(concat("The real JVM home of ", launchHome, " is ", home), LOG_INFO);
+  }
+  // A launch would drop the backslash that ends this name and run another
+  // folder than the one checked.
+  if (endsWith(home, '\\')) {
+    logMessage(concat("Not running ", exePath, ": its real home ", home,
+                      " ends in a backslash, which the launch drops"),
+               LOG_WARNING);
+    candidateReport().reject("its real home ends in a backslash");
+    PlatformImpl::advanceUIProgress(2);
+    return nullptr;
   }
   // Two names of one home (/usr/bin and /bin on PATH, JAVA_HOME and a path
   // hint) are checked once per search.
@@ -204,14 +260,31 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
   }
   m_checkedHomes.push_back(home);
   m_lastCheckedHome = home;
-  // Only a candidate that is run gets a "Verifying" line.
-  SubStatusWrapper restoreSubStatus;
-  PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
+  if (!everyCandidateShown) {
+    restoreSubStatus.emplace();
+    PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, desc);
+  }
   bool verified = performVerify(home, verifyClasspath, verifyClassName, recorded);
-  PlatformImpl::endUIProgressRow();  // the dots of this check
+  // JVM_HOME keeps the home as it was given when it names the folder that
+  // ran without a link (a trailing "/" or backslash, which @JVM_HOME@ drops,
+  // kept as written); when a link lies on the way (the executable or a
+  // folder of the given path), the home that ran, so that the launch cannot
+  // be sent elsewhere by changing the link after the check.
+  SString value = home;
+  if (namesWithoutLink(launchHome, home) && !holdsLineBreak(jvmHome)) value = jvmHome;
+  if (value.compare(home) != 0) m_tagFile->setTagValue(kJVMHomeTag, value);
+  // A Unix command's console ends the dots of each check.
+  if (!everyCandidateShown) PlatformImpl::endUIProgressRow();
   if (!verified) return nullptr;
   logMessage(concat("Found matching JVM at ", home), LOG_INFO);
-  return new JVMMatch(home, *m_tagFile);
+  return new JVMMatch(value, *m_tagFile);
+}
+
+void JVMFile::showCandidateNotExamined() const {
+  if (m_context->console.isUnixCommand()) return;
+  SubStatusWrapper restoreSubStatus;
+  PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, m_tagFile->getTagValue(kDescTag, 0));
+  PlatformImpl::advanceUIProgress(2);
 }
 
 bool JVMFile::holdsLineBreak(const SString& path) {
@@ -279,23 +352,19 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
   ShellValueScope values;
   StringPairPtrDeque expected;
   SString command = buildVerifyCommand(jvmHome, verifyClasspath, verifyClassName, expected);
-  // The Java version is asked for as well (any value passes): the launch
-  // uses it (JVM_VERSION).
+  // The command asks exactly the JVM file's properties. When one of them is
+  // the Java version, its answer becomes JVM_VERSION (class-data sharing
+  // reads it).
   long versionIndex = -1;
   for (long i = 0; i < expected.size() && versionIndex < 0; ++i) {
     if (expected.at(i)->getName().compare(specificationVersionProperty) == 0) versionIndex = i;
-  }
-  if (versionIndex < 0) {
-    versionIndex = expected.size();
-    command += " ";
-    command += specificationVersionProperty;
-    expected.push_back(new StringPair(specificationVersionProperty, "...", PROPERTY_EQUALS));
   }
   SString exePath(jvmHome);
   appendPathSeparator(exePath);
   exePath += getJVMExe();
   SString output;
   RecordedAnswers fromRelease;
+  bool ran = false;
   if (recorded != nullptr && answersFromRecord(*recorded, expected, exePath, output)) {
     // The bundled runtime answered these when it was packed; its bytes are
     // the ones the launcher file's digest proves.
@@ -316,18 +385,36 @@ bool JVMFile::performVerify(const SString& jvmHome, const SString& verifyClasspa
       // through the shell with JAVA_HOME set to the home.
       LaunchScript script(command, true, false, *m_context);
       VerificationLimits limits;
-      script.execute(*this, nullptr, false);
+      long exitCode = script.execute(*this, nullptr, false);
       if (limits.timedOut()) {
         candidateReport().rejectTimeout(limits.timeoutMillis());
         PlatformImpl::advanceUIProgress(6);
         return false;
       }
       output = script.getStdOut();
+      // A JVM that did not start (an option it does not know, no memory for
+      // its heap) says why on its error output, or on its standard output
+      // (an error during its initialisation): that is the reason.
+      SString startError = jvmStartError(exitCode, script.getStdErr());
+      if (startError.empty() && !holdsMarkerLine(output)) startError = jvmStartError(exitCode, output);
+      if (!startError.empty() && !holdsMarkerLine(output)) {
+        candidateReport().rejectStart(startError);
+        logMessage(concat("The JVM ", exePath, " did not start: ", startError), LOG_INFO);
+        PlatformImpl::advanceUIProgress(6);
+        return false;
+      }
       cache.store(output);
+      ran = true;
     }
   }
+  // A setup program's console shows the dot of the answer read from a
+  // JVM whether or not one had to run for it.
+  if (!ran && !output.empty() && !m_context->console.isUnixCommand()) PlatformImpl::advanceUIProgress(1);
   bool result = verifyJVMOutput(output, expected);
-  if (result) setVersionTags(*m_tagFile, printedValue(output, versionIndex), exePath, getJVMExe());
+  if (result) {
+    setVersionTags(*m_tagFile, versionIndex >= 0 ? printedValue(output, versionIndex) : SString(), exePath,
+                   getJVMExe());
+  }
   PlatformImpl::advanceUIProgress(6);
   return result;
 }
@@ -453,6 +540,7 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
     if (path.empty() || path[0] != '/') {
       if (!path.empty()) {
         logMessage(concat("Skipping the relative PATH folder ", path), LOG_INFO);
+        showCandidateNotExamined();
       }
       continue;
     }
@@ -463,7 +551,10 @@ JVMMatch* JVMFile::verifyWithPlatformJVMPaths(const SString& verifyClasspath,
       // a folder that is not one gives no candidate (no
       // "/usr/local/sbin/bin/java").
       unsigned long dirStart = stringEndsWith(candidate, exeDir.c_str());
-      if (dirStart == SString::npos || (dirStart != 0 && candidate[dirStart - 1] != '/')) continue;
+      if (dirStart == SString::npos || (dirStart != 0 && candidate[dirStart - 1] != '/')) {
+        showCandidateNotExamined();
+        continue;
+      }
       candidate.erase(dirStart, SString::npos);
     }
     logMessage(concat("Checking JVM at ", candidate,

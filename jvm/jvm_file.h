@@ -184,6 +184,12 @@ class JVMFile final : public JVMTagLookup {
   StringDeque m_checkedHomes;   // the real homes run since forgetCheckedHomes
   StringDeque m_examinedPaths;  // the executables examined, as found
   std::vector<UnusableHint> m_unusableHints;
+  // A candidate that gives no executable to examine (a PATH folder that is
+  // relative or not a .../bin one): a setup program's console shows it as a
+  // check of a home without the executable ("Verifying" and two progress
+  // steps); a Unix command's shows nothing.
+  void showCandidateNotExamined() const;
+
   SString m_lastCheckedHome;    // the real home of the last candidate run, or ""
 };
 

@@ -86,7 +86,10 @@ void JVMFiles::forgetCheckedHomes() {
 
 void JVMFiles::verifyBundledRuntime(const FileIndexEntry& runtime) {
   bool temporary = false;
-  SString home = prepareBundledRuntime(runtime, PlatformImpl::isUIVisible() != 0, temporary);
+  // The progress of the unpacking goes to the console when it shows the
+  // status, and to the window of a desktop start whatever the console does.
+  bool showUI = PlatformImpl::isUIVisible() != 0 || PlatformImpl::getUIWindow() != nullptr;
+  SString home = prepareBundledRuntime(runtime, showUI, temporary);
   logInfo("Checking the Java runtime bundled with the launcher => ", home);
   // What the runtime answered when bvpack packed it: no JVM need start to
   // ask it again (JVMFile::performVerify). They are the answers of the
@@ -115,7 +118,7 @@ void JVMFiles::search(JVMMatchPtrDeque& matches, const SString& userJavaHome) {
       if (!isSearched(*m_files.at(i))) continue;
       m_match = m_files.at(i)->verify(userHome, m_verifyClasspath, m_verifyClassName, true);
     }
-    if (m_match == nullptr) m_report.reportUserHome(userHome);
+    if (m_match == nullptr) m_report.reportUserHome(userHome, m_context.console);
   }
   if (m_match == nullptr && runtime != nullptr && runtimeUse == RUNTIME_USE_ALWAYS) {
     verifyBundledRuntime(*runtime);
@@ -174,8 +177,7 @@ void JVMFiles::reportUnusableHints(const JVMMatch* match) const {
       for (long j = 0; j < shown.size() && !known; j++) known = shown.at(j).compare(key) == 0;
       if (known) continue;
       shown.push_back(key);
-      logMessage(hint.line, LOG_WARNING);
-      PlatformImpl::showUIError(hint.line);
+      m_context.console.warning(hint.line);
     }
   }
 }

@@ -29,14 +29,22 @@ class JVMMatch {
 
   // Sets JVM_HOME, JVM_FILE and JVM_TEMP on the tag file (they stay set) and
   // writes it to a new temporary file, which is on the clean-up list; returns
-  // its path. Throws LauncherException when no temporary file can be made or
-  // the file could not be written.
+  // its path. The file holds the JVM file's own tags and these three: what
+  // the check learned of the Java for the launcher itself (JVM_VERSION,
+  // JVM_IDENTITY) stays in the tag file in memory and in getJVMVersion and
+  // getJVMIdentity. Throws LauncherException when no temporary file can be
+  // made or the file could not be written.
   SString writeNewJVMFile();
+  // JVM_VERSION and JVM_IDENTITY as writeNewJVMFile found them ("" before).
+  const SString& getJVMVersion() const { return m_version; }
+  const SString& getJVMIdentity() const { return m_identity; }
 
  private:
   SString m_jvmHome;
   bool m_jvmTemporary;
   TagFile* m_tagFile;
+  SString m_version;
+  SString m_identity;
 };
 
 class JVMMatchPtrDE : public PtrDE<JVMMatch> {

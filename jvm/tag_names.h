@@ -28,14 +28,17 @@ extern const char* platformHintWarningTagName;
 // from that file, and no JVM is started to verify it.
 extern const char* releaseFileAnswersTagName;
 
-// "JVM_VERSION": set by a check that passed, the java.specification.version
-// that the JVM printed ("17", "1.8").
+// "JVM_VERSION": set by a check that passed and whose JVM file asked for
+// java.specification.version, the value that the JVM printed ("17",
+// "1.8"); the check asks exactly the JVM file's properties, so without
+// that condition it is not set (class-data sharing then reads the home's
+// release file).
 extern const char* jvmVersionTagName;
-// "JVM_IDENTITY": set with JVM_VERSION, the digest of the JVM's identity
-// (jvm_identity.h) when it was checked: a later use can tell that the JVM is
-// still the one that answered.
+// "JVM_IDENTITY": set by a check that passed, the digest of the JVM's
+// identity (jvm_identity.h) when it was checked: a later use can tell that
+// the JVM is still the one that answered.
 extern const char* jvmIdentityTagName;
-// The property whose value JVM_VERSION holds; every check asks for it.
+// The property whose value JVM_VERSION holds.
 extern const char* specificationVersionProperty;
 
 #endif  // BV_JVM_TAG_NAMES_H_

@@ -69,11 +69,16 @@ class Launcher : public ScriptOperations {
 
  private:
   // Reads the input file named after -bv:in and performs its action.
-  // Returns whether the instruction script is to run afterwards. Every
-  // failure throws a LauncherException whose message says what is wrong;
-  // process shows it once on standard error and logs it, and the run ends
-  // with 255.
-  bool performInputFileAction(const SString& value);
+  // Returns whether the instruction script is to run afterwards; sets
+  // exitCode to -1 for a VERIFY_JVM that lacks its tags. Other failures
+  // throw a LauncherException, which process shows and logs (the run ends
+  // with 255), after what the Console's convention shows here
+  // (launcher_cmdline.cc).
+  bool performInputFileAction(const SString& value, long& exitCode);
+  // Opens and parses the input file named by value (-bv:in) into input and
+  // applies its LOGFILE; reports a failure as the Console's convention says
+  // and throws it on.
+  void loadInputFile(const SString& value, TagFile& input);
   // Loads the archive of the running launcher; errors name the file index.
   void loadArchive(bool loadTagFiles);
   // Runs the launch script with jvmFile.

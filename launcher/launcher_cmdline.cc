@@ -5,7 +5,18 @@
 // after the last option; -bv:in (unless its action is RUN_INSTRUCTIONS),
 // -bv:extract and -bv:version turn that off. The settings of the launcher's
 // own instruction script (archive/launcher_settings.h) are read first: a
-// silent console, only -bv: options with "--" ending them, TMPDIR.
+// quiet console, the conventions of a Unix command, only -bv: options with
+// "--" ending them, TMPDIR.
+//
+// An input file's action is reported as a setup program reads it: result
+// lines on standard output, every message shown where the run's Console
+// puts messages. A file that cannot be loaded is shown as "Could not load
+// the input file." joined to the reason, then the reason alone when the run
+// ends; an invalid action twice; a SEARCH that fails prints nothing and a
+// SEARCH_ALL that fails prints "0", both ending with 0; VERIFY_JVM without
+// its tags logs why and ends with 255; INSTALL_JVM without its tags does
+// nothing. A Unix-command launcher (UNIX_COMMAND) says what is wrong once,
+// with the reason the system gave, and every failed action ends with 255.
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,6 +61,15 @@ SString absolutePath(const SString& path) {
   return result;
 }
 
+// The input file's name as written after -bv:in, without the double quotes
+// around it.
+SString inputFileName(const SString& value) {
+  SString name = value;
+  if (!name.empty() && name[0] == '"') name.erase(0, 1);
+  if (!name.empty() && name[name.length() - 1] == '"') name.erase(name.length() - 1);
+  return name;
+}
+
 // The catalogued "Could not load the input file." and the reason, as one
 // text with a blank between the sentences.
 SString inputFileError(const SString& reason) {
@@ -62,15 +82,15 @@ SString inputFileError(const SString& reason) {
 // With USE_TMPDIR and no -bv:tempdir: TMPDIR, when it is set, becomes the
 // temporary folder if it passes the checks that -bv:tempdir must pass;
 // otherwise one warning says why and /var/tmp stays.
-void useTmpdir() {
+void useTmpdir(const Console& console) {
   SString tmpdir = PlatformImpl::getEnvironmentVariable("TMPDIR");
   if (tmpdir.empty()) return;
-  PlatformImpl::setSystemTempDir(tmpdir);
+  PlatformImpl::setSystemTempDir(tmpdir, true);
   try {
     PlatformImpl::getSystemTempDirectory();
   } catch (const LauncherException& e) {
     PlatformImpl::setSystemTempDir(SString());
-    PlatformImpl::showUIError(SString("Ignoring TMPDIR: ").append(e.getMessage()));
+    console.warning(SString("Ignoring TMPDIR: ").append(e.getMessage()));
   }
 }
 
@@ -84,34 +104,52 @@ void Launcher::loadArchive(bool loadTagFiles) {
   } catch (const DamagedLauncherException&) {
     throw;  // its own message, as it is
   } catch (const LauncherException& e) {
+    // A launch script read before the entry that failed has set the title,
+    // which the console shows before the error.
+    if (loadTagFiles && !m_state.console.isUnixCommand()) {
+      m_state.scripts.showTitleOfLoadedLaunchScript(m_state.inputFiles);
+    }
     throw LauncherException(withMessage(MSG_FILE_INDEX_LOAD_ERROR, e.getMessage()));
   }
   if (loadTagFiles) m_state.scripts.addFromArchive(m_state.inputFiles);
 }
 
-bool Launcher::performInputFileAction(const SString& value) {
-  TagFile input;
-  SString name = value;
-  if (!name.empty() && name[0] == '"') name.erase(0, 1);
-  if (!name.empty() && name[name.length() - 1] == '"') name.erase(name.length() - 1);
+void Launcher::loadInputFile(const SString& value, TagFile& input) {
+  const Console& console = m_state.console;
+  SString name = inputFileName(value);
   SString cannotOpen = PlatformImpl::getMessageText(MSG_INPUT_FILE_OPEN_ERROR);
-  if (name.empty()) throw LauncherException(inputFileError(cannotOpen));
-  FILE* file = openForReading(name);  // a FIFO never holds the launcher
-  if (file == nullptr) {
-    cannotOpen.append(" (").append(name).append(": ").append(strerror(errno)).append(")");
-    throw LauncherException(inputFileError(cannotOpen));
-  }
-  {
+  try {
+    if (name.empty()) throw LauncherException(cannotOpen);
+    FILE* file = openForReading(name);  // a FIFO never holds the launcher
+    if (file == nullptr) {
+      SString reason = SString("(").append(name).append(": ").append(strerror(errno)).append(")");
+      if (console.isUnixCommand()) throw LauncherException(cannotOpen.append(" ").append(reason));
+      console.diagnostic(reason);
+      throw LauncherException(cannotOpen);
+    }
     FileCloser closer(file);
     logMessage(SString("Loading input file ").append(value), LOG_INFO);
-    try {
-      input.load(file, value, 0, -1);
-    } catch (const LauncherException& e) {
-      throw LauncherException(inputFileError(e.getMessage()));
-    }
+    input.load(file, value, 0, -1);
+    setLogFileName(input.getTagValue("LOGFILE", 0));
+  } catch (const LauncherException& e) {
+    // A Unix command says it once; a setup program's console shows the
+    // joined text now and the reason again when the run ends.
+    if (console.isUnixCommand()) throw LauncherException(inputFileError(e.getMessage()));
+    console.message(inputFileError(e.getMessage()));
+    throw;
   }
-  setLogFileName(input.getTagValue("LOGFILE", 0));
-  m_state.scripts.load(input);
+}
+
+bool Launcher::performInputFileAction(const SString& value, long& exitCode) {
+  const Console& console = m_state.console;
+  TagFile input;
+  loadInputFile(value, input);
+  try {
+    m_state.scripts.load(input);
+  } catch (const LauncherException& e) {
+    if (!console.isUnixCommand()) console.message(e.getMessage());
+    throw;
+  }
   loadArchive(true);
 
   bool showProgress = input.getBoolTagValue("SHOW_PROGRESS", false);
@@ -123,13 +161,15 @@ bool Launcher::performInputFileAction(const SString& value) {
   }
   if (showProgress) PlatformImpl::setUIProgress(0);
 
-  // A tag that the action needs and that the input file lacks.
-  auto require = [&](const char* action, const char* first, const char* second) {
-    if (!input.getTagValue(first, 0).empty() && !input.getTagValue(second, 0).empty()) return;
+  // Whether the input file holds the two tags that the action needs; a
+  // Unix command that lacks one says which and ends.
+  auto given = [&](const char* action, const char* first, const char* second) {
+    if (!input.getTagValue(first, 0).empty() && !input.getTagValue(second, 0).empty()) return true;
+    if (!console.isUnixCommand()) return false;
     throw LauncherException(SString("The action ")
                                 .append(action)
                                 .append(" of the input file ")
-                                .append(name)
+                                .append(inputFileName(value))
                                 .append(" needs both ")
                                 .append(first)
                                 .append(" and ")
@@ -144,15 +184,25 @@ bool Launcher::performInputFileAction(const SString& value) {
   } else if (action.compare("SEARCH_ALL") == 0) {
     searchAll(showProgress, showFailMsg);
   } else if (action.compare("VERIFY_JVM") == 0) {
-    require("VERIFY_JVM", "VERIFY_JVM_FILE", "VERIFY_JVM_HOME");
+    if (!given("VERIFY_JVM", "VERIFY_JVM_FILE", "VERIFY_JVM_HOME")) {
+      logMessage(
+          "TO execute the VERIFY_JVM action, you must also provide values in the input file for "
+          "VERIFY_JVM_FILE and VERIFY_JVM_HOME.",
+          LOG_ERROR);
+      exitCode = -1;
+      return false;
+    }
     verifyJVM(showProgress, showFailMsg, input.getTagValue("VERIFY_JVM_FILE", 0),
               input.getTagValue("VERIFY_JVM_HOME", 0));
   } else if (action.compare("INSTALL_JVM") == 0) {
-    require("INSTALL_JVM", "INSTALL_JVM_EXE", "INSTALL_JVM_DEST");
-    installJVM(showProgress, showFailMsg, input.getTagValue("INSTALL_JVM_EXE", 0),
-               input.getTagValue("INSTALL_JVM_DEST", 0));
+    if (given("INSTALL_JVM", "INSTALL_JVM_EXE", "INSTALL_JVM_DEST")) {
+      installJVM(showProgress, showFailMsg, input.getTagValue("INSTALL_JVM_EXE", 0),
+                 input.getTagValue("INSTALL_JVM_DEST", 0));
+    }
   } else {
-    throw LauncherException(withMessage(MSG_INVALID_INPUT_ACTION, action));
+    SString message = withMessage(MSG_INVALID_INPUT_ACTION, action);
+    if (!console.isUnixCommand()) console.message(message);
+    throw LauncherException(message);
   }
   PlatformImpl::setUIProgress(100);
   return false;
@@ -166,13 +216,14 @@ long Launcher::processCmdLine(const StringDeque& args) {
   // The launcher's own settings decide which arguments are options.
   LauncherSettings settings = readLauncherSettings(m_state.paths.executableFile);
   const bool bvOnly = settings.bvOptionsOnly;
-  if (!settings.consoleUI) PlatformImpl::setConsoleQuiet(true);
+  Console& console = m_state.console;
+  console.configure(settings.unixCommand, !settings.consoleUI);
   // -bv:help acts before every other option and runs nothing.
   if (isHelpRequested(args, bvOnly)) {
     fputs(launcherHelpText(bvOnly, settings.useTmpdir).c_str(), stdout);
     return 0;
   }
-  if (settings.useTmpdir && !isOptionGiven(args, "-bv:tempdir", bvOnly)) useTmpdir();
+  if (settings.useTmpdir && !isOptionGiven(args, "-bv:tempdir", bvOnly)) useTmpdir(console);
 
   for (long i = 0; i < args.size(); ++i) {
     const SString& arg = args.at(i);
@@ -192,7 +243,7 @@ long Launcher::processCmdLine(const StringDeque& args) {
         setLogFileName(args.at(++i));
       } else {
         exitCode = -1;
-        PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
+        console.message(PlatformImpl::getMessageText(MSG_LOG_FILE_NAME_MISSING));
       }
     } else if (arg.compare("-bv:orig") == 0) {
       if (hasValue) {
@@ -200,14 +251,14 @@ long Launcher::processCmdLine(const StringDeque& args) {
         PlatformImpl::setLauncherToDelete(m_state.paths.executableFile);
       } else {
         exitCode = -1;
-        PlatformImpl::showUIError("Missing original launcher file name.");
+        console.message("Missing original launcher file name.");
       }
     } else if (arg.compare("-bv:tempdir") == 0) {
       if (hasValue) PlatformImpl::setSystemTempDir(args.at(++i));
     } else if (arg.compare("-bv:silent") == 0) {
-      PlatformImpl::setSilent(true);
+      console.setSilent(true);
     } else if (arg.compare("-silent") == 0) {
-      PlatformImpl::setSilent(true);
+      console.setSilent(true);
       m_state.passThroughArgs.push_back(arg);
     } else if (arg.compare("-bv:javahome") == 0) {
       if (hasValue) m_state.userJavaHome = absolutePath(args.at(++i));
@@ -224,24 +275,19 @@ long Launcher::processCmdLine(const StringDeque& args) {
       runInstructions = false;
     } else if (arg.compare("-bv:in") == 0) {
       // A calling program drives this run and reads its results: no window.
-      PlatformImpl::setUIWindow(nullptr);
+      console.setWindow(nullptr);
       if (hasValue) {
-        runInstructions = performInputFileAction(args.at(++i));
+        runInstructions = performInputFileAction(args.at(++i), exitCode);
       } else {
-        PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
+        console.message(PlatformImpl::getMessageText(MSG_INPUT_FILE_NAME_MISSING));
         runInstructions = false;
         exitCode = -1;
       }
     } else if (arg.compare("-bv:version") == 0) {
-      // What the caller asked for: printed even when silent or quiet (and
-      // shown in the window of a desktop run).
-      fputs(kVersionText, stdout);
-      fputc('\n', stdout);
-      fflush(stdout);
-      if (UIWindow* window = PlatformImpl::getUIWindow()) {
-        window->showMessage(kVersionText, UI_MESSAGE_INFO);
-      }
+      console.answer(kVersionText);
       runInstructions = false;
+    } else if (arg.compare("-bv:nowindows") == 0) {
+      PlatformImpl::setUIWindow(nullptr);  // desktop_start.h
     } else if (arg.compare("-bv:javaconsole") == 0) {
       m_state.showJavaConsole = true;
     } else if (arg.compare("-console") == 0) {

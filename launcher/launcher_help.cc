@@ -52,6 +52,7 @@ SString launcherHelpText(bool bvOptionsOnly, bool useTmpdir) {
     text.append("  -silent              as -bv:silent, and passed on to the application\n");
   }
   text.append("  -bv:javaconsole      leave the application's output on the console\n");
+  text.append("  -bv:nowindows        show no window, even when started from a desktop (as BV_WINDOWS=0)\n");
   if (!bvOptionsOnly) {
     text.append("  -console             as -bv:javaconsole, and passed on to the application\n");
   }

@@ -75,7 +75,9 @@ void Launcher::installJVM(bool showUI, bool /*showFailMsg*/, const SString& inst
   PlatformImpl::executeProcess(installerCommand, destination, showUI, false, true, nullptr, nullptr,
                                false);
   SString path = jvmFileIn(destination);
-  if (!PlatformImpl::fileExists(path)) {
+  // A setup program's launcher fails on reading the missing file
+  // ("Unable to load input file: <path>").
+  if (m_state.console.isUnixCommand() && !PlatformImpl::fileExists(path)) {
     throw LauncherException(SString("The JVM installer ")
                                 .append(installerCommand)
                                 .append(" left no JVM description file ")
@@ -83,6 +85,5 @@ void Launcher::installJVM(bool showUI, bool /*showFailMsg*/, const SString& inst
                                 .append("."));
   }
   completeJVMFile(destination, path, false);
-  printf("%s\n", path.c_str());
-  fflush(stdout);
+  m_state.console.result(path);
 }

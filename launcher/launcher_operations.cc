@@ -10,11 +10,13 @@
 #include "archive/launcher_input_files.h"
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
+#include "jvm/candidate_report.h"
 #include "jvm/class_data_archives.h"
 #include "jvm/java_needs.h"
 #include "jvm/jvm_file.h"
 #include "jvm/jvm_files.h"
 #include "jvm/jvm_match.h"
+#include "jvm/tag_names.h"
 #include "launcher/launcher.h"
 #include "launchscript/launch_script.h"
 #include "platform/platform_impl.h"
@@ -57,6 +59,7 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
     JVMMatch* match = matches.at(0);
     SString path = match->writeNewJVMFile();
     SString home = match->getJVMHome();
+    m_state.foundJava = FoundJava{path, match->getJVMVersion(), match->getJVMIdentity()};
     logMessage(SString("Matching JVM home is ").append(home), LOG_INFO);
     logMessage(SString("Matching JVM file is ").append(path), LOG_INFO);
     m_state.variables.setFoundStringVariable(1, home);
@@ -65,34 +68,54 @@ void Launcher::findJVM(bool showUI, bool showFailMsg) {
     m_state.outcome.noteJVMResult(true);
   } else {
     m_state.outcome.noteJVMResult(false);
-    SString message = PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
+    JVMFiles& files = *m_state.scripts.getJVMFiles();
+    CandidateReport& report = files.getCandidateReport();
+    // A Unix command says what went wrong in its own words: Java that is
+    // there but does not start is no missing Java (UNIX_COMMAND).
+    bool notStarted = m_state.console.isUnixCommand() && report.onlyStartFailures();
+    SString message = notStarted                        ? report.startFailureMessage()
+                      : m_state.console.isUnixCommand() ? CandidateReport::noJavaText(files)
+                                                        : PlatformImpl::getMessageText(MSG_NO_SUITABLE_JVM);
     logMessage(message, LOG_INFO);
     if (showFailMsg && !PlatformImpl::isCanceled()) {
       // What the program needs and where a JVM can be had, as the author
       // wrote it into the JVM files.
-      JVMFiles& files = *m_state.scripts.getJVMFiles();
       JavaNeeds needs = javaNeedsOf(files);
       for (const SString& warning : needs.warnings) logMessage(warning, LOG_WARNING);
-      PlatformImpl::showJVMNotFoundMessage(message, needs.description, needs.downloadUrl);
-      files.getCandidateReport().reportNotFound(files);
+      if (notStarted) {
+        m_state.console.message(message);
+      } else {
+        m_state.console.jvmNotFound(message, needs.description, needs.downloadUrl);
+      }
+      report.reportNotFound(files, m_state.console);
     }
   }
 }
 
-// A search that fails prints nothing: its error reaches Launcher::process,
-// which shows it on standard error and logs it.
+// A search that fails prints nothing. A setup program's launcher reads that
+// as the answer (the log says why) and ends with 0; a Unix command's error
+// reaches Launcher::process, which shows and logs it.
 void Launcher::search(bool showUI, bool showFailMsg) {
-  findJVM(showUI, showFailMsg);
-  printf("%ld\n", m_state.variables.getLongVariable(1));
-  if (m_state.variables.getLongVariable(1) != 0) {
-    printf("%s\n", m_state.variables.getStringVariable(1).c_str());
-    printf("%s\n", m_state.variables.getStringVariable(2).c_str());
-    PlatformImpl::removeFileFromCleanupList(m_state.variables.getStringVariable(2));
+  try {
+    findJVM(showUI, showFailMsg);
+    m_state.console.result(decimal(m_state.variables.getLongVariable(1)));
+    if (m_state.variables.getLongVariable(1) != 0) {
+      m_state.console.result(m_state.variables.getStringVariable(1));
+      m_state.console.result(m_state.variables.getStringVariable(2));
+      PlatformImpl::removeFileFromCleanupList(m_state.variables.getStringVariable(2));
+    }
+  } catch (const DamagedLauncherException&) {
+    throw;
+  } catch (const LauncherException& e) {
+    if (m_state.console.isUnixCommand()) throw;
+    logMessage(e.getMessage(), LOG_ERROR);
+  } catch (...) {
+    if (m_state.console.isUnixCommand()) throw;
+    logMessage("Unexpected failure in search.", LOG_ERROR);
   }
-  fflush(stdout);
 }
 
-void Launcher::searchAll(bool showUI, bool /*showFailMsg*/) {
+void Launcher::searchAll(bool showUI, bool showFailMsg) {
   try {
     logMessage("Finding all matching JVMs", LOG_INFO);
     if (showUI) {
@@ -103,27 +126,30 @@ void Launcher::searchAll(bool showUI, bool /*showFailMsg*/) {
     }
     JVMMatchPtrDeque matches;
     m_state.scripts.getJVMFiles()->searchAll(matches, false);
-    printf("%ld\n", matches.size());
-    fflush(stdout);
+    m_state.console.result(decimal(matches.size()));
     for (long i = 0; i < matches.size(); ++i) {
       JVMMatch* match = matches.at(i);
       SString path = match->writeNewJVMFile();
       PlatformImpl::removeFileFromCleanupList(path);
-      printf("%s\n", match->getJVMHome().c_str());
-      printf("%s\n", path.c_str());
-      fflush(stdout);
+      m_state.console.result(match->getJVMHome());
+      m_state.console.result(path);
     }
   } catch (const DamagedLauncherException&) {
     throw;
   } catch (const LauncherException& e) {
-    // The caller still reads a count; the error goes to standard error and
-    // the log (Launcher::process).
-    printf("0\n");
-    fflush(stdout);
+    // The caller still reads a count. A setup program's launcher logs the
+    // error (and shows it when asked to) and ends with 0; a Unix command's
+    // reaches Launcher::process.
     SString message = PlatformImpl::getMessageText(MSG_SEARCH_ALL_ERROR);
     message += ' ';
     message += e.getMessage();
-    throw LauncherException(message);
+    if (m_state.console.isUnixCommand()) {
+      m_state.console.result("0");
+      throw LauncherException(message);
+    }
+    logMessage(message, LOG_ERROR);
+    if (showFailMsg) m_state.console.message(message);
+    m_state.console.result("0");
   }
 }
 
@@ -177,7 +203,7 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, TagFile& tagFile, const 
     m_state.outcome.noteJVMResult(true);
   } else {
     m_state.outcome.noteJVMResult(false);
-    if (showFailMsg) PlatformImpl::showUIError(PlatformImpl::getMessageText(MSG_INVALID_JVM));
+    if (showFailMsg) m_state.console.message(PlatformImpl::getMessageText(MSG_INVALID_JVM));
     logMessage("In VERIFY, the jvm is invalid.", LOG_INFO);
   }
 }
@@ -186,11 +212,16 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, const SString& jvmFilePa
                          const SString& home) {
   FILE* file = openForReading(jvmFilePath);
   if (file == nullptr) {
-    throw LauncherException(SString("Cannot read the JVM file ")
-                                .append(jvmFilePath)
-                                .append(" that VERIFY_JVM_FILE names: ")
-                                .append(strerror(errno))
-                                .append("."));
+    SString reason = strerror(errno);
+    if (m_state.console.isUnixCommand()) {
+      throw LauncherException(SString("Cannot read the JVM file ")
+                                  .append(jvmFilePath)
+                                  .append(" that VERIFY_JVM_FILE names: ")
+                                  .append(reason)
+                                  .append("."));
+    }
+    m_state.console.diagnostic(SString("(").append(jvmFilePath).append(": ").append(reason).append(")"));
+    throw LauncherException(SString("Unable to load input file: ").append(jvmFilePath));
   }
   TagFile tagFile;
   {
@@ -198,8 +229,7 @@ void Launcher::verifyJVM(bool showUI, bool showFailMsg, const SString& jvmFilePa
     tagFile.load(file, jvmFilePath, 0, -1);
   }
   verifyJVM(showUI, showFailMsg, tagFile, home);
-  printf("%ld\n", m_state.variables.getLongVariable(1));
-  fflush(stdout);
+  m_state.console.result(decimal(m_state.variables.getLongVariable(1)));
 }
 
 long Launcher::launchWith(LaunchScript& script, JVMFile& jvmFile, short seconds) {
@@ -222,6 +252,13 @@ long Launcher::launch(const SString& jvmFilePath, short seconds) {
   LaunchScript* script = m_state.scripts.getLaunchScript();
   if (script == nullptr) return -1;
   TagFile tagFile(jvmFilePath);
+  // The file that FIND_JVM wrote in this run: what the check learned of its
+  // Java was kept out of the file and goes back in here.
+  const FoundJava& found = m_state.foundJava;
+  if (!found.jvmFile.empty() && found.jvmFile.compare(jvmFilePath) == 0) {
+    if (!found.version.empty()) tagFile.setTagValue(jvmVersionTagName, found.version);
+    if (!found.identity.empty()) tagFile.setTagValue(jvmIdentityTagName, found.identity);
+  }
   JVMFile jvmFile(tagFile, m_state.launch);
   return launchWith(*script, jvmFile, seconds);
 }

@@ -20,18 +20,22 @@ long Launcher::process(const StringDeque& args, const SString& launcherPath,
   try {
     return processCmdLine(args);
   } catch (const DamagedLauncherException& e) {
-    PlatformImpl::showUIError(e.getMessage());
+    m_state.console.launcherFileMessage(e.getMessage());
     logMessage(SString(e.getMessage()).append(" (").append(e.getDetail()).append(")"), LOG_ERROR);
     return -1;
+  } catch (const LauncherFileException& e) {
+    m_state.console.launcherFileMessage(e.getMessage());
+    logMessage(e.getMessage(), LOG_ERROR);
+    return -1;
   } catch (const LauncherException& e) {
-    PlatformImpl::showUIError(e.getMessage());
+    m_state.console.message(e.getMessage());
     logMessage(e.getMessage(), LOG_ERROR);
     return -1;
   } catch (...) {
     // A fault of the launcher itself (a string position out of range, no
     // memory): the run still ends here, so the temporary files are removed.
     const char* message = "The launcher failed with an internal error.";
-    PlatformImpl::showUIError(message);
+    m_state.console.message(message);
     logMessage(message, LOG_ERROR);
     return -1;
   }
@@ -44,7 +48,7 @@ long Launcher::runInstructionScript() {
   const TagFile* tagFile = m_state.scripts.getInstructions();
   if (tagFile == nullptr) {
     if (!m_state.inputFiles.hasPayload()) {
-      throw LauncherException(SString("The launcher file ")
+      throw LauncherFileException(SString("The launcher file ")
                                   .append(m_state.paths.executableFile)
                                   .append(" is the launcher program alone: it carries no application. "
                                           "Pack one with bvpack."));
@@ -52,6 +56,8 @@ long Launcher::runInstructionScript() {
     throw LauncherException("The launcher file carries no instruction script.");
   }
   Instructions instructions(*tagFile, *this);
-  // A script that launched nothing and found no JVM has failed.
-  return m_state.outcome.scriptExitCode(runInstructions(&instructions));
+  // For a Unix command, a script that launched nothing and found no JVM has
+  // failed; a setup program reads the script's own result.
+  long result = runInstructions(&instructions);
+  return m_state.console.isUnixCommand() ? m_state.outcome.scriptExitCode(result) : result;
 }

@@ -43,6 +43,16 @@ void PayloadScripts::addFromArchive(const LauncherInputFiles& files) {
   m_jvmFilesLoaded = true;
 }
 
+void PayloadScripts::showTitleOfLoadedLaunchScript(const LauncherInputFiles& files) {
+  if (m_launchScript != nullptr) return;  // an input file's, whose title is shown
+  for (long i = 0; i < files.getEmbeddedFileCount(); ++i) {
+    FileIndexEntry* entry = files.getFileAt(i);
+    if (entry->getFileType() != FILE_LAUNCH_SCRIPT || entry->getTagFile() == nullptr) continue;
+    PlatformImpl::setUITitle(LaunchScript(*entry->getTagFile(), true, m_context).getDesc());
+    return;
+  }
+}
+
 void PayloadScripts::load(const TagFile& inputFile) {
   SString instructions = inputFile.getTagValue("INSTRUCTIONS", 0);
   if (!instructions.empty()) m_instructions = loadTagFile(instructions);

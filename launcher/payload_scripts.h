@@ -35,6 +35,10 @@ class PayloadScripts {
   // file set the list). The launch script's description becomes the
   // console title.
   void addFromArchive(const LauncherInputFiles& files);
+  // After files failed to load: shows the title of the first embedded
+  // launch script that was read before the failure, as loading it would
+  // have, unless an input file gave the launch script.
+  void showTitleOfLoadedLaunchScript(const LauncherInputFiles& files);
 
   // Loads the named tag file, keeps it for the run and returns it. Throws
   // "Unable to load input file: <name>" or the file's syntax error report.

@@ -15,12 +15,23 @@
 #include "launchscript/application_archive.h"
 #include "launchscript/launch_context.h"
 
+// The JVM file that FIND_JVM wrote last, and what the check learned of its
+// Java (JVM_VERSION, JVM_IDENTITY), which the written file does not hold.
+struct FoundJava {
+  SString jvmFile;
+  SString version;
+  SString identity;
+};
+
 struct RunState {
   RunState()
-      : launch{paths, classpath, inputFiles, applicationArchive}, scripts(launch) {}
+      : launch{paths, classpath, inputFiles, applicationArchive, console}, scripts(launch) {}
   RunState(const RunState&) = delete;
   RunState& operator=(const RunState&) = delete;
 
+  // Where the run's texts go: set up from the launcher's settings and the
+  // command line, then handed down (LaunchContext).
+  Console console;
   // The launcher's file names and its purpose byte.
   LauncherPaths paths;
   // The arguments as given (handed on to an embedded launcher).
@@ -44,6 +55,8 @@ struct RunState {
   LaunchContext launch;
   // The instruction script, launch script and JVM files of the run.
   PayloadScripts scripts;
+  // The last JVM file that FIND_JVM wrote.
+  FoundJava foundJava;
   // Whether the script launched something or found no JVM.
   RunOutcome outcome;
   // What the last LAUNCH or ILAUNCH printed, when captured.

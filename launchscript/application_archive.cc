@@ -70,7 +70,7 @@ const SString& ApplicationArchive::archivePath(const SString& fileName, const SS
   unsigned long slash = fileName.rfind('/');
   target += slash == SString::npos ? fileName : fileName.substr(slash + 1);
   int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) throw LauncherException(writeErrorText(errno));
+  if (fd < 0) throw LauncherException(writeErrorText(errno, target));
   int error = 0;
   bool readError = false;
   char buffer[65536];
@@ -108,7 +108,7 @@ const SString& ApplicationArchive::archivePath(const SString& fileName, const SS
       throw LauncherException(
           SString("Error reading the file ").append(source).append(": ").append(strerror(error)));
     }
-    throw LauncherException(writeErrorText(error));
+    throw LauncherException(writeErrorText(error, target));
   }
   m_path = target;
   return m_path;

@@ -7,9 +7,13 @@ SString JVMTagLookup::resolve(const SString& text) const { return MacroHandler::
 
 void JVMTagLookup::processMacro(SString& text, char, unsigned long start, unsigned long& end) const {
   SString name(text, start + 1, end - start - 1);
-  // Every byte of the value counts: a home ending in a backslash is run
-  // and checked as that folder, never as its namesake without it.
+  // @JVM_HOME@ drops one trailing backslash of the home, as the JVM file
+  // format defines; the check of a home examines and runs that same folder
+  // (JVMFile::verify).
   SString value = m_tagFile->getTagValue(name.c_str(), 0);
+  if (name.compare("JVM_HOME") == 0 && !value.empty() && value[value.length() - 1] == '\\') {
+    value.erase(value.length() - 1);
+  }
   if (ShellValues::isCollecting()) {
     if (isFoundJVMTag(name)) {
       value = ShellValues::insert(value);

@@ -5,6 +5,7 @@
 #define BV_LAUNCHSCRIPT_LAUNCH_CONTEXT_H_
 
 #include "foundation/sstring.h"
+#include "platform/run_console.h"
 
 class ApplicationArchive;
 class LauncherInputFiles;
@@ -42,6 +43,8 @@ struct LaunchContext {
   const LauncherInputFiles& inputFiles;
   // %APPLICATION_ARCHIVE%, extracted or copied once per run.
   ApplicationArchive& applicationArchive;
+  // Where the run's messages, warnings and diagnostics go.
+  const Console& console;
 };
 
 #endif  // BV_LAUNCHSCRIPT_LAUNCH_CONTEXT_H_

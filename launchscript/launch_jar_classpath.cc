@@ -69,3 +69,7 @@ SString LaunchScript::callCLASSPATH_JAR_DIR(const SString&, const StringDeque&) 
   extractJars();
   return ShellValues::insert(m_jarDirectory);
 }
+
+SString LaunchScript::callAPP_DIR(const SString&, const StringDeque&) const {
+  return ShellValues::insert(m_context->inputFiles.getApplicationFolder());
+}

@@ -226,6 +226,9 @@ class LaunchScript final : public MacroHandler {
   SString callAPPLICATION_ARCHIVE(const SString& text, const StringDeque& arguments) const;
   SString callTEMP_DIR(const SString& text, const StringDeque& arguments) const;
   SString callCLASSPATH_JAR_DIR(const SString& text, const StringDeque& arguments) const;
+  // The folder of the payload's application folder entry, unpacked
+  // (LauncherInputFiles::getApplicationFolder); empty when there is none.
+  SString callAPP_DIR(const SString& text, const StringDeque& arguments) const;
   SString callENV_JAVAARGS(const SString& text, const StringDeque& arguments) const;
 
   // Extracts the classpath archives the first time a resolution asks for

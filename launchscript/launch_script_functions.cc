@@ -29,6 +29,7 @@ const LaunchScript::FunctionDef* LaunchScript::findFunction(const SString& name)
       {"TEMP_DIR", 0, 0, "TEMP_DIR function takes 0 arguments.", &LaunchScript::callTEMP_DIR},
       {"CLASSPATH_JAR_DIR", 0, 0, "CLASSPATH_JAR_DIR function takes 0 arguments.",
        &LaunchScript::callCLASSPATH_JAR_DIR},
+      {"APP_DIR", 0, 0, "APP_DIR function takes 0 arguments.", &LaunchScript::callAPP_DIR},
       {"ENV_JAVAARGS", 1, 1, "ENV_JAVAARGS function requires 1 argument.",
        &LaunchScript::callENV_JAVAARGS},
       {"CDS_OPTIONS", 0, 0, "CDS_OPTIONS function takes 0 arguments.", &LaunchScript::callCDS_OPTIONS},
@@ -123,8 +124,7 @@ SString LaunchScript::callENV_JAVAARGS(const SString&, const StringDeque& argume
       message += arguments[0];
       message += " whose quote is not closed: ";
       message += line;
-      logMessage(message, LOG_WARNING);
-      PlatformImpl::showUIError(message);
+      m_context->console.warning(message);
       continue;
     }
     for (long i = 0; i < words.size(); ++i) {

@@ -114,6 +114,8 @@ int syncFiles(int dir) {
 
 }  // namespace
 
+void (*cacheEntryBeforeLockHook)(const std::string& entry) = nullptr;
+
 std::string findCacheEntry(const std::string& cache, const std::string& name, int* useLock) {
   if (useLock != nullptr) *useLock = -1;
   std::string path = cache + "/" + name;
@@ -122,6 +124,7 @@ std::string findCacheEntry(const std::string& cache, const std::string& name, in
   Fd fd(openMarker(path, name, marker));
   if (fd.get() < 0) return std::string();
   if (useLock != nullptr) {
+    if (cacheEntryBeforeLockHook != nullptr) cacheEntryBeforeLockHook(path);
     // A prune that holds the exclusive lock is removing the entry; once
     // the shared lock is had, the marker must still be the one at the
     // entry's name (a prune may have moved the entry aside meanwhile).
@@ -140,7 +143,7 @@ std::string findCacheEntry(const std::string& cache, const std::string& name, in
 
 std::string beginCacheEntry(const std::string& cache, const std::string& name) {
   std::string temp = cache + "/" + kUnpackPrefix + name + ".XXXXXX";
-  if (mkdtemp(&temp[0]) == nullptr) throw LauncherException(writeErrorText(errno));
+  if (mkdtemp(&temp[0]) == nullptr) throw WriteErrorException(errno, SString(cache.c_str()));
   PlatformImpl::addFileToCleanupList(SString(temp.c_str()));
   return temp;
 }
@@ -150,6 +153,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   if (useLock != nullptr) *useLock = -1;
   std::string path = cache + "/" + name;
   int error = 0;
+  std::string failed = temp;  // what could not be written
   {
     // Everything written so far reaches the disk before the marker does.
     int tree = open(temp.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -162,6 +166,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
       if (marker.get() < 0 || write(marker.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
           fsync(marker.get()) != 0) {
         error = errno != 0 ? errno : EIO;
+        failed = temp + "/" + cacheMarkerName;
       }
     }
     if (error == 0 && fsync(dir.get()) != 0) error = errno;
@@ -169,7 +174,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   if (error != 0) {
     PlatformImpl::deleteFile(SString(temp.c_str()));
     PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
-    throw LauncherException(writeErrorText(error));
+    throw WriteErrorException(error, SString(failed.c_str()));
   }
 
   // A folder already under the name: another launcher's complete copy is
@@ -190,7 +195,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
     }
     PlatformImpl::deleteFile(SString(temp.c_str()));
     PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
-    throw LauncherException(writeErrorText(renameError));
+    throw WriteErrorException(renameError, SString(path.c_str()));
   }
   PlatformImpl::removeFileFromCleanupList(SString(temp.c_str()));
   // The rename itself is not waited for (a sync of the cache folder costs a
@@ -200,7 +205,7 @@ std::string completeCacheEntry(const std::string& cache, const std::string& name
   // The new entry is used from now on; a prune that has it already (one
   // that moved it aside right after the rename) leaves no entry to use.
   if (useLock != nullptr && findCacheEntry(cache, name, useLock).empty()) {
-    throw LauncherException(writeErrorText(ENOENT));
+    throw WriteErrorException(ENOENT, SString(path.c_str()));
   }
   return path;
 }

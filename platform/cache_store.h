@@ -35,6 +35,11 @@ const long cacheUnusedDays = 30;
 // stays while it is open (-1 when "" is returned).
 std::string findCacheEntry(const std::string& cache, const std::string& name, int* useLock = nullptr);
 
+// For tests: when set, findCacheEntry with useLock calls it with the
+// entry's path after it opened the marker and before it locks it, the
+// moment where a prune may move the entry aside.
+extern void (*cacheEntryBeforeLockHook)(const std::string& entry);
+
 // Makes the private sibling in which the entry name is unpacked, records it
 // for the run's clean-up and returns its path. Throws LauncherException
 // (the write error) when it cannot be made.

@@ -55,11 +55,6 @@ unsigned long utf8SequenceLength(const unsigned char* p, unsigned long left) {
 }
 
 #ifndef __APPLE__
-bool isSet(const char* name) {
-  const char* value = getenv(name);
-  return value != nullptr && value[0] != '\0';
-}
-
 // The name of a UTF-8 locale that the system has, or "" when none is known.
 SString utf8LocaleName() {
   for (const char* name : {"C.UTF-8", "en_US.UTF-8"}) {
@@ -74,20 +69,6 @@ SString utf8LocaleName() {
 #endif
 
 }  // namespace
-
-bool isDesktopSession() {
-  int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (terminal >= 0) {
-    close(terminal);
-    return false;
-  }
-  if (isatty(1) || isatty(2)) return false;
-#ifdef __APPLE__
-  return true;
-#else
-  return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
-#endif
-}
 
 SString findTrustedProgram(const char* name, std::vector<SString>& refused) {
   const char* path = getenv("PATH");

@@ -1,19 +1,12 @@
-// The desktop around a launcher started without a terminal: whether there
-// is one, the programs that show windows there, and the texts and the
-// environment those programs get.
+// The desktop around a launcher started from one (desktop_start.h): the
+// programs that show windows there, and the texts and the environment
+// those programs get.
 #ifndef BV_PLATFORM_DESKTOP_SESSION_H_
 #define BV_PLATFORM_DESKTOP_SESSION_H_
 
 #include <vector>
 
 #include "foundation/sstring.h"
-
-// Whether the launcher runs on a desktop without a terminal, so that what
-// the console shows would reach nobody: the process has no controlling
-// terminal (/dev/tty cannot be opened), neither standard output nor
-// standard error is a terminal, and a display is there (DISPLAY or
-// WAYLAND_DISPLAY is set and not empty; on macOS always).
-bool isDesktopSession();
 
 // The first regular, executable file named name in an absolute folder of
 // PATH (relative and empty entries are skipped) that passes the ownership

@@ -1,9 +1,11 @@
 #include "platform/desktop_ui.h"
 
+#include <errno.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,7 @@
 
 #include "platform/console.h"
 #include "platform/desktop_session.h"
+#include "platform/detached_process.h"
 #include "platform/dialog_process.h"
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
@@ -23,9 +26,6 @@ namespace {
 // (an application's error output can be long); "..." marks the cut.
 const long kWindowLines = 40;
 const unsigned long kWindowBytes = 8000;
-// How long a page opener is waited for before it is left to itself (it
-// may stay with the browser it started).
-const long kOpenerMillis = 3000;
 
 long nowMillis() {
   struct timespec ts;
@@ -138,14 +138,15 @@ bool DesktopUI::findDialogProgram() {
     names.append(kDialogPrograms[i].name);
   }
   if (m_programState < 0) {
-    log(SString("Started without a terminal, but no dialog program (")
+    log(SString("Started from a desktop (").append(m_startReason).append("), but no dialog program (")
             .append(names)
             .append(") that passes the ownership check was found in PATH: messages go to the console only."),
         true);
     return false;
   }
   windowProgramEnvironment(m_env);
-  log(SString("Started without a terminal: windows are shown with ").append(m_program), false);
+  log(SString("Started from a desktop (").append(m_startReason).append("): windows are shown with ").append(m_program),
+      false);
   return true;
 }
 
@@ -158,69 +159,51 @@ SString DesktopUI::windowTitle() const {
   return title.empty() ? SString("bvlauncher") : title;
 }
 
-bool DesktopUI::runDialog(const std::vector<SString>& argv, int* status) {
-  DialogProcess dialog;
-  SString error;
-  if (!dialog.start(argv, m_env, false, false, false, error)) {
-    log(SString("Cannot start ").append(m_program).append(": ").append(error), true);
-    return false;
+namespace {
+
+// Starts the program argv[0] (an absolute path) with envp; its process ID,
+// or -1.
+pid_t spawnProgram(char* const* argv, char* const* envp) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    execve(argv[0], argv, envp);
+    _exit(127);
   }
-  // A cancel signal closes the window.
-  if (!dialog.wait(-1, true)) return false;
-  *status = dialog.waitStatus();
-  return true;
+  return pid;
 }
 
-void DesktopUI::showMessage(const SString& text, UIMessageKind kind) {
-  if (PlatformImpl::isCanceled()) return;
-  m_window.finish();
-  m_windowFailed = true;
-  if (!findDialogProgram()) return;
-  SString windowText = limitForWindow(trimmed(textForWindow(text)));
-  if (windowText.empty()) return;
-  std::vector<SString> argv = messageDialogCommand(m_kind, m_program, windowTitle(), windowText,
-                                                   kind == UI_MESSAGE_ERROR, textForWindow(catalogText(MSGID_CLOSE)));
-  int status = 0;
-  if (runDialog(argv, &status)) {
-    log(SString("The message was shown in a window (").append(statusText(status)).append(")"), false);
+}  // namespace
+
+bool DesktopUI::leaveWindow(const std::vector<SString>& argv, const SString& opener, const SString& url,
+                            int openStatus) {
+  // Every text is ready before the fork: the detached process only runs.
+  std::vector<char*> args;
+  for (const SString& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const SString& entry : m_env) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
+  std::vector<char*> openArgs;
+  if (!opener.empty()) {
+    openArgs.push_back(const_cast<char*>(opener.c_str()));
+    openArgs.push_back(const_cast<char*>(url.c_str()));
+    openArgs.push_back(nullptr);
   }
+  bool started = startDetached(
+      [&] {
+        pid_t window = spawnProgram(args.data(), envp.data());
+        if (window < 0 || openArgs.empty()) return;
+        int status = 0;
+        while (waitpid(window, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) == openStatus) spawnProgram(openArgs.data(), envp.data());
+      },
+      -1, "bvlauncher-win", false);
+  if (!started) log(SString("Cannot start a process for the window of ").append(m_program), true);
+  return started;
 }
 
-void DesktopUI::showJavaNeeded(const SString& needs, const SString& downloadUrl) {
-  if (PlatformImpl::isCanceled()) return;
-  m_window.finish();
-  m_windowFailed = true;
-  if (!findDialogProgram()) return;
-  bool offerPage = isWebPageUrl(downloadUrl);
-  SString text;
-  if (!trimmed(g_title).empty()) text.append(catalogText(MSGID_COULD_NOT_LAUNCH, g_title)).append("\n");
-  text.append(catalogText(MSGID_NO_JVM_FOUND));
-  if (!needs.empty()) text.append("\n").append(catalogText(MSGID_PROGRAM_NEEDS, needs));
-  if (offerPage) text.append("\n\n").append(catalogText(MSGID_DOWNLOAD_FROM, downloadUrl));
-  SString windowText = limitForWindow(textForWindow(text));
-  SString closeLabel = textForWindow(catalogText(MSGID_CLOSE));
-  int status = 0;
-  if (!offerPage) {
-    if (runDialog(messageDialogCommand(m_kind, m_program, windowTitle(), windowText, true, closeLabel), &status)) {
-      log("The no-JVM message was shown in a window", false);
-    }
-    return;
-  }
-  std::vector<SString> argv = questionDialogCommand(m_kind, m_program, windowTitle(), windowText,
-                                                    textForWindow(catalogText(MSGID_OPEN_DOWNLOAD)), closeLabel);
-  if (!runDialog(argv, &status)) return;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == questionOpenStatus(m_kind)) {
-    openPage(downloadUrl);
-  } else {
-    log(SString("The no-JVM message was shown in a window; the download page was not opened (")
-            .append(statusText(status))
-            .append(")"),
-        false);
-  }
-}
-
-void DesktopUI::openPage(const SString& url) {
-  if (!isWebPageUrl(url)) return;
+SString DesktopUI::findPageOpener() {
 #ifdef __APPLE__
   const char* name = "open";
 #else
@@ -230,26 +213,62 @@ void DesktopUI::openPage(const SString& url) {
   SString opener = findTrustedProgram(name, refused);
   for (const SString& line : refused) log(line, true);
   if (opener.empty()) {
-    log(SString("No ").append(name).append(" that passes the ownership check was found in PATH to open ").append(url),
+    log(SString("No ")
+            .append(name)
+            .append(" that passes the ownership check was found in PATH: the download page is not offered"),
         true);
-    return;
   }
-  std::vector<SString> argv;
-  argv.push_back(opener);
-  argv.push_back(url);
-  DialogProcess process;
-  SString error;
-  if (!process.start(argv, m_env, false, false, true, error)) {
-    log(SString("Cannot start ").append(opener).append(": ").append(error), true);
-    return;
+  return opener;
+}
+
+void DesktopUI::showMessage(const SString& text, UIMessageKind kind) {
+  // A warning never opens a window: the run goes on, and standard error
+  // and the log have it.
+  if (kind == UI_MESSAGE_WARNING) return;
+  if (PlatformImpl::isCanceled()) return;
+  m_window.finish();
+  m_windowFailed = true;
+  if (!findDialogProgram()) return;
+  SString windowText = limitForWindow(trimmed(textForWindow(text)));
+  if (windowText.empty()) return;
+  std::vector<SString> argv = messageDialogCommand(m_kind, m_program, windowTitle(), windowText,
+                                                   kind == UI_MESSAGE_ERROR, textForWindow(catalogText(MSGID_CLOSE)));
+  if (leaveWindow(argv, SString(), SString(), 0)) {
+    log("The message is shown in a window that the run does not wait for", false);
   }
-  log(SString("Opening ").append(url).append(" with ").append(opener), false);
-  if (process.wait(kOpenerMillis, false)) {
-    if (!process.exitedWith(0)) {
-      log(SString(opener).append(" ended with ").append(statusText(process.waitStatus())), true);
+}
+
+void DesktopUI::showJavaNeeded(const SString& needs, const SString& downloadUrl) {
+  if (PlatformImpl::isCanceled()) return;
+  m_window.finish();
+  m_windowFailed = true;
+  if (!findDialogProgram()) return;
+  SString opener;
+  if (isWebPageUrl(downloadUrl)) opener = findPageOpener();
+  bool offerPage = !opener.empty();
+  SString text;
+  if (!trimmed(g_title).empty()) text.append(catalogText(MSGID_COULD_NOT_LAUNCH, g_title)).append("\n");
+  text.append(catalogText(MSGID_NO_JVM_FOUND));
+  if (!needs.empty()) text.append("\n").append(catalogText(MSGID_PROGRAM_NEEDS, needs));
+  if (isWebPageUrl(downloadUrl)) text.append("\n\n").append(catalogText(MSGID_DOWNLOAD_FROM, downloadUrl));
+  SString windowText = limitForWindow(textForWindow(text));
+  SString closeLabel = textForWindow(catalogText(MSGID_CLOSE));
+  if (!offerPage) {
+    if (leaveWindow(messageDialogCommand(m_kind, m_program, windowTitle(), windowText, true, closeLabel), SString(),
+                    SString(), 0)) {
+      log("The no-JVM message is shown in a window that the run does not wait for", false);
     }
-  } else {
-    process.release();  // it may stay with the browser it started
+    return;
+  }
+  std::vector<SString> argv = questionDialogCommand(m_kind, m_program, windowTitle(), windowText,
+                                                    textForWindow(catalogText(MSGID_OPEN_DOWNLOAD)), closeLabel);
+  if (leaveWindow(argv, opener, downloadUrl, questionOpenStatus(m_kind))) {
+    log(SString("The no-JVM message is shown in a window that the run does not wait for; ")
+            .append(opener)
+            .append(" opens ")
+            .append(downloadUrl)
+            .append(" when the user asks for it"),
+        false);
   }
 }
 

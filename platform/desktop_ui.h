@@ -3,17 +3,20 @@
 // where the console's text would reach nobody.
 //
 // It is the UIWindow that the console operations feed (ui_window.h):
+// It is installed only for a desktop start (desktop_start.h).
 // - Messages (errors, and information such as the version) are shown in a
 //   message window of the first dialog program found in PATH: zenity,
 //   kdialog or xmessage (osascript on macOS). The program must pass the
 //   ownership check (PlatformImpl::isTrustedFile); one that fails is not
 //   run ("Not running PATH: REASON" in the log) and the next is looked
 //   for. Without any, the console and the log have the text, as always.
-//   The launcher waits until the window is closed; a cancel signal closes
-//   it. A canceled run shows no window.
+//   A warning (UI_MESSAGE_WARNING) never opens a window. The window is left
+//   to a detached process: the launcher goes on and ends with its status
+//   without waiting for a click. A canceled run shows no window.
 // - The no-JVM message says what the program needs and, when the author
 //   gave a download page, offers to open it with xdg-open (open on macOS),
-//   which must pass the ownership check too.
+//   which must pass the ownership check too; the detached process opens
+//   the page when the user asks for it.
 // - Long work (UIWindow::beginWork, the status "Preparing Java(tm) Virtual
 //   Machine...") that lasts longer than about a second shows a progress
 //   window (zenity, or kdialog with qdbus; progress_window.h), fed with
@@ -55,16 +58,24 @@ class DesktopUI : public UIWindow {
   void consoleHidden() override;
   void poll() override;
 
+  // Why the run is a desktop start (desktop_start.h), for the log.
+  void setStartReason(const SString& reason) { m_startReason = reason; }
+
  private:
   // Looks for the dialog program once; whether there is one.
   bool findDialogProgram();
   // The title of the windows: the console's title, else the launcher's
   // file name.
   SString windowTitle() const;
-  // Runs a dialog program until the window is closed (or the run is
-  // canceled); its wait status in *status. False when it could not run.
-  bool runDialog(const std::vector<SString>& argv, int* status);
-  void openPage(const SString& url);
+  // Leaves the window of argv to a detached process (detached_process.h)
+  // that outlives the launcher: the run never waits for it. When opener is
+  // not empty and the window ends with openStatus (the user chose to open
+  // the page), that process then starts opener with url. False (logged)
+  // when the process could not be started.
+  bool leaveWindow(const std::vector<SString>& argv, const SString& opener, const SString& url, int openStatus);
+  // The page opener (xdg-open; open on macOS) that passes the ownership
+  // check, or "" (logged).
+  SString findPageOpener();
 
   void startWork(long goalSteps);
   void finishWork();
@@ -76,6 +87,7 @@ class DesktopUI : public UIWindow {
   void log(const SString& text, bool warning) const;
 
   LogLine m_log;
+  SString m_startReason;
   int m_programState;  // 0: not looked for yet, 1: found, -1: none
   DialogProgramKind m_kind;
   SString m_program;

@@ -3,9 +3,9 @@
 //
 // The launcher forks twice and waits only for the first child, which ends
 // at once; the second one leaves the launcher's session and process group
-// (setsid), gets the lowest CPU priority (nice 19; on Linux also the idle
-// scheduling class and idle I/O priority, so that it runs only on time
-// that nothing else wants), default signal handling, standard input,
+// (setsid), gets the lowest CPU priority unless asked otherwise (nice 19; on
+// Linux also the idle scheduling class and idle I/O priority, so that it
+// runs only on time that nothing else wants), default signal handling, standard input,
 // output and error on /dev/null (so it never holds a terminal or a pipe
 // that the launcher's caller reads to its end) and no other open file but
 // the one named, then does its work and exits. It never returns into the
@@ -18,8 +18,14 @@
 #include <vector>
 
 // Starts work in a detached process as above; keepFd (or -1) stays open in
-// it. True when the process was started.
-bool startDetached(const std::function<void()>& work, int keepFd);
+// it. name becomes the process's name as ps -e, top and pgrep show it (at
+// most 15 bytes) and, on Linux, its command line as ps aux shows it (when
+// the launcher's arguments took at least as many bytes), so that nobody
+// takes it for the application, which has ended. lowPriority false keeps
+// the launcher's priority (a window that a person looks at). True when the
+// process was started.
+bool startDetached(const std::function<void()>& work, int keepFd, const char* name = "bvlauncher-work",
+                   bool lowPriority = true);
 
 // For the work of a detached process: runs the program argv[0] (a path;
 // no PATH search) with argv, in workingDirectory (empty: the current one),

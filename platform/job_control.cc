@@ -83,6 +83,13 @@ void JobControl::resume(pid_t pgid) {
 }
 
 bool JobControl::stopped(pid_t pgid, int sig) {
+  // Without a terminal (a service, cron, setsid) there is nothing to give
+  // back and no shell that would continue the launcher; nor is there one
+  // for a SIGSTOP (kill -STOP of the application) in a group that nothing
+  // could continue, which the system does not drop as it drops the other
+  // stops. The launcher goes on waiting; whoever stopped the group
+  // continues it.
+  if (m_fd < 0 || (sig == SIGSTOP && !mayBeContinued())) return false;
   // A stop for the terminal whose cause has gone since (the launcher is in
   // the foreground now, or the group got the terminal from it) is only
   // continued: the group can have the terminal.
@@ -108,6 +115,13 @@ void JobControl::takeBack() {
   // may have taken it meanwhile.
   if (tcgetpgrp(m_fd) == m_handedTo) giveTerminalTo(m_fd, getpgrp());
   m_handedTo = 0;
+}
+
+bool JobControl::mayBeContinued() const {
+  // The group is not orphaned while its member, the launcher, has a parent
+  // in another group of the same session (a shell with job control).
+  pid_t parent = getppid();
+  return getsid(parent) == getsid(0) && getpgid(parent) != getpgrp();
 }
 
 bool JobControl::isForeground() const { return m_fd >= 0 && tcgetpgrp(m_fd) == getpgrp(); }

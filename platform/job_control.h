@@ -22,6 +22,11 @@
 //   stopped for the terminal while the launcher is in the background could
 //   never get it, and is hung up (SIGHUP, SIGCONT), as the system does with
 //   a stopped group that nothing can continue.
+// - Without a terminal (a service, cron, setsid), and for a SIGSTOP where
+//   nothing could continue the launcher, the launcher never stops itself:
+//   it goes on waiting for the child, which whoever stopped it continues
+//   (a launcher stopped there would stay stopped for good, and its caller
+//   would wait for ever).
 #ifndef BV_PLATFORM_JOB_CONTROL_H_
 #define BV_PLATFORM_JOB_CONTROL_H_
 
@@ -74,6 +79,9 @@ class JobControl {
   // foreground, and continues the group.
   void resume(pid_t pgid);
   bool isForeground() const;
+  // Whether a shell could continue the launcher after it stopped: its
+  // parent is in another process group of the same session.
+  bool mayBeContinued() const;
   void handTo(pid_t pgid);
   // Stops the launcher with sig; returns whether it was continued.
   bool stopSelf(int sig);

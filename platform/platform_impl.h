@@ -21,6 +21,7 @@
 #include "platform/file_find_listener.h"
 #include "platform/ui_window.h"
 
+class Console;
 class TagFile;
 
 // Status lines of the console (values are fixed; the script operations pass
@@ -76,31 +77,28 @@ class PlatformImpl {
   //
   // The title, the status lines and the progress dots are printed on
   // standard output. Output can be disabled (hideUI: writeLine and write
-  // print nothing, showUIMessage still prints) and the whole interface can
-  // be made silent (setSilent(true): nothing is printed on standard output
-  // and nothing is asked, showUI keeps output disabled). Errors, warnings
-  // and the no-Java diagnostics go to standard error, silent or not: silent
-  // means no progress display, not no error.
+  // print nothing) and the whole interface can be made silent (nothing of
+  // it is printed and nothing is asked, showUI keeps output disabled). The
+  // settings (silent, quiet, the window) and the launcher's messages belong
+  // to the run's Console (run_console.h), which decides where each text
+  // goes; these operations ask the Console installed with setConsole.
   //
   // A window (ui_window.h; the desktop mode of a launcher without a
   // terminal, desktop_ui.h) gets what the console shows, unless the run is
-  // silent: the messages, the status lines (also while output is disabled),
-  // the progress steps and the work that extraction announces
-  // (beginUIWork).
+  // silent: the status lines (also while output is disabled), the progress
+  // steps and the work that extraction announces (beginUIWork).
   // ---------------------------------------------------------------------
 
-  // Installs the window (null: none) for the rest of the run; the caller
-  // keeps it alive until it installs another.
-  static void setUIWindow(UIWindow* window);
-  // The installed window, or null when there is none or the run is silent.
-  static UIWindow* getUIWindow();
+  // Installs the run's console (null: a console of default settings) for the
+  // rest of the run; the caller keeps it alive until it installs another.
+  static void setConsole(Console* console);
+  static Console& console();
 
+  // Shorthands for the installed console's settings.
+  static void setUIWindow(UIWindow* window);
+  static UIWindow* getUIWindow();
   static void setSilent(bool silent);
-  // A quiet console (the instruction script's CONSOLE_UI: 0): nothing of
-  // the interface on standard output and nothing asked, as when silent, but
-  // the window of a desktop run still gets what it would get.
-  static void setConsoleQuiet(bool quiet);
-  static bool isSilent() { return m_silent; }
+  static bool isSilent();
   // Enables output, unless silent: then it disables it (hideUI).
   static void showUI();
   // Disables output; the argument is not used.
@@ -137,23 +135,6 @@ class PlatformImpl {
   // while output is enabled).
   static void endUIProgressRow();
 
-  // Unless silent, prints text and a line end on standard output even while
-  // output is disabled, and shows it in the window (kind: an error, or
-  // information).
-  static void showUIMessage(const SString& text, UIMessageKind kind = UI_MESSAGE_ERROR);
-  // Prints text and a line end on standard error, silent or not, and
-  // flushes it: an error, a warning, the output of a failed application.
-  // The window, when there is one and the run is not silent, shows it too.
-  static void showUIError(const SString& text, UIMessageKind kind = UI_MESSAGE_ERROR);
-  // The message of a search that found no suitable JVM: prints message,
-  // then what the program needs (catalog text "The program needs %s." with
-  // needs, when not empty) and where a JVM can be had (catalog text "A
-  // compatible JVM can be downloaded from %s" with downloadUrl, when not
-  // empty), each on a line of its own on standard error, silent or not;
-  // the window (not when silent) gets needs and downloadUrl
-  // (UIWindow::showJavaNeeded).
-  static void showJVMNotFoundMessage(const SString& message, const SString& needs,
-                                     const SString& downloadUrl);
   // Work that may take long begins (UIWindow::beginWork; nothing without a
   // window): goalSteps progress steps are expected, 0 when unknown. Each
   // call is ended by endUIWork; UIWork pairs them.
@@ -203,17 +184,20 @@ class PlatformImpl {
   // Temporary files and clean-up (platform_temp.cc).
   // ---------------------------------------------------------------------
 
-  // Sets the temporary directory (-bv:tempdir). A relative directory is made
-  // absolute against the current directory now, since children run
-  // elsewhere; empty restores the default "/var/tmp/".
-  static void setSystemTempDir(const SString& dir);
+  // Sets the temporary directory (-bv:tempdir, or fromVariable: the
+  // variable TMPDIR). A relative directory is made absolute against the
+  // current directory now, since children run elsewhere; empty restores the
+  // default "/var/tmp/".
+  static void setSystemTempDir(const SString& dir, bool fromVariable = false);
   // The temporary directory, after checking that it exists and is a
   // directory; otherwise throws LauncherException with message 39 (the
-  // directory cannot be used, use -bv:tempdir) for the default directory,
+  // directory cannot be used, use -bv:tempdir) for the default directory
+  // and, on a setup program's console, for one given with -bv:tempdir;
   // message 44 (its first sentence, "Cannot use <dir> as the temp directory
-  // because it does not exist.") for a missing one that was set, "<dir>
-  // cannot be the temporary directory: it is not a directory." for a file,
-  // or with "<dir> cannot be the
+  // because it does not exist.") for a missing one that a Unix command was
+  // given or that TMPDIR named (the run goes on without it: no advice to
+  // run again), "<dir> cannot be the temporary directory: it is not a
+  // directory." for a file there; or with "<dir> cannot be the
   // temporary directory: its path holds a line break." when it holds a line
   // feed or carriage return, or "<dir> cannot be the temporary directory:
   // <reason>" when another user (not root) owns it, or when group or others
@@ -221,8 +205,10 @@ class PlatformImpl {
   static SString getSystemTempDirectory();
   // Creates a new directory "bvj..." in the temporary directory, atomically
   // and under a name nobody else can have planted, with mode 0700 whatever
-  // the umask, records it for clean-up and returns its path. Throws
-  // LauncherException (message 39, or the system's error text).
+  // the umask, writes its owner marker into it (stale_temp.h), records it
+  // for clean-up and returns its path. Throws LauncherException (message
+  // 39, or the system's error text). The first folder or file that a run
+  // makes also removes the folders that killed launchers left behind.
   static SString createTempSubDirectory();
   // Creates a new empty file "bvj..." in the temporary directory (as safely
   // as above, mode 0600), records it for clean-up and returns its path. Throws
@@ -327,6 +313,13 @@ class PlatformImpl {
   // names the offending path and what is wrong with it; a file that cannot
   // be examined is not trusted.
   static bool isTrustedFile(const SString& path, SString& reason);
+  // The same check for a folder that files are made in, such as the
+  // temporary folder: the folder itself may be writable by others when it
+  // is sticky (/tmp). On true, resolved holds the path that every link
+  // leads to, which is the one to use from then on (a link checked now may
+  // not be followed again later); on false, resolved is left as it is and
+  // reason holds one English sentence.
+  static bool isTrustedFolder(const SString& path, SString& resolved, SString& reason);
 
   // ---------------------------------------------------------------------
   // File system search and disk checks (platform_files.cc).
@@ -362,15 +355,14 @@ class PlatformImpl {
 
  private:
   // Console state (platform_ui.cc).
-  static bool m_silent;
-  static bool m_consoleQuiet;
-  static UIWindow* m_window;
+  static Console* m_console;
   static UISubStatus m_subStatus;
   static SString m_subStatusData;
   static volatile sig_atomic_t m_canceled;
 
   // Temporary files and clean-up state (platform_temp.cc).
   static SString m_tempDir;
+  static bool m_tempDirFromVariable;
   static StringDeque m_sdqCreatedFiles;
   static StringDeque m_sdqCreatedDrs;
   static SString m_launcherToDelete;
@@ -379,7 +371,9 @@ class PlatformImpl {
 
 // Puts the UI sub-status of the enclosing scope back when a phase that set
 // its own sub-status ends: the constructor saves the current pair, the
-// destructor records it again without printing its line a second time.
+// destructor sets it again, which shows its line again ("Searching for"
+// after each "Verifying" of a search); a Unix-command console records it
+// without printing the line a second time.
 class SubStatusWrapper {
  public:
   SubStatusWrapper();

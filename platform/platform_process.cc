@@ -19,6 +19,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -29,6 +32,7 @@
 #include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/child_supervisor.h"
+#include "platform/group_guardian.h"
 #include "platform/job_control.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
@@ -163,7 +167,7 @@ class CommandFile {
       ok = false;
       error = errno;
     }
-    if (!ok) throw LauncherException(writeErrorText(error));
+    if (!ok) throw LauncherException(writeErrorText(error, m_path));
   }
 
   SString m_path;
@@ -206,13 +210,14 @@ class WorkingDirectory {
   SString m_savedPath;
 };
 
-// In the child: leads a group of its own (and takes the terminal, when
-// given one), connects the write ends to standard output and error, then
-// becomes the shell, which reads the command from its argument or from
-// commandFile. Never returns.
+// In the child: ends with the launcher (endWithLauncher), leads a group
+// of its own (and takes the terminal, when given one), connects the write
+// ends to standard output and error, then becomes the shell, which reads
+// the command from its argument or from commandFile. Never returns.
 [[noreturn]] void runChild(const SString& command, const SString& commandFile, char* const* program,
                            char* const* programEnvironment, int terminal, const sigset_t& mask, Pipe* out,
-                           Pipe* err) {
+                           Pipe* err, pid_t launcher) {
+  endWithLauncher(launcher);
   setpgid(0, 0);
   if (terminal >= 0) giveTerminalTo(terminal, getpid());
   resetCancelSignalsInChild(mask);
@@ -253,6 +258,15 @@ void replaceProcess(const SString& command) {
 }
 
 }  // namespace
+
+void endWithLauncher(pid_t launcher) {
+#ifdef __linux__
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != launcher) _exit(kChildFailureExit);
+#else
+  (void)launcher;
+#endif
+}
 
 int readFromFile(int fd, SString* out) {
   char buffer[kReadChunkSize] = {0};
@@ -313,12 +327,13 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
   // The child is recorded, for cancel signals to be passed on to it, before
   // any such signal is taken.
   CancelSignalBlocker blocked;
+  pid_t launcher = getpid();
   pid_t pid = fork();
   if (pid == 0) {
     bool redirect = captureOutput && redirectOutput;
     runChild(command, commandFile.path(), simple ? programArgv.data() : nullptr,
              simple ? programEnvironment.data() : nullptr, terminalFd,
-             blocked.previousMask(), redirect ? &out : nullptr, redirect ? &err : nullptr);
+             blocked.previousMask(), redirect ? &out : nullptr, redirect ? &err : nullptr, launcher);
   }
   if (pid < 0) throw LauncherException(errorText("Error forking new process: "));
   // Both sides set the group, so that it exists whichever runs first.
@@ -339,6 +354,10 @@ long PlatformImpl::executeProcess(const SString& command, const SString& working
     fcntl(outFd, F_SETFL, fcntl(outFd, F_GETFL) | O_NONBLOCK);
     fcntl(errFd, F_SETFL, fcntl(errFd, F_GETFL) | O_NONBLOCK);
   }
+  // The programs that a shell starts do not end with the launcher by
+  // themselves: a guardian ends the group if the launcher goes first.
+  std::unique_ptr<GroupGuardian> guardian;
+  if (!simple) guardian.reset(new GroupGuardian(pid));
   unsigned long outputLimit = limits != nullptr ? limits->outputLimit() : 0;
   CaptureBuffer outText(stdOut, outputLimit);
   CaptureBuffer errText(stdErr, outputLimit);

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include "platform/child_reaper.h"
+#include "platform/run_console.h"
 #include "platform/platform_impl.h"
 
 namespace {
@@ -46,6 +47,8 @@ volatile sig_atomic_t g_cancelSignal = 0;
 volatile sig_atomic_t g_lastSignal = 0;
 volatile sig_atomic_t g_signalCount = 0;
 volatile sig_atomic_t g_childRunning = 0;
+// Whether the first cancel was asked for in a window (cancelLikeSignal).
+volatile sig_atomic_t g_cancelInWindow = 0;
 
 bool g_installed = false;
 struct sigaction g_previousActions[kCancelSignalCount];
@@ -198,8 +201,22 @@ void cancelLikeSignal(int sig) {
   g_signalCount = g_signalCount + 1;
   if (g_cancelSignal == 0) {
     g_cancelSignal = sig;
+    g_cancelInWindow = 1;
     PlatformImpl::setCanceled(true);
   }
+}
+
+SString stoppedBySignalText() {
+  if (!PlatformImpl::console().isUnixCommand() || g_cancelSignal == 0 || g_cancelInWindow != 0) return SString();
+  static const struct {
+    int sig;
+    const char* name;
+  } kNames[] = {{SIGINT, "INT"},   {SIGTERM, "TERM"}, {SIGHUP, "HUP"},  {SIGQUIT, "QUIT"},
+                {SIGUSR1, "USR1"}, {SIGUSR2, "USR2"}, {SIGALRM, "ALRM"}};
+  for (const auto& entry : kNames) {
+    if (entry.sig == g_cancelSignal) return SString("Stopped by signal ").append(entry.name).append(".");
+  }
+  return SString();
 }
 
 long cancelSignalCount() { return g_signalCount; }

@@ -64,6 +64,14 @@ class RunningChildRecord {
 // cancel of this kind never ends the launcher at once.
 void cancelLikeSignal(int sig);
 
+// For a launcher that follows the conventions of Unix commands
+// (UNIX_COMMAND, run_console.h): a run stopped by a signal from outside says "Stopped by
+// signal NAME." (NAME without "SIG": TERM, INT, HUP, QUIT, USR1, USR2,
+// ALRM) instead of the catalogued "Canceled by the user.", which stays for
+// a cancel asked for in a window (cancelLikeSignal) and for every other
+// launcher. The text that replaces it now, or "" when it stays.
+SString stoppedBySignalText();
+
 // How many cancel signals have arrived in the run, and the last of them
 // (0 before the first). A waiting loop compares the count with the one it
 // saw before to learn of a new signal.

@@ -22,9 +22,13 @@
 #include "platform/messages.h"
 #include "platform/platform_impl.h"
 #include "platform/platform_signals.h"
+#include "platform/run_console.h"
+#include "platform/temp_folder.h"
+#include "platform/stale_temp.h"
 #include "tagfile/text_utils.h"
 
 SString PlatformImpl::m_tempDir;
+bool PlatformImpl::m_tempDirFromVariable = false;
 StringDeque PlatformImpl::m_sdqCreatedFiles;
 StringDeque PlatformImpl::m_sdqCreatedDrs;
 SString PlatformImpl::m_launcherToDelete;
@@ -40,6 +44,24 @@ SString currentDirectory() {
   char buffer[4096];
   if (getcwd(buffer, sizeof buffer) == nullptr) return SString();
   return SString(buffer);
+}
+
+// The first time in a run that a temporary folder or file is made: removes
+// the folders that launchers of the user left behind in the temporary
+// directory when they were killed (stale_temp.h).
+void removeStaleFoldersOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  long removed = removeStaleTempFolders(PlatformImpl::getSystemTempDirectory());
+  if (removed > 0) {
+    char count[32];
+    snprintf(count, sizeof count, "%ld", removed);
+    logMessage(SString("Removed ")
+                   .append(count)
+                   .append(" temporary folders that launchers which were ended without their clean-up left behind"),
+               LOG_INFO);
+  }
 }
 
 // A writable copy of the template path in the temporary directory.
@@ -95,8 +117,10 @@ bool isOwnTempSubDirectory(const SString& dir) {
 
 }  // namespace
 
-void PlatformImpl::setSystemTempDir(const SString& dir) {
+void PlatformImpl::setSystemTempDir(const SString& dir, bool fromVariable) {
+  forgetTempFolderResolution();  // a new setting is resolved anew
   m_tempDir = dir;
+  m_tempDirFromVariable = fromVariable && !dir.empty();
   if (!dir.empty() && dir[0] != '/') {
     SString cwd = currentDirectory();
     if (!cwd.empty()) {
@@ -115,10 +139,13 @@ SString PlatformImpl::getSystemTempDirectory() {
         SString(m_tempDir).append(" cannot be the temporary directory: its path holds a line break."));
   }
   struct stat st;
-  if (stat(m_tempDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  // Once resolved, the run keeps to the folder that the setting led to then.
+  SString examined = tempFolderToExamine(m_tempDir);
+  if (stat(examined.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     // The JVM file of a match lies right in the directory and is read again
     // by name: nobody else may be able to replace it there.
     SString reason;
+    SString resolved;
     if (st.st_uid != 0 && st.st_uid != geteuid()) {
       char owner[64];
       snprintf(owner, sizeof owner, "it belongs to another user (uid %lu).",
@@ -126,16 +153,23 @@ SString PlatformImpl::getSystemTempDirectory() {
       reason = owner;
     } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0) {
       reason = "other users may write to it and it is not sticky.";
+    } else {
+      // Nor may they turn its name elsewhere (their link, a folder above).
+      resolveTempFolder(m_tempDir, resolved, reason);
     }
     if (!reason.empty()) {
       throw LauncherException(
           SString(m_tempDir).append(" cannot be the temporary directory: ").append(reason));
     }
-    return m_tempDir;
+    return resolved;
   }
-  // A folder that the user named is reported as such; the advice to name
-  // one with -bv:tempdir fits only the default folder.
-  bool given = m_tempDir.compare(kDefaultTempDir) != 0;
+  // A Unix command reports a folder that the user named as such (the advice
+  // to name one with -bv:tempdir fits only the default folder); a setup
+  // program's console gets the catalogued message for any folder given with
+  // -bv:tempdir. A TMPDIR that cannot be used is passed over and the run
+  // goes on: its warning never advises to run again.
+  bool given = m_tempDirFromVariable ||
+               (console().isUnixCommand() && m_tempDir.compare(kDefaultTempDir) != 0);
   if (given && stat(m_tempDir.c_str(), &st) == 0) {
     throw LauncherException(SString(m_tempDir).append(" cannot be the temporary directory: it is not a directory."));
   }
@@ -156,6 +190,9 @@ SString PlatformImpl::createTempSubDirectory() {
   // launcher carries or replace a file between its extraction and its use.
   chmod(path.c_str(), 0700);
   addToList(m_sdqCreatedDrs, path);
+  writeOwnerMarker(path);  // stale_temp.h
+  blocked.release();
+  removeStaleFoldersOnce();
   return path;
 }
 
@@ -167,6 +204,8 @@ SString PlatformImpl::createTempFile() {
   fchmod(fd, 0600);
   close(fd);
   addToList(m_sdqCreatedFiles, path);
+  blocked.release();
+  removeStaleFoldersOnce();
   return path;
 }
 
@@ -234,5 +273,6 @@ void PlatformImpl::deleteLauncher(const SString& file) {
     return;
   }
   unlink(file.c_str());
+  unlink(SString(dir).append("/").append(kOwnerMarkerName).c_str());
   rmdir(dir.c_str());
 }

@@ -48,14 +48,18 @@ SString problemOf(const struct stat& st, bool asAncestor) {
 // path it resolves to.
 enum ChainKind { CHAIN_AS_GIVEN, CHAIN_RESOLVED };
 
+// What the chain starts at: a file, or a folder that others may write to
+// when it is sticky (a shared temporary folder such as /tmp).
+enum StartKind { START_FILE, START_FOLDER };
+
 // The subject of the sentence about current, a step of the chain that
 // starts at start.
-SString subjectOf(const SString& path, const SString& start, ChainKind chain, const SString& current,
-                  const struct stat* st) {
+SString subjectOf(const SString& path, const SString& start, ChainKind chain, StartKind kind,
+                  const SString& current, const struct stat* st) {
   SString subject("The ");
   bool link = st != nullptr && S_ISLNK(st->st_mode);
   if (current.compare(start) == 0) {
-    subject.append(link ? "symbolic link " : "file ").append(path);
+    subject.append(link ? "symbolic link " : kind == START_FOLDER ? "directory " : "file ").append(path);
     if (chain == CHAIN_RESOLVED && start.compare(path) != 0) subject.append(" (").append(start).append(")");
   } else {
     subject.append(link ? "symbolic link " : "directory ").append(current).append(" above ").append(path);
@@ -67,7 +71,8 @@ SString subjectOf(const SString& path, const SString& start, ChainKind chain, co
 // step must belong to root or the user, and every step that is not a link
 // must not be writable by group or others (a sticky directory above the
 // start excepted). On failure reason says which step and why.
-bool isTrustedChain(const SString& path, const SString& start, ChainKind chain, SString& reason) {
+bool isTrustedChain(const SString& path, const SString& start, ChainKind chain, StartKind kind,
+                    SString& reason) {
   SString current = start;
   for (;;) {
     struct stat st;
@@ -79,10 +84,10 @@ bool isTrustedChain(const SString& path, const SString& start, ChainKind chain, 
       // A link's own mode means nothing; whoever owns it can change it.
       if (!isTrustedOwner(st.st_uid)) problem = problemOf(st, false);
     } else {
-      problem = problemOf(st, current.compare(start) != 0);
+      problem = problemOf(st, kind == START_FOLDER || current.compare(start) != 0);
     }
     if (!problem.empty()) {
-      reason = subjectOf(path, start, chain, current, examined ? &st : nullptr);
+      reason = subjectOf(path, start, chain, kind, current, examined ? &st : nullptr);
       reason.append(" ").append(problem).append(".");
       return false;
     }
@@ -113,9 +118,9 @@ SString absolutePath(const SString& path) {
   return result;
 }
 
-}  // namespace
-
-bool PlatformImpl::isTrustedFile(const SString& path, SString& reason) {
+// The check of isTrustedFile and isTrustedFolder; resolved gets the path
+// that the links lead to.
+bool isTrustedPath(const SString& path, StartKind kind, SString& resolvedPath, SString& reason) {
   reason.erase();
   char* resolved = path.empty() ? nullptr : realpath(path.c_str(), nullptr);
   if (resolved == nullptr) {
@@ -126,8 +131,23 @@ bool PlatformImpl::isTrustedFile(const SString& path, SString& reason) {
   }
   const SString real(resolved);
   free(resolved);
+  resolvedPath = real;
   // Nobody else may change where the path leads (a link of theirs, or a
   // directory they may write on the way), nor what lies there.
-  return isTrustedChain(path, absolutePath(path), CHAIN_AS_GIVEN, reason) &&
-         isTrustedChain(path, real, CHAIN_RESOLVED, reason);
+  return isTrustedChain(path, absolutePath(path), CHAIN_AS_GIVEN, kind, reason) &&
+         isTrustedChain(path, real, CHAIN_RESOLVED, kind, reason);
+}
+
+}  // namespace
+
+bool PlatformImpl::isTrustedFile(const SString& path, SString& reason) {
+  SString resolved;
+  return isTrustedPath(path, START_FILE, resolved, reason);
+}
+
+bool PlatformImpl::isTrustedFolder(const SString& path, SString& resolved, SString& reason) {
+  SString real;
+  if (!isTrustedPath(path, START_FOLDER, real, reason)) return false;
+  resolved = real;
+  return true;
 }

@@ -12,11 +12,11 @@
 
 #include "platform/console.h"
 #include "platform/messages.h"
+#include "platform/platform_signals.h"
+#include "platform/run_console.h"
 #include "tagfile/text_utils.h"
 
-bool PlatformImpl::m_silent = false;
-bool PlatformImpl::m_consoleQuiet = false;
-UIWindow* PlatformImpl::m_window = nullptr;
+Console* PlatformImpl::m_console = nullptr;
 UISubStatus PlatformImpl::m_subStatus = UI_SUBSTATUS_NONE;
 SString PlatformImpl::m_subStatusData;
 volatile sig_atomic_t PlatformImpl::m_canceled = 0;
@@ -87,21 +87,6 @@ void statusToWindow(const SString& text, bool beginsWork) {
   if (UIWindow* window = PlatformImpl::getUIWindow()) window->statusLine(text, beginsWork);
 }
 
-// Prints text and a line end, even while output is disabled.
-void printLine(const SString& text) {
-  if (isConsoleGone()) return;
-  fwrite(text.data(), 1, text.length(), stdout);
-  fputc('\n', stdout);
-  flushConsole();
-}
-
-// Prints text and a line end on standard error, and flushes it.
-void printErrorLine(const SString& text) {
-  fwrite(text.data(), 1, text.length(), stderr);
-  fputc('\n', stderr);
-  fflush(stderr);
-}
-
 // Ends the row of progress dots when the counter has passed a multiple of
 // the row length beyond the highest one reached so far.
 void endProgressRow() {
@@ -115,22 +100,26 @@ void endProgressRow() {
 
 }  // namespace
 
-void PlatformImpl::setSilent(bool silent) { m_silent = silent; }
+void PlatformImpl::setConsole(Console* console) { m_console = console; }
 
-void PlatformImpl::setConsoleQuiet(bool quiet) {
-  m_consoleQuiet = quiet;
-  if (quiet) g_enableOutput = 0;
+Console& PlatformImpl::console() {
+  static Console defaults;
+  return m_console != nullptr ? *m_console : defaults;
 }
 
-void PlatformImpl::setUIWindow(UIWindow* window) { m_window = window; }
+void PlatformImpl::setSilent(bool silent) { console().setSilent(silent); }
 
-UIWindow* PlatformImpl::getUIWindow() { return m_silent ? nullptr : m_window; }
+bool PlatformImpl::isSilent() { return console().isSilent(); }
+
+void PlatformImpl::setUIWindow(UIWindow* window) { console().setWindow(window); }
+
+UIWindow* PlatformImpl::getUIWindow() { return console().window(); }
 
 void PlatformImpl::showUI() {
-  if (m_silent) {
+  if (isSilent()) {
     hideUI(0);
   } else {
-    g_enableOutput = m_consoleQuiet ? 0 : 1;
+    g_enableOutput = console().isQuiet() ? 0 : 1;
   }
 }
 
@@ -143,11 +132,11 @@ int PlatformImpl::isUIVisible() { return g_enableOutput; }
 
 void PlatformImpl::setUITitle(const SString& title) {
   g_title = titleForConsole(title);
-  if (!m_silent && !m_consoleQuiet) writeLine(g_title);
+  if (!isSilent() && !console().isQuiet()) writeLine(g_title);
 }
 
 void PlatformImpl::setUIStatus(UIStatus status) {
-  if (m_silent) return;
+  if (isSilent()) return;
   SString text;
   switch (status) {
     case UI_STATUS_INITIALIZING:
@@ -178,7 +167,7 @@ void PlatformImpl::setUIStatus(UIStatus status) {
 }
 
 void PlatformImpl::setUISubStatus(UISubStatus subStatus, const SString& data) {
-  if (m_silent) return;
+  if (isSilent()) return;
   int id;
   switch (subStatus) {
     case UI_SUBSTATUS_SEARCHING:
@@ -203,7 +192,7 @@ void PlatformImpl::setUISubStatus(UISubStatus subStatus, const SString& data) {
 }
 
 void PlatformImpl::restoreUISubStatus(UISubStatus subStatus, const SString& data) {
-  if (m_silent) return;
+  if (isSilent()) return;
   m_subStatus = subStatus;
   m_subStatusData = data;
 }
@@ -213,7 +202,7 @@ UISubStatus PlatformImpl::getUISubStatus() { return m_subStatus; }
 SString PlatformImpl::getUISubStatusData() { return m_subStatusData; }
 
 void PlatformImpl::advanceUIProgress(long n) {
-  if (m_silent) return;
+  if (isSilent()) return;
   if (g_enableOutput == 0 || n <= 0) {
     ui_progress += n;
     endProgressRow();
@@ -234,31 +223,17 @@ void PlatformImpl::advanceUIProgress(long n) {
     delete[] dot;
     writeAtOnce(text.data(), text.length());
   }
-  if (m_window != nullptr && n > 0) m_window->progress(n);
+  if (UIWindow* window = getUIWindow(); window != nullptr && n > 0) window->progress(n);
 }
 
 void PlatformImpl::endUIProgressRow() {
-  if (!m_silent) writeLine("");
+  if (!isSilent()) writeLine("");
 }
 
 void PlatformImpl::setUIProgress(long progress) {
-  if (m_silent) return;
+  if (isSilent()) return;
   ui_progress = progress;
   endProgressRow();
-}
-
-void PlatformImpl::showUIMessage(const SString& text, UIMessageKind kind) {
-  if (m_silent) return;
-  if (!m_consoleQuiet) printLine(text);
-  if (m_window != nullptr) m_window->showMessage(text, kind);
-}
-
-void PlatformImpl::showJVMNotFoundMessage(const SString& message, const SString& needs,
-                                          const SString& downloadUrl) {
-  printErrorLine(message);
-  if (!needs.empty()) printErrorLine(catalogText(MSGID_PROGRAM_NEEDS, needs.c_str()));
-  if (!downloadUrl.empty()) printErrorLine(catalogText(MSGID_DOWNLOAD_FROM, downloadUrl.c_str()));
-  if (UIWindow* window = getUIWindow()) window->showJavaNeeded(needs, downloadUrl);
 }
 
 void PlatformImpl::beginUIWork(long goalSteps) {
@@ -273,11 +248,6 @@ void PlatformImpl::pollUIWindow() {
   if (UIWindow* window = getUIWindow()) window->poll();
 }
 
-void PlatformImpl::showUIError(const SString& text, UIMessageKind kind) {
-  printErrorLine(text);
-  if (UIWindow* window = getUIWindow()) window->showMessage(text, kind);
-}
-
 SString PlatformImpl::getMessageText(MessageIdentifier id) {
   // Identifiers 0 to 14 are catalog messages 19 to 33, 15 to 18 are 36 to
   // 39, 19 is 43.
@@ -285,6 +255,8 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
   if (value >= MSG_INPUT_FILE_LOAD_ERROR && value <= MSG_INPUT_FILE_OPEN_ERROR) {
     return catalogText(19 + value);
   }
+  // A launcher that is a Unix command names the signal that stopped it.
+  if (value == MSG_CANCELED && !stoppedBySignalText().empty()) return stoppedBySignalText();
   if (value >= MSG_FILE_WRITE_ERROR && value <= MSG_TEMP_DIR_MISSING) {
     return catalogText(36 + value - MSG_FILE_WRITE_ERROR);
   }
@@ -293,7 +265,7 @@ SString PlatformImpl::getMessageText(MessageIdentifier id) {
 }
 
 SString PlatformImpl::promptJVMDestinationDirectory() {
-  if (m_silent || m_consoleQuiet) return SString();
+  if (isSilent() || console().isQuiet()) return SString();
   writeLine(catalogText(MSGID_DESTINATION_PROMPT));
   return getLine();
 }
@@ -306,6 +278,12 @@ SubStatusWrapper::SubStatusWrapper()
     : m_savedData(PlatformImpl::getUISubStatusData()),
       m_savedSubStatus(PlatformImpl::getUISubStatus()) {}
 
+// A setup program's console shows the line of the enclosing phase again;
+// a Unix command's keeps the line it already shows.
 SubStatusWrapper::~SubStatusWrapper() {
-  PlatformImpl::restoreUISubStatus(m_savedSubStatus, m_savedData);
+  if (PlatformImpl::console().isUnixCommand()) {
+    PlatformImpl::restoreUISubStatus(m_savedSubStatus, m_savedData);
+  } else {
+    PlatformImpl::setUISubStatus(m_savedSubStatus, m_savedData);
+  }
 }

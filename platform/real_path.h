@@ -10,4 +10,12 @@
 // searched).
 bool resolveRealPath(const SString& path, SString& resolved);
 
+// path as a message names it: without "." parts, empty parts and trailing
+// separators, and without "NAME/.." pairs. The folder before a ".." is
+// resolved first when it exists (NAME may be a link, after which ".."
+// leads elsewhere than the text says); one that does not exist is taken as
+// written. A relative path stays relative ("" becomes "."); ".." parts at
+// its start stay.
+SString normalisedPath(const SString& path);
+
 #endif  // BV_PLATFORM_REAL_PATH_H_

@@ -13,7 +13,8 @@
 
 enum UIMessageKind {
   UI_MESSAGE_ERROR = 0,  // something went wrong (most messages)
-  UI_MESSAGE_INFO = 1    // plain information (-bv:version)
+  UI_MESSAGE_INFO = 1,   // plain information (-bv:version)
+  UI_MESSAGE_WARNING = 2  // the run goes on: standard error only, never a window
 };
 
 class UIWindow {
@@ -21,7 +22,8 @@ class UIWindow {
   virtual ~UIWindow() = default;
 
   // A message that the console printed (showUIMessage). The window shows it
-  // and returns when the user has closed it.
+  // (a warning: nothing) and returns at once; the run never waits for a
+  // click.
   virtual void showMessage(const SString& text, UIMessageKind kind) = 0;
   // The message of a search that found no suitable JVM: needs is what the
   // program needs (the JVM files' DESC, may be empty), downloadUrl the page

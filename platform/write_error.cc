@@ -7,16 +7,23 @@
 
 #include "platform/platform_impl.h"
 
-SString writeErrorText(int error) {
+SString writeErrorText(int error, const SString& path) {
   SString text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR);
-  if (error == 0) return text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  if (error == 0) {
+    if (!path.empty()) text.append(path).append(":");
+    return text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  }
   char number[16];
   snprintf(number, sizeof number, "%d", error);
   text.append(number).append(" (").append(strerror(error)).append(")");
-  bool noSpace = error == ENOSPC;
-#ifdef EDQUOT
-  noSpace = noSpace || error == EDQUOT;
-#endif
-  if (noSpace) text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
+  if (!path.empty()) text.append(": ").append(path);
+  if (isNoRoomError(error)) text.append(PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT));
   return text;
+}
+
+bool isNoRoomError(int error) {
+#ifdef EDQUOT
+  if (error == EDQUOT) return true;
+#endif
+  return error == ENOSPC || error == 0;
 }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -34,6 +35,44 @@ TempDir::TempDir() {
 TempDir::~TempDir() { removeTree(m_path); }
 
 std::string TempDir::file(const std::string& name) const { return m_path + "/" + name; }
+
+ScopedLanguage::ScopedLanguage(const char* lang)
+    : m_saved{{"LANG", false, ""}, {"LC_ALL", false, ""}, {"LC_MESSAGES", false, ""}} {
+  for (Saved& saved : m_saved) {
+    const char* value = getenv(saved.name);
+    saved.set = value != nullptr;
+    if (value != nullptr) saved.value = value;
+    unsetenv(saved.name);
+  }
+  if (lang != nullptr) setenv("LANG", lang, 1);
+}
+
+ScopedLanguage::~ScopedLanguage() {
+  for (const Saved& saved : m_saved) {
+    if (saved.set) {
+      setenv(saved.name, saved.value.c_str(), 1);
+    } else {
+      unsetenv(saved.name);
+    }
+  }
+}
+
+std::string languagePrefix(const std::string& lang) {
+  return "env -u LC_ALL -u LC_MESSAGES LANG='" + lang + "' ";
+}
+
+std::vector<std::string> listDir(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(path.c_str())) {
+    while (struct dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 void writeFile(const std::string& path, const std::string& bytes, int mode) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "foundation/sstring.h"
 
@@ -26,6 +27,34 @@ class TempDir {
  private:
   std::string m_path;
 };
+
+// The language of messages for a scope: LANG set to lang (unset when
+// null), and LC_ALL and LC_MESSAGES, which would choose first, unset; all
+// three are put back as they were when the scope ends. A test that
+// chooses a language uses it, so that the caller's LC_ALL (LC_ALL=C in a
+// CI shell) changes nothing. Launchers started meanwhile inherit it.
+class ScopedLanguage {
+ public:
+  explicit ScopedLanguage(const char* lang);
+  ~ScopedLanguage();
+  ScopedLanguage(const ScopedLanguage&) = delete;
+  ScopedLanguage& operator=(const ScopedLanguage&) = delete;
+
+ private:
+  struct Saved {
+    const char* name;
+    bool set;
+    std::string value;
+  };
+  Saved m_saved[3];
+};
+
+// The prefix of a shell command that runs it in the language lang alone:
+// "env -u LC_ALL -u LC_MESSAGES LANG='lang' ".
+std::string languagePrefix(const std::string& lang);
+
+// The names in a directory, sorted, without "." and "..".
+std::vector<std::string> listDir(const std::string& path);
 
 // Writes bytes to a file (created or truncated); mode is applied with chmod.
 void writeFile(const std::string& path, const std::string& bytes, int mode = 0644);

@@ -2,8 +2,10 @@
 // to carry, or lists the index of one (see bvpack --help).
 #include <errno.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,8 @@
 #include "tools/one_line.h"
 #include "tools/pack_list.h"
 #include "tools/pack_options.h"
+#include "tools/pack_progress.h"
+#include "tools/process_run.h"
 #include "tools/pack_writer.h"
 #include "tools/runtime_pack.h"
 #include "tools/training_run.h"
@@ -89,34 +93,6 @@ std::vector<std::string> trainingModules(const PackJob& job, const std::string& 
   return std::vector<std::string>(loaded.begin(), loaded.end());
 }
 
-// Prints the modules that only the training run asked for: the list that
-// jlink was given is jdeps' modules followed by addModules, whose first
-// givenCount came from --add-modules.
-void printTrainingModules(const std::string& jlinkList, const std::vector<std::string>& addModules,
-                          size_t givenCount) {
-  std::vector<std::string> all;
-  for (size_t start = 0, comma; start <= jlinkList.size(); start = comma + 1) {
-    comma = jlinkList.find(',', start);
-    if (comma == std::string::npos) comma = jlinkList.size();
-    all.push_back(jlinkList.substr(start, comma - start));
-  }
-  std::set<std::string> before;  // jdeps' and --add-modules'
-  size_t fromJdeps = all.size() >= addModules.size() ? all.size() - addModules.size() : 0;
-  for (size_t i = 0; i < fromJdeps; ++i) before.insert(all[i]);
-  for (size_t i = 0; i < givenCount && i < addModules.size(); ++i) {
-    for (size_t start = 0, comma; start <= addModules[i].size(); start = comma + 1) {
-      comma = addModules[i].find(',', start);
-      if (comma == std::string::npos) comma = addModules[i].size();
-      before.insert(addModules[i].substr(start, comma - start));
-    }
-  }
-  std::string added;
-  for (size_t i = givenCount; i < addModules.size(); ++i) {
-    if (before.insert(addModules[i]).second) added += (added.empty() ? "" : ",") + addModules[i];
-  }
-  fprintf(stderr, "bvpack: the training run added the modules %s\n", added.empty() ? "(none)" : added.c_str());
-}
-
 // --train with a runtime of Java 24 or newer: the ahead-of-time cache of a
 // training run on the runtime itself, left inside it
 // (jvm/carried_aot_cache.h).
@@ -148,21 +124,81 @@ std::string trainingFolder(const std::string& scratch, const char* name) {
 }
 
 // --jlink: a runtime for the jars in dir, which becomes the --runtime.
-void makeRuntime(PackJob& job, const std::string& dir, const std::string& javaVersion, const std::string& scratch) {
+// Prints the modules, those added beyond what jdeps found with why, and
+// those that the jars name but the runtime lacks. Returns the modules.
+std::string makeRuntime(PackJob& job, const std::string& dir, const std::string& javaVersion,
+                        const std::string& scratch) {
   struct stat st;
   if (lstat(dir.c_str(), &st) == 0) throw PackError(dir + " is there already; jlink makes it anew");
-  std::string jdk;
-  std::vector<std::string> addModules = job.addModules;
-  if (job.train) {
-    std::vector<std::string> trained = trainingModules(job, findJdk(), trainingFolder(scratch, "train-jdk"));
-    addModules.insert(addModules.end(), trained.begin(), trained.end());
+  PackProgress progress(stderr, job.showProgress);
+  JlinkRequest request;
+  request.jars = job.jars;
+  // The jars that the application folder holds count as well: the
+  // application may load them itself (Ant's lib/).
+  if (!job.appDir.empty()) {
+    for (const std::string& jar : jarsInFolder(job.appDir)) {
+      if (std::find(request.jars.begin(), request.jars.end(), jar) == request.jars.end()) request.jars.push_back(jar);
+    }
   }
-  std::string modules = jlinkRuntime(job.jars, addModules, dir, &jdk);
-  if (job.train) printTrainingModules(modules, addModules, job.addModules.size());
-  fprintf(stderr, "bvpack: jlink of %s made the runtime with the modules %s\n", jdk.c_str(), modules.c_str());
+  request.addModules = job.addModules;
+  if (job.train) {
+    for (const std::string& module : trainingModules(job, findJdk(), trainingFolder(scratch, "train-jdk"))) {
+      request.extra.push_back(ModuleReason{module, "loaded in the training run"});
+    }
+  }
+  request.allModules = job.allModules;
+  request.outDir = dir;
+  request.stage = [&progress](const std::string& stage) {
+    if (stage == "jdeps") progress.stage("jdeps: finding the modules that the jars need");
+    if (stage == "modules") progress.stage("reading the JDK's modules");
+    if (stage == "jlink") progress.stage("jlink: making the runtime (a minute or more)");
+  };
+  request.tick = [&progress]() { progress.tick(); };
+  JlinkOutcome outcome;
+  try {
+    outcome = jlinkRuntime(request);
+  } catch (const PackError&) {
+    // A jlink that failed or was stopped midway leaves nothing half-made.
+    removeTree(dir);
+    throw;
+  }
+  progress.clear();
+  fprintf(stderr, "bvpack: jlink of %s made the runtime with the modules %s\n", outcome.jdk.c_str(),
+          outcome.list.text().c_str());
+  for (const ModuleReason& added : outcome.list.additions) {
+    fprintf(stderr, "bvpack: added %s: %s\n", added.module.c_str(), added.reason.c_str());
+  }
+  for (const std::string& note : outcome.notes) fprintf(stderr, "bvpack: note: %s\n", note.c_str());
+  if (!outcome.unlisted.empty()) {
+    std::string names;
+    for (const ModuleReason& module : outcome.unlisted) {
+      fprintf(stderr, "bvpack: note: the jars name %s, of the module %s, which the runtime lacks\n",
+              module.reason.c_str(), module.module.c_str());
+      names += (names.empty() ? "" : ",") + module.module;
+    }
+    fprintf(stderr, "bvpack: note: if the application loads them, add --add-modules %s\n", names.c_str());
+  }
   job.runtimeDir = dir;
   checkOneLineRuntime(dir, javaVersion);
   if (job.train) trainRuntimeCache(job, dir, trainingFolder(scratch, "train-runtime"));
+  return outcome.list.text();
+}
+
+// What was made: the launcher's size, the runtime's modules, the time.
+void printSummary(const PackJob& job, const std::string& modules, double seconds) {
+  struct stat st;
+  if (job.output.empty() || stat(job.output.c_str(), &st) != 0) return;
+  std::string runtime = job.runtimeDir.empty() ? "no Java runtime"
+                        : modules.empty()      ? "the Java runtime " + job.runtimeDir
+                                               : "a Java runtime of " + modules;
+  fprintf(stderr, "bvpack: made %s: %.1f MB, %s, in %.0f s\n", job.output.c_str(), st.st_size / 1e6,
+          runtime.c_str(), seconds);
+}
+
+double monotonicSeconds() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 // --train with --runtime DIR: a copy of DIR at copy (which must not exist)
@@ -178,6 +214,8 @@ void trainGivenRuntime(PackJob& job, const std::string& copy, const std::string&
 // The one-line mode: generate the tag files, then pack them (-o) and/or
 // leave them in the --emit directory.
 void generateLauncher(PackJob job, const std::string& stub) {
+  double start = monotonicSeconds();
+  std::string modules;
   checkGenerateOptions(job);
   std::string notes;
   std::string javaVersion = requiredJavaVersion(job, &notes);
@@ -197,19 +235,23 @@ void generateLauncher(PackJob job, const std::string& stub) {
     // A runtime made with jlink stays beside the tag files, and so does
     // the copy of a --runtime that a training run fills.
     ScratchDir training;
-    if (job.jlink) makeRuntime(job, job.emitDir + "/runtime", javaVersion, training.path());
+    if (job.jlink) modules = makeRuntime(job, job.emitDir + "/runtime", javaVersion, training.path());
     if (job.train && !job.jlink) trainGivenRuntime(job, job.emitDir + "/runtime", training.path());
     job.entries = writeGeneratedFiles(job, javaVersion, job.emitDir);
-    if (!job.output.empty()) writeLauncher(job, stub);
+    if (!job.output.empty()) {
+      writeLauncher(job, stub);
+      printSummary(job, modules, monotonicSeconds() - start);
+    }
     printf("Wrote the tag files into %s; to pack them:\n%s", job.emitDir.c_str(),
            packCommandFor(job, job.emitDir).c_str());
     return;
   }
   ScratchDir scratch;
-  if (job.jlink) makeRuntime(job, scratch.path() + "/runtime", javaVersion, scratch.path());
+  if (job.jlink) modules = makeRuntime(job, scratch.path() + "/runtime", javaVersion, scratch.path());
   if (job.train && !job.jlink) trainGivenRuntime(job, scratch.path() + "/runtime", scratch.path());
   job.entries = writeGeneratedFiles(job, javaVersion, scratch.path());
   writeLauncher(job, stub);
+  printSummary(job, modules, monotonicSeconds() - start);
 }
 
 }  // namespace
@@ -218,6 +260,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   try {
     PackJob job = parsePackArguments(args);
+    job.showProgress = PackProgress::onTerminal();
+    stopChildrenOnSignals();
     if (job.mode == PackJob::HELP) {
       fputs(packHelpText().c_str(), stdout);
     } else if (job.mode == PackJob::LIST) {
@@ -231,8 +275,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "bvpack: %s\n", e.what());
     return 2;
   } catch (const PackError& e) {
-    fprintf(stderr, "bvpack: %s\n", e.what());
+    // Stopped by a signal: what it made is removed by now; the signal
+    // ends bvpack as it would have.
+    if (pendingSignal() == 0) fprintf(stderr, "bvpack: %s\n", e.what());
+    endIfSignaled();
     return 1;
   }
+  endIfSignaled();
   return fflush(stdout) == 0 ? 0 : 1;
 }

@@ -65,7 +65,8 @@ struct FileCloser {
 
 class JarReader {
  public:
-  explicit JarReader(const std::string& path) : m_path(path) {}
+  JarReader(const std::string& path, bool scan, unsigned long budget)
+      : m_path(path), m_scan(scan), m_scanBudget(budget) {}
 
   JarClasses read() {
     m_file.reset(fopen(m_path.c_str(), "rb"));
@@ -113,6 +114,7 @@ class JarReader {
       unsigned flags = u16(h + 8);
       unsigned method = u16(h + 10);
       unsigned long compressedSize = u32(h + 20);
+      unsigned long plainSize = u32(h + 24);
       unsigned long nameLength = u16(h + 28);
       unsigned long extraLength = u16(h + 30);
       unsigned long commentLength = u16(h + 32);
@@ -128,6 +130,13 @@ class JarReader {
       if (head.size() < 8 || u32(c) != 0xBEBAFECAUL) fail(name + " is not a class file");
       int major = (c[6] << 8) | c[7];
       result.names.push_back(name);
+      // The sizes that the directory claims count against the jar's budget,
+      // so that a jar of many entries that claim large sizes costs no more.
+      if (m_scan && plainSize <= maxScannedClassSize && plainSize <= m_scanBudget) {
+        m_scanBudget -= plainSize;
+        std::string whole = entryBytes(name, method, localOffset, compressedSize, plainSize);
+        scanConstantPool(whole, result.referencedPackages);
+      }
       if (major > result.highestMajor) {
         result.highestMajor = major;
         result.highestEntry = name;
@@ -180,14 +189,101 @@ class JarReader {
     return plain;
   }
 
+  // The whole data of an entry of plainSize bytes ("" when it does not
+  // decode to that many).
+  std::string entryBytes(const std::string& name, unsigned method, unsigned long localOffset,
+                         unsigned long compressedSize, unsigned long plainSize) const {
+    std::string header = readAt(localOffset, kLocalHeaderSize);
+    const unsigned char* l = bytes(header);
+    unsigned long dataOffset = localOffset + kLocalHeaderSize + u16(l + 26) + u16(l + 28);
+    std::string packed = readAt(dataOffset, compressedSize);
+    if (method == 0) return packed;
+    std::string plain, error;
+    if (!inflateStart(packed, static_cast<unsigned>(plainSize), &plain, &error)) fail(name + ": " + error);
+    return plain;
+  }
+
   std::string m_path;
+  bool m_scan;
+  unsigned long m_scanBudget;
   std::unique_ptr<FILE, FileCloser> m_file;
   unsigned long m_size = 0;
 };
 
 }  // namespace
 
-JarClasses readJarClasses(const std::string& path) { return JarReader(path).read(); }
+JarClasses readJarClasses(const std::string& path, bool scanConstantPools, unsigned long scanBudget) {
+  return JarReader(path, scanConstantPools, scanBudget).read();
+}
+
+namespace {
+
+bool isNameCharacter(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+         c == '.' || c == '/';
+}
+
+// The packages of the class names in one constant-pool string.
+void addNamesOf(const std::string& text, std::map<std::string, std::string>& packages) {
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && !isNameCharacter(static_cast<unsigned char>(text[i]))) ++i;
+    size_t start = i;
+    while (i < text.size() && isNameCharacter(static_cast<unsigned char>(text[i]))) ++i;
+    std::string token = text.substr(start, i - start);
+    while (!token.empty() && token[0] == '[') token.erase(0, 1);
+    for (char& c : token) {
+      if (c == '/') c = '.';
+    }
+    size_t dot = token.find_last_of('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == token.size()) continue;
+    // A descriptor's "Lpkg/Name": both readings, the JDK's packages decide.
+    for (int strip = 0; strip < (token[0] == 'L' ? 2 : 1); ++strip) {
+      std::string name = token.substr(static_cast<size_t>(strip));
+      size_t last = name.find_last_of('.');
+      if (last == std::string::npos || last == 0) continue;
+      packages.emplace(name.substr(0, last), name);
+    }
+  }
+}
+
+}  // namespace
+
+void scanConstantPool(const std::string& bytes, std::map<std::string, std::string>& packages) {
+  // A bound on what one jar set adds, whatever its strings hold.
+  const size_t kMaxPackages = 1 << 20;
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t size = bytes.size();
+  if (size < 10 || u32(b) != 0xBEBAFECAUL) return;
+  unsigned count = (b[8] << 8) | b[9];
+  size_t pos = 10;
+  for (unsigned index = 1; index < count && pos < size; ++index) {
+    unsigned char tag = b[pos++];
+    size_t length;
+    switch (tag) {
+      case 1: {  // Utf8: u2 length, bytes
+        if (size - pos < 2) return;
+        length = (b[pos] << 8) | b[pos + 1];
+        pos += 2;
+        if (size - pos < length) return;
+        if (packages.size() < kMaxPackages) addNamesOf(bytes.substr(pos, length), packages);
+        pos += length;
+        continue;
+      }
+      case 7: case 8: case 16: case 19: case 20: length = 2; break;  // Class, String, MethodType, Module, Package
+      case 15: length = 3; break;  // MethodHandle
+      case 3: case 4: case 9: case 10: case 11: case 12: case 17: case 18: length = 4; break;
+      case 5: case 6:  // Long, Double: two slots
+        length = 8;
+        ++index;
+        break;
+      default:
+        return;
+    }
+    if (size - pos < length) return;
+    pos += length;
+  }
+}
 
 std::string javaVersionForMajor(int major) {
   return major <= 52 ? "1.8" : std::to_string(major - 44);

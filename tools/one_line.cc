@@ -1,6 +1,7 @@
 #include "tools/one_line.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -115,7 +116,56 @@ void checkMaximum(const PackJob& job, const std::string& minimum, const std::str
                   ": no Java could run the application");
 }
 
+// path made absolute (from the working folder) and plain, by its text: no
+// ".", "..", or doubled "/" (links are not followed: a jar that is a link
+// inside the folder is what the folder carries).
+std::string lexicalAbsolute(const std::string& path) {
+  std::string full = path;
+  if (full.empty() || full[0] != '/') {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) throw PackError(std::string("cannot read the working folder: ") + strerror(errno));
+    full = std::string(cwd) + "/" + full;
+  }
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= full.size()) {
+    size_t slash = full.find('/', start);
+    if (slash == std::string::npos) slash = full.size();
+    std::string part = full.substr(start, slash - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = slash + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
+}
+
+// The characters that a path inside the application folder may hold to be
+// written into the launch template as it is.
+bool isPlainRelativePath(const std::string& path) {
+  if (path.empty() || path[0] == '-') return false;
+  for (char c : path) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                 c == '_' || c == '-' || c == '+' || c == '/';
+    if (!plain) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+std::string pathInsideAppDir(const PackJob& job, const std::string& jar) {
+  if (job.appDir.empty()) return std::string();
+  std::string folder = lexicalAbsolute(job.appDir);
+  std::string file = lexicalAbsolute(jar);
+  if (folder == "/") return file.substr(1);
+  if (file.compare(0, folder.size() + 1, folder + "/") != 0) return std::string();
+  return file.substr(folder.size() + 1);
+}
 
 void checkGenerateOptions(const PackJob& job) {
   // A binary class name: Java identifiers separated by dots; '$' for
@@ -178,8 +228,23 @@ void checkGenerateOptions(const PackJob& job) {
     throw PackError("--java-download-url needs an http or https address (printable ASCII, no blanks, quotes, "
                     "backslashes or < > ^ ` { | } $), not \"" + job.javaDownloadUrl + "\"");
   }
+  if (!job.appDir.empty()) {
+    struct stat st;
+    if (stat(job.appDir.c_str(), &st) != 0) {
+      throw PackError("cannot read the --app-dir folder " + job.appDir + ": " + strerror(errno));
+    }
+    if (!S_ISDIR(st.st_mode)) throw PackError("--app-dir " + job.appDir + " is not a folder");
+  }
   std::set<std::string> names;
   for (const std::string& jar : job.jars) {
+    std::string inside = pathInsideAppDir(job, jar);
+    if (!inside.empty()) {
+      if (!isPlainRelativePath(inside)) {
+        throw PackError("the jar " + jar + " lies in the --app-dir folder under a name that the launch template "
+                        "cannot hold as it is (letters, digits, '.', '_', '-', '+' and '/'): rename it");
+      }
+      continue;  // taken from the unpacked folder
+    }
     if (!names.insert(baseName(jar)).second) {
       throw PackError("two --jar files are named " + baseName(jar) +
                       "; the launcher extracts the jars into one folder, so give them different names");
@@ -241,12 +306,17 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
 
   // A command: no status display unless asked for, only -bv: options with
-  // -- ending them, TMPDIR honoured (archive/launcher_settings.h).
+  // -- ending them, TMPDIR honoured, a stop by a signal named
+  // (archive/launcher_settings.h).
   TagFile instructions;
   instructions.setTagValue("DESC", SString((title + " instructions").c_str()));
   instructions.setTagValue("CONSOLE_UI", job.statusUI ? "1" : "0");
   instructions.setTagValue("BV_OPTIONS_ONLY", "1");
   instructions.setTagValue("USE_TMPDIR", "1");
+  instructions.setTagValue("UNIX_COMMAND", "1");
+  if (!job.sharedRuntimeDir.empty()) {
+    instructions.setTagValue("SHARED_RUNTIME_DIR", SString(job.sharedRuntimeDir.c_str()));
+  }
   for (const char* statement : {"INITIALIZE_UI", "FIND_JVM 1 1", "JMP0 @N1@ DO_FIND_ELSE", "LAUNCH @S2@ 5",
                                 "GOTO DO_FIND_DONE", ":DO_FIND_ELSE", ":DO_FIND_DONE"}) {
     instructions.appendTagValue("INSTRUCTIONS", statement);
@@ -261,12 +331,20 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   std::string command = "\"@JVM_HOME@/@JVM_EXE@\"";
   if (job.classDataSharing) command += " %CDS_OPTIONS%()";
   if (!job.homeProperty.empty()) {
-    command += " %SYSTEMPROP%(\"" + job.homeProperty + "\", \"\"\"%CLASSPATH_JAR_DIR%()\"\"\")";
+    std::string folder = job.appDir.empty() ? "%CLASSPATH_JAR_DIR%()" : "%APP_DIR%()";
+    command += " %SYSTEMPROP%(\"" + job.homeProperty + "\", \"\"\"" + folder + "\"\"\")";
   }
   for (const std::string& option : job.javaOptions) command += " " + shellWord(option);
   command += " %RUNTIME_JAVAARGS%() %RUNTIME_SYSTEMPROP%()";
   for (const std::string& variable : job.optionsEnv) command += " %ENV_JAVAARGS%(\"" + variable + "\")";
-  command += " %CP%() " + shellWord(job.mainClass);
+  // The jars inside the application folder come from the unpacked folder,
+  // first; the others from their cache folder, in the order given.
+  std::string inFolder;
+  for (const std::string& jar : job.jars) {
+    std::string inside = pathInsideAppDir(job, jar);
+    if (!inside.empty()) inFolder += std::string(inFolder.empty() ? "" : ", ") + "\"\"\"%APP_DIR%()/" + inside + "\"\"\"";
+  }
+  command += " %CP%(" + inFolder + ") " + shellWord(job.mainClass);
   TagFile launch;
   launch.setTagValue("DESC", SString(title.c_str()));
   launch.setTagValue("DISPLAY_CONSOLE", "1");
@@ -309,11 +387,20 @@ std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string
   // The jars go into the user's cache, once per digest: the class path is
   // the same on every run.
   for (const std::string& jar : job.jars) {
+    if (!pathInsideAppDir(job, jar).empty()) continue;
     PackEntry entry;
     entry.type = FILE_CLASSPATH_JAR;
     entry.path = jar;
     entry.name = baseName(jar);
     entry.compressedFlag = cacheFlagValue;
+    entries.push_back(entry);
+  }
+  if (!job.appDir.empty()) {
+    PackEntry entry;
+    entry.type = FILE_APPLICATION_FOLDER;
+    entry.path = job.appDir;
+    entry.name = baseName(lexicalAbsolute(job.appDir));
+    if (entry.name.empty()) entry.name = "app";
     entries.push_back(entry);
   }
   if (!job.runtimeDir.empty()) {
@@ -333,9 +420,12 @@ std::string packCommandFor(const PackJob& job, const std::string& dir) {
   std::string command = "bvpack -o " + shellWord(output) + " instructions:" + shellWord(prefix + "instructions.tag") +
                         " launch-script:" + shellWord(prefix + "launch.tag") + " jvm:" +
                         shellWord(prefix + "jvm-linux.tag") + " jvm:" + shellWord(prefix + "jvm-macos.tag");
-  for (const std::string& jar : job.jars) command += " --cache classpath-jar:" + shellWord(jar);
+  for (const std::string& jar : job.jars) {
+    if (pathInsideAppDir(job, jar).empty()) command += " --cache classpath-jar:" + shellWord(jar);
+  }
+  if (!job.appDir.empty()) command += " application-folder:" + shellWord(job.appDir);
   if (!job.runtimeDir.empty()) {
-    if (job.runtimeUse == RUNTIME_USE_ALWAYS) command += " --runtime-use always";
+    if (job.runtimeUse != RUNTIME_USE_ALWAYS) command += " --runtime-use fallback";
     if (job.compressionLevel != 19) command += " --compression-level " + std::to_string(job.compressionLevel);
     command += " java-runtime:" + shellWord(job.runtimeDir);
   }

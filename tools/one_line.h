@@ -32,6 +32,11 @@ void checkGenerateOptions(const PackJob& job);
 std::vector<PackEntry> writeGeneratedFiles(const PackJob& job, const std::string& javaVersion,
                                            const std::string& dir);
 
+// The path of jar inside job.appDir ("lib/ant.jar"), by the text of both
+// paths made absolute (links are not followed), or "" when it lies outside
+// or there is no --app-dir.
+std::string pathInsideAppDir(const PackJob& job, const std::string& jar);
+
 // The bvpack command that packs the files that --emit wrote into dir.
 std::string packCommandFor(const PackJob& job, const std::string& dir);
 

@@ -11,7 +11,7 @@ namespace {
 const char* const typeNames[fileTypeCount] = {
     "instructions",  "jvm",         "launch-script",       "classpath-jar",
     "jvm-installer", "verify-jar",  "application-archive", "embedded-launcher",
-    "java-runtime"};
+    "java-runtime",  "application-folder"};
 
 // A decimal number in [min, max], the whole text; what names the option in
 // the message.
@@ -86,7 +86,8 @@ bool parseOutputOption(const std::vector<std::string>& args, size_t& i, PackJob&
 bool isOneLineOption(const std::string& arg) {
   for (const char* option : {"--jar", "--min-java", "--max-java", "--java-option", "--emit", "--ui",
                              "--home-property", "--options-env", "--java-download-url", "--runtime",
-                             "--jlink", "--add-modules", "--no-cds", "--train", "--train-time"}) {
+                             "--jlink", "--add-modules", "--all-modules", "--no-cds", "--app-dir", "--shared-runtime-dir",
+                             "--train", "--train-time"}) {
     if (arg == option) return true;
   }
   return false;
@@ -136,6 +137,19 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
       if (job.runtimeDir.empty()) throw PackUsageError("--runtime needs a directory");
     } else if (arg == "--jlink") {
       job.jlink = true;
+    } else if (arg == "--app-dir") {
+      job.appDir = optionValue(args, i);
+      if (job.appDir.empty()) throw PackUsageError("--app-dir needs a directory");
+      while (job.appDir.size() > 1 && job.appDir.back() == '/') job.appDir.pop_back();
+    } else if (arg == "--shared-runtime-dir") {
+      job.sharedRuntimeDir = optionValue(args, i);
+      if (job.sharedRuntimeDir.empty() || job.sharedRuntimeDir[0] != '/' ||
+          job.sharedRuntimeDir.find_first_of("\n\r") != std::string::npos) {
+        throw PackUsageError("--shared-runtime-dir needs an absolute path of one line, not \"" +
+                             job.sharedRuntimeDir + "\"");
+      }
+    } else if (arg == "--all-modules") {
+      job.allModules = true;
     } else if (arg == "--add-modules") {
       const std::string& modules = optionValue(args, i);
       if (modules.empty() || modules.find_first_not_of(
@@ -167,6 +181,7 @@ PackJob parseGenerateArguments(const std::vector<std::string>& args) {
   if (job.train && !job.jlink && job.runtimeDir.empty()) {
     throw PackUsageError("--train goes with --jlink or --runtime DIR: it records what the bundled runtime runs");
   }
+  if (job.allModules && !job.jlink) throw PackUsageError("--all-modules goes with --jlink");
   if (job.output.empty() && job.emitDir.empty()) {
     throw PackUsageError("no output file given (-o OUTPUT, or --emit DIR)");
   }
@@ -259,11 +274,13 @@ std::string packHelpText() {
       "              [--min-java N] [--max-java N] [--java-option OPT]...\n"
       "              [--home-property NAME] [--options-env VAR]... [--ui quiet|status]\n"
       "              [--name TEXT] [--java-download-url URL] [--no-cds] [--emit DIR]\n"
-      "              [--runtime DIR | --jlink [--add-modules M,...]]\n"
-      "              [--runtime-use fallback|always] [--compression-level N]\n"
-      "              [--train [--train-time S]] [--stub FILE] [--purpose N] [-- ARGS...]\n"
+      "              [--app-dir DIR]\n"
+      "              [--runtime DIR | --jlink [--add-modules M,...] [--all-modules]]\n"
+      "              [--runtime-use always|fallback] [--compression-level N]\n"
+      "              [--shared-runtime-dir DIR] [--train [--train-time S]] [--stub FILE]\n"
+      "              [--purpose N] [-- ARGS...]\n"
       "       bvpack [--stub FILE] [--purpose N] [--no-verify-jar] [--no-digest]\n"
-      "              [--runtime-use fallback|always] [--compression-level N] -o OUTPUT ENTRY...\n"
+      "              [--runtime-use always|fallback] [--compression-level N] -o OUTPUT ENTRY...\n"
       "       bvpack --list LAUNCHER\n"
       "       bvpack --help\n"
       "\n"
@@ -288,7 +305,8 @@ std::string packHelpText() {
       "  --java-option OPT    an option for java (-Xmx1g, -Dname=value); repeat;\n"
       "                       no %, @, # or line end in it\n"
       "  --home-property NAME set the system property NAME to the folder that\n"
-      "                       holds the jars as the application sees them\n"
+      "                       holds the jars as the application sees them (with\n"
+      "                       --app-dir: the unpacked application folder)\n"
       "  --options-env VAR    pass the Java options in the environment variable\n"
       "                       VAR (words and quotes, nothing expanded); repeat\n"
       "  --ui quiet|status    quiet (default): no status lines; status: the\n"
@@ -304,12 +322,22 @@ std::string packHelpText() {
       "  --emit DIR           write the generated tag files into DIR (and print\n"
       "                       the command that packs them) instead of, or with\n"
       "                       -o as well as, the launcher\n"
+      "  --app-dir DIR        carry the whole folder DIR (data, plugins, scripts,\n"
+      "                       jars), unpacked once per user and content; a --jar\n"
+      "                       inside DIR is taken from the unpacked folder\n"
       "  --runtime DIR        carry the Java runtime image DIR (a JDK or a jlink\n"
       "                       image) in the launcher, for machines without Java\n"
       "  --jlink              make that runtime with the jdeps and jlink of the\n"
       "                       JDK in JAVA_HOME or on PATH (the modules the jars\n"
-      "                       need, --strip-debug --no-man-pages --no-header-files)\n"
+      "                       need, the providers applications load by name:\n"
+      "                       jdk.crypto.ec, jdk.charsets, jdk.zipfs,\n"
+      "                       jdk.unsupported, jdk.net; --strip-debug\n"
+      "                       --no-man-pages --no-header-files). bvpack prints\n"
+      "                       what it added and why, and names the JDK modules\n"
+      "                       that the jars' class names point to but that the\n"
+      "                       runtime lacks (add them with --add-modules)\n"
       "  --add-modules M,...  with --jlink: more modules for the runtime\n"
+      "  --all-modules        with --jlink: every module of the JDK\n"
       "  --train [-- ARGS...] with --jlink or --runtime: run the application once\n"
       "                       with ARGS (its output shown) and record what it\n"
       "                       uses: with --jlink the modules it loads are added\n"
@@ -318,10 +346,16 @@ std::string packHelpText() {
       "                       the run, used from the very first start\n"
       "  --train-time S       end the training run after S seconds (default 60;\n"
       "                       it is asked to stop, then stopped)\n"
-      "  --runtime-use fallback|always\n"
-      "                       fallback (default): a Java found on the machine\n"
-      "                       that fits runs first, the bundled one only when\n"
-      "                       none does; always: the bundled one first\n"
+      "  --runtime-use always|fallback\n"
+      "                       always (default): the bundled runtime runs, a\n"
+      "                       Java of the machine only when it cannot;\n"
+      "                       fallback: a Java found on the machine that fits\n"
+      "                       runs first, the bundled one only when none does\n"
+      "  --shared-runtime-dir DIR\n"
+      "                       a folder (absolute) that an administrator fills\n"
+      "                       with unpacked runtimes, owned by root: the\n"
+      "                       launcher takes the bundled runtime from there\n"
+      "                       when it holds it, read-only, and unpacks nothing\n"
       "  --compression-level N\n"
       "                       zstd level of the runtime, 1 to 19 (default 19)\n"
       "  --stub, --purpose    as in the tag-file mode\n"
@@ -381,6 +415,9 @@ std::string packHelpText() {
       "  7 embedded-launcher    another launcher (made executable when extracted)\n"
       "  8 java-runtime         a Java runtime image: PATH is its folder, packed\n"
       "                         compressed; one per launcher\n"
+      "  9 application-folder   a folder of the application: PATH is the folder,\n"
+      "                         packed compressed, unpacked once per user into\n"
+      "                         the cache; %APP_DIR%() names it; one per launcher\n"
       "\n"
       "Tag files (types 0 to 2) are parsed as the launcher parses them; one\n"
       "with a syntax error, or that does not end with a line feed, is refused\n"

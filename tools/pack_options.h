@@ -4,7 +4,7 @@
 //   bvpack -o OUTPUT --main-class CLASS --jar FILE... [--min-java N] [--max-java N]
 //          [--java-option OPT]... [--home-property NAME] [--options-env VAR]...
 //          [--ui quiet|status] [--name TEXT] [--java-download-url URL]
-//          [--no-cds] [--emit DIR] [--stub FILE] [--purpose N]
+//          [--no-cds] [--emit DIR] [--app-dir DIR] [--stub FILE] [--purpose N]
 //   bvpack --list LAUNCHER
 //   bvpack --help
 //
@@ -80,8 +80,14 @@ struct PackJob {
   std::string runtimeDir;                // --runtime DIR (one-line mode)
   bool jlink = false;                    // --jlink (one-line mode)
   std::vector<std::string> addModules;   // --add-modules, with --jlink
-  int runtimeUse = 0;                    // --runtime-use: 0 fallback, 1 always
+  int runtimeUse = 1;                    // --runtime-use: 0 fallback, 1 always (default)
   int compressionLevel = 19;             // --compression-level, 1 to 19
+  bool allModules = false;               // --all-modules, with --jlink
+  std::string appDir;                    // --app-dir (one-line mode), without a trailing "/"
+  std::string sharedRuntimeDir;          // --shared-runtime-dir (one-line mode)
+
+  // Not an option: progress lines on standard error (tools/pack_progress.h).
+  bool showProgress = false;
   // The training run (one-line mode, with a bundled runtime): --train, its
   // arguments (after "--") and its time limit (--train-time SECONDS).
   bool train = false;

@@ -14,6 +14,8 @@
 #include "foundation/sha256.h"
 #include "tagfile/tag_file.h"
 #include "tools/pack_check.h"
+#include "tools/pack_progress.h"
+#include "tools/process_run.h"
 #include "tools/runtime_answers.h"
 #include "tools/runtime_pack.h"
 
@@ -152,13 +154,24 @@ class PackedRuntimeFiles {
   PackedRuntimeFiles(const PackedRuntimeFiles&) = delete;
   PackedRuntimeFiles& operator=(const PackedRuntimeFiles&) = delete;
 
-  // Packs the runtime folder of each java-runtime entry of job and points
-  // the entry at the packed file.
+  // Packs the runtime folder of each java-runtime entry of job, and the
+  // folder of each application-folder entry, and points the entry at the
+  // packed file.
   void pack(PackJob& job) {
-    bool seen = false;
+    bool seen = false, folderSeen = false;
     for (PackEntry& entry : job.entries) {
       if (entry.compressedFlag == cacheFlagValue && entry.type != FILE_CLASSPATH_JAR) {
         throw PackError("--cache applies to classpath-jar entries only (" + entry.path + ")");
+      }
+      if (entry.type == FILE_APPLICATION_FOLDER) {
+        if (folderSeen) throw PackError("a launcher carries one application folder; " + entry.path + " is a second one");
+        folderSeen = true;
+        struct stat st;
+        if (stat(entry.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+          throw PackError("application-folder:" + entry.path + " needs a folder");
+        }
+        packFolder(job, entry, "the application folder", "", RUNTIME_USE_FALLBACK, {});
+        continue;
       }
       if (entry.type != FILE_JAVA_RUNTIME) continue;
       if (seen) throw PackError("a launcher carries one Java runtime; " + entry.path + " is a second one");
@@ -169,11 +182,6 @@ class PackedRuntimeFiles {
       }
       std::string version = runtimeJavaVersion(entry.path);
       checkRuntimeFloor(job, entry.path, version);
-      std::string packed = job.output + ".bvruntimeXXXXXX";
-      int fd = mkstemp(&packed[0]);
-      if (fd < 0) throw PackError(systemError("cannot create a file next to", job.output));
-      close(fd);
-      m_paths.push_back(packed);
       // What the launcher would ask the runtime, asked once now; not when
       // the payload brings its own verification class, which a launcher
       // must run.
@@ -186,22 +194,42 @@ class PackedRuntimeFiles {
         fprintf(stderr, "bvpack: note: the Java runtime %s cannot run here (%s); launchers will verify it when they "
                         "unpack it\n", entry.path.c_str(), why.c_str());
       }
-      PackedRuntime result = packRuntimeImage(entry.path, job.runtimeUse, job.compressionLevel, packed, answers);
-      if (result.bytes > maxArchiveValue || result.files > maxArchiveValue) {
-        throw PackError("the Java runtime " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
-      }
-      struct stat packedStat;
-      long packedSize = stat(packed.c_str(), &packedStat) == 0 ? static_cast<long>(packedStat.st_size) : 0;
-      fprintf(stderr, "bvpack: the Java runtime %s (Java %s): %ld files and folders, %.1f MB, %.1f MB packed\n",
-              entry.path.c_str(), version.c_str(), result.files, result.bytes / 1e6, packedSize / 1e6);
-      entry.path = packed;
-      entry.compressedFlag = compressedFlagValue;
-      entry.decompressedFileCount = result.files;
-      entry.decompressedSize = result.bytes;
+      packFolder(job, entry, "the Java runtime", " (Java " + version + ")", job.runtimeUse, answers);
     }
   }
 
  private:
+  // Packs the folder of entry (the Java runtime or the application
+  // folder, named so by what, with more after its path in the summary
+  // line) into a new file beside the output, with progress on a terminal,
+  // and points entry at it.
+  void packFolder(const PackJob& job, PackEntry& entry, const std::string& what, const std::string& more, int use,
+                  const std::vector<RuntimeAnswer>& answers) {
+    std::string packed = job.output + ".bvfolderXXXXXX";
+    int fd = mkstemp(&packed[0]);
+    if (fd < 0) throw PackError(systemError("cannot create a file next to", job.output));
+    close(fd);
+    m_paths.push_back(packed);
+    PackProgress progress(stderr, job.showProgress);
+    progress.stage("compressing " + what + " (zstd level " + std::to_string(job.compressionLevel) + ")");
+    PackedRuntime result = packRuntimeImage(entry.path, use, job.compressionLevel, packed, answers,
+                                            [&progress](uint64_t done, uint64_t total) {
+                                              progress.fraction(done, total);
+                                            });
+    progress.clear();
+    if (result.bytes > maxArchiveValue || result.files > maxArchiveValue) {
+      throw PackError(what + " " + entry.path + " is larger than 2147483647 bytes, which the index cannot hold");
+    }
+    struct stat packedStat;
+    long packedSize = stat(packed.c_str(), &packedStat) == 0 ? static_cast<long>(packedStat.st_size) : 0;
+    fprintf(stderr, "bvpack: %s %s%s: %ld files and folders, %.1f MB, %.1f MB packed\n", what.c_str(),
+            entry.path.c_str(), more.c_str(), result.files, result.bytes / 1e6, packedSize / 1e6);
+    entry.path = packed;
+    entry.compressedFlag = compressedFlagValue;
+    entry.decompressedFileCount = result.files;
+    entry.decompressedSize = result.bytes;
+  }
+
   std::vector<std::string> m_paths;
 };
 
@@ -237,6 +265,10 @@ class TempOutput {
     std::vector<char> buffer(1 << 16);
     long left = size;
     while (left > 0) {
+      if (pendingSignal() != 0) {
+        close(in);
+        throwIfInterrupted();
+      }
       size_t want = left < static_cast<long>(buffer.size()) ? left : buffer.size();
       ssize_t got = read(in, buffer.data(), want);
       if (got < 0 && errno == EINTR) continue;

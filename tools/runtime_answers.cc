@@ -2,18 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
 
 #include "jvm/jvm_file.h"
+#include "tools/process_run.h"
 
 // The verification archive built into bvpack (generated from
 // java/Verify.jar by tools/embed_file.cmake).
@@ -21,10 +17,6 @@ extern const unsigned char kBuiltInVerifyJar[];
 extern const unsigned long kBuiltInVerifyJarSize;
 
 namespace {
-
-// More output than any answer takes: a runtime that prints more is stopped
-// (its output is not kept whole in memory).
-const size_t kMaxOutput = 1 << 20;
 
 // A private folder for the class, removed with what it holds.
 class ScratchFolder {
@@ -63,95 +55,6 @@ bool writeNewFile(const std::string& path, const unsigned char* bytes, size_t si
   return close(fd) == 0;
 }
 
-// Runs argv with the environment env, its standard output to out, its
-// standard error dropped, for at most timeoutSeconds. The exit status, or
-// -1 with why set.
-int runFor(const std::vector<std::string>& argv, const std::vector<std::string>& env, int timeoutSeconds,
-           std::string& out, std::string& why) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) {
-    why = std::string("cannot make a pipe: ") + strerror(errno);
-    return -1;
-  }
-  // Neither end may stay open in a program bvpack starts later.
-  fcntl(pipeFds[0], F_SETFD, FD_CLOEXEC);
-  fcntl(pipeFds[1], F_SETFD, FD_CLOEXEC);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  std::vector<char*> args, envp;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  for (const std::string& var : env) envp.push_back(const_cast<char*>(var.c_str()));
-  envp.push_back(nullptr);
-  pid_t pid;
-  int rc = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  close(pipeFds[1]);
-  if (rc != 0) {
-    close(pipeFds[0]);
-    why = "cannot start " + argv[0] + ": " + strerror(rc);
-    return -1;
-  }
-  time_t deadline = time(nullptr) + timeoutSeconds;
-  bool timedOut = false;
-  bool tooLong = false;
-  char buffer[4096];
-  for (;;) {
-    long left = static_cast<long>(deadline - time(nullptr));
-    if (left <= 0) {
-      timedOut = true;
-      break;
-    }
-    struct pollfd fd = {pipeFds[0], POLLIN, 0};
-    int ready = poll(&fd, 1, static_cast<int>(left * 1000));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) {
-      timedOut = ready == 0;
-      break;
-    }
-    ssize_t got = read(pipeFds[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    out.append(buffer, static_cast<size_t>(got));
-    if (out.size() > kMaxOutput) {
-      tooLong = true;
-      break;
-    }
-  }
-  close(pipeFds[0]);
-  if (timedOut || tooLong) kill(-pid, SIGKILL);
-  int status = 0;
-  for (;;) {
-    pid_t ended = waitpid(pid, &status, timedOut || tooLong ? 0 : WNOHANG);
-    if (ended < 0 && errno == EINTR) continue;
-    if (ended != 0) break;
-    // Its output has ended but it runs on (it closed its standard output):
-    // the same time limit holds.
-    if (time(nullptr) >= deadline) {
-      timedOut = true;
-      kill(-pid, SIGKILL);
-    } else {
-      usleep(10 * 1000);
-    }
-  }
-  if (tooLong) {
-    why = argv[0] + " printed more than " + std::to_string(kMaxOutput) + " bytes";
-    return -1;
-  }
-  if (timedOut) {
-    why = argv[0] + " gave no answer within " + std::to_string(timeoutSeconds) + " s";
-    return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 }  // namespace
 
 const std::vector<std::string>& recordedRuntimeProperties() {
@@ -185,8 +88,13 @@ std::vector<RuntimeAnswer> askRuntime(const std::string& dir, std::string& why, 
   argv.insert(argv.end(), names.begin(), names.end());
   // Only what a JVM needs to start: no option variables, no CLASSPATH.
   std::vector<std::string> env = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
-  std::string out;
-  int status = runFor(argv, env, timeoutSeconds, out, why);
+  ToolLimits limits;
+  limits.timeoutSeconds = timeoutSeconds;
+  limits.environment = &env;
+  ToolResult run = runFor(argv, limits);
+  why = run.why;
+  int status = run.status;
+  const std::string& out = run.out;
   if (status < 0) return {};
   if (status != 0) {
     why = argv[0] + " ended with status " + std::to_string(status);

@@ -20,9 +20,10 @@
 const std::vector<std::string>& recordedRuntimeProperties();
 
 // Runs DIR/bin/java with the built-in verification class over
-// recordedRuntimeProperties() (an argument vector, an environment of its
-// own without JAVA_TOOL_OPTIONS and the like, a private temporary copy of
-// the class, at most timeoutSeconds) and returns what it printed, in that
+// recordedRuntimeProperties() (through runFor of tools/process_run.h: an
+// environment of its own without JAVA_TOOL_OPTIONS and the like, a private
+// temporary copy of the class, at most timeoutSeconds, at most a mebibyte
+// of output) and returns what it printed, in that
 // order, values holding a line break left out. Empty, with why set to the
 // reason, when it cannot run or does not answer.
 std::vector<RuntimeAnswer> askRuntime(const std::string& dir, std::string& why, int timeoutSeconds = 60);

@@ -5,11 +5,8 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <limits.h>
-#include <poll.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +17,8 @@
 #include <memory>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -30,14 +29,29 @@
 #include "jvm/version_compare.h"
 #include "foundation/launcher_exception.h"
 #include "platform/cache_store.h"
+#include "platform/stale_temp.h"
 #include "tagfile/tag_file.h"
-
-extern char** environ;
+#include "tools/class_version.h"
+#include "tools/process_run.h"
 
 namespace {
 
 std::string systemError(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + strerror(errno);
+}
+
+// The names in the folder at path but "." and "..", in name order; false
+// when it cannot be read.
+bool folderNames(const std::string& path, std::vector<std::string>& names) {
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return true;
 }
 
 // A member of the image as the walk finds it; a file's bytes are read
@@ -73,21 +87,24 @@ class ImageWalker {
     if (stat(path.c_str(), &st) != 0) throw PackError(systemError("cannot read", path));
     std::pair<dev_t, ino_t> id(st.st_dev, st.st_ino);
     if (!m_open.insert(id).second) throw PackError(path + " leads back into a folder above it");
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) throw PackError(systemError("cannot read", path));
     std::vector<std::string> names;
-    while (struct dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
+    if (!folderNames(path, names)) throw PackError(systemError("cannot read", path));
+    // A folder taken from the launchers' cache, or from a run's temporary
+    // folder, holds the launcher's own marker at its top: it is no part of
+    // what is packed, and a launcher refuses to unpack it.
+    if (depth == 0) {
+      names.erase(std::remove_if(names.begin(), names.end(),
+                                 [](const std::string& name) {
+                                   return name == cacheMarkerName || name == kOwnerMarkerName;
+                                 }),
+                  names.end());
     }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
     for (const std::string& name : names) member(path + "/" + name, prefix.empty() ? name : prefix + "/" + name, depth);
     m_open.erase(id);
   }
 
   void member(const std::string& path, const std::string& name, int depth) {
-    if (!isSafeRuntimeName(name)) throw PackError("the runtime holds a name the launcher cannot unpack: " + path);
+    if (!isSafeRuntimeName(name)) throw PackError("the folder holds a name the launcher cannot unpack: " + path);
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) throw PackError(systemError("cannot read", path));
     if (S_ISLNK(st.st_mode)) {
@@ -157,9 +174,15 @@ void compressPiece(PieceTask& task, int level, std::vector<char>& buffer) {
   }
 }
 
-// Compresses every piece, on as many threads as the machine has processors.
-void compressPieces(std::vector<PieceTask>& tasks, int level) {
+// Compresses every piece, on as many threads as the machine has processors;
+// progress (when set) is told the bytes done and the total, on this thread.
+void compressPieces(std::vector<PieceTask>& tasks, int level,
+                    const std::function<void(uint64_t, uint64_t)>& progress) {
   std::atomic<size_t> next(0);
+  std::atomic<uint64_t> doneBytes(0);
+  uint64_t totalBytes = 0;
+  for (const PieceTask& task : tasks) totalBytes += task.size;
+  std::thread::id self = std::this_thread::get_id();
   std::mutex mutex;
   std::string error;
   auto work = [&]() {
@@ -167,8 +190,16 @@ void compressPieces(std::vector<PieceTask>& tasks, int level) {
     for (;;) {
       size_t index = next.fetch_add(1);
       if (index >= tasks.size()) return;
+      if (pendingSignal() != 0) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (error.empty()) error = "interrupted";
+        next.store(tasks.size());
+        return;
+      }
       try {
         compressPiece(tasks[index], level, buffer);
+        doneBytes += tasks[index].size;
+        if (progress && std::this_thread::get_id() == self) progress(doneBytes.load(), totalBytes);
       } catch (const PackError& e) {
         std::lock_guard<std::mutex> lock(mutex);
         if (error.empty()) error = e.what();
@@ -183,66 +214,7 @@ void compressPieces(std::vector<PieceTask>& tasks, int level) {
   work();
   for (std::thread& worker : workers) worker.join();
   if (!error.empty()) throw PackError(error);
-}
-
-// Runs argv (argv[0] a path) and returns its exit status; its standard
-// output goes to out, its standard error to err.
-int runTool(const std::vector<std::string>& argv, std::string& out, std::string& err) {
-  int outPipe[2], errPipe[2];
-  if (pipe(outPipe) != 0) throw PackError(std::string("cannot start ") + argv[0] + ": " + strerror(errno));
-  if (pipe(errPipe) != 0) {
-    close(outPipe[0]);
-    close(outPipe[1]);
-    throw PackError(std::string("cannot start ") + argv[0] + ": " + strerror(errno));
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-  posix_spawn_file_actions_addclose(&actions, errPipe[0]);
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t pid;
-  int rc = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  if (rc != 0) {
-    close(outPipe[0]);
-    close(errPipe[0]);
-    throw PackError("cannot start " + argv[0] + ": " + strerror(rc));
-  }
-  // Both outputs to their ends, whichever writes.
-  char buffer[4096];
-  struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  int open = 2;
-  while (open > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      } else {
-        (i == 0 ? out : err).append(buffer, static_cast<size_t>(got));
-      }
-    }
-  }
-  for (const struct pollfd& entry : fds) {
-    if (entry.fd >= 0) close(entry.fd);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (progress) progress(totalBytes, totalBytes);
 }
 
 bool isExecutable(const std::string& path) {
@@ -321,19 +293,9 @@ std::string specificationVersionOf(const std::string& javaVersion) {
 }
 
 PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const std::string& out,
-                               const std::vector<RuntimeAnswer>& answers) {
+                               const std::vector<RuntimeAnswer>& answers,
+                               const std::function<void(uint64_t, uint64_t)>& progress) {
   std::vector<ImageMember> members = ImageWalker(dir).walk();
-  // A runtime copied out of a launcher's cache holds the cache's marker,
-  // which the launcher writes itself when it unpacks the runtime (and so
-  // could not write over one that came with it): it is left out.
-  for (size_t i = 0; i < members.size(); ++i) {
-    if (members[i].name == cacheMarkerName) {
-      fprintf(stderr, "bvpack: %s/%s is a launcher cache's marker, not part of the runtime: left out\n", dir.c_str(),
-              cacheMarkerName);
-      members.erase(members.begin() + static_cast<long>(i));
-      break;
-    }
-  }
   std::vector<PieceTask> tasks;
   PackedRuntime result;
   for (const ImageMember& member : members) {
@@ -346,7 +308,7 @@ PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const
       tasks.push_back(PieceTask{&member, done, n, std::string()});
     }
   }
-  compressPieces(tasks, level);
+  compressPieces(tasks, level, progress);
 
   RuntimeEntryBuilder builder(answers);
   size_t task = 0;
@@ -362,7 +324,7 @@ PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const
     }
   }
   if (builder.table().size() + 1 > static_cast<size_t>(maxRuntimeTableSize)) {
-    throw PackError("the runtime " + dir + " has more members than a launcher holds");
+    throw PackError("the folder " + dir + " has more members than a launcher holds");
   }
   std::string entry = builder.finish(static_cast<RuntimeUse>(use));
   int fd = open(out.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
@@ -425,51 +387,160 @@ void checkRuntimeFloor(const PackJob& job, const std::string& runtimeDir, const 
                   " (JAVA_VERSION in its release file), but the JVM files need " + wanted);
 }
 
-std::string jlinkRuntime(const std::vector<std::string>& jars, const std::vector<std::string>& addModules,
-                         const std::string& outDir, std::string* jdkHome) {
+namespace {
+
+// A tool of the JDK run to its end: PackError with its output when it
+// fails.
+ToolResult runJdkTool(const std::vector<std::string>& argv, int timeoutSeconds, size_t maxOutput,
+                      const std::function<void()>& tick = std::function<void()>()) {
+  ToolLimits limits;
+  limits.timeoutSeconds = timeoutSeconds;
+  limits.maxOutput = maxOutput;
+  limits.tick = tick;
+  return runFor(argv, limits);
+}
+
+std::vector<std::string> splitList(const std::string& text, char separator) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(separator, start);
+    if (end == std::string::npos) end = text.size();
+    std::string item = trimmed(text.substr(start, end - start));
+    if (!item.empty()) items.push_back(item);
+    start = end + 1;
+  }
+  return items;
+}
+
+// The modules of the JDK: `jimage list` of its lib/modules, else (no
+// packages then) `java --list-modules`; none when neither answers.
+JdkModules jdkModules(const std::string& jdk, std::string& why) {
+  ToolResult listed = runJdkTool({jdk + "/bin/jimage", "list", jdk + "/lib/modules"}, 300, 256u << 20);
+  if (listed.status == 0) return parseJimageList(listed.out);
+  why = listed.status < 0 ? listed.why : "jimage ended with status " + std::to_string(listed.status);
+  JdkModules modules;
+  ToolResult names = runJdkTool({jdk + "/bin/java", "--list-modules"}, 120, 1u << 20);
+  if (names.status == 0) {
+    for (const std::string& line : splitList(names.out, '\n')) modules.names.insert(line.substr(0, line.find('@')));
+  }
+  return modules;
+}
+
+// The MODULES of the release file of the runtime dir.
+std::set<std::string> releaseModules(const std::string& dir) {
+  std::set<std::string> modules;
+  FILE* file = fopen((dir + "/release").c_str(), "r");
+  if (file == nullptr) return modules;
+  char line[65536];
+  while (fgets(line, sizeof line, file) != nullptr) {
+    std::string text = line;
+    if (text.compare(0, 8, "MODULES=") != 0) continue;
+    text = trimmed(text.substr(8));
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+    for (const std::string& module : splitList(text, ' ')) modules.insert(module);
+  }
+  fclose(file);
+  return modules;
+}
+
+}  // namespace
+
+JlinkOutcome jlinkRuntime(const JlinkRequest& request) {
+  JlinkOutcome outcome;
   std::string jdk = findJdk();
-  if (jdkHome != nullptr) *jdkHome = jdk;
+  outcome.jdk = jdk;
   std::vector<std::string> jdeps = {jdk + "/bin/jdeps", "--print-module-deps", "--ignore-missing-deps",
                                     "--multi-release", "base"};
   std::string classPath;
-  for (const std::string& jar : jars) classPath += (classPath.empty() ? "" : ":") + jar;
+  for (const std::string& jar : request.jars) classPath += (classPath.empty() ? "" : ":") + jar;
   jdeps.push_back("--class-path");
   jdeps.push_back(classPath);
-  for (const std::string& jar : jars) jdeps.push_back(jar);
-  std::string out, err;
-  if (runTool(jdeps, out, err) != 0) {
-    throw PackError("jdeps could not list the modules that the jars need:\n" + trimmed(out + "\n" + err));
+  for (const std::string& jar : request.jars) jdeps.push_back(jar);
+  if (request.stage) request.stage("jdeps");
+  ToolResult found = runJdkTool(jdeps, 600, 16u << 20, request.tick);
+  if (found.status != 0) {
+    throw PackError("jdeps could not list the modules that the jars need:\n" +
+                    (found.status < 0 ? found.why : trimmed(found.out + "\n" + found.err)));
   }
-  std::string modules = trimmed(out);
+  std::string modules = trimmed(found.out);
   // The last line holds the list; jdeps may warn before it.
   size_t lastLine = modules.find_last_of('\n');
   if (lastLine != std::string::npos) modules = trimmed(modules.substr(lastLine + 1));
   if (modules.empty() || modules.find_first_of(" \t") != std::string::npos) {
-    throw PackError("jdeps gave no module list: " + trimmed(out + "\n" + err));
+    throw PackError("jdeps gave no module list: " + trimmed(found.out + "\n" + found.err));
   }
-  for (const std::string& extra : addModules) modules += "," + extra;
+  ModuleSources sources;
+  sources.jdeps = splitList(modules, ',');
+  for (const std::string& list : request.addModules) {
+    for (const std::string& module : splitList(list, ',')) sources.requested.push_back(module);
+  }
+  sources.everyModule = request.allModules;
+  sources.byName = request.byNameModules;
+  sources.extra = request.extra;
+  if (request.stage) request.stage("modules");
+  std::string why;
+  JdkModules available = jdkModules(jdk, why);
+  if (!why.empty()) outcome.notes.push_back("the JDK's packages are unknown (" + why + "): the jars are not scanned for modules they name");
+  if (available.names.empty()) outcome.notes.push_back("the JDK's modules are unknown: no provider modules are added");
+  outcome.list = chooseJlinkModules(sources, available);
 
-  std::vector<std::string> jlink = {jdk + "/bin/jlink", "--add-modules", modules, "--strip-debug",
-                                    "--no-man-pages", "--no-header-files", "--output", outDir};
+  std::vector<std::string> jlink = {jdk + "/bin/jlink", "--add-modules", outcome.list.text(), "--strip-debug",
+                                    "--no-man-pages", "--no-header-files", "--output", request.outDir};
   // A jlink that can (Java 17 and later) also makes the runtime's default
   // class-data archive: every JVM started from it, the first included,
   // starts faster, wherever the runtime is unpacked.
-  out.clear();
-  err.clear();
-  if (runTool({jdk + "/bin/jlink", "--list-plugins"}, out, err) == 0 &&
-      out.find("--generate-cds-archive") != std::string::npos) {
+  ToolResult plugins = runJdkTool({jdk + "/bin/jlink", "--list-plugins"}, 120, 1u << 20);
+  if (plugins.status == 0 && plugins.out.find("--generate-cds-archive") != std::string::npos) {
     jlink.insert(jlink.end() - 2, "--generate-cds-archive");
   }
-  out.clear();
-  err.clear();
-  if (runTool(jlink, out, err) != 0) {
-    throw PackError("jlink could not make the runtime:\n" + trimmed(out + "\n" + err));
+  if (request.stage) request.stage("jlink");
+  ToolResult made = runJdkTool(jlink, 3600, 16u << 20, request.tick);
+  if (made.status != 0) {
+    throw PackError("jlink could not make the runtime:\n" +
+                    (made.status < 0 ? made.why : trimmed(made.out + "\n" + made.err)));
   }
   // The archive for heaps of 32 GB and more (no compressed object
   // pointers) is left out: it would add a sixth to what every first run
   // unpacks, for a few applications that start a little slower.
-  unlink((outDir + "/lib/server/classes_nocoops.jsa").c_str());
-  return modules;
+  unlink((request.outDir + "/lib/server/classes_nocoops.jsa").c_str());
+
+  // What the jars name of the JDK that the runtime lacks.
+  if (!available.packageModule.empty()) {
+    std::map<std::string, std::string> referenced;
+    for (const std::string& jar : request.jars) {
+      throwIfInterrupted();
+      try {
+        JarClasses classes = readJarClasses(jar, true);
+        for (const auto& item : classes.referencedPackages) {
+          referenced.emplace(item.first, item.second + " in " + jar);
+        }
+      } catch (const PackError& e) {
+        outcome.notes.push_back(std::string(e.what()) + "; its class names are not scanned");
+      }
+    }
+    outcome.unlisted = unlistedModules(referenced, available, releaseModules(request.outDir));
+  }
+  return outcome;
+}
+
+std::vector<std::string> jarsInFolder(const std::string& folder, int depth) {
+  std::vector<std::string> jars, names;
+  if (!folderNames(folder, names)) return jars;
+  for (const std::string& name : names) {
+    std::string path = folder + "/" + name;
+    struct stat st, own;
+    if (stat(path.c_str(), &st) != 0 || lstat(path.c_str(), &own) != 0) continue;
+    if (S_ISDIR(st.st_mode) && !S_ISLNK(own.st_mode) && depth < 32) {
+      for (const std::string& jar : jarsInFolder(path, depth + 1)) {
+        if (jars.size() < 10000) jars.push_back(jar);
+      }
+    } else if (S_ISREG(st.st_mode) && name.size() > 4 && name.compare(name.size() - 4, 4, ".jar") == 0 &&
+               jars.size() < 10000) {
+      jars.push_back(path);
+    }
+  }
+  return jars;
 }
 
 void removeTree(const std::string& path) {

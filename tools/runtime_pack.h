@@ -4,10 +4,13 @@
 #ifndef BV_TOOLS_RUNTIME_PACK_H_
 #define BV_TOOLS_RUNTIME_PACK_H_
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "archive/runtime_archive.h"
+#include "tools/jlink_modules.h"
 #include "tools/pack_options.h"
 
 // What a packed runtime expands to.
@@ -32,9 +35,13 @@ std::string specificationVersionOf(const std::string& javaVersion);
 // they lead to; the files' pieces compressed with zstd at level (1 to 19)
 // on every processor; answers recorded in the table. Throws PackError:
 // a member that is not a file, folder or link, a link that leads nowhere,
-// a name longer than the format holds, read and write errors.
+// a name longer than the format holds, read and write errors. progress
+// (when set) is told the bytes compressed so far and the total, from the
+// calling thread.
 PackedRuntime packRuntimeImage(const std::string& dir, int use, int level, const std::string& out,
-                               const std::vector<RuntimeAnswer>& answers = std::vector<RuntimeAnswer>());
+                               const std::vector<RuntimeAnswer>& answers = std::vector<RuntimeAnswer>(),
+                               const std::function<void(uint64_t, uint64_t)>& progress =
+                                   std::function<void(uint64_t, uint64_t)>());
 
 // Refuses (PackError) a payload whose java-runtime entry no JVM file can
 // accept by its java.specification.version conditions, or that has no JVM
@@ -46,15 +53,44 @@ void checkRuntimeFloor(const PackJob& job, const std::string& runtimeDir, const 
 // when there is none.
 std::string findJdk();
 
-// Makes a runtime image for the jars with the jdeps and jlink of the JDK in
-// JAVA_HOME (when it has bin/jlink), else the one on PATH, into outDir
-// (which must not exist): the modules that jdeps --print-module-deps
-// finds, plus addModules, with --strip-debug --no-man-pages
-// --no-header-files, and --generate-cds-archive when that jlink has it
-// (Java 17 and later). Returns the modules, comma-separated. Throws PackError
-// with the tool's output when one fails or no JDK is found.
-std::string jlinkRuntime(const std::vector<std::string>& jars, const std::vector<std::string>& addModules,
-                         const std::string& outDir, std::string* jdkHome = nullptr);
+// What jlinkRuntime is to make.
+struct JlinkRequest {
+  std::vector<std::string> jars;
+  std::vector<std::string> addModules;  // --add-modules values (comma lists)
+  bool allModules = false;              // --all-modules
+  bool byNameModules = true;            // the providers of byNameModules()
+  std::vector<ModuleReason> extra;      // modules of other sources, with why
+  std::string outDir;                   // must not exist
+  // Told each stage as it begins ("jdeps", "modules", "jlink") and ticked
+  // while a tool runs (progress on a terminal); both may be empty.
+  std::function<void(const std::string&)> stage;
+  std::function<void()> tick;
+};
+
+struct JlinkOutcome {
+  std::string jdk;                      // the JDK home whose tools ran
+  ModuleList list;                      // the modules given to jlink
+  std::vector<ModuleReason> unlisted;   // JDK modules the jars name, not in the runtime
+  std::vector<std::string> notes;       // what could not be checked
+};
+
+// Makes a runtime image for the jars with the jdeps, jimage and jlink of
+// the JDK in JAVA_HOME (when it has bin/jlink), else the one on PATH, into
+// outDir: the module list of tools/jlink_modules.h (what jdeps
+// --print-module-deps finds, the by-name providers, the requested and
+// extra modules), with --strip-debug --no-man-pages --no-header-files, and
+// --generate-cds-archive when that jlink has it (Java 17 and later); then
+// scans the jars' constant pools for JDK modules that the runtime lacks.
+// Each tool runs through runFor (tools/process_run.h) with a deadline
+// (jlink: an hour). Throws PackError with the tool's output when one
+// fails, or when no JDK is found.
+JlinkOutcome jlinkRuntime(const JlinkRequest& request);
+
+// The jars (files named *.jar, or links to such files) in folder and the
+// folders below it (not through links to folders), in name order; at most
+// 10000, at most 32 folders deep (depth: how deep folder is). Unreadable
+// folders are passed over.
+std::vector<std::string> jarsInFolder(const std::string& folder, int depth = 0);
 
 // Removes the tree at path (links removed as links). Never throws.
 void removeTree(const std::string& path);

@@ -36,11 +36,13 @@ std::string thrownMessage(F f) {
   return "no exception";
 }
 
-// The prefix, the number and the system's text; the space hint only for a
-// full disk (and when the cause is unknown, number 0).
-std::string writeErrorText(int number) {
+// The prefix, the number and the system's text, the file; the space hint
+// only for a full disk (and when the cause is unknown, number 0, after the
+// folder).
+std::string writeErrorText(int number, const std::string& path) {
   std::string text = PlatformImpl::getMessageText(MSG_FILE_WRITE_ERROR).c_str();
-  if (number != 0) text += std::to_string(number) + " (" + strerror(number) + ")";
+  if (number != 0) text += std::to_string(number) + " (" + strerror(number) + "): " + path;
+  if (number == 0) text += path + ":";
   if (number == 0 || number == ENOSPC) text += PlatformImpl::getMessageText(MSG_TEMP_SPACE_HINT).c_str();
   return text;
 }
@@ -309,21 +311,21 @@ TEST_F(FileExtractionTest, ACompressedEntryIsCopiedAsStoredAndReplacesAnOldCopy)
 TEST_F(FileExtractionTest, NoRoomForTheDecompressedFilesStopsBeforeWriting) {
   // More files than any file system has room for.
   build({{"3", "lib.jar", "x", {"--compressed", "2147483647", "0"}}});
-  EXPECT_EQ(writeErrorText(0),
+  EXPECT_EQ(writeErrorText(0, dir.file("out")),
             thrownMessage([&] { files.getFileAt(0)->extract(dir.file("out").c_str()); }));
   EXPECT_FALSE(bvtest::pathExists(dir.file("out/lib.jar")));
 }
 
-TEST_F(FileExtractionTest, WriteErrorsCarryTheErrorNumber) {
+TEST_F(FileExtractionTest, WriteErrorsCarryTheErrorNumberAndTheFile) {
   build({{"3", "lib.jar", patternBytes(3 * 61439)}});
   const FileIndexEntry* entry = files.getFileAt(0);
   // The target cannot be created: the "directory" is a plain file.
   bvtest::writeFile(dir.file("out/plain"), "");
-  EXPECT_EQ(writeErrorText(ENOTDIR),
+  EXPECT_EQ(writeErrorText(ENOTDIR, dir.file("out/plain/lib.jar")),
             thrownMessage([&] { entry->extract(dir.file("out/plain").c_str()); }));
   // A directory in the way.
   mkdir(dir.file("out/lib.jar").c_str(), 0755);
-  EXPECT_EQ(writeErrorText(EISDIR),
+  EXPECT_EQ(writeErrorText(EISDIR, dir.file("out/lib.jar")),
             thrownMessage([&] { entry->extract(dir.file("out").c_str()); }));
   EXPECT_EQ((std::vector<std::string>{"lib.jar", "plain"}), namesIn(dir.file("out")));
 }
@@ -525,7 +527,7 @@ TEST_F(ExtractAllTest, AnEmptyIndexWritesOnlyTheAction) {
 TEST_F(ExtractAllTest, AnInputFileThatCannotBeWrittenIsAnError) {
   build({{"jvm", "a.jvm", "JVM_EXE:  a\n"}});
   mkdir(dir.file("out/input.tag").c_str(), 0755);
-  EXPECT_EQ(writeErrorText(EISDIR), thrownMessage([&] { extractAll(); }));
+  EXPECT_EQ(writeErrorText(EISDIR, "input.tag"), thrownMessage([&] { extractAll(); }));
   EXPECT_EQ("JVM_EXE:  a\n", bvtest::readFile(dir.file("out/a.jvm")));
 }
 
@@ -550,7 +552,7 @@ TEST_F(ExtractAllTest, AFailingEntryStopsBeforeTheInputFile) {
   build({{"3", "a.jar", "a"}, {"3", "b.jar", "b"}, {"3", "c.jar", "c"}});
   // b.jar cannot be created: a directory of that name is in the way.
   mkdir(dir.file("out/b.jar").c_str(), 0755);
-  EXPECT_EQ(writeErrorText(EISDIR), thrownMessage([&] { extractAll(); }));
+  EXPECT_EQ(writeErrorText(EISDIR, "b.jar"), thrownMessage([&] { extractAll(); }));
   EXPECT_TRUE(bvtest::pathExists(dir.file("out/a.jar")));
   EXPECT_FALSE(bvtest::pathExists(dir.file("out/c.jar")));
   EXPECT_FALSE(bvtest::pathExists(dir.file("out/input.tag")));

@@ -334,7 +334,7 @@ TEST_F(FileIndexBytesTest, EachMissingOrInvalidFieldHasItsMessage) {
       {"no file count", "", "Unable to read the file count."},
       {"three count bytes", bigEndian(1, 3), "Unable to read the file count."},
       {"no type byte", count1, "Invalid file type in file index."},
-      {"type 9", count1 + bigEndian(9, 1) + std::string(20, '\0'), "Invalid file type in file index."},
+      {"type 10", count1 + bigEndian(10, 1) + std::string(20, '\0'), "Invalid file type in file index."},
       {"type 255", count1 + bigEndian(255, 1) + std::string(20, '\0'), "Invalid file type in file index."},
       {"short id", count1 + bigEndian(0, 1) + bigEndian(7, 3), "Unable to load file id."},
       {"short length", count1 + bigEndian(0, 1) + bigEndian(7, 4) + bigEndian(1, 2),
@@ -368,7 +368,7 @@ TEST_F(FileIndexBytesTest, EachMissingOrInvalidFieldHasItsMessage) {
 
 TEST_F(FileIndexBytesTest, EntriesReadBeforeAnErrorStay) {
   EXPECT_EQ("Invalid file type in file index.",
-            load(bigEndian(3, 4) + indexEntryBytes(6, 5, 1, 2, "app.jar") + bigEndian(9, 1)));
+            load(bigEndian(3, 4) + indexEntryBytes(6, 5, 1, 2, "app.jar") + bigEndian(10, 1)));
   ASSERT_EQ(1, m_files.getEmbeddedFileCount());
   EXPECT_STREQ("app.jar", m_files.getFileAt(0)->getFileName().c_str());
 }

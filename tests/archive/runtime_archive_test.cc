@@ -13,6 +13,8 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -182,21 +184,87 @@ TEST_F(RuntimeArchiveTest, ManyFilesAreWrittenOnOneProcessorOrMany) {
   EXPECT_NE(std::string::npos, message.find("Too many open files")) << message;
 }
 
-TEST_F(RuntimeArchiveTest, TheDigestCheckRunsBesideTheUnpackingAndComesFirst) {
-  std::string entry = entryOf({{'f', 0644, "a", std::string(100000, 'a')}});
-  std::string file = dir.file("checked");
+// The writer keeps at most a quarter of the allowed descriptors open as
+// files being written (openFilesAllowed): counted in /proc/self/fd each
+// time it asks whether to stop (before each member), with files whose
+// pieces take long enough to be open together.
+TEST_F(RuntimeArchiveTest, NoMoreFilesAreOpenThanTheLimitAllows) {
+  std::vector<M> members;
+  uint64_t x = 88172645463325252ull;
+  for (int i = 0; i < 16; ++i) {
+    std::string bytes(2 << 20, '\0');
+    for (char& b : bytes) {
+      x ^= x << 13;
+      x ^= x >> 7;
+      x ^= x << 17;
+      b = static_cast<char>(x);
+    }
+    members.push_back({'f', 0644, "f" + std::to_string(i), bytes});
+  }
+  std::string entry = entryOf(members);
+  std::string file = dir.file("many");
   bvtest::writeFile(file, entry);
-  int fd = open(file.c_str(), O_RDONLY);
-  std::string target = dir.file("checked-out");
+  std::string target = dir.file("many-out");
   mkdir(target.c_str(), 0700);
+  size_t most = 0;
+  auto count = [&]() {
+    size_t open = 0;
+    for (const std::string& name : bvtest::listDir("/proc/self/fd")) {
+      char link[4096];
+      ssize_t n = readlink(("/proc/self/fd/" + name).c_str(), link, sizeof link - 1);
+      if (n <= 0) continue;
+      std::string path(link, static_cast<size_t>(n));
+      struct stat st;
+      if (path.compare(0, target.size() + 1, target + "/") == 0 &&
+          stat(("/proc/self/fd/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ++open;
+      }
+    }
+    most = std::max(most, open);
+    return false;
+  };
+  struct rlimit files;
+  ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &files));
+  struct rlimit low = files;
+  low.rlim_cur = 32;  // a quarter: 8 files
+  ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+  int fd = open(file.c_str(), O_RDONLY);
   std::string message;
   try {
-    unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, nullptr, nullptr, [] { return false; });
+    unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, nullptr, count);
   } catch (const LauncherException& e) {
     message = e.getMessage().c_str();
   }
   close(fd);
-  EXPECT_EQ("The launcher file is damaged or incomplete. Download it again.", message);
+  setrlimit(RLIMIT_NOFILE, &files);
+  EXPECT_EQ("", message);
+  EXPECT_LE(most, 8u);  // reached here: the first files are opened before a piece is done
+  EXPECT_EQ(16u, bvtest::listDir(target).size());
+}
+
+// The digest check's verdict counts however late it comes: the unpacking
+// waits for it (one that answers after the members are written too).
+TEST_F(RuntimeArchiveTest, TheDigestCheckRunsBesideTheUnpackingAndComesFirst) {
+  std::string entry = entryOf({{'f', 0644, "a", std::string(100000, 'a')}});
+  std::string file = dir.file("checked");
+  bvtest::writeFile(file, entry);
+  for (int lateMillis : {0, 300}) {
+    SCOPED_TRACE(lateMillis);
+    int fd = open(file.c_str(), O_RDONLY);
+    std::string target = dir.file("checked-out" + std::to_string(lateMillis));
+    mkdir(target.c_str(), 0700);
+    std::string message;
+    try {
+      unpackRuntimeArchive(fd, 0, static_cast<long>(entry.size()), target, nullptr, nullptr, [lateMillis] {
+        usleep(static_cast<useconds_t>(lateMillis) * 1000);
+        return false;
+      });
+    } catch (const LauncherException& e) {
+      message = e.getMessage().c_str();
+    }
+    close(fd);
+    EXPECT_EQ("The launcher file is damaged or incomplete. Download it again.", message);
+  }
 }
 
 // A cancel, or a progress report that throws, ends the unpacking on every
@@ -268,6 +336,36 @@ TEST_F(RuntimeArchiveTest, MembersWithoutPiecesStopForACancelAndPathsStayRemovab
   deep.push_back({'d', 0755, name, ""});
   std::string message2 = unpack(entryOf(deep));
   EXPECT_NE(std::string::npos, message2.find("its path is longer than the system takes.")) << message2;
+}
+
+// The bound is exact: a member whose path in the target folder is
+// PATH_MAX long is refused, one a byte shorter is unpacked.
+TEST_F(RuntimeArchiveTest, AMemberPathOfExactlyPathMaxIsRefused) {
+  struct Case {
+    long shorter;  // bytes below PATH_MAX
+    bool refused;
+  } cases[] = {{0, true}, {1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shorter);
+    std::string next = dir.file("out" + std::to_string(count + 1));
+    size_t length = static_cast<size_t>(PATH_MAX - c.shorter) - next.size() - 1;  // of the member's name
+    std::vector<M> chain;
+    std::string name;
+    // Parts of 100 bytes, the last of 100 to 200 (below NAME_MAX).
+    while (length - name.size() > 201) {
+      name += (name.empty() ? "" : "/") + std::string(100, 'p');
+      chain.push_back({'d', 0755, name, ""});
+    }
+    name += "/" + std::string(length - name.size() - 1, 'q');
+    ASSERT_EQ(length, name.size());
+    chain.push_back({'d', 0755, name, ""});
+    std::string message = unpack(entryOf(chain));
+    ASSERT_EQ(next, out);
+    EXPECT_EQ(c.refused, message.find("its path is longer than the system takes.") != std::string::npos) << message;
+    if (!c.refused) {
+      EXPECT_EQ("", message);
+    }
+  }
 }
 
 TEST_F(RuntimeArchiveTest, HostileMembersAreRefused) {

@@ -97,6 +97,7 @@ class BadInputTest : public ::testing::Test {
               "printf '1739021872\\nLinux\\n'\n",
               0755);
     writeFile(payload("instructions.tag"), kInstructions);
+    writeFile(payload("unix-instructions.tag"), std::string("UNIX_COMMAND: 1\n") + kInstructions);
     writeFile(payload("Verify.jar"), "PK verification archive");
     writeFile(payload("launch.tag"), kLaunchScript);
     writeFile(payload("jvm.tag"),
@@ -126,6 +127,11 @@ class BadInputTest : public ::testing::Test {
       ASSERT_EQ(0, runBvpack(args, &out)) << out;
       (digests ? m_sealed : m_intact) = readFile(m_dir.file("intact"));
     }
+    entries[0] = "instructions:" + payload("unix-instructions.tag");
+    std::vector<std::string> args = {"--stub", binaryPath("bvlauncher"), "-o", m_dir.file("intact"), "--no-digest"};
+    args.insert(args.end(), entries.begin(), entries.end());
+    ASSERT_EQ(0, runBvpack(args, &out)) << out;
+    m_unixIntact = readFile(m_dir.file("intact"));
     m_indexOffset = fieldAt(m_intact, static_cast<long>(m_intact.size()) - 8, 4);
     long pos = m_indexOffset + 4;
     for (long i = fieldAt(m_intact, m_indexOffset, 4); i > 0; --i) {
@@ -170,6 +176,7 @@ class BadInputTest : public ::testing::Test {
   TempDir m_dir;
   std::string m_intact;  // without the digest block
   std::string m_sealed;  // the same payload with it
+  std::string m_unixIntact;  // m_intact whose script sets UNIX_COMMAND: 1
   long m_indexOffset = 0;
   std::vector<long> m_entries;
 };
@@ -213,7 +220,7 @@ std::vector<DamageCase> damagedCopies(const std::string& b, long indexOffset, En
       {"negative file count", patched(b, indexOffset, bigEndian(-1, 4)), kDamaged},
       {"huge file count", patched(b, indexOffset, bigEndian(2147483647L, 4)),
        kIndexLoadError + "Unable to load offset to file bytes."},
-      {"type byte 9", patched(b, entryField(kVerifyEntry, 0), "\x09"),
+      {"type byte 10", patched(b, entryField(kVerifyEntry, 0), "\x0a"),
        kIndexLoadError + "Invalid file type in file index."},
       {"type byte 255", patched(b, entryField(kInstructionsEntry, 0), "\xFF"),
        kIndexLoadError + "Invalid file type in file index."},
@@ -377,18 +384,30 @@ class ScopedTmpfs {
   std::string m_error;
 };
 
+// With UNIX_COMMAND: 1 each folder is named with its own reason; a setup
+// program's launcher gives the catalogued message for a folder that is
+// missing or no folder.
 TEST_F(BadInputTest, UnusableTempDirectoriesEndWithTheirMessage) {
+  const std::string advice =
+      " Please run the program again using the option -bv:tempdir <temp dir> to specify a different "
+      "directory to use.";
   std::string missing = m_dir.file("no-such-dir");
   // The folder was given with -bv:tempdir: no advice to give one.
-  LauncherProcessResult result = run(m_intact, {"-bv:tempdir", missing});
+  LauncherProcessResult result = run(m_unixIntact, {"-bv:tempdir", missing});
   expectCleanFailure(result, "Cannot use " + missing + " as the temp directory because it does not exist.");
   EXPECT_EQ(std::string::npos, result.output.find("Please run the program again")) << result.output;
+  EXPECT_FALSE(pathExists(missing));
+  expectCleanFailure(run(m_intact, {"-bv:tempdir", missing}),
+                     "Cannot use " + missing + " as the temp directory because it does not exist." + advice);
   EXPECT_FALSE(pathExists(missing));
 
   std::string file = m_dir.file("a-file");
   writeFile(file, "not a directory");
-  expectCleanFailure(run(m_intact, {"-bv:tempdir", file}),
+  expectCleanFailure(run(m_unixIntact, {"-bv:tempdir", file}),
                      file + " cannot be the temporary directory: it is not a directory.");
+  EXPECT_EQ("not a directory", readFile(file));
+  expectCleanFailure(run(m_intact, {"-bv:tempdir", file}),
+                     "Cannot use " + file + " as the temp directory because it does not exist." + advice);
   EXPECT_EQ("not a directory", readFile(file));
 
   // Not writable: a read-only tmpfs for root (whom permissions do not stop),

@@ -1,11 +1,15 @@
-// The launcher started from a desktop without a terminal (a file manager, a
-// menu): run in a session of its own, with its output going to a file and
-// a display named, it shows its messages and long work in windows.
+// The launcher started from a desktop (a file manager, a menu): run in a
+// session of its own, with its output going to the X session's log (or to
+// /dev/null) and a display named, it shows what ends the run and long work
+// in windows, which it never waits for. Started the same way with its output
+// going to a pipe or a file (a CI job, cron, a script), or as a service, it
+// shows none.
 //
 // The dialog programs are recording fakes on PATH: shell scripts that append
 // their arguments to a file and behave as the test tells them (answer a
-// question, read a progress window's input, close it). One test shows a
-// real window with the real zenity on a virtual X server.
+// question, read a progress window's input, close it). A message window is
+// left to a process of its own, so the tests wait for its record. One test
+// shows a real window with the real zenity on a virtual X server.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -52,6 +56,15 @@ struct Outcome {
   int status = -1;     // exit status, or 128 + signal
   bool hung = false;   // killed after the bound
   std::string output;  // standard output and error
+  long millis = 0;     // how long the launcher ran
+};
+
+// Where runDetached sends the launcher's standard output and error.
+enum class Streams {
+  kSessionLog,  // HOME/.xsession-errors, as an X session gives them
+  kDevNull,     // /dev/null (output is then empty)
+  kPipe,        // a pipe that the test reads, as a script would
+  kFile,        // another file, as a CI job or cron collects them
 };
 
 long nowMillis() {
@@ -126,11 +139,12 @@ class DesktopTest : public E2eTest {
 
   // Runs the launcher with "-bv:tempdir <temp> -bv:log <log>" and args as a
   // desktop starts it: a session of its own (no controlling terminal),
-  // standard input from /dev/null, standard output and error into a file
-  // (or standard output onto stdoutFd). Ended with its session after
+  // standard input from /dev/null, standard output and error as streams
+  // tells (or standard output onto stdoutFd). Ended with its session after
   // boundSeconds.
   Outcome runDetached(const std::string& launcher, const std::vector<std::string>& args,
-                      const std::vector<std::string>& environment, int stdoutFd = -1, int boundSeconds = 120) {
+                      const std::vector<std::string>& environment, int stdoutFd = -1, int boundSeconds = 120,
+                      Streams streams = Streams::kSessionLog) {
     std::vector<std::string> argv = {launcher, "-bv:tempdir", temp, "-bv:log", log()};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> argp, envp;
@@ -138,13 +152,18 @@ class DesktopTest : public E2eTest {
     argp.push_back(nullptr);
     for (const std::string& v : environment) envp.push_back(const_cast<char*>(v.c_str()));
     envp.push_back(nullptr);
-    std::string outPath = dir.file("output");
+    std::string outPath = streams == Streams::kSessionLog ? dir.file(".xsession-errors")
+                          : streams == Streams::kDevNull  ? std::string("/dev/null")
+                                                          : dir.file("output");
+    int pipeFds[2] = {-1, -1};
+    if (streams == Streams::kPipe && pipe(pipeFds) != 0) return Outcome();
     fflush(nullptr);
+    long start = nowMillis();
     pid_t pid = fork();
     if (pid == 0) {
       setsid();
       int in = open("/dev/null", O_RDONLY);
-      int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int out = streams == Streams::kPipe ? pipeFds[1] : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       if (in < 0 || out < 0) _exit(126);
       dup2(in, 0);
       dup2(stdoutFd >= 0 ? stdoutFd : out, 1);
@@ -153,9 +172,19 @@ class DesktopTest : public E2eTest {
       _exit(127);
     }
     Outcome outcome;
+    if (pipeFds[1] >= 0) {
+      close(pipeFds[1]);
+      fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+    }
+    auto drain = [&] {
+      char buffer[4096];
+      ssize_t n;
+      while (pipeFds[0] >= 0 && (n = read(pipeFds[0], buffer, sizeof buffer)) > 0) outcome.output.append(buffer, n);
+    };
     long end = nowMillis() + boundSeconds * 1000L;
     int status = 0;
     for (;;) {
+      drain();
       pid_t r = waitpid(pid, &status, WNOHANG);
       if (r == pid) break;
       if (nowMillis() > end) {
@@ -166,20 +195,57 @@ class DesktopTest : public E2eTest {
       }
       usleep(10 * 1000);
     }
+    outcome.millis = nowMillis() - start;
     if (WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) outcome.status = 128 + WTERMSIG(status);
-    outcome.output = readFile(outPath);
+    if (pipeFds[0] >= 0) {
+      drain();
+      close(pipeFds[0]);
+    } else if (streams != Streams::kDevNull) {
+      outcome.output = readFile(outPath);
+    }
     return outcome;
+  }
+
+  // The recorded runs of a fake program once there are at least count of
+  // them: a message window is shown by a process of its own, which may
+  // still be starting when the launcher has ended. Waits at most 20 s.
+  std::vector<Call> callsWhenThere(const std::string& name, size_t count) const {
+    std::vector<Call> found = calls(name);
+    for (int i = 0; i < 2000 && found.size() < count; ++i) {
+      usleep(10 * 1000);
+      found = calls(name);
+    }
+    return found;
+  }
+
+  // The recorded runs of a fake program that the process of a window might
+  // still start: what is there after a second.
+  std::vector<Call> callsAfterAWhile(const std::string& name) const {
+    usleep(1000 * 1000);
+    return calls(name);
   }
 
   std::string log() const { return dir.file("run.log"); }
 
+  // A one-line launcher of PrintArgs, without class-data sharing; "" (and a
+  // failure) when bvpack refuses.
+  std::string oneLineLauncher() {
+    std::string launcher = dir.file("app");
+    std::string out;
+    int status = runBvpack(
+        {"-o", launcher, "--main-class", "PrintArgs", "--jar", javaBuildPath("PrintArgs.jar"), "--no-cds"}, &out);
+    EXPECT_EQ(0, status) << out;
+    return status == 0 ? launcher : std::string();
+  }
+
   // A tag-file launcher whose JVM file names only JAVA_HOME (and PATH, the
-  // fakes' folder): without JAVA_HOME no JVM is found.
+  // fakes' folder): without JAVA_HOME no JVM is found. Its script sets
+  // UNIX_COMMAND: 1, so that a run that found nothing exits with 1.
   // digests false: without the digest block, so that the test can change
   // the file as a launcher made by other means would be.
   std::string noJavaLauncher(const std::string& jvmExtra, bool digests = true) {
-    std::vector<std::string> entries = {"instructions:" + typicalScriptPath(),
+    std::vector<std::string> entries = {"instructions:" + typicalUnixScriptPath(),
                                         "verify-jar:" + javaBuildPath("Verify.jar"),
                                         "launch-script:" + write("launch.tag", launchScriptText(true)),
                                         "jvm:" + write("jvm.tag", jvmFileText("bin/java", jvmExtra)),
@@ -230,7 +296,7 @@ TEST_F(DesktopTest, NoJavaWindowSaysWhatIsNeededAndOffersTheDownloadPage) {
     Outcome run = runDetached(launcher, {}, desktopEnv({c.lang}));
     ASSERT_FALSE(run.hung);
     EXPECT_EQ(1, run.status) << run.output;
-    std::vector<Call> zenity = calls("zenity");
+    std::vector<Call> zenity = callsWhenThere("zenity", 1);
     ASSERT_EQ(1u, zenity.size()) << run.output;
     const Call& question = zenity[0];
     EXPECT_TRUE(question.has("--question"));
@@ -244,7 +310,7 @@ TEST_F(DesktopTest, NoJavaWindowSaysWhatIsNeededAndOffersTheDownloadPage) {
     // zenity reads its arguments as UTF-8 (the user's locale where the
     // system has it and it is UTF-8, else C.UTF-8).
     EXPECT_TRUE(contains(question.ctype, "UTF-8")) << question.ctype;
-    std::vector<Call> opened = calls("xdg-open");
+    std::vector<Call> opened = c.opened ? callsWhenThere("xdg-open", 1) : callsAfterAWhile("xdg-open");
     if (c.opened) {
       ASSERT_EQ(1u, opened.size());
       EXPECT_EQ(std::vector<std::string>{"https://example.org/get-java?v=99"}, opened[0].args);
@@ -272,13 +338,13 @@ TEST_F(DesktopTest, WithoutAWebPageTheNoJavaWindowIsAnErrorMessage) {
   fake("xdg-open");
   Outcome run = runDetached(launcher, {}, desktopEnv());
   EXPECT_EQ(1, run.status) << run.output;
-  std::vector<Call> zenity = calls("zenity");
+  std::vector<Call> zenity = callsWhenThere("zenity", 1);
   ASSERT_EQ(1u, zenity.size());
   EXPECT_TRUE(zenity[0].has("--error"));
   EXPECT_TRUE(contains(zenity[0].value("--text"), "The program needs Test JVM.")) << zenity[0].value("--text");
   EXPECT_FALSE(contains(zenity[0].value("--text"), "evil"));
   EXPECT_FALSE(contains(run.output, "evil")) << run.output;
-  EXPECT_TRUE(calls("xdg-open").empty());
+  EXPECT_TRUE(callsAfterAWhile("xdg-open").empty());
   EXPECT_TRUE(contains(readFile(log()), "Ignoring DOWNLOAD_URL file:///tmp/evil.desktop"));
 }
 
@@ -294,13 +360,14 @@ TEST_F(DesktopTest, XmessageOffersThePageWhenNothingElseIsThere) {
     removeTree(dir.file("calls.xdg-open"));
     Outcome run = runDetached(launcher, {}, desktopEnv());
     EXPECT_EQ(1, run.status) << run.output;
-    std::vector<Call> xmessage = calls("xmessage");
+    std::vector<Call> xmessage = callsWhenThere("xmessage", 1);
     ASSERT_EQ(1u, xmessage.size());
     const std::vector<std::string>& args = xmessage[0].args;
     ASSERT_GE(args.size(), 1u);
     EXPECT_TRUE(contains(args.back(), "The program needs Test JVM.")) << args.back();
     EXPECT_TRUE(xmessage[0].has("Open the download page:70,Close:1"));
-    EXPECT_EQ(answer == 70 ? 1u : 0u, calls("xdg-open").size());
+    EXPECT_EQ(answer == 70 ? 1u : 0u,
+              (answer == 70 ? callsWhenThere("xdg-open", 1) : callsAfterAWhile("xdg-open")).size());
   }
 }
 
@@ -321,7 +388,7 @@ TEST_F(DesktopTest, ADamagedLauncherShowsItsErrorInAWindow) {
     ASSERT_FALSE(run.hung);
     EXPECT_NE(0, run.status);
     EXPECT_NE(1, run.status) << "a damaged file is not a missing Java: " << run.output;
-    std::vector<Call> zenity = calls("zenity");
+    std::vector<Call> zenity = callsWhenThere("zenity", 1);
     ASSERT_EQ(1u, zenity.size()) << run.output;
     EXPECT_TRUE(zenity[0].has("--error"));
     std::string text = zenity[0].value("--text");
@@ -491,8 +558,8 @@ TEST_F(DesktopTest, ADialogProgramOfAnotherUserIsNotRun) {
   fake("kdialog");
   Outcome run = runDetached(launcher, {}, desktopEnv());
   EXPECT_EQ(1, run.status) << run.output;
+  ASSERT_EQ(1u, callsWhenThere("kdialog", 1).size());
   EXPECT_TRUE(calls("zenity").empty());
-  ASSERT_EQ(1u, calls("kdialog").size());
   EXPECT_TRUE(calls("kdialog")[0].has("--error"));
   EXPECT_TRUE(contains(readFile(log()), "Not running " + bin + "/zenity: The file " + bin +
                                             "/zenity belongs to another user (uid 65534)."))
@@ -502,13 +569,15 @@ TEST_F(DesktopTest, ADialogProgramOfAnotherUserIsNotRun) {
   removeTree(log());
   run = runDetached(launcher, {}, desktopEnv());
   EXPECT_EQ(1, run.status);
-  EXPECT_TRUE(calls("zenity").empty());
+  EXPECT_TRUE(callsAfterAWhile("zenity").empty());
   EXPECT_TRUE(contains(run.output, "The program needs Test JVM.")) << run.output;
   EXPECT_TRUE(contains(readFile(log()), "no dialog program (zenity, kdialog, xmessage)")) << readFile(log());
 }
 
-// No window where nobody asked for one: -bv:silent, a run driven by an
-// input file, no display, a terminal on standard output.
+// No window where nobody asked for one or nobody would see it: -bv:silent,
+// a run driven by an input file, -bv:nowindows, BV_WINDOWS=0, no display, a
+// terminal on standard output, output that a caller reads (a pipe, a file),
+// a service.
 TEST_F(DesktopTest, SilentRunsInputFilesTerminalsAndNoDisplayOpenNoWindow) {
   std::string launcher = noJavaLauncher("DOWNLOAD_URL: https://example.org/java\n");
   std::string search = write("search.tag", "ACTION: SEARCH\nSHOW_FAIL_MSG: 1\nSHOW_PROGRESS: 1\n");
@@ -527,21 +596,41 @@ TEST_F(DesktopTest, SilentRunsInputFilesTerminalsAndNoDisplayOpenNoWindow) {
     std::vector<std::string> env;
     int stdoutFd;
     int status;
+    Streams streams;
   } cases[] = {
-      {"-bv:silent", {"-bv:silent"}, desktopEnv(), -1, 1},
-      {"-bv:in SEARCH", {"-bv:in", search}, desktopEnv(), -1, 0},
-      {"-bv:in invalid", {"-bv:in", invalid}, desktopEnv(), -1, 255},
-      {"no display", {}, noDisplay, -1, 1},
-      {"stdout a terminal", {}, desktopEnv(), terminal, 1},
+      {"-bv:silent", {"-bv:silent"}, desktopEnv(), -1, 1, Streams::kSessionLog},
+      {"-bv:in SEARCH", {"-bv:in", search}, desktopEnv(), -1, 0, Streams::kSessionLog},
+      {"-bv:in invalid", {"-bv:in", invalid}, desktopEnv(), -1, 255, Streams::kSessionLog},
+      {"-bv:nowindows", {"-bv:nowindows"}, desktopEnv(), -1, 1, Streams::kSessionLog},
+      {"BV_WINDOWS=0", {}, desktopEnv({"BV_WINDOWS=0"}), -1, 1, Streams::kDevNull},
+      {"no display", {}, noDisplay, -1, 1, Streams::kSessionLog},
+      {"stdout a terminal", {}, desktopEnv(), terminal, 1, Streams::kSessionLog},
+      {"output to a pipe", {}, desktopEnv(), -1, 1, Streams::kPipe},
+      {"output to a file", {}, desktopEnv(), -1, 1, Streams::kFile},
+      {"a service", {}, desktopEnv({"INVOCATION_ID=0123456789abcdef"}), -1, 1, Streams::kDevNull},
   };
   fake("zenity");
   fake("xdg-open");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Outcome run = runDetached(launcher, c.args, c.env, c.stdoutFd);
+    Outcome run = runDetached(launcher, c.args, c.env, c.stdoutFd, 120, c.streams);
     EXPECT_EQ(c.status, run.status) << run.output;
-    EXPECT_TRUE(calls("zenity").empty());
+    EXPECT_TRUE(callsAfterAWhile("zenity").empty());
     EXPECT_TRUE(calls("xdg-open").empty());
+  }
+  // The same launcher started from the desktop shows its window, its
+  // output going to the session's log or to /dev/null.
+  // BV_WINDOWS=1 asks for windows whatever the output.
+  struct Shown {
+    Streams streams;
+    const char* extra;
+  } shown[] = {{Streams::kSessionLog, "LANG=C"}, {Streams::kDevNull, "LANG=C"}, {Streams::kFile, "BV_WINDOWS=1"}};
+  for (const Shown& s : shown) {
+    SCOPED_TRACE(s.extra);
+    removeTree(dir.file("calls.zenity"));
+    Outcome run = runDetached(launcher, {}, desktopEnv({s.extra}), -1, 120, s.streams);
+    EXPECT_EQ(1, run.status) << run.output;
+    EXPECT_EQ(1u, callsWhenThere("zenity", 1).size());
   }
   char buffer[4096];
   while (read(master, buffer, sizeof buffer) > 0) {
@@ -551,7 +640,8 @@ TEST_F(DesktopTest, SilentRunsInputFilesTerminalsAndNoDisplayOpenNoWindow) {
 }
 
 // The real zenity on a virtual X server: the no-JVM window appears, with
-// the launcher's title, and a cancel signal closes it.
+// the launcher's title, and stays after the launcher has ended by itself:
+// nobody closes it, and the run does not wait for that.
 TEST_F(DesktopTest, TheRealZenityShowsTheWindowOnAnXServer) {
   auto present = [] { return runShell("command -v Xvfb && command -v zenity && command -v xwininfo") == 0; };
   if (!present()) {
@@ -626,28 +716,124 @@ TEST_F(DesktopTest, TheRealZenityShowsTheWindowOnAnXServer) {
     execve(argp[0], argp.data(), envp.data());
     _exit(127);
   }
-  // The X server lists the window under the launcher's title.
+  // The launcher ends by itself with its status (bounded, in case it
+  // waited for the window after all).
+  int status = 0;
+  bool ended = false;
+  for (int i = 0; i < 600 && !ended; ++i) {
+    ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (!ended) usleep(100 * 1000);
+  }
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(ended) << "the launcher waited for the window";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  // The X server lists the window under the launcher's title (within a
+  // bound that leaves a loaded machine the time to start zenity); it goes
+  // with the X server at the end of the test.
   std::string tree;
   bool shown = false;
-  for (int i = 0; i < 300 && !shown; ++i) {
+  for (int i = 0; i < 900 && !shown; ++i) {
     runShell("xwininfo -display " + display + " -root -tree", &tree);
     shown = contains(tree, "\"Test Setup\"");
     if (!shown) usleep(100 * 1000);
   }
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
   EXPECT_TRUE(shown) << tree;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 143) << status;
-  // The cancel closed the window.
-  bool gone = false;
-  for (int i = 0; i < 100 && !gone; ++i) {
-    runShell("xwininfo -display " + display + " -root -tree", &tree);
-    gone = !contains(tree, "\"Test Setup\"");
-    if (!gone) usleep(100 * 1000);
-  }
-  EXPECT_TRUE(gone) << tree;
   EXPECT_TRUE(leftInTemp().empty());
+}
+
+// A warning never opens a window and never holds the run: JAVA_HOME names
+// no Java, another variable does, and the run goes on to the application
+// whether its output goes to a pipe (a script) or to the session's log (a
+// desktop start); the warning is on standard error.
+TEST_F(DesktopTest, AWarningOpensNoWindowAndTheRunGoesOn) {
+  std::string jdk = dir.file("jdk");
+  writeVersionedJvm(jdk, "17");
+  std::string launcher = oneLineLauncher();
+  ASSERT_FALSE(launcher.empty());
+  // A window, were it opened, would hold a run that waited for it.
+  fake("zenity", "/bin/sleep 30\n");
+  for (Streams streams : {Streams::kPipe, Streams::kSessionLog}) {
+    removeTree(dir.file("calls.zenity"));
+    Outcome run =
+        runDetached(launcher, {"hello"}, desktopEnv({"JAVA_HOME=/nonexistent", "JDK_HOME=" + jdk}), -1, 60, streams);
+    ASSERT_FALSE(run.hung) << run.output;
+    EXPECT_EQ(0, run.status) << run.output;
+    EXPECT_TRUE(contains(run.output, "fakejdk")) << run.output;
+    EXPECT_TRUE(contains(run.output, "The Java home in JAVA_HOME, /nonexistent, cannot be used")) << run.output;
+    EXPECT_TRUE(callsAfterAWhile("zenity").empty());
+  }
+}
+
+// An error window that nobody closes does not delay the launcher's end: the
+// window's program runs on in a process of its own after the launcher has
+// ended with its status.
+TEST_F(DesktopTest, AnErrorWindowThatNobodyClosesDoesNotDelayTheEnd) {
+  std::string launcher = noJavaLauncher("");
+  std::string pidFile = dir.file("zenity.pid");
+  fake("zenity", "echo $$ > " + shellQuote(pidFile) + ".new && /bin/mv " + shellQuote(pidFile) + ".new " +
+                     shellQuote(pidFile) + "\nexec /bin/sleep 60\n");
+  Outcome run = runDetached(launcher, {}, desktopEnv(), -1, 30);
+  ASSERT_FALSE(run.hung) << "the launcher waited for the window";
+  EXPECT_EQ(1, run.status) << run.output;
+  std::vector<Call> zenity = callsWhenThere("zenity", 1);
+  ASSERT_EQ(1u, zenity.size());
+  EXPECT_TRUE(zenity[0].has("--error"));
+  for (int i = 0; i < 500 && !pathExists(pidFile); ++i) usleep(10 * 1000);
+  pid_t window = static_cast<pid_t>(atoi(readFile(pidFile).c_str()));
+  ASSERT_GT(window, 0);
+  EXPECT_EQ(0, kill(window, 0)) << "the window's program still runs after the launcher ended";
+  kill(window, SIGKILL);
+  EXPECT_TRUE(contains(readFile(log()), "shown in a window that the run does not wait for")) << readFile(log());
+  EXPECT_TRUE(contains(readFile(log()), "Started from a desktop (standard output: the session's log, standard "
+                                        "error: the session's log): windows are shown with " +
+                                            bin + "/zenity"))
+      << readFile(log());
+}
+
+// A one-line launcher (quiet console) that unpacks its bundled runtime on
+// its first run from a desktop feeds a progress window meanwhile.
+TEST_F(DesktopTest, AFirstOneLineRunWithABundledRuntimeShowsItsProgress) {
+  std::string launcher = dir.file("hello");
+  std::string out;
+  ASSERT_EQ(0, runBvpack({"-o", launcher, "--main-class", "Hello", "--jar", javaBuildPath("Hello.jar"), "--runtime",
+                          buildPath("tests/runtime/emit/runtime"), "--runtime-use", "always", "--no-cds",
+                          "--compression-level", "1"},
+                         &out))
+      << out;
+  fake("zenity", "case \"$1\" in --progress) while read line; do printf '%s\\n' \"$line\" >> " +
+                     shellQuote(dir.file("progress.lines")) + "; done ;; esac\nexit 0\n");
+  std::string cache = dir.file("xdg");
+  mkdir(cache.c_str(), 0700);
+  Outcome run = runDetached(launcher, {}, desktopEnv({"XDG_CACHE_HOME=" + cache, "BV_PROGRESS_WINDOW_DELAY_MS=0"}));
+  ASSERT_FALSE(run.hung);
+  EXPECT_EQ(0, run.status) << run.output;
+  EXPECT_TRUE(contains(run.output, "Hello, world!")) << run.output;
+  std::vector<Call> zenity = calls("zenity");
+  ASSERT_EQ(1u, zenity.size()) << run.output << readFile(log());
+  EXPECT_TRUE(zenity[0].has("--progress"));
+  EXPECT_EQ("Preparing Java(tm) Virtual Machine...", zenity[0].value("--text"));
+  EXPECT_TRUE(contains(readFile(log()), "The progress is shown in a window")) << readFile(log());
+}
+
+// A Java that is there but does not start (an option variable it does not
+// take) is no missing Java: a one-line launcher's window says so, with the
+// JVM's own words and the variable.
+TEST_F(DesktopTest, AJavaThatDoesNotStartIsNamedInTheWindow) {
+  BV_REQUIRE_JAVA();
+  std::string launcher = oneLineLauncher();
+  ASSERT_FALSE(launcher.empty());
+  fake("zenity");
+  Outcome run = runDetached(launcher, {}, desktopEnv({"JAVA_HOME=" + javaHome, "JAVA_TOOL_OPTIONS=-XX:+NoSuchFlag"}));
+  EXPECT_EQ(1, run.status) << run.output;
+  std::vector<Call> zenity = callsWhenThere("zenity", 1);
+  ASSERT_EQ(1u, zenity.size()) << run.output;
+  EXPECT_TRUE(zenity[0].has("--error"));
+  std::string text = zenity[0].value("--text");
+  EXPECT_TRUE(contains(text, "Java was found, but it did not start: Unrecognized VM option 'NoSuchFlag'")) << text;
+  EXPECT_TRUE(contains(text, "JAVA_TOOL_OPTIONS is set")) << text;
 }
 
 }  // namespace

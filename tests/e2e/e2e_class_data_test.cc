@@ -26,7 +26,9 @@ namespace {
 
 // A fake Java home: to the verification class it reports os.name Linux, the
 // usual java.vm.specification.name and the given java.specification.version;
-// as the application it prints each argument as "arg=<...>".
+// as the application it prints each argument as "arg=<...>". Its release
+// file states the version, as a real JDK's does: the JVM file does not ask
+// it, so the launcher reads it there.
 void writeVersionedJvm(const std::string& home, const std::string& version) {
   std::filesystem::create_directories(home + "/bin");
   writeFile(home + "/bin/java",
@@ -47,6 +49,7 @@ void writeVersionedJvm(const std::string& home, const std::string& version) {
             "[ $props = yes ] && exit 0\n"
             "for a in \"$@\"; do printf 'arg=<%s>\\n' \"$a\"; done\n",
             0755);
+  writeReleaseFile(home, version);
 }
 
 // The feature version in the release file of a JDK home, 0 when unknown.
@@ -68,8 +71,11 @@ class E2eClassDataTest : public E2eTest {
 
   // A launcher named name whose template asks for class-data sharing and
   // whose class path is what name.cp lists; its .ja file holds javaArgs.
+  // Its JVM file is jvmText (empty: jvmFileText(), which does not ask the
+  // Java's version).
   std::string launcher(const std::string& name, const std::vector<std::string>& classPath,
-                       const std::string& javaArgs = "", const std::string& mainClass = "Hello") {
+                       const std::string& javaArgs = "", const std::string& mainClass = "Hello",
+                       const std::string& jvmText = "") {
     std::string cp;
     for (const std::string& entry : classPath) cp += entry + "\n";
     write(name + ".cp", cp);
@@ -80,7 +86,7 @@ class E2eClassDataTest : public E2eTest {
                                  "DESC: App\nDISPLAY_CONSOLE: 1\nAUTO_SET_WORKING_DIR: 1\n"
                                  "COMMAND: \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %CDS_OPTIONS%() %RUNTIME_JAVAARGS%() "
                                  "%CP%() " + mainClass + "\"\n"),
-                       "jvm:" + write("jvm.tag", jvmFileText())});
+                       "jvm:" + write("jvm.tag", jvmText.empty() ? jvmFileText() : jvmText)});
   }
 
   // A copy of a built jar in the test folder: a stable path of the test's own.
@@ -95,6 +101,19 @@ class E2eClassDataTest : public E2eTest {
     std::vector<std::string> environment = env("", home);
     environment.insert(environment.end(), extraEnv.begin(), extraEnv.end());
     return run(launcher, {"-bv:log", log}, environment);
+  }
+
+  // A fake Java 21 at home that records one class into the list it is
+  // given, and that runs onDump (shell text; $archive is the archive to
+  // make) when it is asked to make an archive.
+  void writeRecordingJvm(const std::string& home, const std::string& onDump) {
+    writeVersionedJvm(home, "21");
+    std::string java = readFile(home + "/bin/java");
+    java.replace(java.find("for a in \"$@\"; do printf"), 0,
+                 "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
+                 "-XX:SharedArchiveFile=*) archive=${a#*=} ;; -Xshare:dump) dump=1 ;; esac; done\n"
+                 "if [ -n \"$dump\" ]; then " + onDump + "; fi\n");
+    writeFile(home + "/bin/java", java, 0755);
   }
 
   // The archives in the cache, by name.
@@ -184,6 +203,45 @@ TEST_F(E2eClassDataTest, TheOptionsAppearOnlyForJavasThatSupportThem) {
   writeVersionedJvm(home, "25");
   ProcessResult r = runWith(app, home, dir.file("jdk-25.log"));
   EXPECT_NE(std::string::npos, r.out.find("arg=<-Xlog:cds*=off>\narg=<-Xlog:aot*=off>\n")) << r.out;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
+// The Java's version is the one that the check printed when the JVM file
+// asks it (java.specification.version), whatever the release file says or
+// whether there is one; else the release file's; with neither, no options.
+TEST_F(E2eClassDataTest, TheVersionIsTheChecksAnswerOrElseTheReleaseFiles) {
+  std::string hello = jarCopy("Hello.jar", "Hello.jar");
+  std::string asking = launcher("asking", {hello}, "", "Hello",
+                                "DESC: Test JVM\nJVM_EXE: bin/java\nPLATFORM_HINT:\n  JAVA_HOME\n/:\n"
+                                "JVM_PROPERTIES:\n  os.name=Linux\n  java.specification.version>=1\n/:\n"
+                                "CLASSPATH: \"-cp \"\nCLASSPATH_SEPARATOR: :\n");
+  std::string plain = launcher("plain", {hello});
+  struct Case {
+    const char* name;
+    std::string launcher;
+    const char* release;  // the version the release file states, "" for none
+    bool options;
+    const char* logged;
+  } cases[] = {
+      {"asked, no release file", asking, "", true, "Class-data sharing: recording the classes"},
+      {"asked, the release file says 11", asking, "11", true, "Class-data sharing: recording the classes"},
+      {"not asked, the release file says 21", plain, "21", true, "Class-data sharing: recording the classes"},
+      {"not asked, no release file", plain, "", false,
+       "Class-data sharing: none, since the JVM file does not say which Java version was checked"},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string home = dir.file("jdk" + std::to_string(i++));
+    writeVersionedJvm(home, "21");
+    unlink((home + "/release").c_str());
+    if (c.release[0] != '\0') writeReleaseFile(home, c.release);
+    std::string log = home + ".log";
+    ProcessResult r = runWith(c.launcher, home, log);
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ(c.options, r.out.find("arg=<-XX:DumpLoadedClassList=" + cds + "/") != std::string::npos) << r.out;
+    EXPECT_NE(std::string::npos, readFile(log).find(c.logged)) << readFile(log);
+  }
   EXPECT_TRUE(leftInTemp().empty());
 }
 
@@ -289,12 +347,7 @@ TEST_F(E2eClassDataTest, ARecordingRunThatIsEndedLeavesNothingHalfDone) {
 TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
   std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
   std::string home = dir.file("jdk");
-  writeVersionedJvm(home, "21");
-  std::string java = readFile(home + "/bin/java");
-  java.replace(java.find("for a in \"$@\"; do printf"), 0,
-               "for a in \"$@\"; do case \"$a\" in -XX:DumpLoadedClassList=*) echo java/lang/Object > \"${a#*=}\" ;; "
-               "-Xshare:dump) exit 1 ;; esac; done\n");
-  writeFile(home + "/bin/java", java, 0755);
+  writeRecordingJvm(home, "exit 1");
   ProcessResult r = runWith(app, home, dir.file("log1"));
   EXPECT_EQ(0, r.status) << r.out << r.err;
   EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
@@ -303,10 +356,95 @@ TEST_F(E2eClassDataTest, AJavaThatCannotMakeTheArchiveIsNotAskedAgain) {
   ASSERT_EQ(2u, names.size());
   EXPECT_NE(std::string::npos, names[0].find(".failed")) << names[0];
   EXPECT_NE(std::string::npos, names[1].find(".lock")) << names[1];
+  // The mark dates from the failure, a while ago: the runs it stops do not
+  // make it newer.
+  std::string mark = cds + "/" + names[0];
+  struct timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, mark.c_str(), times, 0));
   r = runWith(app, home, dir.file("log2"));
   EXPECT_EQ(std::string::npos, r.out.find("arg=<-X")) << r.out;
   EXPECT_NE(std::string::npos, readFile(dir.file("log2")).find("Class-data sharing: none, since the Java could not make"))
       << readFile(dir.file("log2"));
+  struct stat st;
+  ASSERT_EQ(0, stat(mark.c_str(), &st));
+  EXPECT_EQ(times[1].tv_sec, st.st_mtime);
+  // A day later the key is tried again.
+  times[0].tv_sec = times[1].tv_sec = time(nullptr) - 24 * 3600 - 60;
+  ASSERT_EQ(0, utimensat(AT_FDCWD, mark.c_str(), times, 0));
+  r = runWith(app, home, dir.file("log3"));
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
+}
+
+// A dump that did not end by itself (killed, or out of time: both give no
+// exit status) says nothing about the key: no failure mark, and the next
+// run records again.
+TEST_F(E2eClassDataTest, ADumpThatIsKilledLeavesNoFailureMark) {
+  std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
+  std::string home = dir.file("jdk");
+  writeRecordingJvm(home, "kill -9 $$");
+  ProcessResult r = runWith(app, home, dir.file("log1"));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
+  for (const std::string& name : listDir(cds)) EXPECT_EQ(std::string::npos, name.find(".failed")) << name;
+  r = runWith(app, home, dir.file("log2"));
+  EXPECT_NE(std::string::npos, r.out.find("arg=<-XX:DumpLoadedClassList=")) << r.out;
+  waitUntilIdle();
+}
+
+// The archive reaches the disk before the rename that publishes it (a
+// crash must not leave an archive's name on empty bytes): seen with
+// strace, an fsync by the process that makes it between its last open of
+// the unfinished archive and the rename.
+TEST_F(E2eClassDataTest, TheArchiveIsSyncedBeforeItIsPublished) {
+  if (runShell("command -v strace >/dev/null") != 0) GTEST_SKIP() << "no strace";
+  std::string app = launcher("app", {jarCopy("Hello.jar", "Hello.jar")});
+  std::string home = dir.file("jdk");
+  // It "makes" an archive that begins as one does.
+  writeRecordingJvm(home, "printf '\\242\\253\\013\\360rest' > \"$archive\"; exit 0");
+  std::string trace = dir.file("trace");
+  ProcessResult r = runProcess({"/usr/bin/strace", "-f", "-qq", "-o", trace, "-e", "trace=openat,fsync,rename", app,
+                                "-bv:tempdir", temp, "-bv:log", dir.file("log")},
+                               env("", home));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  waitUntilIdle();
+  ASSERT_EQ(1u, archives().size()) << readFile(dir.file("log"));
+  std::vector<std::string> lines = splitLines(readFile(trace));
+  size_t rename = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find("rename(") != std::string::npos && lines[i].find(".jsa-") != std::string::npos) rename = i;
+  }
+  ASSERT_NE(lines.size(), rename) << readFile(trace);
+  std::string pid = lines[rename].substr(0, lines[rename].find(' '));
+  bool synced = false;
+  for (size_t i = rename; i-- > 0;) {
+    if (lines[i].compare(0, pid.size() + 1, pid + " ") != 0) continue;
+    if (lines[i].find("fsync(") != std::string::npos) synced = true;
+    if (lines[i].find("openat(") != std::string::npos && lines[i].find(".jsa-") != std::string::npos) break;
+  }
+  EXPECT_TRUE(synced) << readFile(trace);
+}
+
+// A command that runs another Java than the JVM file's (here a copy of
+// it elsewhere) gets no options: the archive is made for that file's Java.
+TEST_F(E2eClassDataTest, ACommandThatRunsAnotherJavaGetsNoOptions) {
+  std::string home = dir.file("jdk");
+  writeVersionedJvm(home, "21");
+  writeVersionedJvm(dir.file("other"), "21");
+  write("launch.tag", "DESC: App\nDISPLAY_CONSOLE: 1\nCOMMAND: \"\"\"" + dir.file("other/bin/java") +
+                          "\"\" %CDS_OPTIONS%() %CP%() Hello\"\n");
+  write("app.cp", jarCopy("Hello.jar", "Hello.jar") + "\n");
+  std::string app = pack("app", {"instructions:" + typicalScriptPath(), "verify-jar:" + javaBuildPath("Verify.jar"),
+                                 "launch-script:" + dir.file("launch.tag"), "jvm:" + write("jvm.tag", jvmFileText())});
+  ProcessResult r = runWith(app, home, dir.file("log"));
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("arg=<Hello>")) << r.out;
+  EXPECT_EQ(std::string::npos, r.out.find("arg=<-X")) << r.out;
+  EXPECT_NE(std::string::npos, readFile(dir.file("log")).find(
+                                   "Class-data sharing: none, since the command does not run the Java of the JVM file"))
+      << readFile(dir.file("log"));
+  EXPECT_FALSE(pathExists(cds));
 }
 
 // With the real JDKs: the first run records the classes, the archive appears

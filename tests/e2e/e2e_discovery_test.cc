@@ -67,13 +67,14 @@ TEST_F(E2eDiscoveryTest, NewestUserJdkThatMeetsTheFloorIsLaunched) {
   EXPECT_EQ(std::string::npos, logText.find(sdk + "17.0.9-x")) << logText;
   EXPECT_TRUE(leftInTemp().empty());
 
-  // With only JDKs below the floor nothing is found.
+  // With only JDKs below the floor nothing is found: the message on
+  // standard output, where a setup program reads it.
   std::filesystem::remove_all(home + "/.sdkman");
   r = run(setup, {}, envWithHome(home));
   EXPECT_NE(std::string::npos,
-            r.err.find("A suitable JVM could not be found. Please run the program again using "
+            r.out.find("A suitable JVM could not be found. Please run the program again using "
                        "the option -bv:javahome <JAVA HOME DIR>"))
-      << r.err;
+      << r.out;
   EXPECT_EQ(std::string::npos, r.out.find("fakejdk")) << r.out;
   EXPECT_TRUE(leftInTemp().empty());
 }

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,19 +86,6 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> listDir(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(path.c_str())) {
-    while (struct dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string dirName(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -164,6 +152,19 @@ void writeVersionedJvm(const std::string& home, const std::string& version) {
             "printf 'java=%s\\n' \"$0\"\n"
             "for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n",
             0755);
+  writeReleaseFile(home, version);
+}
+
+void writeReleaseFile(const std::string& home, const std::string& version) {
+  struct utsname names;
+  std::string arch = uname(&names) == 0 ? names.machine : "x86_64";
+  std::string text;
+  if (version.compare(0, 2, "1.") == 0) {
+    text = "JAVA_VERSION=\"" + version + ".0_402\"\n";
+  } else {
+    text = "JAVA_RUNTIME_VERSION=\"" + version + "+7\"\nJAVA_VERSION=\"" + version + "\"\n";
+  }
+  writeFile(home + "/release", text + "OS_ARCH=\"" + arch + "\"\nOS_NAME=\"Linux\"\n", 0644);
 }
 
 std::string jvmFileText(const std::string& exe, const std::string& extra) {
@@ -200,7 +201,13 @@ std::string launchScriptText(bool displayConsole) {
 
 std::string typicalScriptPath() { return sourcePath("examples/setup/instructions.tag"); }
 
+std::string typicalUnixScriptText() { return "UNIX_COMMAND: 1\n" + readFile(typicalScriptPath()); }
+
 std::string scriptText(const std::vector<std::string>& statements) {
+  return "UNIX_COMMAND: 1\n" + setupScriptText(statements);
+}
+
+std::string setupScriptText(const std::vector<std::string>& statements) {
   std::string text = "INSTRUCTIONS:\n";
   for (const std::string& s : statements) text += "  " + s + "\n";
   return text + "/:\n";
@@ -249,6 +256,10 @@ std::string E2eTest::pack(const std::string& name, const std::vector<std::string
   int status = runBvpack(args, &out);
   EXPECT_EQ(0, status) << out;
   return path;
+}
+
+std::string E2eTest::typicalUnixScriptPath() {
+  return write("typical-unix.tag", typicalUnixScriptText());
 }
 
 std::vector<std::string> E2eTest::payload(const std::string& instructions, bool displayConsole) {

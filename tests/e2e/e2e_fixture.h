@@ -29,8 +29,6 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
 // The text split at line feeds; a last line without one counts too.
 std::vector<std::string> splitLines(const std::string& text);
 
-// The names in a directory, sorted, without "." and "..".
-std::vector<std::string> listDir(const std::string& path);
 
 // The directory part of a path (everything before the last "/").
 std::string dirName(const std::string& path);
@@ -50,7 +48,15 @@ void writeFakeJvm(const std::string& home, const std::string& osName = "Linux",
 // java.specification.version to the verification class, and prints
 // "fakejdk", its JAVA_HOME and its own path ("java=...") when run as the
 // application, then one "arg=" line per argument.
+// It carries a release file as a real JDK's (writeReleaseFile).
 void writeVersionedJvm(const std::string& home, const std::string& version);
+
+// The release file of a JDK home of the given java.specification.version
+// ("1.8", "17"), as a real JDK of this machine carries it: JAVA_VERSION
+// ("1.8.0_402", "17"), JAVA_RUNTIME_VERSION for 9 and later, OS_NAME Linux
+// and OS_ARCH this machine's (uname). The launcher reads it where it needs
+// the version and the JVM file did not ask it (class-data sharing).
+void writeReleaseFile(const std::string& home, const std::string& version);
 
 // A JVM description file for Linux JVMs whose only hint is JAVA_HOME (and,
 // as for every JVM file, the PATH directories); extra is appended.
@@ -62,9 +68,17 @@ std::string launchScriptText(bool displayConsole);
 
 // The example's typical instruction script.
 std::string typicalScriptPath();
+// The same script with UNIX_COMMAND: 1 (the conventions of a Unix command),
+// as text.
+std::string typicalUnixScriptText();
 
-// An instruction script of the given statements, one per line.
+// An instruction script of the given statements, one per line, that sets
+// UNIX_COMMAND (the conventions of a Unix command: messages on standard
+// error, exit 1 when no Java is found).
 std::string scriptText(const std::vector<std::string>& statements);
+// The same without UNIX_COMMAND: a launcher as a setup program drives it,
+// its messages on standard output (tests/e2e/transcript_test.cc pins them).
+std::string setupScriptText(const std::vector<std::string>& statements);
 
 // A JVM installer: a shell script that lays a JVM home in its working
 // directory, bin/java being a symbolic link to java, and writes the JVM
@@ -85,6 +99,8 @@ class E2eTest : public ::testing::Test {
   // ("type:path", possibly preceded by entry options); returns its path.
   std::string pack(const std::string& name, const std::vector<std::string>& entries,
                    int purpose = 0);
+  // typicalUnixScriptText() written into the test directory; its path.
+  std::string typicalUnixScriptPath();
   // The usual payload: the given instruction script, the verification
   // archive, the launch script, a JVM file and PrintArgs.jar.
   std::vector<std::string> payload(const std::string& instructions, bool displayConsole = true);

@@ -61,20 +61,27 @@ class E2eLauncherSettingsTest : public E2eTest {
 };
 
 TEST_F(E2eLauncherSettingsTest, ConsoleUiZeroPrintsNothingOfTheLaunchersOwnOnStandardOutput) {
-  std::string quiet = launcher("quiet", "CONSOLE_UI: 0\n");
-  ProcessResult r = run(quiet, {"x"}, env("", dir.file("fake")));
-  EXPECT_EQ(0, r.status) << r.out << r.err;
-  EXPECT_EQ(0u, r.out.find("fakejava\n")) << r.out;
-  EXPECT_EQ("", r.err);
-  // What was asked for is printed; errors go to standard error.
-  r = run(quiet, {"-bv:version"}, env());
-  EXPECT_EQ("2.51\n", r.out);
-  r = run(quiet, {}, env());
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ("", r.out);
-  EXPECT_EQ(0u, r.err.find("A suitable JVM could not be found.")) << r.err;
+  // Alone, and with UNIX_COMMAND: 1, under which a run that found no JVM
+  // fails.
+  for (const char* setting : {"", "UNIX_COMMAND: 1\n"}) {
+    SCOPED_TRACE(setting);
+    std::string quiet =
+        launcher(setting[0] ? "quiet-unix" : "quiet", std::string("CONSOLE_UI: 0\n") + setting);
+    ProcessResult r = run(quiet, {"x"}, env("", dir.file("fake")));
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_EQ(0u, r.out.find("fakejava\n")) << r.out;
+    EXPECT_EQ("", r.err);
+    // What was asked for is printed; errors go to standard error.
+    r = run(quiet, {"-bv:version"}, env());
+    EXPECT_EQ("2.51\n", r.out);
+    r = run(quiet, {}, env());
+    EXPECT_EQ(setting[0] ? 1 : 0, r.status);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(0u, r.err.find(setting[0] ? "No suitable Java was found." : "A suitable JVM could not be found."))
+        << r.err;
+  }
   // Without the setting the status display is there, as before.
-  r = run(launcher("loud", ""), {"x"}, env("", dir.file("fake")));
+  ProcessResult r = run(launcher("loud", ""), {"x"}, env("", dir.file("fake")));
   EXPECT_EQ(0u, r.out.find("Test Setup\n\nInitializing Test Setup...\n")) << r.out;
   EXPECT_TRUE(leftInTemp().empty());
 }

@@ -55,12 +55,13 @@ TEST_F(E2eRunTest, ExampleLauncherFindsTheJdkVerifiesItAndLaunchesTheApplication
 
 // The typical script (INITIALIZE_UI, FIND_JVM 1 1, JMP0, LAUNCH @S2@ 5) with
 // a JVM file whose only hints are JAVA_HOME and PATH: the environment of the
-// run decides what is found.
+// run decides what is found. With UNIX_COMMAND: 1, a run that finds nothing
+// fails.
 TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
   BV_REQUIRE_JAVA();
   writeFakeJvm(dir.file("fake"));
   writeFakeJvm(dir.file("windows"), "Windows 11");
-  std::string launcher = pack("setup", payload(typicalScriptPath()));
+  std::string launcher = pack("setup", payload(typicalUnixScriptPath()));
   struct Case {
     const char* name;
     std::string path, javaHomeVar, home;  // home: expected, empty for none
@@ -86,8 +87,8 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
     EXPECT_EQ(head, std::vector<std::string>(lines.begin(), lines.begin() + 5)) << r.out;
     if (c.home.empty()) {
       EXPECT_TRUE(hasLine(r.err,
-                          "A suitable JVM could not be found. Please run the program again "
-                          "using the option -bv:javahome <JAVA HOME DIR>"))
+                          "No suitable Java was found. Set JAVA_HOME to the folder of a Java installation, "
+                          "or run again with -bv:javahome DIR."))
           << r.err;
       EXPECT_FALSE(hasLine(r.out, "Running Test Setup...")) << r.out;
     } else {
@@ -109,17 +110,17 @@ TEST_F(E2eRunTest, TypicalScriptLaunchesWithTheJvmThatTheEnvironmentNames) {
   }
 }
 
-// The status display names each JVM file once and shows a "Verifying" line
-// only for a candidate that is run; a home reached under two names (a link
-// on PATH, the same folder twice) is run once, and PATH folders that are
-// relative or not a ".../bin" give no candidate.
+// With UNIX_COMMAND: 1 the status display names each JVM file once and
+// shows a "Verifying" line only for a candidate that is run; a home reached
+// under two names (a link on PATH, the same folder twice) is run once, and
+// PATH folders that are relative or not a ".../bin" give no candidate.
 TEST_F(E2eRunTest, StatusLinesOnlyForCandidatesThatAreRunEachHomeOnce) {
   writeFakeJvm(dir.file("windows"), "Windows 11");
   writeFakeJvm(dir.file("fake"));
   write("linked/readme", "");
   ASSERT_EQ(0, runShell("ln -s " + shellQuote(dir.file("windows/bin")) + " " +
                         shellQuote(dir.file("linked/bin"))));
-  std::string launcher = pack("setup", payload(typicalScriptPath()));
+  std::string launcher = pack("setup", payload(typicalUnixScriptPath()));
   std::string path = dir.file("none1/bin") + ":" + dir.file("windows/bin") + ":bin:.:" +
                      dir.file("linked/bin") + ":" + dir.file("windows") + ":" +
                      dir.file("none2/bin") + ":" + dir.file("fake/bin");
@@ -169,13 +170,14 @@ TEST_F(E2eRunTest, ALaunchAfterAFailedSearchGivesTheApplicationsStatus) {
   ProcessResult r = run(launcher, {"-bv:log", log, "--exit=5"}, env());
   EXPECT_EQ(5, r.status) << r.out << r.err;
   EXPECT_TRUE(hasLine(r.out, "fakejava")) << r.out;
-  EXPECT_NE(std::string::npos, readFile(log).find("A suitable JVM could not be found")) << readFile(log);
+  EXPECT_NE(std::string::npos, readFile(log).find("No suitable Java was found.")) << readFile(log);
   EXPECT_TRUE(leftInTemp().empty());
 }
 
 // The Java application's exit status is the launcher's; its captured
-// standard error is shown on standard error for a failure, except 232 from
-// purpose 0 or 2, silent or not.
+// standard error is shown for a failure, except 232 from purpose 0 or 2,
+// silent or not: on standard error with UNIX_COMMAND: 1 or when silent, on
+// standard output (after the status lines, TranscriptTest) otherwise.
 TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
   writeFakeJvm(dir.file("fake"));
   struct Case {
@@ -186,22 +188,27 @@ TEST_F(E2eRunTest, ExitStatusPassesThroughAndCapturedErrorIsShownByPurpose) {
       {1, 7, true},  {2, 232, false}, {2, 3, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE("purpose " + std::to_string(c.purpose) + ", exit " + std::to_string(c.exitStatus));
-    std::string launcher =
-        pack("setup" + std::to_string(c.purpose), payload(typicalScriptPath(), false), c.purpose);
-    for (bool silent : {false, true}) {
-      std::vector<std::string> args = {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"};
-      if (silent) args.insert(args.begin(), "-bv:silent");
-      ProcessResult r = run(launcher, args, env("", dir.file("fake")));
-      EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
-      // Captured: the application's output never reaches the console.
-      EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
-      EXPECT_FALSE(hasLine(r.out, "it broke")) << r.out;
-      EXPECT_EQ(c.errorShown, hasLine(r.err, "it broke")) << r.err;
-      if (silent) {
-        EXPECT_EQ("", r.out);
+    for (bool unixCommand : {false, true}) {
+      SCOPED_TRACE("purpose " + std::to_string(c.purpose) + ", exit " + std::to_string(c.exitStatus) +
+                   (unixCommand ? ", UNIX_COMMAND" : ""));
+      std::string launcher =
+          pack("setup" + std::to_string(c.purpose) + (unixCommand ? "-unix" : ""),
+               payload(unixCommand ? typicalUnixScriptPath() : typicalScriptPath(), false), c.purpose);
+      for (bool silent : {false, true}) {
+        std::vector<std::string> args = {"--exit=" + std::to_string(c.exitStatus), "--stderr=it broke"};
+        if (silent) args.insert(args.begin(), "-bv:silent");
+        ProcessResult r = run(launcher, args, env("", dir.file("fake")));
+        EXPECT_EQ(c.exitStatus, r.status) << r.out << r.err;
+        // Captured: the application's output never reaches the console.
+        EXPECT_FALSE(hasLine(r.out, "fakejava")) << r.out;
+        const bool onError = unixCommand || silent;
+        EXPECT_EQ(c.errorShown && !onError, hasLine(r.out, "it broke")) << r.out;
+        EXPECT_EQ(c.errorShown && onError, hasLine(r.err, "it broke")) << r.err;
+        if (silent) {
+          EXPECT_EQ("", r.out);
+        }
+        EXPECT_TRUE(leftInTemp().empty());
       }
-      EXPECT_TRUE(leftInTemp().empty());
     }
   }
 }

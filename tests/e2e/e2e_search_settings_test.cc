@@ -42,9 +42,11 @@ class E2eSearchSettingsTest : public E2eTest {
     for (const char* name : {"env", "hint", "path"}) writeFakeJvm(dir.file(name));
     writeFakeJvm(dir.file("windows"), "Windows 11");
   }
-  // A launcher of the typical script with the given JVM files, in order.
+  // A launcher of the typical script with UNIX_COMMAND: 1 (one "Searching
+  // for" line per JVM file, the diagnostics on standard error, exit 1 when
+  // nothing is found) with the given JVM files, in order.
   std::string launcher(const std::vector<std::string>& jvmFiles) {
-    std::vector<std::string> entries = {"instructions:" + typicalScriptPath(),
+    std::vector<std::string> entries = {"instructions:" + typicalUnixScriptPath(),
                                         "verify-jar:" + javaBuildPath("Verify.jar"),
                                         "launch-script:" + write("launch.tag", launchScriptText(true))};
     for (size_t i = 0; i < jvmFiles.size(); ++i) {
@@ -91,9 +93,10 @@ TEST_F(E2eSearchSettingsTest, SearchOrderSetsTheOrderOfTheHintSearches) {
     std::string order, expected;  // order: the block's lines; expected: the home run
   } cases[] = {
       {"default: JAVA_HOME, path hints, PATH", "", dir.file("env")},
-      {"PATH first", "  PATH\n  PLATFORM_HINT\n  PATH_HINT\n", dir.file("path")},
+      // The home of the PATH folder path/bin is "path/", kept as written.
+      {"PATH first", "  PATH\n  PLATFORM_HINT\n  PATH_HINT\n", dir.file("path/")},
       {"path hints first", "  PATH_HINT\n  PATH\n", dir.file("hint")},
-      {"an unknown search is skipped", "  NETWORK\n  PATH\n", dir.file("path")},
+      {"an unknown search is skipped", "  NETWORK\n  PATH\n", dir.file("path/")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -137,7 +140,8 @@ TEST_F(E2eSearchSettingsTest, AnUnusableHomeOfAPlatformHintIsReportedAndTheSearc
       if (silent) args.push_back("-bv:silent");
       ProcessResult r = run(warned, args, env(dir.file("path/bin"), c.javaHome));
       EXPECT_EQ(0, r.status) << r.out << r.err;
-      EXPECT_EQ(c.warning.empty() ? c.javaHome : dir.file("path"), launchedHome(r)) << r.out;
+      // The PATH folder path/bin gives the home "path/", kept as written.
+      EXPECT_EQ(c.warning.empty() ? c.javaHome : dir.file("path/"), launchedHome(r)) << r.out;
       EXPECT_EQ(c.warning.empty() ? "" : c.warning + "\n", r.err);
     }
   }
@@ -145,7 +149,7 @@ TEST_F(E2eSearchSettingsTest, AnUnusableHomeOfAPlatformHintIsReportedAndTheSearc
   ProcessResult r = run(warned, {}, env("", dir.file("gone")));
   EXPECT_EQ(1, r.status);
   EXPECT_EQ(0u, r.err.find("The Java home in JAVA_HOME, " + dir.file("gone") +
-                           ", cannot be used: it does not exist\nA suitable JVM could not be found."))
+                           ", cannot be used: it does not exist\nNo suitable Java was found."))
       << r.err;
   // Without the flag the search says nothing about it.
   std::string quiet = launcher({jvmFile("Test JVM", "", "", "", false)});

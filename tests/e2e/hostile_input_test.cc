@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/archive/archive_test_util.h"
@@ -94,6 +95,64 @@ TEST_F(HostileInputTest, ATemporaryFolderThatOthersCanChangeIsRefused) {
       EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;
     }
     EXPECT_EQ(std::vector<std::string>{}, listDir(tempDir));
+  }
+}
+
+// A temporary folder named through a link is resolved once: while the
+// run's java starts (a fake one that waits until the test has moved), the
+// link is pointed at another folder holding a bvj... folder of the same
+// name, as another user with a link of theirs would do to have their own
+// classes loaded. The run keeps to the folder that the link led to at
+// first: java gets paths there only, and the clean-up empties that folder
+// and leaves the other one alone. (A link of another user's is refused
+// outright; platform/temp_files_test.cc.)
+TEST_F(HostileInputTest, ATemporaryFolderLinkSwappedDuringTheRunChangesNothing) {
+  writeFakeJvm(dir.file("fake"), "Linux", "bin/real-java");
+  std::string started = dir.file("started"), go = dir.file("go"), args = dir.file("java-args");
+  write("fake/bin/java",
+        "#!/bin/sh\n"
+        "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " + shellQuote(args) + "\n"
+        ": > " + shellQuote(started) + "\n"
+        "i=0\n"
+        "while [ ! -e " + shellQuote(go) + " ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i+1)); done\n"
+        "exec \"$(dirname \"$0\")/real-java\" \"$@\"\n",
+        0755);
+  std::string launcher = pack("setup", payload(typicalScriptPath(), true));
+  std::string real = dir.file("real"), decoy = dir.file("decoy"), link = dir.file("link");
+  ASSERT_EQ(0, mkdir(real.c_str(), 0700));
+  ASSERT_EQ(0, mkdir(decoy.c_str(), 0700));
+  ASSERT_EQ(0, symlink(real.c_str(), link.c_str()));
+
+  ProcessResult r;
+  std::thread runner([&] {
+    r = runProcess({launcher, "-bv:tempdir", link, "x"}, env("/usr/bin:/bin", dir.file("fake")), "",
+                   dir.path());
+  });
+  for (int i = 0; i < 3000 && !pathExists(started); ++i) usleep(10000);
+  // The bvj... folder that java was given, made in the other folder too.
+  std::string name;
+  for (const std::string& line : splitLines(readFile(args))) {
+    size_t at = line.find("/bvj");
+    if (at != std::string::npos) name = line.substr(at + 1, line.find('/', at + 1) - at - 1);
+  }
+  EXPECT_NE("", name);
+  if (!name.empty()) {
+    runShell("mkdir " + shellQuote(decoy + "/" + name) + " && echo theirs > " +
+             shellQuote(decoy + "/" + name + "/Verify.jar"));
+  }
+  runShell("ln -s " + shellQuote(decoy) + " " + shellQuote(dir.file("new-link")) + " && mv -T " +
+           shellQuote(dir.file("new-link")) + " " + shellQuote(link));
+  writeFile(go, "");
+  runner.join();
+
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("fakejava")) << r.out << r.err;
+  std::string given = readFile(args);
+  EXPECT_EQ(std::string::npos, given.find(link + "/")) << given;
+  EXPECT_NE(std::string::npos, given.find(real + "/bvj")) << given;
+  EXPECT_EQ(std::vector<std::string>{}, listDir(real));
+  if (!name.empty()) {
+    EXPECT_EQ("theirs\n", readFile(decoy + "/" + name + "/Verify.jar"));
   }
 }
 
@@ -212,7 +271,9 @@ TEST_F(HostileInputTest, TheApplicationArchiveNextToTheLauncherFollowsTheSideFil
       }
     } else {
       EXPECT_EQ(255, r.status) << r.out << r.err;
-      EXPECT_NE(std::string::npos, r.err.find(c.message)) << r.out << r.err;
+      // On standard output, where a setup program reads the launcher's
+      // messages.
+      EXPECT_NE(std::string::npos, r.out.find(c.message)) << r.out << r.err;
       EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out;
     }
     EXPECT_EQ(std::vector<std::string>{}, leftInTemp());

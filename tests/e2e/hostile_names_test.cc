@@ -81,7 +81,13 @@ TEST_F(HostileNamesTest, EveryHostileNameReachesJavaAsItsBytesAndRunsNothing) {
     bool oneLine = name.find('\n') == std::string::npos;
     std::string inTags = oneLine ? name : "line break";
     std::string home = dir.file(root + "/homes/" + inTags);
-    write(root + "/homes/" + inTags + "/bin/java", kArgvJava, 0755);
+    // A JVM home is launched as @JVM_HOME@ gives it, which drops one
+    // backslash at its end (the format's rule): "ends\" names the folder
+    // "ends", and that folder's java is the one checked and run.
+    std::string launchedName = root + "/homes/" + inTags;
+    if (launchedName.back() == '\\') launchedName.pop_back();
+    std::string launched = dir.file(launchedName);
+    write(launchedName + "/bin/java", kArgvJava, 0755);
     std::string tempDir = dir.file(root + "/temp/" + inTags);
     runShell("mkdir -p " + shellQuote(tempDir));
     std::string prepend = dir.file(root + "/cp/" + name + "/x.jar");
@@ -116,7 +122,7 @@ TEST_F(HostileNamesTest, EveryHostileNameReachesJavaAsItsBytesAndRunsNothing) {
       continue;
     }
     size_t k = 0;
-    EXPECT_EQ(home + "/bin/java", argv[k++]);
+    EXPECT_EQ(launched + "/bin/java", argv[k++]);
     EXPECT_EQ("-cp", argv[k++]);
     // -cp:p, the .cp line, then the extracted archive in the temp folder.
     std::string classpath = argv[k++];
@@ -124,7 +130,7 @@ TEST_F(HostileNamesTest, EveryHostileNameReachesJavaAsItsBytesAndRunsNothing) {
     EXPECT_EQ(head, classpath.substr(0, head.size()));
     EXPECT_EQ("/PrintArgs.jar", classpath.substr(classpath.size() - 14));
     EXPECT_EQ("-Dtemp.dir=" + tempDir, argv[k++]);
-    EXPECT_EQ("-Dbv.jvm.home=" + home, argv[k++]);
+    EXPECT_EQ("-Dbv.jvm.home=" + launched, argv[k++]);
     EXPECT_EQ("-Dbv.launcher.file=" + launcher, argv[k++]);
     std::string jvmFile = "-Dbv.jvm.file=" + tempDir + "/bvj";
     EXPECT_EQ(jvmFile, argv[k++].substr(0, jvmFile.size()));

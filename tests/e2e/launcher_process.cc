@@ -12,6 +12,8 @@
 
 #include <cstdio>
 
+#include "tests/test_util.h"
+
 namespace bvtest {
 
 namespace {
@@ -49,19 +51,15 @@ LauncherProcessResult runLauncherProcess(const std::string& program,
 
   int fds[2];
   if (pipe(fds) != 0) return result;
-  std::string savedLang = getenv("LANG") ? getenv("LANG") : "";
-  bool langWasSet = getenv("LANG") != nullptr;
-  setenv("LANG", "C", 1);  // inherited by the child, put back below
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    execChild(program, argv.data(), fds[1], options);
-  }
-  if (langWasSet) {
-    setenv("LANG", savedLang.c_str(), 1);
-  } else {
-    unsetenv("LANG");
+  pid_t pid;
+  {
+    ScopedLanguage english("C");  // inherited by the child
+    fflush(nullptr);
+    pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      execChild(program, argv.data(), fds[1], options);
+    }
   }
   close(fds[1]);
   if (pid < 0) {

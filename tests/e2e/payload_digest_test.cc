@@ -53,7 +53,9 @@ class PayloadDigestTest : public E2eTest {
     return run(path, args, m_env);
   }
 
-  // A refusal: the one message, 255, nothing started, nothing left.
+  // A refusal: the one message (on standard error in every launcher: the
+  // file is found out before its settings could be read), 255, nothing
+  // started, nothing left.
   void expectRefused(const ProcessResult& r) {
     EXPECT_EQ(255, r.status) << r.out << r.err;
     EXPECT_EQ(kDamaged, r.err);

@@ -20,8 +20,10 @@ namespace {
 const char kGermanLatin1[] = " kann nicht als tempor\xe4res Verzeichnis verwendet werden";
 const char kGermanUtf8[] = " kann nicht als tempor\xc3\xa4res Verzeichnis verwendet werden";
 
-// The Russian text of that message for the missing folder: the table's own
-// bytes (ISO-8859-5), or the UTF-8 text converted to codeset.
+// The Russian text of that message for the missing folder (message 44, the
+// first sentence of message 39, which a setup program's launcher prints):
+// the table's own bytes (ISO-8859-5), or the UTF-8 text converted to
+// codeset.
 std::string russianTempMessage(const char* codeset = nullptr) {
   int ru = 0;
   while (std::string(msg_locale_table[ru][0]) != "ru") ++ru;
@@ -85,12 +87,12 @@ TEST_F(PortableStubTest, ALauncherRunsInARootWithoutAnyLibrary) {
                {"de_DE.ISO-8859-15@euro", kGermanLatin1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lang);
-    EXPECT_EQ(255, runShell("LANG=" + std::string(c.lang) + " unshare --map-root-user chroot " + shellQuote(root) +
+    EXPECT_EQ(255, runShell(languagePrefix(c.lang) + "unshare --map-root-user chroot " + shellQuote(root) +
                                 " /app -bv:tempdir /nonexistent-bv-temp",
                             &out));
     EXPECT_NE(std::string::npos, out.find("/nonexistent-bv-temp" + std::string(c.text))) << out;
   }
-  EXPECT_EQ(255, runShell("LANG=ru_RU.KOI8-R unshare --map-root-user chroot " + shellQuote(root) +
+  EXPECT_EQ(255, runShell(languagePrefix("ru_RU.KOI8-R") + "unshare --map-root-user chroot " + shellQuote(root) +
                               " /app -bv:tempdir /nonexistent-bv-temp",
                           &out));
   EXPECT_NE(std::string::npos, out.find(russianTempMessage())) << out;
@@ -116,12 +118,13 @@ TEST_F(PortableStubTest, TheCatalogPrintsGermanInLatin1AndInUtf8) {
     SCOPED_TRACE(c.lang);
     ProcessResult r = runWithMissingTemp(app, c.lang);
     EXPECT_EQ(255, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("/nonexistent-bv-temp" + std::string(c.text))) << r.err;
+    // A setup program's launcher prints its messages on standard output.
+    EXPECT_NE(std::string::npos, r.out.find("/nonexistent-bv-temp" + std::string(c.text))) << r.out;
   }
   // Another codeset is converted with the system's modules, which this
   // machine's C library (the one the stub was built with) may load.
   ProcessResult r = runWithMissingTemp(app, "ru_RU.KOI8-R");
-  EXPECT_NE(std::string::npos, r.err.find(russianTempMessage("KOI8-R"))) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find(russianTempMessage("KOI8-R"))) << r.out;
   EXPECT_NE(russianTempMessage("KOI8-R"), russianTempMessage());
 }
 

@@ -90,5 +90,57 @@ TEST(ClassDataArchivesTest, PruneKeepsTheRecentAndTheBusyAndRemovesTheRest) {
   EXPECT_EQ(expected, listDir(folder));
 }
 
+// The archives together stay within the byte budget: the least recently
+// used go first, the most recently used stays even when it alone is larger.
+TEST(ClassDataArchivesTest, PruneKeepsTheArchivesWithinTheBudget) {
+  struct Case {
+    const char* what;
+    unsigned long long budget;
+    std::vector<std::string> kept;
+  } cases[] = {
+      {"all fit", 100, {"a.jsa", "a.lock", "b.jsa", "b.lock", "c.jsa", "c.lock"}},
+      {"exactly the two newest", 70, {"a.jsa", "a.lock", "b.jsa", "b.lock"}},
+      {"one byte less", 69, {"a.jsa", "a.lock"}},
+      {"the newest alone is larger", 10, {"a.jsa", "a.lock"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    std::string folder = dir.file("cds");
+    mkdir(folder.c_str(), 0700);
+    time_t now = time(nullptr);
+    // a: 40 bytes, used an hour ago; b: 30, two hours; c: 20, three hours.
+    const char* names[] = {"a", "b", "c"};
+    for (int i = 0; i < 3; ++i) {
+      for (const char* suffix : {".jsa", ".lock"}) {
+        std::string path = folder + "/" + names[i] + suffix;
+        writeFile(path, std::string(std::string(suffix) == ".jsa" ? 40 - 10 * i : 0, 'x'), 0600);
+        struct timespec times[2] = {{now - 3600 * (i + 1), 0}, {now - 3600 * (i + 1), 0}};
+        utimensat(AT_FDCWD, path.c_str(), times, 0);
+      }
+    }
+    ClassDataArchives::prune(folder, now, "", c.budget);
+    EXPECT_EQ(c.kept, listDir(folder));
+  }
+}
+
+TEST(ClassDataArchivesTest, TheBudgetComesFromTheEnvironmentWhenItIsANumber) {
+  struct Case {
+    const char* value;
+    unsigned long long budget;
+  } cases[] = {{nullptr, defaultClassDataArchiveBudget}, {"", defaultClassDataArchiveBudget},
+               {"0", 0}, {"300", 300ULL << 20}, {"-1", defaultClassDataArchiveBudget},
+               {"12x", defaultClassDataArchiveBudget}, {"99999999999", defaultClassDataArchiveBudget}};
+  for (const Case& c : cases) {
+    if (c.value == nullptr) {
+      unsetenv("BV_CDS_BUDGET_MB");
+    } else {
+      setenv("BV_CDS_BUDGET_MB", c.value, 1);
+    }
+    EXPECT_EQ(c.budget, classDataArchiveBudget()) << (c.value == nullptr ? "unset" : c.value);
+  }
+  unsetenv("BV_CDS_BUDGET_MB");
+}
+
 }  // namespace
 }  // namespace bvtest

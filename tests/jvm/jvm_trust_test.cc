@@ -108,7 +108,7 @@ TEST_F(JVMTrustTest, AnExecutableOfAnotherUserIsNotRunByAnyHint) {
     match.reset(file.verifyWithPlatformJVMPaths("\"v.jar\"", "\"Verify\""));
   }
   ASSERT_NE(nullptr, match.get());
-  EXPECT_EQ(clean, match->getJVMHome().c_str());
+  EXPECT_EQ(clean + "/", match->getJVMHome().c_str());  // the PATH folder's home as written
   EXPECT_EQ("", invoked(planted));
   EXPECT_NE("", invoked(clean + "/"));
   EXPECT_NE(std::string::npos,

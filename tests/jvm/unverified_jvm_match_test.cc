@@ -12,6 +12,7 @@
 #include "jvm/unverified_jvm_match.h"
 #include "tagfile/tag_file.h"
 #include "tests/launchscript/test_launch_context.h"
+#include "tests/test_util.h"
 
 class JVMFilesTestAccess {
  public:
@@ -127,9 +128,7 @@ TEST(UnverifiedJVMMatchPtrDequeTest, AddMatchExtendsTheFilesEntryOnly) {
 }
 
 TEST(JVMFilesTest, GetJVMFileChecksTheIndex) {
-  const char* lang = getenv("LANG");
-  std::string savedLang = lang ? lang : "";
-  setenv("LANG", "C", 1);
+  bvtest::ScopedLanguage english("C");
   TestLaunchContext run;
   TagFile tags;
   JVMFiles files(run.context);
@@ -146,11 +145,6 @@ TEST(JVMFilesTest, GetJVMFileChecksTheIndex) {
     } catch (const LauncherException& e) {
       EXPECT_STREQ("No Java(tm) Virtual Machine was found.", e.getMessage().c_str());
     }
-  }
-  if (lang) {
-    setenv("LANG", savedLang.c_str(), 1);
-  } else {
-    unsetenv("LANG");
   }
 }
 

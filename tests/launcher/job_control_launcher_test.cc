@@ -8,7 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+
 #include <cerrno>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -266,6 +270,95 @@ TEST_F(JobControlTest, AnApplicationThatCouldNeverGetTheTerminalIsHungUp) {
   EXPECT_EQ("HUP\n", readFile(dir.file("got")));
   EXPECT_TRUE(ended(app));
   EXPECT_EQ("", leftInTemp());
+}
+
+// Started with SIGTSTP ignored (trap '' TSTP), the launcher never stops
+// for it: when the application (which set its own SIGTSTP back to the
+// default) stops at Ctrl-Z, it is continued at once, and the job goes on
+// in the foreground.
+TEST_F(JobControlTest, ALauncherStartedWithCtrlZIgnoredNeverStops) {
+  if (bvtest::runShell("env --default-signal=TSTP true") != 0) GTEST_SKIP() << "env has no --default-signal";
+  writeApp("", "exec env --default-signal=TSTP sleep 30\n");
+  PtyShell shell(dir.path());
+  ASSERT_TRUE(shell.ready()) << shell.screen();
+  shell.type("trap '' TSTP; ./setup -bv:tempdir tmp; echo \"status $?\"\n");
+  ASSERT_TRUE(readPids()) << shell.screen();
+  ASSERT_TRUE(eventually([&] { return shell.foregroundGroup() == app; }));
+  // The program that records the IDs runs: it took SIGTSTP's default.
+  ASSERT_TRUE(eventually([&] { return readFile("/proc/" + std::to_string(app) + "/comm") == "sleep\n"; }));
+  shell.type("\x1a");  // Ctrl-Z
+  // The application may stop for a moment; it runs again, and the
+  // launcher never stopped.
+  usleep(300 * 1000);
+  EXPECT_TRUE(eventually([&] { return running(app); })) << processState(app);
+  EXPECT_TRUE(running(launcher)) << processState(launcher);
+  EXPECT_EQ(app, shell.foregroundGroup());
+  kill(app, SIGTERM);
+  EXPECT_TRUE(shell.waitFor("status 143")) << shell.screen();
+  EXPECT_EQ("", leftInTemp());
+}
+
+// Stopped and continued from outside (kill -STOP, kill -CONT of the
+// application), a launcher that no shell could continue never stops
+// itself: without a terminal (a service, cron, setsid) and as the leader of
+// a terminal's session, it goes on waiting, and the application, continued
+// by whoever stopped it, ends the run with its status.
+TEST_F(JobControlTest, AStopFromOutsideWhereNoShellCouldContinueTheLauncherOnlyWaits) {
+  writeApp("", "i=0; while [ ! -e go ] && [ $i -lt 1500 ]; do sleep 0.02; i=$((i+1)); done\nexit 3\n");
+  struct Case {
+    const char* label;
+    bool terminal;
+    int sig;
+  } cases[] = {
+      {"setsid, SIGSTOP", false, SIGSTOP},
+      {"setsid, SIGTSTP", false, SIGTSTP},
+      {"a terminal's session leader, SIGSTOP", true, SIGSTOP},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    unlink(dir.file("pids").c_str());
+    unlink(dir.file("go").c_str());
+    std::unique_ptr<PtyShell> shell;
+    pid_t child = 0;
+    if (c.terminal) {
+      shell.reset(new PtyShell(dir.path()));
+      ASSERT_TRUE(shell->ready()) << shell->screen();
+      shell->type("exec ./setup -bv:tempdir tmp\n");
+    } else {
+      child = fork();
+      ASSERT_LE(0, child);
+      if (child == 0) {
+        setsid();
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (chdir(dir.path().c_str()) == 0) execl("./setup", "./setup", "-bv:tempdir", "tmp", (char*)nullptr);
+        _exit(127);
+      }
+    }
+    ASSERT_TRUE(readPids());
+    kill(app, c.sig);
+    ASSERT_TRUE(eventually([&] { return stopped(app); }));
+    // Time for the launcher to act on the stop.
+    usleep(300 * 1000);
+    EXPECT_FALSE(stopped(launcher));
+    kill(app, SIGCONT);
+    writeFile(dir.file("go"), "");
+    if (c.terminal) {
+      EXPECT_EQ(3, shell->exitStatus()) << shell->screen();
+    } else {
+      EXPECT_TRUE(eventually([&] { return ended(launcher); })) << processState(launcher);
+      int status = 0;
+      if (ended(launcher)) {
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+      }
+    }
+    EXPECT_TRUE(ended(app));
+    EXPECT_EQ("", leftInTemp());
+    TearDown();
+  }
 }
 
 }  // namespace

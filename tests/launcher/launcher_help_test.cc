@@ -41,7 +41,7 @@ TEST(LauncherHelpTest, HelpListsEveryOptionAndExitStatusAndRunsNothing) {
   // As the value of an option it is that value; --help is the application's.
   bvtest::ProcessResult r = bvtest::runProcess({dir.file("l"), "-bv:log", "-bv:help", "--help"}, {}, "", dir.path());
   EXPECT_EQ(255, r.status) << r.out;
-  EXPECT_NE(std::string::npos, r.err.find("Unable to load input file: nowhere.jvm")) << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("Unable to load input file: nowhere.jvm")) << r.out;
   EXPECT_NE(std::string::npos, bvtest::readFile(dir.file("-bv:help")).find("nowhere.jvm"));
 }
 

@@ -73,6 +73,26 @@ TEST(ShellQuotingTest, EveryValueReachesTheShellAsItsBytesInEveryQuotingState) {
   }
 }
 
+// A "$" that a value would meet stays a plain "$" for bash as well, where
+// "$" and a quoted value is $'...', whose backslashes are escapes: also when
+// "$\" stands before the value (the backslash and its line break vanish).
+TEST(ShellQuotingTest, ADollarBeforeAValueStaysPlainForBashToo) {
+  if (runShell("command -v bash >/dev/null") != 0) GTEST_SKIP() << "no bash";
+  const std::string value = "a\\tb";  // a, backslash, t, b
+  for (const char* text : {"printf '[%s]' $^", "printf '[%s]' $\\^", "printf '[%s]' x$\\^"}) {
+    SCOPED_TRACE(text);
+    ShellValueScope values;
+    std::string command = str(ShellValues::quote(withValue(text, value)));
+    for (const char* shell : {"bash --posix", "bash", "sh"}) {
+      SCOPED_TRACE(shell);
+      std::string out;
+      EXPECT_EQ(0, runShell(std::string(shell) + " -c " + shellQuote(command), &out)) << command;
+      std::string before = std::string(text).find("x$") != std::string::npos ? "[x$" : "[$";
+      EXPECT_EQ(before + value + "]", out) << command;
+    }
+  }
+}
+
 TEST(ShellQuotingTest, EmptyValuesAddNothingAndTemplateTextStaysShellText) {
   ShellValueScope values;
   EXPECT_EQ("a  b \"\"", str(ShellValues::quote(withValue("a ^ b \"^\"", ""))));

@@ -7,11 +7,12 @@
 #include "archive/launcher_input_files.h"
 #include "launchscript/application_archive.h"
 #include "launchscript/launch_context.h"
+#include "platform/platform_impl.h"
 
 namespace bvtest {
 
 struct TestLaunchContext {
-  TestLaunchContext() : context{paths, classpath, inputFiles, applicationArchive} {}
+  TestLaunchContext() : context{paths, classpath, inputFiles, applicationArchive, PlatformImpl::console()} {}
   TestLaunchContext(const TestLaunchContext&) = delete;
   TestLaunchContext& operator=(const TestLaunchContext&) = delete;
 

@@ -24,19 +24,7 @@ namespace {
 
 using bvtest::TempDir;
 
-// The names in a folder, sorted, without "." and "..".
-std::vector<std::string> listDir(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(path.c_str())) {
-    while (struct dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using bvtest::listDir;
 
 class ScopedVariable {
  public:
@@ -101,6 +89,45 @@ TEST(UserCacheFolderTest, OnlyUnderABaseFolderOfTheUsersOwn) {
   ASSERT_EQ(0, symlink(dir.path().c_str(), (home + "/.cache/bvlauncher").c_str()));
   EXPECT_EQ("", userCacheFolder(true, &reason));
   EXPECT_EQ(home + "/.cache/bvlauncher is not a folder.", reason);
+}
+
+// Each way that someone else could change the cache folder gives no
+// folder, makes nothing, and says why.
+TEST(UserCacheFolderTest, NothingIsMadeWhereAnotherUserCouldChangeIt) {
+  TempDir dir;
+  bool root = geteuid() == 0;
+  std::string groupHome = dir.file("group-home");
+  mkdir(groupHome.c_str(), 0700);
+  chmod(groupHome.c_str(), 0770);
+  std::string linkHome = dir.file("link-home");
+  mkdir(linkHome.c_str(), 0700);
+  mkdir(dir.file("kept-cache").c_str(), 0700);
+  ASSERT_EQ(0, symlink(dir.file("kept-cache").c_str(), (linkHome + "/.cache").c_str()));
+  if (root) {
+    ASSERT_EQ(0, lchown((linkHome + "/.cache").c_str(), 65534, 65534));
+  }
+  mkdir(dir.file("xdg").c_str(), 0700);
+  struct Case {
+    const char* label;
+    const char* variable;
+    std::string value, reason, unchanged;  // unchanged: a folder that stays empty
+  } cases[] = {
+      {"a base folder its group may write", "HOME", groupHome, groupHome + " is writable by other users.", groupHome},
+      {"\"..\" in the missing part of XDG_CACHE_HOME", "XDG_CACHE_HOME", dir.file("xdg/new/../deep"),
+       dir.file("xdg/new/../deep") + " holds \"..\".", dir.file("xdg")},
+      {"a link of another user's on the way", "HOME", linkHome,
+       root ? linkHome + "/.cache is not a folder." : "", dir.file("kept-cache")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.reason.empty()) continue;  // needs root to give the link away
+    ScopedVariable xdg("XDG_CACHE_HOME", nullptr);
+    ScopedVariable set(c.variable, c.value.c_str());
+    std::string reason;
+    EXPECT_EQ("", userCacheFolder(true, &reason));
+    EXPECT_EQ(c.reason, reason);
+    EXPECT_TRUE(listDir(c.unchanged).empty());
+  }
 }
 
 class CacheStoreTest : public ::testing::Test {
@@ -190,6 +217,34 @@ TEST_F(CacheStoreTest, ThePruneRemovesEntriesUnusedFor30DaysAndOldLeftovers) {
   EXPECT_EQ(recent, findCacheEntry(dir.path(), "runtime-recent"));
   EXPECT_EQ(0, pruneCache(dir.path(), "jars-kept"));
   EXPECT_TRUE(bvtest::pathExists(recent));
+}
+
+// A prune may move an entry aside between a run's opening of its marker
+// and the lock of the use: the run then sees that the marker at the
+// entry's name is no longer the one it opened, and takes no entry (here a
+// new one took the name meanwhile, and its files are not the ones it saw).
+TEST_F(CacheStoreTest, AnEntryMovedAsideBeforeItsLockIsNotTaken) {
+  std::string entry = make("runtime-moved", "old");
+  static std::string aside;
+  aside = dir.file("moved-aside");
+  cacheEntryBeforeLockHook = [](const std::string& path) {
+    ASSERT_EQ(0, rename(path.c_str(), aside.c_str()));
+    std::string name = path.substr(path.rfind('/') + 1);
+    std::string cache = path.substr(0, path.rfind('/'));
+    std::string temp = beginCacheEntry(cache, name);
+    bvtest::writeFile(temp + "/file", "new");
+    completeCacheEntry(cache, name, temp);
+  };
+  int lock = -1;
+  std::string found = findCacheEntry(dir.path(), "runtime-moved", &lock);
+  cacheEntryBeforeLockHook = nullptr;
+  EXPECT_EQ("", found);
+  EXPECT_EQ(-1, lock);
+  if (lock >= 0) close(lock);
+  // The new entry is there for the next look.
+  EXPECT_EQ(entry, findCacheEntry(dir.path(), "runtime-moved", &lock));
+  EXPECT_EQ("new", bvtest::readFile(entry + "/file"));
+  if (lock >= 0) close(lock);
 }
 
 // A program may run from an entry for longer than the entries live: while

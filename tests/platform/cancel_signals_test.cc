@@ -17,7 +17,9 @@
 
 #include "foundation/launcher_exception.h"
 #include "platform/child_supervisor.h"
+#include "platform/run_console.h"
 #include "platform/platform_impl.h"
+#include "platform/platform_signals.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -96,6 +98,40 @@ TEST(CancelSignals, EachCancelSignalSetsTheFlag) {
       bool ok = PlatformImpl::isCanceled() && PlatformImpl::getCancelSignal() == sig &&
                 PlatformImpl::getCanceledExitCode() == 128 + sig;
       return ok ? 0 : 1;
+    });
+    EXPECT_EQ(0, exitCodeOf(pid));
+  }
+}
+
+// A launcher that is a Unix command names the signal from outside that
+// stopped it, in place of "Canceled by the user."; a cancel asked for in a
+// window, and every other launcher, keep the catalogued text.
+TEST(CancelSignals, AUnixCommandNamesTheSignalFromOutside) {
+  // The catalogued text, in the language of the test's environment.
+  const std::string canceled = PlatformImpl::getMessageText(MSG_CANCELED).c_str();
+  struct Case {
+    bool unixCommand;
+    int sig;
+    bool inWindow;
+    std::string expected;
+  } cases[] = {
+      {true, SIGTERM, false, "Stopped by signal TERM."},
+      {true, SIGINT, false, "Stopped by signal INT."},
+      {true, SIGUSR2, false, "Stopped by signal USR2."},
+      {true, SIGTERM, true, canceled},
+      {false, SIGTERM, false, canceled},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    pid_t pid = forkLauncher([&c] {
+      PlatformImpl::console().configure(c.unixCommand, false);
+      PlatformImpl::installCancelHandlers();
+      if (c.inWindow) {
+        cancelLikeSignal(c.sig);
+      } else {
+        raise(c.sig);
+      }
+      return PlatformImpl::getMessageText(MSG_CANCELED).compare(c.expected.c_str()) == 0 ? 0 : 1;
     });
     EXPECT_EQ(0, exitCodeOf(pid));
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/run_console.h"
 #include "tests/platform/console_capture.h"
 
 namespace {
@@ -97,7 +98,7 @@ TEST_F(ConsoleUI, HiddenOutputStillShowsMessages) {
   EXPECT_EQ(0, PlatformImpl::isUIVisible());
   PlatformImpl::setUIStatus(UI_STATUS_RUNNING);
   PlatformImpl::advanceUIProgress(3);
-  PlatformImpl::showUIMessage("Canceled by the user.");
+  PlatformImpl::console().message("Canceled by the user.");
   PlatformImpl::showUI();
   EXPECT_EQ(1, PlatformImpl::isUIVisible());
   PlatformImpl::setUIStatus(UI_STATUS_SEARCHING);
@@ -115,7 +116,7 @@ TEST_F(ConsoleUI, SilentModePrintsAndAsksNothing) {
   PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, "JDK");
   PlatformImpl::advanceUIProgress(80);
   PlatformImpl::setUIProgress(200);
-  PlatformImpl::showUIMessage("error");
+  PlatformImpl::console().message("error");
   EXPECT_EQ("", str(PlatformImpl::promptJVMDestinationDirectory()));
   EXPECT_EQ("", out.take());
   // Nothing was recorded or counted, and the answer was not read.
@@ -192,21 +193,29 @@ TEST_F(ConsoleUI, RowsDoNotEndWhileOutputIsHidden) {
   EXPECT_EQ(".\n", out.take());
 }
 
-// The enclosing line is the current one again, but it is not printed a
-// second time: "Searching for ..." shows once per JVM file.
+// The enclosing line is the current one again: a setup program's console
+// shows it again ("Searching for ..." after each "Verifying"), a Unix
+// command's does not print it a second time.
 TEST_F(ConsoleUI, SubStatusWrapperRestoresTheEnclosingLine) {
-  StdoutCapture out;
-  {
-    SubStatusWrapper outer;
-    PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING, "JDK 17");
+  for (bool unixCommand : {false, true}) {
+    SCOPED_TRACE(unixCommand ? "unix command" : "setup program");
+    PlatformImpl::console().configure(unixCommand, false);
+    StdoutCapture out;
     {
-      SubStatusWrapper inner;
-      PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, "JDK 17");
+      SubStatusWrapper outer;
+      PlatformImpl::setUISubStatus(UI_SUBSTATUS_SEARCHING, "JDK 17");
+      {
+        SubStatusWrapper inner;
+        PlatformImpl::setUISubStatus(UI_SUBSTATUS_VERIFYING, "JDK 17");
+      }
+      EXPECT_EQ(UI_SUBSTATUS_SEARCHING, PlatformImpl::getUISubStatus());
     }
-    EXPECT_EQ(UI_SUBSTATUS_SEARCHING, PlatformImpl::getUISubStatus());
+    EXPECT_EQ(UI_SUBSTATUS_NONE, PlatformImpl::getUISubStatus());
+    EXPECT_EQ(unixCommand ? "\nSearching for JDK 17\n\nVerifying JDK 17\n"
+                          : "\nSearching for JDK 17\n\nVerifying JDK 17\n\nSearching for JDK 17\n",
+              out.take());
+    PlatformImpl::console().configure(false, false);
   }
-  EXPECT_EQ(UI_SUBSTATUS_NONE, PlatformImpl::getUISubStatus());
-  EXPECT_EQ("\nSearching for JDK 17\n\nVerifying JDK 17\n", out.take());
 }
 
 TEST_F(ConsoleUI, MessageTextsForEveryIdentifier) {

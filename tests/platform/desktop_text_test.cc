@@ -2,6 +2,8 @@
 // opened, the texts in UTF-8 escaped for each dialog program, the command
 // lines and the environment of those programs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "platform/dialog_commands.h"
 #include "platform/web_url.h"
 #include "tests/platform/console_capture.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -17,6 +20,35 @@ std::vector<std::string> strings(const std::vector<SString>& values) {
   std::vector<std::string> result;
   for (const SString& value : values) result.push_back(value.c_str());
   return result;
+}
+
+// A window program is taken from an absolute folder of PATH only: a
+// relative entry (and an empty one, the current folder) names a folder
+// that depends on where the launcher was started.
+TEST(DesktopText, WindowProgramsComeOnlyFromAbsoluteFoldersOfPath) {
+  bvtest::TempDir dir;
+  for (const char* folder : {"rel", "abs"}) {
+    mkdir(dir.file(folder).c_str(), 0755);
+    bvtest::writeFile(dir.file(folder) + "/bv-window-program", "#!/bin/sh\n", 0755);
+  }
+  char saved[4096];
+  ASSERT_NE(nullptr, getcwd(saved, sizeof saved));
+  ASSERT_EQ(0, chdir(dir.file("rel").c_str()));
+  struct Case {
+    std::string path, found;
+  } cases[] = {
+      {"../rel:" + dir.file("abs"), dir.file("abs") + "/bv-window-program"},
+      {":rel:.:" + dir.file("abs"), dir.file("abs") + "/bv-window-program"},
+      {"../rel::.", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    bvtest::ScopedVariable path("PATH", c.path.c_str());
+    std::vector<SString> refused;
+    EXPECT_EQ(c.found, findTrustedProgram("bv-window-program", refused).c_str());
+    EXPECT_TRUE(refused.empty());
+  }
+  ASSERT_EQ(0, chdir(saved));
 }
 
 TEST(DesktopText, OnlyHttpAndHttpsAddressesAreOpened) {

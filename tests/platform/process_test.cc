@@ -18,6 +18,7 @@
 #include "foundation/launcher_exception.h"
 #include "platform/child_limits.h"
 #include "platform/console.h"
+#include "platform/group_guardian.h"
 #include "platform/platform_process.h"
 #include "tests/platform/console_capture.h"
 #include "tests/test_util.h"
@@ -402,3 +403,106 @@ TEST(SetFileExecutableTest, AddsExecuteForTheOwnerOnlyOrFails) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether process pid has ended: gone, or a zombie nobody reaped yet.
+bool processEnded(pid_t pid) {
+  std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  if (stat.empty()) return true;
+  size_t paren = stat.rfind(')');
+  return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z';
+}
+
+}  // namespace
+
+#ifdef __linux__
+// A launcher killed with SIGKILL (an OOM killer, a supervisor's last
+// resort) takes its program with it, also one that a shell started: the
+// program never runs on, adopted by another process.
+TEST(ExecuteProcessTest, TheProgramEndsWhenTheLauncherIsKilled) {
+  bvtest::TempDir dir;
+  std::string pidFile = dir.file("pid");
+  std::string script = dir.file("child.sh");
+  writeFile(script, "echo $$ > " + pidFile + ".new && mv " + pidFile + ".new " + pidFile + "\nexec /bin/sleep 60\n");
+  struct Case {
+    const char* name;
+    std::string command;
+    bool wholeGroup;  // the launcher's process group is killed ("kill -9 %1")
+  } cases[] = {
+      {"started directly", "/bin/sh " + script, false},
+      {"started by a shell", "/bin/sh " + script + "; echo after", false},
+      {"started by a shell, the launcher's group killed", "/bin/sh " + script + "; echo after", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unlink(pidFile.c_str());
+    fflush(nullptr);
+    pid_t launcher = fork();
+    if (launcher == 0) {
+      setpgid(0, 0);
+      SString out, err;
+      capture(c.command, &out, &err);
+      _exit(0);
+    }
+    for (int i = 0; i < 1000 && !pathExists(pidFile); ++i) usleep(10 * 1000);
+    pid_t program = static_cast<pid_t>(atoi(readFile(pidFile).c_str()));
+    ASSERT_GT(program, 0);
+    kill(c.wholeGroup ? -launcher : launcher, SIGKILL);
+    waitpid(launcher, nullptr, 0);
+    bool ended = false;
+    for (int i = 0; i < 500 && !ended; ++i) {
+      ended = processEnded(program);
+      if (!ended) usleep(10 * 1000);
+    }
+    EXPECT_TRUE(ended) << "the program outlived the killed launcher";
+    if (!ended) kill(program, SIGKILL);
+  }
+}
+
+// A guardian that the launcher ends itself (the child ended as usual)
+// signals nothing; it is reaped.
+TEST(GroupGuardianTest, AGuardianEndedByTheLauncherSignalsNothing) {
+  fflush(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    setpgid(0, 0);
+    pause();
+    _exit(0);
+  }
+  setpgid(child, child);
+  pid_t guardianPid;
+  {
+    GroupGuardian guardian(child);
+    guardianPid = guardian.pid();
+    ASSERT_GT(guardianPid, 0);
+    usleep(50 * 1000);
+  }
+  EXPECT_EQ(0, kill(child, 0)) << "the guarded group was signalled";
+  EXPECT_NE(0, kill(guardianPid, 0)) << "the guardian was not reaped";
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+}
+
+// The race after the fork is closed: a child whose launcher is no longer
+// its parent (it ended before the child asked to be ended with it) ends at
+// once instead of running the program.
+TEST(ExecuteProcessTest, AChildWhoseLauncherIsGoneAlreadyEndsAtOnce) {
+  struct Case {
+    bool parentIsLauncher;
+    int status;
+  } cases[] = {{true, 0}, {false, 127}};
+  for (const Case& c : cases) {
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+      endWithLauncher(c.parentIsLauncher ? getppid() : getppid() + 100000);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(c.status, WEXITSTATUS(status)) << c.parentIsLauncher;
+  }
+}
+#endif

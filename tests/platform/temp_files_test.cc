@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "foundation/launcher_exception.h"
 #include "foundation/log.h"
 #include "platform/delete_full_dir.h"
+#include "platform/run_console.h"
 #include "platform/file_navigator.h"
 #include "tests/test_util.h"
 
@@ -116,21 +118,39 @@ TEST_F(TempFilesTest, TheDefaultTempDirectoryIsVarTmp) {
 }
 
 // A folder that was set and cannot be used is named with the reason; the
-// default folder gets message 39, which advises -bv:tempdir.
+// default folder, and on a setup program's console a folder given with
+// -bv:tempdir, gets message 39, which advises -bv:tempdir.
 TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
-  const char* lang = getenv("LANG");
-  std::string savedLang = lang != nullptr ? lang : "";
-  setenv("LANG", "C", 1);  // the English text
+  bvtest::ScopedLanguage english("C");
   writeFile(dir.file("plain"), "not a directory");
+  const std::string advice =
+      " Please run the program again using the option -bv:tempdir <temp dir> to specify a different "
+      "directory to use.";
   struct Case {
+    bool unixCommand, fromVariable;
     std::string dir, expected;
   } cases[] = {
-      {dir.file("missing"), "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
-      {dir.file("plain"), dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
+      // A setup program's launcher gives the catalogued message for any
+      // folder given with -bv:tempdir.
+      {false, false, dir.file("missing"),
+       "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist." + advice},
+      {false, false, dir.file("plain"),
+       "Cannot use " + dir.file("plain") + " as the temp directory because it does not exist." + advice},
+      {true, false, dir.file("missing"),
+       "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
+      {true, false, dir.file("plain"),
+       dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
+      // TMPDIR (passed over with a warning, the run goes on): never the
+      // advice to run again.
+      {false, true, dir.file("missing"),
+       "Cannot use " + dir.file("missing") + " as the temp directory because it does not exist."},
+      {false, true, dir.file("plain"),
+       dir.file("plain") + " cannot be the temporary directory: it is not a directory."},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.dir);
-    PlatformImpl::setSystemTempDir(c.dir.c_str());
+    SCOPED_TRACE(c.dir + (c.unixCommand ? " unix" : " setup") + (c.fromVariable ? " TMPDIR" : ""));
+    PlatformImpl::console().configure(c.unixCommand, false);
+    PlatformImpl::setSystemTempDir(c.dir.c_str(), c.fromVariable);
     for (int which = 0; which < 3; ++which) {
       try {
         if (which == 0) PlatformImpl::createTempSubDirectory();
@@ -142,12 +162,91 @@ TEST_F(TempFilesTest, AMissingTempDirectoryFailsWithItsReason) {
       }
     }
   }
+  PlatformImpl::console().configure(false, false);
   EXPECT_EQ(0, PlatformTempTestAccess::fileCount() + PlatformTempTestAccess::dirCount());
-  if (lang != nullptr) {
-    setenv("LANG", savedLang.c_str(), 1);
-  } else {
-    unsetenv("LANG");
+}
+
+// Whoever owns a link on the way, or may write to a folder above, can
+// point the temporary folder's name at a folder of theirs while the run
+// goes on; such a folder is refused and nothing is made in it. The user's
+// own link and a sticky folder that everybody writes to are fine.
+TEST_F(TempFilesTest, ATempDirectoryThatOthersCouldTurnElsewhereIsRefused) {
+  std::string shared = dir.file("shared");  // writable by all, not sticky
+  makeDir(shared);
+  ASSERT_EQ(0, chmod(shared.c_str(), 0777));
+  makeDir(shared + "/private");
+  ASSERT_EQ(0, chmod((shared + "/private").c_str(), 0700));
+  makeLink(dir.file("tmp"), shared + "/link");
+  std::string sticky = dir.file("sticky");
+  makeDir(sticky);
+  ASSERT_EQ(0, chmod(sticky.c_str(), 01777));
+  makeLink(sticky, dir.file("own-link"));
+  makeLink(dir.file("tmp"), dir.file("foreign-link"));
+  bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(0, lchown(dir.file("foreign-link").c_str(), 4321, 4321));
   }
+
+  struct Case {
+    std::string dir, expected;  // expected: the message, or "" for a usable folder
+  } cases[] = {
+      {shared + "/private", shared + "/private cannot be the temporary directory: the directory " + shared +
+                                " above " + shared + "/private is writable by other users."},
+      {shared + "/link", shared + "/link cannot be the temporary directory: the directory " + shared +
+                             " above " + shared + "/link is writable by other users."},
+      {dir.file("foreign-link"), root ? dir.file("foreign-link") +
+                                            " cannot be the temporary directory: the symbolic link " +
+                                            dir.file("foreign-link") + " belongs to another user (uid 4321)."
+                                      : ""},
+      {sticky, ""},
+      {dir.file("own-link"), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dir);
+    PlatformImpl::setSystemTempDir(c.dir.c_str());
+    try {
+      std::string sub = PlatformImpl::createTempSubDirectory().c_str();
+      EXPECT_EQ("", c.expected) << "accepted";
+      // What is made lies in the folder that the links lead to.
+      EXPECT_EQ(sticky + "/bvj", sub.substr(0, sticky.size() + 4));
+    } catch (const LauncherException& e) {
+      EXPECT_EQ(c.expected, e.getMessage().c_str());
+    }
+  }
+  EXPECT_EQ((std::vector<std::string>{"link", "private"}), bvtest::listDir(shared));
+  EXPECT_TRUE(bvtest::listDir(dir.file("tmp")).empty());
+  PlatformImpl::cleanup();
+  EXPECT_TRUE(bvtest::listDir(sticky).empty());
+}
+
+// The folder is resolved the first time it is asked for; a link swapped
+// afterwards changes nothing: new folders and files, the folder reported
+// and the clean-up all keep to the folder that the link led to then.
+TEST_F(TempFilesTest, TheTempDirectoryIsResolvedOnceAndKeptWhenItsLinkIsSwapped) {
+  makeDir(dir.file("first"));
+  makeDir(dir.file("second"));
+  makeDir(dir.file("second/bvjdecoy"));
+  makeLink(dir.file("first"), dir.file("link"));
+  PlatformImpl::setSystemTempDir((dir.file("link") + "/").c_str());
+  EXPECT_EQ(dir.file("first") + "/", PlatformImpl::getSystemTempDirectory().c_str());
+  std::string before = PlatformImpl::createTempSubDirectory().c_str();
+
+  makeLink(dir.file("second"), dir.file("new-link"));
+  ASSERT_EQ(0, rename(dir.file("new-link").c_str(), dir.file("link").c_str()));
+  std::string after = PlatformImpl::createTempSubDirectory().c_str();
+  std::string file = PlatformImpl::createTempFile().c_str();
+  for (const std::string& path : {before, after, file}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(dir.file("first/bvj"), path.substr(0, dir.file("first/bvj").size()));
+  }
+  EXPECT_EQ(dir.file("first") + "/", PlatformImpl::getSystemTempDirectory().c_str());
+  PlatformImpl::cleanup();
+  EXPECT_TRUE(bvtest::listDir(dir.file("first")).empty());
+  EXPECT_EQ((std::vector<std::string>{"bvjdecoy"}), bvtest::listDir(dir.file("second")));
+
+  // A new setting is resolved anew.
+  PlatformImpl::setSystemTempDir(dir.file("link").c_str());
+  EXPECT_EQ(dir.file("second"), PlatformImpl::getSystemTempDirectory().c_str());
 }
 
 TEST_F(TempFilesTest, ARelativeTempDirectoryIsMadeAbsoluteWhenSet) {

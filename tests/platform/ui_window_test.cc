@@ -9,6 +9,7 @@
 
 #include "platform/console.h"
 #include "platform/platform_impl.h"
+#include "platform/run_console.h"
 #include "tests/platform/console_capture.h"
 
 namespace {
@@ -44,7 +45,7 @@ class UIWindowTest : public ::testing::Test {
   }
   void TearDown() override {
     PlatformImpl::setUIWindow(nullptr);
-    PlatformImpl::setConsoleQuiet(false);
+    PlatformImpl::console().configure(false, false);
     PlatformImpl::setSilent(false);
     PlatformImpl::showUI();
     PlatformImpl::setUISubStatus(UI_SUBSTATUS_NONE, "");
@@ -72,10 +73,10 @@ TEST_F(UIWindowTest, TheWindowGetsWhatTheConsoleShows) {
   PlatformImpl::hideUI(0);
   // Status lines reach the window while the console's output is off.
   PlatformImpl::setUIStatus(UI_STATUS_RUNNING);
-  PlatformImpl::showUIMessage("Something failed.");
-  PlatformImpl::showUIMessage("2.51", UI_MESSAGE_INFO);
-  PlatformImpl::showJVMNotFoundMessage("No JVM.", "Java 17 or later", "https://example.org/java");
-  PlatformImpl::showJVMNotFoundMessage("No JVM.", "", "");
+  PlatformImpl::console().message("Something failed.");
+  PlatformImpl::console().answer("2.51");
+  PlatformImpl::console().jvmNotFound("No JVM.", "Java 17 or later", "https://example.org/java");
+  PlatformImpl::console().jvmNotFound("No JVM.", "", "");
   std::string out = capture.take();
   std::string err = errors.take();
   EXPECT_EQ(
@@ -84,28 +85,30 @@ TEST_F(UIWindowTest, TheWindowGetsWhatTheConsoleShows) {
                                 "status Running Demo...", "error Something failed.", "info 2.51",
                                 "java Java 17 or later | https://example.org/java", "java  | "}),
       window.calls);
-  // Standard error gets the no-JVM message with what is needed and where
-  // it can be had, each on a line of its own; standard output the messages.
-  EXPECT_EQ("No JVM.\nThe program needs Java 17 or later.\n"
-            "A compatible JVM can be downloaded from https://example.org/java\nNo JVM.\n",
+  // A setup program's console: the messages on standard output, what is
+  // needed and where it can be had on standard error, each on a line of
+  // its own.
+  EXPECT_EQ("The program needs Java 17 or later.\n"
+            "A compatible JVM can be downloaded from https://example.org/java\n",
             err);
-  EXPECT_NE(std::string::npos, out.find("Something failed.\n2.51\n")) << out;
-  EXPECT_EQ(std::string::npos, out.find("No JVM.")) << out;
+  EXPECT_NE(std::string::npos, out.find("Something failed.\n2.51\nNo JVM.\nNo JVM.\n")) << out;
 }
 
 // A quiet console (CONSOLE_UI: 0) prints nothing of the interface on
 // standard output, and the window of a desktop run gets what it would get.
 TEST_F(UIWindowTest, AQuietConsoleStillFeedsTheWindow) {
   bvtest::StdoutCapture capture;
-  PlatformImpl::setConsoleQuiet(true);
+  PlatformImpl::console().configure(false, true);
   PlatformImpl::setUITitle("Demo");
   PlatformImpl::setUIStatus(UI_STATUS_INITIALIZING);
   PlatformImpl::showUI();
   PlatformImpl::setUIStatus(UI_STATUS_SEARCHING);
   PlatformImpl::advanceUIProgress(3);
-  PlatformImpl::showUIMessage("Something failed.");
-  PlatformImpl::showUIError("It broke.");
-  PlatformImpl::setConsoleQuiet(false);
+  bvtest::StdoutCapture errors(2);
+  PlatformImpl::console().message("Something failed.");
+  PlatformImpl::console().message("It broke.");
+  PlatformImpl::console().configure(false, false);
+  errors.take();
   EXPECT_EQ("", capture.take());
   EXPECT_EQ((std::vector<std::string>{"status Initializing Demo...", "status Searching for Java(tm) Virtual Machine...",
                                       "progress 3", "error Something failed.", "error It broke."}),
@@ -123,11 +126,13 @@ TEST_F(UIWindowTest, ASilentRunHandsNothingOn) {
     PlatformImpl::pollUIWindow();
   }
   PlatformImpl::hideUI(0);
-  PlatformImpl::showUIMessage("Something failed.");
-  PlatformImpl::showJVMNotFoundMessage("No JVM.", "Java 17 or later", "https://example.org/java");
+  PlatformImpl::console().message("Something failed.");
+  PlatformImpl::console().jvmNotFound("No JVM.", "Java 17 or later", "https://example.org/java");
   EXPECT_EQ("", capture.take());
   // Silent means no progress display, not no error.
-  EXPECT_EQ(0u, errors.take().find("No JVM.\n"));
+  EXPECT_EQ("Something failed.\nNo JVM.\nThe program needs Java 17 or later.\n"
+            "A compatible JVM can be downloaded from https://example.org/java\n",
+            errors.take());
   EXPECT_TRUE(window.calls.empty());
   EXPECT_EQ(nullptr, PlatformImpl::getUIWindow());
 }

@@ -155,7 +155,8 @@ TEST_F(BvpackOneLineTest, GuideExamplePacksAndRunsTheTwoJarApplication) {
   r = bvtest::runProcess({dir.file("guide3"), "-bv:javahome", dir.file("nothing")},
                          {"PATH=" + dir.file("nowhere"), "HOME=" + dir.path(), "LANG=C"});
   EXPECT_EQ(1, r.status) << r.out << r.err;
-  EXPECT_NE(std::string::npos, r.err.find("A suitable JVM could not be found.")) << r.err;
+  // The emitted instructions make a Unix command (UNIX_COMMAND: 1).
+  EXPECT_NE(std::string::npos, r.err.find("No suitable Java was found.")) << r.err;
 }
 
 TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
@@ -187,10 +188,11 @@ TEST_F(BvpackOneLineTest, EmitWritesTheTagFilesAndTheCommandThatPacksThem) {
                                    .find("COMMAND:  \"\"\"@JVM_HOME@/@JVM_EXE@\"\" %RUNTIME_JAVAARGS%() "))
       << bvtest::readFile(dir.file("n/launch.tag"));
 
-  // A command: no status display, only -bv: options, TMPDIR.
+  // A command: no status display, only -bv: options, TMPDIR, the ways of
+  // a Unix command.
   std::string instructions = bvtest::readFile(dir.file("e/instructions.tag"));
   EXPECT_NE(std::string::npos,
-            instructions.find("CONSOLE_UI:  0\nBV_OPTIONS_ONLY:  1\nUSE_TMPDIR:  1\nINSTRUCTIONS:\n"))
+            instructions.find("CONSOLE_UI:  0\nBV_OPTIONS_ONLY:  1\nUSE_TMPDIR:  1\nUNIX_COMMAND:  1\nINSTRUCTIONS:\n"))
       << instructions;
   EXPECT_NE(std::string::npos,
             instructions.find("  FIND_JVM 1 1\n  JMP0 @N1@ DO_FIND_ELSE\n  LAUNCH @S2@ 5\n")) << instructions;
@@ -395,6 +397,16 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
     EXPECT_EQ("17", requiredVersion(dir.file("m")));
   }
 
+  bvtest::runShell("mkdir -p " + dir.file("app/a") + " " + dir.file("app/b") + " && cp " + dir.file("good.jar") + " " +
+           dir.file("app/a/") + " && cp " + dir.file("good.jar") + " " + dir.file("app/b/") + " && cp " +
+           dir.file("good.jar") + " '" + dir.file("app/odd \"name\".jar") + "'");
+  // Two jars of one name in the folder are fine: each keeps its place.
+  std::string twoOut;
+  EXPECT_EQ(0, runBvpack({"-o", dir.file("two"), "--main-class", "p.Main", "--jar", dir.file("app/a/good.jar"),
+                          "--jar", dir.file("app/b/good.jar"), "--app-dir", dir.file("app"), "--jar",
+                          dir.file("good.jar")},
+                         &twoOut))
+      << twoOut;
   struct Refusal {
     std::vector<std::string> args;
     int status;
@@ -435,6 +447,17 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
        1, "--max-java 11 is lower than Java 17 (--min-java)"},
       {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--max-java", "x"}, 1,
        "--max-java needs a Java version"},
+      // An application folder must be one; a jar in it whose name the
+      // template cannot hold as it is, is refused.
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--app-dir",
+        dir.file("good.jar")},
+       1, "--app-dir " + dir.file("good.jar") + " is not a folder"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--app-dir", dir.file("none")},
+       1, "cannot read the --app-dir folder " + dir.file("none") + ": No such file or directory"},
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("app/odd \"name\".jar"), "--app-dir",
+        dir.file("app")},
+       1, "the jar " + dir.file("app/odd \"name\".jar") + " lies in the --app-dir folder under a name"},
+
       {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--home-property",
         "a\"b"},
        1, "--home-property needs a property name"},

@@ -247,7 +247,7 @@ TEST_F(BvpackTest, UsageErrorsExitWithTwo) {
       {{"-o"}, "-o needs a value"},
       {{"-o", "x", "--bogus"}, "unknown option --bogus"},
       {{"-o", "x", "lib.jar"}, "is not TYPE:PATH"},
-      {{"-o", "x", "9:lib.jar"}, "unknown file type \"9\""},
+      {{"-o", "x", "10:lib.jar"}, "unknown file type \"10\""},
       {{"-o", "x", "jar:lib.jar"}, "unknown file type \"jar\""},
       {{"-o", "x", "--purpose", "256"}, "--purpose needs a number from 0 to 255"},
       {{"-o", "x", "--id", "2147483648", "3:lib.jar"}, "--id needs a number"},
@@ -272,7 +272,7 @@ TEST_F(BvpackTest, ListRefusesFilesWithoutAnIndexOrWithADamagedOne) {
   ASSERT_EQ(0, runBvpack({"--stub", dir.file("stub"), "--no-digest", "-o", dir.file("l"),
                           "3:" + dir.file("lib.jar")}));
   std::string bytes = bvtest::readFile(dir.file("l"));
-  bytes[12] = 9;  // the first entry's type byte
+  bytes[12] = 10;  // the first entry's type byte
   bvtest::writeFile(dir.file("l"), bytes);
   EXPECT_EQ(1, runBvpack({"--list", dir.file("l")}, &out));
   EXPECT_NE(std::string::npos, out.find("Invalid file type in file index.")) << out;
