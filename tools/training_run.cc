@@ -18,6 +18,7 @@
 #include "jvm/carried_aot_cache.h"
 #include "jvm/release_file.h"
 #include "tools/pack_options.h"
+#include "tools/process_run.h"
 
 extern char** environ;
 
@@ -86,6 +87,14 @@ int runLimited(const std::vector<std::string>& argv, int timeoutSeconds, const s
     if (ended < 0 && errno == EINTR) continue;
     if (ended == pid) break;
     if (ended < 0) throw PackError("cannot wait for " + argv[0] + ": " + strerror(errno));
+    // bvpack was interrupted (tools/process_run.h): the run and its group
+    // go at once, and the error travels up.
+    if (pendingSignal() != 0) {
+      kill(-pid, SIGKILL);
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      throwIfInterrupted();
+    }
     time_t now = time(nullptr);
     if (!asked && now - start >= timeoutSeconds) {
       timedOut = asked = true;
