@@ -83,7 +83,9 @@ TEST_F(ReleaseAnswersTest, AReleaseFileStandsInForTheVerificationOnlyWhenItState
     std::string path = home(c.name, c.release, c.mode, c.script);
     std::unique_ptr<JVMMatch> match(jvm.verify(path.c_str(), "\"/opt/bv/verify.jar\"", "\"Verify\""));
     EXPECT_EQ(c.matches, match != nullptr) << log();
-    if (match != nullptr) EXPECT_STREQ(c.version, tags.getTagValue("JVM_VERSION", 0).c_str());
+    if (match != nullptr) {
+      EXPECT_STREQ(c.version, tags.getTagValue("JVM_VERSION", 0).c_str());
+    }
     bool fromRelease = contains(log(), "Verification of " + path + "/bin/java taken from the release file");
     EXPECT_EQ(c.script ? false : c.matches || std::string(c.name) == "a condition the file fails", fromRelease);
   }
