@@ -250,6 +250,19 @@ JVMMatch* JVMFile::verify(const SString& jvmHome, const SString& verifyClasspath
     PlatformImpl::advanceUIProgress(2);
     return nullptr;
   }
+  // A JVM splits the library paths that it derives from its home at ':':
+  // in "/opt/a:b/jdk" it loads "b/jdk/lib/libjimage.so" from the working
+  // directory, where someone else may have put one. (A line break is
+  // refused with its own reason below.)
+  if (home.find(':') != SString::npos && !holdsLineBreak(home)) {
+    logMessage(concat("Not running ", exePath, ": its real home ", home,
+                      " holds a ':', at which the JVM splits its library paths (it would load libraries from the "
+                      "working directory)"),
+               LOG_WARNING);
+    candidateReport().reject("its real home holds a ':'");
+    PlatformImpl::advanceUIProgress(2);
+    return nullptr;
+  }
   // Two names of one home (/usr/bin and /bin on PATH, JAVA_HOME and a path
   // hint) are checked once per search.
   for (long i = 0; i < m_checkedHomes.size(); ++i) {

@@ -3,6 +3,7 @@
 #include "archive/block_copy.h"
 #include "archive/file_index_entry.h"
 #include "archive/launcher_input_files.h"
+#include "foundation/launcher_exception.h"
 #include "launchscript/launch_script.h"
 #include "launchscript/shell_quoting.h"
 #include "platform/platform_impl.h"
@@ -56,6 +57,14 @@ SString LaunchScript::buildJARClasspath(bool quote) const {
   SString classpath;
   extractJars();
   for (long i = 0; i < m_jarPaths.size(); ++i) {
+    // Java splits a class path at ':': "DIR/a:b.jar" would name "DIR/a"
+    // and "b.jar" in the working directory, where another user may have
+    // put one (bvpack refuses such a name; another packer may not).
+    if (m_jarPaths.at(i).find(':') != SString::npos) {
+      throw LauncherException(SString("The classpath archive ")
+                                  .append(m_jarPaths.at(i))
+                                  .append(" cannot go on the class path: its ':' would split it in two."));
+    }
     SString classpathEntry;
     if (quote) classpathEntry += "\"";
     classpathEntry += ShellValues::insert(m_jarPaths.at(i));

@@ -138,6 +138,14 @@ SString PlatformImpl::getSystemTempDirectory() {
     throw LauncherException(
         SString(m_tempDir).append(" cannot be the temporary directory: its path holds a line break."));
   }
+  // Its paths go into class paths and library paths, which Java splits at
+  // ':': "/tmp/a:b/bvjX/app.jar" would name "/tmp/a" and a jar relative to
+  // the working directory, where someone else may put one.
+  const char kSplitAtColon[] = " holds a ':', at which Java splits a class path.";
+  if (m_tempDir.find(':') != SString::npos) {
+    throw LauncherException(
+        SString(m_tempDir).append(" cannot be the temporary directory: its path").append(kSplitAtColon));
+  }
   struct stat st;
   // Once resolved, the run keeps to the folder that the setting led to then.
   SString examined = tempFolderToExamine(m_tempDir);
@@ -155,7 +163,10 @@ SString PlatformImpl::getSystemTempDirectory() {
       reason = "other users may write to it and it is not sticky.";
     } else {
       // Nor may they turn its name elsewhere (their link, a folder above).
-      resolveTempFolder(m_tempDir, resolved, reason);
+      if (resolveTempFolder(m_tempDir, resolved, reason) && resolved.find(':') != SString::npos) {
+        reason = SString("its real path ").append(resolved).append(kSplitAtColon);
+        forgetTempFolderResolution();
+      }
     }
     if (!reason.empty()) {
       throw LauncherException(

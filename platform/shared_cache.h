@@ -9,8 +9,12 @@
 // folder above it (the ownership check of files found by searching,
 // PlatformImpl::isTrustedFile) and its marker belong to root or to that
 // user and are not writable by group or others, the entry is a folder
-// reached without a symbolic link at its own name, and the marker is a
-// regular file that holds the entry's name. A folder of the right name
+// reached without a symbolic link at its own name, the marker is a
+// regular file that holds the entry's name, and every file, folder and
+// link inside belongs to root or that user, none but a link writable by
+// group or others (a library of another user's would run in every user's
+// Java). What the files hold is not read: the administrator vouches for
+// it. A folder of the right name
 // whose marker names another digest, or any other mismatch, is ignored
 // with the reason. Nothing there is written, locked for writing or
 // touched: the users may not write it.

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include "platform/platform_impl.h"
@@ -27,7 +28,6 @@ SString decimal(unsigned long long n) {
   return SString(buffer);
 }
 
-#ifdef __linux__
 // The first kilobyte of a file of the system (/proc); "" when it cannot be
 // read.
 SString startOf(const char* path) {
@@ -47,6 +47,20 @@ SString firstLineOf(const char* path) {
   return end == SString::npos ? text : text.substr(0, end);
 }
 
+// The machine: its machine ID (/etc/machine-id, "" without one) and its
+// host name, in one line. A temporary folder on a file system that several
+// machines share (a TMPDIR in an NFS home, a cluster's scratch space) holds
+// folders of launchers that run on the others: their boot is another, yet
+// they run.
+SString machineOf() {
+  struct utsname names;
+  SString host = uname(&names) == 0 ? SString(names.nodename) : SString();
+  SString id = firstLineOf("/etc/machine-id");
+  if (host.empty() && id.empty()) return SString();
+  return id.append(" ").append(host);
+}
+
+#ifdef __linux__
 SString bootId() { return firstLineOf("/proc/sys/kernel/random/boot_id"); }
 
 SString pidNamespace() {
@@ -118,6 +132,7 @@ SString readMarker(int dirFd) {
 SString ownerMarkerText() {
   SString pid = decimal(static_cast<unsigned long long>(getpid()));
   SString text = SString(kMarkerFirstLine).append("\n");
+  text.append("machine ").append(machineOf()).append("\n");
 #ifdef __linux__
   text.append("boot ").append(bootId()).append("\n");
   text.append("pidns ").append(pidNamespace()).append("\n");
@@ -144,11 +159,16 @@ bool isOwnerGone(const SString& text) {
   if (text.compare(0, sizeof kMarkerFirstLine - 1, kMarkerFirstLine) != 0) return false;
   SString pid = field(text, "pid");
   if (!isDecimal(pid) || pid.compare("0") == 0) return false;
+  SString machine = field(text, "machine");
+  SString ourMachine = machineOf();
+  // Another machine's launcher (a temporary folder on a file system that
+  // machines share) may run, whatever this machine knows of its process.
+  if (machine.empty() || ourMachine.empty() || machine.compare(ourMachine) != 0) return false;
 #ifdef __linux__
   SString boot = field(text, "boot");
   SString ourBoot = bootId();
   if (boot.empty() || ourBoot.empty()) return false;
-  // Another boot: every process of it has gone.
+  // Another boot of this machine: every process of it has gone.
   if (boot.compare(ourBoot) != 0) return true;
   SString pidns = field(text, "pidns");
   if (pidns.empty() || pidns.compare(pidNamespace()) != 0) return false;

@@ -83,9 +83,16 @@ void checkTagFile(const PackEntry& entry, long size) {
 }
 
 // The launcher extracts all classpath archives into one folder, so two of
-// the same name would overwrite each other.
+// the same name would overwrite each other. Java splits a class path at
+// ':', so "a:b.jar" would be read as ".../a" and as "b.jar" in the working
+// directory of the run, where another user may put one.
 void checkClasspathNames(const PackJob& job) {
   for (size_t i = 0; i < job.entries.size(); ++i) {
+    if (job.entries[i].type == FILE_CLASSPATH_JAR && job.entries[i].name.find(':') != std::string::npos) {
+      throw PackError("the classpath archive " + job.entries[i].name +
+                      " has a ':' in its name, at which Java splits a class path: rename the file (or, packing "
+                      "tag files, store it under another name with --name)");
+    }
     for (size_t j = 0; j < i; ++j) {
       if (job.entries[i].type == FILE_CLASSPATH_JAR && job.entries[j].type == FILE_CLASSPATH_JAR &&
           job.entries[i].name == job.entries[j].name) {

@@ -523,8 +523,9 @@ TEST_F(BundledRuntimeTest, ByDefaultTheBundledRuntimeRunsWithTheProvidersLoadedB
 // A shared runtime folder that an administrator filled is used as it is:
 // nothing unpacked into the user's cache, nothing written there. A folder
 // of the right name that holds another runtime, one that others may
-// write, and one of another user are ignored: the runtime is unpacked
-// into the user's cache as usual.
+// write, one of another user, and one holding a file or folder that
+// another user could change are ignored: the runtime is unpacked into the
+// user's cache as usual.
 TEST_F(BundledRuntimeTest, ASharedRuntimeFolderIsUsedReadOnlyWhenItHoldsTheRuntime) {
   std::string shared = dir.file("shared");
   mkdir(shared.c_str(), 0755);
@@ -574,6 +575,14 @@ TEST_F(BundledRuntimeTest, ASharedRuntimeFolderIsUsedReadOnlyWhenItHoldsTheRunti
        "belongs to another user than root"},
       {"a marker that others may write", "chmod 0666 " + marker, "chmod 0400 " + marker,
        "or its marker is not safe"},
+      // What the runtime holds: a library or module file that another user
+      // could change would run in every user's Java.
+      {"a file inside of another user", "chown 65534 " + shared + "/" + name + "/release",
+       "chown 0 " + shared + "/" + name + "/release", " is not safe: release belongs to another user (uid 65534)"},
+      {"a file inside that others may write", "chmod o+w " + shared + "/" + name + "/release",
+       "chmod o-w " + shared + "/" + name + "/release", " is not safe: release may be written by group or others"},
+      {"a folder inside that its group may write", "chmod g+w " + shared + "/" + name + "/bin",
+       "chmod g-w " + shared + "/" + name + "/bin", " is not safe: bin may be written by group or others"},
       {"a link at the entry's name", "mv " + shared + "/" + name + " " + dir.file("real") + " && ln -s " +
        dir.file("real") + " " + shared + "/" + name,
        "rm " + shared + "/" + name + " && mv " + dir.file("real") + " " + shared + "/" + name, " is not a folder"},

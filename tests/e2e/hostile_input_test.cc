@@ -156,6 +156,37 @@ TEST_F(HostileInputTest, ATemporaryFolderLinkSwappedDuringTheRunChangesNothing) 
   }
 }
 
+// A JVM splits the library paths that it derives from its home at ':':
+// one in "/opt/a:b/jdk" loads "b/jdk/lib/libjimage.so" relative to the
+// working directory, where another user may have put one (reproduced with
+// a real JDK copied there: a library planted in the working directory ran
+// inside the verification). Such a home is never run, whether it is named
+// with -bv:javahome or reached through a link without ':'.
+TEST_F(HostileInputTest, AJavaHomeWhoseRealPathHoldsAColonIsNotRun) {
+  writeFakeJvm(dir.file("a:b/jdk"));
+  ASSERT_EQ(0, symlink(dir.file("a:b/jdk").c_str(), dir.file("link").c_str()));
+  std::string launcher = pack("setup", payload(typicalScriptPath(), true));
+  struct Case {
+    const char* label;
+    std::vector<std::string> args;
+    std::string javaHome;
+  } cases[] = {
+      {"named with -bv:javahome", {"-bv:javahome", dir.file("a:b/jdk")}, ""},
+      {"JAVA_HOME through a link", {}, dir.file("link")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> argv = {launcher, "-bv:log", dir.file("log")};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    argv.push_back("x");
+    ProcessResult r = runProcess(argv, env("/nonexistent", c.javaHome), "", dir.path());
+    EXPECT_EQ(std::string::npos, r.out.find("fakejava")) << r.out << r.err;
+    std::string log = readFile(dir.file("log"));
+    EXPECT_NE(std::string::npos, log.find("its real home " + dir.file("a:b/jdk") + " holds a ':'")) << log;
+    unlink(dir.file("log").c_str());
+  }
+}
+
 // FIND_JVM, VERIFY and INSTALL_JVM store paths they found or made in S1 and
 // S2. Those are data: "@S2@" gives the path as it is, even when it holds "@"
 // or something that looks like a reference. SET values keep being read again.

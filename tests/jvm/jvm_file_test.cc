@@ -288,6 +288,14 @@ TEST_F(JVMFileTest, HomesWithShellOrTemplateCharactersAreVerifiedAsTheyAre) {
                                 "line break"));
   }
   EXPECT_FALSE(pathExists(m_dir.file("pwned")));
+
+  // A JVM splits the library paths it derives from its home at ':' and
+  // would load libraries from the working directory: skipped.
+  std::string colon = makeFakeHome(m_dir.file("a:b"), "1739021872\nApple\n1.4\n");
+  EXPECT_EQ(nullptr, jvm.verify(colon.c_str(), kVerifyClasspath, kVerifyClass));
+  EXPECT_EQ("", invoked(colon));
+  EXPECT_TRUE(contains(log(), "its real home " + colon + " holds a ':', at which the JVM splits its library paths"))
+      << log();
 }
 
 TEST_F(JVMFileTest, MatchWritesTheCompletedFile) {

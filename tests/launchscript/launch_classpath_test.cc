@@ -266,12 +266,14 @@ class LaunchJarClasspathTest : public LaunchScriptTest {
     return readFile(result);
   }
 
-  // A launcher with two classpath archives between other kinds of file.
-  void buildLauncher() {
+  // A launcher with two classpath archives between other kinds of file
+  // (the second named second).
+  void buildLauncher(const std::string& second = "b.jar", bool digests = true) {
     const char* files[][3] = {
         {"5", "Verify.jar", "verify"}, {"3", "a.jar", "first archive"},
-        {"6", "app.jar", "application"}, {"3", "b.jar", "second archive"}};
+        {"6", "app.jar", "application"}, {"3", second.c_str(), "second archive"}};
     std::vector<std::string> args = {"-o", launcherPath()};
+    if (!digests) args.push_back("--no-digest");
     ASSERT_EQ(0, runShell("mkdir \"" + m_dir.file("in") + "\" \"" + m_dir.file("tmp") + "\""));
     for (const auto& file : files) {
       writeFile(m_dir.file(std::string("in/") + file[1]), file[2]);
@@ -334,6 +336,23 @@ TEST_F(LaunchJarClasspathTest, EveryClasspathArchiveIsExtractedAndAdded) {
   });
   EXPECT_EQ(0u, classpath.find(m_dir.file("tmp/bvj"))) << classpath;
   EXPECT_EQ(std::string::npos, classpath.find('"')) << classpath;
+}
+
+// Java splits a class path at ':': an archive stored as "a:b.jar" (which
+// bvpack refuses, another packer may not) would be read as "DIR/a" and as
+// "b.jar" in the run's working directory, where another user may put one.
+// The run stops before anything is launched.
+TEST_F(LaunchJarClasspathTest, AnArchiveWhoseNameHoldsAColonIsNotPutOnTheClassPath) {
+  buildLauncher("b_c.jar", false);
+  std::string bytes = readFile(launcherPath());
+  size_t at = bytes.rfind("b_c.jar");
+  ASSERT_NE(std::string::npos, at);
+  bytes[at + 1] = ':';
+  writeFile(launcherPath(), bytes);
+  std::string resolved = inChild([&] { return resolveInLauncher("x %CP%() y"); });
+  EXPECT_EQ(0u, resolved.find("exception: The classpath archive " + m_dir.file("tmp/bvj"))) << resolved;
+  EXPECT_NE(std::string::npos, resolved.find("/b:c.jar cannot go on the class path: its ':' would split it in two."))
+      << resolved;
 }
 
 }  // namespace

@@ -69,6 +69,12 @@ TEST(StaleTempTest, AnOwnerIsGoneOnlyWhenTheMarkerSaysSoForSure) {
       {"an ended process", ended, true},
       {"a number taken again", reused, true},
       {"another boot", withField(own, "boot", "00000000-0000-0000-0000-000000000000"), true},
+      // A temporary folder that machines share (a TMPDIR in an NFS home):
+      // the other machine's boot is another, and its launcher runs.
+      {"another machine's boot",
+       withField(withField(own, "boot", "00000000-0000-0000-0000-000000000000"), "machine", "0123 elsewhere"), false},
+      {"an ended process of another machine", withField(ended, "machine", "0123 elsewhere"), false},
+      {"no machine", withField(ended, "machine", ""), false},
       {"another process namespace", withField(ended, "pidns", "1"), false},
       {"no start time", withField(ended, "start", ""), false},
       {"a pid that is no number", withField(ended, "pid", "12x"), false},

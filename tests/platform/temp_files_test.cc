@@ -219,6 +219,41 @@ TEST_F(TempFilesTest, ATempDirectoryThatOthersCouldTurnElsewhereIsRefused) {
   EXPECT_TRUE(bvtest::listDir(sticky).empty());
 }
 
+// Java splits class paths and library paths at ':': a jar in "/t/a:b/bvjX"
+// would be looked for as "/t/a" and as "b/bvjX/app.jar" in the working
+// directory, where someone else may put one. Such a folder, or one whose
+// link leads to such a path, is refused and nothing is made in it.
+TEST_F(TempFilesTest, ATempDirectoryWhosePathHoldsAColonIsRefused) {
+  makeDir(dir.file("a:b"));
+  makeLink(dir.file("a:b"), dir.file("plain-link"));
+  makeDir(dir.file("plain"));
+  const std::string split = " holds a ':', at which Java splits a class path.";
+  struct Case {
+    std::string dir, expected;
+  } cases[] = {
+      {dir.file("a:b"), dir.file("a:b") + " cannot be the temporary directory: its path" + split},
+      {dir.file("plain-link"),
+       dir.file("plain-link") + " cannot be the temporary directory: its real path " + dir.file("a:b") + split},
+      {dir.file("missing:x"), dir.file("missing:x") + " cannot be the temporary directory: its path" + split},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dir);
+    PlatformImpl::setSystemTempDir(c.dir.c_str());
+    for (int which = 0; which < 2; ++which) {
+      try {
+        if (which == 0) PlatformImpl::createTempSubDirectory();
+        if (which == 1) PlatformImpl::getSystemTempDirectory();
+        ADD_FAILURE() << "accepted by operation " << which;
+      } catch (const LauncherException& e) {
+        EXPECT_EQ(c.expected, e.getMessage().c_str());
+      }
+    }
+  }
+  EXPECT_TRUE(bvtest::listDir(dir.file("a:b")).empty());
+  PlatformImpl::setSystemTempDir(dir.file("plain").c_str());
+  EXPECT_EQ(dir.file("plain"), PlatformImpl::getSystemTempDirectory().c_str());
+}
+
 // The folder is resolved the first time it is asked for; a link swapped
 // afterwards changes nothing: new folders and files, the folder reported
 // and the clean-up all keep to the folder that the link led to then.

@@ -399,7 +399,8 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
 
   bvtest::runShell("mkdir -p " + dir.file("app/a") + " " + dir.file("app/b") + " && cp " + dir.file("good.jar") + " " +
            dir.file("app/a/") + " && cp " + dir.file("good.jar") + " " + dir.file("app/b/") + " && cp " +
-           dir.file("good.jar") + " '" + dir.file("app/odd \"name\".jar") + "'");
+           dir.file("good.jar") + " '" + dir.file("app/odd \"name\".jar") + "' && cp " + dir.file("good.jar") + " " +
+           dir.file("a:b.jar"));
   // Two jars of one name in the folder are fine: each keeps its place.
   std::string twoOut;
   EXPECT_EQ(0, runBvpack({"-o", dir.file("two"), "--main-class", "p.Main", "--jar", dir.file("app/a/good.jar"),
@@ -432,6 +433,11 @@ TEST_F(BvpackOneLineTest, UnreadableJarsAndBadOptionsAreRefusedClearly) {
       {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--jar",
         dir.file("good.jar")},
        1, "two --jar files are named good.jar"},
+      // Java splits a class path at ':': "a:b.jar" would be read as ".../a"
+      // and as "b.jar" in the run's working directory, where another user
+      // may put one.
+      {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("a:b.jar")}, 1,
+       "the classpath archive a:b.jar has a ':' in its name, at which Java splits a class path"},
       {{"-o", dir.file("l"), "--main-class", "p.Main", "--jar", dir.file("good.jar"), "--name", "a\nb"}, 1,
        "must be one line"},
       // A jar that is not there is named as such, without advice about
