@@ -23,8 +23,8 @@ bool isNoRoomError(int error);
 // full.
 class WriteErrorException : public LauncherException {
  public:
-  WriteErrorException(int error, const SString& path)
-      : LauncherException(writeErrorText(error, path)), m_error(error) {}
+  WriteErrorException(int error, const SString& path);
+  ~WriteErrorException() override;
   int error() const { return m_error; }
 
  private:
