@@ -147,7 +147,7 @@ bool isPlainOptionPath(const std::string& path) { return path.find_first_of(",:=
 
 void copyTree(const std::string& from, const std::string& to) {
   bool timedOut = false;
-  if (runLimited({"/bin/cp", "-R", "-P", "--", from, to}, 600, "/dev/null", timedOut) != 0) {
+  if (runLimited({"/bin/cp", "-R", "-H", "--", from, to}, 600, "/dev/null", timedOut) != 0) {
     throw PackError("cannot copy " + from + " to " + to);
   }
 }

@@ -60,8 +60,10 @@ TrainingResult runTraining(const TrainingRun& run);
 // sorted. Lines that name no module are skipped.
 std::set<std::string> modulesOfClassLoadLog(const std::string& log);
 
-// Copies the tree from (links kept as links) to to, which must not exist.
-// Throws PackError when cp fails.
+// Copies the tree from to to, which must not exist: from itself may be a
+// link (followed, so that to is a folder of its own and what is written
+// into it stays there), the links inside it are kept as links. Throws
+// PackError when cp fails.
 void copyTree(const std::string& from, const std::string& to);
 
 // The JDK classes that the class-load log text names (those loaded from
