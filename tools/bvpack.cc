@@ -259,8 +259,21 @@ void generateLauncher(PackJob job, const std::string& stub) {
     // A runtime made with jlink stays beside the tag files, and so does
     // the copy of a --runtime that a training run fills.
     ScratchDir training;
-    if (job.jlink) modules = makeRuntime(job, job.emitDir + "/runtime", javaVersion, training.path());
-    if (job.train && !job.jlink) trainGivenRuntime(job, job.emitDir + "/runtime", training.path());
+    std::string runtime = job.emitDir + "/runtime";
+    struct stat st;
+    if ((job.jlink || job.train) && lstat(runtime.c_str(), &st) == 0) {
+      throw PackError(runtime + " is there already; " +
+                      (job.jlink ? "jlink makes it anew" : "the training copies the runtime there"));
+    }
+    // A pack that fails or is interrupted leaves no half-made runtime
+    // there (which would also stop the next try).
+    try {
+      if (job.jlink) modules = makeRuntime(job, runtime, javaVersion, training.path());
+      if (job.train && !job.jlink) trainGivenRuntime(job, runtime, training.path());
+    } catch (...) {
+      removeTree(runtime);
+      throw;
+    }
     job.entries = writeGeneratedFiles(job, javaVersion, job.emitDir);
     if (!job.output.empty()) {
       writeLauncher(job, stub);

@@ -143,5 +143,29 @@ TEST_F(TrainingRunTest, TheTrainingWritesNothingThroughALinkOfTheRuntime) {
   }
 }
 
+// --emit with --runtime DIR --train: a training that fails after the
+// runtime was copied beside the tag files (here a temporary folder that
+// the JVM's options cannot name) leaves no copy there, so that the next
+// try is not turned away ("is there already").
+TEST_F(TrainingRunTest, AFailedTrainingLeavesNoRuntimeBesideTheTagFiles) {
+  const std::string jdk = "/usr/lib/jvm/java-17-openjdk-amd64";
+  if (access((jdk + "/release").c_str(), R_OK) != 0) GTEST_SKIP() << "no JDK 17";
+  std::string runtime = dir.file("rt");
+  ASSERT_EQ(0, runShell("set -e\nmkdir -p " + runtime + "/bin " + runtime + "/lib/server\ncp " + jdk + "/release " +
+                        runtime + "/\ncp " + jdk + "/bin/java " + runtime + "/bin/\n"));
+  std::string colonTemp = dir.file("t:x");
+  ASSERT_EQ(0, mkdir(colonTemp.c_str(), 0700));
+  std::string emit = dir.file("emit");
+  std::vector<std::string> argv = {binaryPath("bvpack"), "--emit", emit, "--main-class", "PrintArgs", "--jar",
+                                   javaBuildPath("PrintArgs.jar"), "--runtime", runtime, "--train"};
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ProcessResult pack = runProcess(argv, {"PATH=/usr/bin:/bin", "TMPDIR=" + colonTemp, "HOME=" + dir.path()});
+    EXPECT_EQ(1, pack.status) << pack.err;
+    EXPECT_NE(std::string::npos, pack.err.find("the training run needs a temporary folder")) << attempt << pack.err;
+    struct stat st;
+    EXPECT_NE(0, lstat((emit + "/runtime").c_str(), &st)) << attempt;
+  }
+}
+
 }  // namespace
 }  // namespace bvtest
