@@ -240,6 +240,13 @@ TrainingResult runTraining(const TrainingRun& run) {
     throw PackError("the training run needs a temporary folder whose path holds none of , : = \" or blanks, not " +
                     run.scratch + " (set TMPDIR)");
   }
+  // The class path is split at ':': "a:b.jar" would run "b.jar" of the
+  // working folder, whoever put it there.
+  for (const std::string& jar : run.jars) {
+    if (baseName(jar).find(':') != std::string::npos) {
+      throw PackError("the training run cannot put " + jar + " on a class path: its name holds a ':'");
+    }
+  }
   int feature = releaseFeatureVersion(run.javaHome);
   std::string jarDir = run.scratch + "/train-jars";
   if (mkdir(jarDir.c_str(), 0700) != 0) throw PackError("cannot create " + jarDir + ": " + strerror(errno));

@@ -50,7 +50,8 @@ struct TrainingResult {
   std::string note;               // why there is no cache, or ""
 };
 
-// Runs the training. Throws PackError when the Java cannot be started or
+// Runs the training. Throws PackError when a jar's file name holds a ':'
+// (the class path's separator), when the Java cannot be started or
 // the class-load log cannot be had (the run's exit status does not count:
 // an application that ends with an error has still loaded what it loaded);
 // a cache that cannot be made is a note, not an error.

@@ -167,5 +167,24 @@ TEST_F(TrainingRunTest, AFailedTrainingLeavesNoRuntimeBesideTheTagFiles) {
   }
 }
 
+// A jar whose name holds the class path's separator is refused before any
+// run: "x:y.jar" would run the "y.jar" of the working folder.
+TEST_F(TrainingRunTest, AJarNamedWithAColonIsNotTrained) {
+  const std::string jdk = "/usr/lib/jvm/java-17-openjdk-amd64";
+  if (access((jdk + "/release").c_str(), R_OK) != 0) GTEST_SKIP() << "no JDK 17";
+  std::string runtime = dir.file("rt");
+  ASSERT_EQ(0, runShell("set -e\nmkdir -p " + runtime + "/bin " + runtime + "/lib/server\ncp " + jdk + "/release " +
+                        runtime + "/\ncp " + jdk + "/bin/java " + runtime + "/bin/\n"));
+  std::string jar = dir.file("x:y.jar");
+  ASSERT_EQ(0, runShell("cp " + javaBuildPath("PrintArgs.jar") + " '" + jar + "'"));
+  std::vector<std::string> argv = {binaryPath("bvpack"), "-o", dir.file("app"), "--main-class", "PrintArgs",
+                                   "--jar", jar, "--runtime", runtime, "--train"};
+  ProcessResult pack = runProcess(argv, {"PATH=/usr/bin:/bin", "TMPDIR=" + temp, "HOME=" + dir.path()});
+  EXPECT_EQ(1, pack.status) << pack.err;
+  EXPECT_NE(std::string::npos, pack.err.find("its name holds a ':'")) << pack.err;
+  EXPECT_EQ(std::string::npos, pack.err.find("bvpack: training run of")) << pack.err;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
 }  // namespace
 }  // namespace bvtest
