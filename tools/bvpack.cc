@@ -93,6 +93,21 @@ std::vector<std::string> trainingModules(const PackJob& job, const std::string& 
   return std::vector<std::string>(loaded.begin(), loaded.end());
 }
 
+// "" when runtimeDir and every folder of file below it is a folder of its
+// own, else the first that is a link or no folder: the JVM would write the
+// file wherever that link leads (a --runtime DIR is copied with its links,
+// and a link there may lead back into DIR or anywhere else).
+std::string linkOnTheWay(const std::string& runtimeDir, const std::string& file) {
+  size_t end = runtimeDir.size();
+  while (end != std::string::npos) {
+    std::string folder = file.substr(0, end);
+    struct stat st;
+    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return folder;
+    end = file.find('/', end + 1);
+  }
+  return std::string();
+}
+
 // --train with a runtime of Java 24 or newer: the ahead-of-time cache of a
 // training run on the runtime itself, left inside it
 // (jvm/carried_aot_cache.h).
@@ -102,6 +117,15 @@ void trainRuntimeCache(const PackJob& job, const std::string& runtimeDir, const 
   // leaves out: no cache then, only the runtime's own archive.
   if (job.classDataSharing) run.aotCache = runtimeDir + "/" + carriedAOTCachePath;
   run.runtimeArchive = runtimeDir + "/lib/server/classes.jsa";
+  // Nothing is written outside the runtime's own folders.
+  for (std::string* file : {&run.aotCache, &run.runtimeArchive}) {
+    std::string link = file->empty() ? std::string() : linkOnTheWay(runtimeDir, *file);
+    if (link.empty()) continue;
+    fprintf(stderr, "bvpack: note: %s is a link or no folder, so the training run writes nothing into it (%s)\n",
+            link.c_str(), file->c_str());
+    file->clear();
+  }
+  if (run.aotCache.empty() && run.runtimeArchive.empty()) return;
   if (run.aotCache.empty() && releaseFeatureVersion(runtimeDir) >= firstAOTCacheJava) return;  // nothing to make
   TrainingResult result = runTraining(run);
   if (result.archiveMade) {
@@ -235,8 +259,21 @@ void generateLauncher(PackJob job, const std::string& stub) {
     // A runtime made with jlink stays beside the tag files, and so does
     // the copy of a --runtime that a training run fills.
     ScratchDir training;
-    if (job.jlink) modules = makeRuntime(job, job.emitDir + "/runtime", javaVersion, training.path());
-    if (job.train && !job.jlink) trainGivenRuntime(job, job.emitDir + "/runtime", training.path());
+    std::string runtime = job.emitDir + "/runtime";
+    struct stat st;
+    if ((job.jlink || job.train) && lstat(runtime.c_str(), &st) == 0) {
+      throw PackError(runtime + " is there already; " +
+                      (job.jlink ? "jlink makes it anew" : "the training copies the runtime there"));
+    }
+    // A pack that fails or is interrupted leaves no half-made runtime
+    // there (which would also stop the next try).
+    try {
+      if (job.jlink) modules = makeRuntime(job, runtime, javaVersion, training.path());
+      if (job.train && !job.jlink) trainGivenRuntime(job, runtime, training.path());
+    } catch (...) {
+      removeTree(runtime);
+      throw;
+    }
     job.entries = writeGeneratedFiles(job, javaVersion, job.emitDir);
     if (!job.output.empty()) {
       writeLauncher(job, stub);

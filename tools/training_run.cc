@@ -147,7 +147,7 @@ bool isPlainOptionPath(const std::string& path) { return path.find_first_of(",:=
 
 void copyTree(const std::string& from, const std::string& to) {
   bool timedOut = false;
-  if (runLimited({"/bin/cp", "-R", "-P", "--", from, to}, 600, "/dev/null", timedOut) != 0) {
+  if (runLimited({"/bin/cp", "-R", "-H", "--", from, to}, 600, "/dev/null", timedOut) != 0) {
     throw PackError("cannot copy " + from + " to " + to);
   }
 }
@@ -239,6 +239,13 @@ TrainingResult runTraining(const TrainingRun& run) {
   if (!isPlainOptionPath(run.scratch)) {
     throw PackError("the training run needs a temporary folder whose path holds none of , : = \" or blanks, not " +
                     run.scratch + " (set TMPDIR)");
+  }
+  // The class path is split at ':': "a:b.jar" would run "b.jar" of the
+  // working folder, whoever put it there.
+  for (const std::string& jar : run.jars) {
+    if (baseName(jar).find(':') != std::string::npos) {
+      throw PackError("the training run cannot put " + jar + " on a class path: its name holds a ':'");
+    }
   }
   int feature = releaseFeatureVersion(run.javaHome);
   std::string jarDir = run.scratch + "/train-jars";

@@ -50,7 +50,8 @@ struct TrainingResult {
   std::string note;               // why there is no cache, or ""
 };
 
-// Runs the training. Throws PackError when the Java cannot be started or
+// Runs the training. Throws PackError when a jar's file name holds a ':'
+// (the class path's separator), when the Java cannot be started or
 // the class-load log cannot be had (the run's exit status does not count:
 // an application that ends with an error has still loaded what it loaded);
 // a cache that cannot be made is a note, not an error.
@@ -60,8 +61,10 @@ TrainingResult runTraining(const TrainingRun& run);
 // sorted. Lines that name no module are skipped.
 std::set<std::string> modulesOfClassLoadLog(const std::string& log);
 
-// Copies the tree from (links kept as links) to to, which must not exist.
-// Throws PackError when cp fails.
+// Copies the tree from to to, which must not exist: from itself may be a
+// link (followed, so that to is a folder of its own and what is written
+// into it stays there), the links inside it are kept as links. Throws
+// PackError when cp fails.
 void copyTree(const std::string& from, const std::string& to);
 
 // The JDK classes that the class-load log text names (those loaded from

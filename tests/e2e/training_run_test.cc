@@ -95,5 +95,96 @@ TEST_F(TrainingRunTest, AnOlderRuntimesArchiveHoldsTheJDKClassesOfTheTraining) {
       << classes.substr(0, 2000);
 }
 
+// A --runtime that is a link, or whose lib is a link out of it: the
+// training's files go into bvpack's own copy, never through a link into
+// the given runtime or elsewhere (a JDK's default class-data archive
+// replaced behind its owner's back).
+TEST_F(TrainingRunTest, TheTrainingWritesNothingThroughALinkOfTheRuntime) {
+  const std::string jdk = "/usr/lib/jvm/java-17-openjdk-amd64";
+  if (access((jdk + "/lib/server/libjvm.so").c_str(), R_OK) != 0) GTEST_SKIP() << "no JDK 17";
+  // A runtime of JDK 17 whose lib lies in another folder: lib/server (the
+  // JVM takes its home from there) a copy, the rest links.
+  std::string outside = dir.file("outside");
+  std::string script = "set -e\nJ=" + jdk + "\nmkdir -p " + outside + "/lib/server\n" +
+                       "for f in $J/lib/*; do [ \"${f##*/}\" = server ] || ln -s \"$f\" " + outside + "/lib/; done\n" +
+                       "cp $J/lib/server/libjvm.so " + outside + "/lib/server/\n";
+  ASSERT_EQ(0, runShell(script));
+  struct Case {
+    const char* name;
+    std::string given;    // what --runtime names
+    std::string watched;  // a server folder that must stay as it was
+    const char* said;     // what bvpack says of it
+  } cases[] = {
+      {"lib a link out of the runtime", dir.file("linked-lib"), outside + "/lib/server",
+       "/lib is a link or no folder, so the training run writes nothing into it"},
+      // Copied as a folder: the copy gets the archive.
+      {"the runtime a link", dir.file("runtime-link"), dir.file("real") + "/lib/server",
+       "bvpack: the runtime's class-data archive now holds the JDK classes of the training run"},
+  };
+  for (const std::string& home : {dir.file("linked-lib"), dir.file("real")}) {
+    ASSERT_EQ(0, runShell("set -e\nmkdir -p " + home + "/bin\ncp " + jdk + "/release " + home + "/\ncp " + jdk +
+                          "/bin/java " + home + "/bin/\nln -s " + jdk + "/conf " + home + "/conf\n"));
+  }
+  ASSERT_EQ(0, symlink((outside + "/lib").c_str(), dir.file("linked-lib/lib").c_str()));
+  ASSERT_EQ(0, runShell("cp -R " + outside + "/lib " + dir.file("real") + "/lib"));
+  ASSERT_EQ(0, symlink(dir.file("real").c_str(), dir.file("runtime-link").c_str()));
+  for (const Case& c : cases) {
+    std::string emit = dir.file("emit-" + std::to_string(&c - cases));
+    std::vector<std::string> argv = {binaryPath("bvpack"), "--emit", emit, "--main-class", "PrintArgs", "--jar",
+                                     javaBuildPath("PrintArgs.jar"), "--runtime", c.given, "--train"};
+    ProcessResult pack = runProcess(argv, {"PATH=/usr/bin:/bin", "TMPDIR=" + temp, "HOME=" + dir.path()});
+    EXPECT_EQ(0, pack.status) << c.name << pack.out << pack.err;
+    EXPECT_NE(std::string::npos, pack.err.find(c.said)) << c.name << pack.err;
+    struct stat st;
+    EXPECT_NE(0, lstat((c.watched + "/classes.jsa").c_str(), &st)) << c.name << ": written through a link\n"
+                                                                    << pack.err;
+    EXPECT_NE(0, lstat((c.watched + "/classes.jsa.new").c_str(), &st)) << c.name;
+    EXPECT_TRUE(leftInTemp().empty()) << c.name;
+  }
+}
+
+// --emit with --runtime DIR --train: a training that fails after the
+// runtime was copied beside the tag files (here a temporary folder that
+// the JVM's options cannot name) leaves no copy there, so that the next
+// try is not turned away ("is there already").
+TEST_F(TrainingRunTest, AFailedTrainingLeavesNoRuntimeBesideTheTagFiles) {
+  const std::string jdk = "/usr/lib/jvm/java-17-openjdk-amd64";
+  if (access((jdk + "/release").c_str(), R_OK) != 0) GTEST_SKIP() << "no JDK 17";
+  std::string runtime = dir.file("rt");
+  ASSERT_EQ(0, runShell("set -e\nmkdir -p " + runtime + "/bin " + runtime + "/lib/server\ncp " + jdk + "/release " +
+                        runtime + "/\ncp " + jdk + "/bin/java " + runtime + "/bin/\n"));
+  std::string colonTemp = dir.file("t:x");
+  ASSERT_EQ(0, mkdir(colonTemp.c_str(), 0700));
+  std::string emit = dir.file("emit");
+  std::vector<std::string> argv = {binaryPath("bvpack"), "--emit", emit, "--main-class", "PrintArgs", "--jar",
+                                   javaBuildPath("PrintArgs.jar"), "--runtime", runtime, "--train"};
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ProcessResult pack = runProcess(argv, {"PATH=/usr/bin:/bin", "TMPDIR=" + colonTemp, "HOME=" + dir.path()});
+    EXPECT_EQ(1, pack.status) << pack.err;
+    EXPECT_NE(std::string::npos, pack.err.find("the training run needs a temporary folder")) << attempt << pack.err;
+    struct stat st;
+    EXPECT_NE(0, lstat((emit + "/runtime").c_str(), &st)) << attempt;
+  }
+}
+
+// A jar whose name holds the class path's separator is refused before any
+// run: "x:y.jar" would run the "y.jar" of the working folder.
+TEST_F(TrainingRunTest, AJarNamedWithAColonIsNotTrained) {
+  const std::string jdk = "/usr/lib/jvm/java-17-openjdk-amd64";
+  if (access((jdk + "/release").c_str(), R_OK) != 0) GTEST_SKIP() << "no JDK 17";
+  std::string runtime = dir.file("rt");
+  ASSERT_EQ(0, runShell("set -e\nmkdir -p " + runtime + "/bin " + runtime + "/lib/server\ncp " + jdk + "/release " +
+                        runtime + "/\ncp " + jdk + "/bin/java " + runtime + "/bin/\n"));
+  std::string jar = dir.file("x:y.jar");
+  ASSERT_EQ(0, runShell("cp " + javaBuildPath("PrintArgs.jar") + " '" + jar + "'"));
+  std::vector<std::string> argv = {binaryPath("bvpack"), "-o", dir.file("app"), "--main-class", "PrintArgs",
+                                   "--jar", jar, "--runtime", runtime, "--train"};
+  ProcessResult pack = runProcess(argv, {"PATH=/usr/bin:/bin", "TMPDIR=" + temp, "HOME=" + dir.path()});
+  EXPECT_EQ(1, pack.status) << pack.err;
+  EXPECT_NE(std::string::npos, pack.err.find("its name holds a ':'")) << pack.err;
+  EXPECT_EQ(std::string::npos, pack.err.find("bvpack: training run of")) << pack.err;
+  EXPECT_TRUE(leftInTemp().empty());
+}
+
 }  // namespace
 }  // namespace bvtest
