@@ -54,9 +54,9 @@ size_t versionNumberLength(const std::string& text) {
 }
 
 // java.version and java.specification.version from JAVA_VERSION and
-// JAVA_RUNTIME_VERSION (version "" when only the specification version is
+// JAVA_RUNTIME_VERSION (version "" when only the feature version is
 // certain); false when they do not say it for certain.
-bool javaVersions(const ReleaseFields& fields, std::string& version, std::string& specification) {
+bool javaVersions(const ReleaseFields& fields, std::string& version, std::string& feature) {
   auto found = fields.find("JAVA_VERSION");
   if (found == fields.end()) return false;
   const std::string& number = found->second;
@@ -67,15 +67,15 @@ bool javaVersions(const ReleaseFields& fields, std::string& version, std::string
       if (!isDigit(c) && c != '.' && c != '_') return false;
     }
     version = number;
-    specification = number.substr(0, 3);
+    feature = number.substr(0, 3);
     return true;
   }
   if (number.empty() || versionNumberLength(number) != number.size()) return false;
   // 9 and later: the runtime version "$VNUM(-$PRE)?(+$BUILD)?(-$OPT)?"
   // gives the pre-release part that java.version carries.
-  specification = number.substr(0, number.find('.'));
+  feature = number.substr(0, number.find('.'));
   auto runtime = fields.find("JAVA_RUNTIME_VERSION");
-  // A jlink image states JAVA_VERSION only: the feature is certain, the
+  // A jlink image states JAVA_VERSION only: the feature version is certain, the
   // pre-release part of java.version is not.
   if (runtime == fields.end()) {
     version.clear();
@@ -178,10 +178,10 @@ bool readReleaseFile(const std::string& home, ReleaseFields& fields, std::string
 
 std::map<std::string, std::string> releaseProperties(const ReleaseFields& fields) {
   std::map<std::string, std::string> properties;
-  std::string version, specification;
-  if (javaVersions(fields, version, specification)) {
+  std::string version, feature;
+  if (javaVersions(fields, version, feature)) {
     if (!version.empty()) properties["java.version"] = version;
-    properties["java.specification.version"] = specification;
+    properties["java.specification.version"] = feature;
   }
   auto system = fields.find("OS_NAME");
   if (system == fields.end()) return properties;
